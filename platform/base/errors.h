@@ -1,0 +1,58 @@
+// The exception hierarchy of the whole system. Messages are the texts the
+// class library gave for the same failures.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace orv {
+
+// Base of every exception the system raises itself.
+class Exception : public std::runtime_error {
+public:
+    explicit Exception(const std::string& message) : std::runtime_error(message) {}
+};
+
+class EStreamError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// Fewer bytes were available than an exact read asked for.
+class EReadError : public EStreamError {
+public:
+    EReadError() : EStreamError("Stream read error") {}
+    using EStreamError::EStreamError;
+};
+
+class EWriteError : public EStreamError {
+public:
+    EWriteError() : EStreamError("Stream write error") {}
+    using EStreamError::EStreamError;
+};
+
+class EFOpenError : public EStreamError {
+public:
+    explicit EFOpenError(const std::string& path, const std::string& reason = {})
+        : EStreamError("Cannot open file \"" + path + "\"." + (reason.empty() ? "" : " " + reason)) {}
+};
+
+class EFCreateError : public EStreamError {
+public:
+    explicit EFCreateError(const std::string& path, const std::string& reason = {})
+        : EStreamError("Cannot create file \"" + path + "\"." + (reason.empty() ? "" : " " + reason)) {}
+};
+
+// A text or number that does not convert (code page 932, integer texts, ...).
+class EConvertError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// A failure of the operating system, with its error text.
+class EOSError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+}  // namespace orv

@@ -1,0 +1,94 @@
+// Streams after the class library's model: Read returns the count delivered,
+// ReadBuffer raises EReadError on a short read; positions are 64-bit.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orv {
+
+enum class SeekOrigin { Beginning, Current, End };
+
+class TStream {
+public:
+    virtual ~TStream() = default;
+    TStream() = default;
+    TStream(const TStream&) = delete;
+    TStream& operator=(const TStream&) = delete;
+
+    // Reads up to count bytes; returns how many were delivered.
+    virtual std::size_t Read(void* buffer, std::size_t count) = 0;
+    // Writes up to count bytes; returns how many were written.
+    virtual std::size_t Write(const void* buffer, std::size_t count) = 0;
+    // Moves the position; returns the new position. Raises EStreamError for
+    // a position before the start.
+    virtual std::int64_t Seek(std::int64_t offset, SeekOrigin origin) = 0;
+
+    std::int64_t Position() { return Seek(0, SeekOrigin::Current); }
+    void SetPosition(std::int64_t pos) { Seek(pos, SeekOrigin::Beginning); }
+    virtual std::int64_t Size();
+    // Bytes between the position and the end (never negative).
+    std::int64_t Remaining();
+
+    // Exact read: raises EReadError when fewer than count bytes are available.
+    void ReadBuffer(void* buffer, std::size_t count);
+    // Exact write: raises EWriteError when not every byte was written.
+    void WriteBuffer(const void* buffer, std::size_t count);
+    // Copies count bytes (all remaining when count is 0) from source.
+    std::int64_t CopyFrom(TStream& source, std::int64_t count);
+};
+
+enum class FileMode {
+    OpenRead,       // existing file, read only
+    OpenReadWrite,  // existing file, read and write
+    Create,         // create or truncate, read and write
+};
+
+class TFileStream : public TStream {
+public:
+    TFileStream(const std::string& path, FileMode mode);
+    ~TFileStream() override;
+
+    std::size_t Read(void* buffer, std::size_t count) override;
+    std::size_t Write(const void* buffer, std::size_t count) override;
+    std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override;
+    std::int64_t Size() override;
+    // Flushes to the device; raises EWriteError on failure.
+    void Sync();
+    const std::string& FileName() const { return path_; }
+    int Handle() const { return fd_; }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+};
+
+class TMemoryStream : public TStream {
+public:
+    TMemoryStream() = default;
+    explicit TMemoryStream(std::vector<std::uint8_t> data) : data_(std::move(data)) {}
+    TMemoryStream(const void* data, std::size_t size);
+
+    std::size_t Read(void* buffer, std::size_t count) override;
+    std::size_t Write(const void* buffer, std::size_t count) override;
+    std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override;
+    std::int64_t Size() override { return static_cast<std::int64_t>(data_.size()); }
+
+    void Clear();
+    void SetSize(std::size_t size);
+    const std::uint8_t* Memory() const { return data_.data(); }
+    std::uint8_t* Memory() { return data_.data(); }
+    const std::vector<std::uint8_t>& Bytes() const { return data_; }
+
+    void LoadFromFile(const std::string& path);
+    void SaveToFile(const std::string& path) const;
+    void LoadFromStream(TStream& source);
+
+private:
+    std::vector<std::uint8_t> data_;
+    std::size_t pos_ = 0;
+};
+
+}  // namespace orv
