@@ -1,0 +1,82 @@
+// File-system operations. A path is tested with stat/lstat, never with a
+// wildcard ('*' and '?' are ordinary characters). Moves and renames never
+// replace an existing file. Functions that can fail return false, leave errno
+// set to the cause and, when error is given, store its text there.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orv {
+
+struct FolderEntry {
+    std::string name;
+    bool isDir = false;      // a real folder (a symlink to a folder is not)
+    bool isSymlink = false;  // the entry itself is a symbolic link
+    bool isRegular = false;  // a regular file, or a symlink to one
+    bool linkToDir = false;  // a symbolic link whose target is a folder
+    std::int64_t size = 0;   // bytes, of the target for a link to a file
+    std::int64_t mtime = 0;  // last write, seconds since 1970 UTC
+};
+
+// A regular file (a symlink is followed; a folder is not a file).
+bool FileExists(const std::string& path);
+// A folder (a symlink to a folder counts).
+bool DirectoryExists(const std::string& path);
+// The entry itself exists (lstat), whatever it is.
+bool PathExists(const std::string& path);
+// unlink; false on failure (a folder is never removed).
+bool DeleteFile(const std::string& path, std::string* error = nullptr);
+// Creates the folder and every missing parent; true when it exists after.
+bool ForceDirectories(const std::string& path, std::string* error = nullptr);
+// Size in bytes, -1 when not a reachable file.
+std::int64_t FileSize(const std::string& path);
+
+// The entries of a folder sorted by name in byte order, hidden ones included,
+// "." and ".." left out; links are reported, never followed into.
+bool ListFolder(const std::string& path, std::vector<FolderEntry>& out, std::string* error = nullptr);
+// Same, empty on failure.
+std::vector<FolderEntry> ListFolder(const std::string& path);
+
+// Renames within one file system, failing with EEXIST when `to` exists.
+bool RenameNoReplace(const std::string& from, const std::string& to, std::string* error = nullptr);
+// Moves a file, also across file systems (copy with O_EXCL, mode and times
+// kept, fsync, then the source removed). Never replaces `to`; on failure the
+// source is kept and no partial copy is left.
+bool MoveFileNoReplace(const std::string& from, const std::string& to, std::string* error = nullptr);
+// Copies a regular file to a new file (O_EXCL), mode and times kept.
+bool CopyFileNoReplace(const std::string& from, const std::string& to, std::string* error = nullptr);
+
+// Writes bytes to a temporary file in the same folder, syncs it and renames it
+// over path (the target of path when path is a symlink). The old file keeps
+// its content if anything fails. Raises EFCreateError (folder missing, no
+// permission) or EWriteError.
+void WriteFileAtomic(const std::string& path, std::string_view bytes);
+// Reads a whole file; false when it cannot be opened or read.
+bool ReadFileBytes(const std::string& path, std::string& out, std::string* error = nullptr);
+
+// Read-only means: no write permission bit for the owner.
+bool IsReadOnly(const std::string& path);
+// Gives the owner write permission; false when the mode cannot be read or set.
+bool ClearReadOnly(const std::string& path);
+
+// The user's documents folder (XDG user dirs, then $HOME/Documents, then
+// $HOME), with a trailing '/'.
+std::string DocumentsDir();
+// A per-user temporary folder of mode 0700 owned by the user ($TMPDIR or /tmp
+// + "orvalis-<uid>"; a fresh mkdtemp folder when that one is not safe), with a
+// trailing '/'. Created on first use.
+std::string PrivateTempDir();
+
+// Device and inode of the file (links followed); false when unreachable.
+bool DeviceInode(const std::string& path, std::uint64_t& dev, std::uint64_t& ino);
+// Both paths name the same existing file.
+bool SameFile(const std::string& a, const std::string& b);
+
+// Test hook: when set, MoveFileNoReplace behaves as if every rename crossed
+// file systems (EXDEV), so the copy path can be tested on one file system.
+void SetSimulateCrossDevice(bool on);
+
+}  // namespace orv

@@ -1,0 +1,91 @@
+// Ini files with profile semantics, shared by two programs:
+// - the file is code page 932 with CRLF lines (LF alone is read too);
+// - section and key names ignore ASCII case; the first duplicate wins;
+// - a missing key or a value that is not a decimal integer gives the default;
+//   a Boolean is a non-zero integer and is written as "1" or "0";
+// - a value that begins or ends with a blank or a double quote is written
+//   inside one pair of double quotes; reading trims blanks and strips one
+//   enclosing pair, so every value round-trips exactly;
+// - every write re-reads the file and replaces it atomically, keeping other
+//   sections, keys, their order and comment lines; a new key goes at the end
+//   of its section, a new section at the end of the file;
+// - reading a missing file gives the defaults; writing into a folder that does
+//   not exist raises EFCreateError.
+// Names or values that cannot be stored exactly (a line break, a name with
+// '=' or ']' or enclosing blanks, text outside code page 932) raise
+// EConvertError and leave the file unchanged.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orv {
+
+class IniDocument;
+
+class TIniFile {
+public:
+    explicit TIniFile(std::string path);
+    ~TIniFile();
+    TIniFile(const TIniFile&) = delete;
+    TIniFile& operator=(const TIniFile&) = delete;
+
+    const std::string& FileName() const { return path_; }
+
+    std::string ReadString(std::string_view section, std::string_view key, std::string_view def) const;
+    int ReadInteger(std::string_view section, std::string_view key, int def) const;
+    bool ReadBool(std::string_view section, std::string_view key, bool def) const;
+    bool ValueExists(std::string_view section, std::string_view key) const;
+    bool SectionExists(std::string_view section) const;
+    // Key names of the section in file order (first occurrence of each).
+    std::vector<std::string> ReadSection(std::string_view section) const;
+    // Section names in file order (first occurrence of each).
+    std::vector<std::string> ReadSections() const;
+
+    void WriteString(std::string_view section, std::string_view key, std::string_view value);
+    void WriteInteger(std::string_view section, std::string_view key, int value);
+    void WriteBool(std::string_view section, std::string_view key, bool value);
+    void EraseSection(std::string_view section);
+    void DeleteKey(std::string_view section, std::string_view key);
+
+    // Batched writes: between BeginUpdate and UpdateFile, reads and writes work
+    // on one in-memory copy, and UpdateFile replaces the file once.
+    // CancelUpdate drops the pending changes.
+    void BeginUpdate();
+    void UpdateFile();
+    void CancelUpdate() noexcept;
+    bool Updating() const { return pending_ != nullptr; }
+
+    // RAII form: Commit() writes; leaving the scope without Commit() drops the
+    // changes (so a failure half-way never writes half a batch).
+    class Batch {
+    public:
+        explicit Batch(TIniFile& ini) : ini_(ini) { ini_.BeginUpdate(); }
+        ~Batch() { if (!done_) ini_.CancelUpdate(); }
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+        void Commit() { done_ = true; ini_.UpdateFile(); }
+
+    private:
+        TIniFile& ini_;
+        bool done_ = false;
+    };
+
+private:
+    // Applies an edit: to the pending copy in a batch, else to a fresh read
+    // of the file, which is then written back.
+    template <class Edit> void Modify(Edit&& edit);
+    IniDocument Load() const;
+    const IniDocument& View(std::unique_ptr<IniDocument>& scratch) const;
+
+    std::string path_;
+    std::unique_ptr<IniDocument> pending_;
+};
+
+// Profile rules for one value text, exposed for tests and callers that parse
+// values themselves: a decimal integer with optional sign, no blanks inside.
+bool TryStrToInt(std::string_view text, int& out);
+
+}  // namespace orv

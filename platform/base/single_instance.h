@@ -1,0 +1,26 @@
+// A per-user lock named after a main window's class, so a program can ask
+// whether a window of that class already exists in another process. The lock
+// (flock on a file in $XDG_RUNTIME_DIR or the private temp folder) is held for
+// the object's life and released by the system when the process ends.
+#pragma once
+
+#include <string>
+
+namespace orv {
+
+class SingleInstance {
+public:
+    explicit SingleInstance(const std::string& className);
+    ~SingleInstance();
+    SingleInstance(const SingleInstance&) = delete;
+    SingleInstance& operator=(const SingleInstance&) = delete;
+
+    // True when another living process holds the lock of this class name.
+    bool AlreadyRunning() const { return alreadyRunning_; }
+
+private:
+    int fd_ = -1;
+    bool alreadyRunning_ = false;
+};
+
+}  // namespace orv
