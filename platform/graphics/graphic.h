@@ -1,0 +1,130 @@
+// The graphic base class of the picture layer: every picture kind (bitmaps,
+// the JPEG picture, the format library's classes) derives from TGraphic and
+// is described by one static TGraphicClass, which the picture registry binds
+// to file extensions.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/base/errors.h"
+
+namespace orv {
+
+class TStream;
+class TBitmap;
+class TGraphic;
+
+// The class library's invalid-graphic error: raised for files a reader
+// cannot take, pictures over the size gate and registry misuse.
+class EInvalidGraphic : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// A misuse of a valid graphic (a scan line outside the bitmap, ...).
+class EInvalidGraphicOperation : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// Message texts of the picture layer (the %s takes a format or extension).
+inline constexpr std::string_view SInvalidImage = "Cannot load image. Invalid or unexpected %s image format.";
+inline constexpr std::string_view SDuplicateExtension = "Attempt to register %s twice.";
+inline constexpr std::string_view SUnknownExtension = "Unknown picture file extension (.%s)";
+inline constexpr std::string_view SScanLineRange = "Scan line index out of range";
+inline constexpr std::string_view SInvalidPixelFormat = "Invalid pixel format";
+
+// Replaces the first "%s" of the text with the argument.
+std::string FormatText(std::string_view text, std::string_view argument);
+
+// Raises EInvalidGraphic with SInvalidImage for the given format name.
+[[noreturn]] void RaiseInvalidImage(std::string_view formatName);
+
+// The one size gate for every image path: refuses (EInvalidGraphic with
+// SInvalidImage) a negative side, a side above 2^20 or more than 2^29
+// pixels, before anything is allocated.
+inline constexpr std::int64_t kMaxImageSide = std::int64_t{1} << 20;
+inline constexpr std::int64_t kMaxImagePixels = std::int64_t{1} << 29;
+void CheckImageSize(std::int64_t width, std::int64_t height, std::string_view formatName);
+
+// Rectangle with right and bottom exclusive.
+struct TRect {
+    int Left = 0;
+    int Top = 0;
+    int Right = 0;
+    int Bottom = 0;
+
+    constexpr int Width() const { return Right - Left; }
+    constexpr int Height() const { return Bottom - Top; }
+    constexpr bool IsEmpty() const { return Right <= Left || Bottom <= Top; }
+    constexpr void Offset(int dx, int dy) { Left += dx; Right += dx; Top += dy; Bottom += dy; }
+    friend constexpr bool operator==(const TRect&, const TRect&) = default;
+};
+
+constexpr TRect MakeRect(int left, int top, int right, int bottom) { return TRect{left, top, right, bottom}; }
+// The overlap of two rectangles (empty rectangle at 0 when they do not meet).
+TRect IntersectRect(const TRect& a, const TRect& b);
+
+// Picture progress notification, as the readers send it.
+enum class TProgressStage { Starting, Running, Ending };
+using TProgressEvent = std::function<void(TGraphic& sender, TProgressStage stage, std::uint8_t percentDone,
+                                          bool redrawNow, const TRect& rect, const std::string& message)>;
+
+// Static descriptor of a graphic class; classes are compared by identity
+// (the address of their descriptor).
+struct TGraphicClass {
+    const char* Name;                             // "TBitmap", "TJPEGImage", ...
+    std::unique_ptr<TGraphic> (*Create)();        // a new empty object of the class
+    bool (*CanLoadStream)(TStream& stream);       // class-level format test; may be null
+    const TGraphicClass* Parent;                  // null for TGraphic itself
+
+    // True when this class is `other` or derives from it.
+    bool InheritsFrom(const TGraphicClass& other) const;
+};
+
+class TGraphic {
+public:
+    TGraphic() = default;
+    virtual ~TGraphic() = default;
+    TGraphic(const TGraphic&) = delete;
+    TGraphic& operator=(const TGraphic&) = delete;
+
+    static const TGraphicClass& ClassInfo();
+    virtual const TGraphicClass& ClassType() const { return ClassInfo(); }
+    bool InheritsFrom(const TGraphicClass& cls) const { return ClassType().InheritsFrom(cls); }
+
+    virtual bool Empty() const = 0;
+    virtual int Width() const = 0;
+    virtual int Height() const = 0;
+    virtual void SetWidth(int width) = 0;
+    virtual void SetHeight(int height) = 0;
+
+    // Copies another graphic; the base raises EInvalidGraphicOperation.
+    virtual void Assign(const TGraphic& source);
+
+    virtual void LoadFromStream(TStream& stream) = 0;
+    virtual void SaveToStream(TStream& stream) = 0;
+    // Open the file and load or save through the stream routines.
+    virtual void LoadFromFile(const std::string& fileName);
+    virtual void SaveToFile(const std::string& fileName);
+
+    // Draws the graphic onto the target with its top-left corner at (x, y),
+    // clipped to the target.
+    virtual void Draw(TBitmap& target, int x, int y) const = 0;
+
+    // Makes `target` a 24-bit bitmap of this graphic's size showing the
+    // graphic. A graphic may hand over its own pixels and be left empty.
+    virtual void RenderToBitmap(TBitmap& target);
+
+    TProgressEvent OnProgress;
+
+protected:
+    void Progress(TProgressStage stage, std::uint8_t percentDone, bool redrawNow, const TRect& rect,
+                  const std::string& message);
+};
+
+}  // namespace orv

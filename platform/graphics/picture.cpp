@@ -1,0 +1,87 @@
+#include "platform/graphics/picture.h"
+
+#include <algorithm>
+
+#include "platform/graphics/bitmap.h"
+#include "platform/graphics/jpeg_image.h"
+
+namespace orv {
+
+namespace {
+
+std::vector<TPictureFormat>& Registry() {
+    static std::vector<TPictureFormat> formats;
+    return formats;
+}
+
+std::string NormalizeExtension(std::string ext) {
+    if (!ext.empty() && ext.front() == '.') ext.erase(0, 1);
+    for (char& c : ext)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return ext;
+}
+
+std::vector<TPictureFormat>::iterator FindExtension(const std::string& ext) {
+    auto& reg = Registry();
+    return std::find_if(reg.begin(), reg.end(), [&](const TPictureFormat& f) { return f.Extension == ext; });
+}
+
+}  // namespace
+
+std::string PictureExtension(const std::string& fileName) {
+    const auto slash = fileName.rfind('/');
+    const std::string name = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
+    const auto dot = name.rfind('.');
+    if (dot == std::string::npos) return {};
+    return NormalizeExtension(name.substr(dot + 1));
+}
+
+void TPicture::RegisterFileFormat(const std::string& extension, const std::string& description,
+                                  const TGraphicClass& graphicClass, bool replace) {
+    const std::string ext = NormalizeExtension(extension);
+    if (ext.empty()) return;
+    auto it = FindExtension(ext);
+    if (it == Registry().end()) {
+        Registry().push_back(TPictureFormat{ext, description, &graphicClass});
+        return;
+    }
+    if (it->Class != &graphicClass && !replace) throw EInvalidGraphic(FormatText(SDuplicateExtension, ext));
+    it->Class = &graphicClass;
+    it->Description = description;
+}
+
+void TPicture::UnregisterGraphicClass(const TGraphicClass& graphicClass) {
+    auto& reg = Registry();
+    reg.erase(std::remove_if(reg.begin(), reg.end(),
+                             [&](const TPictureFormat& f) { return f.Class == &graphicClass; }),
+              reg.end());
+}
+
+const TGraphicClass* TPicture::ClassForExtension(const std::string& extension) {
+    const std::string ext = NormalizeExtension(extension);
+    auto it = FindExtension(ext);
+    return it == Registry().end() ? nullptr : it->Class;
+}
+
+std::vector<TPictureFormat> TPicture::FileFormats() { return Registry(); }
+
+void TPicture::LoadFromFile(const std::string& fileName) {
+    const std::string ext = PictureExtension(fileName);
+    const TGraphicClass* cls = ext.empty() ? nullptr : ClassForExtension(ext);
+    if (cls == nullptr || cls->Create == nullptr) throw EInvalidGraphic(FormatText(SUnknownExtension, ext));
+    std::unique_ptr<TGraphic> graphic = cls->Create();
+    graphic->OnProgress = OnProgress;
+    graphic->LoadFromFile(fileName);
+    graphic_ = std::move(graphic);
+}
+
+int TPicture::Width() const { return graphic_ ? graphic_->Width() : 0; }
+int TPicture::Height() const { return graphic_ ? graphic_->Height() : 0; }
+
+void RegisterStandardPictures() {
+    TPicture::RegisterFileFormat("bmp", "Bitmaps", TBitmap::ClassInfo());
+    TPicture::RegisterFileFormat("jpg", "JPEG Image File", TJPEGImage::ClassInfo());
+    TPicture::RegisterFileFormat("jpeg", "JPEG Image File", TJPEGImage::ClassInfo());
+}
+
+}  // namespace orv
