@@ -1,0 +1,153 @@
+#include "search/engine/similarity.h"
+
+#include <algorithm>
+#include <cfloat>
+
+#include "search/engine/similarity_kernel.h"
+
+namespace orv {
+namespace {
+
+#if LDBL_MANT_DIG != 64
+// Where long double has no 64-bit mantissa the score is taken from exact
+// integers. The rounded arithmetic differs from them only where the ratio is
+// exactly one of these percentages: the rounded quotient lies just below it,
+// and so does the rounded product (checked against 80-bit arithmetic by the
+// tests for every total up to 80 x 80).
+constexpr bool IsRoundedDownPercent(std::int64_t percent) { return percent == 53 || percent == 59; }
+#endif
+
+}  // namespace
+
+int ScoreFromCounts(std::int64_t agree, std::int64_t total) {
+    if (total <= 0 || agree <= 0) return 0;
+#if LDBL_MANT_DIG == 64
+    // Each operation rounds to the 64-bit mantissa, as the score is defined.
+    const long double quotient = static_cast<long double>(agree) / static_cast<long double>(total);
+    const long double product = quotient * 100.0L;
+    const auto score = static_cast<std::int64_t>(product);
+#else
+    auto score = agree * 100 / total;
+    if (agree * 100 % total == 0 && IsRoundedDownPercent(score)) --score;
+#endif
+    return static_cast<int>(std::clamp<std::int64_t>(score, 0, 100));
+}
+
+TNeedTable::TNeedTable(int par) : par_(par), need_(static_cast<std::size_t>(kTableTotal) + 1) {
+    for (std::int64_t total = 0; total <= kTableTotal; ++total)
+        need_[static_cast<std::size_t>(total)] = static_cast<std::int32_t>(Compute(par, total));
+}
+
+std::int64_t TNeedTable::Compute(int par, std::int64_t total) {
+    if (total <= 0) return par <= 0 ? 0 : 1;
+    if (par <= 0) return 0;
+    if (par > 100) return total + 1;
+    // The score never decreases with the count; start from the exact ratio
+    // and step to the first count that reaches par.
+    std::int64_t agree = std::min(total, (static_cast<std::int64_t>(par) * total + 99) / 100);
+    while (agree > 0 && ScoreFromCounts(agree - 1, total) >= par) --agree;
+    while (agree <= total && ScoreFromCounts(agree, total) < par) ++agree;
+    return agree;
+}
+
+std::int64_t TNeedTable::Need(std::int64_t total) const {
+    if (total >= 0 && total <= kTableTotal) return need_[static_cast<std::size_t>(total)];
+    return Compute(par_, total);
+}
+
+std::int64_t CountAgreePlain(const TGrayView& source, const TGrayView& target) {
+    if (source.Empty() || target.Empty()) return 0;
+    // Only the part the target covers can agree.
+    const int width = std::min(source.width, target.width);
+    const int height = std::min(source.height, target.height);
+    std::int64_t agree = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if ((source.Gray(x, y) >> 5) == (target.Gray(x, y) >> 5)) ++agree;
+    return agree;
+}
+
+int CompareBitmaps(const TGrayView& source, const TGrayView& target) {
+    if (source.Empty()) return 0;
+    const std::int64_t total = static_cast<std::int64_t>(source.width) * source.height;
+    return ScoreFromCounts(CountAgreePlain(source, target), total);
+}
+
+TCompactSignature::TCompactSignature(const TGrayView& view) {
+    if (view.Empty()) return;
+    width_ = view.width;
+    height_ = view.height;
+    const auto pixels = static_cast<std::size_t>(PixelCount());
+    planeWords_ = (pixels + 63) / 64;
+    // Padding bits stay 0 in every signature; the counts subtract them.
+    words_.assign(planeWords_ * 3, 0);
+    std::uint64_t* p0 = words_.data();
+    std::uint64_t* p1 = p0 + planeWords_;
+    std::uint64_t* p2 = p1 + planeWords_;
+    std::size_t index = 0;
+    for (int y = 0; y < height_; ++y) {
+        for (int x = 0; x < width_; ++x, ++index) {
+            const unsigned gray = view.Gray(x, y);
+            const std::size_t word = index / 64;
+            const unsigned bit = static_cast<unsigned>(index % 64);
+            p0[word] |= static_cast<std::uint64_t>((gray >> 5) & 1u) << bit;
+            p1[word] |= static_cast<std::uint64_t>((gray >> 6) & 1u) << bit;
+            p2[word] |= static_cast<std::uint64_t>((gray >> 7) & 1u) << bit;
+        }
+    }
+}
+
+int TCompactSignature::Band(int x, int y) const {
+    const auto index = static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(x);
+    const std::size_t word = index / 64;
+    const unsigned bit = static_cast<unsigned>(index % 64);
+    const std::uint64_t* w = words_.data();
+    return static_cast<int>(((w[word] >> bit) & 1u) | (((w[planeWords_ + word] >> bit) & 1u) << 1) |
+                            (((w[2 * planeWords_ + word] >> bit) & 1u) << 2));
+}
+
+namespace {
+
+bool SameLayout(const TCompactSignature& a, const TCompactSignature& b) {
+    return a.Width() == b.Width() && a.Height() == b.Height();
+}
+
+std::int64_t PaddingBits(const TCompactSignature& s) {
+    return static_cast<std::int64_t>(s.PlaneWords()) * 64 - s.PixelCount();
+}
+
+std::int64_t CountAgreeByPixel(const TCompactSignature& source, const TCompactSignature& target) {
+    const int width = std::min(source.Width(), target.Width());
+    const int height = std::min(source.Height(), target.Height());
+    std::int64_t agree = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if (source.Band(x, y) == target.Band(x, y)) ++agree;
+    return agree;
+}
+
+}  // namespace
+
+std::int64_t CountAgree(const TCompactSignature& source, const TCompactSignature& target) {
+    if (source.Empty() || target.Empty()) return 0;
+    if (!SameLayout(source, target)) return CountAgreeByPixel(source, target);
+    const auto agree = KernelCountAgree(source.Words(), target.Words(), source.PlaneWords());
+    return static_cast<std::int64_t>(agree) - PaddingBits(source);
+}
+
+bool ScoreReaches(const TCompactSignature& source, const TCompactSignature& target, const TNeedTable& need) {
+    const std::int64_t total = source.PixelCount();
+    const std::int64_t required = need.Need(total);
+    if (required <= 0) return true;
+    if (required > total || target.Empty()) return false;
+    if (!SameLayout(source, target)) return CountAgreeByPixel(source, target) >= required;
+    // Padding bits always agree; ask for them on top.
+    const auto bits = static_cast<std::uint64_t>(required + PaddingBits(source));
+    return KernelReaches(source.Words(), target.Words(), source.PlaneWords(), bits);
+}
+
+int CompareBitmaps(const TCompactSignature& source, const TCompactSignature& target) {
+    return ScoreFromCounts(CountAgree(source, target), source.PixelCount());
+}
+
+}  // namespace orv

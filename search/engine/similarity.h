@@ -1,0 +1,97 @@
+// Similarity of two gray signatures: the share of source pixels whose gray
+// value agrees with the target pixel at the same place in its top three bits.
+//
+// The score is truncated from a quotient and a product that are each rounded
+// to a 64-bit mantissa, so a few exact ratios land one below the integer
+// result (53/100 scores 52). Runs never recompute that per pair: a need table
+// gives, per pixel total, the smallest agreeing count that reaches the
+// threshold, and a pair matches when its count reaches it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace orv {
+
+// Score 0..100 of agree agreeing pixels out of total, as the run defines it.
+// A total of 0 (an empty source signature) scores 0.
+int ScoreFromCounts(std::int64_t agree, std::int64_t total);
+
+// Smallest agreeing counts per pixel total for one threshold.
+class TNeedTable {
+public:
+    // Largest total a signature of at most 80 x 80 pixels can have.
+    static constexpr std::int64_t kTableTotal = 80 * 80;
+
+    explicit TNeedTable(int par);
+
+    int Par() const { return par_; }
+    // Smallest agree count whose score reaches Par; total + 1 when no count
+    // does (a threshold above 100, or an empty source with Par above 0).
+    std::int64_t Need(std::int64_t total) const;
+    bool Matches(std::int64_t agree, std::int64_t total) const { return agree >= Need(total); }
+
+private:
+    static std::int64_t Compute(int par, std::int64_t total);
+
+    int par_;
+    std::vector<std::int32_t> need_;  // index = total, 0..kTableTotal
+};
+
+// A gray signature as pixels in memory: the first byte of each pixel holds
+// the gray value (the signature bitmaps are 24-bit with three equal bytes).
+struct TGrayView {
+    const std::uint8_t* pixels = nullptr;
+    int width = 0;
+    int height = 0;
+    std::ptrdiff_t stride = 0;  // bytes from one row to the next
+    int bytesPerPixel = 3;
+
+    std::uint8_t Gray(int x, int y) const {
+        return pixels[static_cast<std::ptrdiff_t>(y) * stride + static_cast<std::ptrdiff_t>(x) * bytesPerPixel];
+    }
+    bool Empty() const { return pixels == nullptr || width <= 0 || height <= 0; }
+};
+
+// Agreeing source pixels; source pixels that the target does not cover count
+// as disagreeing.
+std::int64_t CountAgreePlain(const TGrayView& source, const TGrayView& target);
+// The score of a pair (total = the source area).
+int CompareBitmaps(const TGrayView& source, const TGrayView& target);
+
+// A signature held as three bit-planes (bits 5, 6 and 7 of each gray value),
+// pixels in row order, 64 to a word: 2,400 bytes for 80 x 80 instead of the
+// 19,200 of the bitmap, with identical scores.
+class TCompactSignature {
+public:
+    TCompactSignature() = default;
+    explicit TCompactSignature(const TGrayView& view);
+
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    std::int64_t PixelCount() const { return static_cast<std::int64_t>(width_) * height_; }
+    bool Empty() const { return PixelCount() == 0; }
+    // Words per plane; the three planes follow each other in Words().
+    std::size_t PlaneWords() const { return planeWords_; }
+    const std::uint64_t* Words() const { return words_.data(); }
+    std::size_t MemoryBytes() const { return words_.capacity() * sizeof(std::uint64_t) + sizeof(*this); }
+    // The top three bits of pixel (x, y), 0..7.
+    int Band(int x, int y) const;
+
+private:
+    int width_ = 0;
+    int height_ = 0;
+    std::size_t planeWords_ = 0;
+    std::vector<std::uint64_t> words_;
+};
+
+// Agreeing source pixels of two compact signatures (any sizes).
+std::int64_t CountAgree(const TCompactSignature& source, const TCompactSignature& target);
+// Whether the pair's score reaches the table's threshold. Equal sizes go
+// through the SIMD kernel, which stops as soon as the answer is certain.
+bool ScoreReaches(const TCompactSignature& source, const TCompactSignature& target, const TNeedTable& need);
+// The score of two compact signatures.
+int CompareBitmaps(const TCompactSignature& source, const TCompactSignature& target);
+
+}  // namespace orv
