@@ -1,0 +1,154 @@
+#include "search/engine/signature_index.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <bit>
+#include <cstring>
+#include <limits>
+#include <unordered_map>
+
+#include "platform/base/binary_io.h"
+#include "platform/base/codec.h"
+#include "platform/base/errors.h"
+
+namespace orv {
+
+namespace {
+
+constexpr std::size_t kRecordTail = 8 + 4 * 4;  // date, size, width, height, number
+
+std::uint32_t GetU32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+std::int32_t GetI32(const std::uint8_t* p) { return static_cast<std::int32_t>(GetU32(p)); }
+
+double GetF64(const std::uint8_t* p) {
+    const std::uint64_t bits = static_cast<std::uint64_t>(GetU32(p)) | static_cast<std::uint64_t>(GetU32(p + 4)) << 32;
+    return std::bit_cast<double>(bits);
+}
+
+void PutU32(std::string& out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+
+void PutF64(std::string& out, double v) {
+    const auto bits = std::bit_cast<std::uint64_t>(v);
+    PutU32(out, static_cast<std::uint32_t>(bits));
+    PutU32(out, static_cast<std::uint32_t>(bits >> 32));
+}
+
+bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+std::string SignatureFileName(std::int32_t number) {
+    return std::string(kSignaturePrefix) + std::to_string(number) + kSignatureExt;
+}
+
+bool IsSignatureFileName(std::string_view name) {
+    constexpr std::string_view prefix(kSignaturePrefix);
+    constexpr std::string_view ext(kSignatureExt);
+    if (name.size() <= prefix.size() + ext.size() || name.substr(0, prefix.size()) != prefix) return false;
+    const std::string_view digits = name.substr(prefix.size(), name.size() - prefix.size() - ext.size());
+    if (digits.empty() || digits.size() > 6 || !std::all_of(digits.begin(), digits.end(), IsAsciiDigit)) return false;
+    const std::string_view tail = name.substr(name.size() - ext.size());
+    for (std::size_t i = 0; i < ext.size(); ++i) {
+        char c = tail[i];
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (c != ext[i]) return false;
+    }
+    return true;
+}
+
+std::string EncodeIndexRecord(const std::string& path, TDateTime fileDate, std::int64_t fileSize,
+                              std::int32_t width, std::int32_t height, std::int32_t number) {
+    std::string out = EncodeStoredString(path);
+    const std::int64_t capped = std::clamp<std::int64_t>(fileSize, 0, std::numeric_limits<std::int32_t>::max());
+    out.reserve(out.size() + kRecordTail);
+    PutF64(out, fileDate);
+    PutU32(out, static_cast<std::uint32_t>(capped));
+    PutU32(out, static_cast<std::uint32_t>(width));
+    PutU32(out, static_cast<std::uint32_t>(height));
+    PutU32(out, static_cast<std::uint32_t>(number));
+    return out;
+}
+
+std::vector<TIndexRecord> ParseSignatureIndex(const std::uint8_t* data, std::size_t size) {
+    std::vector<TIndexRecord> records;
+    std::size_t pos = 0;
+    while (size - pos >= 2) {
+        const std::size_t len = static_cast<std::size_t>(data[pos]) | static_cast<std::size_t>(data[pos + 1]) << 8;
+        // A length of 0 leaves no room for the closing 0 byte; a record must
+        // hold its path and all of its fixed fields.
+        if (len == 0 || size - pos - 2 < len + kRecordTail) break;
+        const std::uint8_t* text = data + pos + 2;
+        if (text[len - 1] != 0) break;
+        const auto* end = static_cast<const std::uint8_t*>(std::memchr(text, 0, len));
+        TIndexRecord rec;
+        try {
+            rec.Path = Cp932ToUtf8(std::string_view(reinterpret_cast<const char*>(text),
+                                                    static_cast<std::size_t>(end - text)));
+            rec.PathValid = !rec.Path.empty();
+        } catch (const Exception&) {
+            rec.Path.clear();
+            rec.PathValid = false;
+        }
+        const std::uint8_t* tail = text + len;
+        rec.FileDate = GetF64(tail);
+        rec.FileSize = GetI32(tail + 8);
+        rec.Width = GetI32(tail + 12);
+        rec.Height = GetI32(tail + 16);
+        rec.TmpNo = GetI32(tail + 20);
+        records.push_back(std::move(rec));
+        pos += 2 + len + kRecordTail;
+    }
+    return records;
+}
+
+std::vector<TIndexRecord> ReadSignatureIndex(TStream& stream) {
+    const std::int64_t remaining = stream.Remaining();
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(remaining));
+    const std::size_t got = bytes.empty() ? 0 : stream.Read(bytes.data(), bytes.size());
+    return ParseSignatureIndex(bytes.data(), got);
+}
+
+void DropSupersededRecords(std::vector<TIndexRecord>& records) {
+    std::unordered_map<std::int32_t, std::size_t> latest;
+    latest.reserve(records.size());
+    for (std::size_t i = 0; i < records.size(); ++i) latest[records[i].TmpNo] = i;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (latest[records[i].TmpNo] != i) continue;
+        if (kept != i) records[kept] = std::move(records[i]);
+        ++kept;
+    }
+    records.resize(kept);
+}
+
+bool ReadBmpFileSize(const std::string& path, std::int32_t& width, std::int32_t& height) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return false;
+    std::uint8_t head[26];
+    std::size_t got = 0;
+    while (got < sizeof head) {
+        const ssize_t n = ::read(fd, head + got, sizeof head - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    if (got < sizeof head || head[0] != 'B' || head[1] != 'M' || GetU32(head + 14) < 40) return false;
+    const std::int32_t w = GetI32(head + 18);
+    const std::int32_t h = GetI32(head + 22);
+    if (w <= 0 || h == 0 || h == std::numeric_limits<std::int32_t>::min()) return false;
+    width = w;
+    height = h < 0 ? -h : h;
+    return true;
+}
+
+}  // namespace orv

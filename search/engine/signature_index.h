@@ -1,0 +1,81 @@
+// The signature files and their index "~OVTMP.Lst" in the work folder.
+//
+// Index: no header; records one after another, little-endian:
+//   uint16 L (path bytes + 1), L bytes (code page 932 path, then a 0 byte),
+//   float64 file date, int32 file size, int32 width, int32 height,
+//   int32 signature number.
+// A record is 26 + L bytes. Reading accepts only whole records and stops at
+// the first damaged one, keeping those before it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/base/datetime.h"
+#include "platform/base/stream.h"
+
+namespace orv {
+
+inline constexpr char kSignatureIndexName[] = "~OVTMP.Lst";
+inline constexpr char kSignaturePrefix[] = "~OVTMP";
+inline constexpr char kSignatureExt[] = ".BMP";
+// Signature numbers are drawn from 0 to kSignatureRandomMax; when those are
+// crowded, higher numbers up to kSignatureNumberMax (six digits, which the
+// close-time leftover test still finds) are used.
+inline constexpr std::int32_t kSignatureRandomMax = 99999;
+inline constexpr std::int32_t kSignatureNumberMax = 999999;
+// Signatures larger than this in either direction are reduced to it square.
+inline constexpr std::int32_t kSignatureSide = 80;
+
+struct TIndexRecord {
+    std::string Path;        // UTF-8
+    bool PathValid = false;  // false when the stored bytes are not code page 932
+    TDateTime FileDate = 0;
+    std::int32_t FileSize = 0;
+    std::int32_t Width = 0;
+    std::int32_t Height = 0;
+    std::int32_t TmpNo = 0;
+};
+
+// "~OVTMP" + n + ".BMP"
+std::string SignatureFileName(std::int32_t number);
+// A signature file's name: "~OVTMP", one to six decimal digits, ".BMP" with
+// ASCII case ignored.
+bool IsSignatureFileName(std::string_view name);
+
+// The bytes of one record. The size is stored capped at 2^31 - 1 (the field
+// is 32-bit). Raises EConvertError for a path code page 932 cannot hold or
+// that does not fit the 16-bit length.
+std::string EncodeIndexRecord(const std::string& path, TDateTime fileDate, std::int64_t fileSize,
+                              std::int32_t width, std::int32_t height, std::int32_t number);
+
+// Every whole record of an index image, in file order. Stops at the first
+// record that is damaged (length 0, cut short, no closing 0 byte).
+std::vector<TIndexRecord> ParseSignatureIndex(const std::uint8_t* data, std::size_t size);
+// The same for the rest of a stream.
+std::vector<TIndexRecord> ReadSignatureIndex(TStream& stream);
+
+// A signature number belongs to its latest record: a number is given anew
+// once its file is gone, so earlier records with it describe another image.
+// Keeps the order of the records that stay.
+void DropSupersededRecords(std::vector<TIndexRecord>& records);
+
+// The size a stored signature of an image of width x height must have.
+inline void ExpectedSignatureSize(std::int32_t width, std::int32_t height, std::int32_t& sigWidth,
+                                  std::int32_t& sigHeight) {
+    if (width > kSignatureSide || height > kSignatureSide) {
+        sigWidth = sigHeight = kSignatureSide;
+    } else {
+        sigWidth = width;
+        sigHeight = height;
+    }
+}
+
+// Width and height from a bitmap file's header (Windows header of 40 bytes
+// or more); false when the file cannot be read or is no such bitmap.
+bool ReadBmpFileSize(const std::string& path, std::int32_t& width, std::int32_t& height);
+
+}  // namespace orv
