@@ -43,6 +43,17 @@ public:
         : EStreamError("Cannot create file \"" + path + "\"." + (reason.empty() ? "" : " " + reason)) {}
 };
 
+// An ini file that cannot be written (missing folder, no permission). Its
+// text is the class library's ini error "%s に書き込めません".
+class EIniFileError : public EFCreateError {
+public:
+    explicit EIniFileError(const std::string& path) : EFCreateError(path), message_(path + " に書き込めません") {}
+    const char* what() const noexcept override { return message_.c_str(); }
+
+private:
+    std::string message_;
+};
+
 // A text or number that does not convert (code page 932, integer texts, ...).
 class EConvertError : public Exception {
 public:

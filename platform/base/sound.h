@@ -41,6 +41,7 @@ public:
     void Stop();
 
 private:
+    void StopLocked();
     struct State;
     std::unique_ptr<State> state_;
 };

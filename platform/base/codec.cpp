@@ -1,0 +1,96 @@
+#include "platform/base/codec.h"
+
+#include <cerrno>
+#include <iconv.h>
+
+#include "platform/base/errors.h"
+
+namespace orv {
+namespace {
+
+// One conversion descriptor per call: iconv_t is not thread-safe, and these
+// conversions are short.
+class Iconv {
+public:
+    Iconv(const char* to, const char* from) : cd_(::iconv_open(to, from)) {
+        if (cd_ == reinterpret_cast<iconv_t>(-1))
+            throw EConvertError(std::string("No converter from ") + from + " to " + to);
+    }
+    ~Iconv() { ::iconv_close(cd_); }
+    Iconv(const Iconv&) = delete;
+    Iconv& operator=(const Iconv&) = delete;
+
+    // False when the input holds a sequence that does not convert; glibc then
+    // stops (without //TRANSLIT or //IGNORE it never substitutes).
+    bool Convert(std::string_view in, std::string& out) {
+        out.clear();
+        if (in.empty()) return true;
+        out.resize(in.size() * 2 + 16);
+        char* inPtr = const_cast<char*>(in.data());
+        std::size_t inLeft = in.size();
+        std::size_t done = 0;
+        while (true) {
+            char* outPtr = out.data() + done;
+            std::size_t outLeft = out.size() - done;
+            const std::size_t r = ::iconv(cd_, &inPtr, &inLeft, &outPtr, &outLeft);
+            done = out.size() - outLeft;
+            if (r != static_cast<std::size_t>(-1)) {
+                // Flush any shift state (none for these encodings, but cheap).
+                outPtr = out.data() + done;
+                outLeft = out.size() - done;
+                if (::iconv(cd_, nullptr, nullptr, &outPtr, &outLeft) == static_cast<std::size_t>(-1)) return false;
+                done = out.size() - outLeft;
+                // A non-reversible conversion count above zero means glibc
+                // substituted something: refuse it.
+                if (r != 0) return false;
+                break;
+            }
+            if (errno != E2BIG) return false;  // EILSEQ or EINVAL (truncated input)
+            out.resize(out.size() * 2);
+        }
+        out.resize(done);
+        return true;
+    }
+
+private:
+    iconv_t cd_;
+};
+
+bool Utf8ToCp932Raw(std::string_view utf8, std::string& out) {
+    Iconv cv("CP932", "UTF-8");
+    return cv.Convert(utf8, out);
+}
+
+bool Cp932ToUtf8Raw(std::string_view cp932, std::string& out) {
+    Iconv cv("UTF-8", "CP932");
+    return cv.Convert(cp932, out);
+}
+
+}  // namespace
+
+std::string Utf8ToCp932(std::string_view utf8) {
+    std::string cp932;
+    std::string back;
+    // Several Unicode characters map to one code page 932 byte sequence (for
+    // example both U+FF5E and U+301C on some tables); the round-trip test
+    // catches every such non-exact conversion.
+    if (!Utf8ToCp932Raw(utf8, cp932) || !Cp932ToUtf8Raw(cp932, back) || back != utf8)
+        throw EConvertError("Text cannot be converted to code page 932 exactly");
+    return cp932;
+}
+
+std::string Cp932ToUtf8(std::string_view cp932) {
+    std::string utf8;
+    std::string back;
+    if (!Cp932ToUtf8Raw(cp932, utf8) || !Utf8ToCp932Raw(utf8, back) || back != cp932)
+        throw EConvertError("Bytes are not valid code page 932 text");
+    return utf8;
+}
+
+bool IsCp932Representable(std::string_view utf8) {
+    std::string cp932;
+    std::string back;
+    return Utf8ToCp932Raw(utf8, cp932) && Cp932ToUtf8Raw(cp932, back) && back == utf8;
+}
+
+}  // namespace orv
