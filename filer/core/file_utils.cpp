@@ -1,0 +1,92 @@
+#include "filer/core/file_utils.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <exception>
+
+#include "platform/base/file_system.h"
+#include "platform/base/paths.h"
+#include "platform/base/trash.h"
+
+namespace orv {
+
+namespace {
+
+bool IsAbsolute(const std::string& path) { return !path.empty() && path.front() == PathDelim; }
+
+// A regular file or a symbolic link (never a folder, device or socket).
+bool IsFileOrLink(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return false;
+    return S_ISREG(st.st_mode) || S_ISLNK(st.st_mode);
+}
+
+// Names tried for one file before giving up; far beyond any real folder.
+constexpr int kMaxRenames = 100000;
+
+std::string NumberedName(const std::string& name, int index) {
+    return index < 0 ? name : "[" + std::to_string(index) + "]" + name;
+}
+
+}  // namespace
+
+bool RecycleFile(const std::string& path) {
+    try {
+        if (!IsAbsolute(path) || !IsFileOrLink(path)) return false;
+        return MoveToTrash(path);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool RemoveFile(const std::string& path) {
+    try {
+        if (!IsAbsolute(path)) return false;
+        return DeleteFile(path);
+    } catch (...) {
+        return false;
+    }
+}
+
+namespace {
+
+// The first index from `from` on whose name no file holds. Only files count
+// as taken; a sub-folder of that name is met by the no-replace move, which
+// then goes on to the next name.
+int FreeIndex(const std::string& folder, const std::string& name, int from) {
+    int index = from;
+    while (index < kMaxRenames && FileExists(folder + NumberedName(name, index))) ++index;
+    return index;
+}
+
+}  // namespace
+
+std::string FreeNameInFolder(const std::string& folder, const std::string& name, int firstIndex) {
+    return NumberedName(name, FreeIndex(folder, name, firstIndex));
+}
+
+bool MoveCopyFile(const std::string& source, const std::string& folder, bool move) {
+    try {
+        if (!IsAbsolute(source) || !IsAbsolute(folder)) return false;
+        const std::string name = ExtractFileName(source);
+        if (name.empty() || !IsFileOrLink(source)) return false;
+        const std::string dir = IncludeTrailingPathDelimiter(folder);
+        if (!DirectoryExists(dir) && !ForceDirectories(dir)) return false;
+
+        int index = FreeIndex(dir, name, -1);
+        while (index < kMaxRenames) {
+            const std::string dest = dir + NumberedName(name, index);
+            const bool done = move ? MoveFileNoReplace(source, dest) : CopyFileNoReplace(source, dest);
+            if (done) return true;
+            if (errno != EEXIST) return false;
+            // The name was taken between the test and the move: next one.
+            index = FreeIndex(dir, name, index + 1);
+        }
+        return false;
+    } catch (...) {
+        return false;
+    }
+}
+
+}  // namespace orv

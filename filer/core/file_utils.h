@@ -1,0 +1,29 @@
+// What the pair handler does to the user's files: to the trash, erase, move
+// or copy with renaming on clashes. Plain functions
+// without state that answer false instead of raising and show nothing.
+#pragma once
+
+#include <string>
+
+namespace orv {
+
+// Moves one regular file or symbolic link to the trash. Never deletes for
+// good: where there is no trash, the answer is false.
+bool RecycleFile(const std::string& path);
+
+// Deletes the file (not a folder). Needs no write permission of the file
+// itself, only of its folder; no mode is changed.
+bool RemoveFile(const std::string& path);
+
+// Moves (move = true) or copies the file into folder under its own name; a
+// name already taken by a file gives "[0]name", "[1]name", ... The folder is
+// created with its missing parents. Never replaces an existing file, also
+// when one appears under the chosen name meanwhile. Empty or relative paths
+// give false before anything is touched.
+bool MoveCopyFile(const std::string& source, const std::string& folder, bool move);
+
+// The name MoveCopyFile would choose now for a file called name in folder
+// (which ends with '/'): name, or "[n]name" with the smallest free n.
+std::string FreeNameInFolder(const std::string& folder, const std::string& name, int firstIndex = -1);
+
+}  // namespace orv

@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "filer/core/file_utils.h"
+#include "platform/base/file_system.h"
+
+namespace orv {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FileUtilsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string tmpl = (fs::temp_directory_path() / "orv-filer-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+        root_ = tmpl + "/";
+    }
+    void TearDown() override {
+        SetSimulateCrossDevice(false);
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+    }
+    std::string Make(const std::string& rel, const std::string& content = "data") {
+        const fs::path p = root_ + rel;
+        fs::create_directories(p.parent_path());
+        std::ofstream(p, std::ios::binary) << content;
+        return p.string();
+    }
+    static std::string Read(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    std::string root_;
+};
+
+TEST_F(FileUtilsTest, MoveRenamesOnClashes) {
+    const std::string src = Make("src/a.jpg", "new");
+    Make("dst/a.jpg", "old");
+    Make("dst/[0]a.jpg", "old0");
+    ASSERT_TRUE(MoveCopyFile(src, root_ + "dst", true));
+    EXPECT_FALSE(fs::exists(src));
+    EXPECT_EQ(Read(root_ + "dst/[1]a.jpg"), "new");
+    EXPECT_EQ(Read(root_ + "dst/a.jpg"), "old");
+    EXPECT_EQ(Read(root_ + "dst/[0]a.jpg"), "old0");
+
+    // With and without the delimiter the destination is the same.
+    const std::string b1 = Make("src/b.jpg", "b1");
+    ASSERT_TRUE(MoveCopyFile(b1, root_ + "dst2/", true));
+    const std::string b2 = Make("src/b.jpg", "b2");
+    ASSERT_TRUE(MoveCopyFile(b2, root_ + "dst2", true));
+    EXPECT_EQ(Read(root_ + "dst2/b.jpg"), "b1");
+    EXPECT_EQ(Read(root_ + "dst2/[0]b.jpg"), "b2");
+}
+
+TEST_F(FileUtilsTest, CopyKeepsTheSourceAndMissingFoldersAreCreated) {
+    const std::string src = Make("src/c.png", "pixels");
+    ASSERT_TRUE(MoveCopyFile(src, root_ + "x/y", false));
+    EXPECT_EQ(Read(src), "pixels");
+    EXPECT_EQ(Read(root_ + "x/y/c.png"), "pixels");
+}
+
+TEST_F(FileUtilsTest, NameTakenAfterTheTestIsNotReplaced) {
+    // A folder under the chosen name is not "a file that exists", so the name
+    // is chosen, and the no-replace move meets it exactly as it would meet a
+    // file created by someone else after the test.
+    const std::string src = Make("src/d.jpg", "mine");
+    fs::create_directories(root_ + "dst/d.jpg");
+    Make("dst/d.jpg/inside", "keep");
+    ASSERT_TRUE(MoveCopyFile(src, root_ + "dst", true));
+    EXPECT_EQ(Read(root_ + "dst/[0]d.jpg"), "mine");
+    EXPECT_EQ(Read(root_ + "dst/d.jpg/inside"), "keep");
+
+    // The same across file systems, where the move is a copy.
+    SetSimulateCrossDevice(true);
+    const std::string e = Make("src/e.jpg", "cross");
+    fs::create_directories(root_ + "dst/e.jpg");
+    ASSERT_TRUE(MoveCopyFile(e, root_ + "dst", true));
+    EXPECT_FALSE(fs::exists(e));
+    EXPECT_EQ(Read(root_ + "dst/[0]e.jpg"), "cross");
+    EXPECT_TRUE(fs::is_directory(root_ + "dst/e.jpg"));
+}
+
+TEST_F(FileUtilsTest, MoveAcrossFileSystems) {
+    struct stat a {}, b {};
+    std::string other = "/dev/shm/";
+    const bool realDevices = ::stat(root_.c_str(), &a) == 0 && ::stat(other.c_str(), &b) == 0 &&
+                             a.st_dev != b.st_dev && ::access(other.c_str(), W_OK) == 0;
+    if (!realDevices) SetSimulateCrossDevice(true);
+    std::string folder;
+    if (realDevices) {
+        std::string tmpl = other + "orv-filer-XXXXXX";
+        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+        folder = tmpl + "/";
+    } else {
+        folder = root_ + "other/";
+    }
+    const std::string src = Make("src/f.tif", "far");
+    std::ofstream(folder + "f.tif") << "there";
+    ASSERT_TRUE(MoveCopyFile(src, folder, true));
+    EXPECT_FALSE(fs::exists(src));
+    EXPECT_EQ(Read(folder + "f.tif"), "there");
+    EXPECT_EQ(Read(folder + "[0]f.tif"), "far");
+    if (realDevices) fs::remove_all(folder);
+}
+
+TEST_F(FileUtilsTest, RefusesBadArgumentsBeforeTouchingAnything) {
+    const std::string src = Make("src/g.jpg");
+    EXPECT_FALSE(MoveCopyFile(src, "", true));
+    EXPECT_FALSE(MoveCopyFile(src, "relative/dir", true));
+    EXPECT_FALSE(MoveCopyFile("", root_ + "dst", true));
+    EXPECT_FALSE(MoveCopyFile("g.jpg", root_ + "dst", true));
+    EXPECT_FALSE(MoveCopyFile(root_ + "src/", root_ + "dst", true));
+    EXPECT_FALSE(MoveCopyFile(root_ + "src/missing.jpg", root_ + "dst", true));
+    EXPECT_FALSE(fs::exists(root_ + "dst"));
+    EXPECT_TRUE(fs::exists(src));
+    EXPECT_FALSE(RemoveFile(""));
+    EXPECT_FALSE(RemoveFile("src/g.jpg"));
+    EXPECT_FALSE(RecycleFile("src/g.jpg"));
+    EXPECT_TRUE(fs::exists(src));
+}
+
+TEST_F(FileUtilsTest, BackslashAndColonAreOrdinaryCharacters) {
+    const std::string src = Make("src/a\\b:c.jpg", "odd");
+    ASSERT_TRUE(MoveCopyFile(src, root_ + "dst", true));
+    EXPECT_EQ(Read(root_ + "dst/a\\b:c.jpg"), "odd");
+}
+
+TEST_F(FileUtilsTest, RemoveNeedsNoWritePermissionOfTheFile) {
+    const std::string path = Make("ro.jpg");
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    EXPECT_TRUE(RemoveFile(path));
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_FALSE(RemoveFile(path));
+    fs::create_directories(root_ + "folder");
+    EXPECT_FALSE(RemoveFile(root_ + "folder"));
+    EXPECT_TRUE(fs::is_directory(root_ + "folder"));
+}
+
+TEST_F(FileUtilsTest, RecycleGoesToTheTrashOnly) {
+    // A trash of our own: GIO reads these at its first use in this process.
+    const std::string data = root_ + "xdg-data";
+    fs::create_directories(data);
+    ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+    ::setenv("HOME", root_.c_str(), 1);
+
+    const std::string path = Make("photos/h.jpg", "to trash");
+    ASSERT_TRUE(RecycleFile(path));
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_EQ(Read(data + "/Trash/files/h.jpg"), "to trash");
+
+    EXPECT_FALSE(RecycleFile(root_ + "photos/missing.jpg"));
+    fs::create_directories(root_ + "photos/sub");
+    EXPECT_FALSE(RecycleFile(root_ + "photos/sub"));
+    EXPECT_TRUE(fs::is_directory(root_ + "photos/sub"));
+}
+
+}  // namespace
+}  // namespace orv
