@@ -1,0 +1,31 @@
+// The signature index reader on arbitrary bytes: whole records only, never a
+// read outside the input, and what it accepts encodes back to the same bytes.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "platform/base/errors.h"
+#include "platform/base/stream.h"
+#include "search/engine/signature_index.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace orv;
+    std::vector<TIndexRecord> records = ParseSignatureIndex(data, size);
+    std::size_t consumed = 0;
+    for (const TIndexRecord& rec : records) {
+        if (!rec.PathValid) break;  // bytes past an undecodable path are not compared
+        std::string bytes;
+        try {
+            bytes = EncodeIndexRecord(rec.Path, rec.FileDate, rec.FileSize, rec.Width, rec.Height, rec.TmpNo);
+        } catch (const Exception&) {
+            break;  // an interior zero byte shortened the path; nothing to compare
+        }
+        if (consumed + bytes.size() > size) std::abort();
+        consumed += bytes.size();
+    }
+    TMemoryStream stream(data, size);
+    if (ReadSignatureIndex(stream).size() != records.size()) std::abort();
+    DropSupersededRecords(records);
+    return 0;
+}

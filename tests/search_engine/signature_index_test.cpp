@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstring>
+#include <limits>
+
+#include "platform/base/errors.h"
+#include "platform/base/stream.h"
+#include "search/engine/signature_index.h"
+
+namespace orv {
+namespace {
+
+void PutLe(std::string& out, std::uint64_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+
+// A record built field by field as the index format lays it out.
+std::string HandRecord(const std::string& cp932Path, double date, std::int32_t size, std::int32_t w,
+                       std::int32_t h, std::int32_t n) {
+    std::string out;
+    PutLe(out, cp932Path.size() + 1, 2);
+    out += cp932Path;
+    out.push_back('\0');
+    PutLe(out, std::bit_cast<std::uint64_t>(date), 8);
+    PutLe(out, static_cast<std::uint32_t>(size), 4);
+    PutLe(out, static_cast<std::uint32_t>(w), 4);
+    PutLe(out, static_cast<std::uint32_t>(h), 4);
+    PutLe(out, static_cast<std::uint32_t>(n), 4);
+    return out;
+}
+
+std::vector<TIndexRecord> Parse(const std::string& bytes) {
+    return ParseSignatureIndex(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+}
+
+TEST(SignatureIndex, RecordBytesMatchTheLayout) {
+    EXPECT_EQ(EncodeIndexRecord("/p/a.jpg", 45000.5, 1234, 640, 480, 99999),
+              HandRecord("/p/a.jpg", 45000.5, 1234, 640, 480, 99999));
+    // Japanese names are stored in code page 932: 写真/猫
+    EXPECT_EQ(EncodeIndexRecord("/写真/猫.jpg", 1.0, 1, 2, 3, 4),
+              HandRecord("/\x8E\xCA\x90\x5E/\x94\x4C.jpg", 1.0, 1, 2, 3, 4));
+    // Sizes of 2 GiB and more keep the 32-bit field positive.
+    EXPECT_EQ(EncodeIndexRecord("/big.tif", 0, std::int64_t{5} << 31, 1, 1, 0),
+              HandRecord("/big.tif", 0, std::numeric_limits<std::int32_t>::max(), 1, 1, 0));
+    EXPECT_THROW(EncodeIndexRecord("/\xF0\x9F\x98\x80.jpg", 0, 0, 1, 1, 0), EConvertError);
+}
+
+TEST(SignatureIndex, ReadsBackWhatWasWritten) {
+    const std::string bytes = EncodeIndexRecord("/p/a.jpg", 45000.25, 10, 81, 10, 7) +
+                              EncodeIndexRecord("/写真/猫.jpg", 45001.0, 20, 50, 30, 8);
+    TMemoryStream stream(bytes.data(), bytes.size());
+    const auto records = ReadSignatureIndex(stream);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].Path, "/p/a.jpg");
+    EXPECT_TRUE(records[0].PathValid);
+    EXPECT_EQ(records[0].FileDate, 45000.25);
+    EXPECT_EQ(records[0].FileSize, 10);
+    EXPECT_EQ(records[0].Width, 81);
+    EXPECT_EQ(records[0].Height, 10);
+    EXPECT_EQ(records[0].TmpNo, 7);
+    EXPECT_EQ(records[1].Path, "/写真/猫.jpg");
+    EXPECT_EQ(records[1].TmpNo, 8);
+}
+
+TEST(SignatureIndex, StopsAtTheFirstDamagedRecord) {
+    const std::string a = HandRecord("/a.jpg", 1, 1, 1, 1, 1);
+    const std::string b = HandRecord("/b.jpg", 2, 2, 2, 2, 2);
+    // Cut anywhere inside the second record: only the first stays.
+    const std::string both = a + b;
+    for (std::size_t cut = a.size(); cut < both.size(); ++cut) {
+        const auto records = Parse(both.substr(0, cut));
+        ASSERT_EQ(records.size(), 1u) << "cut at " << cut;
+        EXPECT_EQ(records[0].Path, "/a.jpg");
+    }
+    // A zero length stops the reading; what follows is not trusted.
+    EXPECT_EQ(Parse(a + std::string(2, '\0') + b).size(), 1u);
+    // A path without its closing zero byte is damaged.
+    std::string noZero = b;
+    noZero[2 + 6] = 'x';
+    EXPECT_EQ(Parse(a + noZero + a).size(), 1u);
+    // A length that runs past the end.
+    EXPECT_EQ(Parse(a + std::string("\xFF\xFF", 2) + b).size(), 1u);
+}
+
+TEST(SignatureIndex, PathEndsAtItsFirstZeroAndBadTextIsUnusable) {
+    std::string rec = HandRecord(std::string("/a.jpg\0tail", 11), 1, 1, 1, 1, 3);
+    auto records = Parse(rec);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].Path, "/a.jpg");
+    // Bytes that are not code page 932 keep the structure but match nothing.
+    records = Parse(HandRecord("/\x81", 1, 1, 1, 1, 4) + rec);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_FALSE(records[0].PathValid);
+    EXPECT_TRUE(records[1].PathValid);
+}
+
+TEST(SignatureIndex, ANumberBelongsToItsLatestRecord) {
+    std::vector<TIndexRecord> records = Parse(
+        HandRecord("/old.jpg", 1, 1, 10, 10, 5) + HandRecord("/x.jpg", 1, 1, 10, 10, 6) +
+        HandRecord("/new.jpg", 1, 1, 20, 20, 5) + HandRecord("/x.jpg", 1, 1, 10, 10, 7));
+    DropSupersededRecords(records);
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0].Path, "/x.jpg");
+    EXPECT_EQ(records[0].TmpNo, 6);
+    EXPECT_EQ(records[1].Path, "/new.jpg");
+    EXPECT_EQ(records[2].TmpNo, 7);
+}
+
+TEST(SignatureIndex, SignatureNames) {
+    EXPECT_EQ(SignatureFileName(0), "~OVTMP0.BMP");
+    EXPECT_EQ(SignatureFileName(123456), "~OVTMP123456.BMP");
+    for (const char* name : {"~OVTMP0.BMP", "~OVTMP99999.BMP", "~OVTMP123456.bmp", "~OVTMP12.Bmp"})
+        EXPECT_TRUE(IsSignatureFileName(name)) << name;
+    for (const char* name : {"~OVTMP.BMP", "~OVTMP1234567.BMP", "~OVTMP.Lst", "~ovtmp1.BMP", "~OVTMPx.BMP",
+                             "~OVTMP1.BMP.jpg", "~OVTMP1.BM", "a~OVTMP1.BMP", "~OVTMP-1.BMP"})
+        EXPECT_FALSE(IsSignatureFileName(name)) << name;
+}
+
+TEST(SignatureIndex, ExpectedSignatureSize) {
+    std::int32_t w = 0, h = 0;
+    ExpectedSignatureSize(50, 30, w, h);
+    EXPECT_EQ(w * 1000 + h, 50030);
+    ExpectedSignatureSize(81, 10, w, h);
+    EXPECT_EQ(w * 1000 + h, 80080);
+    ExpectedSignatureSize(80, 80, w, h);
+    EXPECT_EQ(w * 1000 + h, 80080);
+}
+
+}  // namespace
+}  // namespace orv
