@@ -1,0 +1,55 @@
+#include "platform/base/codec.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/base/errors.h"
+
+namespace orv {
+namespace {
+
+TEST(Codec, JapaneseTextsRoundTrip) {
+    const char* texts[] = {"既に起動中です。複数起動はできません", "新規プロジェクト.ovp", "比較元のファイル",
+                           "ファイル進行記録済", "上書き警告", "2024/01/05 9:05:03：比較終了", "ソ表能",  // 0x5C trail bytes
+                           "ｶﾀｶﾅ", "Ⅰ①㈱", ""};
+    for (const char* t : texts) {
+        SCOPED_TRACE(t);
+        const std::string cp = Utf8ToCp932(t);
+        EXPECT_EQ(Cp932ToUtf8(cp), t);
+        EXPECT_TRUE(IsCp932Representable(t));
+    }
+    EXPECT_EQ(Utf8ToCp932("新規プロジェクト.ovp"),
+              "\x90\x56\x8b\x4b\x83\x76\x83\x8d\x83\x57\x83\x46\x83\x4e\x83\x67.ovp");
+    EXPECT_EQ(Utf8ToCp932("ソ"), "\x83\x5c");
+}
+
+TEST(Codec, AsciiBackslashTildeAndFullWidthColon) {
+    // Code page 932 keeps 0x5C and 0x7E as ASCII (unlike plain Shift-JIS).
+    EXPECT_EQ(Cp932ToUtf8("\x5c\x7e"), "\\~");
+    EXPECT_EQ(Utf8ToCp932("C:\\a~b"), "C:\\a~b");
+    EXPECT_EQ(Utf8ToCp932("："), "\x81\x46");
+    EXPECT_EQ(Cp932ToUtf8("\x81\x46"), "：");
+}
+
+TEST(Codec, RefusesWhatDoesNotConvertExactly) {
+    // No such character in code page 932.
+    for (const char* t : {"😀", "한", "€", "a\xff", "\xe3\x81"}) {
+        SCOPED_TRACE(t);
+        EXPECT_THROW(Utf8ToCp932(t), EConvertError);
+        EXPECT_FALSE(IsCp932Representable(t));
+    }
+    // These convert one way only (they come back as other characters): a
+    // silent replacement would change a path.
+    for (const char* t : {"〜", "¥", "‾"}) {
+        SCOPED_TRACE(t);
+        EXPECT_THROW(Utf8ToCp932(t), EConvertError);
+        EXPECT_FALSE(IsCp932Representable(t));
+    }
+    // Truncated double-byte character, undefined single bytes.
+    for (const char* b : {"\x83", "abc\x90", "\x80", "\xa0"}) {
+        SCOPED_TRACE(b);
+        EXPECT_THROW(Cp932ToUtf8(b), EConvertError);
+    }
+}
+
+}  // namespace
+}  // namespace orv
