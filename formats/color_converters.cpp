@@ -1,0 +1,442 @@
+// The row converters of the colour manager. ConvertLine has checked every
+// buffer against the configuration before one of these runs, so they walk
+// their rows without further tests. 16-bit samples are little-endian words
+// unless the source flags ask for a byte swap.
+#include <array>
+#include <cmath>
+#include <cstring>
+
+#include "formats/color_manager.h"
+
+namespace orv {
+
+namespace {
+
+// Calls body(i) for every pixel i of the row that the mask selects (bit 7
+// stands for pixel 0 of each group of eight).
+template <class Body>
+inline void ForEachSelected(std::uint32_t count, std::uint8_t mask, Body&& body) {
+    if (mask == 0xFF) {
+        for (std::uint32_t i = 0; i < count; ++i) body(i);
+        return;
+    }
+    unsigned bit = 0x80;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (mask & bit) body(i);
+        bit = bit == 1 ? 0x80 : bit >> 1;
+    }
+}
+
+inline std::uint16_t ReadWord(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+inline void WriteWord(std::uint8_t* p, std::uint16_t v) {
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+inline std::uint16_t ReadSample16(const std::uint8_t* p, bool swap) {
+    const std::uint16_t w = ReadWord(p);
+    return swap ? SwapWord(w) : w;
+}
+
+inline std::uint8_t WordToByte(std::uint32_t w) {
+    return static_cast<std::uint8_t>(w * 255u / 65535u);
+}
+
+inline std::uint16_t Widen(std::uint32_t b) {
+    return static_cast<std::uint16_t>(b * 257u);
+}
+
+inline std::uint16_t ClampToWord(double v) {
+    if (!(v > 0.0)) return 0;  // also NaN
+    if (v >= 65535.0) return 65535;
+    return static_cast<std::uint16_t>(std::nearbyint(v));
+}
+
+const std::array<std::uint8_t, 256> kIdentity = [] {
+    std::array<std::uint8_t, 256> t{};
+    for (unsigned i = 0; i < 256; ++i) t[i] = static_cast<std::uint8_t>(i);
+    return t;
+}();
+
+// Writes three 8- or 16-bit components in RGB or BGR order.
+template <bool BGR>
+inline void PutColor(std::uint8_t* q, bool wide, std::uint32_t r, std::uint32_t g, std::uint32_t b) {
+    const std::uint32_t first = BGR ? b : r;
+    const std::uint32_t last = BGR ? r : b;
+    if (wide) {
+        WriteWord(q, static_cast<std::uint16_t>(first));
+        WriteWord(q + 2, static_cast<std::uint16_t>(g));
+        WriteWord(q + 4, static_cast<std::uint16_t>(last));
+    } else {
+        q[0] = static_cast<std::uint8_t>(first);
+        q[1] = static_cast<std::uint8_t>(g);
+        q[2] = static_cast<std::uint8_t>(last);
+    }
+}
+
+}  // namespace
+
+// Red/green/blue in either order, with or without alpha, 8 or 16 bits.
+template <bool Exchange>
+void TColorManager::ConvertRGBFamily(const std::uint8_t* const* source, std::size_t sources, std::uint8_t* target,
+                                     std::uint32_t count, std::uint8_t mask) {
+    const bool srcAlpha = SourceFlags & cfAlpha;
+    const bool tgtAlpha = TargetFlags & cfAlpha;
+    const bool carry = srcAlpha && tgtAlpha;
+    const bool swap = SourceFlags & cfByteSwap;
+    const bool gamma = TargetFlags & cfGamma;
+    const std::size_t sb = sourceBits_ == 16 ? 2 : 1;
+    const std::size_t tb = targetBits_ == 16 ? 2 : 1;
+    const std::size_t srcStep = (srcAlpha ? 4 : 3) * sb;
+    const std::size_t tgtStep = (tgtAlpha ? 4 : 3) * tb;
+    const std::size_t o0 = (Exchange ? 2 : 0) * tb, o1 = tb, o2 = (Exchange ? 0 : 2) * tb, o3 = 3 * tb;
+    const std::uint8_t* lut = gamma ? gammaTable_.data() : kIdentity.data();
+
+    auto run = [&](auto color, auto alpha) {
+        if (sources == 1) {
+            const std::uint8_t* p = source[0];
+            ForEachSelected(count, mask, [&](std::uint32_t i) {
+                std::uint8_t* q = target + i * tgtStep;
+                color(p, q + o0);
+                color(p + sb, q + o1);
+                color(p + 2 * sb, q + o2);
+                if (carry) alpha(p + 3 * sb, q + o3);
+                p += srcStep;
+            });
+        } else {
+            const std::uint8_t *p0 = source[0], *p1 = source[1], *p2 = source[2];
+            const std::uint8_t* p3 = carry ? source[3] : nullptr;
+            ForEachSelected(count, mask, [&](std::uint32_t i) {
+                std::uint8_t* q = target + i * tgtStep;
+                color(p0, q + o0);
+                color(p1, q + o1);
+                color(p2, q + o2);
+                p0 += sb;
+                p1 += sb;
+                p2 += sb;
+                if (carry) {
+                    alpha(p3, q + o3);
+                    p3 += sb;
+                }
+            });
+        }
+    };
+
+    if (sb == 1 && tb == 1) {
+        run([&](const std::uint8_t* p, std::uint8_t* q) { *q = lut[*p]; },
+            [](const std::uint8_t* p, std::uint8_t* q) { *q = *p; });
+    } else if (sb == 1) {
+        // 16-bit output follows the source byte order as well.
+        run([&](const std::uint8_t* p, std::uint8_t* q) {
+                const std::uint16_t w = Widen(lut[*p]);
+                WriteWord(q, swap ? SwapWord(w) : w);
+            },
+            [&](const std::uint8_t* p, std::uint8_t* q) {
+                const std::uint16_t w = Widen(*p);
+                WriteWord(q, swap ? SwapWord(w) : w);
+            });
+    } else if (tb == 1) {
+        run([&](const std::uint8_t* p, std::uint8_t* q) {
+                const std::uint8_t v = WordToByte(ReadSample16(p, swap));
+                *q = gamma ? lut[v] : v;
+            },
+            [&](const std::uint8_t* p, std::uint8_t* q) { *q = WordToByte(ReadSample16(p, swap)); });
+    } else {
+        auto copy = [&](const std::uint8_t* p, std::uint8_t* q) { WriteWord(q, ReadSample16(p, swap)); };
+        run(copy, copy);
+    }
+}
+
+template void TColorManager::ConvertRGBFamily<false>(const std::uint8_t* const*, std::size_t, std::uint8_t*,
+                                                     std::uint32_t, std::uint8_t);
+template void TColorManager::ConvertRGBFamily<true>(const std::uint8_t* const*, std::size_t, std::uint8_t*,
+                                                    std::uint32_t, std::uint8_t);
+
+// Cyan, magenta, yellow, black: four planes or four interleaved samples.
+template <bool BGR>
+void TColorManager::ConvertCMYK(const std::uint8_t* const* source, std::size_t sources, std::uint8_t* target,
+                                std::uint32_t count, std::uint8_t mask) {
+    const bool planar = sources == 4;
+    const bool swap = SourceFlags & cfByteSwap;
+    const std::size_t sb = sourceBits_ == 16 ? 2 : 1;
+    const bool wide = targetBits_ == 16;
+    const std::size_t tgtStep = ((TargetFlags & cfAlpha) ? 4 : 3) * (wide ? 2 : 1);
+    std::array<const std::uint8_t*, 4> p{source[0], source[0] + sb, source[0] + 2 * sb, source[0] + 3 * sb};
+    if (planar) p = {source[0], source[1], source[2], source[3]};
+    const std::size_t step = planar ? sb : 4 * sb;
+
+    ForEachSelected(count, mask, [&](std::uint32_t i) {
+        std::uint8_t* q = target + i * tgtStep;
+        std::array<std::uint32_t, 3> rgb{};
+        if (sb == 1) {
+            const std::int32_t k = p[3][0];
+            for (int c = 0; c < 3; ++c) {
+                const std::int32_t x = p[c][0];
+                const std::int32_t t = MulDivWord(x, k, 255);
+                const std::uint8_t v = ClampToByte(255 - (x - t + k));
+                rgb[c] = wide ? Widen(v) : v;
+            }
+        } else {
+            const std::uint32_t k = ReadSample16(p[3], swap);
+            for (int c = 0; c < 3; ++c) {
+                const std::uint32_t x = ReadSample16(p[c], swap);
+                const std::uint32_t t = MulDivWord(x, k, 65535);
+                const std::uint32_t s = (x - t + k) & 0xFFFFu;
+                if (wide) rgb[c] = (65535u - s) & 0xFFFFu;
+                else rgb[c] = ClampToByte(255 - static_cast<std::int32_t>(s * 255u / 65535u));
+            }
+        }
+        PutColor<BGR>(q, wide, rgb[0], rgb[1], rgb[2]);
+        for (auto& ptr : p) ptr += step;
+    });
+}
+
+template void TColorManager::ConvertCMYK<false>(const std::uint8_t* const*, std::size_t, std::uint8_t*,
+                                                std::uint32_t, std::uint8_t);
+template void TColorManager::ConvertCMYK<true>(const std::uint8_t* const*, std::size_t, std::uint8_t*,
+                                               std::uint32_t, std::uint8_t);
+
+// CIE L*a*b* to RGB, computed in extended precision.
+template <bool BGR>
+void TColorManager::ConvertLab(const std::uint8_t* const* source, std::size_t sources, std::uint8_t* target,
+                               std::uint32_t count, std::uint8_t mask) {
+    const bool planar = sources > 1;
+    const bool scaledL = SourceFlags & cfLabScaledL;
+    const bool offsetAB = SourceFlags & cfLabOffsetAB;
+    const bool swap = SourceFlags & cfByteSwap;
+    const std::size_t sb = sourceBits_ == 16 ? 2 : 1;
+    const bool wide = targetBits_ == 16;
+    const std::size_t tgtStep = ((TargetFlags & cfAlpha) ? 4 : 3) * (wide ? 2 : 1);
+    std::array<const std::uint8_t*, 3> p{source[0], source[0] + sb, source[0] + 2 * sb};
+    if (planar) p = {source[0], source[1], source[2]};
+    const std::size_t step = planar ? sb : 3 * sb;
+
+    ForEachSelected(count, mask, [&](std::uint32_t i) {
+        long double L, A, B;
+        if (sb == 1) {
+            L = p[0][0];
+            if (scaledL) L /= 2.55L;
+            A = offsetAB ? static_cast<long double>(p[1][0]) - 128 : static_cast<std::int8_t>(p[1][0]);
+            B = offsetAB ? static_cast<long double>(p[2][0]) - 128 : static_cast<std::int8_t>(p[2][0]);
+        } else {
+            // 16-bit samples: L* spans the whole word range for 0..100, a* and
+            // b* carry 8 fraction bits (signed, or offset by 32768).
+            const std::uint16_t l = ReadSample16(p[0], swap);
+            const std::uint16_t a = ReadSample16(p[1], swap);
+            const std::uint16_t b = ReadSample16(p[2], swap);
+            L = l * 100.0L / 65535.0L;
+            A = (offsetAB ? static_cast<long double>(a) - 32768 : static_cast<std::int16_t>(a)) / 256.0L;
+            B = (offsetAB ? static_cast<long double>(b) - 32768 : static_cast<std::int16_t>(b)) / 256.0L;
+        }
+        long double X, Y, Z;
+        if (L < 7.9996L) {
+            Y = L / 903.3L;
+            X = Y + A / 3893.5L;
+            Z = Y - B / 1557.4L;
+        } else {
+            const long double F = (L + 16) / 116;
+            const long double fx = F + A / 500;
+            const long double fz = F - B / 200;
+            X = fx * fx * fx;
+            Y = F * F * F;
+            Z = fz * fz * fz;
+        }
+        auto toByte = [](long double v) {
+            v *= 255;
+            if (!(v > -1.0L)) return std::uint8_t{0};
+            if (v > 1000.0L) return std::uint8_t{255};
+            return ClampToByte(static_cast<std::int32_t>(std::nearbyint(v)));
+        };
+        const std::uint8_t blue = toByte(0.099L * X - 0.198L * Y + 1.099L * Z);
+        const std::uint8_t green = toByte(-0.952L * X + 1.893L * Y + 0.059L * Z);
+        const std::uint8_t red = toByte(2.998L * X - 1.458L * Y - 0.541L * Z);
+        std::uint8_t* q = target + i * tgtStep;
+        if (wide) PutColor<BGR>(q, true, Widen(red), Widen(green), Widen(blue));
+        else PutColor<BGR>(q, false, red, green, blue);
+        for (auto& ptr : p) ptr += step;
+    });
+}
+
+template void TColorManager::ConvertLab<false>(const std::uint8_t* const*, std::size_t, std::uint8_t*,
+                                               std::uint32_t, std::uint8_t);
+template void TColorManager::ConvertLab<true>(const std::uint8_t* const*, std::size_t, std::uint8_t*,
+                                              std::uint32_t, std::uint8_t);
+
+// Luma and two chroma samples (YCbCr or Photo-CD YCC) to RGB through the
+// chroma tables; one Cb and one Cr per pixel.
+template <bool BGR>
+void TColorManager::ConvertYCbCr(const std::uint8_t* const* source, std::size_t sources, std::uint8_t* target,
+                                 std::uint32_t count, std::uint8_t mask) {
+    const bool planar = sources > 1;
+    const bool swap = SourceFlags & cfByteSwap;
+    const std::size_t sb = sourceBits_ == 16 ? 2 : 1;
+    const bool wide = targetBits_ == 16;
+    const bool photo = sourceModel_ == TColorModel::cmPhotoYCC;
+    const std::size_t tgtStep = ((TargetFlags & cfAlpha) ? 4 : 3) * (wide ? 2 : 1);
+    std::array<const std::uint8_t*, 3> p{source[0], source[0] + sb, source[0] + 2 * sb};
+    if (planar) p = {source[0], source[1], source[2]};
+    const std::size_t step = planar ? sb : 3 * sb;
+    const std::int32_t* crToRed = crToRed_.data();
+    const std::int32_t* cbToBlue = cbToBlue_.data();
+    const std::int32_t* crToGreen = crToGreen_.data();
+    const std::int32_t* cbToGreen = cbToGreen_.data();
+
+    ForEachSelected(count, mask, [&](std::uint32_t i) {
+        std::uint8_t* q = target + i * tgtStep;
+        if (sb == 2 && wide) {
+            // Full 16-bit precision; results clamp to the word range.
+            const double y = ReadSample16(p[0], swap);
+            const double cb = ReadSample16(p[1], swap);
+            const double cr = ReadSample16(p[2], swap);
+            double r, g, b;
+            if (photo) {
+                const double luma = y * 1.3584;
+                b = luma + 2.2179 * (cb - 40092);
+                r = luma + 1.8215 * (cr - 35209);
+                g = luma - 0.9271435 * (cr - 35209) - 0.4302726 * (cb - 40092);
+            } else {
+                const auto finite = [](float f) { return std::isfinite(f) ? static_cast<double>(f) : 0.0; };
+                r = y + finite(redFactor_) * (cr - 32768);
+                b = y + finite(blueFactor_) * (cb - 32768);
+                g = y - finite(greenFromCr_) * (cr - 32768) - finite(greenFromCb_) * (cb - 32768);
+            }
+            PutColor<BGR>(q, true, ClampToWord(r), ClampToWord(g), ClampToWord(b));
+        } else {
+            std::int32_t y, cb, cr;
+            if (sb == 1) {
+                y = p[0][0];
+                cb = p[1][0];
+                cr = p[2][0];
+            } else {
+                y = WordToByte(ReadSample16(p[0], swap));
+                cb = WordToByte(ReadSample16(p[1], swap));
+                cr = WordToByte(ReadSample16(p[2], swap));
+            }
+            const std::uint8_t r = ClampToByte(y + crToRed[cr]);
+            const std::uint8_t g = ClampToByte(y + cbToGreen[cb] + crToGreen[cr]);
+            const std::uint8_t b = ClampToByte(y + cbToBlue[cb]);
+            if (wide) PutColor<BGR>(q, true, Widen(r), Widen(g), Widen(b));
+            else PutColor<BGR>(q, false, r, g, b);
+        }
+        for (auto& ptr : p) ptr += step;
+    });
+}
+
+template void TColorManager::ConvertYCbCr<false>(const std::uint8_t* const*, std::size_t, std::uint8_t*,
+                                                 std::uint32_t, std::uint8_t);
+template void TColorManager::ConvertYCbCr<true>(const std::uint8_t* const*, std::size_t, std::uint8_t*,
+                                                std::uint32_t, std::uint8_t);
+
+// Gray with a 16-bit side, and gray with alpha (the alpha is dropped).
+void TColorManager::ConvertGray(const std::uint8_t* const* source, std::size_t, std::uint8_t* target,
+                                std::uint32_t count, std::uint8_t mask) {
+    const bool swap = SourceFlags & cfByteSwap;
+    const std::size_t sb = sourceBits_ == 16 ? 2 : 1;
+    const std::size_t tb = targetBits_ == 16 ? 2 : 1;
+    const std::size_t step = ((SourceFlags & cfAlpha) ? 2 : 1) * sb;
+    const std::uint8_t* p = source[0];
+    ForEachSelected(count, mask, [&](std::uint32_t i) {
+        std::uint8_t* q = target + i * tb;
+        if (sb == 1 && tb == 1) *q = *p;
+        else if (sb == 1) WriteWord(q, Widen(*p));  // never swapped
+        else if (tb == 1) *q = WordToByte(ReadSample16(p, swap));
+        else WriteWord(q, ReadSample16(p, swap));
+        p += step;
+    });
+}
+
+namespace {
+
+// Reads consecutive fields of `bits` bits, most significant first.
+class BitReader {
+public:
+    BitReader(const std::uint8_t* data, unsigned bits) : p_(data), bits_(bits), mask_((1u << bits) - 1u) {}
+    unsigned Next() {
+        shift_ -= static_cast<int>(bits_);
+        const unsigned v = (*p_ >> shift_) & mask_;
+        if (shift_ == 0) {
+            shift_ = 8;
+            ++p_;
+        }
+        return v;
+    }
+
+private:
+    const std::uint8_t* p_;
+    unsigned bits_;
+    unsigned mask_;
+    int shift_ = 8;
+};
+
+// Stores fields of `bits` bits into a packed row, leaving other bits alone.
+inline void PutField(std::uint8_t* row, std::uint32_t index, unsigned bits, unsigned value) {
+    const unsigned perByte = 8 / bits;
+    std::uint8_t* q = row + index / perByte;
+    const unsigned shift = 8 - bits * (index % perByte + 1);
+    const unsigned fieldMask = ((1u << bits) - 1u) << shift;
+    *q = static_cast<std::uint8_t>((*q & ~fieldMask) | ((value << shift) & fieldMask));
+}
+
+}  // namespace
+
+// Indexed or gray samples of 1, 2, 4 or 8 bits, rescaled to the target depth.
+void TColorManager::ConvertIndexed(const std::uint8_t* const* source, std::size_t, std::uint8_t* target,
+                                   std::uint32_t count, std::uint8_t mask) {
+    const unsigned s = sourceBits_, t = targetBits_;
+    if (s == t && mask == 0xFF) {
+        std::memcpy(target, source[0], (static_cast<std::size_t>(count) * s + 7) / 8);
+        return;
+    }
+    const unsigned sMax = (1u << s) - 1u, tMax = (1u << t) - 1u;
+    BitReader in(source[0], s);
+    if (t == 8) {
+        ForEachSelected(count, mask, [&](std::uint32_t i) { target[i] = static_cast<std::uint8_t>(MulDivWord(in.Next(), tMax, sMax)); });
+    } else {
+        ForEachSelected(count, mask, [&](std::uint32_t i) { PutField(target, i, t, MulDivWord(in.Next(), tMax, sMax)); });
+    }
+}
+
+void TColorManager::ConvertIndexedWordToWord(const std::uint8_t* const* source, std::size_t, std::uint8_t* target,
+                                             std::uint32_t count, std::uint8_t mask) {
+    const bool swap = SourceFlags & cfByteSwap;
+    if (!swap && mask == 0xFF) {
+        std::memcpy(target, source[0], static_cast<std::size_t>(count) * 2);
+        return;
+    }
+    const std::uint8_t* p = source[0];
+    ForEachSelected(count, mask, [&](std::uint32_t i) {
+        WriteWord(target + 2 * static_cast<std::size_t>(i), ReadSample16(p, swap));
+        p += 2;
+    });
+}
+
+void TColorManager::ConvertIndexedWordToBits(const std::uint8_t* const* source, std::size_t, std::uint8_t* target,
+                                             std::uint32_t count, std::uint8_t mask) {
+    const bool swap = SourceFlags & cfByteSwap;
+    const unsigned t = targetBits_;
+    const unsigned tMax = (1u << t) - 1u;
+    const std::uint8_t* p = source[0];
+    ForEachSelected(count, mask, [&](std::uint32_t i) {
+        const unsigned v = ReadSample16(p, swap) * tMax / 65535u;
+        p += 2;
+        if (t == 8) target[i] = static_cast<std::uint8_t>(v);
+        else PutField(target, i, t, v);
+    });
+}
+
+void TColorManager::ConvertIndexedBitsToWord(const std::uint8_t* const* source, std::size_t, std::uint8_t* target,
+                                             std::uint32_t count, std::uint8_t mask) {
+    const bool swap = SourceFlags & cfByteSwap;
+    const unsigned s = sourceBits_;
+    const unsigned sMax = (1u << s) - 1u;
+    BitReader in(source[0], s);
+    ForEachSelected(count, mask, [&](std::uint32_t i) {
+        const std::uint16_t w = MulDivWord(in.Next(), 65535, sMax);
+        WriteWord(target + 2 * static_cast<std::size_t>(i), swap ? SwapWord(w) : w);
+    });
+}
+
+}  // namespace orv

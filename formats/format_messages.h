@@ -1,0 +1,86 @@
+// The format library's texts: progress captions, error messages and the
+// descriptions of the registered picture formats. All English; the %s and %d
+// places are filled by the caller (the format's name, an error number).
+#pragma once
+
+namespace orv::msg {
+
+// Progress captions.
+inline constexpr const char* Upsampling = "Upsampling...";
+inline constexpr const char* Transfering = "Transfering...";
+inline constexpr const char* Preparing = "Preparing...";
+inline constexpr const char* LoadingData = "Loading data...";
+
+// Decoders.
+inline constexpr const char* LZ77Error = "LZ77 decompression error.";
+inline constexpr const char* JPEGEndOfInput = "JPEG decompression error. Unexpected end of input.";
+inline constexpr const char* JPEGStripSize = "Improper JPEG strip/tile size.";
+inline constexpr const char* JPEGComponentCount = "Improper JPEG component count.";
+inline constexpr const char* JPEGDataPrecision = "Improper JPEG data precision.";
+inline constexpr const char* JPEGSamplingFactors = "Improper JPEG sampling factors.";
+inline constexpr const char* JPEGBogusTables = "Bogus JPEG tables field.";
+inline constexpr const char* JPEGFractionalScanline = "Fractional JPEG scanline unsupported.";
+inline constexpr const char* Warning = "Warning";
+inline constexpr const char* JPEGErrorNumber = "JPEG error #%d";
+
+// Readers.
+inline constexpr const char* StreamReadError = "Stream read error in %s file.";
+inline constexpr const char* NotSupported = "Cannot load image. %s not supported for %s files.";
+inline constexpr const char* CRCError = "Cannot load image. CRC error found in %s file.";
+inline constexpr const char* CompressionError = "Cannot load image. Compression error found in %s file.";
+inline constexpr const char* ExtraCompressedData = "Cannot load image. Extra compressed data found in %s file.";
+inline constexpr const char* InvalidPalette = "Cannot load image. Palette in %s file is invalid.";
+inline constexpr const char* UnknownCriticalChunk = "Cannot load PNG image. Unexpected but critical chunk detected.";
+inline constexpr const char* CompressionScheme = "The compression scheme is";
+inline constexpr const char* InvalidImage = "Cannot load image. Invalid or unexpected %s image format.";
+inline constexpr const char* InvalidColorFormat = "Invalid color format in %s file.";
+
+// Colour manager.
+inline constexpr const char* IndexedNotSupported =
+    "Conversion between indexed and non-indexed pixel formats is not supported.";
+inline constexpr const char* NoConversionFound = "Color conversion failed. Could not find a proper method.";
+inline constexpr const char* InvalidColorDepth = "Color depth is invalid. Bits per sample must be 1, 2, 4, 8 or 16.";
+inline constexpr const char* InvalidSampleCount = "Sample count per pixel does not correspond to the given color scheme.";
+inline constexpr const char* InvalidSubsampling = "Subsampling value is invalid. Allowed are 1, 2 and 4.";
+inline constexpr const char* VerticalSubsampling = "Vertical subsampling value must be <= horizontal subsampling value.";
+
+// Registry.
+inline constexpr const char* DuplicateFormat = "Attempt to register %s twice.";
+
+// Descriptions of the registered formats.
+inline constexpr const char* WindowsBitmaps = "Windows bitmaps";
+inline constexpr const char* WindowsIcons = "Windows icons";
+inline constexpr const char* WindowsMetafiles = "Windows metafiles";
+inline constexpr const char* EnhancedMetafiles = "Windows enhanced meta files";
+inline constexpr const char* JFIFImages = "JFIF images";
+inline constexpr const char* JPGImages = "JPG images";
+inline constexpr const char* JPEImages = "JPE images";
+inline constexpr const char* JPEGImages = "JPEG images";
+inline constexpr const char* RLEBitmaps = "Run length encoded Windows bitmaps";
+inline constexpr const char* DIBBitmaps = "Device independant Windows bitmaps";
+inline constexpr const char* TruevisionImages = "Truevision images";
+inline constexpr const char* TIFFImages = "Tagged image file format images";
+inline constexpr const char* MacTIFFImages = "Macintosh TIFF images";
+inline constexpr const char* PCTIFImages = "PC TIF images";
+inline constexpr const char* FaxImages = "GFI fax images";
+inline constexpr const char* EPSImages = "Encapsulated Postscript images";
+inline constexpr const char* PCXImages = "ZSoft Paintbrush images";
+inline constexpr const char* ScreenCaptureImages = "Word 5.x screen capture images";
+inline constexpr const char* RLAImages = "Alias/Wavefront images";
+inline constexpr const char* SGIImages = "SGI images";
+inline constexpr const char* SGITrueColor = "SGI true color images";
+inline constexpr const char* SGITrueColorAlpha = "SGI true color images with alpha";
+inline constexpr const char* SGIMono = "SGI black/white images";
+inline constexpr const char* PSDImages = "Photoshop images";
+inline constexpr const char* PortableMapImages = "Portable map images";
+inline constexpr const char* PortablePixelMaps = "Portable pixel map images";
+inline constexpr const char* PortableGrayMaps = "Portable gray map images";
+inline constexpr const char* PortableBitmaps = "Portable bitmap images";
+inline constexpr const char* AutodeskImages = "Autodesk images";
+inline constexpr const char* PhotoCDImages = "Kodak Photo-CD images";
+inline constexpr const char* GIFImages = "CompuServe images";
+inline constexpr const char* CUTImages = "Dr. Halo images";
+inline constexpr const char* PSPImages = "Paintshop Pro images";
+inline constexpr const char* PNGImages = "Portable network graphic images";
+
+}  // namespace orv::msg
