@@ -1,0 +1,41 @@
+// Deflate (zlib stream) decoder for PNG image data, TIFF compression 8/32946
+// and Paint Shop Pro channels.
+#pragma once
+
+#include <zlib.h>
+
+#include "formats/codec_base.h"
+
+namespace orv {
+
+class TLZ77Decoder : public TDecoder {
+public:
+    // flushMode: zlib's flush value for every inflate call (Z_SYNC_FLUSH = 1,
+    // Z_FINISH = 4). autoReset: each Decode call inflates a stream of its own.
+    TLZ77Decoder(int flushMode, bool autoReset);
+    ~TLZ77Decoder() override;
+
+    // Raises EDecoderError "LZ77 decompression error." when zlib refuses.
+    void DecodeInit() override;
+    // One inflate call. source and dest are advanced to the first byte not
+    // consumed and the first byte not written. zlib's errors are not raised:
+    // the caller inspects InflateResult, PackedLeft and UnpackedLeft. Without
+    // auto reset, a stream that has ended ignores further blocks.
+    void Decode(const std::uint8_t*& source, std::size_t packedSize,
+                std::uint8_t*& dest, std::size_t unpackedSize) override;
+    // Ends the stream if one was started; never raises.
+    void DecodeEnd() override;
+
+    int InflateResult() const { return inflateResult_; }
+    std::size_t PackedLeft() const { return stream_.avail_in; }
+    std::size_t UnpackedLeft() const { return stream_.avail_out; }
+
+private:
+    z_stream stream_{};
+    int inflateResult_ = Z_OK;
+    int flushMode_;
+    bool autoReset_;
+    bool initialised_ = false;
+};
+
+}  // namespace orv

@@ -1,0 +1,328 @@
+#include "formats/codec_rle.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace orv {
+
+namespace {
+
+// memcpy/memset with a count of 0 may see null pointers (empty buffers).
+inline void CopyBytes(void* to, const void* from, std::size_t n) {
+    if (n) std::memcpy(to, from, n);
+}
+inline void FillBytes(void* to, int value, std::size_t n) {
+    if (n) std::memset(to, value, n);
+}
+
+std::size_t TargaPixelSize(std::int32_t depth) {
+    switch (depth) {
+    case 8: return 1;
+    case 15:
+    case 16: return 2;
+    case 24: return 3;
+    case 32: return 4;
+    default: return 0;
+    }
+}
+
+void RepeatPixel(std::uint8_t* out, const std::uint8_t* pixel, std::size_t pixelSize, std::size_t count) {
+    if (pixelSize == 1) {
+        FillBytes(out, pixel[0], count);
+        return;
+    }
+    for (std::size_t i = 0; i < count; ++i, out += pixelSize) std::memcpy(out, pixel, pixelSize);
+}
+
+}  // namespace
+
+// ---- Targa -----------------------------------------------------------------
+
+TTargaRLEDecoder::TTargaRLEDecoder(std::int32_t colorDepth)
+    : colorDepth_(colorDepth), pixelSize_(TargaPixelSize(colorDepth)) {}
+
+void TTargaRLEDecoder::DecodeInit() { pendingCount_ = 0; }
+
+std::size_t TTargaRLEDecoder::WritePending(std::uint8_t* out, std::size_t pixels) {
+    const std::size_t n = std::min(pendingCount_, pixels);
+    if (pendingRun_) {
+        RepeatPixel(out, pending_.data(), pixelSize_, n);
+    } else {
+        CopyBytes(out, pending_.data() + pendingOffset_ * pixelSize_, n * pixelSize_);
+        pendingOffset_ += n;
+    }
+    pendingCount_ -= n;
+    return n;
+}
+
+void TTargaRLEDecoder::Decode(const std::uint8_t*& source, std::size_t packedSize,
+                              std::uint8_t*& dest, std::size_t unpackedSize) {
+    if (pixelSize_ == 0) return;
+    const std::size_t p = pixelSize_;
+    const std::uint8_t* src = source;
+    const std::uint8_t* const end = source + packedSize;
+    std::uint8_t* out = dest;
+    std::size_t pixelsLeft = unpackedSize / p;
+
+    if (pendingCount_ > 0) {
+        const std::size_t n = WritePending(out, pixelsLeft);
+        out += n * p;
+        pixelsLeft -= n;
+    }
+    while (pixelsLeft > 0 && src < end) {
+        const std::uint8_t header = *src++;
+        const std::size_t n = (header & 127u) + 1;
+        if (header & 128u) {
+            if (static_cast<std::size_t>(end - src) < p) {
+                src = end;
+                break;
+            }
+            const std::uint8_t* pixel = src;
+            src += p;
+            const std::size_t now = std::min(n, pixelsLeft);
+            RepeatPixel(out, pixel, p, now);
+            out += now * p;
+            pixelsLeft -= now;
+            if (n > now) {
+                CopyBytes(pending_.data(), pixel, p);
+                pendingCount_ = n - now;
+                pendingRun_ = true;
+            }
+        } else {
+            const std::size_t available = static_cast<std::size_t>(end - src) / p;
+            const std::size_t total = std::min(n, available);
+            const std::size_t now = std::min(total, pixelsLeft);
+            CopyBytes(out, src, now * p);
+            out += now * p;
+            pixelsLeft -= now;
+            if (total > now) {
+                CopyBytes(pending_.data(), src + now * p, (total - now) * p);
+                pendingCount_ = total - now;
+                pendingOffset_ = 0;
+                pendingRun_ = false;
+            }
+            // A packet cut by the end of the data gives what it holds.
+            src = total < n ? end : src + total * p;
+        }
+    }
+    source = src;
+}
+
+std::size_t TTargaRLEDecoder::MaxEncodedSize(std::uint32_t count) const {
+    // At worst every pixel carries a header of its own.
+    return static_cast<std::size_t>(count) * (pixelSize_ + 1);
+}
+
+void TTargaRLEDecoder::Encode(const std::uint8_t* source, std::uint8_t* dest, std::size_t destCapacity,
+                              std::uint32_t count, std::uint32_t& bytesStored) {
+    bytesStored = 0;
+    const std::size_t p = pixelSize_;
+    if (p == 0) return;
+    auto same = [&](std::size_t a, std::size_t b) {
+        return std::memcmp(source + a * p, source + b * p, p) == 0;
+    };
+    std::size_t stored = 0;
+    auto reserve = [&](std::size_t bytes) {
+        if (bytes > destCapacity - stored) RaiseDecoderError("Targa RLE output buffer too small.");
+    };
+    std::size_t i = 0;
+    while (i < count) {
+        const std::size_t left = count - i;
+        std::size_t raw = left;
+        for (std::size_t k = 0; k + 1 < left; ++k) {
+            if (same(i + k, i + k + 1)) {
+                raw = k;
+                break;
+            }
+        }
+        std::size_t run = 1;
+        while (run < left && same(i, i + run)) ++run;
+        raw = std::min<std::size_t>(raw, 128);
+        run = std::min<std::size_t>(run, 128);
+        if (raw > 0) {
+            reserve(raw * p + 1);
+            dest[stored++] = static_cast<std::uint8_t>(raw - 1);
+            CopyBytes(dest + stored, source + i * p, raw * p);
+            stored += raw * p;
+            i += raw;
+        } else if (run >= 2) {
+            reserve(p + 1);
+            dest[stored++] = static_cast<std::uint8_t>((run - 1) + 128);
+            CopyBytes(dest + stored, source + i * p, p);
+            stored += p;
+            i += run;
+        }
+    }
+    bytesStored = static_cast<std::uint32_t>(stored);
+}
+
+// ---- PackBits ----------------------------------------------------------------
+
+void TPackbitsRLEDecoder::Decode(const std::uint8_t*& source, std::size_t packedSize,
+                                 std::uint8_t*& dest, std::size_t unpackedSize) {
+    const std::uint8_t* src = source;
+    const std::uint8_t* const end = source + packedSize;
+    std::uint8_t* out = dest;
+    std::uint8_t* const outEnd = dest + unpackedSize;
+    while (out < outEnd && src < end) {
+        const auto h = static_cast<std::int8_t>(*src++);
+        if (h >= 0) {
+            std::size_t n = static_cast<std::size_t>(h) + 1;
+            n = std::min({n, static_cast<std::size_t>(outEnd - out), static_cast<std::size_t>(end - src)});
+            CopyBytes(out, src, n);
+            out += n;
+            src += n;
+        } else if (h != -128) {
+            if (src >= end) break;
+            const std::size_t n = std::min(static_cast<std::size_t>(1 - h), static_cast<std::size_t>(outEnd - out));
+            FillBytes(out, *src++, n);
+            out += n;
+        }
+    }
+}
+
+// ---- PCX -----------------------------------------------------------------------
+
+void TPCXRLEDecoder::Decode(const std::uint8_t*& source, std::size_t packedSize,
+                            std::uint8_t*& dest, std::size_t unpackedSize) {
+    const std::uint8_t* src = source;
+    const std::uint8_t* const end = source + packedSize;
+    std::uint8_t* out = dest;
+    std::uint8_t* const outEnd = dest + unpackedSize;
+    while (out < outEnd && src < end) {
+        const std::uint8_t b = *src++;
+        if ((b & 0xC0u) == 0xC0u) {
+            if (src >= end) break;
+            const std::size_t n = std::min(static_cast<std::size_t>(b & 63u), static_cast<std::size_t>(outEnd - out));
+            FillBytes(out, *src++, n);
+            out += n;
+        } else {
+            *out++ = b;
+        }
+    }
+}
+
+// ---- SGI -----------------------------------------------------------------------
+
+TSGIRLEDecoder::TSGIRLEDecoder(std::uint8_t sampleSize) : sampleSize_(sampleSize) {}
+
+void TSGIRLEDecoder::Decode(const std::uint8_t*& source, std::size_t packedSize,
+                            std::uint8_t*& dest, std::size_t unpackedSize) {
+    const std::size_t b = sampleSize_ == 16 ? 2 : 1;
+    const std::uint8_t* src = source;
+    const std::uint8_t* const end = source + packedSize;
+    std::uint8_t* out = dest;
+    std::uint8_t* const outEnd = dest + unpackedSize;
+    while (out < outEnd && static_cast<std::size_t>(end - src) >= b) {
+        const unsigned header = b == 2 ? (static_cast<unsigned>(src[0]) << 8) | src[1] : src[0];
+        src += b;
+        const std::size_t n = header & 127u;
+        if (n == 0) break;
+        const std::size_t room = static_cast<std::size_t>(outEnd - out);
+        if (header & 128u) {
+            const std::size_t bytes = std::min({n * b, room, static_cast<std::size_t>(end - src)});
+            CopyBytes(out, src, bytes);
+            out += bytes;
+            src += std::min(n * b, static_cast<std::size_t>(end - src));
+        } else {
+            if (static_cast<std::size_t>(end - src) < b) break;
+            if (b == 1) {
+                const std::size_t bytes = std::min(n, room);
+                FillBytes(out, *src, bytes);
+                out += bytes;
+            } else {
+                for (std::size_t i = 0; i < n && outEnd - out >= 2; ++i) {
+                    out[0] = src[0];
+                    out[1] = src[1];
+                    out += 2;
+                }
+                if (outEnd - out == 1) *out++ = src[0];  // an odd capacity takes the high byte
+            }
+            src += b;
+        }
+    }
+}
+
+// ---- CUT -----------------------------------------------------------------------
+
+void TCUTRLEDecoder::Decode(const std::uint8_t*& source, std::size_t packedSize,
+                            std::uint8_t*& dest, std::size_t unpackedSize) {
+    const std::uint8_t* src = source;
+    const std::uint8_t* const end = source + packedSize;
+    std::uint8_t* out = dest;
+    std::uint8_t* const outEnd = dest + unpackedSize;
+    src += std::min<std::size_t>(2, packedSize);
+    // Packets are read up to the closing 0 even when dest is full, so that
+    // source ends at the start of the next row.
+    while (src < end) {
+        const std::uint8_t b = *src++;
+        if (b == 0) break;
+        const std::size_t n = b & 127u;
+        const std::size_t room = static_cast<std::size_t>(outEnd - out);
+        if (b & 128u) {
+            if (src >= end) break;
+            const std::size_t k = std::min(n, room);
+            FillBytes(out, *src++, k);
+            out += k;
+        } else {
+            const std::size_t avail = std::min(n, static_cast<std::size_t>(end - src));
+            const std::size_t k = std::min(avail, room);
+            CopyBytes(out, src, k);
+            out += k;
+            src += avail;
+        }
+    }
+    source = src;
+}
+
+// ---- Paint Shop Pro -----------------------------------------------------------
+
+void TPSPRLEDecoder::Decode(const std::uint8_t*& source, std::size_t packedSize,
+                            std::uint8_t*& dest, std::size_t unpackedSize) {
+    const std::uint8_t* src = source;
+    const std::uint8_t* const end = source + packedSize;
+    std::uint8_t* out = dest;
+    std::uint8_t* const outEnd = dest + unpackedSize;
+    while (src < end && out < outEnd) {
+        const std::uint8_t b = *src++;
+        const std::size_t room = static_cast<std::size_t>(outEnd - out);
+        if (b < 128) {
+            const std::size_t k = std::min({static_cast<std::size_t>(b), room, static_cast<std::size_t>(end - src)});
+            CopyBytes(out, src, k);
+            out += k;
+            src += k;
+        } else {
+            if (src >= end) break;
+            const std::size_t k = std::min(static_cast<std::size_t>(b - 128u), room);
+            FillBytes(out, *src++, k);
+            out += k;
+        }
+    }
+}
+
+// ---- RLA -----------------------------------------------------------------------
+
+void TRLADecoder::Decode(const std::uint8_t*& source, std::size_t packedSize,
+                         std::uint8_t*& dest, std::size_t unpackedSize) {
+    const std::uint8_t* src = source;
+    const std::uint8_t* const end = source + packedSize;
+    std::uint8_t* out = dest;
+    std::uint8_t* const outEnd = dest + unpackedSize;
+    while (src < end && out < outEnd) {
+        const auto k = static_cast<std::int8_t>(*src++);
+        const std::size_t room = static_cast<std::size_t>(outEnd - out);
+        if (k >= 0) {
+            if (src >= end) break;
+            const std::size_t n = std::min(static_cast<std::size_t>(k) + 1, room);
+            FillBytes(out, *src++, n);
+            out += n;
+        } else {
+            const std::size_t n = std::min({static_cast<std::size_t>(-k), room, static_cast<std::size_t>(end - src)});
+            CopyBytes(out, src, n);
+            out += n;
+            src += n;
+        }
+    }
+}
+
+}  // namespace orv
