@@ -1,0 +1,242 @@
+#include "platform/base/file_system.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/base/errors.h"
+#include "platform/base/paths.h"
+#include "test_util.h"
+
+namespace orv {
+namespace {
+
+using test::ReadAll;
+using test::TempDir;
+using test::WriteAll;
+
+TEST(FileSystem, ExistenceTestsTakeNamesLiterally) {
+    TempDir dir;
+    WriteAll(dir / "a*b?.jpg", "x");
+    ASSERT_EQ(::mkdir((dir / "sub").c_str(), 0755), 0);
+    ASSERT_EQ(::symlink("a*b?.jpg", (dir / "link").c_str()), 0);
+    EXPECT_TRUE(FileExists(dir / "a*b?.jpg"));
+    EXPECT_FALSE(FileExists(dir / "*.jpg"));
+    EXPECT_FALSE(FileExists(dir / "a?b?.jpg"));
+    EXPECT_FALSE(FileExists(dir / "sub"));  // a folder is not a file
+    EXPECT_TRUE(FileExists(dir / "link"));   // a link to a file is followed
+    EXPECT_TRUE(DirectoryExists(dir / "sub"));
+    EXPECT_TRUE(DirectoryExists(dir / "sub/"));
+    EXPECT_FALSE(DirectoryExists(dir / "s*"));
+    EXPECT_FALSE(DirectoryExists(""));
+    EXPECT_EQ(FileSize(dir / "a*b?.jpg"), 1);
+    EXPECT_EQ(FileSize(dir / "sub"), -1);
+
+    EXPECT_FALSE(DeleteFile(dir / "sub"));  // folders are never removed
+    EXPECT_TRUE(DirectoryExists(dir / "sub"));
+    std::string error;
+    EXPECT_FALSE(DeleteFile(dir / "missing", &error));
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_FALSE(error.empty());
+    EXPECT_TRUE(DeleteFile(dir / "link"));  // the link goes, its target stays
+    EXPECT_TRUE(FileExists(dir / "a*b?.jpg"));
+}
+
+TEST(FileSystem, ListFolderSortsAndReportsLinks) {
+    TempDir dir;
+    WriteAll(dir / "b.jpg", "12345");
+    WriteAll(dir / ".hidden", "");
+    WriteAll(dir / "B.jpg", "");
+    WriteAll(dir / "\xe3\x81\x82.png", "");  // sorts after ASCII by bytes
+    ASSERT_EQ(::mkdir((dir / "a").c_str(), 0755), 0);
+    ASSERT_EQ(::symlink(".", (dir / "loop").c_str()), 0);
+    ASSERT_EQ(::symlink("b.jpg", (dir / "c.jpg").c_str()), 0);
+    ASSERT_EQ(::symlink("nowhere", (dir / "dangling").c_str()), 0);
+
+    std::vector<FolderEntry> entries;
+    ASSERT_TRUE(ListFolder(dir.path(), entries));
+    std::vector<std::string> names;
+    for (const auto& e : entries) names.push_back(e.name);
+    EXPECT_EQ(names, (std::vector<std::string>{".hidden", "B.jpg", "a", "b.jpg", "c.jpg", "dangling", "loop",
+                                               "\xe3\x81\x82.png"}));
+    auto find = [&](const std::string& n) {
+        for (const auto& e : entries)
+            if (e.name == n) return e;
+        return FolderEntry{};
+    };
+    EXPECT_TRUE(find("a").isDir);
+    EXPECT_FALSE(find("a").isSymlink);
+    const FolderEntry loop = find("loop");
+    EXPECT_TRUE(loop.isSymlink && loop.linkToDir && !loop.isDir);  // never to be walked into
+    const FolderEntry link = find("c.jpg");
+    EXPECT_TRUE(link.isSymlink && link.isRegular);
+    EXPECT_EQ(link.size, 5);
+    EXPECT_TRUE(find("b.jpg").isRegular);
+    const FolderEntry dangling = find("dangling");
+    EXPECT_TRUE(dangling.isSymlink && !dangling.isRegular && !dangling.linkToDir);
+
+    EXPECT_FALSE(ListFolder(dir / "missing", entries));
+    EXPECT_TRUE(entries.empty());
+}
+
+TEST(FileSystem, ForceDirectories) {
+    TempDir dir;
+    EXPECT_TRUE(ForceDirectories(dir / "x/y/z/"));
+    EXPECT_TRUE(DirectoryExists(dir / "x/y/z"));
+    EXPECT_TRUE(ForceDirectories(dir / "x/y"));  // exists already
+    WriteAll(dir / "file", "");
+    EXPECT_FALSE(ForceDirectories(dir / "file/sub"));
+    EXPECT_FALSE(ForceDirectories(""));
+}
+
+TEST(FileSystem, RenameNeverReplaces) {
+    TempDir dir;
+    WriteAll(dir / "from", "new");
+    WriteAll(dir / "to", "old");
+    std::string error;
+    EXPECT_FALSE(RenameNoReplace(dir / "from", dir / "to", &error));
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_EQ(ReadAll(dir / "to"), "old");
+    EXPECT_EQ(ReadAll(dir / "from"), "new");
+    EXPECT_TRUE(RenameNoReplace(dir / "from", dir / "free"));
+    EXPECT_FALSE(PathExists(dir / "from"));
+    EXPECT_EQ(ReadAll(dir / "free"), "new");
+}
+
+// Checks one move from folder a to folder b (same or other file system).
+void CheckMoveFamily(const std::string& a, const std::string& b) {
+    WriteAll(a + "src.jpg", std::string(300000, 'p'));
+    ASSERT_EQ(::chmod((a + "src.jpg").c_str(), 0640), 0);
+    const struct timespec times[2] = {{1600000000, 0}, {1600000000, 123456789}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (a + "src.jpg").c_str(), times, 0), 0);
+    WriteAll(b + "taken.jpg", "keep me");
+
+    // Onto an existing file: refused, both untouched.
+    EXPECT_FALSE(MoveFileNoReplace(a + "src.jpg", b + "taken.jpg"));
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_EQ(ReadAll(b + "taken.jpg"), "keep me");
+    EXPECT_TRUE(FileExists(a + "src.jpg"));
+
+    // Into a missing folder: refused, source kept, nothing half-made.
+    EXPECT_FALSE(MoveFileNoReplace(a + "src.jpg", b + "nofolder/x.jpg"));
+    EXPECT_TRUE(FileExists(a + "src.jpg"));
+
+    ASSERT_TRUE(MoveFileNoReplace(a + "src.jpg", b + "moved.jpg"));
+    EXPECT_FALSE(PathExists(a + "src.jpg"));
+    EXPECT_EQ(ReadAll(b + "moved.jpg"), std::string(300000, 'p'));
+    struct stat st {};
+    ASSERT_EQ(::stat((b + "moved.jpg").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1600000000);
+
+    // Copy: never over an existing file.
+    EXPECT_FALSE(CopyFileNoReplace(b + "moved.jpg", b + "taken.jpg"));
+    EXPECT_EQ(ReadAll(b + "taken.jpg"), "keep me");
+    ASSERT_TRUE(CopyFileNoReplace(b + "moved.jpg", a + "copy.jpg"));
+    EXPECT_EQ(ReadAll(a + "copy.jpg"), ReadAll(b + "moved.jpg"));
+    EXPECT_TRUE(FileExists(b + "moved.jpg"));
+}
+
+TEST(FileSystem, MoveWithinOneFileSystem) {
+    TempDir a, b;
+    CheckMoveFamily(a.path(), b.path());
+}
+
+TEST(FileSystem, MoveAcrossFileSystemsSimulated) {
+    TempDir a, b;
+    SetSimulateCrossDevice(true);
+    CheckMoveFamily(a.path(), b.path());
+    // A symbolic link is moved as a link.
+    ASSERT_EQ(::symlink("target-name", (a / "lnk").c_str()), 0);
+    EXPECT_TRUE(MoveFileNoReplace(a / "lnk", b / "lnk"));
+    char buf[64] = {};
+    EXPECT_EQ(::readlink((b / "lnk").c_str(), buf, sizeof buf - 1), 11);
+    EXPECT_STREQ(buf, "target-name");
+    // A folder is not copied.
+    ASSERT_EQ(::mkdir((a / "d").c_str(), 0755), 0);
+    EXPECT_FALSE(MoveFileNoReplace(a / "d", b / "d"));
+    EXPECT_TRUE(DirectoryExists(a / "d"));
+    EXPECT_FALSE(PathExists(b / "d"));
+    SetSimulateCrossDevice(false);
+}
+
+TEST(FileSystem, MoveAcrossRealFileSystems) {
+    struct stat shm {}, tmp {};
+    if (::stat("/dev/shm", &shm) != 0 || ::access("/dev/shm", W_OK) != 0 ||
+        ::stat(std::filesystem::temp_directory_path().c_str(), &tmp) != 0 || shm.st_dev == tmp.st_dev)
+        GTEST_SKIP() << "no second file system at hand (the simulated test covers the copy path)";
+    TempDir a, b("/dev/shm");
+    CheckMoveFamily(a.path(), b.path());
+}
+
+TEST(FileSystem, WriteFileAtomic) {
+    TempDir dir;
+    const std::string path = dir / "p.ovp";
+    WriteFileAtomic(path, "one");
+    EXPECT_EQ(ReadAll(path), "one");
+    ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+    WriteFileAtomic(path, std::string("two\0bytes", 9));
+    EXPECT_EQ(ReadAll(path), std::string("two\0bytes", 9));
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+
+    // Through a link: the target changes, the link stays a link.
+    ASSERT_EQ(::symlink("p.ovp", (dir / "via").c_str()), 0);
+    WriteFileAtomic(dir / "via", "three");
+    EXPECT_EQ(ReadAll(path), "three");
+    ASSERT_EQ(::lstat((dir / "via").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+
+    EXPECT_THROW(WriteFileAtomic(dir / "missing/p.ovp", "x"), EFCreateError);
+    EXPECT_EQ(ListFolder(dir.path()).size(), 2u);  // no temporary files left
+}
+
+TEST(FileSystem, ReadOnlyFlag) {
+    TempDir dir;
+    WriteAll(dir / "r", "");
+    ASSERT_EQ(::chmod((dir / "r").c_str(), 0444), 0);
+    EXPECT_TRUE(IsReadOnly(dir / "r"));
+    EXPECT_TRUE(ClearReadOnly(dir / "r"));
+    EXPECT_FALSE(IsReadOnly(dir / "r"));
+    EXPECT_FALSE(ClearReadOnly(dir / "missing"));
+}
+
+TEST(FileSystem, DocumentsDir) {
+    TempDir home;
+    test::ScopedEnv h("HOME", ExcludeTrailingPathDelimiter(home.path()));
+    test::ScopedEnv c("XDG_CONFIG_HOME", home / "cfg");
+    EXPECT_EQ(DocumentsDir(), home.path());  // nothing configured, no Documents
+    ASSERT_EQ(::mkdir((home / "Documents").c_str(), 0755), 0);
+    EXPECT_EQ(DocumentsDir(), home / "Documents/");
+    ASSERT_EQ(::mkdir((home / "cfg").c_str(), 0755), 0);
+    WriteAll(home / "cfg/user-dirs.dirs", "# comment\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_DOCUMENTS_DIR=\"$HOME/文書\"\n");
+    EXPECT_EQ(DocumentsDir(), home / "文書/");
+    WriteAll(home / "cfg/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"/srv/docs\"\n");
+    EXPECT_EQ(DocumentsDir(), "/srv/docs/");
+}
+
+TEST(FileSystem, PrivateTempDirAndSameFile) {
+    const std::string tmp = PrivateTempDir();
+    ASSERT_EQ(tmp.back(), '/');
+    struct stat st {};
+    ASSERT_EQ(::lstat(tmp.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(st.st_uid, ::getuid());
+    EXPECT_EQ(PrivateTempDir(), tmp);
+
+    TempDir dir;
+    WriteAll(dir / "f", "");
+    ASSERT_EQ(::link((dir / "f").c_str(), (dir / "hard").c_str()), 0);
+    WriteAll(dir / "g", "");
+    EXPECT_TRUE(SameFile(dir / "f", dir / "hard"));
+    EXPECT_FALSE(SameFile(dir / "f", dir / "g"));
+    EXPECT_FALSE(SameFile(dir / "f", dir / "missing"));
+}
+
+}  // namespace
+}  // namespace orv
