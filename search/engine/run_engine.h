@@ -1,0 +1,97 @@
+// The run's engine: the signature store (signature files, their index, the
+// memory cache) and the file collection that turns the two lists into work
+// lists of image records. Plain C++ over the main window's data model; what
+// the run shows goes through IRunView.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "search/engine/main_data.h"
+#include "search/engine/run_view.h"
+
+namespace orv {
+
+class TBitmap;
+
+class TRunEngine {
+public:
+    // Collection modes of GetDirListOne and GetImageInfo.
+    static constexpr int kModeCollect = 0;
+    static constexpr int kModeCount = 1;
+
+    TRunEngine(TMainData& data, IRunView& view);
+    TRunEngine(const TRunEngine&) = delete;
+    TRunEngine& operator=(const TRunEngine&) = delete;
+
+    TMainData& Data() { return data_; }
+    IRunView& View() { return view_; }
+    TMessagePump& Pump() { return pump_; }
+
+    // ---- signature store
+
+    // The work folder with its delimiter; the private temp folder when
+    // WorkDir is empty.
+    std::string SignatureFolder() const;
+    std::string SignaturePath(std::int32_t number) const;
+    std::string IndexPath() const;
+
+    // Turns the bitmap into the signature (80 x 80 when a side exceeds 80,
+    // gray) and stores it in a new signature file. Returns its number, or -1
+    // when no file could be created or written (nothing is left behind then).
+    std::int32_t MakeTmpBMPFile(TBitmap& bitmap);
+    // Appends one record to the index. False when it could not be written
+    // whole; the index is then left as it was.
+    bool WriteTmpBMPInfo(const std::string& path, std::int64_t fileSize, TDateTime fileDate,
+                         std::int32_t width, std::int32_t height, std::int32_t number);
+    // Reads the index into TempList (whole records only, superseded numbers
+    // dropped) and builds its path lookup.
+    void GetTempList();
+
+    // Gives the cache Chach empty slots; frees every slot.
+    void InitChach();
+    void FreeChach();
+    bool GetChach(TBitmap& dest, const std::string& path) const;
+    void SetChach(const TBitmap& signature, const std::string& path);
+
+    // Deletes every signature file of the work folder, then the index.
+    void DeleteChashFile();
+
+    // ---- file collection
+
+    // Waits while the run is paused; a stop ends the wait.
+    void PauseWait();
+    // Appends a run-log event line: the current date and time, then text
+    // (which begins with the full-width colon).
+    void LogEvent(const std::string& text);
+
+    bool CheckTaiouFileType(const std::string& path) const;
+    void GetFileListMain();
+    void GetDirListOne(const std::string& folder, int side, int mode);
+    void GetImageInfo(const std::string& path, int side, int mode);
+    bool CheckSingleHikaku();
+
+    // ---- tuning for tests
+
+    // Signature numbers are first drawn from 0..randomMax, then searched in
+    // order up to max.
+    void SetSignatureNumberRange(std::int32_t randomMax, std::int32_t max);
+    void SetMessageSlice(std::chrono::milliseconds slice) { pump_.SetSlice(slice); }
+
+private:
+    // Creates the signature file exclusively; -1 with errno set on failure.
+    int CreateSignatureFile(std::int32_t number) const;
+    std::int32_t StoreSignature(const std::string& bmpBytes);
+    // The first usable index record of path, or null.
+    const TTmpList* FindReusable(const std::string& path);
+
+    TMainData& data_;
+    IRunView& view_;
+    TMessagePump pump_;
+    std::int32_t randomMax_;
+    std::int32_t numberMax_;
+    static constexpr int kRandomTries = 64;
+};
+
+}  // namespace orv
