@@ -1,10 +1,342 @@
+// The bitmap's own file format: reading every common BMP variant, writing
+// 24-bit uncompressed bottom-up files.
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <vector>
+
 #include "platform/base/stream.h"
 #include "platform/graphics/bitmap.h"
 
 namespace orv {
 
-bool TBitmap::CanLoadStream(TStream&) { return false; }
-void TBitmap::LoadFromStream(TStream&) { RaiseInvalidImage("BMP"); }
-void TBitmap::SaveToStream(TStream&) {}
+namespace {
+
+constexpr const char* kFormatName = "BMP";
+
+enum : std::uint32_t { BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3, BI_ALPHABITFIELDS = 6 };
+
+std::uint16_t U16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+std::uint32_t U32(const std::uint8_t* p) {
+    return p[0] | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24);
+}
+std::int32_t I32(const std::uint8_t* p) { return static_cast<std::int32_t>(U32(p)); }
+
+void PutU16(std::uint8_t* p, std::uint32_t v) {
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+void PutU32(std::uint8_t* p, std::uint32_t v) {
+    PutU16(p, v);
+    PutU16(p + 2, v >> 16);
+}
+
+bool KnownInfoHeaderSize(std::uint32_t size) {
+    switch (size) {
+    case 12: case 16: case 40: case 52: case 56: case 64: case 108: case 124: return true;
+    default: return false;
+    }
+}
+
+// Exact read that reports a short file as a bad image.
+void ReadExact(TStream& stream, void* buffer, std::size_t count) {
+    if (count != 0 && stream.Read(buffer, count) != count) RaiseInvalidImage(kFormatName);
+}
+
+// Reads the stream a block at a time for the run-length decoders.
+class ByteSource {
+public:
+    explicit ByteSource(TStream& stream) : stream_(stream), buffer_(1 << 16) {}
+    // The next byte, or -1 at the end of the stream.
+    int Next() {
+        if (pos_ == len_) {
+            len_ = stream_.Read(buffer_.data(), buffer_.size());
+            pos_ = 0;
+            if (len_ == 0) return -1;
+        }
+        return buffer_[pos_++];
+    }
+
+private:
+    TStream& stream_;
+    std::vector<std::uint8_t> buffer_;
+    std::size_t pos_ = 0;
+    std::size_t len_ = 0;
+};
+
+// One colour channel of a bit-field pixel, scaled to 8 bits.
+struct Channel {
+    std::uint32_t mask = 0;
+    int shift = 0;
+    std::uint64_t max = 0;
+
+    explicit Channel(std::uint32_t m) : mask(m) {
+        if (m == 0) return;
+        shift = std::countr_zero(m);
+        const int bits = std::bit_width(m >> shift);
+        max = (std::uint64_t{1} << bits) - 1;
+    }
+    std::uint8_t Value(std::uint32_t pixel) const {
+        if (max == 0) return 0;
+        const std::uint64_t v = (pixel & mask) >> shift;
+        return static_cast<std::uint8_t>(std::min<std::uint64_t>(255, (v * 255 + max / 2) / max));
+    }
+};
+
+// Writes pixel x of an 8-bit or 4-bit row, dropping pixels beyond the width.
+inline void PutIndex(std::uint8_t* row, int x, int width, bool fourBits, unsigned value) {
+    if (x < 0 || x >= width) return;
+    if (!fourBits) {
+        row[x] = static_cast<std::uint8_t>(value);
+        return;
+    }
+    std::uint8_t& byte = row[x >> 1];
+    value &= 15u;
+    byte = static_cast<std::uint8_t>((x & 1) ? ((byte & 0xF0u) | value) : ((byte & 0x0Fu) | (value << 4)));
+}
+
+void DecodeRle(TStream& stream, TBitmap& bmp, bool fourBits, bool topDown) {
+    ByteSource in(stream);
+    const int width = bmp.Width(), height = bmp.Height();
+    int x = 0, y = 0;  // y counts file rows
+    auto row = [&](int fileRow) { return bmp.ScanLine(topDown ? fileRow : height - 1 - fileRow); };
+    while (y < height) {
+        const int count = in.Next();
+        const int value = in.Next();
+        if (count < 0 || value < 0) break;
+        if (count > 0) {
+            std::uint8_t* line = row(y);
+            // A run past the row's end is dropped.
+            for (int i = 0; i < count && x < width; ++i, ++x) {
+                const unsigned v = fourBits ? ((i & 1) ? (value & 0x0F) : (value >> 4)) : static_cast<unsigned>(value);
+                PutIndex(line, x, width, fourBits, v);
+            }
+            continue;
+        }
+        if (value == 0) {  // end of line
+            x = 0;
+            ++y;
+        } else if (value == 1) {  // end of bitmap
+            break;
+        } else if (value == 2) {  // delta
+            const int dx = in.Next();
+            const int dy = in.Next();
+            if (dx < 0 || dy < 0) break;
+            x = std::min(width, x + dx);
+            y += dy;
+        } else {  // absolute run of `value` pixels, padded to 16 bits
+            std::uint8_t* line = row(y);
+            const int bytes = fourBits ? (value + 1) / 2 : value;
+            bool ended = false;
+            for (int i = 0; i < bytes; ++i) {
+                const int b = in.Next();
+                if (b < 0) {
+                    ended = true;
+                    break;
+                }
+                if (fourBits) {
+                    PutIndex(line, x + 2 * i, width, true, static_cast<unsigned>(b) >> 4);
+                    if (2 * i + 1 < value) PutIndex(line, x + 2 * i + 1, width, true, static_cast<unsigned>(b));
+                } else {
+                    PutIndex(line, x + i, width, false, static_cast<unsigned>(b));
+                }
+            }
+            if (ended) break;
+            x = std::min(width, x + value);
+            if (bytes & 1) in.Next();
+        }
+    }
+}
+
+}  // namespace
+
+bool TBitmap::CanLoadStream(TStream& stream) {
+    const std::int64_t start = stream.Position();
+    std::uint8_t head[18];
+    const bool ok = stream.Read(head, sizeof head) == sizeof head && head[0] == 'B' && head[1] == 'M' &&
+                    KnownInfoHeaderSize(U32(head + 14));
+    stream.SetPosition(start);
+    return ok;
+}
+
+void TBitmap::LoadFromStream(TStream& stream) {
+    const std::int64_t start = stream.Position();
+    const std::int64_t total = stream.Size() - start;
+
+    std::uint8_t file[14];
+    ReadExact(stream, file, sizeof file);
+    if (file[0] != 'B' || file[1] != 'M') RaiseInvalidImage(kFormatName);
+    const std::uint32_t offBits = U32(file + 10);
+
+    std::uint8_t info[124] = {};
+    ReadExact(stream, info, 4);
+    const std::uint32_t infoSize = U32(info);
+    if (!KnownInfoHeaderSize(infoSize)) RaiseInvalidImage(kFormatName);
+    ReadExact(stream, info + 4, infoSize - 4);
+
+    std::int64_t width, height;
+    std::uint32_t bits, compression = BI_RGB, colorsUsed = 0;
+    const bool core = infoSize == 12;
+    if (core) {
+        width = U16(info + 4);
+        height = U16(info + 6);
+        bits = U16(info + 10);
+    } else {
+        width = I32(info + 4);
+        height = I32(info + 8);
+        bits = U16(info + 14);
+        if (infoSize >= 20) compression = U32(info + 16);
+        if (infoSize >= 36) colorsUsed = U32(info + 32);
+    }
+    const bool topDown = height < 0;
+    if (topDown) height = -height;
+    CheckImageSize(width, height, kFormatName);
+
+    // Compression must fit the depth; the OS/2 header's codes 3 and 4 mean
+    // other schemes than bit fields.
+    bool depthOk = false;
+    switch (compression) {
+    case BI_RGB: depthOk = bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32; break;
+    case BI_RLE8: depthOk = bits == 8; break;
+    case BI_RLE4: depthOk = bits == 4; break;
+    case BI_BITFIELDS:
+    case BI_ALPHABITFIELDS: depthOk = infoSize != 64 && (bits == 16 || bits == 32); break;
+    default: break;
+    }
+    if (!depthOk) RaiseInvalidImage(kFormatName);
+
+    std::uint32_t masks[3] = {0, 0, 0};
+    if (compression == BI_BITFIELDS || compression == BI_ALPHABITFIELDS) {
+        if (infoSize >= 52) {
+            masks[0] = U32(info + 40);
+            masks[1] = U32(info + 44);
+            masks[2] = U32(info + 48);
+        } else {
+            std::uint8_t m[16];
+            const std::size_t n = compression == BI_ALPHABITFIELDS ? 16 : 12;
+            ReadExact(stream, m, n);
+            masks[0] = U32(m);
+            masks[1] = U32(m + 4);
+            masks[2] = U32(m + 8);
+        }
+    } else if (bits == 16) {
+        masks[0] = 0x7C00;
+        masks[1] = 0x03E0;
+        masks[2] = 0x001F;
+    } else if (bits == 32) {
+        masks[0] = 0xFF0000;
+        masks[1] = 0x00FF00;
+        masks[2] = 0x0000FF;
+    }
+
+    TPalette palette;
+    if (bits <= 8) {
+        const std::uint64_t maxColors = std::uint64_t{1} << bits;
+        const std::uint64_t count = colorsUsed == 0 ? maxColors : std::min<std::uint64_t>(colorsUsed, maxColors);
+        const std::size_t entrySize = core ? 3 : 4;
+        std::vector<std::uint8_t> raw(static_cast<std::size_t>(count) * entrySize);
+        ReadExact(stream, raw.data(), raw.size());
+        std::vector<TPaletteEntry> entries(static_cast<std::size_t>(count));
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const std::uint8_t* e = raw.data() + i * entrySize;
+            entries[i] = TPaletteEntry{e[2], e[1], e[0], 0};
+        }
+        palette = TPalette(std::move(entries));
+    }
+
+    // The pixel data begin at the file header's offset when that lies past
+    // the headers read so far and inside the file; else right here.
+    const std::int64_t here = stream.Position();
+    if (offBits != 0 && static_cast<std::int64_t>(offBits) >= here - start && offBits < total)
+        stream.SetPosition(start + offBits);
+
+    TPixelFormat format;
+    bool rawCopy = true;
+    switch (bits) {
+    case 1: format = TPixelFormat::pf1bit; break;
+    case 4: format = TPixelFormat::pf4bit; break;
+    case 8: format = TPixelFormat::pf8bit; break;
+    case 16:
+        if (masks[0] == 0x7C00 && masks[1] == 0x03E0 && masks[2] == 0x001F) {
+            format = TPixelFormat::pf15bit;
+        } else if (masks[0] == 0xF800 && masks[1] == 0x07E0 && masks[2] == 0x001F) {
+            format = TPixelFormat::pf16bit;
+        } else {
+            format = TPixelFormat::pf24bit;
+            rawCopy = false;
+        }
+        break;
+    case 24: format = TPixelFormat::pf24bit; break;
+    default:
+        format = TPixelFormat::pf32bit;
+        rawCopy = masks[0] == 0xFF0000 && masks[1] == 0x00FF00 && masks[2] == 0x0000FF;
+        if (!rawCopy) format = TPixelFormat::pf24bit;
+        break;
+    }
+
+    const auto w = static_cast<int>(width), h = static_cast<int>(height);
+    const std::size_t fileStride = (static_cast<std::size_t>(width) * bits + 31) / 32 * 4;
+    const bool rle = compression == BI_RLE8 || compression == BI_RLE4;
+    if (!rle && static_cast<std::uint64_t>(fileStride) * static_cast<std::uint64_t>(height) >
+                    static_cast<std::uint64_t>(stream.Remaining()))
+        RaiseInvalidImage(kFormatName);
+
+    TBitmap image;
+    image.SetPixelFormat(format);
+    image.SetPalette(std::move(palette));
+    image.SetSize(w, h);
+
+    if (rle) {
+        DecodeRle(stream, image, compression == BI_RLE4, topDown);
+    } else if (h > 0 && w > 0) {
+        std::vector<std::uint8_t> line(fileStride);
+        const Channel red(masks[0]), green(masks[1]), blue(masks[2]);
+        const std::size_t copyBytes = image.PixelBytesPerRow();
+        for (int r = 0; r < h; ++r) {
+            ReadExact(stream, line.data(), fileStride);
+            std::uint8_t* out = image.ScanLine(topDown ? r : h - 1 - r);
+            if (rawCopy) {
+                std::memcpy(out, line.data(), copyBytes);
+                continue;
+            }
+            const std::size_t step = bits / 8;
+            for (std::size_t x = 0; x < static_cast<std::size_t>(w); ++x) {
+                const std::uint8_t* p = line.data() + x * step;
+                const std::uint32_t v = step == 2 ? U16(p) : U32(p);
+                out[3 * x] = blue.Value(v);
+                out[3 * x + 1] = green.Value(v);
+                out[3 * x + 2] = red.Value(v);
+            }
+        }
+    }
+    // Only a complete load replaces the picture.
+    MoveAssign(image);
+}
+
+void TBitmap::SaveToStream(TStream& stream) {
+    const TBitmap* source = this;
+    TBitmap converted;
+    if (format_ != TPixelFormat::pf24bit) {
+        converted.Assign(*this);
+        converted.SetPixelFormat(TPixelFormat::pf24bit);
+        source = &converted;
+    }
+    const std::size_t stride = StrideFor(width_, TPixelFormat::pf24bit);
+    const std::uint64_t imageSize = static_cast<std::uint64_t>(stride) * static_cast<std::uint64_t>(height_);
+
+    std::uint8_t head[54] = {};
+    head[0] = 'B';
+    head[1] = 'M';
+    PutU32(head + 2, static_cast<std::uint32_t>(54 + imageSize));
+    PutU32(head + 10, 54);
+    PutU32(head + 14, 40);
+    PutU32(head + 18, static_cast<std::uint32_t>(width_));
+    PutU32(head + 22, static_cast<std::uint32_t>(height_));
+    PutU16(head + 26, 1);
+    PutU16(head + 28, 24);
+    PutU32(head + 34, static_cast<std::uint32_t>(imageSize));
+    stream.WriteBuffer(head, sizeof head);
+    for (int y = height_ - 1; y >= 0; --y) stream.WriteBuffer(source->ScanLine(y), stride);
+}
 
 }  // namespace orv

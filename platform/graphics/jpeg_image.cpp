@@ -1,8 +1,109 @@
 #include "platform/graphics/jpeg_image.h"
 
+#include <csetjmp>
+#include <cstdio>
+#include <vector>
+
+#include <jpeglib.h>
+
 #include "platform/base/stream.h"
 
 namespace orv {
+
+namespace {
+
+constexpr const char* kFormatName = "JPEG";
+
+// libjpeg reports fatal errors through error_exit, which must not return:
+// it jumps back into the decoding step that called libjpeg, which then
+// reports failure to C++ code outside every libjpeg frame. The steps that
+// hold the setjmp own no object with a destructor.
+struct ErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+};
+
+extern "C" void JpegErrorExit(j_common_ptr cinfo) {
+    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+    std::longjmp(err->jump, 1);
+}
+
+extern "C" void JpegSilentOutput(j_common_ptr) {}
+
+struct Decoder {
+    jpeg_decompress_struct cinfo{};
+    ErrorManager err{};
+    bool created = false;
+
+    Decoder() = default;
+    Decoder(const Decoder&) = delete;
+    Decoder& operator=(const Decoder&) = delete;
+    ~Decoder() {
+        if (created) jpeg_destroy_decompress(&cinfo);
+    }
+};
+
+// Reads the header and fixes the output colour space. False on any libjpeg error.
+bool ReadHeader(Decoder& d, const unsigned char* data, unsigned long size) {
+    d.cinfo.err = jpeg_std_error(&d.err.pub);
+    d.err.pub.error_exit = JpegErrorExit;
+    d.err.pub.output_message = JpegSilentOutput;
+    if (setjmp(d.err.jump)) return false;
+    jpeg_create_decompress(&d.cinfo);
+    d.created = true;
+    jpeg_mem_src(&d.cinfo, data, size);
+    jpeg_read_header(&d.cinfo, TRUE);
+    const J_COLOR_SPACE in = d.cinfo.jpeg_color_space;
+    d.cinfo.out_color_space = (in == JCS_CMYK || in == JCS_YCCK) ? JCS_CMYK : JCS_EXT_BGR;
+    jpeg_calc_output_dimensions(&d.cinfo);
+    return true;
+}
+
+// Adobe writers store CMYK inverted (0 = full ink); others store ink amounts.
+void CmykRowToBgr(const JSAMPLE* cmyk, std::uint8_t* bgr, JDIMENSION width, bool inverted) {
+    for (JDIMENSION x = 0; x < width; ++x, cmyk += 4, bgr += 3) {
+        unsigned c = cmyk[0], m = cmyk[1], y = cmyk[2], k = cmyk[3];
+        if (!inverted) {
+            c = 255 - c;
+            m = 255 - m;
+            y = 255 - y;
+            k = 255 - k;
+        }
+        // c, m, y, k now hold the light left over by each ink.
+        bgr[0] = static_cast<std::uint8_t>((y * k + 127) / 255);
+        bgr[1] = static_cast<std::uint8_t>((m * k + 127) / 255);
+        bgr[2] = static_cast<std::uint8_t>((c * k + 127) / 255);
+    }
+}
+
+// Decodes every row. BGR output goes straight into `rows`; CMYK output
+// passes through `cmykRow` (width * 4 bytes). False on any libjpeg error.
+bool DecodeRows(Decoder& d, JSAMPROW* rows, JSAMPROW cmykRow) {
+    if (setjmp(d.err.jump)) return false;
+    jpeg_start_decompress(&d.cinfo);
+    const JDIMENSION height = d.cinfo.output_height;
+    if (cmykRow == nullptr) {
+        while (d.cinfo.output_scanline < height) {
+            const JDIMENSION at = d.cinfo.output_scanline;
+            if (jpeg_read_scanlines(&d.cinfo, rows + at, height - at) == 0) break;
+        }
+    } else {
+        const bool inverted = d.cinfo.saw_Adobe_marker;
+        while (d.cinfo.output_scanline < height) {
+            const JDIMENSION at = d.cinfo.output_scanline;
+            if (jpeg_read_scanlines(&d.cinfo, &cmykRow, 1) == 0) break;
+            CmykRowToBgr(cmykRow, rows[at], d.cinfo.output_width, inverted);
+        }
+    }
+    if (d.cinfo.output_scanline < height) {
+        jpeg_abort_decompress(&d.cinfo);
+        return false;
+    }
+    jpeg_finish_decompress(&d.cinfo);
+    return true;
+}
+
+}  // namespace
 
 const TGraphicClass& TJPEGImage::ClassInfo() {
     static const TGraphicClass info{"TJPEGImage",
@@ -10,11 +111,52 @@ const TGraphicClass& TJPEGImage::ClassInfo() {
                                     &TJPEGImage::CanLoadStream, &TGraphic::ClassInfo()};
     return info;
 }
-bool TJPEGImage::CanLoadStream(TStream&) { return false; }
-void TJPEGImage::Assign(const TGraphic& source) { TGraphic::Assign(source); }
-void TJPEGImage::LoadFromStream(TStream&) { RaiseInvalidImage("JPEG"); }
+
+bool TJPEGImage::CanLoadStream(TStream& stream) {
+    const std::int64_t start = stream.Position();
+    std::uint8_t soi[3] = {};
+    const bool ok = stream.Read(soi, 3) == 3 && soi[0] == 0xFF && soi[1] == 0xD8 && soi[2] == 0xFF;
+    stream.SetPosition(start);
+    return ok;
+}
+
+void TJPEGImage::Assign(const TGraphic& source) {
+    if (const auto* jpeg = dynamic_cast<const TJPEGImage*>(&source)) {
+        if (jpeg != this) bitmap_.Assign(jpeg->bitmap_);
+        return;
+    }
+    TGraphic::Assign(source);
+}
+
+void TJPEGImage::LoadFromStream(TStream& stream) {
+    const std::int64_t size = stream.Remaining();
+    if (size < 4) RaiseInvalidImage(kFormatName);
+    std::vector<std::uint8_t> data(static_cast<std::size_t>(size));
+    stream.ReadBuffer(data.data(), data.size());
+
+    Decoder d;
+    if (!ReadHeader(d, data.data(), static_cast<unsigned long>(data.size()))) RaiseInvalidImage(kFormatName);
+    CheckImageSize(d.cinfo.output_width, d.cinfo.output_height, kFormatName);
+
+    TBitmap image;
+    image.SetPixelFormat(TPixelFormat::pf24bit);
+    image.SetSize(static_cast<int>(d.cinfo.output_width), static_cast<int>(d.cinfo.output_height));
+    std::vector<JSAMPROW> rows(static_cast<std::size_t>(image.Height()));
+    for (int y = 0; y < image.Height(); ++y) rows[static_cast<std::size_t>(y)] = image.ScanLine(y);
+    std::vector<JSAMPLE> cmyk;
+    if (d.cinfo.out_color_space == JCS_CMYK) cmyk.resize(static_cast<std::size_t>(d.cinfo.output_width) * 4);
+
+    Progress(TProgressStage::Starting, 0, false, TRect{0, 0, image.Width(), image.Height()}, "");
+    if (image.Height() > 0 && !DecodeRows(d, rows.data(), cmyk.empty() ? nullptr : cmyk.data()))
+        RaiseInvalidImage(kFormatName);
+    bitmap_.MoveAssign(image);
+    Progress(TProgressStage::Ending, 100, true, TRect{0, 0, bitmap_.Width(), bitmap_.Height()}, "");
+}
+
 void TJPEGImage::SaveToStream(TStream&) { throw EInvalidGraphicOperation("Cannot save a JPEG picture"); }
+
 void TJPEGImage::Draw(TBitmap& target, int x, int y) const { bitmap_.Draw(target, x, y); }
-void TJPEGImage::RenderToBitmap(TBitmap& target) { bitmap_.RenderToBitmap(target); }
+
+void TJPEGImage::RenderToBitmap(TBitmap& target) { target.MoveAssign(bitmap_); }
 
 }  // namespace orv

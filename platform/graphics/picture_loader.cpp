@@ -1,0 +1,39 @@
+#include "platform/graphics/picture_loader.h"
+
+#include <sys/stat.h>
+
+#include "platform/graphics/picture.h"
+
+namespace orv {
+
+namespace {
+
+bool IsExistingFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+}  // namespace
+
+bool LoadPictureToBitmap(const std::string& fileName, TBitmap& destination, TLoadCheck check) {
+    try {
+        if (check == TLoadCheck::FileMustExist && !IsExistingFile(fileName)) return false;
+        TPicture picture;
+        picture.LoadFromFile(fileName);
+        TGraphic* graphic = picture.Graphic();
+        if (graphic == nullptr) return false;
+        if (auto* bitmap = dynamic_cast<TBitmap*>(graphic)) {
+            // The picture is dropped right after, so its pixels can move.
+            destination.MoveAssign(*bitmap);
+        } else {
+            TBitmap canvas;
+            graphic->RenderToBitmap(canvas);
+            destination.MoveAssign(canvas);
+        }
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+}  // namespace orv

@@ -1,0 +1,22 @@
+// The image loader both programs use: any registered picture file into a
+// bitmap, failures answered as false.
+#pragma once
+
+#include <string>
+
+#include "platform/graphics/bitmap.h"
+
+namespace orv {
+
+enum class TLoadCheck {
+    None,             // load straight away
+    FileMustExist,    // answer false at once unless the path names an existing file
+};
+
+// Loads the file through the picture registry (by its extension). A bitmap
+// graphic goes to `destination` unchanged, pixel format included; any other
+// graphic is drawn onto a new 24-bit bitmap of its size. Answers false on
+// any failure; `destination` is then left as it was.
+bool LoadPictureToBitmap(const std::string& fileName, TBitmap& destination, TLoadCheck check = TLoadCheck::None);
+
+}  // namespace orv
