@@ -1,0 +1,113 @@
+#include "platform/ui/application.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QThread>
+#include <cstdio>
+
+#include "platform/ui/dialogs.h"
+#include "platform/ui/forms.h"
+
+namespace orv {
+
+namespace {
+TApplication* g_application = nullptr;
+int g_waitCursorDepth = 0;
+}  // namespace
+
+TApplication* Application() { return g_application; }
+
+TApplication::TApplication(int& argc, char** argv) {
+    if (!QApplication::instance()) ownedApp_ = std::make_unique<QApplication>(argc, argv);
+    if (argc > 0 && argv && argv[0]) exeName_ = argv[0];
+    g_application = this;
+}
+
+TApplication::~TApplication() {
+    if (g_application == this) g_application = nullptr;
+}
+
+void TApplication::ProcessMessages() {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+int TApplication::Run() {
+    if (terminated_) return 0;
+    if (mainForm_ && !mainForm_->Visible()) mainForm_->Show();
+    return QApplication::exec();
+}
+
+void TApplication::Terminate() {
+    terminated_ = true;
+    QCoreApplication::quit();
+}
+
+void TApplication::FormDestroyed(TForm* form) {
+    if (mainForm_ == form) mainForm_ = nullptr;
+}
+
+std::string ExceptionMessage(std::exception_ptr error) {
+    try {
+        if (error) std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "Unknown exception";
+    }
+    return {};
+}
+
+void TApplication::HandleException(TObject* sender, std::exception_ptr error) {
+    const std::string message = ExceptionMessage(error);
+    try {
+        if (OnException)
+            OnException(sender, message);
+        else
+            Dialogs().ShowError(message);
+    } catch (...) {
+        // The error box itself failed; there is nobody left to tell.
+        std::fprintf(stderr, "%s\n", message.c_str());
+    }
+}
+
+void Guard(TObject* sender, const std::function<void()>& fn) {
+    try {
+        fn();
+    } catch (...) {
+        if (g_application)
+            g_application->HandleException(sender, std::current_exception());
+        else
+            std::fprintf(stderr, "%s\n", ExceptionMessage(std::current_exception()).c_str());
+    }
+}
+
+TWaitCursor::TWaitCursor() {
+    if (!QApplication::instance()) return;
+    active_ = true;
+    if (g_waitCursorDepth++ == 0) QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+TWaitCursor::~TWaitCursor() {
+    if (!active_) return;
+    if (--g_waitCursorDepth == 0) QApplication::restoreOverrideCursor();
+}
+
+TPoint MouseCursorPos() {
+    const QPoint p = QCursor::pos();
+    return {p.x(), p.y()};
+}
+
+void SleepProcessing(int milliseconds) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < milliseconds) {
+        if (QCoreApplication::instance()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        const qint64 left = milliseconds - timer.elapsed();
+        if (left > 0) QThread::msleep(static_cast<unsigned long>(std::min<qint64>(left, 20)));
+    }
+}
+
+}  // namespace orv

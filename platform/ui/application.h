@@ -1,0 +1,82 @@
+// The application: the Qt application object, the message loop, processing
+// pending messages from inside long work, the main window, the wait cursor,
+// and the exception handler that shows the error box. Every handler the user
+// triggers runs inside Guard, so no exception leaves a Qt event handler.
+#pragma once
+
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/ui/ui_types.h"
+
+class QApplication;
+
+namespace orv {
+
+class TForm;
+
+class TApplication {
+public:
+    // Creates the Qt application when none exists yet (tests may have made one).
+    TApplication(int& argc, char** argv);
+    ~TApplication();
+    TApplication(const TApplication&) = delete;
+    TApplication& operator=(const TApplication&) = delete;
+
+    // Processes pending window messages and returns (never waits).
+    void ProcessMessages();
+    // Runs the message loop until the main window closes or Terminate.
+    int Run();
+    void Terminate();
+    bool Terminated() const { return terminated_; }
+
+    TForm* MainForm() const { return mainForm_; }
+    // The first form registered becomes the main window unless set explicitly.
+    void SetMainForm(TForm* form) { mainForm_ = form; }
+    void FormDestroyed(TForm* form);
+
+    // Shows the error box for the exception; sender may be null.
+    void HandleException(TObject* sender, std::exception_ptr error);
+    // Replaces the error box (tests record instead of showing).
+    std::function<void(TObject* sender, const std::string& message)> OnException;
+
+    const std::string& ExeName() const { return exeName_; }
+
+private:
+    std::unique_ptr<QApplication> ownedApp_;
+    TForm* mainForm_ = nullptr;
+    std::string exeName_;
+    bool terminated_ = false;
+};
+
+// The one application object; null before it was made.
+TApplication* Application();
+
+// Runs fn; an exception goes to the application's handler (or, with no
+// application, is dropped after being written to standard error).
+void Guard(TObject* sender, const std::function<void()>& fn);
+
+// The text an exception shows in the error box.
+std::string ExceptionMessage(std::exception_ptr error);
+
+// Shows the wait cursor while it lives (nested use is fine).
+class TWaitCursor {
+public:
+    TWaitCursor();
+    ~TWaitCursor();
+    TWaitCursor(const TWaitCursor&) = delete;
+    TWaitCursor& operator=(const TWaitCursor&) = delete;
+
+private:
+    bool active_ = false;
+};
+
+// The mouse cursor's position in screen coordinates.
+TPoint MouseCursorPos();
+
+// Sleeps while still processing window messages now and then.
+void SleepProcessing(int milliseconds);
+
+}  // namespace orv

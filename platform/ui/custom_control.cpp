@@ -1,0 +1,156 @@
+#include "platform/ui/custom_control.h"
+
+#include <QGroupBox>
+#include <QPaintEvent>
+#include <QPainter>
+
+#include "platform/ui/application.h"
+
+namespace orv {
+
+// The widget of a painted control: each paint event renders the face and
+// copies it to the screen.
+class TPaintWidget : public QWidget {
+public:
+    TPaintWidget(TCustomControl* windowed, TGraphicControl* graphic) : windowed_(windowed), graphic_(graphic) {
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        TPaintedFace* face = windowed_ ? static_cast<TPaintedFace*>(windowed_) : graphic_;
+        Guard(windowed_ ? static_cast<TObject*>(windowed_) : graphic_, [&] {
+            if (windowed_) {
+                windowed_->PaintFace();
+            } else if (graphic_->faceReady_) {
+                // A face drawn just now by ShowFaceNow is shown as it is.
+                graphic_->faceReady_ = false;
+            } else {
+                graphic_->PaintFace();
+            }
+        });
+        const QImage image = WrapBitmap(std::as_const(face->Face()));
+        if (image.isNull()) return;
+        QPainter painter(this);
+        painter.drawImage(0, 0, image);
+    }
+
+private:
+    TCustomControl* windowed_;
+    TGraphicControl* graphic_;
+};
+
+namespace {
+
+void PrepareFace(TBitmap& face, int width, int height) {
+    if (face.PixelFormat() != TPixelFormat::pfDevice) face.SetPixelFormat(TPixelFormat::pfDevice);
+    if (face.Width() != width || face.Height() != height) face.SetSize(width, height);
+}
+
+}  // namespace
+
+TCustomControl::TCustomControl(TComponent* owner, std::string name, TWinControl* parent)
+    : TWinControl(owner, std::move(name), parent) {
+    AttachWidget(new TPaintWidget(this, nullptr));
+}
+
+void TCustomControl::PaintFace() {
+    PrepareFace(face_, ClientWidth(), ClientHeight());
+    if (face_.Empty()) return;
+    TCanvas canvas(face_);
+    canvas.Font = Font();
+    Paint(canvas);
+}
+
+TGraphicControl::TGraphicControl(TComponent* owner, std::string name, TWinControl* parent)
+    : TControl(owner, std::move(name), parent) {
+    AttachWidget(new TPaintWidget(nullptr, this));
+}
+
+void TGraphicControl::PaintBackground() {
+    PrepareFace(face_, ClientWidth(), ClientHeight());
+    if (face_.Empty()) return;
+    const TColor back = ColorToRGB(Parent() ? Parent()->Color() : Color());
+    face_.FillRect(TRect{0, 0, face_.Width(), face_.Height()}, back);
+    if (auto* painted = dynamic_cast<TCustomControl*>(Parent())) {
+        TBitmap& parentFace = painted->Face();
+        if (parentFace.Width() != painted->ClientWidth() || parentFace.Height() != painted->ClientHeight())
+            painted->PaintFace();
+        BitBlt(face_, 0, 0, face_.Width(), face_.Height(), parentFace, Left(), Top(), TRasterOp::SrcCopy);
+    }
+}
+
+void TGraphicControl::PaintFace() {
+    PaintBackground();
+    if (face_.Empty()) return;
+    TCanvas canvas(face_);
+    canvas.Font = Font();
+    Paint(canvas);
+}
+
+void TGraphicControl::ShowFaceNow() {
+    if (!Widget() || !Widget()->isVisible()) return;
+    faceReady_ = true;
+    Widget()->repaint();
+    faceReady_ = false;
+}
+
+TPanel::TPanel(TComponent* owner, std::string name, TWinControl* parent)
+    : TCustomControl(owner, std::move(name), parent) {}
+
+void TPanel::AdjustClientRect(TRect& rect) const {
+    int w = 0;
+    if (bevelOuter_ != TBevel::bvNone) ++w;
+    if (bevelInner_ != TBevel::bvNone) ++w;
+    rect.Left += w;
+    rect.Top += w;
+    rect.Right -= w;
+    rect.Bottom -= w;
+}
+
+void TPanel::Paint(TCanvas& canvas) {
+    const int w = ClientWidth(), h = ClientHeight();
+    canvas.BrushStyle = TBrushStyle::bsSolid;
+    canvas.BrushColor = Color();
+    canvas.FillRect(TRect{0, 0, w, h});
+    TRect r{0, 0, w, h};
+    for (TBevel bevel : {bevelOuter_, bevelInner_}) {
+        if (bevel == TBevel::bvNone) continue;
+        const TColor light = clBtnHighlight, dark = clBtnShadow;
+        const TColor topLeft = bevel == TBevel::bvRaised ? light : dark;
+        const TColor bottomRight = bevel == TBevel::bvRaised ? dark : light;
+        canvas.BrushColor = topLeft;
+        canvas.FillRect(TRect{r.Left, r.Top, r.Right, r.Top + 1});
+        canvas.FillRect(TRect{r.Left, r.Top, r.Left + 1, r.Bottom});
+        canvas.BrushColor = bottomRight;
+        canvas.FillRect(TRect{r.Left, r.Bottom - 1, r.Right, r.Bottom});
+        canvas.FillRect(TRect{r.Right - 1, r.Top, r.Right, r.Bottom});
+        r = TRect{r.Left + 1, r.Top + 1, r.Right - 1, r.Bottom - 1};
+    }
+    if (Caption().empty()) return;
+    canvas.BrushStyle = TBrushStyle::bsClear;
+    const int tw = canvas.TextWidth(Caption()), th = canvas.TextHeight(Caption());
+    int x = (w - tw) / 2;
+    if (alignment_ == TAlignment::taLeftJustify) x = r.Left + 2;
+    if (alignment_ == TAlignment::taRightJustify) x = r.Right - 2 - tw;
+    canvas.TextOut(x, (h - th) / 2, Caption());
+}
+
+TGroupBox::TGroupBox(TComponent* owner, std::string name, TWinControl* parent)
+    : TWinControl(owner, std::move(name), parent) {
+    AttachWidget(new QGroupBox());
+}
+
+void TGroupBox::SetCaption(const std::string& caption) {
+    TControl::SetCaption(caption);
+    static_cast<QGroupBox*>(Widget())->setTitle(QString::fromStdString(caption));
+}
+
+void TGroupBox::AdjustClientRect(TRect& rect) const {
+    rect.Top += QFontMetrics(Widget()->font()).height() + 2;
+    rect.Left += 2;
+    rect.Right -= 2;
+    rect.Bottom -= 2;
+}
+
+}  // namespace orv

@@ -1,0 +1,263 @@
+#include "platform/ui/forms.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QShowEvent>
+#include <QTimer>
+#include <QWidget>
+
+#include "platform/ui/application.h"
+
+namespace orv {
+
+class TFormWidget : public QWidget {
+public:
+    explicit TFormWidget(TForm* form) : QWidget(nullptr, Qt::Window), form_(form) {}
+
+protected:
+    void showEvent(QShowEvent* event) override {
+        QWidget::showEvent(event);
+        if (!event->spontaneous()) form_->WidgetShown();
+    }
+    void closeEvent(QCloseEvent* event) override {
+        bool close = true;
+        Guard(form_, [&] { close = form_->HandleCloseEvent(); });
+        if (close)
+            event->accept();
+        else
+            event->ignore();
+    }
+    void changeEvent(QEvent* event) override {
+        QWidget::changeEvent(event);
+        if (event->type() == QEvent::ActivationChange && isActiveWindow() && form_->OnActivate)
+            Guard(form_, [&] { form_->OnActivate(form_); });
+    }
+
+private:
+    TForm* form_;
+};
+
+TForm::TForm(TComponent* owner, std::string name) : TWinControl(owner, std::move(name), nullptr) {
+    AttachWidget(new TFormWidget(this));
+    SetColor(clBtnFace);
+    if (Application() && !Application()->MainForm()) Application()->SetMainForm(this);
+}
+
+TForm::~TForm() {
+    if (modalLoop_) modalLoop_->quit();
+    if (Application()) Application()->FormDestroyed(this);
+}
+
+void TForm::ApplyColor() {
+    QWidget* w = Widget();
+    if (!w) return;
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Window, ToQColor(Color()));
+    w->setPalette(pal);
+    w->setAutoFillBackground(true);
+}
+
+void TForm::SetCaption(const std::string& caption) {
+    TControl::SetCaption(caption);
+    Widget()->setWindowTitle(QString::fromStdString(caption));
+}
+
+int TForm::Left() const { return Widget()->isVisible() ? Widget()->frameGeometry().x() : frameLeft_; }
+int TForm::Top() const { return Widget()->isVisible() ? Widget()->frameGeometry().y() : frameTop_; }
+int TForm::Width() const {
+    if (Widget()->isVisible()) return Widget()->frameGeometry().width();
+    return boundsSet_ ? frameWidth_ : ClientWidth() + frameExtraW_;
+}
+int TForm::Height() const {
+    if (Widget()->isVisible()) return Widget()->frameGeometry().height();
+    return boundsSet_ ? frameHeight_ : ClientHeight() + frameExtraH_;
+}
+
+void TForm::SetBounds(int left, int top, int width, int height) {
+    frameLeft_ = left;
+    frameTop_ = top;
+    frameWidth_ = width;
+    frameHeight_ = height;
+    boundsSet_ = true;
+    ApplyFrameBounds();
+}
+
+void TForm::SetClientSize(int width, int height) {
+    MeasureFrame();
+    SetBounds(Left(), Top(), width + frameExtraW_, height + frameExtraH_);
+}
+
+void TForm::ApplyFrameBounds() {
+    QWidget* w = Widget();
+    const int cw = std::max(0, frameWidth_ - frameExtraW_);
+    const int ch = std::max(0, frameHeight_ - frameExtraH_);
+    // A top-level move places the frame; resize sets the client area.
+    w->move(frameLeft_, frameTop_);
+    w->resize(cw, ch);
+    if (!w->isVisible()) WidgetResized(cw, ch);
+}
+
+void TForm::SetMinSize(int width, int height) {
+    minWidth_ = width;
+    minHeight_ = height;
+    Widget()->setMinimumSize(std::max(0, width - frameExtraW_), std::max(0, height - frameExtraH_));
+}
+
+void TForm::MeasureFrame() {
+    QWidget* w = Widget();
+    if (!w->isVisible()) return;
+    frameExtraW_ = std::max(0, w->frameGeometry().width() - w->width());
+    frameExtraH_ = std::max(0, w->frameGeometry().height() - w->height());
+}
+
+void TForm::WidgetShown() {
+    const int oldW = frameExtraW_, oldH = frameExtraH_;
+    MeasureFrame();
+    if (!shownOnce_) {
+        shownOnce_ = true;
+        // The frame is known only once the window is on screen: give the
+        // client area back what the frame takes, so the outer size is the one
+        // asked for. The window manager may report it a moment later.
+        if (boundsSet_ && WindowState() == TWindowState::wsNormal) {
+            if (oldW != frameExtraW_ || oldH != frameExtraH_) ApplyFrameBounds();
+            QPointer<QWidget> guard = Widget();
+            QTimer::singleShot(50, Context(), [this, guard] {
+                if (!guard || !guard->isVisible() || WindowState() != TWindowState::wsNormal) return;
+                const int w = frameExtraW_, h = frameExtraH_;
+                MeasureFrame();
+                if (w != frameExtraW_ || h != frameExtraH_) {
+                    ApplyFrameBounds();
+                    if (minWidth_ || minHeight_) SetMinSize(minWidth_, minHeight_);
+                }
+            });
+        }
+        if (minWidth_ || minHeight_) SetMinSize(minWidth_, minHeight_);
+    }
+    if (OnShow) OnShow(this);
+}
+
+TRect TForm::NormalBounds() const {
+    const QWidget* w = Widget();
+    const QRect n = w->isVisible() ? w->normalGeometry() : QRect();
+    if (!n.isValid()) return TRect{Left(), Top(), Left() + Width(), Top() + Height()};
+    const int dx = w->geometry().x() - w->frameGeometry().x();
+    const int dy = w->geometry().y() - w->frameGeometry().y();
+    return TRect{n.x() - dx, n.y() - dy, n.x() - dx + n.width() + frameExtraW_,
+                 n.y() - dy + n.height() + frameExtraH_};
+}
+
+TWindowState TForm::WindowState() const {
+    const Qt::WindowStates s = Widget()->windowState();
+    if (s & Qt::WindowMaximized) return TWindowState::wsMaximized;
+    if (s & Qt::WindowMinimized) return TWindowState::wsMinimized;
+    return TWindowState::wsNormal;
+}
+
+void TForm::SetWindowState(TWindowState state) {
+    QWidget* w = Widget();
+    switch (state) {
+        case TWindowState::wsNormal: w->setWindowState(Qt::WindowNoState); break;
+        case TWindowState::wsMinimized: w->setWindowState(Qt::WindowMinimized); break;
+        case TWindowState::wsMaximized: w->setWindowState(Qt::WindowMaximized); break;
+    }
+}
+
+void TForm::SetBorderStyle(TBorderStyle style) {
+    QWidget* w = Widget();
+    Qt::WindowFlags flags = Qt::Window;
+    switch (style) {
+        case TBorderStyle::bsSizeable: break;
+        case TBorderStyle::bsSingle:
+        case TBorderStyle::bsDialog:
+            flags = Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+            break;
+        case TBorderStyle::bsNone: flags = Qt::Window | Qt::FramelessWindowHint; break;
+    }
+    if (w->windowFlags() & Qt::WindowStaysOnTopHint) flags |= Qt::WindowStaysOnTopHint;
+    const bool visible = w->isVisible();
+    w->setWindowFlags(flags);
+    if (style == TBorderStyle::bsSingle || style == TBorderStyle::bsDialog) w->setFixedSize(w->size());
+    if (visible) w->show();
+}
+
+void TForm::SetStayOnTop(bool onTop) {
+    QWidget* w = Widget();
+    const bool visible = w->isVisible();
+    w->setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+    if (visible) w->show();
+}
+
+void TForm::CenterOnScreen() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect a = screen->availableGeometry();
+    SetBounds(a.x() + (a.width() - Width()) / 2, a.y() + (a.height() - Height()) / 2, Width(), Height());
+}
+
+void TForm::SetVisible(bool visible) {
+    TControl::SetVisible(visible);
+    QWidget* w = Widget();
+    if (visible) {
+        if (WindowState() == TWindowState::wsMaximized)
+            w->showMaximized();
+        else
+            w->show();
+    } else {
+        w->hide();
+    }
+}
+
+void TForm::Close() { Widget()->close(); }
+
+bool TForm::CloseQuery() {
+    bool canClose = true;
+    if (OnCloseQuery) OnCloseQuery(this, canClose);
+    return canClose;
+}
+
+bool TForm::HandleCloseEvent() {
+    if (!CloseQuery()) {
+        if (modalLoop_) modalResult_ = mrNone;
+        return false;
+    }
+    TCloseAction action = TCloseAction::caHide;
+    if (OnClose) OnClose(this, action);
+    if (action == TCloseAction::caNone) {
+        if (modalLoop_) modalResult_ = mrNone;
+        return false;
+    }
+    if (modalLoop_) {
+        if (modalResult_ == mrNone) modalResult_ = mrCancel;
+        modalLoop_->quit();
+    } else if (Application() && Application()->MainForm() == this) {
+        QCoreApplication::quit();
+    }
+    return true;
+}
+
+void TForm::SetModalResult(TModalResult result) {
+    modalResult_ = result;
+    if (result != mrNone && modalLoop_) Close();
+}
+
+TModalResult TForm::ShowModal() {
+    QWidget* w = Widget();
+    modalResult_ = mrNone;
+    w->setWindowModality(Qt::ApplicationModal);
+    QEventLoop loop;
+    modalLoop_ = &loop;
+    SetVisible(true);
+    if (modalResult_ == mrNone && w->isVisible()) loop.exec(QEventLoop::DialogExec);
+    modalLoop_ = nullptr;
+    if (w->isVisible()) w->hide();
+    TControl::SetVisible(false);
+    w->setWindowModality(Qt::NonModal);
+    if (modalResult_ == mrNone) modalResult_ = mrCancel;
+    return modalResult_;
+}
+
+}  // namespace orv

@@ -1,0 +1,101 @@
+// Forms: top-level windows. Left/Top/Width/Height are the outer frame, the
+// client size is the widget's own, and the two are kept apart so a saved and
+// restored placement does not grow by the frame on every start.
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "platform/ui/control.h"
+
+class QEventLoop;
+
+namespace orv {
+
+enum class TCloseAction { caNone, caHide, caFree, caMinimize };
+enum class TWindowState { wsNormal, wsMinimized, wsMaximized };
+
+// Results of a modal window.
+using TModalResult = int;
+constexpr TModalResult mrNone = 0;
+constexpr TModalResult mrOk = 1;
+constexpr TModalResult mrCancel = 2;
+constexpr TModalResult mrYes = 6;
+constexpr TModalResult mrNo = 7;
+
+enum class TBorderStyle { bsSizeable, bsSingle, bsNone, bsDialog };
+
+using TCloseQueryEvent = std::function<void(TObject* sender, bool& canClose)>;
+using TCloseEvent = std::function<void(TObject* sender, TCloseAction& action)>;
+
+class TFormWidget;
+
+class TForm : public TWinControl {
+public:
+    explicit TForm(TComponent* owner = nullptr, std::string name = {});
+    ~TForm() override;
+    std::string ClassName() const override { return "TForm"; }
+
+    void SetCaption(const std::string& caption) override;
+
+    // Outer frame.
+    int Left() const override;
+    int Top() const override;
+    int Width() const override;
+    int Height() const override;
+    void SetBounds(int left, int top, int width, int height) override;
+    void SetClientSize(int width, int height);
+    // Smallest outer size the user can drag the window to.
+    void SetMinSize(int width, int height);
+    // The outer frame of the normal (not maximised) window.
+    TRect NormalBounds() const;
+
+    TWindowState WindowState() const;
+    void SetWindowState(TWindowState state);
+    void SetBorderStyle(TBorderStyle style);
+    void SetStayOnTop(bool onTop);
+    void CenterOnScreen();
+
+    void SetVisible(bool visible) override;
+    // Asks the close query; closes when it agrees.
+    void Close();
+    // Shows the form modally and returns its modal result (mrCancel when it
+    // was closed without one).
+    TModalResult ShowModal();
+    TModalResult ModalResult() const { return modalResult_; }
+    // Setting a result other than mrNone closes a modal form.
+    void SetModalResult(TModalResult result);
+    bool Modal() const { return modalLoop_ != nullptr; }
+
+    // (A window class runs its own destroy handler from its destructor.)
+    TNotifyEvent OnShow;
+    TNotifyEvent OnActivate;
+    TCloseQueryEvent OnCloseQuery;
+    TCloseEvent OnClose;
+
+    // The frame's extra width and height around the client area as last seen.
+    int FrameExtraWidth() const { return frameExtraW_; }
+    int FrameExtraHeight() const { return frameExtraH_; }
+
+protected:
+    void ApplyColor() override;
+    // Runs the close query and the close event; answers whether to close.
+    virtual bool CloseQuery();
+
+private:
+    friend class TFormWidget;
+    void WidgetShown();
+    void MeasureFrame();
+    void ApplyFrameBounds();
+    bool HandleCloseEvent();
+
+    int frameLeft_ = 0, frameTop_ = 0, frameWidth_ = 0, frameHeight_ = 0;
+    int frameExtraW_ = 0, frameExtraH_ = 0;
+    int minWidth_ = 0, minHeight_ = 0;
+    bool boundsSet_ = false;
+    bool shownOnce_ = false;
+    TModalResult modalResult_ = mrNone;
+    QEventLoop* modalLoop_ = nullptr;
+};
+
+}  // namespace orv

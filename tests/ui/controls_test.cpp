@@ -1,0 +1,234 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTimer>
+#include <memory>
+#include <stdexcept>
+
+#include "platform/ui/forms.h"
+#include "platform/ui/list_view.h"
+#include "platform/ui/page_control.h"
+#include "platform/ui/scripted_dialogs.h"
+#include "platform/ui/std_controls.h"
+#include "qt_app.h"
+
+namespace orv {
+namespace {
+
+class ControlsTest : public ::testing::Test {
+protected:
+    void SetUp() override { test::App(); }
+};
+
+TEST_F(ControlsTest, RadioGroupRunsClickOnlyForANewChoice) {
+    TForm form;
+    TRadioGroup group(&form, "Radio_Syori", &form);
+    group.SetItems({"a", "b", "c"});
+    std::vector<int> clicks;
+    group.OnClick = [&](TObject* sender) {
+        EXPECT_EQ(sender, &group);
+        clicks.push_back(group.ItemIndex());
+    };
+    group.SetItemIndex(1);  // from code, to an item: runs the handler
+    group.SetItemIndex(1);  // the same item again: nothing
+    group.SetItemIndex(-1); // clearing: no handler
+    EXPECT_EQ(group.ItemIndex(), -1);
+    group.UserClicked(2);   // the user picks another item
+    group.UserClicked(2);   // the user clicks the chosen item again
+    EXPECT_EQ(clicks, (std::vector<int>{1, 2}));
+
+    // The buttons show the choice; -1 unchecks all of them.
+    auto buttons = group.Widget()->findChildren<QRadioButton*>();
+    ASSERT_EQ(buttons.size(), 3);
+    EXPECT_TRUE(buttons[2]->isChecked());
+    group.SetItemIndex(-1);
+    for (auto* b : buttons) EXPECT_FALSE(b->isChecked());
+    // A real click on a button goes the same way.
+    buttons[0]->click();
+    buttons[0]->click();
+    EXPECT_EQ(clicks, (std::vector<int>{1, 2, 0}));
+    EXPECT_TRUE(buttons[0]->isChecked());
+}
+
+TEST_F(ControlsTest, HandlerExceptionFromUserInputGoesToTheErrorBox) {
+    auto dialogs = std::make_shared<TScriptedDialogs>();
+    auto previous = SetDialogService(dialogs);
+    TForm form;
+    TCheckBox box(&form, "Check_prev", &form);
+    box.OnClick = [](TObject*) { throw std::runtime_error("boom"); };
+    // From code the exception reaches the caller...
+    EXPECT_THROW(box.SetChecked(true), std::runtime_error);
+    // ...from the user it is shown and swallowed.
+    static_cast<QCheckBox*>(box.Widget())->click();
+    EXPECT_EQ(dialogs->Texts(TScriptedDialogs::Kind::Error), std::vector<std::string>{"boom"});
+    SetDialogService(previous);
+}
+
+TEST_F(ControlsTest, EditChangeEventFiresForCodeAndUser) {
+    TForm form;
+    TLabeledEdit edit(&form, "LabeledEdit1", &form);
+    int changes = 0;
+    edit.OnChange = [&](TObject*) { ++changes; };
+    edit.SetText("C:/x");
+    edit.SetText("C:/x");  // unchanged text: no event
+    static_cast<QLineEdit*>(edit.Widget())->setText("typed");
+    EXPECT_EQ(changes, 2);
+    EXPECT_EQ(edit.Text(), "typed");
+}
+
+TEST_F(ControlsTest, ListViewChangeEventsTellTextImageAndState) {
+    TForm form;
+    TListView list(&form, "FListView_L", &form);
+    list.SetMultiSelect(true);
+    std::vector<std::pair<int, TItemChange>> events;
+    list.OnChange = [&](TObject*, TListItem* item, TItemChange change) { events.emplace_back(item->Index(), change); };
+    TListItem* a = list.Add("a.jpg", 0);
+    TListItem* b = list.Add("b.jpg", 0);
+    events.clear();
+    a->SetCaption("a2.jpg");
+    a->SetImageIndex(3);
+    a->SetImageIndex(3);  // same value: no event
+    b->SetSelected(true);
+    a->SetSelected(true);
+    EXPECT_EQ(list.SelCount(), 2);
+    EXPECT_EQ(list.Selected(), a);
+    using C = TItemChange;
+    EXPECT_EQ(events, (std::vector<std::pair<int, TItemChange>>{{0, C::ctText}, {0, C::ctImage}, {1, C::ctState}, {0, C::ctState}}));
+
+    // Deleting renumbers; selection of the others stays.
+    list.Delete(0);
+    EXPECT_EQ(list.Count(), 1);
+    EXPECT_EQ(list.Item(0)->Caption(), "b.jpg");
+    EXPECT_EQ(list.Item(0)->Index(), 0);
+    EXPECT_TRUE(list.Item(0)->Selected());
+    b->SetSubItem(2, "x");
+    EXPECT_EQ(b->SubItems(), (std::vector<std::string>{"", "", "x"}));
+}
+
+TEST_F(ControlsTest, ListViewReplacesItsInputWidgetWithTheReportView) {
+    TForm form;
+    TListView list(&form, "FListView_L", &form);
+    struct Listener : IHandleListener {
+        std::vector<std::string> log;
+        void HandleDestroying(TWinControl*) override { log.push_back("destroying"); }
+        void HandleCreated(TWinControl*) override { log.push_back("created"); }
+    } listener;
+    list.AddHandleListener(&listener);
+    QWidget* iconHandle = list.HandleWidget();
+    list.SetViewStyle(TViewStyle::vsReport);
+    EXPECT_NE(list.HandleWidget(), iconHandle);
+    list.SetViewStyle(TViewStyle::vsReport);  // same style: nothing
+    EXPECT_EQ(listener.log, (std::vector<std::string>{"destroying", "created"}));
+    list.RemoveHandleListener(&listener);
+}
+
+TEST_F(ControlsTest, ChildrenAreListedInOrderAndForgottenWhenDestroyed) {
+    TForm form;
+    TPanel panel(&form, "Pan_P1B", &form);
+    TLabel first(&form, "L1", &panel);
+    auto second = std::make_unique<TPanel>(&form, "P2", &panel);
+    TLabel third(&form, "L3", &panel);
+    ASSERT_EQ(panel.ControlCount(), 3);
+    EXPECT_EQ(panel.Controls(1)->ClassName(), "TPanel");
+    EXPECT_EQ(form.FindComponent("L3"), &third);
+    second.reset();
+    ASSERT_EQ(panel.ControlCount(), 2);
+    EXPECT_EQ(panel.Controls(1), &third);
+    EXPECT_EQ(form.FindComponent("P2"), nullptr);
+}
+
+TEST_F(ControlsTest, AlignedChildrenShareTheClientArea) {
+    TForm form;
+    form.SetBounds(0, 0, 400, 300);
+    TPanel bottom(&form, "bottom", &form);
+    bottom.SetHeight(50);
+    bottom.SetAlign(TAlign::alBottom);
+    TPanel left(&form, "left", &form);
+    left.SetWidth(100);
+    left.SetAlign(TAlign::alLeft);
+    TPanel rest(&form, "rest", &form);
+    rest.SetAlign(TAlign::alClient);
+    EXPECT_EQ(bottom.Top(), 250);
+    EXPECT_EQ(bottom.Width(), 400);
+    EXPECT_EQ(left.Height(), 250);
+    EXPECT_EQ(rest.Left(), 100);
+    EXPECT_EQ(rest.Width(), 300);
+    form.SetBounds(0, 0, 500, 300);
+    EXPECT_EQ(rest.Width(), 400);
+}
+
+TEST_F(ControlsTest, FormPlacementRoundTripsWithoutGrowing) {
+    TForm form;
+    form.SetBounds(30, 40, 640, 480);
+    form.Show();
+    test::App().ProcessMessages();
+    const int l = form.Left(), t = form.Top(), w = form.Width(), h = form.Height();
+    EXPECT_EQ(w, 640);
+    EXPECT_EQ(h, 480);
+    EXPECT_EQ(form.ClientWidth(), 640 - form.FrameExtraWidth());
+    form.Close();
+    TForm again;
+    again.SetBounds(l, t, w, h);
+    again.Show();
+    test::App().ProcessMessages();
+    EXPECT_EQ(again.Width(), w);
+    EXPECT_EQ(again.Height(), h);
+    again.Close();
+}
+
+TEST_F(ControlsTest, ModalFormReturnsTheButtonsResult) {
+    TForm dialog;
+    TButton ok(&dialog, "BitBtn1", &dialog);
+    ok.ModalResult = mrOk;
+    QTimer::singleShot(0, [&] { ok.Click(); });
+    EXPECT_EQ(dialog.ShowModal(), mrOk);
+    bool allow = false;
+    dialog.OnCloseQuery = [&](TObject*, bool& canClose) { canClose = allow; };
+    QTimer::singleShot(0, [&] {
+        dialog.Close();  // refused: the form stays
+        EXPECT_TRUE(dialog.Widget()->isVisible());
+        allow = true;
+        dialog.Close();
+    });
+    EXPECT_EQ(dialog.ShowModal(), mrCancel);
+}
+
+TEST_F(ControlsTest, PageControlWithHiddenTabs) {
+    TForm form;
+    TPageControl pages(&form, "pageControl1", &form);
+    TTabSheet p0(&form, "TabSheet1", &pages), p1(&form, "TabSheet2", &pages);
+    p0.SetTabVisible(false);
+    p1.SetTabVisible(false);
+    EXPECT_EQ(pages.ActivePageIndex(), 0);
+    pages.SetActivePageIndex(1);
+    EXPECT_EQ(pages.ActivePage(), &p1);
+    EXPECT_EQ(p1.PageIndex(), 1);
+    TPanel onPage(&form, "Pan_P1B", &p1);
+    EXPECT_EQ(p1.ControlCount(), 1);
+}
+
+TEST_F(ControlsTest, OpenDialogTakesScriptedAnswers) {
+    auto dialogs = std::make_shared<TScriptedDialogs>();
+    auto previous = SetDialogService(dialogs);
+    TOpenDialog open(nullptr, "OpenDialog1");
+    open.Title = "ファイル選択";
+    open.MultiSelect = true;
+    dialogs->AnswerOpen(std::vector<std::string>{"/a/1.jpg", "/a/2.jpg"});
+    ASSERT_TRUE(open.Execute());
+    EXPECT_EQ(open.Files.size(), 2u);
+    EXPECT_EQ(open.FileName, "/a/1.jpg");
+    EXPECT_FALSE(open.Execute());  // nothing scripted: cancelled
+    ASSERT_EQ(dialogs->Calls().size(), 2u);
+    EXPECT_EQ(dialogs->Calls()[0].title, "ファイル選択");
+    EXPECT_TRUE(dialogs->Calls()[0].file.MultiSelect);
+    auto pairs = ParseDialogFilter("全て (*.JPG)|*.JPG;*.BMP|PNG|*.PNG");
+    ASSERT_EQ(pairs.size(), 2u);
+    EXPECT_EQ(pairs[0].second, "*.JPG;*.BMP");
+    SetDialogService(previous);
+}
+
+}  // namespace
+}  // namespace orv

@@ -1,0 +1,16 @@
+// One application object for all tests of a program (offscreen platform).
+#pragma once
+
+#include "platform/ui/application.h"
+
+namespace orv::test {
+
+inline TApplication& App() {
+    static int argc = 1;
+    static char name[] = "test";
+    static char* argv[] = {name, nullptr};
+    static TApplication app(argc, argv);
+    return app;
+}
+
+}  // namespace orv::test
