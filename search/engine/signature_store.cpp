@@ -1,0 +1,269 @@
+// The signature files, their index and the memory cache of signatures.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <exception>
+#include <random>
+
+#include "filer/core/file_utils.h"
+#include "platform/base/errors.h"
+#include "platform/base/file_system.h"
+#include "platform/base/paths.h"
+#include "platform/base/stream.h"
+#include "platform/graphics/bitmap.h"
+#include "search/engine/image_utils.h"
+#include "search/engine/run_engine.h"
+#include "search/engine/signature_index.h"
+
+namespace orv {
+
+namespace {
+
+// Closes a descriptor on every way out.
+class TFd {
+public:
+    explicit TFd(int fd) : fd_(fd) {}
+    ~TFd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+    int Get() const { return fd_; }
+    // Closes now; false when close reports an error (a late write failure).
+    bool Close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+class TWaitCursor {
+public:
+    explicit TWaitCursor(IRunView& view) : view_(view) { view_.SetWaitCursor(true); }
+    ~TWaitCursor() {
+        try {
+            view_.SetWaitCursor(false);
+        } catch (...) {
+        }
+    }
+    TWaitCursor(const TWaitCursor&) = delete;
+    TWaitCursor& operator=(const TWaitCursor&) = delete;
+
+private:
+    IRunView& view_;
+};
+
+}  // namespace
+
+TRunEngine::TRunEngine(TMainData& data, IRunView& view)
+    : data_(data), view_(view), pump_(view), randomMax_(kSignatureRandomMax), numberMax_(kSignatureNumberMax) {}
+
+void TRunEngine::SetSignatureNumberRange(std::int32_t randomMax, std::int32_t max) {
+    randomMax_ = std::max<std::int32_t>(0, randomMax);
+    numberMax_ = std::max(randomMax_, max);
+}
+
+std::string TRunEngine::SignatureFolder() const {
+    if (data_.WorkDir.empty()) return PrivateTempDir();
+    return IncludeTrailingPathDelimiter(data_.WorkDir);
+}
+
+std::string TRunEngine::SignaturePath(std::int32_t number) const {
+    return SignatureFolder() + SignatureFileName(number);
+}
+
+std::string TRunEngine::IndexPath() const { return SignatureFolder() + kSignatureIndexName; }
+
+int TRunEngine::CreateSignatureFile(std::int32_t number) const {
+    // Exclusive creation: no race between "is the name free" and the write,
+    // and never through a link someone placed under a signature's name.
+    return ::open(SignaturePath(number).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+}
+
+std::int32_t TRunEngine::StoreSignature(const std::string& bmpBytes) {
+    auto tryNumber = [&](std::int32_t number, bool& giveUp) -> bool {
+        TFd fd(CreateSignatureFile(number));
+        if (fd.Get() < 0) {
+            // A taken name lets the search go on; anything else (a missing
+            // or read-only folder) will not get better with another number.
+            giveUp = errno != EEXIST;
+            return false;
+        }
+        if (WriteAll(fd.Get(), bmpBytes.data(), bmpBytes.size()) && fd.Close()) return true;
+        fd.Close();
+        ::unlink(SignaturePath(number).c_str());
+        giveUp = true;  // disk full or an I/O error: no partial file stays
+        return false;
+    };
+
+    bool giveUp = false;
+    std::uniform_int_distribution<std::int32_t> draw(0, randomMax_);
+    for (int i = 0; i < kRandomTries && !giveUp; ++i) {
+        const std::int32_t n = draw(data_.Random);
+        if (tryNumber(n, giveUp)) return n;
+    }
+    // The random range is crowded: take the first free number.
+    for (std::int32_t n = 0; n <= numberMax_ && !giveUp; ++n) {
+        if (tryNumber(n, giveUp)) return n;
+        if ((n & 1023) == 0) pump_.Tick();
+    }
+    return -1;
+}
+
+std::int32_t TRunEngine::MakeTmpBMPFile(TBitmap& bitmap) {
+    // A failed reduction or gray conversion does not stop the store: the
+    // signature is saved as the bitmap then stands.
+    if (bitmap.Width() > kSignatureSide || bitmap.Height() > kSignatureSide)
+        AvgResize(bitmap, kSignatureSide, kSignatureSide);
+    GrayScaleBitmap(bitmap);
+    std::string bytes;
+    try {
+        TMemoryStream stream;
+        bitmap.SaveToStream(stream);
+        bytes.assign(reinterpret_cast<const char*>(stream.Memory()), stream.Bytes().size());
+    } catch (const std::exception&) {
+        return -1;
+    }
+    return StoreSignature(bytes);
+}
+
+bool TRunEngine::WriteTmpBMPInfo(const std::string& path, std::int64_t fileSize, TDateTime fileDate,
+                                 std::int32_t width, std::int32_t height, std::int32_t number) {
+    std::string record;
+    try {
+        record = EncodeIndexRecord(path, fileDate, fileSize, width, height, number);
+    } catch (const Exception&) {
+        return false;
+    }
+    TFd fd(::open(IndexPath().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (fd.Get() < 0) return false;
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0) return false;
+    if (WriteAll(fd.Get(), record.data(), record.size())) return fd.Close();
+    // A record cut short would hide every record appended after it: cut the
+    // index back to what it was.
+    if (::ftruncate(fd.Get(), st.st_size) != 0) {
+        // Nothing more to do; the reader stops at the damaged record.
+    }
+    return false;
+}
+
+void TRunEngine::GetTempList() {
+    data_.TempList.clear();
+    data_.TempIndex.clear();
+    std::vector<TIndexRecord> records;
+    try {
+        TFileStream stream(IndexPath(), FileMode::OpenRead);
+        records = ReadSignatureIndex(stream);
+    } catch (const Exception&) {
+        return;  // no index yet
+    }
+    DropSupersededRecords(records);
+    data_.TempList.reserve(records.size());
+    for (TIndexRecord& rec : records) {
+        if (!rec.PathValid || rec.TmpNo < 0 || rec.Width <= 0 || rec.Height <= 0) continue;
+        auto item = std::make_shared<TSTitems>();
+        item->FileDate = rec.FileDate;
+        item->FileSize = rec.FileSize;
+        item->Width = rec.Width;
+        item->Height = rec.Height;
+        item->TmpNo = rec.TmpNo;
+        data_.TempIndex[rec.Path].push_back(data_.TempList.size());
+        data_.TempList.push_back(TTmpList{std::move(item), std::move(rec.Path)});
+    }
+}
+
+const TTmpList* TRunEngine::FindReusable(const std::string& path) {
+    const auto it = data_.TempIndex.find(path);
+    if (it == data_.TempIndex.end()) return nullptr;
+    for (const std::size_t index : it->second) {
+        const TTmpList& entry = data_.TempList[index];
+        const std::string sigPath = SignaturePath(entry.Item->TmpNo);
+        if (!FileExists(sigPath)) continue;
+        // A signature whose size disagrees with its record belongs to another
+        // image (its number was given anew after the file vanished).
+        std::int32_t expectW = 0, expectH = 0, sigW = 0, sigH = 0;
+        ExpectedSignatureSize(entry.Item->Width, entry.Item->Height, expectW, expectH);
+        if (!ReadBmpFileSize(sigPath, sigW, sigH) || sigW != expectW || sigH != expectH) continue;
+        return &entry;
+    }
+    return nullptr;
+}
+
+void TRunEngine::InitChach() {
+    FreeChach();
+    data_.ChachItems.resize(static_cast<std::size_t>(std::max<std::int32_t>(0, data_.Chach)));
+    data_.ChachPos = 0;
+}
+
+void TRunEngine::FreeChach() {
+    data_.ChachItems.clear();
+    data_.ChachItems.shrink_to_fit();
+    data_.ChachIndex.clear();
+}
+
+bool TRunEngine::GetChach(TBitmap& dest, const std::string& path) const {
+    const auto it = data_.ChachIndex.find(path);
+    if (it == data_.ChachIndex.end() || it->second >= data_.ChachItems.size()) return false;
+    const TChach& slot = data_.ChachItems[it->second];
+    if (!slot.Bitmap || slot.Path != path) return false;
+    dest.Assign(*slot.Bitmap);
+    return true;
+}
+
+void TRunEngine::SetChach(const TBitmap& signature, const std::string& path) {
+    if (data_.ChachItems.empty()) return;
+    if (data_.ChachIndex.count(path) != 0) return;  // the cached copy stays
+    if (data_.ChachPos < 0 || static_cast<std::size_t>(data_.ChachPos) >= data_.ChachItems.size())
+        data_.ChachPos = 0;
+    const std::size_t pos = static_cast<std::size_t>(data_.ChachPos);
+    TChach& slot = data_.ChachItems[pos];
+    if (slot.Bitmap) {
+        data_.ChachIndex.erase(slot.Path);
+    } else {
+        slot.Bitmap = std::make_unique<TBitmap>();
+    }
+    slot.Bitmap->Assign(signature);
+    slot.Path = path;
+    data_.ChachIndex[path] = pos;
+    data_.ChachPos = static_cast<std::int32_t>(pos + 1 >= data_.ChachItems.size() ? 0 : pos + 1);
+}
+
+void TRunEngine::DeleteChashFile() {
+    const std::string folder = SignatureFolder();
+    {
+        TWaitCursor cursor(view_);
+        std::int64_t count = 0;
+        for (const FolderEntry& entry : ListFolder(folder)) {
+            if (entry.isDir || !IsSignatureFileName(entry.name)) continue;
+            if (!RemoveFile(folder + entry.name)) continue;  // skipped silently
+            ++count;
+            const std::string text = "終了処理一時ファイル削除中 [" + std::to_string(count) + "]";
+            view_.SetLabelInfo(1, text, text);
+            pump_.Tick();
+        }
+    }
+    RemoveFile(IndexPath());
+}
+
+}  // namespace orv

@@ -1,0 +1,301 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "engine_test_util.h"
+#include "platform/base/stream.h"
+#include "platform/graphics/picture.h"
+#include "search/engine/run_engine.h"
+#include "search/engine/signature_index.h"
+
+namespace orv {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kNoFiles[] = "：比較元または対象にひとつもファイルが存在しません";
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+class CollectTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RegisterStandardPictures();
+        fs::create_directories(work_.Dir());
+        data_.WorkDir = work_.Dir();
+        data_.Random.seed(7);
+        engine_.SetMessageSlice(std::chrono::milliseconds(0));
+    }
+    std::string Image(const std::string& rel, int w = 20, int h = 10, int seed = 1) {
+        const fs::path p = files_.Dir() + rel;
+        fs::create_directories(p.parent_path());
+        test::WriteBmpFile(p.string(), w, h, seed);
+        return p.string();
+    }
+    std::vector<std::string> Paths(const TFileList& list) const {
+        std::vector<std::string> out;
+        for (const auto& e : list) out.push_back(e.Path.substr(files_.Dir().size()));
+        return out;
+    }
+    int SignatureCount() const {
+        int n = 0;
+        for (const auto& e : fs::directory_iterator(work_.Dir()))
+            n += IsSignatureFileName(e.path().filename().string()) ? 1 : 0;
+        return n;
+    }
+    std::int64_t IndexSize() const {
+        std::error_code ec;
+        const auto size = fs::file_size(work_.Dir() + "~OVTMP.Lst", ec);
+        return ec ? 0 : static_cast<std::int64_t>(size);
+    }
+    // A fresh run over the same folders, as the next run of the program.
+    void NewRun() {
+        data_.SourceFiles.Clear();
+        data_.TargetFiles.Clear();
+        view_.log.clear();
+    }
+
+    test::TempFolder files_, work_;
+    test::RecordingView view_;
+    TMainData data_;
+    TRunEngine engine_{data_, view_};
+};
+
+TEST_F(CollectTest, SupportedExtensions) {
+    for (const char* p : {"/a/b.jpg", "/a/B.JPG", "/a/c.Bmp", "/a/d.tga", "/a/e.PNG", "/a/f.tif", "/a.b/g.jpg"})
+        EXPECT_TRUE(engine_.CheckTaiouFileType(p)) << p;
+    for (const char* p : {"/a/b.jpeg", "/a/b.tiff", "/a/b.gif", "/a/b.psd", "/a/jpg", "/a.jpg/b", "/a/b.jpg.txt"})
+        EXPECT_FALSE(engine_.CheckTaiouFileType(p)) << p;
+}
+
+TEST_F(CollectTest, FoldersWithAndWithoutSubFolders) {
+    Image("root/b.bmp");
+    Image("root/A.BMP");
+    Image("root/sub/c.bmp");
+    Image("root/sub/deeper/d.bmp");
+    Image("root/zz/e.bmp");
+    std::ofstream(files_.Dir() + "root/notes.txt") << "text";
+    Image("root/f.jpeg");
+    // A link back to the top would make an endless walk if followed.
+    ASSERT_EQ(::symlink((files_.Dir() + "root").c_str(), (files_.Dir() + "root/sub/loop").c_str()), 0);
+    ASSERT_EQ(::symlink((files_.Dir() + "root/b.bmp").c_str(), (files_.Dir() + "root/link.bmp").c_str()), 0);
+    view_.entries[0] = {files_.Dir() + "root/"};
+    view_.entries[1] = {files_.Dir() + "root/b.bmp"};
+
+    engine_.GetFileListMain();
+    EXPECT_EQ(Paths(data_.SourceFiles), (std::vector<std::string>{"root/A.BMP", "root/b.bmp", "root/link.bmp"}));
+    EXPECT_EQ(data_.FileCount[0], 3);
+
+    NewRun();
+    data_.SubFolder = 1;
+    engine_.GetFileListMain();
+    EXPECT_EQ(Paths(data_.SourceFiles),
+              (std::vector<std::string>{"root/A.BMP", "root/b.bmp", "root/link.bmp", "root/sub/c.bmp",
+                                        "root/sub/deeper/d.bmp", "root/zz/e.bmp"}));
+    EXPECT_EQ(data_.FileCount[0], 6);
+    EXPECT_EQ(data_.FileCount[1], 1);
+    EXPECT_EQ(data_.FileNo, 7);
+    EXPECT_EQ(view_.gaugeMax, 9);
+    EXPECT_EQ(view_.gaugePosition, 7);
+    EXPECT_TRUE(view_.log.empty());
+}
+
+TEST_F(CollectTest, RecordsAndSharingBetweenTheLists) {
+    const std::string a = Image("a.bmp", 100, 40);
+    const std::string b = Image("b.bmp", 30, 20, 2);
+    view_.entries[0] = {a, b};
+    view_.entries[1] = {b};
+    data_.Chach = 10;
+    engine_.InitChach();
+    engine_.GetFileListMain();
+    ASSERT_EQ(data_.SourceFiles.Count(), 2u);
+    ASSERT_EQ(data_.TargetFiles.Count(), 1u);
+    const TSTitems& ra = *data_.SourceFiles.Objects(0);
+    EXPECT_EQ(ra.Width, 100);
+    EXPECT_EQ(ra.Height, 40);
+    EXPECT_EQ(ra.FileSize, static_cast<std::int64_t>(fs::file_size(a)));
+    TDateTime age = 0;
+    ASSERT_TRUE(FileAgeLocal(a, age));
+    EXPECT_EQ(ra.FileDate, age);
+    // The same path on both sides: one record, one signature.
+    EXPECT_EQ(data_.TargetFiles.Objects(0).get(), data_.SourceFiles.Objects(1).get());
+    EXPECT_EQ(SignatureCount(), 2);
+    EXPECT_EQ(view_.labels.back().caption, "情報収集と一時ファイル作成中 [3] " + b);
+    // Fresh signatures are cached.
+    TBitmap sig;
+    ASSERT_TRUE(engine_.GetChach(sig, a));
+    EXPECT_EQ(sig.Width(), 80);
+}
+
+TEST_F(CollectTest, ASecondRunReusesTheIndex) {
+    const std::string a = Image("a.bmp", 100, 40);
+    const std::string b = Image("b.bmp", 30, 20, 2);
+    view_.entries[0] = {a};
+    view_.entries[1] = {b};
+    engine_.GetFileListMain();
+    const TSTitems first = *data_.SourceFiles.Objects(0);
+    const std::int64_t indexSize = IndexSize();
+
+    NewRun();
+    engine_.GetFileListMain();
+    ASSERT_EQ(data_.SourceFiles.Count(), 1u);
+    const TSTitems& again = *data_.SourceFiles.Objects(0);
+    EXPECT_EQ(again.TmpNo, first.TmpNo);
+    EXPECT_EQ(again.Width, first.Width);
+    EXPECT_EQ(again.FileDate, first.FileDate);
+    EXPECT_EQ(IndexSize(), indexSize);
+    EXPECT_EQ(SignatureCount(), 2);
+
+    // A signature deleted behind the run's back is made anew, with a record.
+    fs::remove(engine_.SignaturePath(first.TmpNo));
+    NewRun();
+    engine_.GetFileListMain();
+    EXPECT_EQ(SignatureCount(), 2);
+    EXPECT_GT(IndexSize(), indexSize);
+}
+
+TEST_F(CollectTest, AStaleRecordDoesNotLendItsNumber) {
+    const std::string a = Image("a.bmp", 100, 40);
+    const std::string b = Image("b.bmp", 30, 20, 2);
+    // a's signature once had number 5; its file vanished and 5 went to b.
+    // The old record comes first in the index, so a file-order lookup
+    // would give a the signature, size and dimensions of b.
+    std::ofstream(work_.Dir() + "~OVTMP.Lst", std::ios::binary)
+        << EncodeIndexRecord(a, 1.0, 1, 100, 40, 5) << EncodeIndexRecord(b, 1.0, 2, 30, 20, 5);
+    test::WriteBmpFile(engine_.SignaturePath(5), 30, 20, 2);
+    view_.entries[0] = {a};
+    view_.entries[1] = {b};
+    engine_.GetFileListMain();
+    ASSERT_EQ(data_.SourceFiles.Count(), 1u);
+    EXPECT_NE(data_.SourceFiles.Objects(0)->TmpNo, 5);
+    EXPECT_EQ(data_.SourceFiles.Objects(0)->Width, 100);
+    EXPECT_EQ(data_.TargetFiles.Objects(0)->TmpNo, 5);
+}
+
+TEST_F(CollectTest, ASignatureOfTheWrongSizeIsNotReused) {
+    const std::string a = Image("a.bmp", 100, 40);
+    std::ofstream(work_.Dir() + "~OVTMP.Lst", std::ios::binary) << EncodeIndexRecord(a, 1.0, 1, 100, 40, 5);
+    test::WriteBmpFile(engine_.SignaturePath(5), 30, 20, 2);  // not 80 x 80
+    view_.entries[0] = {a};
+    view_.entries[1] = {a};
+    engine_.GetFileListMain();
+    ASSERT_EQ(data_.SourceFiles.Count(), 1u);
+    EXPECT_NE(data_.SourceFiles.Objects(0)->TmpNo, 5);
+    std::int32_t w = 0, h = 0;
+    ASSERT_TRUE(ReadBmpFileSize(engine_.SignaturePath(data_.SourceFiles.Objects(0)->TmpNo), w, h));
+    EXPECT_EQ(w, 80);
+}
+
+TEST_F(CollectTest, LargeFilesKeepTheirSize) {
+    const std::string a = Image("big.bmp", 10, 10);
+    const std::int64_t big = (std::int64_t{1} << 31) + 5;
+    std::error_code ec;
+    fs::resize_file(a, static_cast<std::uintmax_t>(big), ec);  // sparse; the reader stops at the pixels
+    if (ec) GTEST_SKIP() << "no sparse file here";
+    view_.entries[0] = {a};
+    view_.entries[1] = {a};
+    engine_.GetFileListMain();
+    ASSERT_EQ(data_.SourceFiles.Count(), 1u);
+    EXPECT_EQ(data_.SourceFiles.Objects(0)->FileSize, big);
+    NewRun();
+    engine_.GetFileListMain();
+    ASSERT_EQ(data_.SourceFiles.Count(), 1u);
+    EXPECT_EQ(data_.SourceFiles.Objects(0)->FileSize, big);
+}
+
+TEST_F(CollectTest, RunLogLines) {
+    const std::string good = Image("good.bmp");
+    const std::string bad = files_.Dir() + "bad.bmp";
+    std::ofstream(bad) << "not a picture";
+    view_.entries[0] = {good, bad};
+    view_.entries[1] = {};
+    engine_.GetFileListMain();
+    ASSERT_EQ(view_.log.size(), 1u);
+    EXPECT_TRUE(EndsWith(view_.log[0], kNoFiles));
+    EXPECT_GT(view_.log[0].size(), std::string(kNoFiles).size() + 8);  // led by the date and time
+    EXPECT_EQ(data_.FileNo, 0);
+    EXPECT_EQ(view_.gaugeMax, -1);
+
+    NewRun();
+    view_.entries[1] = {good};
+    engine_.GetFileListMain();
+    EXPECT_EQ(view_.log, std::vector<std::string>{bad + "は正常に読み込めませんでした"});
+    EXPECT_EQ(data_.SourceFiles.Count(), 1u);
+
+    // No room for a signature: the file is reported and left out.
+    NewRun();
+    data_.WorkDir = work_.Dir() + "missing/";
+    view_.entries[0] = {good};
+    engine_.GetFileListMain();
+    EXPECT_EQ(view_.log, (std::vector<std::string>{good + "は正常に読み込めませんでした",
+                                                   good + "は正常に読み込めませんでした"}));
+    EXPECT_EQ(data_.SourceFiles.Count(), 0u);
+}
+
+TEST_F(CollectTest, CountingLabelEveryTenthFile) {
+    std::vector<std::string> files;
+    for (int i = 0; i < 25; ++i) files.push_back(Image("f" + std::to_string(100 + i) + ".bmp", 4, 4, i));
+    for (int side = 0; side < 2; ++side)
+        for (const std::string& f : files) engine_.GetImageInfo(f, side, TRunEngine::kModeCount);
+    std::vector<std::string> captions;
+    for (const auto& l : view_.labels) captions.push_back(l.caption);
+    EXPECT_EQ(captions, (std::vector<std::string>{
+                            "ファイル存在のチェック中 [10] " + files[9], "ファイル存在のチェック中 [20] " + files[19],
+                            "ファイル存在のチェック中 [10] " + files[9], "ファイル存在のチェック中 [20] " + files[19]}));
+    EXPECT_EQ(data_.FileCount[0], 25);
+    EXPECT_EQ(data_.FileCount[1], 25);
+    EXPECT_EQ(SignatureCount(), 0);
+}
+
+TEST_F(CollectTest, StopDuringCountingEndsTheCollection) {
+    for (int i = 0; i < 5; ++i) Image("s/f" + std::to_string(i) + ".bmp");
+    view_.entries[0] = {files_.Dir() + "s/"};
+    view_.entries[1] = {files_.Dir() + "s/"};
+    view_.onMessages = [&] {
+        if (view_.messageCalls == 3) data_.StopFlag = 1;
+    };
+    engine_.GetFileListMain();
+    EXPECT_LT(data_.FileCount[0], 5);
+    EXPECT_EQ(data_.FileCount[1], 0);
+    EXPECT_TRUE(view_.log.empty());
+    EXPECT_EQ(data_.FileNo, 0);
+    EXPECT_EQ(SignatureCount(), 0);
+}
+
+TEST_F(CollectTest, PauseWaitsUntilResumedOrStopped) {
+    data_.PauseFlag = 1;
+    view_.onMessages = [&] {
+        if (view_.messageCalls == 3) data_.PauseFlag = 0;
+    };
+    engine_.PauseWait();
+    EXPECT_EQ(view_.slept, 1500);
+    EXPECT_EQ(view_.animationStops, 3);
+
+    data_.PauseFlag = 1;
+    view_.slept = 0;
+    view_.onMessages = [&] { data_.StopFlag = 1; };
+    engine_.PauseWait();
+    EXPECT_EQ(data_.PauseFlag, 0);
+    EXPECT_EQ(view_.slept, 500);
+}
+
+TEST_F(CollectTest, IdenticalLists) {
+    for (const char* p : {"/a", "/b", "/c"}) {
+        data_.SourceFiles.Add(p);
+        data_.TargetFiles.Add(p);
+    }
+    EXPECT_TRUE(engine_.CheckSingleHikaku());
+    data_.TargetFiles.Clear();
+    for (const char* p : {"/a", "/c", "/b"}) data_.TargetFiles.Add(p);
+    EXPECT_FALSE(engine_.CheckSingleHikaku());
+    data_.TargetFiles.Add("/d");
+    EXPECT_FALSE(engine_.CheckSingleHikaku());
+}
+
+}  // namespace
+}  // namespace orv

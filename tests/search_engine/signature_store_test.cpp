@@ -1,0 +1,216 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "engine_test_util.h"
+#include "platform/base/file_system.h"
+#include "platform/base/stream.h"
+#include "platform/graphics/bitmap.h"
+#include "search/engine/run_engine.h"
+#include "search/engine/signature_index.h"
+
+namespace orv {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SignatureStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        data_.WorkDir = dir_.Dir();
+        data_.Random.seed(12345);
+        engine_.SetMessageSlice(std::chrono::milliseconds(0));
+    }
+    std::int32_t Store(int width, int height, int seed = 1) {
+        TBitmap bmp;
+        test::FillPattern(bmp, width, height, seed);
+        return engine_.MakeTmpBMPFile(bmp);
+    }
+    void Touch(const std::string& name) { std::ofstream(dir_.Dir() + name) << "x"; }
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir_.Dir())) names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    test::TempFolder dir_;
+    test::RecordingView view_;
+    TMainData data_;
+    TRunEngine engine_{data_, view_};
+};
+
+TEST_F(SignatureStoreTest, SignatureIsGrayAndAtMost80Square) {
+    TBitmap bmp;
+    test::FillPattern(bmp, 50, 30, 3);
+    const std::int32_t n = engine_.MakeTmpBMPFile(bmp);
+    ASSERT_GE(n, 0);
+    ASSERT_LE(n, kSignatureRandomMax);
+    std::int32_t w = 0, h = 0;
+    ASSERT_TRUE(ReadBmpFileSize(engine_.SignaturePath(n), w, h));
+    EXPECT_EQ(w, 50);
+    EXPECT_EQ(h, 30);
+    // The caller's bitmap is now the signature: gray, three equal bytes.
+    EXPECT_EQ(bmp.PixelFormat(), TPixelFormat::pf24bit);
+    const std::uint8_t* px = bmp.ScanLine(7) + 3 * 9;
+    EXPECT_EQ(px[0], px[1]);
+    EXPECT_EQ(px[1], px[2]);
+
+    const std::int32_t m = Store(81, 10);
+    ASSERT_GE(m, 0);
+    EXPECT_NE(m, n);
+    ASSERT_TRUE(ReadBmpFileSize(engine_.SignaturePath(m), w, h));
+    EXPECT_EQ(w, 80);
+    EXPECT_EQ(h, 80);
+}
+
+TEST_F(SignatureStoreTest, CrowdedNumbersFallBackToTheFirstFreeOne) {
+    engine_.SetSignatureNumberRange(9, 12);
+    for (int i = 0; i <= 9; ++i) Touch(SignatureFileName(i));
+    // A link under a free-looking name is never followed or written through.
+    const std::string outside = dir_.Dir() + "outside.txt";
+    std::ofstream(outside) << "keep";
+    ASSERT_EQ(::symlink(outside.c_str(), (dir_.Dir() + SignatureFileName(10)).c_str()), 0);
+    EXPECT_EQ(Store(4, 4), 11);
+    EXPECT_EQ(Store(4, 4), 12);
+    // Nothing left: no number, and nothing was written anywhere.
+    const auto before = Names();
+    EXPECT_EQ(Store(4, 4), -1);
+    EXPECT_EQ(Names(), before);
+    std::ifstream in(outside);
+    std::string text;
+    in >> text;
+    EXPECT_EQ(text, "keep");
+}
+
+TEST_F(SignatureStoreTest, MissingWorkFolderGivesNoNumber) {
+    data_.WorkDir = dir_.Dir() + "gone";
+    EXPECT_EQ(Store(4, 4), -1);
+}
+
+TEST_F(SignatureStoreTest, AFailedWriteLeavesNoPartialFile) {
+    // A file-size limit makes the write fail part-way, as a full disk does.
+    struct rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto* oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 100;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const std::int32_t n = Store(40, 40);
+    const bool indexed = engine_.WriteTmpBMPInfo("/p/a.jpg", 1, 1, 40, 40, 1) &&
+                         engine_.WriteTmpBMPInfo(std::string(200, 'a'), 1, 1, 40, 40, 2);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    ::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(n, -1);
+    EXPECT_FALSE(indexed);
+    // The first record fitted; the second was cut back off.
+    TFileStream stream(engine_.IndexPath(), FileMode::OpenRead);
+    EXPECT_EQ(stream.Size(), 26 + 9);
+    for (const std::string& name : Names()) EXPECT_FALSE(IsSignatureFileName(name)) << name;
+}
+
+TEST_F(SignatureStoreTest, IndexRecordsAreAppendedByteForByte) {
+    ASSERT_TRUE(engine_.WriteTmpBMPInfo("/p/a.jpg", 1234, 45000.5, 640, 480, 17));
+    ASSERT_TRUE(engine_.WriteTmpBMPInfo("/写真/b.png", std::int64_t{3} << 31, 45001.0, 50, 30, 99999));
+    TMemoryStream disk;
+    disk.LoadFromFile(dir_.Dir() + "~OVTMP.Lst");
+    const std::string expected = EncodeIndexRecord("/p/a.jpg", 45000.5, 1234, 640, 480, 17) +
+                                 EncodeIndexRecord("/写真/b.png", 45001.0, 0x7FFFFFFF, 50, 30, 99999);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(disk.Memory()), disk.Bytes().size()), expected);
+
+    engine_.GetTempList();
+    ASSERT_EQ(data_.TempList.size(), 2u);
+    EXPECT_EQ(data_.TempList[1].Path, "/写真/b.png");
+    EXPECT_EQ(data_.TempList[1].Item->TmpNo, 99999);
+    EXPECT_EQ(data_.TempIndex.at("/p/a.jpg"), std::vector<std::size_t>{0});
+}
+
+TEST_F(SignatureStoreTest, TempListKeepsWholeAndCurrentRecords) {
+    std::string bytes = EncodeIndexRecord("/old.jpg", 1, 1, 10, 10, 5) + EncodeIndexRecord("/a.jpg", 1, 1, 10, 10, 6) +
+                        EncodeIndexRecord("/new.jpg", 1, 1, 20, 20, 5) + EncodeIndexRecord("/a.jpg", 1, 1, 10, 10, 7);
+    bytes += EncodeIndexRecord("/cut.jpg", 1, 1, 1, 1, 8).substr(0, 20);
+    std::ofstream(dir_.Dir() + "~OVTMP.Lst", std::ios::binary) << bytes;
+    engine_.GetTempList();
+    ASSERT_EQ(data_.TempList.size(), 3u);
+    EXPECT_EQ(data_.TempIndex.count("/old.jpg"), 0u);
+    EXPECT_EQ(data_.TempIndex.count("/cut.jpg"), 0u);
+    EXPECT_EQ(data_.TempIndex.at("/a.jpg"), (std::vector<std::size_t>{0, 2}));
+    EXPECT_EQ(data_.TempList[data_.TempIndex.at("/new.jpg")[0]].Item->Width, 20);
+
+    // No index: an empty list.
+    fs::remove(dir_.Dir() + "~OVTMP.Lst");
+    engine_.GetTempList();
+    EXPECT_TRUE(data_.TempList.empty());
+    EXPECT_TRUE(data_.TempIndex.empty());
+}
+
+TEST_F(SignatureStoreTest, RingCacheOverwritesItsOldestSlot) {
+    data_.Chach = 3;
+    engine_.InitChach();
+    TBitmap sig[4];
+    for (int i = 0; i < 4; ++i) {
+        test::FillPattern(sig[i], 8, 8, i);
+        engine_.SetChach(sig[i], "P" + std::to_string(i + 1));
+    }
+    ASSERT_EQ(data_.ChachItems.size(), 3u);
+    EXPECT_EQ(data_.ChachItems[0].Path, "P4");
+    EXPECT_EQ(data_.ChachItems[1].Path, "P2");
+    EXPECT_EQ(data_.ChachItems[2].Path, "P3");
+    EXPECT_EQ(data_.ChachPos, 1);
+    // Storing a cached path again changes nothing.
+    engine_.SetChach(sig[0], "P2");
+    EXPECT_EQ(data_.ChachPos, 1);
+
+    TBitmap out;
+    test::FillPattern(out, 2, 2, 9);
+    EXPECT_FALSE(engine_.GetChach(out, "P1"));
+    EXPECT_EQ(out.Width(), 2);
+    ASSERT_TRUE(engine_.GetChach(out, "P2"));
+    ASSERT_EQ(out.Width(), 8);
+    for (int y = 0; y < 8; ++y) EXPECT_EQ(0, std::memcmp(out.ScanLine(y), sig[1].ScanLine(y), 8 * 3));
+
+    engine_.FreeChach();
+    EXPECT_FALSE(engine_.GetChach(out, "P4"));
+    // A cache of length 0 caches nothing.
+    data_.Chach = 0;
+    engine_.InitChach();
+    engine_.SetChach(sig[0], "P1");
+    EXPECT_FALSE(engine_.GetChach(out, "P1"));
+}
+
+TEST_F(SignatureStoreTest, DeleteRemovesSignaturesAndTheIndexOnly) {
+    for (const char* name : {"~OVTMP1.BMP", "~OVTMP22.bmp", "~OVTMP123456.BMP", "~OVTMP.Lst", "~OVTMPx.BMP",
+                             "~OVTMP1234567.BMP", "holiday.BMP", "~OVTMP.lst"})
+        Touch(name);
+    engine_.DeleteChashFile();
+    EXPECT_EQ(Names(), (std::vector<std::string>{"holiday.BMP", "~OVTMP.lst", "~OVTMP1234567.BMP", "~OVTMPx.BMP"}));
+    ASSERT_EQ(view_.labels.size(), 3u);
+    EXPECT_EQ(view_.labels.back().index, 1);
+    EXPECT_EQ(view_.labels.back().caption, "終了処理一時ファイル削除中 [3]");
+    EXPECT_EQ(view_.lastHint, "終了処理一時ファイル削除中 [3]");
+    EXPECT_EQ(view_.cursor, (std::vector<bool>{true, false}));
+
+    // Nothing to delete: the index still goes, the label stays as it was.
+    Touch("~OVTMP.Lst");
+    view_.labels.clear();
+    engine_.DeleteChashFile();
+    EXPECT_TRUE(view_.labels.empty());
+    EXPECT_FALSE(fs::exists(dir_.Dir() + "~OVTMP.Lst"));
+}
+
+TEST_F(SignatureStoreTest, WorkFolderWithoutDelimiter) {
+    data_.WorkDir = dir_.Dir().substr(0, dir_.Dir().size() - 1);
+    EXPECT_EQ(engine_.SignaturePath(3), dir_.Dir() + "~OVTMP3.BMP");
+    EXPECT_EQ(engine_.IndexPath(), dir_.Dir() + "~OVTMP.Lst");
+    data_.WorkDir.clear();
+    EXPECT_EQ(engine_.SignatureFolder(), PrivateTempDir());
+}
+
+}  // namespace
+}  // namespace orv
