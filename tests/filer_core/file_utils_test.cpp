@@ -8,7 +8,11 @@
 #include <string>
 
 #include "filer/core/file_utils.h"
+#include "filer/core/pair_image.h"
 #include "platform/base/file_system.h"
+#include "platform/base/stream.h"
+#include "platform/graphics/bitmap.h"
+#include "platform/graphics/picture.h"
 
 namespace orv {
 namespace {
@@ -160,6 +164,27 @@ TEST_F(FileUtilsTest, RecycleGoesToTheTrashOnly) {
     fs::create_directories(root_ + "photos/sub");
     EXPECT_FALSE(RecycleFile(root_ + "photos/sub"));
     EXPECT_TRUE(fs::is_directory(root_ + "photos/sub"));
+}
+
+TEST_F(FileUtilsTest, PairPictureNeedsAnExistingFile) {
+    RegisterStandardPictures();
+    TBitmap bmp;
+    bmp.SetSize(3, 2);
+    EXPECT_FALSE(LoadPairPicture(root_ + "none.bmp", bmp));
+    EXPECT_EQ(bmp.Width(), 3);
+    fs::create_directories(root_ + "dir.bmp");
+    EXPECT_FALSE(LoadPairPicture(root_ + "dir.bmp", bmp));
+    EXPECT_EQ(bmp.Width(), 3);
+
+    TBitmap src;
+    src.SetPixelFormat(TPixelFormat::pf24bit);
+    src.SetSize(5, 4);
+    TMemoryStream stream;
+    src.SaveToStream(stream);
+    stream.SaveToFile(root_ + "ok.bmp");
+    ASSERT_TRUE(LoadPairPicture(root_ + "ok.bmp", bmp));
+    EXPECT_EQ(bmp.Width(), 5);
+    EXPECT_EQ(bmp.Height(), 4);
 }
 
 }  // namespace
