@@ -1,0 +1,141 @@
+// The collecting pass over 2,000 small JPEG files: a first run decodes each
+// image and makes its signature; a second run takes everything from the
+// signature index. Rates are images per second.
+#include <benchmark/benchmark.h>
+#include <jpeglib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/graphics/picture.h"
+#include "search/engine/run_engine.h"
+
+namespace orv {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kImages = 2000;
+constexpr int kWidth = 160;
+constexpr int kHeight = 120;
+
+class QuietView : public IRunView {
+public:
+    explicit QuietView(std::vector<std::string> entries) : entries_(std::move(entries)) {}
+    void SetLabelInfo(int, const std::string&, const std::string&) override {}
+    void SetGaugeMax(std::int64_t) override {}
+    void SetGaugePosition(std::int64_t) override {}
+    void AppendLog(const std::string&) override { ++logLines; }
+    void ProcessMessages() override {}
+    void SetWaitCursor(bool) override {}
+    void OpenAnimation(const std::string&, bool) override {}
+    void StopAnimation() override {}
+    std::vector<std::string> ListEntries(int) override { return entries_; }
+    int logLines = 0;
+
+private:
+    std::vector<std::string> entries_;
+};
+
+void WriteJpeg(const std::string& path, int seed) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return;
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr jerr{};
+    cinfo.err = jpeg_std_error(&jerr);
+    jpeg_create_compress(&cinfo);
+    jpeg_stdio_dest(&cinfo, file);
+    cinfo.image_width = kWidth;
+    cinfo.image_height = kHeight;
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 85, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<JSAMPLE> row(kWidth * 3);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        const int y = static_cast<int>(cinfo.next_scanline);
+        for (int x = 0; x < kWidth; ++x) {
+            row[x * 3 + 0] = static_cast<JSAMPLE>((x * 3 + seed * 7) & 0xFF);
+            row[x * 3 + 1] = static_cast<JSAMPLE>((y * 2 + seed * 13) & 0xFF);
+            row[x * 3 + 2] = static_cast<JSAMPLE>(((x ^ y) + seed) & 0xFF);
+        }
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    std::fclose(file);
+}
+
+// The generated images and a work folder, made once for the whole program.
+struct Fixture {
+    std::string root, images, work;
+    Fixture() {
+        RegisterStandardPictures();
+        std::string tmpl = (fs::temp_directory_path() / "orv-bench-collect-XXXXXX").string();
+        root = ::mkdtemp(tmpl.data()) ? tmpl + "/" : std::string();
+        images = root + "images/";
+        work = root + "work/";
+        fs::create_directories(images);
+        fs::create_directories(work);
+        for (int i = 0; i < kImages; ++i) WriteJpeg(images + "img" + std::to_string(10000 + i) + ".jpg", i);
+    }
+    ~Fixture() {
+        std::error_code ec;
+        if (!root.empty()) fs::remove_all(root, ec);
+    }
+    void ClearWork() const {
+        std::error_code ec;
+        fs::remove_all(work, ec);
+        fs::create_directories(work);
+    }
+};
+
+Fixture& Shared() {
+    static Fixture fixture;
+    return fixture;
+}
+
+// One collecting run over the folder on both sides, as a run starts it.
+std::size_t Collect(const Fixture& fx) {
+    TMainData data;
+    data.WorkDir = fx.work;
+    data.Chach = 3000;
+    QuietView view({fx.images});
+    TRunEngine engine(data, view);
+    engine.InitChach();
+    engine.GetFileListMain();
+    engine.FreeChach();
+    return data.SourceFiles.Count();
+}
+
+void BM_FirstRun(benchmark::State& state) {
+    const Fixture& fx = Shared();
+    for (auto _ : state) {
+        state.PauseTiming();
+        fx.ClearWork();
+        state.ResumeTiming();
+        if (Collect(fx) != kImages) state.SkipWithError("not every image was collected");
+    }
+    state.SetItemsProcessed(state.iterations() * kImages);
+}
+BENCHMARK(BM_FirstRun)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+void BM_SecondRun(benchmark::State& state) {
+    const Fixture& fx = Shared();
+    fx.ClearWork();
+    Collect(fx);  // makes the signatures and the index
+    for (auto _ : state)
+        if (Collect(fx) != kImages) state.SkipWithError("not every image was collected");
+    state.SetItemsProcessed(state.iterations() * kImages);
+}
+BENCHMARK(BM_SecondRun)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+}  // namespace
+}  // namespace orv
+
+BENCHMARK_MAIN();
