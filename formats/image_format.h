@@ -1,0 +1,212 @@
+// The common ancestor of the format library's picture classes and the small
+// routines every reader shares: error raising, byte-order reversal, undoing
+// horizontal differencing, doubling a sample plane, the size gate and
+// zero-filled working buffers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+#include "formats/color_manager.h"
+#include "platform/graphics/bitmap.h"
+
+namespace orv {
+
+class TStream;
+
+// Option bits of TImageProperties::Options.
+inline constexpr std::uint8_t OptionTiled = 1u << 0;         // image stored in tiles
+inline constexpr std::uint8_t OptionBigEndian = 1u << 1;     // numbers in the file are big-endian
+inline constexpr std::uint8_t OptionMinIsWhite = 1u << 2;    // gray images with white as zero
+inline constexpr std::uint8_t OptionReversedBits = 1u << 3;  // bits stored lowest first
+inline constexpr std::uint8_t OptionGamma = 1u << 4;         // the file's own gamma is applied
+
+// Compression codes as the library numbers them.
+enum TCompressionCode : std::uint8_t {
+    ctUnknown = 0,
+    ctNone = 1,
+    ctRLE = 2,
+    ctPackedBits = 3,
+    ctLZW = 4,
+    ctFax3 = 5,
+    ctFaxRLE = 6,
+    ctFax4 = 7,
+    ctFaxRLEW = 8,
+    ctLZ77 = 9,
+    ctJPEG = 10,
+    ctOJPEG = 11,
+    ctThunderscan = 12,
+    ctNext = 13,
+    ctIT8CTPAD = 14,
+    ctIT8LW = 15,
+    ctIT8MP = 16,
+    ctIT8BL = 17,
+    ctPixarFilm = 18,
+    ctPixarLog = 19,
+    ctDCS = 20,
+    ctJBIG = 21,
+    ctPCDHuffmann = 22,
+};
+
+// What a reader learnt from a file's header. Cleared (all zero, Gamma 1.0)
+// before every header read.
+struct TImageProperties {
+    std::uint32_t Version = 0;
+    std::uint8_t Options = 0;
+    std::uint32_t Width = 0;
+    std::uint32_t Height = 0;
+    TColorModel ColorScheme = TColorModel::cmUnknown;
+    std::uint8_t BitsPerSample = 0;
+    std::uint8_t SamplesPerPixel = 0;
+    std::uint8_t BitsPerPixel = 0;
+    std::uint8_t Compression = ctUnknown;
+    float Gamma = 0.0f;
+    float XResolution = 0.0f;
+    float YResolution = 0.0f;
+
+    // TIFF (PNG shares the interlace and alpha flags).
+    bool IsInterlaced = false;
+    bool AlphaPresent = false;
+    std::uint32_t DirectoryOffset = 0;
+    std::uint32_t PlanarLayout = 0;
+    std::uint32_t RowIndex = 0;
+    std::uint32_t TileWidth = 0;
+    std::uint32_t TileLength = 0;
+    std::uint32_t RowBytes = 0;
+    std::vector<std::uint32_t> RowsPerStrip;
+    std::vector<std::uint8_t> YCbCrSubSampling;
+    std::vector<std::uint8_t> JPEGTables;
+    std::uint32_t JpegOutputColors = 0;
+    std::uint32_t JpegTableUse = 0;
+    std::uint32_t StripIndex = 0;
+    std::uint32_t StripTotal = 0;
+    std::uint32_t Predictor = 0;
+
+    // GIF.
+    bool Interlaced = false;
+    bool LocalColorTable = false;
+    // RLA.
+    bool BottomUp = false;
+    // Photoshop.
+    std::uint8_t ChannelCount = 0;
+    // Photo-CD.
+    bool Overview = false;
+    std::uint8_t Rotation = 0;
+    std::uint16_t ImageCount = 0;
+    // PNG.
+    std::uint8_t FilterMethod = 0;
+};
+
+// Base of the format classes: a bitmap that reads its file into itself,
+// with a colour manager and the header record.
+class TFormatGraphic : public TBitmap {
+public:
+    TFormatGraphic() = default;
+    ~TFormatGraphic() override = default;
+
+    static const TGraphicClass& ClassInfo();
+    const TGraphicClass& ClassType() const override { return ClassInfo(); }
+
+    // Class-level test of a stream; the base knows no format. Format classes
+    // give their own and name it in their class descriptor.
+    static bool CanLoadStream(TStream& stream);
+    // Opens the file for reading and asks the class's stream test. A file
+    // that cannot be opened raises EFOpenError.
+    static bool CanLoadFile(const TGraphicClass& graphicClass, const std::string& fileName);
+
+    // Reads the header at the stream's position into ImageProperties; the
+    // base clears the record (Gamma 1.0) and answers false.
+    virtual bool ReadImageProperties(TStream& stream, std::uint32_t imageIndex);
+
+    // Copies the header record from another format object, then the picture.
+    void Assign(const TGraphic& source) override;
+    void MoveAssign(TBitmap& source) override;
+
+    TColorManager ColorManager;
+    TImageProperties ImageProperties;
+    // Stream position at which the current load began.
+    std::int64_t StartPosition = 0;
+    // The stream of the load in progress (not owned; null outside a load).
+    TStream* SourceStream = nullptr;
+    TRect ProgressArea;
+
+protected:
+    // Sends a progress notification for ProgressArea.
+    void ReportProgress(TProgressStage stage, std::uint8_t percentDone, bool redrawNow, std::string_view text);
+    // Applies the size gate, then sizes the bitmap (pixels zero).
+    void SetImageSize(std::int64_t width, std::int64_t height, std::string_view formatName);
+};
+
+// --- Shared routines -------------------------------------------------------
+
+[[noreturn]] void RaiseImageError(std::string_view message);
+
+// Fills each %s or %d of the format with the next argument ("%%" is "%").
+std::string FormatImageMessage(std::string_view format, std::span<const std::string> arguments);
+
+namespace detail {
+inline std::string_view MessageArgument(std::string_view text) { return text; }
+inline std::string_view MessageArgument(const std::string& text) { return text; }
+inline std::string_view MessageArgument(const char* text) { return text; }
+template <class T>
+    requires std::is_integral_v<T>
+std::string MessageArgument(T value) {
+    return std::to_string(value);
+}
+}  // namespace detail
+
+template <class... Args>
+[[noreturn]] void RaiseImageErrorFmt(std::string_view format, const Args&... args) {
+    const std::vector<std::string> texts{std::string(detail::MessageArgument(args))...};
+    RaiseImageError(FormatImageMessage(format, texts));
+}
+
+// Raises "Cannot load image. Invalid or unexpected %s image format.".
+[[noreturn]] void RaiseInvalidImageFormat(std::string_view formatName);
+
+// Byte-order reversal in place.
+void ReverseWords(void* data, std::size_t count);
+void ReverseLongs(void* data, std::size_t count);
+constexpr std::uint32_t ReverseLong(std::uint32_t value) {
+    return (value >> 24) | ((value >> 8) & 0xFF00u) | ((value << 8) & 0xFF0000u) | (value << 24);
+}
+
+// Undo horizontal differencing of n + 1 pixels of one, three or four bytes,
+// never past rowBytes; n of 0 does nothing.
+void UndoDifferencing8(std::uint8_t* row, std::size_t rowBytes, std::size_t n);
+void UndoDifferencing24(std::uint8_t* row, std::size_t rowBytes, std::size_t n);
+void UndoDifferencing32(std::uint8_t* row, std::size_t rowBytes, std::size_t n);
+// Undoes horizontal differencing of a row of `width` pixels: 8-bit samples
+// byte-wise, 16-bit samples as words in the file's byte order, each sample
+// adding the same sample of the pixel before. Answers false (row untouched)
+// for other sample sizes.
+bool UndoHorizontalDifferencing(std::uint8_t* row, std::size_t rowBytes, std::uint32_t width,
+                                unsigned samplesPerPixel, unsigned bitsPerSample, bool bigEndian);
+
+// Doubles a plane of width x height bytes in place: rows of `stride` bytes,
+// afterwards 2 * height rows of 2 * width bytes. Answers false (buffer
+// untouched) when the buffer cannot hold the result.
+bool Upsample2x(std::uint32_t width, std::uint32_t height, std::size_t stride, std::uint8_t* buffer,
+                std::size_t bufferSize);
+
+// Largest working buffer a load may allocate.
+inline constexpr std::uint64_t kMaxWorkBuffer = std::uint64_t{1} << 32;
+
+// A zero-filled working buffer; sizes above kMaxWorkBuffer raise the invalid
+// image error for the format.
+std::vector<std::uint8_t> AllocateWorkBuffer(std::uint64_t bytes, std::string_view formatName);
+// Bytes of a row of `width` pixels of `bitsPerPixel` bits, in 64 bits.
+constexpr std::uint64_t PackedRowBytes(std::uint64_t width, std::uint64_t bitsPerPixel) {
+    return (width * bitsPerPixel + 7) / 8;
+}
+// Raises the invalid image error unless the stream holds `bytes` more bytes.
+void CheckBytesLeft(TStream& stream, std::uint64_t bytes, std::string_view formatName);
+// MulDiv(row, 100, height) for progress, 0 for an empty picture.
+std::uint8_t ProgressPercent(std::uint64_t row, std::uint64_t height);
+
+}  // namespace orv
