@@ -492,6 +492,18 @@ void TBitmap::Assign(const TGraphic& source) {
     TBitmap::MoveAssign(canvas);
 }
 
+TBitmap::TBitmap(TBitmap&& source) noexcept
+    : width_(source.width_),
+      height_(source.height_),
+      stride_(source.stride_),
+      format_(source.format_),
+      palette_(std::move(source.palette_)),
+      data_(std::move(source.data_)) {
+    source.width_ = source.height_ = 0;
+    source.stride_ = 0;
+    source.palette_ = TPalette();
+}
+
 void TBitmap::MoveAssign(TBitmap& source) {
     if (&source == this) return;
     data_ = std::move(source.data_);

@@ -96,6 +96,9 @@ class TBitmap : public TGraphic {
 public:
     TBitmap() = default;
     ~TBitmap() override = default;
+    // Takes over the image of `source` (not its progress handler), leaving it
+    // empty; lets functions return bitmaps by value.
+    TBitmap(TBitmap&& source) noexcept;
 
     static const TGraphicClass& ClassInfo();
     const TGraphicClass& ClassType() const override { return ClassInfo(); }
