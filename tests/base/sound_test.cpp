@@ -47,7 +47,8 @@ bool Parse(const std::string& bytes, WaveClip& clip) {
 
 TEST(WaveReader, AcceptsPcmLayouts) {
     WaveClip clip;
-    ASSERT_TRUE(Parse(MakeWave(1, 1, 8000, 8, "\x80\x81\x82"), clip));
+    const std::string mono = MakeWave(1, 1, 8000, 8, "\x80\x81\x82");  // the clip points into it
+    ASSERT_TRUE(Parse(mono, clip));
     EXPECT_EQ(clip.channels, 1);
     EXPECT_EQ(clip.sampleRate, 8000u);
     EXPECT_EQ(clip.bitsPerSample, 8);
