@@ -117,15 +117,5 @@ TEST(SignatureIndex, SignatureNames) {
         EXPECT_FALSE(IsSignatureFileName(name)) << name;
 }
 
-TEST(SignatureIndex, ExpectedSignatureSize) {
-    std::int32_t w = 0, h = 0;
-    ExpectedSignatureSize(50, 30, w, h);
-    EXPECT_EQ(w * 1000 + h, 50030);
-    ExpectedSignatureSize(81, 10, w, h);
-    EXPECT_EQ(w * 1000 + h, 80080);
-    ExpectedSignatureSize(80, 80, w, h);
-    EXPECT_EQ(w * 1000 + h, 80080);
-}
-
 }  // namespace
 }  // namespace orv

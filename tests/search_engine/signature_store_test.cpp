@@ -89,11 +89,6 @@ TEST_F(SignatureStoreTest, CrowdedNumbersFallBackToTheFirstFreeOne) {
     EXPECT_EQ(text, "keep");
 }
 
-TEST_F(SignatureStoreTest, MissingWorkFolderGivesNoNumber) {
-    data_.WorkDir = dir_.Dir() + "gone";
-    EXPECT_EQ(Store(4, 4), -1);
-}
-
 TEST_F(SignatureStoreTest, AFailedWriteLeavesNoPartialFile) {
     // A file-size limit makes the write fail part-way, as a full disk does.
     struct rlimit old {};
