@@ -57,6 +57,9 @@ public:
 
     // Deletes every signature file of the work folder, then the index.
     void DeleteChashFile();
+    // A signature file is left in the work folder (asked when the window
+    // closes).
+    bool LeftoverSignaturesExist() const;
 
     // ---- file collection
 

@@ -249,6 +249,12 @@ void TRunEngine::SetChach(const TBitmap& signature, const std::string& path) {
     data_.ChachPos = static_cast<std::int32_t>(pos + 1 >= data_.ChachItems.size() ? 0 : pos + 1);
 }
 
+bool TRunEngine::LeftoverSignaturesExist() const {
+    const std::vector<FolderEntry> entries = ListFolder(SignatureFolder());
+    return std::any_of(entries.begin(), entries.end(),
+                       [](const FolderEntry& e) { return !e.isDir && IsSignatureFileName(e.name); });
+}
+
 void TRunEngine::DeleteChashFile() {
     const std::string folder = SignatureFolder();
     {

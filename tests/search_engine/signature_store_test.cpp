@@ -183,7 +183,9 @@ TEST_F(SignatureStoreTest, DeleteRemovesSignaturesAndTheIndexOnly) {
     for (const char* name : {"~OVTMP1.BMP", "~OVTMP22.bmp", "~OVTMP123456.BMP", "~OVTMP.Lst", "~OVTMPx.BMP",
                              "~OVTMP1234567.BMP", "holiday.BMP", "~OVTMP.lst"})
         Touch(name);
+    EXPECT_TRUE(engine_.LeftoverSignaturesExist());
     engine_.DeleteChashFile();
+    EXPECT_FALSE(engine_.LeftoverSignaturesExist());
     EXPECT_EQ(Names(), (std::vector<std::string>{"holiday.BMP", "~OVTMP.lst", "~OVTMP1234567.BMP", "~OVTMPx.BMP"}));
     ASSERT_EQ(view_.labels.size(), 3u);
     EXPECT_EQ(view_.labels.back().index, 1);
