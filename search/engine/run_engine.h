@@ -94,6 +94,7 @@ private:
     TMessagePump pump_;
     std::int32_t randomMax_;
     std::int32_t numberMax_;
+    std::int32_t sequentialFrom_ = 0;
     static constexpr int kRandomTries = 64;
 };
 

@@ -122,10 +122,17 @@ std::int32_t TRunEngine::StoreSignature(const std::string& bmpBytes) {
         const std::int32_t n = draw(data_.Random);
         if (tryNumber(n, giveUp)) return n;
     }
-    // The random range is crowded: take the first free number.
-    for (std::int32_t n = 0; n <= numberMax_ && !giveUp; ++n) {
-        if (tryNumber(n, giveUp)) return n;
-        if ((n & 1023) == 0) pump_.Tick();
+    // The random range is crowded: take the next free number, going on from
+    // the last one found so a crowded folder is not scanned from 0 each time.
+    const std::int64_t span = std::int64_t{numberMax_} + 1;
+    const std::int64_t start = std::min<std::int64_t>(sequentialFrom_, numberMax_);
+    for (std::int64_t i = 0; i < span && !giveUp; ++i) {
+        const auto n = static_cast<std::int32_t>((start + i) % span);
+        if (tryNumber(n, giveUp)) {
+            sequentialFrom_ = n + 1;
+            return n;
+        }
+        if ((i & 1023) == 0) pump_.Tick();
     }
     return -1;
 }

@@ -83,6 +83,9 @@ TEST_F(SignatureStoreTest, CrowdedNumbersFallBackToTheFirstFreeOne) {
     const auto before = Names();
     EXPECT_EQ(Store(4, 4), -1);
     EXPECT_EQ(Names(), before);
+    // A number set free again is found after the search wraps around.
+    fs::remove(dir_.Dir() + SignatureFileName(3));
+    EXPECT_EQ(Store(4, 4), 3);
     std::ifstream in(outside);
     std::string text;
     in >> text;
