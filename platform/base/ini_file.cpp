@@ -3,6 +3,11 @@
 #include <cerrno>
 #include <charconv>
 #include <optional>
+#include <unordered_map>
+#include <unordered_set>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/base/codec.h"
 #include "platform/base/errors.h"
@@ -117,10 +122,9 @@ public:
 
     // Index of the first section of that name, or npos.
     std::size_t FindSection(std::string_view section) const {
-        const std::string lowered = LowerAscii(section);
-        for (std::size_t i = 0; i < lines_.size(); ++i)
-            if (lines_[i].kind == Kind::Section && lines_[i].name == lowered) return i;
-        return npos;
+        BuildIndex();
+        const auto it = sections_.find(LowerAscii(section));
+        return it == sections_.end() ? npos : it->second;
     }
 
     // One past the last line of the section that starts at index s.
@@ -130,14 +134,11 @@ public:
         return i;
     }
 
+    // Index of the first key of that name in the first section of that name.
     std::size_t FindKey(std::string_view section, std::string_view key) const {
-        const std::size_t s = FindSection(section);
-        if (s == npos) return npos;
-        const std::string lowered = LowerAscii(key);
-        const std::size_t end = SectionEnd(s);
-        for (std::size_t i = s + 1; i < end; ++i)
-            if (lines_[i].kind == Kind::Key && lines_[i].name == lowered) return i;
-        return npos;
+        BuildIndex();
+        const auto it = keys_.find(IndexKey(LowerAscii(section), LowerAscii(key)));
+        return it == keys_.end() ? npos : it->second;
     }
 
     const Line& At(std::size_t i) const { return lines_[i]; }
@@ -146,31 +147,20 @@ public:
         std::vector<std::string> keys;
         const std::size_t s = FindSection(section);
         if (s == npos) return keys;
-        std::vector<std::string> seen;
+        std::unordered_set<std::string> seen;
         const std::size_t end = SectionEnd(s);
         for (std::size_t i = s + 1; i < end; ++i) {
             const Line& l = lines_[i];
-            if (l.kind != Kind::Key) continue;
-            bool dup = false;
-            for (const auto& k : seen) dup = dup || k == l.name;
-            if (dup) continue;
-            seen.push_back(l.name);
-            keys.push_back(KeyText(l));
+            if (l.kind == Kind::Key && seen.insert(l.name).second) keys.push_back(KeyText(l));
         }
         return keys;
     }
 
     std::vector<std::string> Sections() const {
         std::vector<std::string> names;
-        std::vector<std::string> seen;
-        for (const Line& l : lines_) {
-            if (l.kind != Kind::Section) continue;
-            bool dup = false;
-            for (const auto& k : seen) dup = dup || k == l.name;
-            if (dup) continue;
-            seen.push_back(l.name);
-            names.push_back(SectionText(l));
-        }
+        std::unordered_set<std::string> seen;
+        for (const Line& l : lines_)
+            if (l.kind == Kind::Section && seen.insert(l.name).second) names.push_back(SectionText(l));
         return names;
     }
 
@@ -180,9 +170,10 @@ public:
         if (k != npos) {
             // Keep the key's spelling as the file has it.
             lines_[k] = MakeLine(KeyText(lines_[k]) + "=" + QuoteValue(value));
-            return;
+            return;  // same line index, same name: the index stays valid
         }
         std::size_t s = FindSection(section);
+        indexed_ = false;
         if (s == npos) {
             if (!lines_.empty() && !TrimBlanks(lines_.back().text).empty()) lines_.push_back(MakeLine(""));
             lines_.push_back(MakeLine("[" + std::string(section) + "]"));
@@ -204,6 +195,7 @@ public:
         while ((s = FindSection(section)) != npos) {
             const std::size_t end = SectionEnd(s);
             lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(s), lines_.begin() + static_cast<std::ptrdiff_t>(end));
+            indexed_ = false;
             changed = true;
         }
         return changed;
@@ -214,6 +206,7 @@ public:
         std::size_t k;
         while ((k = FindKey(section, key)) != npos) {
             lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(k));
+            indexed_ = false;
             changed = true;
         }
         return changed;
@@ -222,6 +215,31 @@ public:
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
 private:
+    static std::string IndexKey(const std::string& section, const std::string& key) {
+        // Names never hold a line break, so '\n' separates them unambiguously.
+        return section + '\n' + key;
+    }
+
+    // Hash lookups instead of line scans: a result file read key by key has
+    // thousands of keys.
+    void BuildIndex() const {
+        if (indexed_) return;
+        sections_.clear();
+        keys_.clear();
+        const std::string* current = nullptr;  // lowered name of the section in hand
+        bool firstOfName = false;
+        for (std::size_t i = 0; i < lines_.size(); ++i) {
+            const Line& l = lines_[i];
+            if (l.kind == Kind::Section) {
+                current = &l.name;
+                firstOfName = sections_.emplace(l.name, i).second;
+            } else if (l.kind == Kind::Key && current && firstOfName) {
+                keys_.emplace(IndexKey(*current, l.name), i);
+            }
+        }
+        indexed_ = true;
+    }
+
     static Line DecodeLine(std::string_view raw) {
         try {
             return MakeLine(Cp932ToUtf8(raw));
@@ -267,6 +285,9 @@ private:
     }
 
     std::vector<Line> lines_;
+    mutable bool indexed_ = false;
+    mutable std::unordered_map<std::string, std::size_t> sections_;
+    mutable std::unordered_map<std::string, std::size_t> keys_;
 };
 
 bool TryStrToInt(std::string_view text, int& out) {
@@ -292,7 +313,7 @@ bool TryStrToInt(std::string_view text, int& out) {
 
 TIniFile::TIniFile(std::string path) : path_(std::move(path)) {}
 
-TIniFile::~TIniFile() = default;
+
 
 IniDocument TIniFile::Load() const {
     std::string bytes;
@@ -303,12 +324,55 @@ IniDocument TIniFile::Load() const {
     return IniDocument::Parse(bytes);
 }
 
-const IniDocument& TIniFile::View(std::unique_ptr<IniDocument>& scratch) const {
+// The parsed file of the last read and the identity it had. A write by any
+// program replaces the file (new inode) or at least changes its change time,
+// so a matching stamp means the same content.
+struct TIniFile::ReadCache {
+    struct Stamp {
+        dev_t dev = 0;
+        ino_t ino = 0;
+        off_t size = -1;
+        timespec mtime{}, ctime{};
+        bool operator==(const Stamp& o) const {
+            return dev == o.dev && ino == o.ino && size == o.size && mtime.tv_sec == o.mtime.tv_sec &&
+                   mtime.tv_nsec == o.mtime.tv_nsec && ctime.tv_sec == o.ctime.tv_sec && ctime.tv_nsec == o.ctime.tv_nsec;
+        }
+    };
+    Stamp stamp;
+    IniDocument doc;
+};
+
+TIniFile::~TIniFile() = default;
+
+const IniDocument& TIniFile::View() const {
     if (pending_) return *pending_;
+    static const IniDocument empty;
+    // Reading never fails: a missing or unreadable file reads as an empty one.
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return empty;
+    struct FdCloser {
+        int fd;
+        ~FdCloser() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return empty;
+    ReadCache::Stamp stamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+    if (cache_ && cache_->stamp == stamp) return cache_->doc;
     std::string bytes;
-    // Reading never fails: an unreadable file reads as an empty one.
-    scratch = std::make_unique<IniDocument>(ReadFileBytes(path_, bytes) ? IniDocument::Parse(bytes) : IniDocument());
-    return *scratch;
+    bytes.reserve(static_cast<std::size_t>(st.st_size));
+    char buf[65536];
+    while (true) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return empty;
+        if (n == 0) break;
+        bytes.append(buf, static_cast<std::size_t>(n));
+    }
+    auto fresh = std::make_unique<ReadCache>();
+    fresh->stamp = stamp;
+    fresh->doc = IniDocument::Parse(bytes);
+    cache_ = std::move(fresh);
+    return cache_->doc;
 }
 
 template <class Edit> void TIniFile::Modify(Edit&& edit) {
@@ -327,8 +391,7 @@ template <class Edit> void TIniFile::Modify(Edit&& edit) {
 }
 
 std::string TIniFile::ReadString(std::string_view section, std::string_view key, std::string_view def) const {
-    std::unique_ptr<IniDocument> scratch;
-    const IniDocument& doc = View(scratch);
+    const IniDocument& doc = View();
     const std::size_t k = doc.FindKey(section, key);
     return k == IniDocument::npos ? std::string(def) : doc.At(k).value;
 }
@@ -343,23 +406,19 @@ bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool def
 }
 
 bool TIniFile::ValueExists(std::string_view section, std::string_view key) const {
-    std::unique_ptr<IniDocument> scratch;
-    return View(scratch).FindKey(section, key) != IniDocument::npos;
+    return View().FindKey(section, key) != IniDocument::npos;
 }
 
 bool TIniFile::SectionExists(std::string_view section) const {
-    std::unique_ptr<IniDocument> scratch;
-    return View(scratch).FindSection(section) != IniDocument::npos;
+    return View().FindSection(section) != IniDocument::npos;
 }
 
 std::vector<std::string> TIniFile::ReadSection(std::string_view section) const {
-    std::unique_ptr<IniDocument> scratch;
-    return View(scratch).KeysOf(section);
+    return View().KeysOf(section);
 }
 
 std::vector<std::string> TIniFile::ReadSections() const {
-    std::unique_ptr<IniDocument> scratch;
-    return View(scratch).Sections();
+    return View().Sections();
 }
 
 void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {

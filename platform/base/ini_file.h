@@ -14,6 +14,7 @@
 // Names or values that cannot be stored exactly (a line break, a name with
 // '=' or ']' or enclosing blanks, text outside code page 932) raise
 // EConvertError and leave the file unchanged.
+// One object is not meant to be shared between threads (reads keep a cache).
 #pragma once
 
 #include <memory>
@@ -78,10 +79,14 @@ private:
     // of the file, which is then written back.
     template <class Edit> void Modify(Edit&& edit);
     IniDocument Load() const;
-    const IniDocument& View(std::unique_ptr<IniDocument>& scratch) const;
+    // The document reads work on: the pending batch, else the file as parsed
+    // by the last read when it has not changed since.
+    const IniDocument& View() const;
 
+    struct ReadCache;
     std::string path_;
     std::unique_ptr<IniDocument> pending_;
+    mutable std::unique_ptr<ReadCache> cache_;
 };
 
 // Profile rules for one value text, exposed for tests and callers that parse

@@ -202,6 +202,13 @@ TEST(IniFile, BatchWritesOnceAndCancelDropsChanges) {
     }  // no Commit: dropped
     EXPECT_EQ(ini.ReadInteger("List", "0", 0), 100);
     EXPECT_FALSE(ini.Updating());
+
+    // Another writer's change is seen by the next read.
+    TIniFile other(path);
+    other.WriteInteger("List", "0", 5);
+    EXPECT_EQ(ini.ReadInteger("List", "0", 0), 5);
+    WriteAll(path, "[List]\r\n0=6\r\n");  // rewritten in place
+    EXPECT_EQ(ini.ReadInteger("List", "0", 0), 6);
 }
 
 }  // namespace
