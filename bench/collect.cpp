@@ -135,6 +135,50 @@ void BM_SecondRun(benchmark::State& state) {
 }
 BENCHMARK(BM_SecondRun)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
+// The index lookup of every collected path: a scan of the index in file
+// order (as a plain list would do it) next to the path table the engine uses.
+struct IndexLookup {
+    TMainData data;
+    std::vector<std::string> paths;
+    IndexLookup() {
+        const Fixture& fx = Shared();
+        fx.ClearWork();
+        Collect(fx);
+        data.WorkDir = fx.work;
+        QuietView view({});
+        TRunEngine engine(data, view);
+        engine.GetTempList();
+        for (const TTmpList& e : data.TempList) paths.push_back(e.Path);
+    }
+};
+
+void BM_IndexLookupScan(benchmark::State& state) {
+    static IndexLookup lookup;
+    for (auto _ : state)
+        for (const std::string& path : lookup.paths) {
+            const TTmpList* found = nullptr;
+            for (const TTmpList& e : lookup.data.TempList)
+                if (e.Path == path) {
+                    found = &e;
+                    break;
+                }
+            benchmark::DoNotOptimize(found);
+        }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(lookup.paths.size()));
+}
+BENCHMARK(BM_IndexLookupScan)->Unit(benchmark::kMillisecond);
+
+void BM_IndexLookupTable(benchmark::State& state) {
+    static IndexLookup lookup;
+    for (auto _ : state)
+        for (const std::string& path : lookup.paths) {
+            const auto it = lookup.data.TempIndex.find(path);
+            benchmark::DoNotOptimize(it == lookup.data.TempIndex.end() ? nullptr : &lookup.data.TempList[it->second.front()]);
+        }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(lookup.paths.size()));
+}
+BENCHMARK(BM_IndexLookupTable)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 }  // namespace orv
 
