@@ -1,0 +1,544 @@
+#include "search/engine/pair_loop.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <deque>
+#include <string_view>
+#include <unordered_map>
+
+#include "platform/base/datetime.h"
+#include "platform/base/file_system.h"
+#include "platform/base/paths.h"
+#include "platform/base/sound.h"
+#include "platform/graphics/picture_loader.h"
+#include "search/engine/run_driver.h"
+#include "search/engine/run_engine.h"
+
+namespace orv {
+
+// ---- the run log
+
+std::string TRunLog::Key(const std::string& source, const std::string& target) {
+    // Paths never hold a zero byte, so the pair is unambiguous.
+    std::string key;
+    key.reserve(source.size() + target.size() + 1);
+    key.append(source).push_back('\0');
+    key.append(target);
+    return key;
+}
+
+void TRunLog::Add(TLogRow row) {
+    ++pairs_[Key(row[kLogSourcePath], row[kLogTargetPath])];
+    rows_.push_back(std::move(row));
+    ++revision_;
+    if (OnRowAdded) OnRowAdded(rows_.size() - 1);
+}
+
+void TRunLog::SetResult(std::size_t index, std::string text) {
+    rows_.at(index)[kLogResult] = std::move(text);
+    ++revision_;
+    if (OnRowChanged) OnRowChanged(index);
+}
+
+void TRunLog::Delete(std::size_t index) {
+    const TLogRow& row = rows_.at(index);
+    auto it = pairs_.find(Key(row[kLogSourcePath], row[kLogTargetPath]));
+    if (it != pairs_.end() && --it->second == 0) pairs_.erase(it);
+    rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(index));
+    ++revision_;
+    if (OnReset) OnReset();
+}
+
+void TRunLog::Assign(std::vector<TLogRow> rows) {
+    rows_ = std::move(rows);
+    Reindex();
+    ++revision_;
+    if (OnReset) OnReset();
+}
+
+void TRunLog::Clear() { Assign({}); }
+
+void TRunLog::Reindex() {
+    pairs_.clear();
+    for (const TLogRow& row : rows_) ++pairs_[Key(row[kLogSourcePath], row[kLogTargetPath])];
+}
+
+bool TRunLog::Contains(const std::string& source, const std::string& target) const {
+    return pairs_.find(Key(source, target)) != pairs_.end();
+}
+
+TLogRow MakeLogRow(const TFileList::Entry& source, const TFileList::Entry& target) {
+    TLogRow row;
+    auto fill = [&row](std::size_t first, const TFileList::Entry& entry) {
+        row[first] = entry.Path;
+        if (entry.Item) {
+            row[first + 1] = FormatSize(entry.Item->FileSize);
+            row[first + 2] = DateTimeToStr(entry.Item->FileDate);
+            row[first + 3] = std::to_string(entry.Item->Width);
+            row[first + 4] = std::to_string(entry.Item->Height);
+        }
+    };
+    fill(kLogSourcePath, source);
+    fill(kLogTargetPath, target);
+    return row;
+}
+
+// ---- the loop's state for one run
+
+namespace {
+
+constexpr std::chrono::milliseconds kSlice{20};
+// Options dialog: the memory of one full signature bitmap per cache slot.
+constexpr std::size_t kBytesPerCacheSlot = 80 * 80 * 3;
+constexpr std::int32_t kUnknownSlot = -2;
+constexpr std::int32_t kNotResident = -1;
+
+struct FileKey {
+    std::uint64_t device;
+    std::uint64_t inode;
+    bool operator==(const FileKey&) const = default;
+};
+struct FileKeyHash {
+    std::size_t operator()(const FileKey& k) const noexcept {
+        return std::hash<std::uint64_t>()(k.device * 0x9E3779B97F4A7C15ull ^ k.inode);
+    }
+};
+
+std::uint64_t DimsKey(std::int32_t width, std::int32_t height) {
+    return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(width)) << 32) | static_cast<std::uint32_t>(height);
+}
+
+// The signature bitmap in compact form; an empty bitmap gives an empty one.
+TCompactSignature CompactFromBitmap(TBitmap& bitmap) {
+    if (bitmap.Empty()) return {};
+    if (bitmap.PixelFormat() != TPixelFormat::pf24bit) bitmap.SetPixelFormat(TPixelFormat::pf24bit);
+    return TCompactSignature(TGrayView{bitmap.Bits(), bitmap.Width(), bitmap.Height(),
+                                       static_cast<std::ptrdiff_t>(bitmap.RowBytes()), 3});
+}
+
+TFileIdentity StatIdentity(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return {};
+    return TFileIdentity{true, static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+}  // namespace
+
+struct TPairLoop::State {
+    explicit State(int par) : need(par) {}
+
+    TNeedTable need;
+    std::size_t sources = 0, targets = 0;
+
+    // Paths of both lists as numbers; a path and the file it names.
+    std::vector<std::uint32_t> sourcePath, targetPath;  // list index -> path id
+    std::vector<const std::string*> pathText;           // path id -> path
+    std::vector<std::int32_t> fileId;                   // path id -> file id, -1 when missing
+    std::unordered_map<FileKey, std::int32_t, FileKeyHash> fileIds;
+
+    // Path ids that are the source of some log row.
+    std::vector<std::uint8_t> logSource;
+    std::uint64_t logRevision = 0;
+
+    std::vector<std::int32_t> sourceWidth, sourceHeight, targetWidth, targetHeight;
+    // Equal-size mode: target indexes of each size, ascending.
+    std::unordered_map<std::uint64_t, std::vector<std::size_t>> targetsBySize;
+
+    // Signatures held in memory (a deque keeps references stable).
+    std::deque<TCompactSignature> store;
+    std::size_t storeBytes = 0;
+    std::size_t budget = 0;
+    std::unordered_map<const TSTitems*, std::int32_t> slotOfRecord;
+    std::vector<std::int32_t> targetSlot;
+
+    // The row's source signature, loaded at its first comparison.
+    const TCompactSignature* rowSource = nullptr;
+    TCompactSignature rowSourceOwned;
+    TCompactSignature scratch;
+
+    std::chrono::steady_clock::time_point lastSlice;
+    int countdown = 0;
+    bool visited = false, compared = false;
+    std::size_t lastI = 0, lastJ = 0, comparedI = 0, comparedJ = 0;
+};
+
+// ---- the loop
+
+TPairLoop::TPairLoop(TRunEngine& engine, TRunLog& log, TRunStatus& status, IPairHandOver* handOver)
+    : engine_(engine), data_(engine.Data()), log_(log), status_(status), handOver_(handOver) {
+    SetHooks({});
+}
+
+TPairLoop::~TPairLoop() = default;
+
+void TPairLoop::SetHooks(TPairLoopHooks hooks) {
+    hooks_ = std::move(hooks);
+    if (!hooks_.Identify) hooks_.Identify = StatIdentity;
+    if (!hooks_.LoadSignature) {
+        hooks_.LoadSignature = [this](int side, std::size_t index) -> TCompactSignature {
+            const TFileList& list = data_.WorkList(side);
+            try {
+                TBitmap bitmap;
+                if (!engine_.GetChach(bitmap, list.Strings(index))) {
+                    const TSTitemsPtr& item = list.Objects(index);
+                    if (!item) return {};
+                    // A missing or unreadable file leaves the bitmap empty.
+                    LoadPictureToBitmap(engine_.SignaturePath(item->TmpNo), bitmap);
+                }
+                return CompactFromBitmap(bitmap);
+            } catch (const std::exception&) {
+                return {};
+            }
+        };
+    }
+    if (!hooks_.LoadPreview) {
+        hooks_.LoadPreview = [](const std::string& path) -> std::unique_ptr<TBitmap> {
+            auto bitmap = std::make_unique<TBitmap>();
+            if (!LoadPictureToBitmap(path, *bitmap)) return nullptr;
+            return bitmap;
+        };
+    }
+}
+
+bool TPairLoop::CheckEndList(const std::string& path) const { return data_.JyochyuList.Contains(path); }
+
+bool TPairLoop::CheckLogList(std::size_t source, std::size_t target) const {
+    return log_.Contains(data_.SourceFiles.Strings(source), data_.TargetFiles.Strings(target));
+}
+
+int TPairLoop::FazzyComp(std::size_t source, std::size_t target) {
+    return CompareBitmaps(hooks_.LoadSignature(0, source), hooks_.LoadSignature(1, target));
+}
+
+std::size_t TPairLoop::SignatureBytes() const { return state_ ? state_->storeBytes : 0; }
+
+std::size_t TPairLoop::SignatureBudget() const {
+    return data_.Chach > 0 ? static_cast<std::size_t>(data_.Chach) * kBytesPerCacheSlot : 0;
+}
+
+void TPairLoop::Prepare() {
+    state_ = std::make_unique<State>(data_.Par);
+    State& st = *state_;
+    const TFileList& sources = data_.SourceFiles;
+    const TFileList& targets = data_.TargetFiles;
+    st.sources = sources.Count();
+    st.targets = targets.Count();
+
+    std::unordered_map<std::string_view, std::uint32_t> ids;
+    auto number = [&](const std::string& path) {
+        auto [it, added] = ids.try_emplace(path, static_cast<std::uint32_t>(st.pathText.size()));
+        if (added) st.pathText.push_back(&path);
+        return it->second;
+    };
+    for (const auto& entry : sources) st.sourcePath.push_back(number(entry.Path));
+    for (const auto& entry : targets) st.targetPath.push_back(number(entry.Path));
+
+    // Existence and identity once per file; a match and a hand-over look again.
+    st.fileId.assign(st.pathText.size(), -1);
+    for (std::uint32_t id = 0; id < st.pathText.size(); ++id) RefreshIdentity(id);
+
+    auto dims = [](const TFileList& list, std::vector<std::int32_t>& w, std::vector<std::int32_t>& h) {
+        for (const auto& entry : list) {
+            w.push_back(entry.Item ? entry.Item->Width : -1);
+            h.push_back(entry.Item ? entry.Item->Height : -1);
+        }
+    };
+    dims(sources, st.sourceWidth, st.sourceHeight);
+    dims(targets, st.targetWidth, st.targetHeight);
+    if (data_.SizeMode == 0)
+        for (std::size_t j = 0; j < st.targets; ++j)
+            st.targetsBySize[DimsKey(st.targetWidth[j], st.targetHeight[j])].push_back(j);
+
+    st.budget = SignatureBudget();
+    st.targetSlot.assign(st.targets, kUnknownSlot);
+    AdoptCache();
+    st.logRevision = log_.Revision() - 1;  // built at the first look
+    st.lastSlice = std::chrono::steady_clock::now();
+    st.countdown = clockStride_;
+}
+
+// The bitmaps of the memory cache become compact signatures (an eighth of
+// their size, so they always fit the budget they came from), and the cache
+// gives its memory back: signatures then cost the budget once, not twice.
+void TPairLoop::AdoptCache() {
+    State& st = *state_;
+    auto adopt = [&](const TFileList& list, std::size_t index) {
+        const TSTitems* record = list.Objects(index).get();
+        if (!record || st.slotOfRecord.count(record) != 0) return;
+        TBitmap bitmap;
+        try {
+            if (!engine_.GetChach(bitmap, list.Strings(index))) return;
+            TCompactSignature signature = CompactFromBitmap(bitmap);
+            if (st.storeBytes + signature.MemoryBytes() > st.budget) return;
+            st.storeBytes += signature.MemoryBytes();
+            st.store.push_back(std::move(signature));
+            st.slotOfRecord[record] = static_cast<std::int32_t>(st.store.size() - 1);
+        } catch (const std::exception&) {
+            // Read from its file when needed.
+        }
+    };
+    if (data_.ChachItems.empty()) return;
+    for (std::size_t j = 0; j < st.targets; ++j) adopt(data_.TargetFiles, j);
+    for (std::size_t i = 0; i < st.sources; ++i) adopt(data_.SourceFiles, i);
+    engine_.FreeChach();
+}
+
+bool TPairLoop::RefreshIdentity(std::size_t pathId) {
+    State& st = *state_;
+    const TFileIdentity identity = hooks_.Identify(*st.pathText[pathId]);
+    if (!identity.Exists) {
+        st.fileId[pathId] = -1;
+        return false;
+    }
+    auto [it, added] = st.fileIds.try_emplace(FileKey{identity.Device, identity.Inode},
+                                              static_cast<std::int32_t>(st.fileIds.size()));
+    st.fileId[pathId] = it->second;
+    return true;
+}
+
+// Identical paths, one file under two names (links, bind mounts) and missing
+// files are not compared.
+bool TPairLoop::PairPasses(std::size_t i, std::size_t j) const {
+    const State& st = *state_;
+    const std::int32_t a = st.fileId[st.sourcePath[i]];
+    const std::int32_t b = st.fileId[st.targetPath[j]];
+    return a >= 0 && b >= 0 && a != b;
+}
+
+bool TPairLoop::CheckLogFast(std::size_t i, std::size_t j) {
+    State& st = *state_;
+    if (st.logRevision != log_.Revision()) {
+        st.logSource.assign(st.pathText.size(), 0);
+        std::unordered_map<std::string_view, std::uint32_t> ids;
+        for (std::uint32_t id = 0; id < st.pathText.size(); ++id) ids.emplace(*st.pathText[id], id);
+        for (const TLogRow& row : log_.Rows()) {
+            auto it = ids.find(row[kLogSourcePath]);
+            if (it != ids.end()) st.logSource[it->second] = 1;
+        }
+        st.logRevision = log_.Revision();
+    }
+    if (!st.logSource[st.sourcePath[i]]) return false;
+    return CheckLogList(i, j);
+}
+
+const TCompactSignature& TPairLoop::Signature(int side, std::size_t index, TCompactSignature& scratch) {
+    State& st = *state_;
+    const TSTitems* record = data_.WorkList(side).Objects(index).get();
+    std::int32_t slot = side == 1 ? st.targetSlot[index] : kUnknownSlot;
+    if (slot == kUnknownSlot) {
+        auto it = st.slotOfRecord.find(record);
+        slot = it != st.slotOfRecord.end() ? it->second : kUnknownSlot;
+    }
+    if (slot >= 0) {
+        if (side == 1) st.targetSlot[index] = slot;
+        return st.store[static_cast<std::size_t>(slot)];
+    }
+    scratch = hooks_.LoadSignature(side, index);
+    // Targets are met again in every row, so they get the memory; a source
+    // is read once per row anyway.
+    if (side == 1 && slot == kUnknownSlot) {
+        if (record && st.storeBytes + scratch.MemoryBytes() <= st.budget) {
+            st.storeBytes += scratch.MemoryBytes();
+            st.store.push_back(std::move(scratch));
+            slot = static_cast<std::int32_t>(st.store.size() - 1);
+        } else {
+            slot = kNotResident;
+        }
+        if (record) st.slotOfRecord[record] = slot;
+        st.targetSlot[index] = slot;
+        if (slot >= 0) return st.store.back();
+    }
+    return scratch;
+}
+
+bool TPairLoop::Reaches(std::size_t i, std::size_t j) {
+    State& st = *state_;
+    if (!st.rowSource) st.rowSource = &Signature(0, i, st.rowSourceOwned);
+    return ScoreReaches(*st.rowSource, Signature(1, j, st.scratch), st.need);
+}
+
+void TPairLoop::ShowPreviews(std::size_t i, std::size_t j) {
+    const std::string& source = data_.SourceFiles.Strings(i);
+    const std::string& target = data_.TargetFiles.Strings(j);
+    IRunView& view = engine_.View();
+    if (data_.Preview == 1) {
+        try {
+            if (data_.PrevSrcName != source || data_.PrevShown == 0) {
+                auto picture = hooks_.LoadPreview(source);
+                view.ShowPreview(0, picture.get(), source);
+                data_.PrevSrcName = source;
+            }
+            if (data_.PrevTgtName != target || data_.PrevShown == 0) {
+                auto picture = hooks_.LoadPreview(target);
+                view.ShowPreview(1, picture.get(), target);
+                data_.PrevTgtName = target;
+            }
+        } catch (const std::exception&) {
+            // A preview that fails to show does not concern the run.
+        }
+    }
+    data_.PrevShown = data_.Preview;
+}
+
+// Labels, previews and window messages, on the time slice or when forced.
+void TPairLoop::Slice(std::size_t i, std::size_t j, bool force) {
+    State& st = *state_;
+    const auto now = std::chrono::steady_clock::now();
+    if (!force && now - st.lastSlice < kSlice) return;
+    if (st.visited) status_.SetLabel(i, j);
+    if (st.compared) {
+        ShowPreviews(st.comparedI, st.comparedJ);
+        st.compared = false;
+    }
+    engine_.Pump().Now();
+    st.lastSlice = std::chrono::steady_clock::now();
+}
+
+void TPairLoop::Found(std::size_t i, std::size_t j) {
+    State& st = *state_;
+    ++data_.FindCount;
+    Slice(i, j, true);
+    if (data_.DoFindSound == 1 && FileExists(data_.FindSound)) PlayWave(data_.FindSound, true);
+    DoSyori(i, j);
+    // The hand-over may have moved or removed either file.
+    RefreshIdentity(st.sourcePath[i]);
+    RefreshIdentity(st.targetPath[j]);
+}
+
+void TPairLoop::DoSyori(std::size_t source, std::size_t target) {
+    log_.Add(MakeLogRow(data_.SourceFiles[source], data_.TargetFiles[target]));
+    const std::size_t row = log_.Count() - 1;
+    // Keep the loop's log lookup in step without rebuilding it.
+    if (state_ && source < state_->sourcePath.size() && state_->logRevision + 1 == log_.Revision() &&
+        state_->sourcePath[source] < state_->logSource.size()) {
+        state_->logSource[state_->sourcePath[source]] = 1;
+        state_->logRevision = log_.Revision();
+    }
+    if ((data_.SyoriMode == 0 || data_.SyoriMode == 2) && handOver_) {
+        // The handler's answer may clear the stop request; one made before
+        // the hand-over (while the window processed messages) still counts.
+        const bool stopBefore = data_.StopFlag == 1;
+        std::string text = handOver_->HandOverPair(source, target);
+        if (stopBefore) data_.StopFlag = 1;
+        const bool inStep = state_ && state_->logRevision == log_.Revision();
+        log_.SetResult(row, std::move(text));
+        if (inStep) state_->logRevision = log_.Revision();
+    }
+}
+
+void TPairLoop::RecordRow(std::size_t i) {
+    data_.JyochyuList.Add(data_.SourceFiles.Strings(i));
+    engine_.View().SetCaption("Orvalis - " + ExtractFileName(data_.PrjFileName) + " " +
+                              std::to_string(data_.JyochyuList.Count()) + kProgressRecordedSuffix);
+    data_.ProjectChanged = 1;
+}
+
+void TPairLoop::RunRow(std::size_t i) {
+    State& st = *state_;
+    st.rowSource = nullptr;
+    bool rowMatched = false;
+    std::size_t j = data_.SingleList == 1 ? i + 1 : 0;
+
+    const std::vector<std::size_t>* sameSize = nullptr;
+    std::size_t cursor = 0;
+    if (data_.SizeMode == 0) {
+        auto it = st.targetsBySize.find(DimsKey(st.sourceWidth[i], st.sourceHeight[i]));
+        if (it != st.targetsBySize.end()) sameSize = &it->second;
+    }
+
+    while (j < st.targets) {
+        if (--st.countdown <= 0) {
+            st.countdown = clockStride_;
+            Slice(st.lastI, st.lastJ, false);
+        }
+        // Equal-size mode: pairs of other sizes are only counted, so they
+        // are counted in one step, unless a pause or stop waits for the
+        // next pair.
+        if (data_.SizeMode == 0 && data_.StopFlag == 0 && data_.PauseFlag != 1) {
+            std::size_t next = st.targets;
+            if (sameSize) {
+                while (cursor < sameSize->size() && (*sameSize)[cursor] < j) ++cursor;
+                if (cursor < sameSize->size()) next = (*sameSize)[cursor];
+            }
+            if (next > j) {
+                const std::int64_t before = data_.LoopCount;
+                data_.LoopCount += static_cast<std::int64_t>(next - j);
+                status_.Advanced(before);
+                st.visited = true;
+                st.lastI = i;
+                st.lastJ = next - 1;
+                j = next;
+                continue;
+            }
+        }
+
+        const std::int64_t before = data_.LoopCount++;
+        if (data_.LoopCount % 100 == 0) status_.Advanced(before);
+        st.visited = true;
+        st.lastI = i;
+        st.lastJ = j;
+
+        if (PairPasses(i, j)) {
+            bool passes = true;
+            if (!CheckLogFast(i, j) &&
+                (data_.SizeMode != 0 ||
+                 (st.sourceWidth[i] == st.targetWidth[j] && st.sourceHeight[i] == st.targetHeight[j]))) {
+                const bool match = Reaches(i, j);
+                // Before a match is logged, make sure both files are still there.
+                if (match) {
+                    RefreshIdentity(st.sourcePath[i]);
+                    RefreshIdentity(st.targetPath[j]);
+                    passes = PairPasses(i, j);
+                }
+                if (passes) {
+                    ++data_.CompCount;
+                    st.compared = true;
+                    st.comparedI = i;
+                    st.comparedJ = j;
+                    if (match) {
+                        rowMatched = true;
+                        Found(i, j);
+                    }
+                }
+            }
+            if (passes) {
+                if (data_.StopFlag == 1) break;
+                if (data_.PauseFlag == 1) {
+                    Slice(i, j, true);
+                    engine_.PauseWait();
+                }
+                if (rowMatched && data_.OneEnd == 1) break;
+            }
+        }
+        ++j;
+    }
+}
+
+void TPairLoop::HikakuMain() {
+    IRunView& view = engine_.View();
+    Prepare();
+    State& st = *state_;
+    view.SetGaugeMax(static_cast<std::int64_t>(st.sources));
+    data_.StartTime = Now();
+    status_.Start();
+
+    for (std::size_t i = 0; i < st.sources; ++i) {
+        view.SetGaugePosition(static_cast<std::int64_t>(i) + 1);
+        const bool done = CheckEndList(data_.SourceFiles.Strings(i));
+        if (!done) RunRow(i);
+        Slice(st.lastI, st.lastJ, false);
+        if (!done) RecordRow(i);
+        if (data_.StopFlag == 1) break;
+    }
+    // The labels end showing the last pair visited with the final counts.
+    if (st.visited) status_.SetLabel(st.lastI, st.lastJ);
+
+    // The signatures' memory goes with the run; the figure stays for callers.
+    const std::size_t bytes = st.storeBytes;
+    state_ = std::make_unique<State>(data_.Par);
+    state_->storeBytes = bytes;
+}
+
+}  // namespace orv

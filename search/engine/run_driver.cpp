@@ -1,0 +1,228 @@
+#include "search/engine/run_driver.h"
+
+#include <cmath>
+#include <cstdio>
+#include <exception>
+
+#include "platform/base/file_system.h"
+#include "platform/base/paths.h"
+#include "platform/base/sound.h"
+#include "search/engine/pair_loop.h"
+#include "search/engine/run_engine.h"
+
+namespace orv {
+
+// ---- status texts
+
+std::string CompareLabelText(std::int64_t source, std::int64_t sources, std::int64_t target, std::int64_t targets) {
+    return "画像比較中 [" + std::to_string(source) + "/" + std::to_string(sources) + "]-[ " + std::to_string(target) +
+           "/" + std::to_string(targets) + "]";
+}
+
+std::string CountLabelText(std::int64_t compared, std::int64_t found) {
+    return "[全" + std::to_string(compared) + "比較のうち同一" + std::to_string(found) + "ファイル]";
+}
+
+std::string EstimateLabelText(TDateTime remaining) {
+    constexpr double kMsPerDay = 86400000.0;
+    std::int64_t ms = 0;
+    // Anything not a sensible duration shows as zero rather than overflowing.
+    if (std::isfinite(remaining) && remaining > 0) ms = std::llround(std::min(remaining, 1e9) * kMsPerDay);
+    const std::int64_t seconds = ms / 1000;
+    const std::int64_t days = seconds / 86400;
+    const std::int64_t ofDay = seconds % 86400;
+    char time[32];
+    std::snprintf(time, sizeof time, "%d:%02d:%02d", static_cast<int>(ofDay / 3600),
+                  static_cast<int>(ofDay / 60 % 60), static_cast<int>(ofDay % 60));
+    std::string text = "[予測残り時間 ";
+    if (days > 0) text += std::to_string(days) + "日 ";
+    return text + time + "]";
+}
+
+TDateTime ProjectRemaining(TDateTime elapsed, std::int64_t sources, std::int64_t targets, std::int64_t visited) {
+    if (visited <= 0) return 0;
+    // The product of two list lengths exceeds 32 bits from about 46,341 each.
+    const double pairs = static_cast<double>(sources) * static_cast<double>(targets);
+    return elapsed * pairs / static_cast<double>(visited) - elapsed;
+}
+
+void TRunStatus::Start() {
+    start_ = std::chrono::steady_clock::now();
+    remaining_ = 0;
+    estimate_ = kEstimateMeasuring;
+}
+
+void TRunStatus::TakeEstimate(std::int64_t visited) {
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start_;
+    remaining_ = ProjectRemaining(elapsed.count() / 86400.0, static_cast<std::int64_t>(data_.SourceFiles.Count()),
+                                  static_cast<std::int64_t>(data_.TargetFiles.Count()), visited);
+    estimate_ = EstimateLabelText(remaining_);
+}
+
+void TRunStatus::SetLabel(std::size_t i, std::size_t j) {
+    const std::string first =
+        CompareLabelText(static_cast<std::int64_t>(i) + 1, static_cast<std::int64_t>(data_.SourceFiles.Count()),
+                         static_cast<std::int64_t>(j) + 1, static_cast<std::int64_t>(data_.TargetFiles.Count()));
+    view_.SetLabelInfo(1, first, first);
+    view_.SetLabelInfo(2, CountLabelText(data_.CompCount, data_.FindCount), {});
+    view_.SetLabelInfo(3, estimate_, {});
+}
+
+// ---- the run
+
+namespace {
+
+constexpr const char* kCollectStart = "：ファイル情報収集開始";
+constexpr const char* kCompareStart = "：比較開始";
+constexpr const char* kStoppedEarly = "：途中中断";
+constexpr const char* kEndProcessing = "：終了処理";
+constexpr const char* kEnded = "：終了";
+constexpr const char* kEndLabel = "終了";
+
+std::string FailureText(const std::exception* e) {
+    return std::string("：") + (e ? e->what() : "unknown error");
+}
+
+}  // namespace
+
+TRunDriver::TRunDriver(TRunEngine& engine, TRunLog& log, IRunWindow& window, IPairHandOver* handOver)
+    : engine_(engine), log_(log), window_(window), handOver_(handOver) {}
+
+bool TRunDriver::P4B_StartMouseDown(const TRunChoices& choices) {
+    TMainData& d = engine_.Data();
+    if (d.Running == 1) return false;
+    d.SizeMode = choices.SizeMode;
+    d.SyoriMode = choices.SyoriMode;
+    d.SelTgt = choices.SelTgt;
+    d.DoAction = choices.DoAction;
+    d.NearMode = choices.NearMode;
+    d.SubFolder = choices.SubFolder ? 1 : 0;
+    d.Preview = choices.Preview ? 1 : 0;
+    d.OneEnd = choices.OneEnd ? 1 : 0;
+    d.TgtDir = choices.TgtDir;
+
+    // The move folder is checked for the move action whatever the handling mode.
+    if (d.DoAction >= 2 && !DirectoryExists(d.TgtDir)) {
+        window_.ShowMessage(kMoveFolderInvalid);
+        return false;
+    }
+    if (!DirectoryExists(engine_.SignatureFolder())) {
+        window_.ShowMessage(kWorkFolderMissing);
+        return false;
+    }
+    StartComp();
+    return true;
+}
+
+void TRunDriver::P4B_PauseMouseDown() {
+    TMainData& d = engine_.Data();
+    d.PauseFlag = d.PauseFlag == 1 ? 0 : 1;
+}
+
+void TRunDriver::P4B_StopMouseDown() { engine_.Data().StopFlag = 1; }
+
+void TRunDriver::Check_prevClick(bool checked) { engine_.Data().Preview = checked ? 1 : 0; }
+
+void TRunDriver::StartComp() {
+    TMainData& d = engine_.Data();
+    IRunView& view = engine_.View();
+    const std::string bmpDir = bmpDir_.empty() ? AppDir() + "BMP/" : IncludeTrailingPathDelimiter(bmpDir_);
+
+    d.Running = 1;
+    d.CompCount = d.FindCount = d.LoopCount = 0;
+    // From here on the run always reaches its end processing, so Running
+    // returns to 0 and the window can close again.
+    try {
+        window_.SetMbEnabled(3);
+        d.PauseFlag = 0;
+        d.StopFlag = 0;
+        d.FileNo = 0;
+        window_.ClearErrorLog();
+        d.SourceFiles.Clear();
+        d.TargetFiles.Clear();
+        d.PrevSrcName.clear();
+        d.PrevTgtName.clear();
+        engine_.InitChach();
+        window_.SetDoListCaption({});
+        window_.SetLabelColumns(false);
+        window_.SetLogButtonsEnabled(false);
+        view.OpenAnimation(bmpDir + "ani02.avi", true);
+        engine_.LogEvent(kCollectStart);
+
+        engine_.GetFileListMain();
+        d.SingleList = engine_.CheckSingleHikaku() ? 1 : 0;
+        window_.SetLabelColumns(true);
+        view.StopAnimation();
+
+        if (d.StopFlag == 0 && d.FileCount[0] > 0 && d.FileCount[1] > 0) {
+            view.OpenAnimation(bmpDir + "ani03.avi", true);
+            engine_.LogEvent(kCompareStart);
+            TRunStatus status(d, view);
+            TPairLoop loop(engine_, log_, status, handOver_);
+            loop.HikakuMain();
+        } else if (d.StopFlag == 1) {
+            engine_.LogEvent(kStoppedEarly);
+        }
+    } catch (const std::exception& e) {
+        engine_.LogEvent(FailureText(&e));
+    } catch (...) {
+        engine_.LogEvent(FailureText(nullptr));
+    }
+    EndProcessing();
+}
+
+void TRunDriver::EndProcessing() {
+    TMainData& d = engine_.Data();
+    IRunView& view = engine_.View();
+    const std::string bmpDir = bmpDir_.empty() ? AppDir() + "BMP/" : IncludeTrailingPathDelimiter(bmpDir_);
+    // Each step runs even when an earlier one failed; a failure is logged.
+    auto step = [this](auto&& action) {
+        try {
+            action();
+        } catch (const std::exception& e) {
+            try {
+                engine_.LogEvent(FailureText(&e));
+            } catch (...) {
+            }
+        } catch (...) {
+        }
+    };
+
+    step([&] {
+        window_.SetLabelColumns(false);
+        view.StopAnimation();
+        view.SetWaitCursor(true);
+        window_.SetWindowEnabled(false);
+        window_.SetStopPauseEnabled(false);
+        engine_.LogEvent(kEndProcessing);
+    });
+    step([&] {
+        if (d.NoTmpDel == 0) engine_.DeleteChashFile();
+    });
+    step([&] { engine_.FreeChach(); });
+    step([&] {
+        view.SetLabelInfo(1, kEndLabel, kEndLabel);
+        engine_.LogEvent(kEnded);
+    });
+    step([&] {
+        if (d.DoEndSound == 1 && FileExists(d.EndSound)) PlayWave(d.EndSound, false);
+    });
+    step([&] {
+        view.OpenAnimation(bmpDir + "ani01.avi", false);
+        view.ClearPreviews();
+        view.SetGaugePosition(0);
+    });
+    d.Running = 0;
+    step([&] {
+        window_.SetMbEnabled(4);
+        window_.SetWindowEnabled(true);
+        view.SetWaitCursor(false);
+    });
+    step([&] {
+        if (d.SyoriMode == 3 && handOver_) handOver_->HandOverLog(0);
+    });
+    d.PauseFlag = 0;
+    d.StopFlag = 0;
+}
+
+}  // namespace orv

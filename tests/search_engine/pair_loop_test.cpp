@@ -1,0 +1,333 @@
+#include "search/engine/pair_loop.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <set>
+#include <utility>
+
+#include "search/engine/run_driver.h"
+#include "search/engine/run_engine.h"
+
+namespace orv {
+namespace {
+
+class LoopView : public IRunView {
+public:
+    void SetLabelInfo(int index, const std::string& caption, const std::string&) override {
+        labels[index] = caption;
+        ++labelWrites;
+    }
+    void SetGaugeMax(std::int64_t) override {}
+    void SetGaugePosition(std::int64_t) override {}
+    void AppendLog(const std::string& line) override { log.push_back(line); }
+    void ProcessMessages() override {
+        ++messages;
+        if (onMessages) onMessages();
+    }
+    void SetWaitCursor(bool) override {}
+    void OpenAnimation(const std::string&, bool) override {}
+    void StopAnimation() override {}
+    std::vector<std::string> ListEntries(int) override { return {}; }
+    void ShowPreview(int side, const TBitmap*, const std::string& caption) override {
+        previews.emplace_back(side, caption);
+    }
+    void SetCaption(const std::string& text) override { caption = text; }
+    void Sleep(int) override { ++sleeps; }
+
+    std::map<int, std::string> labels;
+    int labelWrites = 0;
+    std::vector<std::string> log;
+    int messages = 0;
+    int sleeps = 0;
+    std::function<void()> onMessages;
+    std::vector<std::pair<int, std::string>> previews;
+    std::string caption;
+};
+
+// Records each pair handed over; the reaction can change the run's state.
+class RecordingHandOver : public IPairHandOver {
+public:
+    std::string HandOverPair(std::size_t source, std::size_t target) override {
+        pairs.emplace_back(source, target);
+        if (onPair) onPair(source, target);
+        return "比較元のファイル";
+    }
+    bool HandOverLog(std::size_t firstRow) override {
+        logs.push_back(firstRow);
+        return true;
+    }
+    std::vector<std::pair<std::size_t, std::size_t>> pairs;
+    std::vector<std::size_t> logs;
+    std::function<void(std::size_t, std::size_t)> onPair;
+};
+
+// A signature of 8 x 8 pixels: `look` picks its pattern; images of one look
+// score 100 against each other and 0 against other looks.
+TCompactSignature Look(int look) {
+    std::vector<std::uint8_t> pixels(8 * 8 * 3);
+    for (int p = 0; p < 64; ++p) {
+        const auto gray = static_cast<std::uint8_t>(((p + look) % 8) * 32 + 5);
+        pixels[static_cast<std::size_t>(p) * 3] = gray;
+    }
+    return TCompactSignature(TGrayView{pixels.data(), 8, 8, 24, 3});
+}
+
+class PairLoopTest : public ::testing::Test {
+protected:
+    PairLoopTest() : engine(data, view), status(data, view), loop(engine, log, status, &handOver) {
+        data.Par = 75;
+        data.SizeMode = 1;
+        data.SyoriMode = 1;
+        TPairLoopHooks hooks;
+        hooks.Identify = [this](const std::string& path) {
+            ++identifyCalls;
+            auto vanish = vanishAfter.find(path);
+            if (vanish != vanishAfter.end() && vanish->second-- <= 0) missing.insert(path);
+            if (missing.count(path)) return TFileIdentity{};
+            auto alias = aliases.find(path);
+            const std::string& name = alias != aliases.end() ? alias->second : path;
+            return TFileIdentity{true, 1, std::hash<std::string>()(name)};
+        };
+        hooks.LoadSignature = [this](int side, std::size_t index) {
+            ++loads;
+            const std::string& path = data.WorkList(side).Strings(index);
+            return Look(looks.at(path));
+        };
+        hooks.LoadPreview = [](const std::string&) { return std::unique_ptr<TBitmap>(); };
+        loop.SetHooks(hooks);
+    }
+
+    // Adds an image to a side: its look decides which images it matches.
+    void Add(int side, const std::string& path, int look, int width = 80, int height = 80) {
+        looks[path] = look;
+        auto item = std::make_shared<TSTitems>();
+        item->Width = width;
+        item->Height = height;
+        item->FileSize = 1000;
+        data.WorkList(side).Add(path, item);
+    }
+    // The same paths with the same records on both sides.
+    void AddBoth(const std::string& path, int look) {
+        Add(0, path, look);
+        data.TargetFiles.Add(path, data.SourceFiles.Objects(data.SourceFiles.Count() - 1));
+        data.SingleList = 1;
+    }
+    std::vector<std::pair<std::string, std::string>> LoggedPairs() const {
+        std::vector<std::pair<std::string, std::string>> pairs;
+        for (const auto& row : log.Rows()) pairs.emplace_back(row[kLogSourcePath], row[kLogTargetPath]);
+        return pairs;
+    }
+
+    TMainData data;
+    LoopView view;
+    TRunEngine engine;
+    TRunLog log;
+    TRunStatus status;
+    RecordingHandOver handOver;
+    TPairLoop loop;
+    std::map<std::string, int> looks;
+    std::set<std::string> missing;
+    std::map<std::string, std::string> aliases;
+    std::map<std::string, int> vanishAfter;  // path -> lookups it still survives
+    int loads = 0;
+    int identifyCalls = 0;
+};
+
+using Pairs = std::vector<std::pair<std::string, std::string>>;
+
+TEST_F(PairLoopTest, SingleListVisitsEachUnorderedPairOnce) {
+    AddBoth("/p/a.jpg", 1);
+    AddBoth("/p/b.jpg", 1);
+    AddBoth("/p/c.jpg", 1);
+    loop.HikakuMain();
+    EXPECT_EQ(data.LoopCount, 3);
+    EXPECT_EQ(data.CompCount, 3);
+    EXPECT_EQ(data.FindCount, 3);
+    EXPECT_EQ(LoggedPairs(), (Pairs{{"/p/a.jpg", "/p/b.jpg"}, {"/p/a.jpg", "/p/c.jpg"}, {"/p/b.jpg", "/p/c.jpg"}}));
+    // The last row visits nothing and is recorded all the same.
+    EXPECT_EQ(data.JyochyuList.Count(), 3u);
+    EXPECT_EQ(view.caption, "Orvalis - 新規プロジェクト.ovp 3ファイル進行記録済");
+    EXPECT_EQ(data.ProjectChanged, 1);
+    // Log only: nothing handed over; the row's texts come from the records.
+    EXPECT_TRUE(handOver.pairs.empty());
+    EXPECT_EQ(log.Row(0)[kLogSourceSize], " 1,000");
+    EXPECT_EQ(log.Row(0)[kLogTargetWidth], "80");
+    EXPECT_EQ(log.Row(0)[kLogResult], "");
+}
+
+TEST_F(PairLoopTest, SkipRulesCountOnlyTheVisit) {
+    Add(0, "/s/one.jpg", 1);
+    Add(0, "/s/done.jpg", 1);
+    Add(0, "/s/two.jpg", 2);
+    Add(1, "/s/one.jpg", 1);       // the same path
+    Add(1, "/t/hardlink.jpg", 1);  // the same file under another name
+    Add(1, "/t/gone.jpg", 1);      // no longer there
+    Add(1, "/t/logged.jpg", 1);    // already in the log for one.jpg
+    Add(1, "/t/copy.jpg", 1);
+    Add(1, "/t/other.jpg", 2);
+    aliases["/t/hardlink.jpg"] = "/s/one.jpg";
+    missing.insert("/t/gone.jpg");
+    data.JyochyuList.Add("/s/done.jpg");
+    TLogRow old;
+    old[kLogSourcePath] = "/s/one.jpg";
+    old[kLogTargetPath] = "/t/logged.jpg";
+    log.Add(old);
+    TLogRow swapped;  // the other direction does not keep a pair out
+    swapped[kLogSourcePath] = "/t/copy.jpg";
+    swapped[kLogTargetPath] = "/s/one.jpg";
+    log.Add(swapped);
+
+    loop.HikakuMain();
+    // Rows one and two visit six targets each; done.jpg is not visited.
+    EXPECT_EQ(data.LoopCount, 12);
+    // one.jpg: copy.jpg and other.jpg compared; two.jpg: everything but gone.jpg.
+    EXPECT_EQ(data.CompCount, 2 + 5);
+    EXPECT_EQ(LoggedPairs(), (Pairs{{"/s/one.jpg", "/t/logged.jpg"},
+                                    {"/t/copy.jpg", "/s/one.jpg"},
+                                    {"/s/one.jpg", "/t/copy.jpg"},
+                                    {"/s/two.jpg", "/t/other.jpg"}}));
+    EXPECT_EQ(data.JyochyuList.Count(), 3u);  // done.jpg stays recorded once
+    // Existence is looked up per file, not per pair: 8 distinct paths, plus
+    // both files of each match before it is logged and after its hand-over.
+    EXPECT_EQ(identifyCalls, 8 + 2 * 4);
+}
+
+TEST_F(PairLoopTest, EqualSizeModeComparesOnlyEqualDimensions) {
+    data.SizeMode = 0;
+    Add(0, "/s/wide.jpg", 1, 640, 480);
+    Add(1, "/t/tall.jpg", 1, 480, 640);
+    for (int n = 0; n < 250; ++n) Add(1, "/t/x" + std::to_string(n) + ".jpg", 3, 100 + n % 7, 90);
+    Add(1, "/t/same.jpg", 1, 640, 480);
+    Add(1, "/t/same2.jpg", 2, 640, 480);
+    loop.HikakuMain();
+    EXPECT_EQ(data.LoopCount, 253);
+    EXPECT_EQ(data.CompCount, 2);
+    EXPECT_EQ(LoggedPairs(), (Pairs{{"/s/wide.jpg", "/t/same.jpg"}}));
+    // The estimate was taken on the way although the pairs were not visited
+    // one by one; the label shows the last pair with the final counts.
+    EXPECT_NE(status.EstimateText(), kEstimateMeasuring);
+    EXPECT_EQ(view.labels[1], "画像比較中 [1/1]-[ 253/253]");
+    EXPECT_EQ(view.labels[2], "[全2比較のうち同一1ファイル]");
+}
+
+TEST_F(PairLoopTest, OneEndLeavesTheRowAtItsFirstMatch) {
+    data.OneEnd = 1;
+    Add(0, "/s/a.jpg", 1);
+    Add(0, "/s/b.jpg", 2);
+    Add(1, "/t/x.jpg", 2);
+    Add(1, "/t/a1.jpg", 1);
+    Add(1, "/t/a2.jpg", 1);
+    Add(1, "/t/b1.jpg", 2);
+    loop.HikakuMain();
+    EXPECT_EQ(LoggedPairs(), (Pairs{{"/s/a.jpg", "/t/a1.jpg"}, {"/s/b.jpg", "/t/x.jpg"}}));
+    EXPECT_EQ(data.LoopCount, 2 + 1);
+    EXPECT_EQ(data.JyochyuList.Count(), 2u);
+}
+
+TEST_F(PairLoopTest, StopEndsTheLoopAfterThePairAndRecordsTheRow) {
+    data.SyoriMode = 2;
+    Add(0, "/s/a.jpg", 1);
+    Add(0, "/s/b.jpg", 1);
+    for (int n = 0; n < 5; ++n) Add(1, "/t/" + std::to_string(n) + ".jpg", n == 1 ? 1 : 5);
+    // The pair handler answers Stop for the first pair.
+    handOver.onPair = [this](std::size_t, std::size_t) { data.StopFlag = 1; };
+    loop.HikakuMain();
+    EXPECT_EQ(data.LoopCount, 2);
+    EXPECT_EQ(handOver.pairs.size(), 1u);
+    EXPECT_EQ(log.Row(0)[kLogResult], "比較元のファイル");
+    ASSERT_EQ(data.JyochyuList.Count(), 1u);
+    EXPECT_EQ(data.JyochyuList.Strings(0), "/s/a.jpg");
+}
+
+TEST_F(PairLoopTest, StopPressedBeforeAHandOverIsKept) {
+    data.SyoriMode = 2;
+    Add(0, "/s/a.jpg", 1);
+    Add(1, "/t/a1.jpg", 1);
+    Add(1, "/t/a2.jpg", 1);
+    // Stop arrives while the window processes messages before the hand-over,
+    // and the handler's answer (no stop) would clear it.
+    view.onMessages = [this] {
+        if (data.FindCount == 1) data.StopFlag = 1;
+    };
+    handOver.onPair = [this](std::size_t, std::size_t) { data.StopFlag = 0; };
+    loop.HikakuMain();
+    EXPECT_EQ(handOver.pairs.size(), 1u);
+    EXPECT_EQ(data.StopFlag, 1);
+    EXPECT_EQ(data.LoopCount, 1);
+}
+
+TEST_F(PairLoopTest, FilesThatGoAwayAreNotLoggedOrCompared) {
+    data.SyoriMode = 0;
+    Add(0, "/s/a.jpg", 1);
+    Add(0, "/s/b.jpg", 1);
+    Add(1, "/t/vanishing.jpg", 1);
+    Add(1, "/t/c.jpg", 1);
+    Add(1, "/t/d.jpg", 1);
+    // Present when the loop starts, gone when its first match is checked.
+    vanishAfter["/t/vanishing.jpg"] = 1;
+    // Automatic handling removes the source of every pair it gets.
+    handOver.onPair = [this](std::size_t source, std::size_t) { missing.insert(data.SourceFiles.Strings(source)); };
+    loop.HikakuMain();
+    EXPECT_EQ(LoggedPairs(), (Pairs{{"/s/a.jpg", "/t/c.jpg"}, {"/s/b.jpg", "/t/c.jpg"}}));
+    // Once a source is gone, the rest of its row is skipped.
+    EXPECT_EQ(data.CompCount, 2);
+    EXPECT_EQ(data.FindCount, 2);
+    EXPECT_EQ(data.LoopCount, 6);
+}
+
+TEST_F(PairLoopTest, PauseWaitsUntilResumed) {
+    Add(0, "/s/a.jpg", 1);
+    for (int n = 0; n < 5; ++n) Add(1, "/t/" + std::to_string(n) + ".jpg", 5);
+    data.PauseFlag = 1;
+    view.onMessages = [this] {
+        if (view.sleeps == 3) data.PauseFlag = 0;
+    };
+    loop.HikakuMain();
+    // The wait sleeps once more after the message that resumed it.
+    EXPECT_EQ(view.sleeps, 4);
+    EXPECT_EQ(data.LoopCount, 5);
+    EXPECT_EQ(data.StopFlag, 0);
+}
+
+TEST_F(PairLoopTest, StopEndsThePauseAndTheLoop) {
+    Add(0, "/s/a.jpg", 1);
+    Add(0, "/s/b.jpg", 1);
+    for (int n = 0; n < 5; ++n) Add(1, "/t/" + std::to_string(n) + ".jpg", 5);
+    data.PauseFlag = 1;
+    view.onMessages = [this] {
+        if (view.sleeps == 2) data.StopFlag = 1;
+    };
+    loop.HikakuMain();
+    EXPECT_EQ(view.sleeps, 3);
+    EXPECT_EQ(data.PauseFlag, 0);
+    // The stop is seen after the next pair, as after any pair.
+    EXPECT_EQ(data.LoopCount, 2);
+    EXPECT_EQ(data.JyochyuList.Count(), 1u);
+}
+
+TEST_F(PairLoopTest, MemoryBudgetChangesNoResult) {
+    for (int n = 0; n < 30; ++n) AddBoth("/p/" + std::to_string(n) + ".jpg", n % 4);
+    data.Chach = 1000;
+    loop.HikakuMain();
+    const auto withMemory = LoggedPairs();
+    const int loadsWithMemory = loads;
+    EXPECT_GT(loop.SignatureBytes(), 0u);
+    EXPECT_LE(loop.SignatureBytes(), loop.SignatureBudget());
+
+    log.Clear();
+    data.JyochyuList.Clear();
+    data.LoopCount = data.CompCount = data.FindCount = 0;
+    loads = 0;
+    data.Chach = 0;
+    loop.HikakuMain();
+    EXPECT_EQ(LoggedPairs(), withMemory);
+    EXPECT_EQ(loop.SignatureBytes(), 0u);
+    EXPECT_GT(loads, loadsWithMemory);
+    // Looks 0 and 1 have eight images each, 2 and 3 seven.
+    EXPECT_EQ(withMemory.size(), 2u * 28u + 2u * 21u);
+}
+
+}  // namespace
+}  // namespace orv
