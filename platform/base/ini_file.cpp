@@ -173,11 +173,12 @@ public:
             return;  // same line index, same name: the index stays valid
         }
         std::size_t s = FindSection(section);
-        indexed_ = false;
         if (s == npos) {
             if (!lines_.empty() && !TrimBlanks(lines_.back().text).empty()) lines_.push_back(MakeLine(""));
             lines_.push_back(MakeLine("[" + std::string(section) + "]"));
+            sections_.emplace(lines_.back().name, lines_.size() - 1);
             lines_.push_back(MakeLine(text));
+            keys_.emplace(IndexKey(lines_[lines_.size() - 2].name, lines_.back().name), lines_.size() - 1);
             return;
         }
         // After the section's last non-blank line, so blank separator lines
@@ -185,6 +186,8 @@ public:
         std::size_t at = SectionEnd(s);
         while (at > s + 1 && TrimBlanks(lines_[at - 1].text).empty() && !lines_[at - 1].opaque) --at;
         lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), MakeLine(text));
+        if (at + 1 == lines_.size()) keys_.emplace(IndexKey(lines_[s].name, lines_[at].name), at);  // nothing moved
+        else indexed_ = false;
     }
 
     // Removes every occurrence of the section (duplicates too), so it is gone

@@ -203,6 +203,20 @@ TEST(IniFile, BatchWritesOnceAndCancelDropsChanges) {
     EXPECT_EQ(ini.ReadInteger("List", "0", 0), 100);
     EXPECT_FALSE(ini.Updating());
 
+    // Alternating sections in one batch: inserts in the middle keep lookups right.
+    {
+        TIniFile::Batch batch(ini);
+        for (int i = 0; i < 3; ++i) {
+            ini.WriteInteger("A", "a" + std::to_string(i), i);
+            ini.WriteInteger("B", "b" + std::to_string(i), i);
+            ini.WriteInteger("A", "a" + std::to_string(i), i + 10);
+        }
+        batch.Commit();
+    }
+    EXPECT_NE(ReadAll(path).find("[A]\r\na0=10\r\na1=11\r\na2=12\r\n\r\n[B]\r\nb0=0\r\nb1=1\r\nb2=2\r\n"),
+              std::string::npos);
+    EXPECT_EQ(ini.ReadInteger("B", "b2", -1), 2);
+
     // Another writer's change is seen by the next read.
     TIniFile other(path);
     other.WriteInteger("List", "0", 5);
