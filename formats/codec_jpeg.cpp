@@ -22,13 +22,13 @@ struct TMemorySource {
 
 TMemorySource& SourceOf(j_decompress_ptr cinfo) { return *reinterpret_cast<TMemorySource*>(cinfo->src); }
 
-extern "C" void TiffJpegInitSource(j_decompress_ptr cinfo) {
+void TiffJpegInitSource(j_decompress_ptr cinfo) {
     TMemorySource& src = SourceOf(cinfo);
     src.pub.next_input_byte = src.data;
     src.pub.bytes_in_buffer = src.size;
 }
 
-extern "C" boolean TiffJpegFillInput(j_decompress_ptr cinfo) {
+boolean TiffJpegFillInput(j_decompress_ptr cinfo) {
     TMemorySource& src = SourceOf(cinfo);
     ++src.warnings;
     src.pub.next_input_byte = kEndOfImage;
@@ -36,7 +36,7 @@ extern "C" boolean TiffJpegFillInput(j_decompress_ptr cinfo) {
     return TRUE;
 }
 
-extern "C" void TiffJpegSkipInput(j_decompress_ptr cinfo, long count) {
+void TiffJpegSkipInput(j_decompress_ptr cinfo, long count) {
     if (count <= 0) return;
     TMemorySource& src = SourceOf(cinfo);
     if (static_cast<unsigned long>(count) > src.pub.bytes_in_buffer) {
@@ -47,7 +47,7 @@ extern "C" void TiffJpegSkipInput(j_decompress_ptr cinfo, long count) {
     src.pub.bytes_in_buffer -= static_cast<std::size_t>(count);
 }
 
-extern "C" void TiffJpegTermSource(j_decompress_ptr) {}
+void TiffJpegTermSource(j_decompress_ptr) {}
 
 }  // namespace
 

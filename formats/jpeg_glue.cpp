@@ -13,13 +13,13 @@ TJpegErrorManager& ManagerOf(j_common_ptr cinfo) {
     return *reinterpret_cast<TJpegErrorManager*>(cinfo->err);
 }
 
-extern "C" void JpegErrorExit(j_common_ptr cinfo) { std::longjmp(ManagerOf(cinfo).jump, 1); }
-extern "C" void JpegEmitMessage(j_common_ptr, int) {}
-extern "C" void JpegOutputMessage(j_common_ptr) {}
-extern "C" void JpegFormatMessage(j_common_ptr, char* buffer) {
+void JpegErrorExit(j_common_ptr cinfo) { std::longjmp(ManagerOf(cinfo).jump, 1); }
+void JpegEmitMessage(j_common_ptr, int) {}
+void JpegOutputMessage(j_common_ptr) {}
+void JpegFormatMessage(j_common_ptr, char* buffer) {
     if (buffer) buffer[0] = '\0';
 }
-extern "C" void JpegResetErrorMgr(j_common_ptr cinfo) {
+void JpegResetErrorMgr(j_common_ptr cinfo) {
     cinfo->err->num_warnings = 0;
     cinfo->err->msg_code = 0;
 }

@@ -1,0 +1,74 @@
+#include "formats/codec_deflate.h"
+
+#include <gtest/gtest.h>
+
+#include "codec_test_data.h"
+
+namespace orv {
+namespace {
+
+using codec_test::Bytes;
+using codec_test::ReadData;
+
+TEST(LZ77, TiffStripsEachAStreamOfTheirOwn) {
+    TLZ77Decoder d(Z_SYNC_FLUSH, true);
+    d.DecodeInit();
+    for (int strip = 0; strip < 2; ++strip) {
+        const Bytes packed = ReadData("zip_rgb_s" + std::to_string(strip) + ".packed");
+        const Bytes rows = ReadData("zip_rgb_s" + std::to_string(strip) + ".rows");
+        Bytes out(rows.size());
+        const std::uint8_t* src = packed.data();
+        std::uint8_t* dst = out.data();
+        d.Decode(src, packed.size(), dst, out.size());
+        EXPECT_EQ(out, rows);
+        EXPECT_EQ(d.InflateResult(), Z_STREAM_END);
+        EXPECT_EQ(src, packed.data() + packed.size());  // advanced for the caller
+        EXPECT_EQ(dst, out.data() + out.size());
+    }
+    d.DecodeEnd();
+    d.DecodeEnd();  // a second end does nothing
+}
+
+TEST(LZ77, StreamAcrossBlocksThenIgnoresFurtherBlocks) {
+    const Bytes packed = ReadData("zip_rgb_s0.packed");
+    const Bytes rows = ReadData("zip_rgb_s0.rows");
+    TLZ77Decoder d(Z_SYNC_FLUSH, false);
+    d.DecodeInit();
+    Bytes out(rows.size());
+    std::uint8_t* dst = out.data();
+    // Input in pieces of 100 bytes, output in rows of 240 bytes; input that
+    // a call left unconsumed is handed in again.
+    const std::uint8_t* src = packed.data();
+    const std::uint8_t* const end = packed.data() + packed.size();
+    std::uint8_t* const outEnd = out.data() + out.size();
+    while (d.InflateResult() == Z_OK && dst < outEnd) {
+        const std::size_t n = d.PackedLeft() > 0 ? d.PackedLeft() : std::min<std::size_t>(100, end - src);
+        d.Decode(src, n, dst, std::min<std::size_t>(240, outEnd - dst));
+    }
+    EXPECT_EQ(out, rows);
+    // A finished stream does nothing more.
+    Bytes more(10, 0xEE);
+    std::uint8_t* moreDst = more.data();
+    const std::uint8_t* again = packed.data();
+    d.Decode(again, packed.size(), moreDst, more.size());
+    EXPECT_EQ(moreDst, more.data());
+    EXPECT_EQ(more, Bytes(10, 0xEE));
+}
+
+TEST(LZ77, ErrorsAreReportedNotRaisedAndCleanupIsSafe) {
+    TLZ77Decoder d(Z_FINISH, false);
+    Bytes out(16);
+    std::uint8_t* dst = out.data();
+    const Bytes garbage = {0x12, 0x34, 0x56, 0x78};
+    const std::uint8_t* src = garbage.data();
+    EXPECT_THROW(d.Decode(src, garbage.size(), dst, out.size()), EDecoderError);  // no DecodeInit
+    d.DecodeInit();
+    d.Decode(src, garbage.size(), dst, out.size());
+    EXPECT_LT(d.InflateResult(), 0);
+    // Never initialised or already ended: destruction is quiet.
+    TLZ77Decoder idle(Z_SYNC_FLUSH, true);
+    idle.DecodeEnd();
+}
+
+}  // namespace
+}  // namespace orv

@@ -1,0 +1,164 @@
+#include "formats/codec_lzw.h"
+
+#include <gtest/gtest.h>
+
+#include "codec_test_data.h"
+
+namespace orv {
+namespace {
+
+using codec_test::Bytes;
+using codec_test::DecodeInto;
+using codec_test::ReadData;
+
+// Packs codes least significant bit first, widening as the GIF decoder does.
+class GifCodeWriter {
+public:
+    explicit GifCodeWriter(unsigned codeSize) : clear_(1u << codeSize) { Clear(); }
+    void Clear() {
+        width_ = 0;
+        while ((1u << width_) <= clear_) ++width_;
+        nextFree_ = clear_ + 2;
+        first_ = true;
+    }
+    void Put(unsigned code, bool makesEntry = true) {
+        acc_ |= static_cast<std::uint64_t>(code) << bits_;
+        bits_ += width_;
+        while (bits_ >= 8) {
+            out.push_back(static_cast<std::uint8_t>(acc_));
+            acc_ >>= 8;
+            bits_ -= 8;
+        }
+        if (code == clear_) {
+            Clear();
+            return;
+        }
+        if (first_ || !makesEntry) {
+            first_ = false;
+            return;
+        }
+        if (nextFree_ == (1u << width_) - 1 && width_ < 12) ++width_;
+        if (nextFree_ < 4095) ++nextFree_;
+    }
+    Bytes Finish() {
+        if (bits_ > 0) out.push_back(static_cast<std::uint8_t>(acc_));
+        return out;
+    }
+    unsigned NextFree() const { return nextFree_; }
+    Bytes out;
+
+private:
+    unsigned clear_;
+    unsigned width_ = 0;
+    unsigned nextFree_ = 0;
+    bool first_ = true;
+    std::uint64_t acc_ = 0;
+    unsigned bits_ = 0;
+};
+
+TEST(TIFFLZW, DecodesLibtiffStrips) {
+    for (const char* name : {"lzw_rgb", "lzw_noise"}) {
+        const Bytes packed = ReadData(std::string(name) + "_s0.packed");
+        const Bytes rows = ReadData(std::string(name) + "_s0.rows");
+        TTIFFLZWDecoder d;
+        EXPECT_EQ(DecodeInto(d, packed, rows.size()), rows) << name;
+        // A smaller destination receives exactly its share, the last string clipped.
+        for (std::size_t size : {std::size_t{1}, std::size_t{777}, rows.size() - 1}) {
+            const Bytes part = DecodeInto(d, packed, size);
+            EXPECT_TRUE(std::equal(part.begin(), part.end(), rows.begin())) << name << " " << size;
+        }
+        // Truncated packed data decode a prefix.
+        const Bytes cut(packed.begin(), packed.begin() + packed.size() / 2);
+        const Bytes half = DecodeInto(d, cut, rows.size(), 0xEE);
+        const auto n = std::find(half.begin(), half.end(), 0xEE) - half.begin();
+        EXPECT_GT(n, 100);
+        EXPECT_TRUE(std::equal(half.begin(), half.begin() + n, rows.begin()));
+    }
+}
+
+// 9-bit codes, most significant bit first.
+Bytes TiffCodes(std::initializer_list<unsigned> codes) {
+    Bytes out;
+    std::uint32_t acc = 0;
+    int bits = 0;
+    for (unsigned c : codes) {
+        acc = (acc << 9) | c;
+        bits += 9;
+        while (bits >= 8) {
+            out.push_back(static_cast<std::uint8_t>(acc >> (bits - 8)));
+            bits -= 8;
+        }
+    }
+    if (bits > 0) out.push_back(static_cast<std::uint8_t>(acc << (8 - bits)));
+    return out;
+}
+
+TEST(TIFFLZW, HandMadeCodes) {
+    TTIFFLZWDecoder d;
+    // clear, 65, end: one byte and a stop (the 66 after the end is not decoded).
+    EXPECT_EQ(DecodeInto(d, TiffCodes({256, 65, 257, 66}), 4, 0xEE), (Bytes{65, 0xEE, 0xEE, 0xEE}));
+    // 258 is the code about to be made: "A" then "AA".
+    EXPECT_EQ(DecodeInto(d, TiffCodes({256, 65, 258, 257}), 4, 0xEE), (Bytes{65, 65, 65, 0xEE}));
+    // An undefined code right after a clear is skipped, as is a code above the next free one.
+    EXPECT_EQ(DecodeInto(d, TiffCodes({256, 300, 66, 400, 67, 257}), 4, 0xEE), (Bytes{66, 67, 0xEE, 0xEE}));
+}
+
+TEST(GIFLZW, DecodesImageMagickData) {
+    for (const char* name : {"two", "four", "full"}) {
+        const Bytes file = ReadData(std::string("gif_") + name + ".lzw");
+        const Bytes indices = ReadData(std::string("gif_") + name + ".indices");
+        TGIFLZWDecoder d(file[0]);
+        const Bytes packed(file.begin() + 1, file.end());
+        EXPECT_EQ(DecodeInto(d, packed, indices.size()), indices) << name;
+        const Bytes part = DecodeInto(d, packed, indices.size() / 3);
+        EXPECT_TRUE(std::equal(part.begin(), part.end(), indices.begin())) << name;
+    }
+}
+
+TEST(GIFLZW, CodeSizeIsChecked) {
+    EXPECT_THROW(TGIFLZWDecoder(0), EDecoderError);
+    EXPECT_THROW(TGIFLZWDecoder(12), EDecoderError);
+    EXPECT_NO_THROW(TGIFLZWDecoder(1));
+    EXPECT_NO_THROW(TGIFLZWDecoder(11));
+}
+
+TEST(GIFLZW, WidthGrowsAfterEntrySevenAndEndCodeIsIgnored) {
+    // Code size 2: clear 4, end 5, first free 6, width 3.
+    GifCodeWriter w(2);
+    w.Put(4);
+    w.Put(1);
+    w.Put(5, false);  // ignored: decoding goes on
+    w.Put(2);         // entry 6 = 1,2
+    w.Put(6);         // entry 7 = 2,1 -> width 4 from the next code
+    w.Put(7);         // entry 8
+    w.Put(3);
+    TGIFLZWDecoder d(2);
+    EXPECT_EQ(DecodeInto(d, w.Finish(), 9, 0xEE), (Bytes{1, 2, 1, 2, 2, 1, 3, 0xEE, 0xEE}));
+}
+
+TEST(GIFLZW, FullTableWithSelfReferenceEnds) {
+    // Fill the table without a clear, then keep sending 4095: entry 4095 is
+    // rewritten with itself as prefix, which must be skipped, not followed.
+    GifCodeWriter w(8);
+    w.Put(256);
+    w.Put(7);
+    while (w.NextFree() < 4095) w.Put(7);
+    for (int i = 0; i < 6; ++i) w.Put(4095);
+    w.Put(9);
+    w.Put(4095);
+    w.Put(10);
+    TGIFLZWDecoder d(8);
+    const Bytes packed = w.Finish();
+    const Bytes out = DecodeInto(d, packed, 20000000, 0xEE);
+    const auto n = std::find(out.begin(), out.end(), 0xEE) - out.begin();
+    ASSERT_GT(n, 4);
+    EXPECT_EQ(out[static_cast<std::size_t>(n) - 1], 10);
+    // Small destinations too.
+    for (std::size_t size : {std::size_t{1}, static_cast<std::size_t>(n) / 2, static_cast<std::size_t>(n)}) {
+        const Bytes part = DecodeInto(d, packed, size);
+        EXPECT_TRUE(std::equal(part.begin(), part.end(), out.begin()));
+    }
+}
+
+}  // namespace
+}  // namespace orv
