@@ -132,6 +132,8 @@ std::size_t TMemoryStream::Read(void* buffer, std::size_t count) {
 
 std::size_t TMemoryStream::Write(const void* buffer, std::size_t count) {
     if (count == 0) return 0;
+    // A position far past the end (Seek allows it) must not wrap the sum.
+    if (count > data_.max_size() || pos_ > data_.max_size() - count) return 0;
     if (pos_ + count > data_.size()) data_.resize(pos_ + count);
     std::memcpy(data_.data() + pos_, buffer, count);
     pos_ += count;

@@ -36,7 +36,8 @@ public:
     void ReadBuffer(void* buffer, std::size_t count);
     // Exact write: raises EWriteError when not every byte was written.
     void WriteBuffer(const void* buffer, std::size_t count);
-    // Copies count bytes (all remaining when count is 0) from source.
+    // Copies count bytes from source; with count 0 (or less) the whole of
+    // source, from its start.
     std::int64_t CopyFrom(TStream& source, std::int64_t count);
 };
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <limits>
 #include <unistd.h>
 
 #include "platform/base/errors.h"
@@ -32,6 +33,9 @@ TEST(MemoryStream, WriteGrowsAndOverwrites) {
     s.WriteBuffer("XYZ", 3);
     ASSERT_EQ(s.Size(), 5);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(s.Memory()), 5), "abXYZ");
+    s.Seek(std::numeric_limits<std::int64_t>::max() - 1, SeekOrigin::Beginning);
+    EXPECT_THROW(s.WriteBuffer("abcd", 4), EWriteError);  // refused, not wrapped
+    EXPECT_EQ(s.Size(), 5);
 }
 
 TEST(FileStream, RoundTripAndOpenErrors) {
