@@ -132,8 +132,9 @@ std::string BinaryReader::ReadStoredString() {
     std::string raw(n, '\0');
     stream_.ReadBuffer(raw.data(), raw.size());
     if (raw.back() != '\0') throw EReadError("Damaged file: stored string not terminated");
-    raw.pop_back();
-    if (raw.find('\0') != std::string::npos) throw EReadError("Damaged file: zero byte inside a stored string");
+    // The text ends at its first zero byte (the reading rule of these files);
+    // what follows it inside the announced length is skipped.
+    raw.resize(raw.find('\0'));
     try {
         return Cp932ToUtf8(raw);
     } catch (const EConvertError&) {

@@ -54,10 +54,11 @@ public:
     std::int64_t ReadInt64();
     double ReadDouble();
     void ReadBytes(void* data, std::size_t count);
-    // Reads a stored string and returns it as UTF-8. Raises EReadError when
-    // the length field is 0 (no room for the terminator), exceeds what
-    // remains, the last byte is not zero, the text holds a zero byte, or the
-    // bytes are not valid code page 932: all of these mean a damaged file.
+    // Reads a stored string and returns it as UTF-8: the text up to its first
+    // zero byte (all n bytes are consumed). Raises EReadError when the length
+    // field is 0 (no room for the terminator), exceeds what remains, the last
+    // byte is not zero, or the text is not valid code page 932: no writer of
+    // these files produces such a string, so the file is damaged.
     std::string ReadStoredString();
 
     // Bytes between the position and the end of the stream.

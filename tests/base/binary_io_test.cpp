@@ -65,7 +65,6 @@ TEST(BinaryIo, DamagedStoredStringsRaise) {
         std::string("\x00\x00", 2),              // length 0: no room for the terminator
         std::string("\x05\x00" "abc", 5),        // longer than what remains
         std::string("\x04\x00" "abcd", 6),       // last byte not zero
-        std::string("\x04\x00" "a\0b\0", 6),     // zero inside the text
         std::string("\x03\x00\x83\x00", 4) + "", // half a double-byte character, then the terminator
         std::string("\x03\x00\x80\x00", 4),      // truncated: 3 announced, 2 there
         std::string("\xff\xff" "x", 3),          // huge length, nothing behind it
@@ -77,6 +76,14 @@ TEST(BinaryIo, DamagedStoredStringsRaise) {
         BinaryReader r(s);
         EXPECT_THROW(r.ReadStoredString(), EReadError);
     }
+}
+
+TEST(BinaryIo, StoredStringEndsAtItsFirstZero) {
+    const std::string bytes = std::string("\x04\x00" "a\0b\0", 6) + "\x7b";
+    TMemoryStream s(bytes.data(), bytes.size());
+    BinaryReader r(s);
+    EXPECT_EQ(r.ReadStoredString(), "a");
+    EXPECT_EQ(r.ReadUInt8(), 0x7b);  // the whole announced length was consumed
 }
 
 TEST(BinaryIo, CheckCountAgainstWhatRemains) {
