@@ -315,7 +315,8 @@ std::size_t TColorManager::RequiredTargetBytes(std::uint32_t count) {
 void TColorManager::ConvertLine(std::span<const TRowBuffer> source, void* target, std::size_t targetSize,
                                 std::uint32_t count, std::uint8_t mask) {
     EnsureConverter();
-    if (count == 0) return;
+    // A row, or a mask, that selects no pixel writes nothing.
+    if (SelectedPixelCount(count, mask) == 0) return;
     if (source.empty()) RaiseColorError(msg::InvalidSampleCount);
 
     // How many buffers the converter reads, and whether they are planes.
