@@ -14,3 +14,10 @@ inline TApplication& App() {
 }
 
 }  // namespace orv::test
+
+namespace orv::test {
+// Base for fixtures whose members are widgets: the application exists first.
+struct WithApp {
+    WithApp() { App(); }
+};
+}  // namespace orv::test

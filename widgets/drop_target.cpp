@@ -1,0 +1,86 @@
+#include "widgets/drop_target.h"
+
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
+
+#include "platform/ui/application.h"
+
+namespace orv {
+
+namespace {
+
+bool HasLocalFiles(const QMimeData* mime) {
+    if (!mime || !mime->hasUrls()) return false;
+    for (const QUrl& url : mime->urls())
+        if (url.isLocalFile()) return true;
+    return false;
+}
+
+}  // namespace
+
+TDropDst::TDropDst(TComponent* owner, std::string name) : TControlHook(owner, std::move(name)) {}
+
+void TDropDst::Loaded() {
+    TControlHook::Loaded();
+    UpdateAcceptance();
+}
+
+void TDropDst::SetAcceptDrop(bool accept) {
+    if (accept == acceptDrop_) return;
+    acceptDrop_ = accept;
+    UpdateAcceptance();
+}
+
+void TDropDst::HandleChanged(int kind) {
+    TControlHook::HandleChanged(kind);
+    UpdateAcceptance();
+}
+
+void TDropDst::UpdateAcceptance() {
+    if (QWidget* handle = HookedHandle(); handle && !HandlePending()) handle->setAcceptDrops(acceptDrop_);
+}
+
+bool TDropDst::WndProc(QEvent* event) {
+    switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove: {
+            auto* drag = static_cast<QDragMoveEvent*>(event);
+            if (!HasLocalFiles(drag->mimeData())) return TControlHook::WndProc(event);
+            if (acceptDrop_)
+                drag->acceptProposedAction();
+            else
+                drag->ignore();
+            return true;
+        }
+        case QEvent::Drop: {
+            auto* drop = static_cast<QDropEvent*>(event);
+            if (!HasLocalFiles(drop->mimeData())) return TControlHook::WndProc(event);
+            try {
+                HandleDrop(event);
+            } catch (...) {
+                // Shown by the error box; the drop is still finished.
+                if (Application())
+                    Application()->HandleException(this, std::current_exception());
+            }
+            drop->acceptProposedAction();
+            return true;
+        }
+        default: return TControlHook::WndProc(event);
+    }
+}
+
+void TDropDst::HandleDrop(QEvent* event) {
+    if (!OnFileDrop) return;
+    auto* drop = static_cast<QDropEvent*>(event);
+    std::vector<std::string> files;
+    // Full paths of any length; addresses that are not local files are skipped.
+    for (const QUrl& url : drop->mimeData()->urls())
+        if (url.isLocalFile()) files.push_back(url.toLocalFile().toStdString());
+    const QPoint p = drop->position().toPoint();
+    OnFileDrop(this, files, p.x(), p.y());
+}
+
+}  // namespace orv
