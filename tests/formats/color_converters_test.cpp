@@ -153,6 +153,17 @@ TEST(RowConverters, YCbCrAndPhotoYCC) {
     EXPECT_EQ(Convert({M::cmPhotoYCC, M::cmRGB}, {90, 156, 137}, 3, 1), (Bytes{90, 90, 90}));
     EXPECT_EQ(Convert({M::cmPhotoYCC, M::cmRGB, 16, 16}, Words({65535, 65535, 65535}), 6, 1),
               Words({65535, 49959, 65535}));
+    // Photo-CD set-up: planar luma and chroma, its own weights, subsampling
+    // factors 2 and 2 (kept for the reader; rows carry chroma per pixel).
+    {
+        TColorManager pcd;
+        pcd.SetSourceModel(M::cmPhotoYCC);
+        pcd.SetChromaParameters({0.2125f, 0.7154f, 0.0721f}, 2, 2);
+        const Bytes luma{100, 50}, chroma1{166, 186}, chroma2{147, 117};
+        Bytes target(6);
+        pcd.ConvertLine({{luma.data(), 2}, {chroma1.data(), 2}, {chroma2.data(), 2}}, target.data(), 6, 2);
+        EXPECT_EQ(target, (Bytes{119, 93, 116, 106, 53, 18}));
+    }
     // Custom weights change the tables when the converter is chosen again.
     TColorManager cm;
     Apply(cm, {M::cmYCbCr, M::cmRGB});
