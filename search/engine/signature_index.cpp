@@ -1,6 +1,7 @@
 #include "search/engine/signature_index.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -133,7 +134,7 @@ void DropSupersededRecords(std::vector<TIndexRecord>& records) {
 bool ReadBmpFileSize(const std::string& path, std::int32_t& width, std::int32_t& height) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) return false;
-    std::uint8_t head[26];
+    std::uint8_t head[34];
     std::size_t got = 0;
     while (got < sizeof head) {
         const ssize_t n = ::read(fd, head + got, sizeof head - got);
@@ -141,13 +142,20 @@ bool ReadBmpFileSize(const std::string& path, std::int32_t& width, std::int32_t&
         if (n <= 0) break;
         got += static_cast<std::size_t>(n);
     }
+    struct stat st {};
+    const bool statted = ::fstat(fd, &st) == 0;
     ::close(fd);
-    if (got < sizeof head || head[0] != 'B' || head[1] != 'M' || GetU32(head + 14) < 40) return false;
+    if (!statted || got < sizeof head || head[0] != 'B' || head[1] != 'M' || GetU32(head + 14) < 40) return false;
     const std::int32_t w = GetI32(head + 18);
     const std::int32_t h = GetI32(head + 22);
-    if (w <= 0 || h == 0 || h == std::numeric_limits<std::int32_t>::min()) return false;
+    const unsigned bitCount = static_cast<unsigned>(head[28]) | static_cast<unsigned>(head[29]) << 8;
+    if (w <= 0 || h == 0 || h == std::numeric_limits<std::int32_t>::min() || bitCount != 24 || GetU32(head + 30) != 0)
+        return false;
+    const std::int64_t rows = h < 0 ? -std::int64_t{h} : h;
+    const std::int64_t stride = (std::int64_t{w} * 3 + 3) / 4 * 4;
+    if (static_cast<std::int64_t>(st.st_size) < std::int64_t{GetU32(head + 10)} + stride * rows) return false;
     width = w;
-    height = h < 0 ? -h : h;
+    height = static_cast<std::int32_t>(rows);
     return true;
 }
 

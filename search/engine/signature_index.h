@@ -74,8 +74,9 @@ inline void ExpectedSignatureSize(std::int32_t width, std::int32_t height, std::
     }
 }
 
-// Width and height from a bitmap file's header (Windows header of 40 bytes
-// or more); false when the file cannot be read or is no such bitmap.
+// Width and height of a stored signature: a whole uncompressed 24-bit bitmap
+// file (Windows header of 40 bytes or more, every pixel row present). False
+// for anything else, such as a file cut short by a full disk.
 bool ReadBmpFileSize(const std::string& path, std::int32_t& width, std::int32_t& height);
 
 }  // namespace orv

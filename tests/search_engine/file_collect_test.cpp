@@ -191,6 +191,19 @@ TEST_F(CollectTest, ASignatureOfTheWrongSizeIsNotReused) {
     EXPECT_EQ(w, 80);
 }
 
+TEST_F(CollectTest, ASignatureCutShortIsMadeAnew) {
+    const std::string a = Image("a.bmp", 30, 20);
+    view_.entries[0] = {a};
+    view_.entries[1] = {a};
+    engine_.GetFileListMain();
+    const std::int32_t first = data_.SourceFiles.Objects(0)->TmpNo;
+    fs::resize_file(engine_.SignaturePath(first), fs::file_size(engine_.SignaturePath(first)) - 1);
+    NewRun();
+    engine_.GetFileListMain();
+    ASSERT_EQ(data_.SourceFiles.Count(), 1u);
+    EXPECT_NE(data_.SourceFiles.Objects(0)->TmpNo, first);
+}
+
 TEST_F(CollectTest, LargeFilesKeepTheirSize) {
     const std::string a = Image("big.bmp", 10, 10);
     const std::int64_t big = (std::int64_t{1} << 31) + 5;
