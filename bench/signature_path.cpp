@@ -1,0 +1,148 @@
+// The signature path of a run (load a 2-megapixel JPEG through the picture
+// registry, reduce it to 80 x 80, make it gray) next to a bare libjpeg
+// decode of the same file, with the ratio of the two printed at the end.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+#include <unistd.h>
+
+#include <jpeglib.h>
+
+#include "platform/graphics/picture.h"
+#include "search/engine/image_utils.h"
+
+namespace {
+
+constexpr int kWidth = 1632;
+constexpr int kHeight = 1224;
+
+std::string g_jpegPath;
+
+// A photo-like test picture: smooth gradients with some texture, quality 90.
+void WriteTestJpeg(const std::string& path) {
+    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(kWidth) * kHeight * 3);
+    std::uint32_t noise = 12345;
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) {
+            noise = noise * 1103515245u + 12345u;
+            const int n = static_cast<int>((noise >> 24) & 31) - 16;
+            std::uint8_t* p = &rgb[(static_cast<std::size_t>(y) * kWidth + x) * 3];
+            p[0] = static_cast<std::uint8_t>(std::clamp(x * 255 / kWidth + n, 0, 255));
+            p[1] = static_cast<std::uint8_t>(std::clamp(y * 255 / kHeight + n, 0, 255));
+            p[2] = static_cast<std::uint8_t>(std::clamp(((x / 40 + y / 40) & 1) * 120 + 60 + n, 0, 255));
+        }
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) std::abort();
+    jpeg_compress_struct c{};
+    jpeg_error_mgr err{};
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    jpeg_stdio_dest(&c, f);
+    c.image_width = kWidth;
+    c.image_height = kHeight;
+    c.input_components = 3;
+    c.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 90, TRUE);
+    jpeg_start_compress(&c, TRUE);
+    while (c.next_scanline < c.image_height) {
+        JSAMPROW row = &rgb[static_cast<std::size_t>(c.next_scanline) * kWidth * 3];
+        jpeg_write_scanlines(&c, &row, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    std::fclose(f);
+}
+
+std::vector<unsigned char> ReadFile(const std::string& path) {
+    std::vector<unsigned char> data(std::filesystem::file_size(path));
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr || std::fread(data.data(), 1, data.size(), f) != data.size()) std::abort();
+    std::fclose(f);
+    return data;
+}
+
+// The least a program can do: read the file, decode it blue first into a
+// fresh buffer, all rows handed to libjpeg at once. The file is our own and
+// valid, so libjpeg's default error exit (ending the program) stays.
+void BareDecode(const std::string& path, std::size_t& checksum) {
+    std::vector<unsigned char> data = ReadFile(path);
+    jpeg_decompress_struct d{};
+    jpeg_error_mgr err{};
+    d.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&d);
+    jpeg_mem_src(&d, data.data(), data.size());
+    jpeg_read_header(&d, TRUE);
+    d.out_color_space = JCS_EXT_BGR;
+    jpeg_start_decompress(&d);
+    const std::size_t stride = static_cast<std::size_t>(d.output_width) * 3;
+    std::unique_ptr<unsigned char[]> pixels(new unsigned char[stride * d.output_height]);
+    std::vector<JSAMPROW> rows(d.output_height);
+    for (JDIMENSION y = 0; y < d.output_height; ++y) rows[y] = pixels.get() + stride * y;
+    while (d.output_scanline < d.output_height)
+        jpeg_read_scanlines(&d, rows.data() + d.output_scanline, d.output_height - d.output_scanline);
+    jpeg_finish_decompress(&d);
+    jpeg_destroy_decompress(&d);
+    checksum += pixels[stride * (d.output_height / 2)];
+}
+
+void BM_BareLibjpegDecode(benchmark::State& state) {
+    std::size_t checksum = 0;
+    for (auto _ : state) BareDecode(g_jpegPath, checksum);
+    benchmark::DoNotOptimize(checksum);
+}
+BENCHMARK(BM_BareLibjpegDecode)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+void BM_SignaturePath(benchmark::State& state) {
+    for (auto _ : state) {
+        orv::TBitmap bmp;
+        if (!orv::LoadPictureToBitmap(g_jpegPath, bmp) || !orv::AvgResize(bmp, 80, 80) ||
+            !orv::GrayScaleBitmap(bmp))
+            state.SkipWithError("signature failed");
+        benchmark::DoNotOptimize(bmp.ScanLine(40)[120]);
+    }
+}
+BENCHMARK(BM_SignaturePath)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// Console output plus the per-iteration times, for the ratio.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& r : runs)
+            if (r.iterations > 0 && !r.error_occurred)
+                times_[r.benchmark_name()] = r.GetAdjustedRealTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+    void PrintRatio() const {
+        const auto bare = times_.find("BM_BareLibjpegDecode/min_time:2.000");
+        const auto ours = times_.find("BM_SignaturePath/min_time:2.000");
+        if (bare == times_.end() || ours == times_.end() || bare->second <= 0) return;
+        std::cout << "signature path / bare decode = " << ours->second / bare->second << "\n";
+    }
+
+private:
+    std::map<std::string, double> times_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    orv::RegisterStandardPictures();
+    g_jpegPath = (std::filesystem::temp_directory_path() / ("orv_bench_" + std::to_string(::getpid()) + ".jpg")).string();
+    WriteTestJpeg(g_jpegPath);
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.PrintRatio();
+    benchmark::Shutdown();
+    std::filesystem::remove(g_jpegPath);
+    return 0;
+}
