@@ -52,7 +52,7 @@ inline std::uint16_t Widen(std::uint32_t b) {
 inline std::uint16_t ClampToWord(double v) {
     if (!(v > 0.0)) return 0;  // also NaN
     if (v >= 65535.0) return 65535;
-    return static_cast<std::uint16_t>(std::nearbyint(v));
+    return static_cast<std::uint16_t>(std::lrint(v));
 }
 
 const std::array<std::uint8_t, 256> kIdentity = [] {
@@ -248,7 +248,9 @@ void TColorManager::ConvertLab(const std::uint8_t* const* source, std::size_t so
             v *= 255;
             if (!(v > -1.0L)) return std::uint8_t{0};
             if (v > 1000.0L) return std::uint8_t{255};
-            return ClampToByte(static_cast<std::int32_t>(std::nearbyint(v)));
+            // lrint rounds halves to even like nearbyint, without its slow
+            // floating-point environment handling.
+            return ClampToByte(static_cast<std::int32_t>(std::lrint(v)));
         };
         const std::uint8_t blue = toByte(0.099L * X - 0.198L * Y + 1.099L * Z);
         const std::uint8_t green = toByte(-0.952L * X + 1.893L * Y + 0.059L * Z);
