@@ -1,0 +1,347 @@
+#include "search/engine/run_driver.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <stdexcept>
+
+#include "platform/graphics/picture.h"
+#include "platform/graphics/picture_loader.h"
+#include "search/engine/pair_loop.h"
+#include "search/engine/run_engine.h"
+
+namespace orv {
+namespace {
+
+namespace fs = std::filesystem;
+
+class Folder {
+public:
+    Folder() {
+        std::string pattern = (fs::temp_directory_path() / "orv-compare-XXXXXX").string();
+        if (::mkdtemp(pattern.data())) path_ = pattern;
+    }
+    ~Folder() {
+        std::error_code ec;
+        if (!path_.empty()) fs::remove_all(path_, ec);
+    }
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+    std::string Dir() const { return path_ + "/"; }
+
+private:
+    std::string path_;
+};
+
+// The window as a run sees it, recording what it is told.
+class RunWindow : public IRunView, public IRunWindow {
+public:
+    // IRunView
+    void SetLabelInfo(int index, const std::string& caption, const std::string&) override { labels[index] = caption; }
+    void SetGaugeMax(std::int64_t) override {}
+    void SetGaugePosition(std::int64_t position) override { gauge = position; }
+    void AppendLog(const std::string& line) override { errorLog.push_back(line); }
+    void ProcessMessages() override {
+        if (onMessages) onMessages();
+    }
+    void SetWaitCursor(bool on) override { waitCursor = on; }
+    void OpenAnimation(const std::string& file, bool play) override {
+        animations.push_back(fs::path(file).filename().string() + (play ? " playing" : ""));
+    }
+    void StopAnimation() override {}
+    std::vector<std::string> ListEntries(int side) override {
+        if (onEntries) onEntries(side);
+        return entries[side];
+    }
+    void ClearPreviews() override { ++previewClears; }
+    void Sleep(int) override {}
+
+    // IRunWindow
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    void SetMbEnabled(int state) override { mbStates.push_back(state); }
+    void SetWindowEnabled(bool enabled) override { windowEnabled = enabled; }
+    void ClearErrorLog() override { errorLog.clear(); }
+    void SetDoListCaption(const std::string&) override {}
+    void SetLabelColumns(bool three) override { threeLabels = three; }
+    void SetLogButtonsEnabled(bool) override {}
+    void SetStopPauseEnabled(bool) override {}
+
+    // The event lines without their date and time.
+    std::vector<std::string> Events() const {
+        std::vector<std::string> events;
+        for (const auto& line : errorLog) {
+            const auto colon = line.find("：");
+            if (colon != std::string::npos) events.push_back(line.substr(colon));
+        }
+        return events;
+    }
+
+    std::map<int, std::string> labels;
+    std::int64_t gauge = -1;
+    std::vector<std::string> errorLog;
+    std::function<void()> onMessages;
+    std::function<void(int)> onEntries;
+    bool waitCursor = false;
+    std::vector<std::string> animations;
+    std::vector<std::string> entries[2];
+    int previewClears = 0;
+    std::vector<std::string> messages;
+    std::vector<int> mbStates;
+    bool windowEnabled = true;
+    bool threeLabels = false;
+};
+
+class LogHandOver : public IPairHandOver {
+public:
+    std::string HandOverPair(std::size_t, std::size_t) override {
+        ++pairs;
+        if (onPair) onPair();
+        return {};
+    }
+    bool HandOverLog(std::size_t firstRow) override {
+        logHandOvers.push_back(firstRow);
+        if (onLog) onLog();
+        return true;
+    }
+    int pairs = 0;
+    std::vector<std::size_t> logHandOvers;
+    std::function<void()> onPair, onLog;
+};
+
+class RunDriverTest : public ::testing::Test {
+protected:
+    RunDriverTest() : engine(data, window), driver(engine, log, window, &handOver) {
+        RegisterStandardPictures();
+        data.WorkDir = work.Dir();
+        data.Random.seed(3);
+        driver.SetBmpDir(files.Dir());
+        choices.SizeMode = 1;
+        choices.SyoriMode = 1;
+    }
+
+    // Copies the generated pictures into the files folder and adds a bitmap
+    // copy of one of them; both lists then hold that folder.
+    void UsePictures() {
+        const fs::path source = fs::path(ORV_TEST_DATA) / "compare";
+        for (const auto& entry : fs::directory_iterator(source))
+            if (entry.path().extension() == ".jpg") fs::copy_file(entry.path(), files.Dir() + entry.path().filename().string());
+        TBitmap bitmap;
+        ASSERT_TRUE(LoadPictureToBitmap(files.Dir() + "a.jpg", bitmap));
+        bitmap.SaveToFile(files.Dir() + "a_copy.bmp");
+        window.entries[0] = {files.Dir()};
+        window.entries[1] = {files.Dir()};
+    }
+
+    std::vector<std::string> LoggedPairs() const {
+        std::vector<std::string> pairs;
+        for (const auto& row : log.Rows())
+            pairs.push_back(fs::path(row[kLogSourcePath]).filename().string() + " " +
+                            fs::path(row[kLogTargetPath]).filename().string());
+        return pairs;
+    }
+
+    int SignatureFiles() const {
+        int count = 0;
+        for (const auto& entry : fs::directory_iterator(work.Dir()))
+            if (entry.path().filename().string().rfind("~OVTMP", 0) == 0) ++count;
+        return count;
+    }
+
+    Folder files, work;
+    TMainData data;
+    RunWindow window;
+    TRunEngine engine;
+    TRunLog log;
+    LogHandOver handOver;
+    TRunDriver driver;
+    TRunChoices choices;
+};
+
+TEST(RunStatusTexts, LabelsAndEstimate) {
+    EXPECT_EQ(CompareLabelText(3, 120, 7, 45), "画像比較中 [3/120]-[ 7/45]");
+    EXPECT_EQ(CountLabelText(1234567, 8), "[全1234567比較のうち同一8ファイル]");
+    const TDateTime second = 1.0 / 86400;
+    EXPECT_EQ(EstimateLabelText(3723 * second), "[予測残り時間 1:02:03]");
+    EXPECT_EQ(EstimateLabelText(0), "[予測残り時間 0:00:00]");
+    // From a whole day on, days are shown instead of wrapping around.
+    EXPECT_EQ(EstimateLabelText(86400 * second), "[予測残り時間 1日 0:00:00]");
+    EXPECT_EQ(EstimateLabelText(2 + 11045 * second), "[予測残り時間 2日 3:04:05]");
+    // 46,000 x 46,000 pairs do not overflow: 10 s for a tenth of them leaves 90 s.
+    const std::int64_t side = 46000;
+    EXPECT_NEAR(ProjectRemaining(10 * second, side, side, side * side / 10) / second, 90.0, 1e-6);
+    EXPECT_EQ(ProjectRemaining(10 * second, side, side, 0), 0);
+}
+
+TEST(RunStatusTexts, EstimateTakenAtEachHundredthPair) {
+    TMainData data;
+    struct : IRunView {
+        void SetLabelInfo(int index, const std::string& caption, const std::string&) override {
+            if (index == 3) estimate = caption;
+        }
+        void SetGaugeMax(std::int64_t) override {}
+        void SetGaugePosition(std::int64_t) override {}
+        void AppendLog(const std::string&) override {}
+        void ProcessMessages() override {}
+        void SetWaitCursor(bool) override {}
+        void OpenAnimation(const std::string&, bool) override {}
+        void StopAnimation() override {}
+        std::vector<std::string> ListEntries(int) override { return {}; }
+        std::string estimate;
+    } view;
+    for (int n = 0; n < 50; ++n) data.SourceFiles.Add("s" + std::to_string(n));
+    for (int n = 0; n < 50; ++n) data.TargetFiles.Add("t" + std::to_string(n));
+    TRunStatus status(data, view);
+    status.Start();
+    auto visit = [&](std::int64_t to) {
+        while (data.LoopCount < to) {
+            const std::int64_t before = data.LoopCount++;
+            status.Advanced(before);
+        }
+        status.SetLabel(0, 0);
+        return view.estimate;
+    };
+    EXPECT_EQ(visit(1), kEstimateMeasuring);
+    EXPECT_EQ(visit(99), kEstimateMeasuring);
+    const std::string at100 = visit(100);
+    EXPECT_NE(at100, kEstimateMeasuring);
+    EXPECT_EQ(at100.rfind("[予測残り時間 ", 0), 0u);
+    // Kept between multiples of 100, even when time goes on.
+    const TDateTime kept = status.Calctime();
+    EXPECT_EQ(visit(199), at100);
+    EXPECT_EQ(status.Calctime(), kept);
+    visit(200);
+    EXPECT_NE(status.Calctime(), kept);
+    // A new loop measures again.
+    status.Start();
+    data.LoopCount = 0;
+    EXPECT_EQ(visit(5), kEstimateMeasuring);
+}
+
+TEST_F(RunDriverTest, StartChecksTheFolders) {
+    choices.DoAction = 2;
+    choices.TgtDir = files.Dir() + "missing/";
+    // Checked for the move action even when matches are only logged.
+    EXPECT_FALSE(driver.P4B_StartMouseDown(choices));
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(window.messages[0], kMoveFolderInvalid);
+
+    choices.DoAction = 0;
+    data.WorkDir = files.Dir() + "no-work/";
+    EXPECT_FALSE(driver.P4B_StartMouseDown(choices));
+    ASSERT_EQ(window.messages.size(), 2u);
+    EXPECT_EQ(window.messages[1], kWorkFolderMissing);
+    EXPECT_TRUE(window.mbStates.empty());
+    EXPECT_TRUE(window.errorLog.empty());
+    EXPECT_EQ(data.Running, 0);
+}
+
+TEST_F(RunDriverTest, StopDuringCollection) {
+    UsePictures();
+    window.onEntries = [this](int) { data.StopFlag = 1; };
+    EXPECT_TRUE(driver.P4B_StartMouseDown(choices));
+    EXPECT_EQ(window.Events(), (std::vector<std::string>{"：ファイル情報収集開始", "：途中中断", "：終了処理", "：終了"}));
+    EXPECT_EQ(data.Running, 0);
+    EXPECT_EQ(data.StopFlag, 0);
+    EXPECT_EQ(window.mbStates, (std::vector<int>{3, 4}));
+}
+
+TEST_F(RunDriverTest, StopDuringThePairLoop) {
+    UsePictures();
+    choices.SyoriMode = 2;
+    data.Par = 90;
+    handOver.onPair = [this] { data.StopFlag = 1; };
+    driver.P4B_StartMouseDown(choices);
+    EXPECT_EQ(window.Events(), (std::vector<std::string>{"：ファイル情報収集開始", "：比較開始", "：終了処理", "：終了"}));
+    EXPECT_EQ(handOver.pairs, 1);
+    EXPECT_EQ(log.Count(), 1u);
+    EXPECT_EQ(data.JyochyuList.Count(), 1u);
+    EXPECT_EQ(window.labels[1], "終了");
+    EXPECT_EQ(window.animations.back(), "ani01.avi");
+    EXPECT_TRUE(window.windowEnabled);
+    EXPECT_FALSE(window.waitCursor);
+}
+
+TEST_F(RunDriverTest, AFailureStillEndsTheRun) {
+    UsePictures();
+    window.onEntries = [](int side) {
+        if (side == 1) throw std::runtime_error("list unreadable");
+    };
+    driver.P4B_StartMouseDown(choices);
+    const auto events = window.Events();
+    ASSERT_EQ(events.size(), 4u);
+    EXPECT_EQ(events[1], "：list unreadable");
+    EXPECT_EQ(events[2], "：終了処理");
+    EXPECT_EQ(data.Running, 0);
+    EXPECT_EQ(window.mbStates.back(), 4);
+    EXPECT_TRUE(window.windowEnabled);
+}
+
+TEST_F(RunDriverTest, SignatureFilesDeletedUnlessKept) {
+    UsePictures();
+    data.NoTmpDel = 1;
+    driver.P4B_StartMouseDown(choices);
+    EXPECT_EQ(SignatureFiles(), 25 + 1);  // one per picture, and the index
+    EXPECT_TRUE(data.ChachItems.empty());
+
+    data.NoTmpDel = 0;
+    driver.P4B_StartMouseDown(choices);
+    EXPECT_EQ(SignatureFiles(), 0);
+}
+
+TEST_F(RunDriverTest, WholeLogHandedOverAfterTheRun) {
+    UsePictures();
+    choices.SyoriMode = 3;
+    handOver.onLog = [this] {
+        // The buttons are back in their finished state by then.
+        EXPECT_EQ(data.Running, 0);
+        EXPECT_EQ(window.mbStates.back(), 4);
+    };
+    driver.P4B_StartMouseDown(choices);
+    EXPECT_EQ(handOver.logHandOvers, (std::vector<std::size_t>{0}));
+    EXPECT_EQ(handOver.pairs, 0);
+}
+
+// Generated pictures: copies scaled, re-encoded, touched up, brightened and
+// partly painted over, next to unrelated pictures (unrelated pairs score 41
+// at most). Each accuracy finds exactly the pairs it should.
+TEST_F(RunDriverTest, RunOverGeneratedPictures) {
+    UsePictures();
+    // Later runs reuse the signatures of the first.
+    data.NoTmpDel = 1;
+    // Near-identical copies of a (scores 93 to 100) and a wider copy of b (97).
+    std::vector<std::string> strict;
+    const std::vector<std::string> a = {"a.jpg", "a_copy.bmp", "a_q35.jpg", "a_scaled.jpg", "a_touched.jpg"};
+    for (std::size_t i = 0; i < a.size(); ++i)
+        for (std::size_t j = i + 1; j < a.size(); ++j) strict.push_back(a[i] + " " + a[j]);
+    strict.push_back("b.jpg b_wide.jpg");
+    // 18 % painted over scores 81; 32 % painted over scores 66 and 67, a
+    // brighter copy 66. The copy reduced below 80 x 80 keeps its own small
+    // signature and matches nothing.
+    std::vector<std::string> normal = strict;
+    normal.push_back("c.jpg c_part18.jpg");
+    std::vector<std::string> loose = normal;
+    for (const char* pair : {"c.jpg c_part32.jpg", "c_part18.jpg c_part32.jpg", "d.jpg d_bright.jpg"})
+        loose.push_back(pair);
+
+    for (auto [par, expected] : {std::pair{90, strict}, std::pair{75, normal}, std::pair{60, loose}}) {
+        data.Par = par;
+        log.Clear();
+        data.JyochyuList.Clear();
+        driver.P4B_StartMouseDown(choices);
+        EXPECT_EQ(data.SingleList, 1);
+        EXPECT_EQ(data.LoopCount, 25 * 24 / 2);
+        EXPECT_EQ(data.CompCount, 25 * 24 / 2);
+        auto pairs = LoggedPairs();
+        std::sort(pairs.begin(), pairs.end());
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(pairs, expected) << "accuracy " << par;
+        EXPECT_EQ(data.FindCount, static_cast<std::int64_t>(expected.size()));
+    }
+}
+
+}  // namespace
+}  // namespace orv
