@@ -88,6 +88,8 @@ void TControlHook::SetHook(bool hook) {
     FreeNotification(t);
     t->AddHandleListener(this);
     AttachFilter(t->HandleWidget());
+    // The widget is known from now on (a drop target registers it).
+    HandleChanged(2);
 }
 
 void TControlHook::AttachFilter(QWidget* widget) {
