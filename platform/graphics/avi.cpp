@@ -91,9 +91,14 @@ void TAviReader::Parse() {
             const auto& d = self.data_;
             if (depth > 4) Bad();
             while (pos + 8 <= end) {
-                const std::size_t size = U32(d, pos + 4);
+                std::size_t size = U32(d, pos + 4);
                 const std::size_t body = pos + 8;
-                if (size > end - body) Bad();
+                // A cut-off file keeps the frames it still holds in full.
+                if (size > end - body && Is(d, pos, "LIST") && Is(d, body, "movi")) size = end - body;
+                if (size > end - body) {
+                    if (depth == 0 && !movi.empty()) break;  // a cut-off index after the frames
+                    Bad();
+                }
                 if (Is(d, pos, "LIST")) {
                     if (size < 4) Bad();
                     if (Is(d, body, "strl")) {
@@ -172,7 +177,7 @@ void TAviReader::Parse() {
             if (Is(d, pos, "LIST") && size >= 4 && Is(d, body, "rec ")) {
                 if (lists.size() < 1024) lists.emplace_back(body + 4, body + size);
             } else if (d[pos] == static_cast<std::uint8_t>(id0) && d[pos + 1] == static_cast<std::uint8_t>(id1) &&
-                       (Is(d, pos + 2, "db") || (d[pos + 2] == 'd' && d[pos + 3] == 'c'))) {
+                       d[pos + 2] == 'd' && (d[pos + 3] == 'b' || d[pos + 3] == 'c')) {
                 frames_.push_back({body, size});
             }
             pos = body + size + (size & 1);
