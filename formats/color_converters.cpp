@@ -93,7 +93,7 @@ void TColorManager::ConvertRGBFamily(const std::uint8_t* const* source, std::siz
     const std::size_t srcStep = (srcAlpha ? 4 : 3) * sb;
     const std::size_t tgtStep = (tgtAlpha ? 4 : 3) * tb;
     const std::size_t o0 = (Exchange ? 2 : 0) * tb, o1 = tb, o2 = (Exchange ? 0 : 2) * tb, o3 = 3 * tb;
-    const std::uint8_t* lut = gamma ? gammaTable_.data() : kIdentity.data();
+    const std::uint8_t* lut = gamma ? gammaTable8_.data() : kIdentity.data();
 
     auto run = [&](auto color, auto alpha) {
         if (sources == 1) {

@@ -106,15 +106,19 @@ void TColorManager::SetGammaCorrection(float fileGamma, float displayGamma) {
     fileGamma_ = fileGamma > 0.0f ? fileGamma : 1.0f;
     displayGamma_ = displayGamma > 0.0f ? displayGamma : 2.2f;
     const float exponent = 1.0f / (fileGamma_ * displayGamma_);
-    const unsigned sourceMax = sourceBits_ >= 8 ? 255u : (1u << sourceBits_) - 1u;
-    const unsigned targetMax = targetBits_ >= 8 ? 255u : (1u << targetBits_) - 1u;
-    for (unsigned i = 0; i <= sourceMax; ++i) {
+    auto corrected = [&](unsigned i, unsigned sourceMax, unsigned targetMax) {
         const double base = static_cast<double>(i) / sourceMax;
         const double value = targetMax * std::pow(base, static_cast<double>(exponent));
         // An infinite exponent (gamma product near 0) would give NaN or inf.
-        const std::int32_t rounded = std::isfinite(value) ? RoundEven(value) : 0;
-        gammaTable_[i] = ClampToByte(rounded);
-    }
+        return ClampToByte(std::isfinite(value) ? RoundEven(value) : 0);
+    };
+    const unsigned sourceMax = sourceBits_ >= 8 ? 255u : (1u << sourceBits_) - 1u;
+    const unsigned targetMax = targetBits_ >= 8 ? 255u : (1u << targetBits_) - 1u;
+    for (unsigned i = 0; i <= sourceMax; ++i) gammaTable_[i] = corrected(i, sourceMax, targetMax);
+    // Converters and palettes always look up 8-bit components; they use a
+    // table made for 8 bits whatever depth was set when this ran (the same
+    // table as above for depths of 8 and more).
+    for (unsigned i = 0; i < 256; ++i) gammaTable8_[i] = corrected(i, 255, 255);
 }
 
 void TColorManager::SetChromaParameters(std::span<const float> weights, std::uint8_t horz, std::uint8_t vert) {

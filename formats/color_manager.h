@@ -201,6 +201,7 @@ private:
     float fileGamma_ = 1.0f;
     float displayGamma_ = 2.2f;
     std::array<std::uint8_t, 256> gammaTable_{};
+    std::array<std::uint8_t, 256> gammaTable8_{};
     std::array<float, 3> lumaWeights_{0.299f, 0.587f, 0.114f};
     std::uint8_t horzSubsampling_ = 1;
     std::uint8_t vertSubsampling_ = 1;

@@ -54,12 +54,12 @@ TPalette TColorManager::BuildIndexedPalette(std::span<const TRowBuffer> data, st
 
         const bool swap = SourceFlags & cfByteSwap;
         const bool gamma = TargetFlags & cfGamma;
-        auto byteValue = [&](const std::uint8_t* p) -> std::uint8_t { return gamma ? gammaTable_[*p] : *p; };
+        auto byteValue = [&](const std::uint8_t* p) -> std::uint8_t { return gamma ? gammaTable8_[*p] : *p; };
         auto wordValue = [&](const std::uint8_t* p) -> std::uint8_t {
             std::uint16_t w = static_cast<std::uint16_t>(p[0] | (p[1] << 8));
             if (swap) w = SwapWord(w);
             const std::uint8_t v = static_cast<std::uint8_t>(w * 255u / 65535u);
-            return gamma ? gammaTable_[v] : v;
+            return gamma ? gammaTable8_[v] : v;
         };
         auto component = [&](const std::uint8_t* p) { return layout.wide ? wordValue(p) : byteValue(p); };
         const std::size_t sample = layout.wide ? 2 : 1;
@@ -116,7 +116,7 @@ TPalette TColorManager::BuildGrayPalette(bool minimumIsWhite) const {
     std::vector<TPaletteEntry> ramp(entries);
     for (unsigned i = 0; i <= last; ++i) {
         const unsigned level = i * step;
-        const std::uint8_t value = gamma ? gammaTable_[level] : static_cast<std::uint8_t>(level);
+        const std::uint8_t value = gamma ? gammaTable8_[level] : static_cast<std::uint8_t>(level);
         TPaletteEntry& e = ramp[minimumIsWhite ? last - i : i];
         e.Red = e.Green = e.Blue = value;
     }

@@ -41,6 +41,19 @@ TEST(Palettes, GrayRamps) {
     cm.TargetFlags = cfGamma;
     const TPalette corrected = cm.BuildGrayPalette(false);
     EXPECT_EQ(corrected.Entry(128), Gray(cm.GammaTable()[128]));
+
+    // Gamma set up while the depth was 4 bits: the ramp is still corrected
+    // as 8-bit levels, not looked up in the 16-entry table.
+    TColorManager small;
+    small.SetSourceBits(4);
+    small.SetTargetBits(4);
+    small.SetTargetSamples(1);
+    small.SetGammaCorrection(1.0f, 2.2f);
+    small.TargetFlags = cfGamma;
+    const TPalette ramp = small.BuildGrayPalette(false);
+    EXPECT_EQ(ramp.Entry(1), Gray(74));
+    EXPECT_EQ(ramp.Entry(2), Gray(102));
+    EXPECT_EQ(ramp.Entry(15), Gray(255));
 }
 
 TEST(Palettes, InterleavedMapsAndComponentOrder) {
