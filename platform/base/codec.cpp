@@ -8,8 +8,8 @@
 namespace orv {
 namespace {
 
-// One conversion descriptor per call: iconv_t is not thread-safe, and these
-// conversions are short.
+// A conversion descriptor. iconv_t is not thread-safe, so each thread keeps
+// its own pair (opening one costs more than a short conversion).
 class Iconv {
 public:
     Iconv(const char* to, const char* from) : cd_(::iconv_open(to, from)) {
@@ -25,6 +25,7 @@ public:
     bool Convert(std::string_view in, std::string& out) {
         out.clear();
         if (in.empty()) return true;
+        ::iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // back to the initial state after an earlier failure
         out.resize(in.size() * 2 + 16);
         char* inPtr = const_cast<char*>(in.data());
         std::size_t inLeft = in.size();
@@ -57,18 +58,27 @@ private:
 };
 
 bool Utf8ToCp932Raw(std::string_view utf8, std::string& out) {
-    Iconv cv("CP932", "UTF-8");
+    thread_local Iconv cv("CP932", "UTF-8");
     return cv.Convert(utf8, out);
 }
 
 bool Cp932ToUtf8Raw(std::string_view cp932, std::string& out) {
-    Iconv cv("UTF-8", "CP932");
+    thread_local Iconv cv("UTF-8", "CP932");
     return cv.Convert(cp932, out);
+}
+
+// ASCII is the same in both encodings (0x5C and 0x7E included, as code page
+// 932 keeps them), so pure ASCII needs no conversion.
+bool IsAscii(std::string_view text) {
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
 }
 
 }  // namespace
 
 std::string Utf8ToCp932(std::string_view utf8) {
+    if (IsAscii(utf8)) return std::string(utf8);
     std::string cp932;
     std::string back;
     // Several Unicode characters map to one code page 932 byte sequence (for
@@ -80,6 +90,7 @@ std::string Utf8ToCp932(std::string_view utf8) {
 }
 
 std::string Cp932ToUtf8(std::string_view cp932) {
+    if (IsAscii(cp932)) return std::string(cp932);
     std::string utf8;
     std::string back;
     if (!Cp932ToUtf8Raw(cp932, utf8) || !Utf8ToCp932Raw(utf8, back) || back != cp932)
@@ -88,6 +99,7 @@ std::string Cp932ToUtf8(std::string_view cp932) {
 }
 
 bool IsCp932Representable(std::string_view utf8) {
+    if (IsAscii(utf8)) return true;
     std::string cp932;
     std::string back;
     return Utf8ToCp932Raw(utf8, cp932) && Cp932ToUtf8Raw(cp932, back) && back == utf8;

@@ -28,6 +28,11 @@ TEST(Codec, AsciiBackslashTildeAndFullWidthColon) {
     EXPECT_EQ(Utf8ToCp932("C:\\a~b"), "C:\\a~b");
     EXPECT_EQ(Utf8ToCp932("："), "\x81\x46");
     EXPECT_EQ(Cp932ToUtf8("\x81\x46"), "：");
+    // Every ASCII byte is itself, whether or not other characters need iconv.
+    std::string ascii;
+    for (int c = 0; c < 0x80; ++c) ascii.push_back(static_cast<char>(c));
+    EXPECT_EQ(Utf8ToCp932(ascii + "あ"), ascii + "\x82\xa0");
+    EXPECT_EQ(Cp932ToUtf8(ascii + "\x82\xa0"), ascii + "あ");
 }
 
 TEST(Codec, RefusesWhatDoesNotConvertExactly) {
