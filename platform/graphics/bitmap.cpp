@@ -106,47 +106,45 @@ PaletteLookup MakeLookup(const TPalette& palette) {
     return lut;
 }
 
-void DecodeRow(const std::uint8_t* row, int width, TPixelFormat format, const PaletteLookup& lut,
+// Decodes `count` pixels of a row from pixel x0 on.
+void DecodeRow(const std::uint8_t* row, int x0, int count, TPixelFormat format, const PaletteLookup& lut,
                std::uint8_t* bgr) {
-    const auto w = static_cast<std::size_t>(width);
+    const auto n = static_cast<std::size_t>(count);
+    const auto start = static_cast<std::size_t>(x0);
     switch (format) {
     case TPixelFormat::pf1bit:
-        for (std::size_t x = 0; x < w; ++x) {
+        for (std::size_t i = 0, x = start; i < n; ++i, ++x) {
             const unsigned idx = (row[x >> 3] >> (7 - (x & 7))) & 1u;
-            std::memcpy(bgr + 3 * x, lut[idx].data(), 3);
+            std::memcpy(bgr + 3 * i, lut[idx].data(), 3);
         }
         break;
     case TPixelFormat::pf4bit:
-        for (std::size_t x = 0; x < w; ++x) {
+        for (std::size_t i = 0, x = start; i < n; ++i, ++x) {
             const unsigned idx = (x & 1) ? (row[x >> 1] & 0x0Fu) : (row[x >> 1] >> 4);
-            std::memcpy(bgr + 3 * x, lut[idx].data(), 3);
+            std::memcpy(bgr + 3 * i, lut[idx].data(), 3);
         }
         break;
     case TPixelFormat::pf8bit:
-        for (std::size_t x = 0; x < w; ++x) std::memcpy(bgr + 3 * x, lut[row[x]].data(), 3);
+        for (std::size_t i = 0; i < n; ++i) std::memcpy(bgr + 3 * i, lut[row[start + i]].data(), 3);
         break;
     case TPixelFormat::pf15bit:
-        for (std::size_t x = 0; x < w; ++x) {
-            const std::uint32_t v = row[2 * x] | (std::uint32_t{row[2 * x + 1]} << 8);
-            bgr[3 * x] = Expand5(v & 31);
-            bgr[3 * x + 1] = Expand5((v >> 5) & 31);
-            bgr[3 * x + 2] = Expand5((v >> 10) & 31);
+    case TPixelFormat::pf16bit: {
+        const bool is565 = format == TPixelFormat::pf16bit;
+        const std::uint8_t* p = row + 2 * start;
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::uint32_t v = p[2 * i] | (std::uint32_t{p[2 * i + 1]} << 8);
+            bgr[3 * i] = Expand5(v & 31);
+            bgr[3 * i + 1] = is565 ? Expand6((v >> 5) & 63) : Expand5((v >> 5) & 31);
+            bgr[3 * i + 2] = Expand5(is565 ? (v >> 11) & 31 : (v >> 10) & 31);
         }
         break;
-    case TPixelFormat::pf16bit:
-        for (std::size_t x = 0; x < w; ++x) {
-            const std::uint32_t v = row[2 * x] | (std::uint32_t{row[2 * x + 1]} << 8);
-            bgr[3 * x] = Expand5(v & 31);
-            bgr[3 * x + 1] = Expand6((v >> 5) & 63);
-            bgr[3 * x + 2] = Expand5((v >> 11) & 31);
-        }
-        break;
+    }
     case TPixelFormat::pf24bit:
-        std::memcpy(bgr, row, 3 * w);
+        std::memcpy(bgr, row + 3 * start, 3 * n);
         break;
     case TPixelFormat::pfDevice:
     case TPixelFormat::pf32bit:
-        for (std::size_t x = 0; x < w; ++x) std::memcpy(bgr + 3 * x, row + 4 * x, 3);
+        for (std::size_t i = 0; i < n; ++i) std::memcpy(bgr + 3 * i, row + 4 * (start + i), 3);
         break;
     case TPixelFormat::pfCustom:
         break;
@@ -318,8 +316,18 @@ void TBitmap::Clear() {
     palette_ = TPalette();
 }
 
-TPalette TBitmap::EffectivePalette() const {
-    return palette_.Empty() ? TPalette::DefaultFor(format_) : palette_;
+const TPalette& TBitmap::EffectivePalette() const {
+    if (!palette_.Empty()) return palette_;
+    static const TPalette mono = TPalette::DefaultFor(TPixelFormat::pf1bit);
+    static const TPalette vga = TPalette::DefaultFor(TPixelFormat::pf4bit);
+    static const TPalette gray = TPalette::DefaultFor(TPixelFormat::pf8bit);
+    static const TPalette none;
+    switch (format_) {
+    case TPixelFormat::pf1bit: return mono;
+    case TPixelFormat::pf4bit: return vga;
+    case TPixelFormat::pf8bit: return gray;
+    default: return none;
+    }
 }
 
 void TBitmap::SetPixelFormat(TPixelFormat format) {
@@ -354,7 +362,7 @@ void TBitmap::SetPixelFormat(TPixelFormat format) {
         NearestMapper mapper(target, std::size_t{1} << std::min(newBits, 8));
         std::vector<std::uint8_t> bgr(3 * w);
         for (int y = 0; y < height_; ++y) {
-            DecodeRow(data_.get() + static_cast<std::size_t>(y) * stride_, width_, old, lut, bgr.data());
+            DecodeRow(data_.get() + static_cast<std::size_t>(y) * stride_, 0, width_, old, lut, bgr.data());
             EncodeRow(bgr.data(), width_, format, &mapper, data.get() + static_cast<std::size_t>(y) * stride);
         }
         if (IsIndexedFormat(format)) palette_ = target;
@@ -436,8 +444,7 @@ TColor TBitmap::RawToColor(std::uint32_t raw, const TPalette& palette) const {
 
 TColor TBitmap::GetPixel(int x, int y) const {
     if (x < 0 || y < 0 || x >= width_ || y >= height_) return clBlack;
-    const TPalette pal = IsIndexedFormat(format_) ? EffectivePalette() : TPalette();
-    return RawToColor(RawPixel(ScanLine(y), x), pal);
+    return RawToColor(RawPixel(ScanLine(y), x), EffectivePalette());
 }
 
 void TBitmap::SetPixel(int x, int y, TColor color) {
@@ -585,21 +592,33 @@ void BitBlt(TBitmap& target, int x, int y, int width, int height, const TBitmap&
         return;
     }
 
-    const std::uint32_t mask = bits >= 32 ? 0xFFFFFFFFu : ((1u << bits) - 1u);
-    const TPalette srcPalette = src->EffectivePalette();
-    const TPalette dstPalette = target.EffectivePalette();
-    std::unordered_map<std::uint32_t, std::uint32_t> converted;
+    // Different formats: source pixels are converted to the target's
+    // format a row at a time, then combined.
+    const PaletteLookup lut = MakeLookup(src->EffectivePalette());
+    NearestMapper mapper(target.EffectivePalette(), IsIndexedFormat(tf) ? (std::size_t{1} << bits) : 0);
+    std::vector<std::uint8_t> bgr(3 * static_cast<std::size_t>(w));
+    if (bits >= 8) {
+        const std::size_t bpp = static_cast<std::size_t>(bits / 8);
+        const std::size_t n = static_cast<std::size_t>(w) * bpp;
+        std::vector<std::uint8_t> converted(n);
+        for (int r = 0; r < h; ++r) {
+            DecodeRow(src->ScanLine(sy0 + r), sx0, w, sf, lut, bgr.data());
+            EncodeRow(bgr.data(), w, tf, &mapper, converted.data());
+            std::uint8_t* d = target.ScanLine(y0 + r) + static_cast<std::size_t>(x0) * bpp;
+            for (std::size_t i = 0; i < n; ++i) d[i] = static_cast<std::uint8_t>(Combine(d[i], converted[i], op));
+        }
+        return;
+    }
+    const std::uint32_t mask = (1u << bits) - 1u;
     for (int r = 0; r < h; ++r) {
         std::uint8_t* d = target.ScanLine(y0 + r);
         const std::uint8_t* s = src->ScanLine(sy0 + r);
+        if (sf != tf) DecodeRow(s, sx0, w, sf, lut, bgr.data());
         for (int i = 0; i < w; ++i) {
-            std::uint32_t sv = src->RawPixel(s, sx0 + i);
-            if (tf != sf) {
-                auto it = converted.find(sv);
-                if (it == converted.end())
-                    it = converted.emplace(sv, ColorToRaw(src->RawToColor(sv, srcPalette), tf, dstPalette)).first;
-                sv = it->second;
-            }
+            const std::uint32_t sv = sf == tf ? src->RawPixel(s, sx0 + i)
+                                              : mapper.Map(bgr[3 * static_cast<std::size_t>(i)],
+                                                           bgr[3 * static_cast<std::size_t>(i) + 1],
+                                                           bgr[3 * static_cast<std::size_t>(i) + 2]);
             const std::uint32_t dv = target.RawPixel(d, x0 + i);
             target.SetRawPixel(d, x0 + i, Combine(dv, sv, op) & mask);
         }

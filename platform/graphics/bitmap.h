@@ -128,7 +128,7 @@ public:
     const TPalette& Palette() const { return palette_; }
     void SetPalette(TPalette palette) { palette_ = std::move(palette); }
     // The palette in effect for indexed formats: the one set, else the default.
-    TPalette EffectivePalette() const;
+    const TPalette& EffectivePalette() const;
 
     // Row y's pixel memory; raises EInvalidGraphicOperation outside 0..Height-1.
     std::uint8_t* ScanLine(int y);

@@ -190,3 +190,30 @@ TEST(Bitmap, AssignCopiesAndMoveAssignHandsOver) {
 
 }  // namespace
 }  // namespace orv
+
+namespace orv {
+namespace {
+
+TEST(BitBlt, ConvertsSourcePixelsBeforeCombining) {
+    TBitmap target;
+    target.SetSize(3, 1);  // device format
+    target.FillRect({0, 0, 3, 1}, RGBColor(0x0F, 0xF0, 0x00));
+    TBitmap white;
+    white.SetPixelFormat(TPixelFormat::pf24bit);
+    white.SetSize(3, 1);
+    white.FillRect({0, 0, 3, 1}, clWhite);
+    BitBlt(target, 1, 0, 2, 1, white, 0, 0, TRasterOp::SrcInvert);
+    EXPECT_EQ(target.GetPixel(0, 0), RGBColor(0x0F, 0xF0, 0x00));
+    EXPECT_EQ(target.GetPixel(2, 0), RGBColor(0xF0, 0x0F, 0xFF));
+
+    TBitmap mono;
+    mono.SetPixelFormat(TPixelFormat::pf1bit);
+    mono.SetSize(10, 1);
+    BitBlt(mono, 3, 0, 3, 1, white, 0, 0, TRasterOp::SrcCopy);
+    BitBlt(mono, 4, 0, 1, 1, white, 0, 0, TRasterOp::SrcInvert);
+    const TColor expected[10] = {clBlack, clBlack, clBlack, clWhite, clBlack, clWhite, clBlack, clBlack, clBlack, clBlack};
+    for (int x = 0; x < 10; ++x) EXPECT_EQ(mono.GetPixel(x, 0), expected[x]) << x;
+}
+
+}  // namespace
+}  // namespace orv

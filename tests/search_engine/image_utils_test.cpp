@@ -1,5 +1,8 @@
 #include "search/engine/image_utils.h"
 
+#include "formats/abitmap.h"
+#include "platform/graphics/picture.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -120,6 +123,29 @@ TEST(GrayScaleBitmap, AveragesTheThreeBytes) {
     empty.SetPixelFormat(TPixelFormat::pf8bit);
     ASSERT_TRUE(GrayScaleBitmap(empty));
     EXPECT_EQ(empty.PixelFormat(), TPixelFormat::pf24bit);
+}
+
+TEST(ABitmap, StaysAt24Bits) {
+    TABitmap a;
+    EXPECT_EQ(a.PixelFormat(), TPixelFormat::pf24bit);
+    a.LoadFromFile(std::string(ORV_TEST_DATA) + "/graphics/bmp8.bmp");
+    EXPECT_EQ(a.PixelFormat(), TPixelFormat::pf24bit);
+    EXPECT_EQ(a.Width(), 13);
+    const TColor c = a.GetPixel(5, 3);
+
+    TBitmap mono;
+    mono.SetPixelFormat(TPixelFormat::pf1bit);
+    mono.SetSize(2, 1);
+    mono.SetPixel(1, 0, clWhite);
+    a.Assign(mono);
+    EXPECT_EQ(a.PixelFormat(), TPixelFormat::pf24bit);
+    EXPECT_EQ(a.GetPixel(1, 0), clWhite);
+
+    RegisterStandardPictures();
+    TBitmap plain;
+    ASSERT_TRUE(LoadPictureToBitmap(std::string(ORV_TEST_DATA) + "/graphics/bmp8.bmp", plain));
+    EXPECT_EQ(plain.PixelFormat(), TPixelFormat::pf8bit);  // the loader keeps the file's depth
+    EXPECT_EQ(plain.GetPixel(5, 3), c);
 }
 
 TEST(IsDirectory, TestsTheLiteralPath) {
