@@ -303,7 +303,8 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes) {
     for (int attempt = 0; attempt < 100 && !fd.valid(); ++attempt) {
         char suffix[16];
         std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(rd()));
-        tmp = dir + "." + name + "." + suffix + ".tmp";
+        // Shortened so a long file name still leaves room for the suffix.
+        tmp = dir + "." + name.substr(0, 200) + "." + suffix + ".tmp";
         fd.Reset(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
         if (!fd.valid() && errno != EEXIST) throw EFCreateError(path, std::strerror(errno));
     }

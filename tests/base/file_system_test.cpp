@@ -192,7 +192,10 @@ TEST(FileSystem, WriteFileAtomic) {
     EXPECT_TRUE(S_ISLNK(st.st_mode));
 
     EXPECT_THROW(WriteFileAtomic(dir / "missing/p.ovp", "x"), EFCreateError);
-    EXPECT_EQ(ListFolder(dir.path()).size(), 2u);  // no temporary files left
+    const std::string longName = dir / (std::string(250, 'n') + ".ini");  // near the name limit
+    WriteFileAtomic(longName, "long");
+    EXPECT_EQ(ReadAll(longName), "long");
+    EXPECT_EQ(ListFolder(dir.path()).size(), 3u);  // no temporary files left
 }
 
 TEST(FileSystem, ReadOnlyFlag) {
