@@ -148,10 +148,21 @@ void TImage::Paint(TCanvas& canvas) {
         source.SetPixelFormat(TPixelFormat::pfDevice);
         src = &source;
     }
+    QImage image = WrapBitmap(*src);
+    if (transparent_) {
+        // The bottom-left pixel's colour is the see-through one.
+        image = image.convertToFormat(QImage::Format_ARGB32);
+        const QRgb key = image.pixel(0, image.height() - 1);
+        for (int y = 0; y < image.height(); ++y) {
+            auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x)
+                if (row[x] == key) row[x] = 0;
+        }
+    }
     QImage target = WrapBitmap(canvas.Bitmap());
     QPainter painter(&target);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    painter.drawImage(QRect(d.Left, d.Top, d.Width(), d.Height()), WrapBitmap(*src));
+    painter.drawImage(QRect(d.Left, d.Top, d.Width(), d.Height()), image);
 }
 
 // --- check box --------------------------------------------------------------

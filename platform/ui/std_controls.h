@@ -57,6 +57,7 @@ public:
     void SetCenter(bool v) { center_ = v; Invalidate(); }
     bool Proportional() const { return proportional_; }
     void SetProportional(bool v) { proportional_ = v; Invalidate(); }
+    // The colour of the picture's bottom-left pixel shows what lies behind.
     bool Transparent() const { return transparent_; }
     void SetTransparent(bool v) { transparent_ = v; Invalidate(); }
 

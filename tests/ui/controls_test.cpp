@@ -210,6 +210,46 @@ TEST_F(ControlsTest, PageControlWithHiddenTabs) {
     EXPECT_EQ(p1.ControlCount(), 1);
 }
 
+TEST_F(ControlsTest, ImagePlacesItsPicture) {
+    TForm form;
+    TPanel frame(&form, "P1Prev", &form);
+    frame.SetBevelOuter(TPanel::TBevel::bvNone);
+    frame.SetColor(RGBColor(1, 2, 3));
+    frame.SetBounds(0, 0, 116, 116);
+    TImage image(&form, "PVI_L", &frame);
+    image.SetBounds(0, 0, 116, 116);
+    TBitmap wide;
+    wide.SetSize(200, 100);
+    wide.FillRect(TRect{0, 0, 200, 100}, RGBColor(255, 0, 0));
+    image.SetPicture(wide);
+    image.SetCenter(true);
+    image.SetProportional(true);
+    // Larger than the frame: shrunk to fit, keeping its proportions.
+    EXPECT_EQ(image.DestRect(), (TRect{0, 29, 116, 87}));
+    image.PaintFace();
+    EXPECT_EQ(image.Face().GetPixel(58, 10), RGBColor(1, 2, 3));  // the frame behind
+    EXPECT_EQ(image.Face().GetPixel(58, 58), RGBColor(255, 0, 0));
+    // Smaller, without stretch: its own size, centred; with stretch: enlarged.
+    TBitmap small;
+    small.SetSize(20, 10);
+    image.SetPicture(small);
+    EXPECT_EQ(image.DestRect(), (TRect{48, 53, 68, 63}));
+    image.SetStretch(true);
+    EXPECT_EQ(image.DestRect(), (TRect{0, 29, 116, 87}));
+
+    // Transparent: the bottom-left pixel's colour shows the frame.
+    TBitmap arrow;
+    arrow.SetSize(116, 116);
+    arrow.FillRect(TRect{0, 0, 116, 116}, RGBColor(240, 240, 240));
+    arrow.FillRect(TRect{40, 40, 80, 80}, RGBColor(0, 0, 255));
+    image.SetStretch(false);
+    image.SetPicture(arrow);
+    image.SetTransparent(true);
+    image.PaintFace();
+    EXPECT_EQ(image.Face().GetPixel(10, 10), RGBColor(1, 2, 3));
+    EXPECT_EQ(image.Face().GetPixel(60, 60), RGBColor(0, 0, 255));
+}
+
 TEST_F(ControlsTest, OpenDialogTakesScriptedAnswers) {
     auto dialogs = std::make_shared<TScriptedDialogs>();
     auto previous = SetDialogService(dialogs);
