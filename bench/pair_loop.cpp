@@ -4,9 +4,16 @@
 // alone. Rates are pairs per second.
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
+#include <map>
+#include <memory>
 #include <random>
 #include <vector>
 
+#include "search/engine/main_data.h"
+#include "search/engine/pair_loop.h"
+#include "search/engine/run_driver.h"
+#include "search/engine/run_engine.h"
 #include "search/engine/similarity.h"
 #include "search/engine/similarity_kernel.h"
 
@@ -98,6 +105,113 @@ void BM_KernelThreshold(benchmark::State& state) {
     SetKernelLevel(SupportedKernelLevels().back());
 }
 BENCHMARK(BM_KernelThreshold)->DenseRange(0, 3);
+
+// ---- the whole loop
+
+// 10,000 x 10,000 pairs; ORV_BENCH_PAIRS_SIDE sets another side length.
+int BenchSize() {
+    const char* text = std::getenv("ORV_BENCH_PAIRS_SIDE");
+    const int n = text ? std::atoi(text) : 0;
+    return n > 0 ? n : 10000;
+}
+
+class QuietView : public IRunView {
+public:
+    void SetLabelInfo(int, const std::string&, const std::string&) override {}
+    void SetGaugeMax(std::int64_t) override {}
+    void SetGaugePosition(std::int64_t) override {}
+    void AppendLog(const std::string&) override {}
+    void ProcessMessages() override {}
+    void SetWaitCursor(bool) override {}
+    void OpenAnimation(const std::string&, bool) override {}
+    void StopAnimation() override {}
+    std::vector<std::string> ListEntries(int) override { return {}; }
+};
+
+// n sources and n targets of random 80 x 80 signatures (no pair matches).
+struct LoopData {
+    std::vector<TCompactSignature> sources, targets;
+
+    explicit LoopData(int n) {
+        std::mt19937_64 rng(static_cast<std::uint64_t>(n));
+        auto make = [&rng] {
+            std::vector<std::uint8_t> bytes(kSide * kSide * 3);
+            for (std::size_t p = 0; p < bytes.size(); p += 3) bytes[p] = static_cast<std::uint8_t>(rng());
+            return TCompactSignature(TGrayView{bytes.data(), kSide, kSide, kSide * 3, 3});
+        };
+        for (int i = 0; i < n; ++i) sources.push_back(make());
+        for (int i = 0; i < n; ++i) targets.push_back(make());
+    }
+};
+
+const LoopData& LoopPool(int n) {
+    static std::map<int, std::unique_ptr<LoopData>> pools;
+    auto& pool = pools[n];
+    if (!pool) pool = std::make_unique<LoopData>(n);
+    return *pool;
+}
+
+// HikakuMain over n x n pairs: skip tests, log and progress lookups,
+// counters, the estimate and the time slice included.
+void BM_PairLoop(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    const LoopData& pool = LoopPool(n);
+    for (auto _ : state) {
+        state.PauseTiming();
+        TMainData data;
+        QuietView view;
+        TRunEngine engine(data, view);
+        TRunLog log;
+        TRunStatus status(data, view);
+        data.SizeMode = 1;
+        data.SyoriMode = 1;
+        data.Par = 75;
+        for (int i = 0; i < n; ++i) {
+            auto item = std::make_shared<TSTitems>();
+            item->Width = item->Height = kSide;
+            data.SourceFiles.Add("/pictures/source/" + std::to_string(i) + ".jpg", item);
+        }
+        for (int i = 0; i < n; ++i) {
+            auto item = std::make_shared<TSTitems>();
+            item->Width = item->Height = kSide;
+            data.TargetFiles.Add("/pictures/target/" + std::to_string(i) + ".jpg", item);
+        }
+        TPairLoop loop(engine, log, status);
+        TPairLoopHooks hooks;
+        hooks.Identify = [](const std::string& path) {
+            return TFileIdentity{true, 1, std::hash<std::string>()(path)};
+        };
+        hooks.LoadSignature = [&pool](int side, std::size_t index) {
+            return side == 0 ? pool.sources[index] : pool.targets[index];
+        };
+        loop.SetHooks(hooks);
+        state.ResumeTiming();
+
+        loop.HikakuMain();
+
+        state.PauseTiming();
+        if (data.FindCount != 0 || data.CompCount != static_cast<std::int64_t>(n) * n)
+            state.SkipWithError("unexpected counts");
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * n * n);
+}
+BENCHMARK(BM_PairLoop)->Arg(BenchSize())->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The kernel alone over the same pairs in the same order.
+void BM_KernelOverPairs(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    const LoopData& pool = LoopPool(n);
+    const TNeedTable need(75);
+    for (auto _ : state) {
+        std::int64_t found = 0;
+        for (const auto& source : pool.sources)
+            for (const auto& target : pool.targets) found += ScoreReaches(source, target, need) ? 1 : 0;
+        benchmark::DoNotOptimize(found);
+    }
+    state.SetItemsProcessed(state.iterations() * n * n);
+}
+BENCHMARK(BM_KernelOverPairs)->Arg(BenchSize())->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace orv

@@ -152,6 +152,7 @@ struct TPairLoop::State {
     std::size_t budget = 0;
     std::unordered_map<const TSTitems*, std::int32_t> slotOfRecord;
     std::vector<std::int32_t> targetSlot;
+    std::vector<const TCompactSignature*> targetResident;  // by target index, once known
 
     // The row's source signature, loaded at its first comparison.
     const TCompactSignature* rowSource = nullptr;
@@ -253,6 +254,7 @@ void TPairLoop::Prepare() {
 
     st.budget = SignatureBudget();
     st.targetSlot.assign(st.targets, kUnknownSlot);
+    st.targetResident.assign(st.targets, nullptr);
     AdoptCache();
     st.logRevision = log_.Revision() - 1;  // built at the first look
     st.lastSlice = std::chrono::steady_clock::now();
@@ -325,6 +327,7 @@ bool TPairLoop::CheckLogFast(std::size_t i, std::size_t j) {
 
 const TCompactSignature& TPairLoop::Signature(int side, std::size_t index, TCompactSignature& scratch) {
     State& st = *state_;
+    if (side == 1 && st.targetResident[index]) return *st.targetResident[index];
     const TSTitems* record = data_.WorkList(side).Objects(index).get();
     std::int32_t slot = side == 1 ? st.targetSlot[index] : kUnknownSlot;
     if (slot == kUnknownSlot) {
@@ -332,8 +335,12 @@ const TCompactSignature& TPairLoop::Signature(int side, std::size_t index, TComp
         slot = it != st.slotOfRecord.end() ? it->second : kUnknownSlot;
     }
     if (slot >= 0) {
-        if (side == 1) st.targetSlot[index] = slot;
-        return st.store[static_cast<std::size_t>(slot)];
+        const TCompactSignature& resident = st.store[static_cast<std::size_t>(slot)];
+        if (side == 1) {
+            st.targetSlot[index] = slot;
+            st.targetResident[index] = &resident;
+        }
+        return resident;
     }
     scratch = hooks_.LoadSignature(side, index);
     // Targets are met again in every row, so they get the memory; a source
@@ -348,7 +355,10 @@ const TCompactSignature& TPairLoop::Signature(int side, std::size_t index, TComp
         }
         if (record) st.slotOfRecord[record] = slot;
         st.targetSlot[index] = slot;
-        if (slot >= 0) return st.store.back();
+        if (slot >= 0) {
+            st.targetResident[index] = &st.store.back();
+            return st.store.back();
+        }
     }
     return scratch;
 }

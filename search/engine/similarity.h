@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <vector>
 
 namespace orv {
@@ -60,6 +61,23 @@ std::int64_t CountAgreePlain(const TGrayView& source, const TGrayView& target);
 // The score of a pair (total = the source area).
 int CompareBitmaps(const TGrayView& source, const TGrayView& target);
 
+// Cache-line aligned storage for the planes, so that no vector load of the
+// kernel straddles two lines.
+template <typename T>
+struct TCacheLineAllocator {
+    using value_type = T;
+    static constexpr std::size_t kAlignment = 64;
+    TCacheLineAllocator() = default;
+    template <typename U>
+    TCacheLineAllocator(const TCacheLineAllocator<U>&) noexcept {}
+    T* allocate(std::size_t n) {
+        return static_cast<T*>(::operator new(n * sizeof(T), std::align_val_t{kAlignment}));
+    }
+    void deallocate(T* p, std::size_t) noexcept { ::operator delete(p, std::align_val_t{kAlignment}); }
+    template <typename U>
+    bool operator==(const TCacheLineAllocator<U>&) const noexcept { return true; }
+};
+
 // A signature held as three bit-planes (bits 5, 6 and 7 of each gray value),
 // pixels in row order, 64 to a word: 2,400 bytes for 80 x 80 instead of the
 // 19,200 of the bitmap, with identical scores.
@@ -83,7 +101,7 @@ private:
     int width_ = 0;
     int height_ = 0;
     std::size_t planeWords_ = 0;
-    std::vector<std::uint64_t> words_;
+    std::vector<std::uint64_t, TCacheLineAllocator<std::uint64_t>> words_;
 };
 
 // Agreeing source pixels of two compact signatures (any sizes).
