@@ -272,10 +272,10 @@ std::size_t TBitmap::StrideFor(int width, TPixelFormat format) {
     return (bits + 31) / 32 * 4;
 }
 
-TBitmap::Storage TBitmap::Allocate(std::size_t bytes) {
+TBitmap::Storage TBitmap::Allocate(std::size_t bytes, bool zeroed) {
     if (bytes == 0) return Storage();
     // calloc: fresh pages of large blocks come zeroed without a memset.
-    auto* p = static_cast<std::uint8_t*>(std::calloc(bytes, 1));
+    auto* p = static_cast<std::uint8_t*>(zeroed ? std::calloc(bytes, 1) : std::malloc(bytes));
     if (p == nullptr) throw std::bad_alloc();
     return Storage(p);
 }
@@ -306,6 +306,20 @@ void TBitmap::SetSize(int width, int height) {
     stride_ = stride;
     width_ = width;
     height_ = height;
+}
+
+void TBitmap::SetSizeForOverwrite(int width, int height) {
+    CheckImageSize(width, height, "bitmap");
+    const std::size_t stride = StrideFor(width, format_);
+    data_.reset();
+    width_ = height_ = 0;
+    data_ = Allocate(stride * static_cast<std::size_t>(height), false);
+    stride_ = stride;
+    width_ = width;
+    height_ = height;
+    const std::size_t used = PixelBytesPerRow();
+    if (used < stride)
+        for (int y = 0; y < height; ++y) std::memset(data_.get() + static_cast<std::size_t>(y) * stride + used, 0, stride - used);
 }
 
 void TBitmap::Clear() {

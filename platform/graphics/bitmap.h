@@ -116,6 +116,10 @@ public:
     void SetSize(int width, int height);
     // Releases the pixels (size 0 x 0) and the palette; the format stays.
     void Clear();
+    // For decoders that write every pixel of every row: drops the current
+    // pixels and sizes the bitmap without clearing the new pixel bytes (row
+    // padding is cleared). Saves a pass over large pictures.
+    void SetSizeForOverwrite(int width, int height);
 
     TPixelFormat PixelFormat() const { return format_; }
     // Converts the existing pixels to the new format. pfCustom raises
@@ -181,7 +185,7 @@ protected:
 
 private:
     static std::size_t StrideFor(int width, TPixelFormat format);
-    static Storage Allocate(std::size_t bytes);
+    static Storage Allocate(std::size_t bytes, bool zeroed = true);
 
     int width_ = 0;
     int height_ = 0;

@@ -79,7 +79,10 @@ void CmykRowToBgr(const JSAMPLE* cmyk, std::uint8_t* bgr, JDIMENSION width, bool
 // Decodes every row. BGR output goes straight into `rows`; CMYK output
 // passes through `cmykRow` (width * 4 bytes). False on any libjpeg error.
 bool DecodeRows(Decoder& d, JSAMPROW* rows, JSAMPROW cmykRow) {
-    if (setjmp(d.err.jump)) return false;
+    if (setjmp(d.err.jump)) {
+        jpeg_abort_decompress(&d.cinfo);  // frees the image state; never raises
+        return false;
+    }
     jpeg_start_decompress(&d.cinfo);
     const JDIMENSION height = d.cinfo.output_height;
     if (cmykRow == nullptr) {
@@ -140,7 +143,9 @@ void TJPEGImage::LoadFromStream(TStream& stream) {
 
     TBitmap image;
     image.SetPixelFormat(TPixelFormat::pf24bit);
-    image.SetSize(static_cast<int>(d.cinfo.output_width), static_cast<int>(d.cinfo.output_height));
+    // libjpeg writes every byte of every row (padding data it lacks), and a
+    // failed decode drops the image, so the pixels need no clearing first.
+    image.SetSizeForOverwrite(static_cast<int>(d.cinfo.output_width), static_cast<int>(d.cinfo.output_height));
     std::vector<JSAMPROW> rows(static_cast<std::size_t>(image.Height()));
     for (int y = 0; y < image.Height(); ++y) rows[static_cast<std::size_t>(y)] = image.ScanLine(y);
     std::vector<JSAMPLE> cmyk;

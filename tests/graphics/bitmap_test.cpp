@@ -20,6 +20,12 @@ TEST(Bitmap, NewBitmapIsDeviceFormatZeroFilledWithPaddedRows) {
     EXPECT_THROW(bmp.ScanLine(2), EInvalidGraphicOperation);
     EXPECT_THROW(bmp.ScanLine(-1), EInvalidGraphicOperation);
     EXPECT_THROW(bmp.SetPixelFormat(TPixelFormat::pfCustom), EInvalidGraphic);
+
+    // Sized for a decoder that writes every pixel: the row padding is still clear.
+    bmp.SetPixelFormat(TPixelFormat::pf24bit);
+    bmp.SetSizeForOverwrite(5, 3);
+    ASSERT_EQ(bmp.RowBytes(), 16u);
+    for (int y = 0; y < 3; ++y) EXPECT_EQ(bmp.ScanLine(y)[15], 0);
 }
 
 TEST(Bitmap, SizeGateRefusesBeforeAllocating) {
