@@ -1,0 +1,63 @@
+// Project files (".ovp": lists, handling settings, log rows) and progress
+// lists (".ovl": the source files whose row is finished), both little-endian
+// binary with stored strings. Reading checks the whole file before anything is
+// returned, so a caller applies a project only when it was read completely.
+// Saving writes each file to a temporary file in the same folder and renames
+// it over the old one only after the write succeeded.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orv {
+
+// A log row: source path, size, date, width, height, then the same five of
+// the target, then the handling result.
+using TLogRow = std::array<std::string, 11>;
+
+// Order of the radio indexes as the project file stores them.
+enum TProjectRadio : int { kRadioMode = 0, kRadioSyori = 1, kRadioSeltgt = 2, kRadioNear = 3, kRadioDo = 4 };
+
+struct TProjectData {
+    std::vector<std::string> Sources, Targets;  // list captions; folders end with '/'
+    // Item indexes of Radio_Mode, Radio_Syori, Radio_Seltgt, Radio_Near,
+    // Radio_Do (-1: nothing chosen), in that order (the file's order).
+    std::array<std::int32_t, 5> Radio{-1, -1, -1, -1, -1};
+    bool SubFolder = false;
+    bool OneEnd = false;
+    std::string MoveFolder;
+    std::vector<TLogRow> LogRows;
+    // Filled by reading only: paths of the file that the program refuses
+    // (IsStorablePath); they were left out of the lists, the move folder and
+    // the log. The caller names each with UnusablePathMessage.
+    std::vector<std::string> Refused;
+};
+
+// The progress list that belongs to a project: its path with the extension
+// changed to ".ovl".
+std::string ProgressListPath(const std::string& projectPath);
+
+// Byte images of the two files. Encoding raises EConvertError (nothing is
+// produced) when a path cannot be stored or a text is not code page 932.
+std::string EncodeProjectFile(const TProjectData& project);
+std::string EncodeProgressList(const std::vector<std::string>& progress);
+// Decoding raises EReadError for a short, long or damaged image; every count
+// is checked against the bytes left before anything is allocated.
+TProjectData DecodeProjectFile(std::string_view bytes);
+std::vector<std::string> DecodeProgressList(std::string_view bytes);
+
+// Read a whole file and decode it. A file that cannot be opened raises
+// EFOpenError; a damaged one EReadError.
+TProjectData ReadProjectFile(const std::string& path);
+std::vector<std::string> ReadProgressList(const std::string& path);
+
+// Writes the project file and then the progress list (an empty progress
+// record removes an existing progress list instead), each atomically. Both
+// images are made before anything is written, so a text that cannot be stored
+// writes nothing. A failed write raises and leaves the old file in place.
+void SaveProjectFiles(const std::string& path, const TProjectData& project, const std::vector<std::string>& progress);
+
+}  // namespace orv

@@ -1,0 +1,19 @@
+// The run log saved as a text file: nine labelled lines per pair and a line of
+// 56 '-', code page 932 with CRLF line ends, nothing else.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "search/engine/project_file.h"
+
+namespace orv {
+
+// The file's bytes. Raises EConvertError when a text is not code page 932.
+std::string FormatSavedLog(const std::vector<TLogRow>& rows);
+
+// Writes the file atomically (an existing file is replaced only once the new
+// one is complete). Raises EConvertError, EFCreateError or EWriteError.
+void SaveLogFile(const std::string& path, const std::vector<TLogRow>& rows);
+
+}  // namespace orv

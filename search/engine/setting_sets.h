@@ -1,0 +1,58 @@
+// Named setting sets: one ini file per set, appDir + "Set/Setting<n>.dat",
+// numbered from 0 without gaps; the list of sets ends at the first missing
+// number. Names are compared with ASCII case ignored.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace orv {
+
+struct TSettingSet {
+    std::string Name;
+    bool SubDir = false;    // Check_subFolder
+    bool OnceEnd = false;   // Check_OneEnd
+    int CheckSize = -1;     // Radio_Mode
+    int DoMode = -1;        // Radio_Syori
+    int ATarget = -1;       // Radio_Seltgt
+    int ADo = -1;           // Radio_Do
+    int ADoitu = -1;        // Radio_Near
+    std::string TgtDir;     // move folder
+};
+
+// appDir + "Set/"
+std::string SettingSetFolder(const std::string& appDir);
+// appDir + "Set/Setting" + n + ".dat"
+std::string SettingSetPath(const std::string& appDir, int n);
+
+// The names of files 0, 1, ... up to the first missing one, in that order.
+std::vector<std::string> LoadSettingNames(const std::string& appDir);
+
+// File n with the defaults for missing keys (all defaults for a missing file).
+TSettingSet LoadSettingSet(const std::string& appDir, int n);
+
+// Writes the nine keys of section "Set" in their order into file n. A missing
+// "Set" folder is not created: the write raises EIniFileError
+// ("%s に書き込めません", the file path). A move folder that cannot be stored
+// raises EConvertError and writes nothing.
+void WriteSettingSet(const std::string& appDir, int n, const TSettingSet& set);
+
+// The save scan: walks files 0, 1, ...; for each whose name equals set.Name
+// (ASCII case ignored) asks confirmOverwrite(n); true stops there. Otherwise
+// the first missing number is taken. Writes the set there and returns n.
+int StoreSettingSet(const std::string& appDir, const TSettingSet& set,
+                    const std::function<bool(int n)>& confirmOverwrite);
+
+struct TDeleteSetResult {
+    bool Deleted = false;  // file n was removed
+    int Renumbered = 0;    // later files moved down one number
+    std::string Error;     // why deleting or renumbering stopped, empty when complete
+};
+
+// Deletes file n and moves files n+1, n+2, ... down one number each, without
+// ever replacing a file; stops at the first failure, so the list read
+// afterwards shows what is on disk.
+TDeleteSetResult DeleteSettingSet(const std::string& appDir, int n);
+
+}  // namespace orv
