@@ -1,0 +1,346 @@
+#include "formats/fmt_targa.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "formats/codec_rle.h"
+#include "formats/format_messages.h"
+#include "formats/library.h"
+#include "platform/base/stream.h"
+
+namespace orv {
+
+namespace {
+
+constexpr const char* kFormatName = "Targa";
+constexpr std::uint8_t kTopDownBit = 0x20;
+constexpr std::uint32_t kMaxSide = 65535;
+
+std::uint16_t Word(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+
+void PutWord(std::uint8_t* p, std::uint16_t v) {
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+bool IsKnownImageType(std::uint8_t type) {
+    return type <= 3 || (type >= 9 && type <= 11);
+}
+
+bool IsRunLength(std::uint8_t type) { return type >= 9 && type <= 11; }
+bool IsGray(std::uint8_t type) { return type == 3 || type == 11; }
+
+bool IsKnownDepth(std::uint8_t depth) {
+    return depth == 8 || depth == 15 || depth == 16 || depth == 24 || depth == 32;
+}
+
+bool IsKnownEntrySize(std::uint8_t size) { return size == 15 || size == 16 || size == 24 || size == 32; }
+
+// Bytes of a pixel or colour-map entry of the given bit size.
+std::size_t BytesFor(std::uint8_t bits) { return (static_cast<std::size_t>(bits) + 7) / 8; }
+
+// A colour map of 15- or 16-bit entries: red in bits 10-14, green 5-9, blue
+// 0-4, each widened by a plain shift.
+TPalette PaletteFrom16BitMap(const std::vector<std::uint8_t>& map, std::size_t entries) {
+    std::vector<TPaletteEntry> colours(std::min(entries, TPalette::kMaxEntries));
+    for (std::size_t i = 0; i < colours.size(); ++i) {
+        const std::uint16_t v = Word(map.data() + 2 * i);
+        colours[i] = TPaletteEntry{static_cast<std::uint8_t>((v & 0x7C00u) >> 7),
+                                   static_cast<std::uint8_t>((v & 0x03E0u) >> 2),
+                                   static_cast<std::uint8_t>((v & 0x001Fu) << 3), 0};
+    }
+    return TPalette(std::move(colours));
+}
+
+}  // namespace
+
+// --- Header --------------------------------------------------------------------
+
+TTargaHeader TTargaHeader::Parse(const std::uint8_t (&b)[kSize]) {
+    TTargaHeader h;
+    h.IDLength = b[0];
+    h.ColorMapType = b[1];
+    h.ImageType = b[2];
+    h.ColorMapStart = Word(b + 3);
+    h.ColorMapLength = Word(b + 5);
+    h.ColorMapEntrySize = b[7];
+    h.XOrigin = Word(b + 8);
+    h.YOrigin = Word(b + 10);
+    h.Width = Word(b + 12);
+    h.Height = Word(b + 14);
+    h.PixelDepth = b[16];
+    h.Descriptor = b[17];
+    return h;
+}
+
+void TTargaHeader::Store(std::uint8_t (&b)[kSize]) const {
+    b[0] = IDLength;
+    b[1] = ColorMapType;
+    b[2] = ImageType;
+    PutWord(b + 3, ColorMapStart);
+    PutWord(b + 5, ColorMapLength);
+    b[7] = ColorMapEntrySize;
+    PutWord(b + 8, XOrigin);
+    PutWord(b + 10, YOrigin);
+    PutWord(b + 12, Width);
+    PutWord(b + 14, Height);
+    b[16] = PixelDepth;
+    b[17] = Descriptor;
+}
+
+// --- Class ---------------------------------------------------------------------
+
+const TGraphicClass& TTargaGraphic::ClassInfo() {
+    static const TGraphicClass info{"TTargaGraphic",
+                                    []() -> std::unique_ptr<TGraphic> { return std::make_unique<TTargaGraphic>(); },
+                                    &TTargaGraphic::CanLoadStream, &TFormatGraphic::ClassInfo()};
+    return info;
+}
+
+void RegisterTargaFormat() { AddFormatClass(TTargaGraphic::ClassInfo()); }
+
+bool TTargaGraphic::CanLoadStream(TStream& stream) {
+    if (stream.Remaining() <= static_cast<std::int64_t>(TTargaHeader::kSize)) return false;
+    const std::int64_t start = stream.Position();
+    std::uint8_t bytes[TTargaHeader::kSize];
+    const std::size_t got = stream.Read(bytes, sizeof bytes);
+    stream.SetPosition(start);
+    if (got != sizeof bytes) return false;
+    const TTargaHeader h = TTargaHeader::Parse(bytes);
+    // The entry size is tested also when there is no colour map.
+    return IsKnownImageType(h.ImageType) && h.ColorMapType <= 1 && IsKnownEntrySize(h.ColorMapEntrySize) &&
+           IsKnownDepth(h.PixelDepth);
+}
+
+bool TTargaGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex) {
+    TFormatGraphic::ReadImageProperties(stream, imageIndex);
+    std::uint8_t bytes[TTargaHeader::kSize];
+    stream.ReadBuffer(bytes, sizeof bytes);
+    const TTargaHeader h = TTargaHeader::Parse(bytes);
+
+    TImageProperties& p = ImageProperties;
+    switch (h.PixelDepth) {
+        case 8:
+            p.ColorScheme = IsGray(h.ImageType) ? TColorModel::cmGray : TColorModel::cmIndexed;
+            p.BitsPerSample = 8;
+            p.SamplesPerPixel = 1;
+            break;
+        case 15:
+        case 16:
+            p.ColorScheme = TColorModel::cmRGB;
+            p.BitsPerSample = 5;
+            p.SamplesPerPixel = 3;
+            break;
+        case 24:
+            p.ColorScheme = TColorModel::cmRGB;
+            p.BitsPerSample = 8;
+            p.SamplesPerPixel = 3;
+            break;
+        case 32:
+            p.ColorScheme = TColorModel::cmRGBA;
+            p.BitsPerSample = 8;
+            p.SamplesPerPixel = 4;
+            break;
+        default:
+            p.ColorScheme = TColorModel::cmUnknown;
+            p.BitsPerSample = 8;
+            p.SamplesPerPixel = 0;
+            break;
+    }
+    p.BitsPerPixel = static_cast<std::uint8_t>(p.SamplesPerPixel * p.BitsPerSample);
+    p.Compression = IsRunLength(h.ImageType) ? ctRLE : ctNone;
+    p.Width = h.Width;
+    p.Height = h.Height;
+    // Any other image type is not a Targa picture; taking it as a blank one
+    // would make every such file match every other blank.
+    return IsKnownImageType(h.ImageType);
+}
+
+void TTargaGraphic::LoadFromStream(TStream& stream) {
+    Clear();
+    StartPosition = stream.Position();
+    if (!ReadImageProperties(stream, 0)) RaiseInvalidImageFormat(kFormatName);
+    stream.SetPosition(StartPosition);
+    const TImageProperties& props = ImageProperties;
+
+    ProgressArea = MakeRect(0, 0, static_cast<int>(props.Width), 1);
+    ReportProgress(TProgressStage::Starting, 0, false, msg::Preparing);
+
+    std::uint8_t bytes[TTargaHeader::kSize];
+    stream.ReadBuffer(bytes, sizeof bytes);
+    const TTargaHeader h = TTargaHeader::Parse(bytes);
+    const bool topDown = (h.Descriptor & kTopDownBit) != 0;
+    stream.Seek(h.IDLength, SeekOrigin::Current);
+
+    // A fresh manager: nothing of an earlier load carries over.
+    ColorManager = TColorManager();
+    ColorManager.SetSourceSamples(props.SamplesPerPixel);
+    ColorManager.SetTargetSamples(props.SamplesPerPixel);
+    ColorManager.SetSourceModel(props.ColorScheme);
+    ColorManager.SourceFlags = 0;
+    ColorManager.SetTargetModel(TColorModel::cmBGR);
+    ColorManager.SetSourceBits(props.BitsPerSample);
+    ColorManager.SetTargetBits(props.BitsPerSample);
+    SetPixelFormat(ColorManager.PixelFormatFor(1));
+
+    const std::size_t mapBytes = BytesFor(h.ColorMapEntrySize) * h.ColorMapLength;
+    if (IsGray(h.ImageType)) {
+        SetPalette(ColorManager.BuildGrayPalette(false));
+        // A colour map in a gray file is passed over so the pixels are found.
+        if (h.ColorMapType == 1) stream.Seek(static_cast<std::int64_t>(mapBytes), SeekOrigin::Current);
+    } else if (h.ColorMapType == 1) {
+        // The whole map is read whatever its entry size, so that the pixel
+        // data start right after it.
+        std::vector<std::uint8_t> map(mapBytes);
+        stream.ReadBuffer(map.data(), map.size());
+        switch (h.ColorMapEntrySize) {
+            case 15:
+            case 16: SetPalette(PaletteFrom16BitMap(map, h.ColorMapLength)); break;
+            case 24:
+                SetPalette(ColorManager.BuildIndexedPalette({{map.data(), map.size()}}, cmf8Interleaved,
+                                                            h.ColorMapLength, true));
+                break;
+            case 32:
+                SetPalette(ColorManager.BuildIndexedPalette({{map.data(), map.size()}}, cmf8Interleaved4,
+                                                            h.ColorMapLength, true));
+                break;
+            default: break;
+        }
+    }
+
+    SetImageSize(h.Width, h.Height, kFormatName);
+    const std::size_t pixelBytes = BytesFor(h.PixelDepth);
+    const std::size_t rowSize = static_cast<std::size_t>(h.Width) * pixelBytes;
+
+    ReportProgress(TProgressStage::Ending, 0, false, "");
+    ReportProgress(TProgressStage::Starting, 0, false, msg::Transfering);
+
+    const int height = h.Height;
+    auto targetRow = [&](int r) { return ScanLine(topDown ? r : height - 1 - r); };
+    auto rowDone = [&](int r) {
+        ReportProgress(TProgressStage::Running, ProgressPercent(static_cast<std::uint64_t>(r), h.Height), true, "");
+        ProgressArea.Offset(0, 1);
+    };
+
+    if (h.ImageType >= 1 && h.ImageType <= 3 && rowSize > 0) {
+        for (int r = 0; r < height; ++r) {
+            stream.ReadBuffer(targetRow(r), rowSize);
+            rowDone(r);
+        }
+    } else if (IsRunLength(h.ImageType) && rowSize > 0) {
+        TTargaRLEDecoder decoder(h.PixelDepth);
+        decoder.DecodeInit();
+        // Two rows of data, plus room for one whole packet that starts near
+        // the end of them, so a packet is never cut by the buffer's end.
+        std::vector<std::uint8_t> buffer =
+            AllocateWorkBuffer(2 * static_cast<std::uint64_t>(rowSize) + 128 * pixelBytes + 1, kFormatName);
+        for (int r = 0; r < height; ++r) {
+            const std::int64_t position = stream.Position();
+            const std::size_t arrived = stream.Read(buffer.data(), buffer.size());
+            // Data that end early end the image; the rows not reached stay black.
+            if (arrived == 0 && decoder.PendingPixels() == 0) break;
+            const std::uint8_t* packed = buffer.data();
+            std::uint8_t* row = targetRow(r);
+            decoder.Decode(packed, arrived, row, rowSize);
+            stream.SetPosition(position + (packed - buffer.data()));
+            rowDone(r);
+        }
+        decoder.DecodeEnd();
+    }
+    // Image type 0 holds no pixels: the picture keeps its size, black.
+
+    ReportProgress(TProgressStage::Ending, 0, false, "");
+}
+
+void TTargaGraphic::SaveTarga(TStream& stream, bool compressed) {
+    ProgressArea = MakeRect(0, 0, Width(), 1);
+    ReportProgress(TProgressStage::Starting, 0, false, msg::Preparing);
+
+    const TPixelFormat format = PixelFormat();
+    // Indexed bitmaps are written as 8-bit indices; formats without a Targa
+    // layout of their own (5-6-5, device, custom) as 24-bit colours.
+    std::size_t p = 3;
+    switch (format) {
+        case TPixelFormat::pf1bit:
+        case TPixelFormat::pf4bit:
+        case TPixelFormat::pf8bit: p = 1; break;
+        case TPixelFormat::pf15bit: p = 2; break;
+        case TPixelFormat::pf32bit: p = 4; break;
+        default: p = 3; break;
+    }
+    if (Empty()) return;
+    if (static_cast<std::uint32_t>(Width()) > kMaxSide || static_cast<std::uint32_t>(Height()) > kMaxSide)
+        RaiseImageError("Cannot save image. A Targa image side is at most 65535 pixels.");
+
+    TTargaHeader h;
+    h.ColorMapType = p == 1 ? 1 : 0;
+    h.ImageType = static_cast<std::uint8_t>(p == 1 ? (compressed ? 9 : 1) : (compressed ? 10 : 2));
+    h.ColorMapLength = 256;
+    h.ColorMapEntrySize = 24;
+    h.Width = static_cast<std::uint16_t>(Width());
+    h.Height = static_cast<std::uint16_t>(Height());
+    h.PixelDepth = static_cast<std::uint8_t>(8 * p);
+    // Our rows lie top-down in memory and are written in that order.
+    h.Descriptor = kTopDownBit;
+    std::uint8_t header[TTargaHeader::kSize];
+    h.Store(header);
+    stream.WriteBuffer(header, sizeof header);
+
+    if (p == 1) {
+        const TPalette palette = EffectivePalette();
+        std::uint8_t map[256 * 3] = {};  // entries the palette lacks stay black
+        for (std::size_t i = 0; i < std::min<std::size_t>(palette.Count(), 256); ++i) {
+            const TPaletteEntry e = palette.Entry(i);
+            map[3 * i] = e.Blue;
+            map[3 * i + 1] = e.Green;
+            map[3 * i + 2] = e.Red;
+        }
+        stream.WriteBuffer(map, sizeof map);
+    }
+
+    const auto width = static_cast<std::uint32_t>(Width());
+    const std::size_t rowSize = static_cast<std::size_t>(width) * p;
+    ReportProgress(TProgressStage::Ending, 0, false, "");
+    ReportProgress(TProgressStage::Starting, 0, false, msg::Transfering);
+
+    // Rows whose stored layout is not the file's are converted into this
+    // buffer; the picture itself is never changed.
+    const bool direct = format == TPixelFormat::pf8bit || format == TPixelFormat::pf15bit ||
+                        format == TPixelFormat::pf24bit || format == TPixelFormat::pf32bit;
+    std::vector<std::uint8_t> converted(direct ? 0 : rowSize);
+    TTargaRLEDecoder encoder(static_cast<std::int32_t>(8 * p));
+    std::vector<std::uint8_t> packed(compressed ? encoder.MaxEncodedSize(width) : 0);
+
+    for (int y = 0; y < Height(); ++y) {
+        const std::uint8_t* row = ScanLine(y);
+        if (!direct) {
+            if (p == 1) {
+                for (std::uint32_t x = 0; x < width; ++x)
+                    converted[x] = static_cast<std::uint8_t>(RawPixel(row, static_cast<int>(x)));
+            } else {
+                for (std::uint32_t x = 0; x < width; ++x) {
+                    const TColor c = GetPixel(static_cast<int>(x), y);
+                    converted[3 * x] = ColorBlue(c);
+                    converted[3 * x + 1] = ColorGreen(c);
+                    converted[3 * x + 2] = ColorRed(c);
+                }
+            }
+            row = converted.data();
+        }
+        if (compressed) {
+            std::uint32_t stored = 0;
+            encoder.Encode(row, packed.data(), packed.size(), width, stored);
+            stream.WriteBuffer(packed.data(), stored);
+        } else {
+            stream.WriteBuffer(row, rowSize);
+        }
+        ReportProgress(TProgressStage::Running, 0, false, "");
+        ProgressArea.Offset(0, 1);
+    }
+
+    ReportProgress(TProgressStage::Ending, 0, false, "");
+}
+
+}  // namespace orv

@@ -1,0 +1,56 @@
+// Truevision Targa pictures: reading colour-mapped, true-colour and gray
+// images, raw or run-length, and writing any bitmap as a Targa file.
+#pragma once
+
+#include <cstdint>
+
+#include "formats/image_format.h"
+
+namespace orv {
+
+// The 18-byte file header as stored (little-endian).
+struct TTargaHeader {
+    std::uint8_t IDLength = 0;
+    std::uint8_t ColorMapType = 0;
+    std::uint8_t ImageType = 0;
+    std::uint16_t ColorMapStart = 0;
+    std::uint16_t ColorMapLength = 0;
+    std::uint8_t ColorMapEntrySize = 0;
+    std::uint16_t XOrigin = 0;
+    std::uint16_t YOrigin = 0;
+    std::uint16_t Width = 0;
+    std::uint16_t Height = 0;
+    std::uint8_t PixelDepth = 0;
+    std::uint8_t Descriptor = 0;
+
+    static constexpr std::size_t kSize = 18;
+    static TTargaHeader Parse(const std::uint8_t (&bytes)[kSize]);
+    void Store(std::uint8_t (&bytes)[kSize]) const;
+};
+
+class TTargaGraphic : public TFormatGraphic {
+public:
+    static const TGraphicClass& ClassInfo();
+    const TGraphicClass& ClassType() const override { return ClassInfo(); }
+
+    // A plausible header follows (more than 18 bytes remain); the position
+    // is restored.
+    static bool CanLoadStream(TStream& stream);
+    // Fills ImageProperties from the header; false for an image type the
+    // format does not define.
+    bool ReadImageProperties(TStream& stream, std::uint32_t imageIndex) override;
+    void LoadFromStream(TStream& stream) override;
+    // Writes a run-length Targa.
+    void SaveToStream(TStream& stream) override { SaveTarga(stream, true); }
+    // Writes the picture top row first: 8-bit colour-mapped for indexed
+    // bitmaps, 16 bits for 15-bit ones, 32 bits for 32-bit ones and 24 bits
+    // for everything else. Sides above 65535 raise EInvalidGraphic before
+    // anything is written; an empty picture writes nothing.
+    void SaveTarga(TStream& stream, bool compressed);
+};
+
+// Makes the class known to the format library's start-up (the library's own
+// list of built-in classes may name it instead; registering twice is harmless).
+void RegisterTargaFormat();
+
+}  // namespace orv
