@@ -64,7 +64,11 @@ TEST(JpegImage, BadDataRaisesInvalidGraphic) {
         TJPEGImage jpeg;
         TMemoryStream s(std::move(bytes));
         jpeg.LoadFromStream(s);
-        return jpeg.Width();
+        // Every pixel byte was written (the bitmap is not cleared first).
+        unsigned sum = 0;
+        for (int y = 0; y < jpeg.Height(); ++y)
+            for (std::size_t i = 0; i < jpeg.Bitmap().RowBytes(); ++i) sum += jpeg.Bitmap().ScanLine(y)[i];
+        return sum > 0 ? jpeg.Width() : -1;
     };
     EXPECT_THROW(load({}), EInvalidGraphic);
     EXPECT_THROW(load({0xFF, 0xD8, 0xFF, 0xE0, 1, 2, 3}), EInvalidGraphic);
