@@ -1,6 +1,7 @@
 #include "platform/ui/custom_control.h"
 
 #include <QGroupBox>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 
@@ -17,6 +18,12 @@ public:
     }
 
 protected:
+    // A press belongs to this control alone; it does not travel on to the
+    // parent as an ignored event would.
+    void mousePressEvent(QMouseEvent* e) override { e->accept(); }
+    void mouseReleaseEvent(QMouseEvent* e) override { e->accept(); }
+    void mouseDoubleClickEvent(QMouseEvent* e) override { e->accept(); }
+
     void paintEvent(QPaintEvent*) override {
         TPaintedFace* face = windowed_ ? static_cast<TPaintedFace*>(windowed_) : graphic_;
         Guard(windowed_ ? static_cast<TObject*>(windowed_) : graphic_, [&] {

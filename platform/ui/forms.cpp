@@ -20,7 +20,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override {
         QWidget::showEvent(event);
-        if (!event->spontaneous()) form_->WidgetShown();
+        if (!event->spontaneous()) Guard(form_, [this] { form_->WidgetShown(); });
     }
     void closeEvent(QCloseEvent* event) override {
         bool close = true;

@@ -3,7 +3,12 @@
 #include <functional>
 #include <memory>
 
+#include <QCoreApplication>
+#include <QMouseEvent>
+
+#include "platform/base/errors.h"
 #include "platform/base/sound.h"
+#include "platform/ui/scripted_dialogs.h"
 #include "platform/ui/forms.h"
 #include "ui/qt_app.h"
 #include "widgets/vis_button.h"
@@ -131,6 +136,35 @@ TEST_F(VisButtonTest, DisabledPressDoesNothingButReleaseStillRepaints) {
     Release();
     EXPECT_EQ(ups, 1);
     EXPECT_EQ(At(5, 5), kBlue);
+}
+
+TEST_F(VisButtonTest, MouseEventsReachTheButtonOnlyAndFailuresAreShown) {
+    auto dialogs = std::make_shared<TScriptedDialogs>();
+    auto previousDialogs = SetDialogService(dialogs);
+    button_.SetBitMap(Strip(10, 10));
+    button_.SetWidth(1);
+    int panelDowns = 0, downs = 0, ups = 0;
+    back_.OnMouseDown = [&](TObject*, TMouseButton, TShiftState, int, int) { ++panelDowns; };
+    button_.OnMouseDown = [&](TObject*, TMouseButton button, TShiftState, int x, int y) {
+        ++downs;
+        EXPECT_EQ(button, TMouseButton::mbRight);
+        EXPECT_EQ(x, 3);
+        EXPECT_EQ(y, 4);
+        throw Exception("ハンドラの失敗");
+    };
+    button_.OnMouseUp = [&](TObject*, TMouseButton, TShiftState, int, int) { ++ups; };
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(3, 4), QPointF(3, 4), Qt::RightButton, Qt::RightButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(button_.Widget(), &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(3, 4), QPointF(3, 4), Qt::RightButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QCoreApplication::sendEvent(button_.Widget(), &release);
+    EXPECT_EQ(downs, 1);
+    EXPECT_EQ(ups, 1);
+    EXPECT_EQ(panelDowns, 0);
+    EXPECT_EQ(dialogs->Texts(TScriptedDialogs::Kind::Error), std::vector<std::string>{"ハンドラの失敗"});
+    EXPECT_EQ(At(5, 5), kRed);
+    SetDialogService(previousDialogs);
 }
 
 TEST_F(VisButtonTest, EmptySoundNameIsSilent) {
