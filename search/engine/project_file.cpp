@@ -1,0 +1,170 @@
+#include "search/engine/project_file.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/base/binary_io.h"
+#include "platform/base/errors.h"
+#include "platform/base/file_system.h"
+#include "platform/base/paths.h"
+#include "platform/base/stream.h"
+#include "search/engine/path_admission.h"
+
+namespace orv {
+
+namespace {
+
+// The smallest stored string: its length field and the terminating zero.
+constexpr std::int64_t kMinStoredString = 3;
+constexpr std::size_t kLogPathColumns[] = {0, 5};
+
+void RequireStorable(const std::string& path) {
+    if (!IsStorablePath(path)) throw EConvertError(UnusablePathMessage(path));
+}
+
+void WriteStringList(BinaryWriter& out, const std::vector<std::string>& list) {
+    out.WriteInt32(static_cast<std::int32_t>(list.size()) - 1);
+    for (const std::string& s : list) out.WriteStoredString(s);
+}
+
+// A count as the project file stores it (entries minus one), checked against
+// what is left for that many items of at least minItemBytes each.
+std::int64_t ReadMinusOneCount(BinaryReader& in, std::int64_t minItemBytes) {
+    const std::int64_t count = static_cast<std::int64_t>(in.ReadInt32()) + 1;
+    in.CheckCount(count, minItemBytes);
+    return count;
+}
+
+// Reads the list, leaving out the paths the program refuses.
+std::vector<std::string> ReadPathList(BinaryReader& in, std::vector<std::string>& refused) {
+    const std::int64_t count = ReadMinusOneCount(in, kMinStoredString);
+    std::vector<std::string> list;
+    list.reserve(static_cast<std::size_t>(count));
+    for (std::int64_t i = 0; i < count; ++i) {
+        std::string s = in.ReadStoredString();
+        if (IsStorablePath(s))
+            list.push_back(std::move(s));
+        else
+            refused.push_back(std::move(s));
+    }
+    return list;
+}
+
+void RequireEnd(BinaryReader& in) {
+    if (in.Remaining() != 0) throw EReadError("Damaged file: data after the last field");
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    std::string bytes, error;
+    if (!ReadFileBytes(path, bytes, &error)) throw EFOpenError(path, error);
+    return bytes;
+}
+
+}  // namespace
+
+std::string ProgressListPath(const std::string& projectPath) { return ChangeFileExt(projectPath, ".ovl"); }
+
+std::string EncodeProjectFile(const TProjectData& project) {
+    for (const std::string& s : project.Sources) RequireStorable(s);
+    for (const std::string& s : project.Targets) RequireStorable(s);
+    RequireStorable(project.MoveFolder);
+    for (const TLogRow& row : project.LogRows)
+        for (std::size_t c : kLogPathColumns) RequireStorable(row[c]);
+
+    TMemoryStream stream;
+    BinaryWriter out(stream);
+    WriteStringList(out, project.Sources);
+    WriteStringList(out, project.Targets);
+    for (std::int32_t index : project.Radio) out.WriteInt32(index);
+    out.WriteInt32(project.SubFolder ? 1 : 0);
+    out.WriteInt32(project.OneEnd ? 1 : 0);
+    out.WriteStoredString(project.MoveFolder);
+    out.WriteInt32(static_cast<std::int32_t>(project.LogRows.size()) - 1);
+    for (const TLogRow& row : project.LogRows)
+        for (const std::string& cell : row) out.WriteStoredString(cell);
+    const auto& bytes = stream.Bytes();
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::string EncodeProgressList(const std::vector<std::string>& progress) {
+    for (const std::string& s : progress) RequireStorable(s);
+    TMemoryStream stream;
+    BinaryWriter out(stream);
+    out.WriteInt32(static_cast<std::int32_t>(progress.size()));
+    for (const std::string& s : progress) out.WriteStoredString(s);
+    const auto& bytes = stream.Bytes();
+    return std::string(bytes.begin(), bytes.end());
+}
+
+TProjectData DecodeProjectFile(std::string_view bytes) {
+    TMemoryStream stream(bytes.data(), bytes.size());
+    BinaryReader in(stream);
+    TProjectData project;
+    project.Sources = ReadPathList(in, project.Refused);
+    project.Targets = ReadPathList(in, project.Refused);
+    for (std::int32_t& index : project.Radio) index = in.ReadInt32();
+    project.SubFolder = in.ReadInt32() == 1;
+    project.OneEnd = in.ReadInt32() == 1;
+    project.MoveFolder = in.ReadStoredString();
+    if (!IsStorablePath(project.MoveFolder)) {
+        project.Refused.push_back(std::move(project.MoveFolder));
+        project.MoveFolder.clear();
+    }
+    const std::int64_t rows = ReadMinusOneCount(in, kMinStoredString * 11);
+    project.LogRows.reserve(static_cast<std::size_t>(rows));
+    for (std::int64_t r = 0; r < rows; ++r) {
+        TLogRow row;
+        for (std::string& cell : row) cell = in.ReadStoredString();
+        bool usable = true;
+        for (std::size_t c : kLogPathColumns) {
+            if (!IsStorablePath(row[c])) {
+                project.Refused.push_back(row[c]);
+                usable = false;
+            }
+        }
+        if (usable) project.LogRows.push_back(std::move(row));
+    }
+    RequireEnd(in);
+    return project;
+}
+
+std::vector<std::string> DecodeProgressList(std::string_view bytes) {
+    TMemoryStream stream(bytes.data(), bytes.size());
+    BinaryReader in(stream);
+    const std::int64_t count = in.ReadInt32();
+    in.CheckCount(count, kMinStoredString);
+    std::vector<std::string> progress;
+    progress.reserve(static_cast<std::size_t>(count));
+    for (std::int64_t i = 0; i < count; ++i) {
+        std::string s = in.ReadStoredString();
+        // A path the program refuses can never be a finished source row.
+        if (IsStorablePath(s)) progress.push_back(std::move(s));
+    }
+    RequireEnd(in);
+    return progress;
+}
+
+TProjectData ReadProjectFile(const std::string& path) { return DecodeProjectFile(ReadWholeFile(path)); }
+
+std::vector<std::string> ReadProgressList(const std::string& path) {
+    return DecodeProgressList(ReadWholeFile(path));
+}
+
+void SaveProjectFiles(const std::string& path, const TProjectData& project, const std::vector<std::string>& progress) {
+    const std::string projectBytes = EncodeProjectFile(project);
+    const std::string progressBytes = progress.empty() ? std::string() : EncodeProgressList(progress);
+    const std::string listPath = ProgressListPath(path);
+
+    WriteFileAtomic(path, projectBytes);
+    if (!progress.empty()) {
+        WriteFileAtomic(listPath, progressBytes);
+    } else if (PathExists(listPath)) {
+        // A progress list left behind would restore an old record on the next
+        // open, so failing to remove it is a failed save.
+        std::string error;
+        if (!DeleteFile(listPath, &error) && errno != ENOENT)
+            throw EOSError("Cannot delete file \"" + listPath + "\". " + error);
+    }
+}
+
+}  // namespace orv
