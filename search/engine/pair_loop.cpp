@@ -343,6 +343,8 @@ const TCompactSignature& TPairLoop::Signature(int side, std::size_t index, TComp
         return resident;
     }
     scratch = hooks_.LoadSignature(side, index);
+    // Reading a file is slow: look at the clock after this pair.
+    st.countdown = 1;
     // Targets are met again in every row, so they get the memory; a source
     // is read once per row anyway.
     if (side == 1 && slot == kUnknownSlot) {

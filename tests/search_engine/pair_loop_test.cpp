@@ -307,6 +307,26 @@ TEST_F(PairLoopTest, StopEndsThePauseAndTheLoop) {
     EXPECT_EQ(data.JyochyuList.Count(), 1u);
 }
 
+TEST_F(PairLoopTest, MatchedPairIsPreviewedWhenPreviewIsOn) {
+    data.Preview = 1;
+    Add(0, "/s/a.jpg", 1);
+    Add(1, "/t/b.jpg", 2);
+    Add(1, "/t/a.jpg", 1);
+    loop.HikakuMain();
+    EXPECT_EQ(view.previews, (std::vector<std::pair<int, std::string>>{{0, "/s/a.jpg"}, {1, "/t/a.jpg"}}));
+    EXPECT_EQ(data.PrevSrcName, "/s/a.jpg");
+    EXPECT_EQ(data.PrevShown, 1);
+
+    // Switched off: nothing is shown, and the next switch-on shows again.
+    view.previews.clear();
+    data.Preview = 0;
+    log.Clear();
+    data.JyochyuList.Clear();
+    loop.HikakuMain();
+    EXPECT_TRUE(view.previews.empty());
+    EXPECT_EQ(data.PrevShown, 0);
+}
+
 TEST_F(PairLoopTest, MemoryBudgetChangesNoResult) {
     for (int n = 0; n < 30; ++n) AddBoth("/p/" + std::to_string(n) + ".jpg", n % 4);
     data.Chach = 1000;
