@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "platform/ui/application.h"
+#include "platform/ui/menus.h"
 
 namespace orv {
 
@@ -214,6 +215,32 @@ void TControl::ApplyFont() {
     if (widget_ && !parentFont_) widget_->setFont(ToQFont(font_));
 }
 
+void TControl::SetPopupMenu(TPopupMenu* menu) {
+    popupMenu_ = menu;
+    if (!widget_) return;
+    widget_->setContextMenuPolicy(menu ? Qt::CustomContextMenu : Qt::DefaultContextMenu);
+    QObject::disconnect(widget_, &QWidget::customContextMenuRequested, Context(), nullptr);
+    if (menu)
+        QObject::connect(widget_, &QWidget::customContextMenuRequested, Context(), [this](const QPoint& p) {
+            Guard(this, [&] {
+                if (popupMenu_ && widget_) {
+                    const QPoint g = widget_->mapToGlobal(p);
+                    popupMenu_->Popup(g.x(), g.y());
+                }
+            });
+        });
+}
+
+void TControl::SetCursor(TCursor cursor) {
+    if (!widget_) return;
+    switch (cursor) {
+        case TCursor::crDefault: widget_->unsetCursor(); break;
+        case TCursor::crHandPoint: widget_->setCursor(Qt::PointingHandCursor); break;
+        case TCursor::crHourGlass: widget_->setCursor(Qt::WaitCursor); break;
+        case TCursor::crIBeam: widget_->setCursor(Qt::IBeamCursor); break;
+    }
+}
+
 void TControl::Invalidate() {
     if (widget_) widget_->update();
 }
@@ -260,6 +287,8 @@ TWinControl::TWinControl(TComponent* owner, std::string name, TWinControl* paren
     : TControl(owner, std::move(name), parent) {}
 
 TWinControl::~TWinControl() {
+    // Listeners (hooks) still see a windowed control while they let go.
+    NotifyRemoval();
     // Children that outlive this control lose their widgets with ours.
     for (TControl* c : controls_) c->parent_ = nullptr;
     controls_.clear();

@@ -16,6 +16,9 @@ namespace orv {
 
 class TWinControl;
 class TControlEventBridge;
+class TPopupMenu;
+
+enum class TCursor { crDefault, crHandPoint, crHourGlass, crIBeam };
 
 class TControl : public TComponent {
 public:
@@ -72,6 +75,11 @@ public:
 
     const std::string& Caption() const { return caption_; }
     virtual void SetCaption(const std::string& caption);
+
+    // The menu that a right click (or the menu key) opens at the cursor.
+    TPopupMenu* PopupMenu() const { return popupMenu_; }
+    virtual void SetPopupMenu(TPopupMenu* menu);
+    void SetCursor(TCursor cursor);
 
     void Invalidate();
     // Paints at once, without waiting for the message loop.
@@ -130,6 +138,7 @@ private:
     bool showHint_ = true;
     bool placing_ = false;
     bool parentFont_ = true;
+    TPopupMenu* popupMenu_ = nullptr;
     std::string hint_;
     std::string caption_;
     TColor color_ = clBtnFace;

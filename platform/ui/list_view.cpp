@@ -12,6 +12,7 @@
 
 #include "platform/ui/application.h"
 #include "platform/ui/canvas.h"
+#include "platform/ui/menus.h"
 
 namespace orv {
 
@@ -327,6 +328,24 @@ void TListView::UpdateHeader() {
             reportView_->setColumnWidth(static_cast<int>(i), columns_[i].Width);
     }
     reportView_->header()->setStretchLastSection(!columns_.empty() && columns_.back().AutoSize);
+}
+
+void TListView::SetPopupMenu(TPopupMenu* menu) {
+    TWinControl::SetPopupMenu(menu);
+    // The menu opens from whichever view is showing.
+    for (QAbstractItemView* v : {static_cast<QAbstractItemView*>(iconView_), static_cast<QAbstractItemView*>(reportView_)}) {
+        v->setContextMenuPolicy(menu ? Qt::CustomContextMenu : Qt::DefaultContextMenu);
+        QObject::disconnect(v, &QWidget::customContextMenuRequested, Context(), nullptr);
+        if (!menu) continue;
+        QObject::connect(v, &QWidget::customContextMenuRequested, Context(), [this, v](const QPoint& p) {
+            Guard(this, [&] {
+                if (TPopupMenu* m = PopupMenu()) {
+                    const QPoint g = v->viewport()->mapToGlobal(p);
+                    m->Popup(g.x(), g.y());
+                }
+            });
+        });
+    }
 }
 
 int TListView::ColumnWidth(int index) const {

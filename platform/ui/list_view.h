@@ -122,6 +122,7 @@ public:
     void SetReadOnly(bool v) { readOnly_ = v; }
 
     QWidget* HandleWidget() const override;
+    void SetPopupMenu(TPopupMenu* menu) override;
 
     TLVChangeEvent OnChange;
 

@@ -9,7 +9,13 @@
 #include <stdexcept>
 
 #include "platform/ui/forms.h"
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QMenu>
+
 #include "platform/ui/list_view.h"
+#include "platform/ui/menus.h"
 #include "platform/ui/page_control.h"
 #include "platform/ui/scripted_dialogs.h"
 #include "platform/ui/std_controls.h"
@@ -208,6 +214,39 @@ TEST_F(ControlsTest, PageControlWithHiddenTabs) {
     EXPECT_EQ(p1.PageIndex(), 1);
     TPanel onPage(&form, "Pan_P1B", &p1);
     EXPECT_EQ(p1.ControlCount(), 1);
+}
+
+TEST_F(ControlsTest, PopupMenuWithRadioItemsOpensFromTheListView) {
+    TForm form;
+    TPopupMenu menu(&form, "PopupMenu_L");
+    TMenuItem list(&form, "PML_List", &menu, "リスト表示");
+    TMenuItem icon(&form, "PML_Icon", &menu, "アイコン表示");
+    TMenuItem sep(&form, "N1", &menu, "-");
+    TMenuItem del(&form, "PML_Del", &menu, "リストから削除");
+    for (TMenuItem* item : {&list, &icon}) item->SetRadioItem(true);
+    icon.SetChecked(true);
+    list.SetChecked(true);
+    EXPECT_FALSE(icon.Checked());
+    EXPECT_TRUE(list.Action()->isChecked());
+    EXPECT_FALSE(icon.Action()->isChecked());
+    int deletes = 0;
+    del.OnClick = [&](TObject* sender) {
+        EXPECT_EQ(sender, &del);
+        ++deletes;
+    };
+    del.Action()->trigger();  // as the user picks it
+    EXPECT_EQ(deletes, 1);
+    EXPECT_TRUE(sep.Action()->isSeparator());
+
+    TListView view(&form, "FListView_L", &form);
+    view.SetBounds(0, 0, 100, 100);
+    view.SetPopupMenu(&menu);
+    form.Show();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), view.HandleWidget()->mapToGlobal(QPoint(5, 5)));
+    QCoreApplication::sendEvent(view.HandleWidget(), &event);
+    EXPECT_TRUE(menu.Menu()->isVisible());
+    menu.Menu()->hide();
+    form.Close();
 }
 
 TEST_F(ControlsTest, ImagePlacesItsPicture) {

@@ -1,23 +1,41 @@
 // One application object for all tests of a program (offscreen platform).
+// It is made on first use and destroyed when the tests end, inside main:
+// a QApplication torn down among the exit handlers would outlive Qt's own
+// globals.
 #pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
 
 #include "platform/ui/application.h"
 
 namespace orv::test {
 
+inline std::unique_ptr<TApplication>& AppHolder() {
+    static std::unique_ptr<TApplication> app;
+    return app;
+}
+
 inline TApplication& App() {
     static int argc = 1;
     static char name[] = "test";
     static char* argv[] = {name, nullptr};
-    static TApplication app(argc, argv);
-    return app;
+    auto& app = AppHolder();
+    if (!app) app = std::make_unique<TApplication>(argc, argv);
+    return *app;
 }
 
-}  // namespace orv::test
+class AppEnvironment : public ::testing::Environment {
+public:
+    void TearDown() override { AppHolder().reset(); }
+};
 
-namespace orv::test {
+inline const bool kAppEnvironmentAdded = (::testing::AddGlobalTestEnvironment(new AppEnvironment), true);
+
 // Base for fixtures whose members are widgets: the application exists first.
 struct WithApp {
     WithApp() { App(); }
 };
+
 }  // namespace orv::test
