@@ -4,6 +4,8 @@
 #include <memory>
 #include <mutex>
 
+#include "formats/fmt_png.h"
+#include "formats/fmt_targa.h"
 #include "formats/format_messages.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/jpeg_image.h"
@@ -19,6 +21,8 @@ using ClassAccessor = const TGraphicClass& (*)();
 const ClassAccessor kBuiltInClasses[] = {
     &TBitmap::ClassInfo,
     &TJPEGImage::ClassInfo,
+    &TTargaGraphic::ClassInfo,
+    &TPNGGraphic::ClassInfo,
 };
 
 std::vector<const TGraphicClass*>& ExtraClasses() {
