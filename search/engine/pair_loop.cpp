@@ -94,6 +94,7 @@ constexpr std::chrono::milliseconds kSlice{20};
 constexpr std::size_t kBytesPerCacheSlot = 80 * 80 * 3;
 constexpr std::int32_t kUnknownSlot = -2;
 constexpr std::int32_t kNotResident = -1;
+constexpr std::size_t kGroupRows = 16;  // bits of the per-target answers
 
 struct FileKey {
     std::uint64_t device;
@@ -154,9 +155,16 @@ struct TPairLoop::State {
     std::vector<std::int32_t> targetSlot;
     std::vector<const TCompactSignature*> targetResident;  // by target index, once known
 
-    // The row's source signature, loaded at its first comparison.
-    const TCompactSignature* rowSource = nullptr;
-    TCompactSignature rowSourceOwned;
+    // Rows are scored in groups: a target, once read, is scored against
+    // every row of the group that will meet it, so a large target list
+    // streams through the cache once per group rather than once per row.
+    // The answers are kept per target (one bit per row) until the rows ask.
+    std::size_t groupFirst = 0;
+    bool groupStarted = false;
+    std::array<const TCompactSignature*, kGroupRows> groupSource{};
+    std::array<TCompactSignature, kGroupRows> groupOwned;
+    std::array<bool, kGroupRows> groupDone{};
+    std::vector<std::uint16_t> groupScored, groupMatch;  // by target index
     TCompactSignature scratch;
 
     std::chrono::steady_clock::time_point lastSlice;
@@ -367,8 +375,41 @@ const TCompactSignature& TPairLoop::Signature(int side, std::size_t index, TComp
 
 bool TPairLoop::Reaches(std::size_t i, std::size_t j) {
     State& st = *state_;
-    if (!st.rowSource) st.rowSource = &Signature(0, i, st.rowSourceOwned);
-    return ScoreReaches(*st.rowSource, Signature(1, j, st.scratch), st.need);
+    const std::size_t first = i / kGroupRows * kGroupRows;
+    if (!st.groupStarted || st.groupFirst != first) {
+        st.groupStarted = true;
+        st.groupFirst = first;
+        st.groupSource.fill(nullptr);
+        for (std::size_t r = 0; r < kGroupRows; ++r)
+            st.groupDone[r] = first + r >= st.sources || CheckEndList(data_.SourceFiles.Strings(first + r));
+        st.groupScored.assign(st.targets, 0);
+        st.groupMatch.assign(st.targets, 0);
+    }
+    const std::size_t row = i - first;
+    const auto bit = static_cast<std::uint16_t>(1u << row);
+    if ((st.groupScored[j] & bit) == 0) ScoreGroup(row, j);
+    return (st.groupMatch[j] & bit) != 0;
+}
+
+// Scores target j against row `row` of the group and every later row of it
+// that will meet this target (by the same tests the loop makes first).
+void TPairLoop::ScoreGroup(std::size_t row, std::size_t j) {
+    State& st = *state_;
+    const TCompactSignature& target = Signature(1, j, st.scratch);
+    for (std::size_t r = row; r < kGroupRows; ++r) {
+        const std::size_t i = st.groupFirst + r;
+        if (i >= st.sources) break;
+        if (r != row) {
+            if (st.groupDone[r] || (data_.SingleList == 1 && j <= i) || !PairPasses(i, j)) continue;
+            if (data_.SizeMode == 0 &&
+                (st.sourceWidth[i] != st.targetWidth[j] || st.sourceHeight[i] != st.targetHeight[j]))
+                continue;
+        }
+        if (!st.groupSource[r]) st.groupSource[r] = &Signature(0, i, st.groupOwned[r]);
+        const auto bit = static_cast<std::uint16_t>(1u << r);
+        st.groupScored[j] |= bit;
+        if (ScoreReaches(*st.groupSource[r], target, st.need)) st.groupMatch[j] |= bit;
+    }
 }
 
 void TPairLoop::ShowPreviews(std::size_t i, std::size_t j) {
@@ -449,7 +490,6 @@ void TPairLoop::RecordRow(std::size_t i) {
 
 void TPairLoop::RunRow(std::size_t i) {
     State& st = *state_;
-    st.rowSource = nullptr;
     bool rowMatched = false;
     std::size_t j = data_.SingleList == 1 ? i + 1 : 0;
 

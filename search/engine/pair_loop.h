@@ -152,6 +152,7 @@ private:
     bool RefreshIdentity(std::size_t pathId);
     bool CheckLogFast(std::size_t i, std::size_t j);
     bool Reaches(std::size_t i, std::size_t j);
+    void ScoreGroup(std::size_t row, std::size_t j);
     const TCompactSignature& Signature(int side, std::size_t index, TCompactSignature& scratch);
     void Found(std::size_t i, std::size_t j);
     void Slice(std::size_t i, std::size_t j, bool force);

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <map>
+#include <random>
 #include <set>
 #include <utility>
 
@@ -325,6 +326,124 @@ TEST_F(PairLoopTest, MatchedPairIsPreviewedWhenPreviewIsOn) {
     loop.HikakuMain();
     EXPECT_TRUE(view.previews.empty());
     EXPECT_EQ(data.PrevShown, 0);
+}
+
+// The loop against a plain model of the rules on random lists: rows in
+// groups, counted-only pairs of other sizes and the hashed lookups must give
+// the same counters, log and progress record as visiting pair by pair.
+TEST(PairLoopModel, SameResultsAsVisitingEveryPair) {
+    std::mt19937 rng(17);
+    for (int round = 0; round < 60; ++round) {
+        TMainData data;
+        LoopView view;
+        TRunEngine engine(data, view);
+        TRunLog log;
+        TRunStatus status(data, view);
+        TPairLoop loop(engine, log, status);
+        data.SyoriMode = 1;
+        data.SizeMode = static_cast<int>(rng() % 2);
+        data.OneEnd = static_cast<std::uint8_t>(rng() % 3 == 0);
+        data.Chach = static_cast<int>(rng() % 2);  // no memory at all, or room for some
+        const bool single = rng() % 3 == 0;
+        const int sources = 1 + static_cast<int>(rng() % 40);
+        const int targets = single ? sources : 1 + static_cast<int>(rng() % 40);
+
+        std::map<std::string, int> looks;
+        std::set<std::string> missing;
+        auto addRandom = [&](TFileList& list, const std::string& path) {
+            auto item = std::make_shared<TSTitems>();
+            item->Width = rng() % 3 == 0 ? 64 : 80;
+            item->Height = 80;
+            looks[path] = static_cast<int>(rng() % 3);
+            if (rng() % 15 == 0) missing.insert(path);
+            list.Add(path, item);
+        };
+        for (int n = 0; n < sources; ++n) {
+            // Some sources repeat a path, some also stand in the target list.
+            const std::string path = "/p/" + std::to_string(rng() % 8 == 0 && n > 0 ? n - 1 : n) + ".jpg";
+            addRandom(data.SourceFiles, path);
+        }
+        if (single) {
+            for (const auto& entry : data.SourceFiles) data.TargetFiles.Add(entry.Path, entry.Item);
+        } else {
+            for (int n = 0; n < targets; ++n)
+                addRandom(data.TargetFiles, rng() % 6 == 0 ? "/p/" + std::to_string(n) + ".jpg"
+                                                            : "/q/" + std::to_string(n) + ".jpg");
+        }
+        data.SingleList = single ? 1 : 0;
+        for (int n = 0; n < sources; ++n)
+            if (rng() % 7 == 0) data.JyochyuList.Add(data.SourceFiles.Strings(static_cast<std::size_t>(n)));
+        for (int n = 0; n < 5; ++n) {
+            TLogRow row;
+            row[kLogSourcePath] = data.SourceFiles.Strings(rng() % data.SourceFiles.Count());
+            row[kLogTargetPath] = data.TargetFiles.Strings(rng() % data.TargetFiles.Count());
+            log.Add(row);
+        }
+
+        // The model, pair by pair.
+        std::int64_t visits = 0, compares = 0;
+        std::vector<std::pair<std::string, std::string>> logged;
+        std::set<std::pair<std::string, std::string>> inLog;
+        for (const auto& row : log.Rows()) inLog.emplace(row[kLogSourcePath], row[kLogTargetPath]);
+        std::set<std::string> done;
+        for (const auto& entry : data.JyochyuList) done.insert(entry.Path);
+        std::vector<std::string> recorded;
+        for (std::size_t i = 0; i < data.SourceFiles.Count(); ++i) {
+            const auto& s = data.SourceFiles[i];
+            if (done.count(s.Path)) continue;
+            bool matched = false;
+            for (std::size_t j = single ? i + 1 : 0; j < data.TargetFiles.Count(); ++j) {
+                const auto& t = data.TargetFiles[j];
+                ++visits;
+                if (s.Path == t.Path || missing.count(s.Path) || missing.count(t.Path)) continue;
+                if (!inLog.count({s.Path, t.Path}) &&
+                    (data.SizeMode != 0 || (s.Item->Width == t.Item->Width && s.Item->Height == t.Item->Height))) {
+                    ++compares;
+                    const int score = s.Item->Width == t.Item->Width && looks[s.Path] == looks[t.Path] ? 100 : 0;
+                    if (score >= data.Par) {
+                        matched = true;
+                        logged.emplace_back(s.Path, t.Path);
+                        inLog.emplace(s.Path, t.Path);
+                    }
+                }
+                if (matched && data.OneEnd == 1) break;
+            }
+            recorded.push_back(s.Path);
+            done.insert(s.Path);
+        }
+
+        TPairLoopHooks hooks;
+        hooks.Identify = [&missing](const std::string& path) {
+            if (missing.count(path)) return TFileIdentity{};
+            return TFileIdentity{true, 1, std::hash<std::string>()(path)};
+        };
+        hooks.LoadSignature = [&](int side, std::size_t index) {
+            const auto& entry = data.WorkList(side)[index];
+            // Other looks and other widths never share a band anywhere.
+            const int w = entry.Item->Width;
+            std::vector<std::uint8_t> pixels(static_cast<std::size_t>(w) * 80 * 3);
+            for (int y = 0; y < 80; ++y)
+                for (int x = 0; x < w; ++x)
+                    pixels[static_cast<std::size_t>((y * w + x) * 3)] =
+                        static_cast<std::uint8_t>(((x * 5 + y * 3 + looks[entry.Path] + 3 * (w / 16)) % 8) * 32);
+            return TCompactSignature(TGrayView{pixels.data(), entry.Item->Width, 80, entry.Item->Width * 3, 3});
+        };
+        loop.SetHooks(hooks);
+        const std::size_t before = log.Count();
+        loop.HikakuMain();
+
+        ASSERT_EQ(data.LoopCount, visits) << "round " << round;
+        ASSERT_EQ(data.CompCount, compares) << "round " << round;
+        ASSERT_EQ(data.FindCount, static_cast<std::int64_t>(logged.size())) << "round " << round;
+        std::vector<std::pair<std::string, std::string>> got;
+        for (std::size_t n = before; n < log.Count(); ++n)
+            got.emplace_back(log.Row(n)[kLogSourcePath], log.Row(n)[kLogTargetPath]);
+        ASSERT_EQ(got, logged) << "round " << round;
+        std::vector<std::string> progress;
+        for (std::size_t n = data.JyochyuList.Count() - recorded.size(); n < data.JyochyuList.Count(); ++n)
+            progress.push_back(data.JyochyuList.Strings(n));
+        ASSERT_EQ(progress, recorded) << "round " << round;
+    }
 }
 
 TEST_F(PairLoopTest, MemoryBudgetChangesNoResult) {
