@@ -38,6 +38,7 @@ constexpr std::uint32_t kTRNS = ChunkId("TRNS");
 constexpr std::uint32_t kCaseMask = 0xDFDFDFDFu;
 constexpr std::uint32_t kAncillaryBit = 0x20000000u;
 constexpr std::uint32_t kMaxChunkLength = 0x7FFFFFFFu;
+constexpr std::uint64_t kMaxDeflateRatio = 1032;
 
 std::uint32_t BigEndian32(const std::uint8_t* p) {
     return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
@@ -292,6 +293,13 @@ void TPNGGraphic::DecodeImage() {
     if (!colorsConfigured_) pixelBytes_ = ConfigureColors(colorType_, bitDepth_);
     const std::size_t samples = bitDepth_ == 16 ? pixelBytes_ / 2 : pixelBytes_;
     if (!paletteHandle_.Empty()) SetPalette(paletteHandle_);
+    // Deflate packs at most about 1032 bytes into one: a file too short to
+    // hold the image data is refused before the picture is allocated.
+    const std::uint64_t rowSize = PackedRowBytes(width_, bitDepth_) * samples + 1;
+    CheckImageSize(width_, height_, kFormatName);
+    if (static_cast<std::uint64_t>(SourceStream->Remaining()) * kMaxDeflateRatio + kMaxDeflateRatio <
+        rowSize * height_)
+        RaiseInvalidImageFormat(kFormatName);
     SetImageSize(width_, height_, kFormatName);
     // Every pixel is written by the rows (the Adam7 passes cover them all),
     // so the canvas is not filled with the background first.
@@ -300,7 +308,6 @@ void TPNGGraphic::DecodeImage() {
         Transparent = true;
     }
 
-    const std::uint64_t rowSize = PackedRowBytes(width_, bitDepth_) * samples + 1;
     std::vector<std::uint8_t> current = AllocateWorkBuffer(rowSize, kFormatName);
     std::vector<std::uint8_t> previous = AllocateWorkBuffer(rowSize, kFormatName);
     const std::size_t targetSize = RowBytes();

@@ -225,6 +225,10 @@ void TTargaGraphic::LoadFromStream(TStream& stream) {
     };
 
     if (h.ImageType >= 1 && h.ImageType <= 3 && rowSize > 0) {
+        // Rows the file cannot hold fail as the first short row would,
+        // before the pixels are touched.
+        if (static_cast<std::uint64_t>(stream.Remaining()) < static_cast<std::uint64_t>(rowSize) * h.Height)
+            throw EReadError();
         for (int r = 0; r < height; ++r) {
             stream.ReadBuffer(targetRow(r), rowSize);
             rowDone(r);

@@ -262,6 +262,12 @@ TEST(PngReader, DamagedChunksAreRefused) {
     noSignature[1] = 'Q';
     EXPECT_EQ(LoadError(noSignature), Invalid());
 
+    // A size no image data in the file could fill is refused before the
+    // picture is allocated.
+    EXPECT_EQ(LoadError(Assemble({{"IHDR", Ihdr(60000, 8000, 8, 6)}, {"IDAT", Compress(GrayRows(5, 4, 0))},
+                                  {"IEND", {}}})),
+              Invalid());
+
     // IEND before any image data is no picture.
     EXPECT_EQ(LoadError(Assemble({{"IHDR", Ihdr(5, 4, 8, 0)}, {"IEND", {}}})), Invalid());
 
