@@ -74,14 +74,9 @@ int StoreSettingSet(const std::string& appDir, const TSettingSet& set,
     return n;
 }
 
-TDeleteSetResult DeleteSettingSet(const std::string& appDir, int n) {
+TDeleteSetResult DeleteSettingSet(const std::string& appDir, int n, int count) {
     TDeleteSetResult result;
-    if (n < 0) return result;
-    // The list shows files 0 up to the first gap; count them before any change.
-    int count = 0;
-    while (FileExists(SettingSetPath(appDir, count))) ++count;
-    if (n >= count) return result;
-
+    if (n < 0 || n >= count) return result;
     if (!DeleteFile(SettingSetPath(appDir, n), &result.Error)) return result;
     result.Deleted = true;
     // A rename never replaces: a file that is in the way stops the renumbering

@@ -50,9 +50,9 @@ struct TDeleteSetResult {
     std::string Error;     // why deleting or renumbering stopped, empty when complete
 };
 
-// Deletes file n and moves files n+1, n+2, ... down one number each, without
-// ever replacing a file; stops at the first failure, so the list read
-// afterwards shows what is on disk.
-TDeleteSetResult DeleteSettingSet(const std::string& appDir, int n);
+// Deletes file n and moves files n+1 .. count-1 (count: the number of names
+// the list shows) down one number each, without ever replacing a file; stops
+// at the first failure, so the list read afterwards shows what is on disk.
+TDeleteSetResult DeleteSettingSet(const std::string& appDir, int n, int count);
 
 }  // namespace orv

@@ -1,0 +1,240 @@
+#include "search/engine/project_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <filesystem>
+
+#include "platform/base/errors.h"
+#include "platform/base/file_system.h"
+#include "tests/base/test_util.h"
+
+namespace orv {
+namespace {
+
+using test::ReadAll;
+using test::TempDir;
+using test::WriteAll;
+
+const std::string kData = std::string(ORV_TEST_DATA) + "/persist/";
+
+// The project that make_golden.py renders into project.ovp / project.ovl.
+TProjectData GoldenProject() {
+    TProjectData p;
+    p.Sources = {"/pics/旅行/", "/pics/a.jpg"};
+    p.Radio = {1, 3, 6, 0, 2};
+    p.SubFolder = true;
+    p.OneEnd = false;
+    p.MoveFolder = "/移動先/";
+    p.LogRows = {
+        {"/pics/旅行/x.jpg", " 1,234", "2024/01/02 3:04:05", "80", "60", "/pics/a.jpg", " 987", "2024/01/02", "80",
+         "60", "比較元のファイルをゴミ箱に移動しました"},
+        {"/pics/b.png", " 10", "2023/12/31 23:59:59", "1", "2", "/pics/c.png", " 20", "2023/12/31", "3", "4", ""},
+    };
+    return p;
+}
+
+const std::vector<std::string> kGoldenProgress = {"/pics/旅行/x.jpg", "/pics/b.png", "/pics/c.png"};
+
+void ExpectSameProject(const TProjectData& a, const TProjectData& b) {
+    EXPECT_EQ(a.Sources, b.Sources);
+    EXPECT_EQ(a.Targets, b.Targets);
+    EXPECT_EQ(a.Radio, b.Radio);
+    EXPECT_EQ(a.SubFolder, b.SubFolder);
+    EXPECT_EQ(a.OneEnd, b.OneEnd);
+    EXPECT_EQ(a.MoveFolder, b.MoveFolder);
+    EXPECT_EQ(a.LogRows, b.LogRows);
+}
+
+// Limits the size of files this process may write, so a write fails as it
+// would on a full disk (root ignores permissions, not this limit).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        rlimit limit = old_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, old_handler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit old_{};
+    void (*old_handler_)(int) = nullptr;
+};
+
+std::size_t FilesIn(const std::string& dir) {
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
+}
+
+TEST(ProjectFile, WritesTheGoldenBytesAndReadsThemBack) {
+    EXPECT_EQ(EncodeProjectFile(GoldenProject()), ReadAll(kData + "project.ovp"));
+    EXPECT_EQ(EncodeProgressList(kGoldenProgress), ReadAll(kData + "project.ovl"));
+
+    TempDir dir;
+    const std::string path = dir / "p.ovp";
+    SaveProjectFiles(path, GoldenProject(), kGoldenProgress);
+    EXPECT_EQ(ReadAll(path), ReadAll(kData + "project.ovp"));
+    EXPECT_EQ(ReadAll(dir / "p.ovl"), ReadAll(kData + "project.ovl"));
+    EXPECT_EQ(FilesIn(dir.path()), 2u);  // no temporary file left
+
+    const TProjectData read = ReadProjectFile(path);
+    ExpectSameProject(read, GoldenProject());
+    EXPECT_TRUE(read.Refused.empty());
+    EXPECT_EQ(ReadProgressList(ProgressListPath(path)), kGoldenProgress);
+}
+
+TEST(ProjectFile, EmptyProjectStoresMinusOneCounts) {
+    const std::string bytes = EncodeProjectFile(TProjectData{});
+    // -1 sources, -1 targets, five -1 radios, two flags, "" move folder, -1 rows.
+    std::string expected;
+    const auto i32 = [&](std::int32_t v) {
+        for (int i = 0; i < 4; ++i) expected += static_cast<char>((static_cast<std::uint32_t>(v) >> (8 * i)) & 0xFF);
+    };
+    for (int i = 0; i < 7; ++i) i32(-1);
+    i32(0);
+    i32(0);
+    expected += std::string("\x01\x00\x00", 3);
+    i32(-1);
+    EXPECT_EQ(bytes, expected);
+    ExpectSameProject(DecodeProjectFile(bytes), TProjectData{});
+    EXPECT_EQ(EncodeProgressList({}), std::string(4, '\0'));
+    EXPECT_TRUE(DecodeProgressList(std::string(4, '\0')).empty());
+}
+
+TEST(ProjectFile, EveryTruncationOrExtraByteIsDamage) {
+    for (const char* name : {"project.ovp", "project.ovl"}) {
+        const std::string golden = ReadAll(kData + name);
+        const bool isProject = std::string(name) == "project.ovp";
+        for (std::size_t n = 0; n < golden.size(); ++n) {
+            const std::string_view cut(golden.data(), n);
+            if (isProject)
+                EXPECT_THROW(DecodeProjectFile(cut), EReadError) << name << " cut to " << n;
+            else
+                EXPECT_THROW(DecodeProgressList(cut), EReadError) << name << " cut to " << n;
+        }
+        const std::string longer = golden + '\0';
+        if (isProject)
+            EXPECT_THROW(DecodeProjectFile(longer), EReadError);
+        else
+            EXPECT_THROW(DecodeProgressList(longer), EReadError);
+    }
+}
+
+TEST(ProjectFile, HostileCountsAndStringsRaiseBeforeAllocating) {
+    const std::string golden = ReadAll(kData + "project.ovp");
+    const auto patched = [&](std::size_t at, std::string bytes) {
+        std::string out = golden;
+        out.replace(at, bytes.size(), bytes);
+        return out;
+    };
+    EXPECT_THROW(DecodeProjectFile(patched(0, std::string("\xff\xff\xff\x7f", 4))), EReadError);  // huge count
+    EXPECT_THROW(DecodeProjectFile(patched(0, std::string("\xfe\xff\xff\xff", 4))), EReadError);  // below -1
+    EXPECT_THROW(DecodeProjectFile(patched(0, std::string("\x00\x00\x00\x80", 4))), EReadError);  // INT32_MIN
+    EXPECT_THROW(DecodeProjectFile(patched(4, std::string("\xff\xff", 2))), EReadError);          // string length
+    EXPECT_THROW(DecodeProjectFile(patched(4, std::string("\x00\x00", 2))), EReadError);          // no terminator
+    // Row count: the int32 right after the move folder.
+    TProjectData noRows = GoldenProject();
+    noRows.LogRows.clear();
+    const std::size_t rowsAt = EncodeProjectFile(noRows).size() - 4;
+    ASSERT_EQ(golden.substr(rowsAt, 4), std::string("\x01\x00\x00\x00", 4));
+    EXPECT_THROW(DecodeProjectFile(patched(rowsAt, std::string("\x00\x00\x00\x10", 4))), EReadError);
+
+    EXPECT_THROW(DecodeProgressList(std::string("\xff\xff\xff\xff", 4)), EReadError);
+    EXPECT_THROW(DecodeProgressList(std::string("\x00\x00\x01\x00", 4)), EReadError);
+    // Bytes that are not code page 932 text.
+    EXPECT_THROW(DecodeProgressList(std::string("\x01\x00\x00\x00\x03\x00\x81\x00\x00", 9)), EReadError);
+}
+
+TEST(ProjectFile, PathsThatCannotBeStoredAreRefused) {
+    TProjectData p = GoldenProject();
+    p.Sources.push_back("/pics/tab\there.jpg");
+    EXPECT_THROW(EncodeProjectFile(p), EConvertError);
+    p = GoldenProject();
+    p.MoveFolder = "/\xF0\x9F\x98\x80/";  // outside code page 932
+    EXPECT_THROW(EncodeProjectFile(p), EConvertError);
+    p = GoldenProject();
+    p.LogRows[1][5] = "/pics/line\nbreak.png";
+    try {
+        EncodeProjectFile(p);
+        ADD_FAILURE() << "no error";
+    } catch (const EConvertError& e) {
+        EXPECT_EQ(std::string(e.what()), "/pics/line\nbreak.pngは使用できない文字を含むため処理できません");
+    }
+    EXPECT_THROW(EncodeProgressList({"/a\x7f.jpg"}), EConvertError);
+
+    // A file made elsewhere holding such paths loads without them, naming each.
+    TProjectData hostile = GoldenProject();
+    hostile.Sources.push_back("/ok.jpg");
+    hostile.Targets = {"/x/y.jpg"};
+    std::string bytes = EncodeProjectFile(hostile);
+    const auto corrupt = [&](const std::string& from, const std::string& to) {
+        const std::size_t at = bytes.find(from);
+        ASSERT_NE(at, std::string::npos);
+        bytes.replace(at, from.size(), to);
+    };
+    corrupt("/ok.jpg", "/o\t.jpg");  // same lengths: only the text changes
+    corrupt("/x/y.jpg", "/x/\r.jpg");
+    corrupt("/pics/c.png", "/pics/\x01.png");
+    const TProjectData read = DecodeProjectFile(bytes);
+    EXPECT_EQ(read.Sources, GoldenProject().Sources);
+    EXPECT_TRUE(read.Targets.empty());
+    ASSERT_EQ(read.LogRows.size(), 1u);
+    EXPECT_EQ(read.Refused, (std::vector<std::string>{"/o\t.jpg", "/x/\r.jpg", "/pics/\x01.png"}));
+}
+
+TEST(ProjectFile, FailedSaveKeepsTheOldProject) {
+    TempDir dir;
+    const std::string path = dir / "p.ovp";
+    SaveProjectFiles(path, GoldenProject(), kGoldenProgress);
+    const std::string oldProject = ReadAll(path), oldProgress = ReadAll(dir / "p.ovl");
+
+    TProjectData bigger = GoldenProject();
+    bigger.Targets.assign(100, "/pics/target-with-a-long-name.jpg");
+    {
+        FileSizeLimit limit(64);
+        EXPECT_ANY_THROW(SaveProjectFiles(path, bigger, {}));
+    }
+    // Neither file changed: the empty record did not remove the old progress
+    // list either, since the project itself was not written.
+    EXPECT_EQ(ReadAll(path), oldProject);
+    EXPECT_EQ(ReadAll(dir / "p.ovl"), oldProgress);
+    EXPECT_EQ(FilesIn(dir.path()), 2u);
+
+    // A text that cannot be stored writes nothing at all.
+    TProjectData bad = bigger;
+    bad.MoveFolder = "/bad\t/";
+    EXPECT_THROW(SaveProjectFiles(path, bad, {}), EConvertError);
+    EXPECT_EQ(ReadAll(path), oldProject);
+    EXPECT_THROW(SaveProjectFiles(path, bigger, {"/bad\n"}), EConvertError);
+    EXPECT_EQ(ReadAll(path), oldProject);
+
+    EXPECT_ANY_THROW(SaveProjectFiles(dir / "missing/p.ovp", GoldenProject(), kGoldenProgress));
+}
+
+TEST(ProjectFile, EmptyProgressRecordRemovesTheOldList) {
+    TempDir dir;
+    const std::string path = dir / "p.ovp";
+    SaveProjectFiles(path, GoldenProject(), kGoldenProgress);
+    SaveProjectFiles(path, GoldenProject(), {});
+    EXPECT_FALSE(PathExists(dir / "p.ovl"));
+    EXPECT_TRUE(FileExists(path));
+
+    // A progress list that cannot be removed is a failed save, not a silent
+    // leftover that would come back on the next open.
+    std::filesystem::create_directories(dir / "p.ovl/inside");
+    EXPECT_ANY_THROW(SaveProjectFiles(path, GoldenProject(), {}));
+
+    EXPECT_THROW(ReadProjectFile(dir / "none.ovp"), EFOpenError);
+    EXPECT_EQ(ProgressListPath("/a/b.c/name.ovp"), "/a/b.c/name.ovl");
+}
+
+}  // namespace
+}  // namespace orv
