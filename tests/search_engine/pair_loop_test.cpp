@@ -278,8 +278,9 @@ TEST_F(PairLoopTest, FilesThatGoAwayAreNotLoggedOrCompared) {
     EXPECT_EQ(data.LoopCount, 6);
 }
 
-TEST_F(PairLoopTest, PauseWaitsUntilResumed) {
+TEST_F(PairLoopTest, PauseWaitsUntilResumedOrStopped) {
     Add(0, "/s/a.jpg", 1);
+    Add(0, "/s/b.jpg", 1);
     for (int n = 0; n < 5; ++n) Add(1, "/t/" + std::to_string(n) + ".jpg", 5);
     data.PauseFlag = 1;
     view.onMessages = [this] {
@@ -288,14 +289,14 @@ TEST_F(PairLoopTest, PauseWaitsUntilResumed) {
     loop.HikakuMain();
     // The wait sleeps once more after the message that resumed it.
     EXPECT_EQ(view.sleeps, 4);
-    EXPECT_EQ(data.LoopCount, 5);
+    EXPECT_EQ(data.LoopCount, 10);
     EXPECT_EQ(data.StopFlag, 0);
-}
 
-TEST_F(PairLoopTest, StopEndsThePauseAndTheLoop) {
-    Add(0, "/s/a.jpg", 1);
-    Add(0, "/s/b.jpg", 1);
-    for (int n = 0; n < 5; ++n) Add(1, "/t/" + std::to_string(n) + ".jpg", 5);
+    // Stop inside the pause ends the pause; the loop ends after the next
+    // pair, as after any pair.
+    data.JyochyuList.Clear();
+    data.LoopCount = 0;
+    view.sleeps = 0;
     data.PauseFlag = 1;
     view.onMessages = [this] {
         if (view.sleeps == 2) data.StopFlag = 1;
@@ -303,7 +304,6 @@ TEST_F(PairLoopTest, StopEndsThePauseAndTheLoop) {
     loop.HikakuMain();
     EXPECT_EQ(view.sleeps, 3);
     EXPECT_EQ(data.PauseFlag, 0);
-    // The stop is seen after the next pair, as after any pair.
     EXPECT_EQ(data.LoopCount, 2);
     EXPECT_EQ(data.JyochyuList.Count(), 1u);
 }

@@ -188,13 +188,5 @@ TEST(SimilarityKernel, EveryLevelGivesTheSameCounts) {
     }
 }
 
-TEST(SimilarityKernel, ChosenLevelCanBeSwitched) {
-    const TKernelLevel best = ActiveKernelLevel();
-    EXPECT_EQ(best, SupportedKernelLevels().back());
-    EXPECT_TRUE(SetKernelLevel(TKernelLevel::Portable));
-    EXPECT_EQ(ActiveKernelLevel(), TKernelLevel::Portable);
-    EXPECT_TRUE(SetKernelLevel(best));
-}
-
 }  // namespace
 }  // namespace orv
