@@ -1,6 +1,8 @@
 #include "formats/codec_lzw.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <memory>
 
 namespace orv {
@@ -11,64 +13,81 @@ constexpr unsigned kTableSize = 4096;
 constexpr unsigned kMaxWidth = 12;
 constexpr unsigned kNoCode = kTableSize;
 
-enum class BitOrder { MsbFirst, LsbFirst };
+// The two variants differ in bit order (TIFF most significant bit first), in
+// what the end code does (TIFF stops, GIF ignores it), in when the width grows
+// (TIFF one code early) and in how far the table grows (TIFF makes no entry
+// past 4095, GIF keeps overwriting 4095); the rest is shared. The variant is
+// a template parameter so that the hot loop carries no tests for it.
+constexpr unsigned kLastEntry = kTableSize - 1;
 
-// The two variants differ in bit order, in what the end code does, in when the
-// width grows and in how far the table grows; the rest is shared.
-struct Variant {
-    BitOrder order;
-    unsigned clearCode;
-    bool endCodeStops;   // TIFF returns at the end code, GIF ignores it
-    bool earlyChange;    // TIFF widens one code early
-    unsigned lastEntry;  // TIFF: no entry past 4095; GIF keeps overwriting 4095
-};
-
-// A string entry. length 0 marks an entry whose chain would never end (GIF's
-// entry 4095 can be made its own prefix once the table is full); such a
-// string is treated as an invalid code.
+// The string of an entry is kept as a place in the output: entry k (made from
+// the previous string plus the first byte of the next one) is exactly the
+// output from where the previous string was written, one byte longer. Strings
+// are then copied from the output instead of walked back through a prefix
+// chain. length 0 marks an entry whose chain would never end (GIF's entry 4095
+// made its own prefix once the table is full, or made from such an entry):
+// its code is invalid.
 struct Table {
-    std::array<std::uint16_t, kTableSize> prefix;
+    std::array<std::size_t, kTableSize> start;
     std::array<std::uint16_t, kTableSize> length;
-    std::array<std::uint8_t, kTableSize> suffix;
-    std::array<std::uint8_t, kTableSize> first;
 };
 
-void Run(const Variant& v, const std::uint8_t* src, std::size_t packedSize, std::uint8_t* out,
+// Copies a string of the output to its end; the two never overlap. Short
+// strings (the common case) go as two fixed-size moves that may overlap each
+// other but never touch a byte outside the string.
+inline void CopyString(std::uint8_t* to, const std::uint8_t* from, std::size_t n) {
+    if (n >= 8 && n <= 16) {
+        std::uint64_t a, b;
+        std::memcpy(&a, from, 8);
+        std::memcpy(&b, from + n - 8, 8);
+        std::memcpy(to, &a, 8);
+        std::memcpy(to + n - 8, &b, 8);
+    } else if (n >= 4 && n < 8) {
+        std::uint32_t a, b;
+        std::memcpy(&a, from, 4);
+        std::memcpy(&b, from + n - 4, 4);
+        std::memcpy(to, &a, 4);
+        std::memcpy(to + n - 4, &b, 4);
+    } else if (n < 4) {
+        for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
+    } else {
+        std::memcpy(to, from, n);
+    }
+}
+
+template <bool Tiff>
+void Run(unsigned clear, const std::uint8_t* src, std::size_t packedSize, std::uint8_t* out,
          std::size_t unpackedSize) {
-    // The table is 16 KB: keep it off small thread stacks.
+    // The table is 40 KB: keep it off small thread stacks.
     auto table = std::make_unique<Table>();
     Table& t = *table;
-    const unsigned clear = v.clearCode;
     const unsigned endCode = clear + 1;
     const unsigned firstFree = clear + 2;
     unsigned initialWidth = 0;
     while ((1u << initialWidth) <= clear) ++initialWidth;  // width after a clear: log2(clear) + 1
-    for (unsigned c = 0; c < clear; ++c) {
-        t.prefix[c] = kNoCode;
-        t.length[c] = 1;
-        t.suffix[c] = static_cast<std::uint8_t>(c);
-        t.first[c] = static_cast<std::uint8_t>(c);
-    }
+    for (unsigned c = 0; c < clear; ++c) t.length[c] = 1;
 
     unsigned width = initialWidth;
     unsigned nextFree = firstFree;
     unsigned old = kNoCode;
+    std::size_t oldStart = 0;   // where old's string was written
+    std::size_t oldLength = 0;
     std::uint32_t bits = 0;
     unsigned bitCount = 0;
     const std::uint8_t* const end = src + packedSize;
-    std::size_t room = unpackedSize;
+    std::size_t pos = 0;  // bytes written
 
-    while (src < end && room > 0) {
-        if (v.order == BitOrder::MsbFirst) {
+    while (src < end && pos < unpackedSize) {
+        if constexpr (Tiff) {
             bits = (bits << 8) | *src++;
         } else {
             bits |= static_cast<std::uint32_t>(*src++) << bitCount;
         }
         bitCount += 8;
-        while (bitCount >= width && room > 0) {
+        while (bitCount >= width && pos < unpackedSize) {
             const std::uint32_t mask = (1u << width) - 1;
             unsigned code;
-            if (v.order == BitOrder::MsbFirst) {
+            if constexpr (Tiff) {
                 code = (bits >> (bitCount - width)) & mask;
             } else {
                 code = bits & mask;
@@ -77,7 +96,7 @@ void Run(const Variant& v, const std::uint8_t* src, std::size_t packedSize, std:
             bitCount -= width;
 
             if (code == endCode) {
-                if (v.endCodeStops) return;
+                if constexpr (Tiff) return;
                 continue;
             }
             if (code == clear) {
@@ -87,63 +106,57 @@ void Run(const Variant& v, const std::uint8_t* src, std::size_t packedSize, std:
                 continue;
             }
             if (code > nextFree) continue;
+            const std::size_t room = unpackedSize - pos;
             if (old == kNoCode) {
                 // Only single-byte codes are defined right after a clear.
                 if (code >= clear) continue;
-                *out++ = static_cast<std::uint8_t>(code);
-                --room;
+                out[pos] = static_cast<std::uint8_t>(code);
+                oldStart = pos++;
+                oldLength = 1;
                 old = code;
                 continue;
             }
 
             // The string of code, or old's string plus its first byte when code
-            // is the one about to be made.
-            const bool pending = code == nextFree;
-            const unsigned base = pending ? old : code;
-            if (t.length[base] == 0) continue;
-            const std::size_t length = t.length[base] + (pending ? 1u : 0u);
-            const std::uint8_t firstByte = t.first[base];
+            // is the one about to be made. Only what fits is written.
+            const std::size_t start = pos;
+            std::size_t length;
+            if (code == nextFree) {
+                if (t.length[old] == 0) continue;
+                length = oldLength + 1;
+                const std::size_t n = std::min(oldLength, room);
+                CopyString(out + pos, out + oldStart, n);
+                if (n < room) out[pos + n] = out[oldStart];
+            } else if (code < clear) {
+                length = 1;
+                out[pos] = static_cast<std::uint8_t>(code);
+            } else {
+                length = t.length[code];
+                if (length == 0) continue;
+                CopyString(out + pos, out + t.start[code], std::min(length, room));
+            }
+            pos += std::min(length, room);
 
-            // Write the string back to front, dropping what does not fit.
-            std::size_t pos = length;
-            unsigned c = base;
-            if (pending) {
-                --pos;
-                if (pos < room) out[pos] = firstByte;
-            }
-            if (pos > room) {
-                // Skip the tail that falls past the end of dest.
-                while (pos > room) {
-                    c = t.prefix[c];
-                    --pos;
-                }
-            }
-            while (pos > 0) {
-                out[--pos] = t.suffix[c];
-                c = t.prefix[c];
-            }
-            const std::size_t written = length < room ? length : room;
-            out += written;
-            room -= written;
-
-            // The new entry is made after the output: GIF's entry 4095 may be
-            // the very string just written.
-            if (nextFree <= v.lastEntry) {
+            // The new entry: old's string and this string's first byte, which
+            // lie together in the output.
+            if (nextFree <= kLastEntry) {
                 const unsigned entry = nextFree;
-                t.prefix[entry] = static_cast<std::uint16_t>(old);
-                t.suffix[entry] = firstByte;
-                t.first[entry] = t.first[old];
-                const unsigned oldLength = t.length[old];
-                t.length[entry] = (old == entry || oldLength == 0) ? 0 : static_cast<std::uint16_t>(oldLength + 1);
-                if (v.earlyChange) {
+                const bool endless = old == entry || t.length[old] == 0;
+                t.start[entry] = oldStart;
+                t.length[entry] = endless ? 0 : static_cast<std::uint16_t>(oldLength + 1);
+                if constexpr (Tiff) {
                     if (nextFree < kTableSize) ++nextFree;
                     if (nextFree == (1u << width) - 1 && width < kMaxWidth) ++width;
                 } else {
-                    if (entry == (1u << width) - 1 && width < kMaxWidth) ++width;
-                    if (nextFree < v.lastEntry) ++nextFree;
+                    // ">=" rather than "==": with an initial code size of 1 the
+                    // first entry (4) is already past 2^2 - 1.
+                    if (entry >= (1u << width) - 1 && width < kMaxWidth) ++width;
+                    if (nextFree < kLastEntry) ++nextFree;
                 }
             }
             old = code;
+            oldStart = start;
+            oldLength = length;
         }
     }
 }
@@ -152,8 +165,7 @@ void Run(const Variant& v, const std::uint8_t* src, std::size_t packedSize, std:
 
 void TTIFFLZWDecoder::Decode(const std::uint8_t*& source, std::size_t packedSize,
                              std::uint8_t*& dest, std::size_t unpackedSize) {
-    static constexpr Variant kTiff{BitOrder::MsbFirst, 256, true, true, kTableSize - 1};
-    Run(kTiff, source, packedSize, dest, unpackedSize);
+    Run<true>(256, source, packedSize, dest, unpackedSize);
 }
 
 TGIFLZWDecoder::TGIFLZWDecoder(std::uint8_t initialCodeSize) : initialCodeSize_(initialCodeSize) {
@@ -162,8 +174,7 @@ TGIFLZWDecoder::TGIFLZWDecoder(std::uint8_t initialCodeSize) : initialCodeSize_(
 
 void TGIFLZWDecoder::Decode(const std::uint8_t*& source, std::size_t packedSize,
                             std::uint8_t*& dest, std::size_t unpackedSize) {
-    const Variant gif{BitOrder::LsbFirst, 1u << initialCodeSize_, false, false, kTableSize - 1};
-    Run(gif, source, packedSize, dest, unpackedSize);
+    Run<false>(1u << initialCodeSize_, source, packedSize, dest, unpackedSize);
 }
 
 }  // namespace orv

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
+
 #include "codec_test_data.h"
 
 namespace orv {
@@ -55,6 +58,106 @@ private:
     std::uint64_t acc_ = 0;
     unsigned bits_ = 0;
 };
+
+// A plain LZW encoder for both variants. It mirrors the decoder's table and
+// width so that its codes are read back with the right widths; clearAt is the
+// table size at which it starts afresh (0: never, the table then stays full).
+Bytes Encode(const Bytes& data, bool tiff, unsigned codeSize, unsigned clearAt) {
+    const unsigned clear = tiff ? 256 : 1u << codeSize;
+    unsigned initialWidth = 0;
+    while ((1u << initialWidth) <= clear) ++initialWidth;
+    Bytes out;
+    std::uint64_t acc = 0;
+    unsigned bits = 0;
+    unsigned width = initialWidth, decoderNext = clear + 2, encoderNext = clear + 2;
+    bool first = true;
+    std::map<std::pair<unsigned, std::uint8_t>, unsigned> dict;
+    auto put = [&](unsigned code) {
+        if (tiff) {
+            acc = (acc << width) | code;
+            bits += width;
+            while (bits >= 8) {
+                out.push_back(static_cast<std::uint8_t>(acc >> (bits - 8)));
+                bits -= 8;
+            }
+        } else {
+            acc |= static_cast<std::uint64_t>(code) << bits;
+            bits += width;
+            while (bits >= 8) {
+                out.push_back(static_cast<std::uint8_t>(acc));
+                acc >>= 8;
+                bits -= 8;
+            }
+        }
+        if (code == clear) {
+            width = initialWidth;
+            decoderNext = encoderNext = clear + 2;
+            dict.clear();
+            first = true;
+            return;
+        }
+        if (first) {  // the decoder makes no entry for the first code
+            first = false;
+            return;
+        }
+        if (decoderNext <= 4095) {
+            const unsigned entry = decoderNext;
+            if (tiff) {
+                ++decoderNext;
+                if (decoderNext == (1u << width) - 1 && width < 12) ++width;
+            } else {
+                if (entry >= (1u << width) - 1 && width < 12) ++width;
+                if (decoderNext < 4095) ++decoderNext;
+            }
+        }
+    };
+    put(clear);
+    if (!data.empty()) {
+        unsigned w = data[0];
+        for (std::size_t i = 1; i < data.size(); ++i) {
+            const auto key = std::make_pair(w, data[i]);
+            const auto it = dict.find(key);
+            if (it != dict.end()) {
+                w = it->second;
+                continue;
+            }
+            put(w);
+            if (encoderNext < 4095) dict[key] = encoderNext++;  // stop short of GIF's reused 4095
+            if (clearAt && encoderNext >= clearAt) put(clear);
+            w = data[i];
+        }
+        put(w);
+    }
+    put(clear + 1);
+    if (bits > 0) out.push_back(static_cast<std::uint8_t>(tiff ? acc << (8 - bits) : acc));
+    return out;
+}
+
+TEST(LZW, RandomRoundTrips) {
+    std::mt19937 rng(11);
+    for (int round = 0; round < 60; ++round) {
+        const bool tiff = round % 2 == 0;
+        const unsigned codeSize = tiff ? 8 : 1 + rng() % 8;
+        const unsigned symbols = tiff ? 256 : 1u << codeSize;
+        Bytes data(1 + rng() % 30000);
+        const unsigned alphabet = 1 + rng() % symbols;
+        for (std::size_t i = 0; i < data.size(); ++i)
+            data[i] = (i > 0 && rng() % 4 != 0) ? data[i - 1 - rng() % std::min<std::size_t>(i, 40)]
+                                                : static_cast<std::uint8_t>(rng() % alphabet);
+        const unsigned clearAt = round % 3 == 0 ? 0 : 4094;
+        const Bytes packed = Encode(data, tiff, codeSize, clearAt);
+        Bytes out;
+        if (tiff) {
+            TTIFFLZWDecoder d;
+            out = DecodeInto(d, packed, data.size());
+        } else {
+            TGIFLZWDecoder d(static_cast<std::uint8_t>(codeSize));
+            out = DecodeInto(d, packed, data.size());
+        }
+        const auto mismatch = std::mismatch(out.begin(), out.end(), data.begin()).first - out.begin();
+        ASSERT_EQ(out, data) << "round " << round << " size " << codeSize << " len " << data.size() << " at " << mismatch << " clearAt " << clearAt << " alphabet " << alphabet;
+    }
+}
 
 TEST(TIFFLZW, DecodesLibtiffStrips) {
     for (const char* name : {"lzw_rgb", "lzw_noise"}) {
