@@ -34,6 +34,16 @@ void TApplication::ProcessMessages() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
+bool TApplication::ProcessMessagesSliced(int sliceMs) {
+    static QElapsedTimer clock;
+    if (!clock.isValid()) clock.start();
+    const long long now = clock.elapsed();
+    if (lastSlice_ >= 0 && now - lastSlice_ < sliceMs) return false;
+    lastSlice_ = now;
+    ProcessMessages();
+    return true;
+}
+
 int TApplication::Run() {
     if (terminated_) return 0;
     if (mainForm_ && !mainForm_->Visible()) mainForm_->Show();

@@ -27,6 +27,9 @@ public:
 
     // Processes pending window messages and returns (never waits).
     void ProcessMessages();
+    // The same at most once per time slice: cheap enough to call after every
+    // single step of long work. Answers whether it processed.
+    bool ProcessMessagesSliced(int sliceMs = 20);
     // Runs the message loop until the main window closes or Terminate.
     int Run();
     void Terminate();
@@ -49,6 +52,7 @@ private:
     TForm* mainForm_ = nullptr;
     std::string exeName_;
     bool terminated_ = false;
+    long long lastSlice_ = -1;  // ms on the monotonic clock
 };
 
 // The one application object; null before it was made.
