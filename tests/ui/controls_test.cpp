@@ -13,6 +13,7 @@
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QMenu>
+#include <QMouseEvent>
 
 #include "platform/ui/list_view.h"
 #include "platform/ui/menus.h"
@@ -112,6 +113,19 @@ TEST_F(ControlsTest, ListViewChangeEventsTellTextImageAndState) {
     EXPECT_TRUE(list.Item(0)->Selected());
     b->SetSubItem(2, "x");
     EXPECT_EQ(b->SubItems(), (std::vector<std::string>{"", "", "x"}));
+
+    // Clicks and double clicks on the view reach the handlers.
+    int clicks = 0, doubles = 0;
+    list.OnClick = [&](TObject*) { ++clicks; };
+    list.OnDblClick = [&](TObject*) { ++doubles; };
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(2, 2), QPointF(2, 2), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QCoreApplication::sendEvent(list.HandleWidget(), &release);
+    QMouseEvent twice(QEvent::MouseButtonDblClick, QPointF(2, 2), QPointF(2, 2), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(list.HandleWidget(), &twice);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(doubles, 1);
 }
 
 TEST_F(ControlsTest, ListViewReplacesItsInputWidgetWithTheReportView) {
