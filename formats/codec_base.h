@@ -15,8 +15,8 @@
 //   Both pointers are passed by reference. Most decoders leave them as they
 //   were; a decoder that advances one for the caller says so in its header.
 // Bad data give wrong pixels or an early stop; only the Deflate and the
-// JPEG-in-TIFF decoders (and a few constructors refusing their parameters)
-// raise EDecoderError.
+// JPEG-in-TIFF decoders raise EDecoderError for bad data (besides a GIF code
+// size out of range and a Targa encoding that does not fit its buffer).
 #pragma once
 
 #include <cstddef>

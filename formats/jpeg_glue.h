@@ -7,6 +7,7 @@
 
 #include <csetjmp>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>  // jpeglib.h needs FILE
 #include <functional>
 #include <string>

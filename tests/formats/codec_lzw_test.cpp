@@ -14,123 +14,92 @@ using codec_test::Bytes;
 using codec_test::DecodeInto;
 using codec_test::ReadData;
 
-// Packs codes least significant bit first, widening as the GIF decoder does.
-class GifCodeWriter {
+// Packs codes in either variant's bit order, mirroring the decoder's table
+// growth so that every code is written with the width it will be read with.
+class CodeWriter {
 public:
-    explicit GifCodeWriter(unsigned codeSize) : clear_(1u << codeSize) { Clear(); }
-    void Clear() {
+    CodeWriter(bool tiff, unsigned codeSize) : tiff_(tiff), clear_(tiff ? 256 : 1u << codeSize) { Reset(); }
+
+    // makesEntry false: a code the decoder skips (GIF's end code).
+    void Put(unsigned code, bool makesEntry = true) {
+        if (tiff_) {
+            acc_ = (acc_ << width_) | code;
+            bits_ += width_;
+            for (; bits_ >= 8; bits_ -= 8) out_.push_back(static_cast<std::uint8_t>(acc_ >> (bits_ - 8)));
+        } else {
+            acc_ |= static_cast<std::uint64_t>(code) << bits_;
+            bits_ += width_;
+            for (; bits_ >= 8; bits_ -= 8, acc_ >>= 8) out_.push_back(static_cast<std::uint8_t>(acc_));
+        }
+        if (code == clear_) return Reset();
+        if (first_ || !makesEntry) {
+            first_ = first_ && !makesEntry;
+            return;
+        }
+        if (nextFree_ > 4095) return;
+        const unsigned entry = nextFree_;
+        if (tiff_) {
+            ++nextFree_;
+            if (nextFree_ == (1u << width_) - 1 && width_ < 12) ++width_;
+        } else {
+            if (entry >= (1u << width_) - 1 && width_ < 12) ++width_;
+            if (nextFree_ < 4095) ++nextFree_;
+        }
+    }
+    Bytes Finish() {
+        Bytes out = out_;
+        if (bits_ > 0) out.push_back(static_cast<std::uint8_t>(tiff_ ? acc_ << (8 - bits_) : acc_));
+        return out;
+    }
+    unsigned NextFree() const { return nextFree_; }
+    unsigned Clear() const { return clear_; }
+
+private:
+    void Reset() {
         width_ = 0;
         while ((1u << width_) <= clear_) ++width_;
         nextFree_ = clear_ + 2;
         first_ = true;
     }
-    void Put(unsigned code, bool makesEntry = true) {
-        acc_ |= static_cast<std::uint64_t>(code) << bits_;
-        bits_ += width_;
-        while (bits_ >= 8) {
-            out.push_back(static_cast<std::uint8_t>(acc_));
-            acc_ >>= 8;
-            bits_ -= 8;
-        }
-        if (code == clear_) {
-            Clear();
-            return;
-        }
-        if (first_ || !makesEntry) {
-            first_ = false;
-            return;
-        }
-        if (nextFree_ == (1u << width_) - 1 && width_ < 12) ++width_;
-        if (nextFree_ < 4095) ++nextFree_;
-    }
-    Bytes Finish() {
-        if (bits_ > 0) out.push_back(static_cast<std::uint8_t>(acc_));
-        return out;
-    }
-    unsigned NextFree() const { return nextFree_; }
-    Bytes out;
-
-private:
+    bool tiff_;
     unsigned clear_;
     unsigned width_ = 0;
     unsigned nextFree_ = 0;
     bool first_ = true;
     std::uint64_t acc_ = 0;
     unsigned bits_ = 0;
+    Bytes out_;
 };
 
-// A plain LZW encoder for both variants. It mirrors the decoder's table and
-// width so that its codes are read back with the right widths; clearAt is the
-// table size at which it starts afresh (0: never, the table then stays full).
+// A plain LZW encoder; clearAt is the table size at which it starts afresh
+// (0: never, the table then stays full).
 Bytes Encode(const Bytes& data, bool tiff, unsigned codeSize, unsigned clearAt) {
-    const unsigned clear = tiff ? 256 : 1u << codeSize;
-    unsigned initialWidth = 0;
-    while ((1u << initialWidth) <= clear) ++initialWidth;
-    Bytes out;
-    std::uint64_t acc = 0;
-    unsigned bits = 0;
-    unsigned width = initialWidth, decoderNext = clear + 2, encoderNext = clear + 2;
-    bool first = true;
+    CodeWriter w(tiff, codeSize);
+    const unsigned clear = w.Clear();
     std::map<std::pair<unsigned, std::uint8_t>, unsigned> dict;
-    auto put = [&](unsigned code) {
-        if (tiff) {
-            acc = (acc << width) | code;
-            bits += width;
-            while (bits >= 8) {
-                out.push_back(static_cast<std::uint8_t>(acc >> (bits - 8)));
-                bits -= 8;
-            }
-        } else {
-            acc |= static_cast<std::uint64_t>(code) << bits;
-            bits += width;
-            while (bits >= 8) {
-                out.push_back(static_cast<std::uint8_t>(acc));
-                acc >>= 8;
-                bits -= 8;
-            }
-        }
-        if (code == clear) {
-            width = initialWidth;
-            decoderNext = encoderNext = clear + 2;
-            dict.clear();
-            first = true;
-            return;
-        }
-        if (first) {  // the decoder makes no entry for the first code
-            first = false;
-            return;
-        }
-        if (decoderNext <= 4095) {
-            const unsigned entry = decoderNext;
-            if (tiff) {
-                ++decoderNext;
-                if (decoderNext == (1u << width) - 1 && width < 12) ++width;
-            } else {
-                if (entry >= (1u << width) - 1 && width < 12) ++width;
-                if (decoderNext < 4095) ++decoderNext;
-            }
-        }
-    };
-    put(clear);
+    unsigned next = clear + 2;
+    w.Put(clear);
     if (!data.empty()) {
-        unsigned w = data[0];
+        unsigned prefix = data[0];
         for (std::size_t i = 1; i < data.size(); ++i) {
-            const auto key = std::make_pair(w, data[i]);
-            const auto it = dict.find(key);
-            if (it != dict.end()) {
-                w = it->second;
+            const auto key = std::make_pair(prefix, data[i]);
+            if (const auto it = dict.find(key); it != dict.end()) {
+                prefix = it->second;
                 continue;
             }
-            put(w);
-            if (encoderNext < 4095) dict[key] = encoderNext++;  // stop short of GIF's reused 4095
-            if (clearAt && encoderNext >= clearAt) put(clear);
-            w = data[i];
+            w.Put(prefix);
+            if (next < 4095) dict[key] = next++;  // stop short of GIF's reused 4095
+            if (clearAt && next >= clearAt) {
+                w.Put(clear);
+                dict.clear();
+                next = clear + 2;
+            }
+            prefix = data[i];
         }
-        put(w);
+        w.Put(prefix);
     }
-    put(clear + 1);
-    if (bits > 0) out.push_back(static_cast<std::uint8_t>(tiff ? acc << (8 - bits) : acc));
-    return out;
+    w.Put(clear + 1, false);
+    return w.Finish();
 }
 
 TEST(LZW, RandomRoundTrips) {
@@ -227,7 +196,7 @@ TEST(GIFLZW, CodeSizeIsChecked) {
 
 TEST(GIFLZW, WidthGrowsAfterEntrySevenAndEndCodeIsIgnored) {
     // Code size 2: clear 4, end 5, first free 6, width 3.
-    GifCodeWriter w(2);
+    CodeWriter w(false, 2);
     w.Put(4);
     w.Put(1);
     w.Put(5, false);  // ignored: decoding goes on
@@ -242,7 +211,7 @@ TEST(GIFLZW, WidthGrowsAfterEntrySevenAndEndCodeIsIgnored) {
 TEST(GIFLZW, FullTableWithSelfReferenceEnds) {
     // Fill the table without a clear, then keep sending 4095: entry 4095 is
     // rewritten with itself as prefix, which must be skipped, not followed.
-    GifCodeWriter w(8);
+    CodeWriter w(false, 8);
     w.Put(256);
     w.Put(7);
     while (w.NextFree() < 4095) w.Put(7);
