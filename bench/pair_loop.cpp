@@ -106,6 +106,27 @@ void BM_KernelThreshold(benchmark::State& state) {
 }
 BENCHMARK(BM_KernelThreshold)->DenseRange(0, 3);
 
+// Signatures of different sizes (all sizes compared): 64 x 48 against
+// 80 x 80, compact rows against the plain byte loop.
+void BM_MixedSizes(benchmark::State& state) {
+    const bool compact = state.range(0) != 0;
+    state.SetLabel(compact ? "compact rows" : "plain bytes");
+    const auto& pool = Pool();
+    const TGrayView small{pool.View(0).pixels, 64, 48, pool.stride, 3};
+    const TCompactSignature smallCompact(small);
+    int n = 0;
+    for (auto _ : state) {
+        const int b = n % kPool;
+        if (compact)
+            benchmark::DoNotOptimize(CompareBitmaps(smallCompact, pool.compact[static_cast<std::size_t>(b)]));
+        else
+            benchmark::DoNotOptimize(CompareBitmaps(small, pool.View(b)));
+        ++n;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_MixedSizes)->Arg(0)->Arg(1);
+
 // ---- the whole loop
 
 // 10,000 x 10,000 pairs; ORV_BENCH_PAIRS_SIDE sets another side length.
