@@ -9,7 +9,6 @@
 
 #include "formats/codec_deflate.h"
 #include "formats/format_messages.h"
-#include "formats/library.h"
 #include "platform/base/stream.h"
 
 namespace orv {
@@ -101,8 +100,6 @@ const TGraphicClass& TPNGGraphic::ClassInfo() {
                                     &TPNGGraphic::CanLoadStream, &TFormatGraphic::ClassInfo()};
     return info;
 }
-
-void RegisterPngFormat() { AddFormatClass(TPNGGraphic::ClassInfo()); }
 
 bool TPNGGraphic::CanLoadStream(TStream& stream) {
     if (stream.Remaining() <= 8) return false;

@@ -95,8 +95,5 @@ private:
     bool colorsConfigured_ = false;
 };
 
-// Makes the class known to the format library's start-up (the library's own
-// list of built-in classes may name it instead; registering twice is harmless).
-void RegisterPngFormat();
 
 }  // namespace orv

@@ -7,7 +7,6 @@
 
 #include "formats/codec_rle.h"
 #include "formats/format_messages.h"
-#include "formats/library.h"
 #include "platform/base/stream.h"
 
 namespace orv {
@@ -98,8 +97,6 @@ const TGraphicClass& TTargaGraphic::ClassInfo() {
                                     &TTargaGraphic::CanLoadStream, &TFormatGraphic::ClassInfo()};
     return info;
 }
-
-void RegisterTargaFormat() { AddFormatClass(TTargaGraphic::ClassInfo()); }
 
 bool TTargaGraphic::CanLoadStream(TStream& stream) {
     if (stream.Remaining() <= static_cast<std::int64_t>(TTargaHeader::kSize)) return false;

@@ -49,8 +49,5 @@ public:
     void SaveTarga(TStream& stream, bool compressed);
 };
 
-// Makes the class known to the format library's start-up (the library's own
-// list of built-in classes may name it instead; registering twice is harmless).
-void RegisterTargaFormat();
 
 }  // namespace orv

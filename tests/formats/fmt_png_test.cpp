@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "formats/format_messages.h"
 #include "formats/library.h"
 #include "platform/base/stream.h"
+#include "platform/graphics/picture_loader.h"
 
 namespace orv {
 namespace {
@@ -461,9 +463,17 @@ TEST(PngReader, TinyInterlacedImages) {
     }
 }
 
-TEST(PngReader, RegistersWithTheLibrary) {
-    RegisterPngFormat();
-    EXPECT_EQ(FindFormatClass("TPNGGraphic"), &TPNGGraphic::ClassInfo());
+TEST(PngReader, LoadsThroughThePictureRegistry) {
+    TImageFormatsScope formats;
+    TBitmap bitmap;
+    ASSERT_TRUE(LoadPictureToBitmap(DataPath("pal4_i.png"), bitmap));
+    ExpectPixels(bitmap, "pal4_i.rgb");
+    // A damaged file is a false answer, the bitmap left as it was.
+    const std::string damaged = ::testing::TempDir() + "/damaged.PNG";
+    TMemoryStream(Assemble({{"IHDR", Ihdr(5, 4, 8, 0)}, {"IEND", {}}})).SaveToFile(damaged);
+    EXPECT_FALSE(LoadPictureToBitmap(damaged, bitmap));
+    EXPECT_EQ(bitmap.Width(), 19);
+    std::remove(damaged.c_str());
 }
 
 }  // namespace

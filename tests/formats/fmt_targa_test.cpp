@@ -5,12 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "formats/library.h"
 #include "platform/base/stream.h"
+#include "platform/graphics/picture_loader.h"
 
 namespace orv {
 namespace {
@@ -313,9 +315,21 @@ TEST(TargaWriter, MissingPaletteEntriesAreZeroAndLimitsHold) {
     EXPECT_EQ(refused.Size(), 0);
 }
 
-TEST(TargaReader, RegistersWithTheLibrary) {
-    RegisterTargaFormat();
-    EXPECT_EQ(FindFormatClass("TTargaGraphic"), &TTargaGraphic::ClassInfo());
+TEST(TargaReader, LoadsThroughThePictureRegistry) {
+    TImageFormatsScope formats;
+    TBitmap bitmap;
+    ASSERT_TRUE(LoadPictureToBitmap(DataPath("tool_pil_rgb_bottom_rle.tga"), bitmap));
+    ExpectPixels(bitmap, ReadFile(DataPath("tool_pil_rgb_bottom_rle.rgb")), "registry");
+    // A file of an undefined image type is no picture: false, nothing changed.
+    const std::string junk = ::testing::TempDir() + "/junk.TGA";
+    Bytes file = Header(7, 17, 11, 24);
+    file.resize(file.size() + 17 * 11 * 3, 0);
+    TMemoryStream(file).SaveToFile(junk);
+    const TColor before = bitmap.GetPixel(3, 4);
+    EXPECT_FALSE(LoadPictureToBitmap(junk, bitmap));
+    EXPECT_EQ(bitmap.Width(), 17);
+    EXPECT_EQ(bitmap.GetPixel(3, 4), before);
+    std::remove(junk.c_str());
 }
 
 }  // namespace
