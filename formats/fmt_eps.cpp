@@ -1,0 +1,65 @@
+#include "formats/fmt_eps.h"
+
+#include <memory>
+
+#include "platform/base/stream.h"
+
+namespace orv {
+
+namespace {
+
+constexpr const char* kFormatName = "EPS";
+constexpr std::size_t kHeaderSize = 30;
+constexpr std::uint8_t kMagic[4] = {0xC5, 0xD0, 0xD3, 0xC6};
+
+struct TEPSHeader {
+    std::uint32_t TIFFOffset = 0;
+    std::uint32_t TIFFLength = 0;
+    bool MagicMatches = false;
+};
+
+std::uint32_t Long(const std::uint8_t* p) {
+    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
+           (std::uint32_t{p[3]} << 24);
+}
+
+TEPSHeader ParseHeader(const std::uint8_t (&b)[kHeaderSize]) {
+    TEPSHeader h;
+    h.MagicMatches = b[0] == kMagic[0] && b[1] == kMagic[1] && b[2] == kMagic[2] && b[3] == kMagic[3];
+    h.TIFFOffset = Long(b + 20);
+    h.TIFFLength = Long(b + 24);
+    return h;
+}
+
+}  // namespace
+
+const TGraphicClass& TEPSGraphic::ClassInfo() {
+    static const TGraphicClass info{"TEPSGraphic",
+                                    []() -> std::unique_ptr<TGraphic> { return std::make_unique<TEPSGraphic>(); },
+                                    &TEPSGraphic::CanLoadStream, &TTIFFGraphic::ClassInfo()};
+    return info;
+}
+
+bool TEPSGraphic::CanLoadStream(TStream& stream) {
+    if (stream.Remaining() <= static_cast<std::int64_t>(kHeaderSize)) return false;
+    const std::int64_t start = stream.Position();
+    std::uint8_t bytes[kHeaderSize];
+    const std::size_t got = stream.Read(bytes, sizeof bytes);
+    stream.SetPosition(start);
+    if (got != sizeof bytes) return false;
+    const TEPSHeader h = ParseHeader(bytes);
+    return h.MagicMatches && start + static_cast<std::int64_t>(kHeaderSize) < static_cast<std::int64_t>(h.TIFFOffset) &&
+           h.TIFFLength > 0;
+}
+
+void TEPSGraphic::LoadFromStream(TStream& stream) {
+    std::uint8_t bytes[kHeaderSize];
+    stream.ReadBuffer(bytes, sizeof bytes);
+    const TEPSHeader h = ParseHeader(bytes);
+    // A section offset inside the header would send the reader backwards.
+    if (!h.MagicMatches || h.TIFFOffset < kHeaderSize) RaiseInvalidImageFormat(kFormatName);
+    stream.Seek(static_cast<std::int64_t>(h.TIFFOffset - kHeaderSize), SeekOrigin::Current);
+    TTIFFGraphic::LoadFromStream(stream);
+}
+
+}  // namespace orv

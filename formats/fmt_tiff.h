@@ -1,0 +1,109 @@
+// Tagged Image File Format pictures: the header test, the walk to an image
+// file directory, the tag readers, and loading the first image strip by
+// strip into the bitmap. Tiled images load as an empty picture.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "formats/image_format.h"
+
+namespace orv {
+
+// Field types of a directory entry.
+enum TTIFFFieldType : std::uint16_t {
+    ttByte = 1,
+    ttAscii = 2,
+    ttShort = 3,
+    ttLong = 4,
+    ttRational = 5,
+    ttSByte = 6,
+    ttUndefined = 7,
+    ttSShort = 8,
+    ttSLong = 9,
+    ttSRational = 10,
+    ttFloat = 11,
+    ttDouble = 12,
+    ttIFD = 13,
+};
+
+// Bytes of one value of the type; 0 for types this reader does not know.
+std::uint32_t TIFFFieldSize(std::uint16_t type);
+
+// One directory entry after byte-order conversion. Value holds the values
+// themselves when they fit in four bytes (first value in the lowest bits,
+// each converted within its own size), else the offset of the values.
+struct TTIFFEntry {
+    std::uint16_t Tag = 0;
+    std::uint16_t Type = 0;
+    std::uint32_t Count = 0;
+    std::uint32_t Value = 0;
+
+    // Bytes of all values (64-bit: count comes from the file).
+    std::uint64_t DataSize() const { return std::uint64_t{TIFFFieldSize(Type)} * Count; }
+    bool Inline() const { return DataSize() <= 4; }
+};
+
+// Parses one 12-byte entry as stored in a file of the given byte order.
+TTIFFEntry ParseTIFFEntry(const std::uint8_t* bytes, bool bigEndian);
+
+class TTIFFGraphic : public TFormatGraphic {
+public:
+    static const TGraphicClass& ClassInfo();
+    const TGraphicClass& ClassType() const override { return ClassInfo(); }
+
+    // More than 8 bytes remain, "MM" or "II", version 42 and a first
+    // directory inside the stream; the position is restored.
+    static bool CanLoadStream(TStream& stream);
+    // Reads directory number imageIndex (0 = first) into Entries and
+    // ImageProperties; false for a wrong version, a missing directory or a
+    // zero width or height. A stream that ends inside the header or the
+    // directory raises EReadError.
+    bool ReadImageProperties(TStream& stream, std::uint32_t imageIndex) override;
+    // Loads the first image at the stream's position.
+    void LoadFromStream(TStream& stream) override;
+    // Writing TIFF files is not supported: writes nothing.
+    void SaveToStream(TStream&) override {}
+
+    // --- Directory access (on Entries; arrays read from `stream`) ---------
+    // Binary search over the entries sorted by tag.
+    bool LocateTag(std::uint32_t tag, std::size_t& index) const;
+    // One integer value: the default when the tag is absent or of a type
+    // without integer values; the raw value field for a count other than 1.
+    std::uint32_t TagInteger(std::uint32_t tag, std::uint32_t defaultValue) const;
+    std::uint32_t TagIntegerAndCount(std::uint32_t tag, std::uint32_t& count, std::uint32_t defaultValue) const;
+    // One number of an integer or rational type; a zero denominator gives
+    // the default.
+    float TagFloat(TStream& stream, std::uint32_t tag, float defaultValue) const;
+    // All values of a tag. Absent tags, unknown types and values that reach
+    // past the end of the stream give an empty array.
+    void TagBytes(TStream& stream, std::uint32_t tag, std::vector<std::uint8_t>& values) const;
+    void TagCardinals(TStream& stream, std::uint32_t tag, std::vector<std::uint32_t>& values) const;
+    void TagFloats(TStream& stream, std::uint32_t tag, std::vector<float>& values) const;
+    // Stable sort by tag: of equal tags the first in the file is found.
+    void SortEntries();
+
+    std::vector<TTIFFEntry> Entries;
+    std::uint32_t YCbCrPositioning = 1;
+    std::vector<float> YCbCrCoefficients{0.299f, 0.587f, 0.114f};
+
+private:
+    // Reads the values of the entry of `tag` as numbers (rationals only when
+    // `rationals` is set; a zero denominator gives NaN) and hands each with
+    // its index to `put`; false when there are none.
+    template <class Put>
+    bool ForEachValue(TStream& stream, std::uint32_t tag, bool rationals, Put&& put,
+                      std::size_t& count) const;
+
+    // The raw values the loader checks before it trusts the byte-sized
+    // fields of ImageProperties.
+    std::uint32_t photometric_ = 0;
+    std::uint32_t samplesPerPixel_ = 1;
+    std::uint32_t bitsPerSample_ = 1;
+};
+
+// Makes the TIFF and EPS (fmt_eps.h) classes known to the format library's
+// start-up.
+void RegisterTiffFormats();
+
+}  // namespace orv

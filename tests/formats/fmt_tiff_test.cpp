@@ -1,0 +1,606 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "formats/codec_base.h"
+#include "formats/fmt_eps.h"
+#include "formats/fmt_tiff.h"
+#include "formats/library.h"
+#include "platform/base/stream.h"
+
+namespace orv {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+const std::string kDataDir = std::string(ORV_TEST_DATA) + "/tiff/";
+
+Bytes ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("missing test file " + path);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// --- A small TIFF writer for crafted files ----------------------------------
+
+struct Field {
+    std::uint16_t Tag;
+    std::uint16_t Type;
+    std::vector<std::uint32_t> Values;  // rationals: numerator, denominator pairs
+    std::uint32_t CountOverride = 0;    // a count that disagrees with the values
+    bool Raw = false;                   // Values[0] is the value field as it stands
+};
+
+class TiffBuilder {
+public:
+    explicit TiffBuilder(bool big = false) : big_(big) {
+        out_ = {big ? std::uint8_t{'M'} : std::uint8_t{'I'}, big ? std::uint8_t{'M'} : std::uint8_t{'I'}};
+        Put16(42);
+        Put32(0);  // patched by Build
+    }
+    // Appends data (strips, maps) and answers its offset.
+    std::uint32_t Data(const Bytes& bytes) {
+        const auto at = static_cast<std::uint32_t>(out_.size());
+        out_.insert(out_.end(), bytes.begin(), bytes.end());
+        if (out_.size() % 2) out_.push_back(0);
+        return at;
+    }
+    TiffBuilder& Add(std::uint16_t tag, std::uint16_t type, std::vector<std::uint32_t> values,
+                     std::uint32_t countOverride = 0) {
+        fields_.push_back({tag, type, std::move(values), countOverride});
+        return *this;
+    }
+    // An entry whose value field is given as it stands (an offset to Data).
+    TiffBuilder& Raw(std::uint16_t tag, std::uint16_t type, std::uint32_t count, std::uint32_t field) {
+        fields_.push_back({tag, type, {field}, count, true});
+        return *this;
+    }
+    // Replaces the value field of every entry of the tag.
+    TiffBuilder& SetRaw(std::uint16_t tag, std::uint32_t field) {
+        for (Field& f : fields_)
+            if (f.Tag == tag) {
+                f.CountOverride = f.Raw ? f.CountOverride : static_cast<std::uint32_t>(f.Values.size());
+                f.Values = {field};
+                f.Raw = true;
+            }
+        return *this;
+    }
+    // Replaces the fields of the tag by one new field.
+    TiffBuilder& Set(std::uint16_t tag, std::uint16_t type, std::vector<std::uint32_t> values) {
+        std::erase_if(fields_, [&](const Field& f) { return f.Tag == tag; });
+        return Add(tag, type, std::move(values));
+    }
+    TiffBuilder& Short(std::uint16_t tag, std::vector<std::uint32_t> v) { return Add(tag, ttShort, std::move(v)); }
+    TiffBuilder& Long(std::uint16_t tag, std::vector<std::uint32_t> v) { return Add(tag, ttLong, std::move(v)); }
+
+    // The fields in the order given (not sorted), then no further directory.
+    Bytes Build() {
+        std::vector<Bytes> payloads;
+        Bytes out = out_;
+        auto put = [&](Bytes& b, std::uint32_t v, int size) {
+            for (int i = 0; i < size; ++i)
+                b.push_back(static_cast<std::uint8_t>(v >> (8 * (big_ ? size - 1 - i : i))));
+        };
+        // Values that do not fit in an entry go before the directory.
+        std::vector<std::uint32_t> valueField(fields_.size());
+        for (std::size_t f = 0; f < fields_.size(); ++f) {
+            const Field& fd = fields_[f];
+            const int size = static_cast<int>(TIFFFieldSize(fd.Type));
+            Bytes data;
+            if (fd.Raw) {
+                put(data, fd.Values[0], 4);
+                payloads.push_back(data);
+                continue;
+            }
+            if (fd.Type == ttRational || fd.Type == ttSRational || fd.Type == ttDouble) {
+                for (std::uint32_t v : fd.Values) put(data, v, 4);
+            } else {
+                for (std::uint32_t v : fd.Values) put(data, v, size == 0 ? 4 : size);
+            }
+            if (data.size() > 4) {
+                valueField[f] = static_cast<std::uint32_t>(out.size());
+                out.insert(out.end(), data.begin(), data.end());
+                if (out.size() % 2) out.push_back(0);
+                payloads.push_back({});
+            } else {
+                data.resize(4, 0);
+                payloads.push_back(data);
+            }
+        }
+        const auto ifd = static_cast<std::uint32_t>(out.size());
+        Bytes header;
+        put(header, ifd, 4);
+        std::copy(header.begin(), header.end(), out.begin() + 4);
+        put(out, static_cast<std::uint32_t>(fields_.size()), 2);
+        for (std::size_t f = 0; f < fields_.size(); ++f) {
+            const Field& fd = fields_[f];
+            const bool pairs = fd.Type == ttRational || fd.Type == ttSRational || fd.Type == ttDouble;
+            const std::uint32_t count =
+                fd.CountOverride ? fd.CountOverride
+                                 : static_cast<std::uint32_t>(pairs ? fd.Values.size() / 2 : fd.Values.size());
+            put(out, fd.Tag, 2);
+            put(out, fd.Type, 2);
+            put(out, count, 4);
+            if (payloads[f].empty()) put(out, valueField[f], 4);
+            else out.insert(out.end(), payloads[f].begin(), payloads[f].end());
+        }
+        put(out, 0, 4);
+        return out;
+    }
+
+private:
+    void Put16(std::uint32_t v) {
+        Bytes b;
+        for (int i = 0; i < 2; ++i) out_.push_back(static_cast<std::uint8_t>(v >> (8 * (big_ ? 1 - i : i))));
+    }
+    void Put32(std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) out_.push_back(static_cast<std::uint8_t>(v >> (8 * (big_ ? 3 - i : i))));
+    }
+    bool big_;
+    Bytes out_;
+    std::vector<Field> fields_;
+};
+
+// An uncompressed strip image: the basic tags plus the one strip.
+TiffBuilder Basic(std::uint32_t width, std::uint32_t height, std::uint32_t photometric, std::uint32_t samples,
+                  std::uint32_t bits, const Bytes& strip, bool big = false) {
+    TiffBuilder b(big);
+    const std::uint32_t at = b.Data(strip);
+    b.Long(256, {width}).Long(257, {height}).Short(262, {photometric}).Short(277, {samples}).Short(259, {1});
+    b.Short(258, std::vector<std::uint32_t>(samples, bits));
+    b.Long(273, {at}).Long(279, {static_cast<std::uint32_t>(strip.size())});
+    return b;
+}
+
+void Load(TTIFFGraphic& g, const Bytes& bytes) {
+    TMemoryStream s(bytes);
+    g.LoadFromStream(s);
+}
+
+std::string LoadError(const Bytes& bytes) {
+    TTIFFGraphic g;
+    try {
+        Load(g, bytes);
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "";
+}
+
+const std::string kInvalid = "Cannot load image. Invalid or unexpected TIF/TIFF image format.";
+
+// --- Reference files decoded by libtiff --------------------------------------
+
+struct Reference {
+    std::string File;
+    std::string Pixels;
+};
+
+std::vector<Reference> References() {
+    std::ifstream in(kDataDir + "references.txt");
+    std::vector<Reference> out;
+    std::string file, pixels;
+    while (in >> file >> pixels) out.push_back({file, pixels});
+    return out;
+}
+
+// Largest channel difference our rounding may show against libtiff's: 16-bit
+// samples are narrowed by truncation, JPEG goes through the same libjpeg but
+// another upsampler, and CMYK and Lab use our own colour arithmetic.
+int Tolerance(const std::string& name) {
+    if (name.find("jpeg") != std::string::npos) return 3;
+    if (name.starts_with("cmyk")) return 1;
+    if (name.find("16") != std::string::npos) return 1;
+    return 0;
+}
+
+TEST(TiffReader, DecodesLikeLibtiff) {
+    const auto refs = References();
+    ASSERT_GE(refs.size(), 30u);
+    for (const auto& ref : refs) {
+        // Our L*a*b* arithmetic is not libtiff's (see the test below).
+        if (ref.File.starts_with("lab")) continue;
+        SCOPED_TRACE(ref.File);
+        TTIFFGraphic g;
+        ASSERT_NO_THROW(Load(g, ReadFile(kDataDir + ref.File)));
+        const Bytes pixels = ReadFile(kDataDir + ref.Pixels);
+        ASSERT_EQ(g.Width(), 37);
+        ASSERT_EQ(g.Height(), 23);
+        ASSERT_EQ(pixels.size(), 37u * 23u * 3u);
+        int worst = 0;
+        for (int y = 0; y < 23; ++y) {
+            for (int x = 0; x < 37; ++x) {
+                const TColor c = g.GetPixel(x, y);
+                const std::uint8_t* want = pixels.data() + 3 * (y * 37 + x);
+                worst = std::max({worst, std::abs(ColorRed(c) - want[0]), std::abs(ColorGreen(c) - want[1]),
+                                  std::abs(ColorBlue(c) - want[2])});
+            }
+        }
+        EXPECT_LE(worst, Tolerance(ref.File));
+    }
+}
+
+// L*a*b* rows reach the colour manager as stored, with L* scaled to 0..255.
+TEST(TiffReader, LabRowsGoThroughTheColourManager) {
+    const Bytes file = ReadFile(kDataDir + "lab_none.tif");
+    TTIFFGraphic g;
+    Load(g, file);
+    TMemoryStream s(file);
+    TTIFFGraphic header;
+    ASSERT_TRUE(header.ReadImageProperties(s, 0));
+    std::vector<std::uint32_t> offsets;
+    header.TagCardinals(s, 273, offsets);
+    TColorManager cm;
+    cm.SetSourceModel(TColorModel::cmCIELab);
+    cm.SourceFlags = cfLabScaledL;
+    Bytes target(37 * 3);
+    const std::uint32_t rowsPerStrip = header.ImageProperties.RowsPerStrip[0];
+    for (int y = 0; y < 23; ++y) {
+        const std::size_t at = offsets[y / rowsPerStrip] + (y % rowsPerStrip) * 37 * 3;
+        cm.ConvertLine(file.data() + at, 37 * 3, target.data(), target.size(), 37);
+        ASSERT_EQ(std::memcmp(target.data(), g.ScanLine(y), target.size()), 0) << y;
+    }
+}
+
+TEST(TiffReader, PicksBitmapFormatsByLayout) {
+    const std::map<std::string, TPixelFormat> expected = {
+        {"gray1_none.tif", TPixelFormat::pf1bit},     {"gray2_none.tif", TPixelFormat::pf4bit},
+        {"pal2_none.tif", TPixelFormat::pf4bit},      {"gray16_none_be.tif", TPixelFormat::pf8bit},
+        {"grayalpha_lzw.tif", TPixelFormat::pf8bit},  {"gray8_jpeg.tif", TPixelFormat::pf8bit},
+        {"rgb8_jpeg_ycbcr.tif", TPixelFormat::pf24bit}, {"rgba_none.tif", TPixelFormat::pf32bit},
+        {"cmyk_none.tif", TPixelFormat::pf24bit},
+    };
+    for (const auto& [file, format] : expected) {
+        TTIFFGraphic g;
+        Load(g, ReadFile(kDataDir + file));
+        EXPECT_EQ(g.PixelFormat(), format) << file;
+    }
+}
+
+TEST(TiffReader, TilesLoadAsAnEmptyPictureAndPlanesAsInterleaved) {
+    TTIFFGraphic tiled;
+    ASSERT_NO_THROW(Load(tiled, ReadFile(kDataDir + "rgb8_tiled.tif")));
+    EXPECT_TRUE(tiled.Empty());
+    TTIFFGraphic planar;
+    ASSERT_NO_THROW(Load(planar, ReadFile(kDataDir + "rgb8_planar.tif")));
+    EXPECT_EQ(planar.Width(), 37);
+    EXPECT_EQ(planar.Height(), 23);
+}
+
+TEST(TiffReader, EpsShowsItsTiffPreview) {
+    const Bytes tiff = ReadFile(kDataDir + "rgb8_lzw.tif");
+    Bytes eps(10000, ' ');
+    const std::uint8_t header[30] = {0xC5, 0xD0, 0xD3, 0xC6, 30, 0, 0, 0, 10, 0, 0, 0, 0, 0, 0,
+                                     0,    0,    0,    0,    0,  0x10, 0x27, 0, 0,  0, 0, 0, 0, 0xFF, 0xFF};
+    std::memcpy(eps.data(), header, sizeof header);
+    const auto length = static_cast<std::uint32_t>(tiff.size());
+    std::memcpy(eps.data() + 24, &length, 4);  // little-endian host
+    eps.insert(eps.end(), tiff.begin(), tiff.end());
+
+    TMemoryStream probe(eps);
+    EXPECT_TRUE(TEPSGraphic::CanLoadStream(probe));
+    EXPECT_EQ(probe.Position(), 0);
+    EXPECT_FALSE(TTIFFGraphic::CanLoadStream(probe));
+
+    TEPSGraphic g;
+    TMemoryStream s(eps);
+    g.LoadFromStream(s);
+    TTIFFGraphic plain;
+    Load(plain, tiff);
+    ASSERT_EQ(g.Width(), 37);
+    for (int y = 0; y < 23; ++y)
+        for (int x = 0; x < 37; ++x) ASSERT_EQ(g.GetPixel(x, y), plain.GetPixel(x, y));
+
+    Bytes bad = eps;
+    bad[0] = 0;
+    TMemoryStream badStream(bad);
+    EXPECT_FALSE(TEPSGraphic::CanLoadStream(badStream));
+    TEPSGraphic badEps;
+    try {
+        badEps.LoadFromStream(badStream);
+        ADD_FAILURE() << "bad magic loaded";
+    } catch (const EInvalidGraphic& e) {
+        EXPECT_STREQ(e.what(), "Cannot load image. Invalid or unexpected EPS image format.");
+    }
+    // A section offset inside the header is refused instead of read backwards.
+    Bytes inside = eps;
+    inside[20] = 10;
+    inside[21] = 0;
+    TMemoryStream insideStream(inside);
+    TEPSGraphic insideEps;
+    EXPECT_THROW(insideEps.LoadFromStream(insideStream), EInvalidGraphic);
+}
+
+TEST(TiffReader, HeaderTest) {
+    const Bytes good = Basic(1, 1, 1, 1, 8, {0}).Build();
+    TMemoryStream s(good);
+    EXPECT_TRUE(TTIFFGraphic::CanLoadStream(s));
+    Bytes wrongVersion = good;
+    wrongVersion[2] = 43;
+    TMemoryStream s2(wrongVersion);
+    EXPECT_FALSE(TTIFFGraphic::CanLoadStream(s2));
+    Bytes otherOrder = good;
+    otherOrder[0] = otherOrder[1] = 'X';
+    TMemoryStream s3(otherOrder);
+    EXPECT_FALSE(TTIFFGraphic::CanLoadStream(s3));
+    // ... but the reader itself takes any mark but "MM" as little-endian.
+    TTIFFGraphic g;
+    EXPECT_NO_THROW(Load(g, otherOrder));
+    Bytes farDirectory = good;
+    farDirectory[4] = 0xF0;
+    TMemoryStream s4(farDirectory);
+    EXPECT_FALSE(TTIFFGraphic::CanLoadStream(s4));
+    EXPECT_EQ(s4.Position(), 0);
+}
+
+// --- Directory and tags --------------------------------------------------------
+
+TEST(TiffDirectory, ReadsTagsInBothByteOrders) {
+    for (bool big : {false, true}) {
+        SCOPED_TRACE(big ? "MM" : "II");
+        TiffBuilder b(big);
+        // Out of tag order on purpose.
+        b.Short(277, {3}).Long(257, {4}).Short(256, {0x0102});
+        b.Short(258, {8, 8, 8}).Short(262, {2}).Add(282, ttRational, {100, 1}).Add(283, ttRational, {300, 0});
+        b.Short(296, {3}).Add(530, ttShort, {1, 2}).Long(273, {8});
+        TTIFFGraphic g;
+        const Bytes file = b.Build();
+        TMemoryStream s(file);
+        g.StartPosition = 0;
+        ASSERT_TRUE(g.ReadImageProperties(s, 0));
+        const TImageProperties& p = g.ImageProperties;
+        EXPECT_EQ(p.Width, 258u);
+        EXPECT_EQ(p.Height, 4u);
+        EXPECT_EQ(p.SamplesPerPixel, 3);
+        EXPECT_EQ(p.BitsPerSample, 8);
+        EXPECT_EQ(p.ColorScheme, TColorModel::cmRGB);
+        EXPECT_FLOAT_EQ(p.XResolution, 254.0f);
+        EXPECT_FLOAT_EQ(p.YResolution, 0.0f);  // zero denominator: the default
+        EXPECT_EQ(p.PlanarLayout, 1u);         // absent: TIFF's own default
+        EXPECT_EQ(p.RowsPerStrip, std::vector<std::uint32_t>{4});
+        EXPECT_EQ((p.Options & OptionBigEndian) != 0, big);
+        std::vector<std::uint8_t> two;
+        g.TagBytes(s, 530, two);
+        EXPECT_EQ(two, (std::vector<std::uint8_t>{1, 2}));
+        EXPECT_FALSE(g.ReadImageProperties(s, 1));  // a single directory
+    }
+}
+
+TEST(TiffDirectory, DefaultsAndRefusals) {
+    TiffBuilder b;
+    b.Long(256, {5}).Long(257, {3}).Long(273, {8});
+    const Bytes file = b.Build();
+    TMemoryStream s(file);
+    TTIFFGraphic g;
+    ASSERT_TRUE(g.ReadImageProperties(s, 0));
+    EXPECT_EQ(g.ImageProperties.BitsPerSample, 1);
+    EXPECT_EQ(g.ImageProperties.SamplesPerPixel, 1);
+    EXPECT_EQ(g.ImageProperties.ColorScheme, TColorModel::cmGray);
+    EXPECT_NE(g.ImageProperties.Options & OptionMinIsWhite, 0);
+
+    TiffBuilder noHeight;
+    noHeight.Long(256, {5});
+    const Bytes f2 = noHeight.Build();
+    TMemoryStream s2(f2);
+    EXPECT_FALSE(g.ReadImageProperties(s2, 0));
+    EXPECT_EQ(LoadError(f2), kInvalid);
+}
+
+TEST(TiffDirectory, ArrayCountsAreCheckedAgainstTheFile) {
+    TiffBuilder b;
+    b.Long(256, {1}).Long(257, {1});
+    // 0x40000000 LONG values at an offset inside the file: far more bytes
+    // than the file holds, so the tag reads as absent without allocating.
+    b.Add(273, ttLong, {8, 8}, 0x40000000u);
+    // DOUBLE and FLOAT carry no values the reader uses: absent, and the
+    // DOUBLE's 8 bytes mark its value field as an offset.
+    b.Add(282, ttDouble, {0, 0}).Add(277, ttFloat, {3}).Add(259, 99, {5});
+    const Bytes file = b.Build();
+    TMemoryStream s(file);
+    TTIFFGraphic g;
+    ASSERT_TRUE(g.ReadImageProperties(s, 0));
+    std::vector<std::uint32_t> offsets{1, 2};
+    g.TagCardinals(s, 273, offsets);
+    EXPECT_TRUE(offsets.empty());
+    EXPECT_EQ(g.TagInteger(277, 7), 7u);
+    EXPECT_EQ(g.TagInteger(259, 7), 7u);
+    EXPECT_FLOAT_EQ(g.TagFloat(s, 282, 1.5f), 1.5f);
+    EXPECT_EQ(g.ImageProperties.SamplesPerPixel, 1);
+    EXPECT_EQ(LoadError(file), kInvalid);  // no strips
+}
+
+TEST(TiffDirectory, ExtraSamplesMarkAlphaOnlyBeyondTheModelsOwnSamples) {
+    struct Case {
+        std::uint32_t photometric, samples;
+        std::vector<std::uint32_t> extra;
+        bool alpha;
+    };
+    const Case cases[] = {{3, 1, {2}, false}, {3, 2, {2}, true}, {1, 2, {1}, true}, {1, 2, {3}, false},
+                          {2, 3, {0}, false}, {2, 4, {0}, true}, {2, 4, {2, 4}, false}};
+    for (const Case& c : cases) {
+        TiffBuilder b;
+        b.Long(256, {1}).Long(257, {1}).Short(262, {c.photometric}).Short(277, {c.samples}).Short(338, c.extra);
+        const Bytes file = b.Build();
+        TMemoryStream s(file);
+        TTIFFGraphic g;
+        ASSERT_TRUE(g.ReadImageProperties(s, 0));
+        EXPECT_EQ(g.ImageProperties.AlphaPresent, c.alpha) << c.photometric << "/" << c.samples;
+    }
+}
+
+TEST(TiffDirectory, YCbCrParametersFallBackWhenUnusable) {
+    auto read = [](TiffBuilder b) {
+        b.Long(256, {1}).Long(257, {1}).Short(262, {6}).Short(277, {3});
+        const Bytes file = b.Build();
+        TMemoryStream s(file);
+        auto g = std::make_unique<TTIFFGraphic>();
+        EXPECT_TRUE(g->ReadImageProperties(s, 0));
+        return g;
+    };
+    const std::vector<float> standard{0.299f, 0.587f, 0.114f};
+    auto g = read(TiffBuilder().Short(530, {1}).Add(529, ttRational, {299, 1000, 0, 1000, 114, 1000}));
+    EXPECT_EQ(g->ImageProperties.YCbCrSubSampling, (std::vector<std::uint8_t>{2, 2}));
+    EXPECT_EQ(g->YCbCrCoefficients, standard);  // zero green weight
+    g = read(TiffBuilder().Add(529, ttRational, {299, 0, 587, 1000, 114, 1000}));
+    EXPECT_EQ(g->YCbCrCoefficients, standard);  // zero denominator
+    g = read(TiffBuilder().Add(529, ttRational, {2126, 10000, 7152, 10000, 722, 10000}).Short(530, {1, 1}));
+    EXPECT_NEAR(g->YCbCrCoefficients[1], 0.7152f, 1e-6);
+    EXPECT_EQ(g->ImageProperties.YCbCrSubSampling, (std::vector<std::uint8_t>{1, 1}));
+    EXPECT_EQ(g->YCbCrPositioning, 1u);
+}
+
+TEST(TiffDirectory, EqualTagsKeepFileOrderAndManyEntriesSort) {
+    TiffBuilder b;
+    b.Long(256, {9}).Long(256, {4}).Long(257, {1});
+    for (std::uint32_t t = 60000; t > 1000; t -= 7) b.Short(static_cast<std::uint16_t>(t), {t & 0xFF});
+    const Bytes file = b.Build();
+    TMemoryStream s(file);
+    TTIFFGraphic g;
+    ASSERT_TRUE(g.ReadImageProperties(s, 0));
+    EXPECT_EQ(g.ImageProperties.Width, 9u);
+    EXPECT_EQ(g.TagInteger(1001 + 7 * 3, 0), 0u);
+    EXPECT_EQ(g.TagInteger(59993, 0), 59993u & 0xFF);
+    EXPECT_TRUE(std::is_sorted(g.Entries.begin(), g.Entries.end(),
+                               [](const TTIFFEntry& a, const TTIFFEntry& b) { return a.Tag < b.Tag; }));
+}
+
+// --- Loading -------------------------------------------------------------------
+
+TEST(TiffLoader, RefusesLayoutsThatDoNotFitTheirRows) {
+    // RGB with one sample, CMYK with three, YCbCr with four, gray with two
+    // but no alpha, 3 and 12 bits.
+    EXPECT_EQ(LoadError(Basic(4, 1, 2, 1, 8, Bytes(4)).Build()), kInvalid);
+    EXPECT_EQ(LoadError(Basic(4, 1, 5, 3, 8, Bytes(12)).Build()), kInvalid);
+    EXPECT_EQ(LoadError(Basic(4, 1, 6, 4, 8, Bytes(16)).Build()), kInvalid);
+    EXPECT_EQ(LoadError(Basic(4, 1, 1, 2, 8, Bytes(8)).Build()), kInvalid);
+    EXPECT_EQ(LoadError(Basic(8, 1, 1, 1, 3, Bytes(3)).Build()), kInvalid);
+    EXPECT_EQ(LoadError(Basic(4, 1, 1, 1, 12, Bytes(6)).Build()), kInvalid);
+    EXPECT_EQ(LoadError(Basic(4, 1, 4, 1, 8, Bytes(4)).Build()), kInvalid);
+}
+
+TEST(TiffLoader, UnsupportedCompressionIsNamed) {
+    for (std::uint32_t scheme : {4u, 6u, 32766u, 12345u}) {
+        TiffBuilder b = Basic(4, 1, 1, 1, 8, Bytes(4));
+        b.Set(259, ttShort, {scheme});
+        EXPECT_EQ(LoadError(b.Build()),
+                  "Cannot load image. The compression scheme is not supported for TIF/TIFF files.")
+            << scheme;
+    }
+}
+
+TEST(TiffLoader, StripsAreBoundedByTheImageAndTheFile) {
+    // Huge rows per strip, a strip cut short by the end of the file: the
+    // rows it reaches load, the rest stays zero.
+    TiffBuilder b = Basic(3, 4, 1, 1, 8, {});
+    b.Long(278, {0xFFFFFFF0u}).SetRaw(279, 12);
+    const auto end = static_cast<std::uint32_t>(b.Build().size());
+    Bytes file = b.SetRaw(273, end).Build();
+    file.insert(file.end(), {10, 20, 30, 40, 50});
+    TTIFFGraphic g;
+    Load(g, file);
+    ASSERT_EQ(g.Height(), 4);
+    EXPECT_EQ(g.ScanLine(0)[0], 10);
+    EXPECT_EQ(g.ScanLine(1)[1], 50);
+    EXPECT_EQ(g.ScanLine(1)[2], 0);
+    EXPECT_EQ(g.ScanLine(3)[0], 0);
+
+    // Strips after the last row are not read: the third has no byte count,
+    // which would be an error for a compressed strip that is decoded.
+    const Bytes packed = {0x01, 0x07, 0x08};  // PackBits: two literal bytes
+    TiffBuilder extra;
+    const std::uint32_t a = extra.Data(packed), c = extra.Data(packed);
+    extra.Long(256, {2}).Long(257, {2}).Short(262, {1}).Short(258, {8}).Short(259, {32773}).Long(278, {1});
+    extra.Long(273, {a, c, 0x7FFFFFF0u}).Long(279, {3, 3});
+    TTIFFGraphic g2;
+    ASSERT_NO_THROW(Load(g2, extra.Build()));
+    EXPECT_EQ(g2.ScanLine(1)[1], 8);
+
+    // A compressed strip that is needed but has no byte count is refused.
+    TiffBuilder missing;
+    const std::uint32_t m = missing.Data(packed);
+    missing.Long(256, {2}).Long(257, {2}).Short(262, {1}).Short(258, {8}).Short(259, {32773}).Long(278, {1});
+    missing.Long(273, {m, m});
+    missing.Add(279, ttShort, {3});
+    EXPECT_EQ(LoadError(missing.Build()), kInvalid);
+}
+
+TEST(TiffLoader, ColorMapsOfAnyLengthStayInsideTheirBuffers) {
+    // 8-bit palette image whose map has 300 colours: the first 256 are used.
+    Bytes map(2 * 900, 0);
+    for (int i = 0; i < 300; ++i) {
+        // Little-endian words of 257 times the 8-bit value.
+        map[2 * i] = map[2 * i + 1] = static_cast<std::uint8_t>(i);  // red = index
+        map[2 * (300 + i)] = map[2 * (300 + i) + 1] = 7;             // green
+        map[2 * (600 + i)] = map[2 * (600 + i) + 1] = 9;             // blue
+    }
+    TiffBuilder b = Basic(3, 1, 3, 1, 8, {0, 5, 255});
+    b.Raw(320, ttShort, 900, b.Data(map));
+    TTIFFGraphic g;
+    Load(g, b.Build());
+    EXPECT_EQ(g.GetPixel(1, 0), RGBColor(5, 7, 9));
+    EXPECT_EQ(g.GetPixel(2, 0), RGBColor(255, 7, 9));
+
+    // A map cut by the end of the file: 10 of its 1536 bytes are there, the
+    // planes of green and blue start past them, so no entry is complete.
+    TiffBuilder cut = Basic(3, 1, 3, 1, 8, {0, 1, 2});
+    cut.Raw(320, ttShort, 768, 0);
+    const auto end = static_cast<std::uint32_t>(cut.Build().size());
+    Bytes file = cut.SetRaw(320, end).Build();
+    file.insert(file.end(), {0xFF, 0xFF, 0x80, 0x80, 0, 0, 0, 0, 0, 0});
+    TTIFFGraphic g2;
+    ASSERT_NO_THROW(Load(g2, file));
+    EXPECT_EQ(g2.GetPixel(0, 0), clBlack);
+    EXPECT_EQ(g2.GetPixel(1, 0), clBlack);
+}
+
+TEST(TiffLoader, YCbCrAndGrayAlphaRows) {
+    // Uncompressed YCbCr without subsampling: neutral chroma gives gray.
+    TiffBuilder b = Basic(2, 1, 6, 3, 8, {200, 128, 128, 50, 128, 128});
+    b.Short(530, {1, 1});
+    TTIFFGraphic g;
+    Load(g, b.Build());
+    EXPECT_EQ(g.GetPixel(0, 0), RGBColor(200, 200, 200));
+    EXPECT_EQ(g.GetPixel(1, 0), RGBColor(50, 50, 50));
+
+    // Gray with alpha: the alpha samples are passed over, big-endian 16 bits.
+    TiffBuilder ga = Basic(2, 1, 1, 2, 16, {0xFF, 0xFF, 0x00, 0x00, 0x80, 0x00, 0xFF, 0xFF}, true);
+    ga.Short(338, {2});
+    TTIFFGraphic g2;
+    Load(g2, ga.Build());
+    EXPECT_EQ(g2.PixelFormat(), TPixelFormat::pf8bit);
+    EXPECT_EQ(g2.GetPixel(0, 0), RGBColor(255, 255, 255));
+    EXPECT_EQ(g2.GetPixel(1, 0), RGBColor(127, 127, 127));
+}
+
+TEST(TiffLoader, ReportsProgressAndEndsOnFailure) {
+    int starts = 0, ends = 0, rows = 0;
+    TTIFFGraphic g;
+    g.OnProgress = [&](TGraphic&, TProgressStage stage, std::uint8_t, bool, const TRect&, const std::string&) {
+        if (stage == TProgressStage::Starting) ++starts;
+        if (stage == TProgressStage::Ending) ++ends;
+        if (stage == TProgressStage::Running) ++rows;
+    };
+    Load(g, ReadFile(kDataDir + "rgb8_lzw.tif"));
+    EXPECT_EQ(starts, 2);
+    EXPECT_EQ(ends, 2);
+    EXPECT_EQ(rows, 23);
+    starts = ends = 0;
+    EXPECT_ANY_THROW(Load(g, Basic(4, 1, 2, 1, 8, Bytes(4)).Build()));
+    EXPECT_EQ(ends, starts);
+}
+
+TEST(TiffLoader, RegistersWithTheLibrary) {
+    RegisterTiffFormats();
+    EXPECT_EQ(FindFormatClass("TTIFFGraphic"), &TTIFFGraphic::ClassInfo());
+    EXPECT_EQ(FindFormatClass("TEPSGraphic"), &TEPSGraphic::ClassInfo());
+}
+
+}  // namespace
+}  // namespace orv
