@@ -1,0 +1,50 @@
+// Setting-set files of arbitrary content: reading never fails, and the set
+// read is written and read back unchanged.
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "platform/base/errors.h"
+#include "platform/base/file_system.h"
+#include "search/engine/setting_sets.h"
+
+namespace {
+
+const std::string& AppFolder() {
+    static const std::string dir = [] {
+        std::string tmpl = "/tmp/orv-fuzz-sets-XXXXXX";
+        if (::mkdtemp(tmpl.data()) == nullptr) std::abort();
+        const std::string app = tmpl + "/";
+        if (!orv::ForceDirectories(orv::SettingSetFolder(app))) std::abort();
+        return app;
+    }();
+    return dir;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace orv;
+    const std::string& app = AppFolder();
+    DeleteFile(SettingSetPath(app, 1));
+    WriteFileAtomic(SettingSetPath(app, 0), std::string_view(reinterpret_cast<const char*>(data), size));
+    const std::vector<std::string> names = LoadSettingNames(app);
+    const TSettingSet set = LoadSettingSet(app, 0);
+    if (names.size() != 1 || names[0] != set.Name) std::abort();
+
+    try {
+        WriteSettingSet(app, 1, set);
+    } catch (const EConvertError&) {
+        return 0;  // a name with a character no ini value can hold (read past a zero byte)
+    }
+    const TSettingSet back = LoadSettingSet(app, 1);
+    if (back.Name != set.Name || back.SubDir != set.SubDir || back.OnceEnd != set.OnceEnd ||
+        back.CheckSize != set.CheckSize || back.DoMode != set.DoMode || back.ATarget != set.ATarget ||
+        back.ADo != set.ADo || back.ADoitu != set.ADoitu || back.TgtDir != set.TgtDir)
+        std::abort();
+    return 0;
+}
