@@ -129,8 +129,11 @@ void TForm::WidgetShown() {
                 const int w = frameExtraW_, h = frameExtraH_;
                 MeasureFrame();
                 if (w != frameExtraW_ || h != frameExtraH_) {
-                    ApplyFrameBounds();
-                    if (minWidth_ || minHeight_) SetMinSize(minWidth_, minHeight_);
+                    // Resize handlers run from here, inside the guard.
+                    Guard(this, [this] {
+                        ApplyFrameBounds();
+                        if (minWidth_ || minHeight_) SetMinSize(minWidth_, minHeight_);
+                    });
                 }
             });
         }
