@@ -128,15 +128,17 @@ void TTargaRLEDecoder::Encode(const std::uint8_t* source, std::uint8_t* dest, st
     std::size_t i = 0;
     while (i < count) {
         const std::size_t left = count - i;
+        // Both counts are cut to 128, so neither scan needs to look further.
+        const std::size_t horizon = std::min<std::size_t>(left, 129);
         std::size_t raw = left;
-        for (std::size_t k = 0; k + 1 < left; ++k) {
+        for (std::size_t k = 0; k + 1 < horizon; ++k) {
             if (same(i + k, i + k + 1)) {
                 raw = k;
                 break;
             }
         }
         std::size_t run = 1;
-        while (run < left && same(i, i + run)) ++run;
+        while (run < horizon && same(i, i + run)) ++run;
         raw = std::min<std::size_t>(raw, 128);
         run = std::min<std::size_t>(run, 128);
         if (raw > 0) {
