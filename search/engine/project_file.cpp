@@ -150,6 +150,14 @@ std::vector<std::string> ReadProgressList(const std::string& path) {
     return DecodeProgressList(ReadWholeFile(path));
 }
 
+TProjectFiles ReadProjectFiles(const std::string& path) {
+    TProjectFiles files;
+    files.Project = ReadProjectFile(path);
+    const std::string listPath = ProgressListPath(path);
+    if (FileExists(listPath)) files.Progress = ReadProgressList(listPath);
+    return files;
+}
+
 void SaveProjectFiles(const std::string& path, const TProjectData& project, const std::vector<std::string>& progress) {
     const std::string projectBytes = EncodeProjectFile(project);
     const std::string progressBytes = progress.empty() ? std::string() : EncodeProgressList(progress);

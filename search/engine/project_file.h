@@ -54,6 +54,15 @@ std::vector<std::string> DecodeProgressList(std::string_view bytes);
 TProjectData ReadProjectFile(const std::string& path);
 std::vector<std::string> ReadProgressList(const std::string& path);
 
+// A project with its progress list (empty when there is none), both read and
+// checked before either is returned: a damaged progress list fails the whole
+// open, so a caller never applies half of a saved state.
+struct TProjectFiles {
+    TProjectData Project;
+    std::vector<std::string> Progress;
+};
+TProjectFiles ReadProjectFiles(const std::string& path);
+
 // Writes the project file and then the progress list (an empty progress
 // record removes an existing progress list instead), each atomically. Both
 // images are made before anything is written, so a text that cannot be stored

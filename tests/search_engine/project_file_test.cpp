@@ -89,6 +89,15 @@ TEST(ProjectFile, WritesTheGoldenBytesAndReadsThemBack) {
     ExpectSameProject(read, GoldenProject());
     EXPECT_TRUE(read.Refused.empty());
     EXPECT_EQ(ReadProgressList(ProgressListPath(path)), kGoldenProgress);
+    EXPECT_EQ(ReadProjectFiles(path).Progress, kGoldenProgress);
+
+    // A damaged progress list fails the whole open; a missing one is empty.
+    WriteAll(dir / "p.ovl", ReadAll(kData + "project.ovl").substr(0, 20));
+    EXPECT_THROW(ReadProjectFiles(path), EReadError);
+    std::filesystem::remove(dir / "p.ovl");
+    const TProjectFiles files = ReadProjectFiles(path);
+    EXPECT_TRUE(files.Progress.empty());
+    ExpectSameProject(files.Project, GoldenProject());
 }
 
 TEST(ProjectFile, EmptyProjectStoresMinusOneCounts) {
