@@ -11,8 +11,6 @@ namespace orv {
 namespace {
 
 constexpr std::int64_t kMsPerDay = 86'400'000;
-// Days from 0001-01-01 (day 1) to 1899-12-30, as the date-time counts them.
-constexpr std::int64_t kDateDelta = 693594;
 // Days from 1899-12-30 to 1970-01-01.
 constexpr std::int64_t kUnixDateDelta = 25569;
 
