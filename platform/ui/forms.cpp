@@ -9,9 +9,28 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <QKeyEvent>
+
 #include "platform/ui/application.h"
+#include "platform/ui/std_controls.h"
 
 namespace orv {
+
+namespace {
+
+// The enabled, showing default (or cancel) button anywhere on the control.
+TButton* FindButton(TWinControl* control, bool wantDefault) {
+    for (int i = 0; i < control->ControlCount(); ++i) {
+        TControl* c = control->Controls(i);
+        if (!c->Showing() || !c->Enabled()) continue;
+        if (auto* b = dynamic_cast<TButton*>(c); b && (wantDefault ? b->Default() : b->Cancel())) return b;
+        if (auto* w = dynamic_cast<TWinControl*>(c))
+            if (TButton* b = FindButton(w, wantDefault)) return b;
+    }
+    return nullptr;
+}
+
+}  // namespace
 
 class TFormWidget : public QWidget {
 public:
@@ -29,6 +48,17 @@ protected:
             event->accept();
         else
             event->ignore();
+    }
+    void keyPressEvent(QKeyEvent* event) override {
+        const int key = event->key();
+        const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
+        if ((enter || key == Qt::Key_Escape) && event->modifiers() == Qt::NoModifier) {
+            if (TButton* b = FindButton(form_, enter)) {
+                Guard(b, [b] { b->Click(); });
+                return;
+            }
+        }
+        QWidget::keyPressEvent(event);
     }
     void changeEvent(QEvent* event) override {
         QWidget::changeEvent(event);

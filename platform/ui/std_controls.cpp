@@ -383,7 +383,10 @@ void TButton::SetCaption(const std::string& caption) {
     static_cast<QPushButton*>(Widget())->setText(Q(caption));
 }
 
-void TButton::SetDefault(bool v) { static_cast<QPushButton*>(Widget())->setDefault(v); }
+void TButton::SetDefault(bool v) {
+    default_ = v;
+    static_cast<QPushButton*>(Widget())->setDefault(v);
+}
 
 void TButton::Click() {
     if (ModalResult != 0) {

@@ -185,12 +185,20 @@ public:
     void SetCaption(const std::string& caption) override;
     // A modal result that the button gives its form when clicked.
     int ModalResult = 0;
+    // Enter in the form clicks the default button, Escape the cancel one.
     void SetDefault(bool v);
+    bool Default() const { return default_; }
+    void SetCancel(bool v) { cancel_ = v; }
+    bool Cancel() const { return cancel_; }
     // Clicks the button as the user would (runs OnClick and the modal result).
     void Click() override;
 
 protected:
     bool WantsMouseEvents() const override { return false; }
+
+private:
+    bool default_ = false;
+    bool cancel_ = false;
 };
 
 // Progress gauge (MinValue..MaxValue, Progress).

@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 
@@ -211,6 +212,28 @@ TEST_F(ControlsTest, ModalFormReturnsTheButtonsResult) {
         dialog.Close();  // refused: the form stays
         EXPECT_TRUE(dialog.Widget()->isVisible());
         allow = true;
+        dialog.Close();
+    });
+    EXPECT_EQ(dialog.ShowModal(), mrCancel);
+
+    // Enter clicks the default button, Escape the cancel button; a disabled
+    // default button is passed over.
+    TButton cancel(&dialog, "BitBtn2", &dialog);
+    cancel.ModalResult = mrCancel;
+    cancel.SetCancel(true);
+    ok.SetDefault(true);
+    auto press = [&](int key) {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(dialog.Widget(), &event);
+    };
+    QTimer::singleShot(0, [&] { press(Qt::Key_Return); });
+    EXPECT_EQ(dialog.ShowModal(), mrOk);
+    QTimer::singleShot(0, [&] { press(Qt::Key_Escape); });
+    EXPECT_EQ(dialog.ShowModal(), mrCancel);
+    ok.SetEnabled(false);
+    QTimer::singleShot(0, [&] {
+        press(Qt::Key_Return);
+        EXPECT_TRUE(dialog.Widget()->isVisible());
         dialog.Close();
     });
     EXPECT_EQ(dialog.ShowModal(), mrCancel);
