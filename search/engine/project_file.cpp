@@ -55,6 +55,8 @@ void RequireEnd(BinaryReader& in) {
 }
 
 std::string ReadWholeFile(const std::string& path) {
+    // Opening a pipe or device named like a project would block or never end.
+    if (PathExists(path) && !FileExists(path)) throw EFOpenError(path, "Not a regular file");
     std::string bytes, error;
     if (!ReadFileBytes(path, bytes, &error)) throw EFOpenError(path, error);
     return bytes;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <filesystem>
@@ -242,6 +243,9 @@ TEST(ProjectFile, EmptyProgressRecordRemovesTheOldList) {
     EXPECT_ANY_THROW(SaveProjectFiles(path, GoldenProject(), {}));
 
     EXPECT_THROW(ReadProjectFile(dir / "none.ovp"), EFOpenError);
+    EXPECT_THROW(ReadProgressList(dir / "p.ovl"), EFOpenError);  // a folder
+    ASSERT_EQ(::mkfifo((dir / "fifo.ovp").c_str(), 0600), 0);
+    EXPECT_THROW(ReadProjectFile(dir / "fifo.ovp"), EFOpenError);
     EXPECT_EQ(ProgressListPath("/a/b.c/name.ovp"), "/a/b.c/name.ovl");
 }
 
