@@ -4,11 +4,13 @@
 #include <QCursor>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QPalette>
 #include <QThread>
 #include <cstdio>
 
 #include "platform/ui/dialogs.h"
 #include "platform/ui/forms.h"
+#include "platform/ui/ui_types.h"
 
 namespace orv {
 
@@ -20,7 +22,15 @@ int g_waitCursorDepth = 0;
 TApplication* Application() { return g_application; }
 
 TApplication::TApplication(int& argc, char** argv) {
-    if (!QApplication::instance()) ownedApp_ = std::make_unique<QApplication>(argc, argv);
+    if (!QApplication::instance()) {
+        ownedApp_ = std::make_unique<QApplication>(argc, argv);
+        // Qt's own widgets take the button-face colour our painted controls
+        // use, so no seam shows between the two.
+        QPalette palette = QApplication::palette();
+        palette.setColor(QPalette::Window, ToQColor(clBtnFace));
+        palette.setColor(QPalette::Button, ToQColor(clBtnFace));
+        QApplication::setPalette(palette);
+    }
     if (argc > 0 && argv && argv[0]) exeName_ = argv[0];
     g_application = this;
 }
