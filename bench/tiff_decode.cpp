@@ -1,0 +1,121 @@
+// Loading a 2-megapixel RGB TIFF (1632 x 1224, 16-row strips, LZW or
+// Deflate, both with horizontal differencing) with our reader into a 24-bit
+// bitmap, next to libtiff's TIFFReadRGBAImage of the same file. The files are
+// written by libtiff into /tmp; libtiff reads them from the (cached) file,
+// our reader from a memory copy.
+#include <benchmark/benchmark.h>
+#include <tiffio.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "formats/fmt_tiff.h"
+#include "platform/base/stream.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::uint32_t kWidth = 1632;
+constexpr std::uint32_t kHeight = 1224;
+constexpr std::uint32_t kRowsPerStrip = 16;
+
+// Smooth ramps, noisy blocks and flat areas, like a photo with graphics.
+Bytes MakeImage() {
+    Bytes image(std::size_t{kWidth} * kHeight * 3);
+    std::mt19937 rng(7);
+    for (std::uint32_t y = 0; y < kHeight; ++y)
+        for (std::uint32_t x = 0; x < kWidth; ++x) {
+            std::uint8_t* p = image.data() + (std::size_t{y} * kWidth + x) * 3;
+            p[0] = static_cast<std::uint8_t>(x / 7);
+            p[1] = static_cast<std::uint8_t>(y / 5);
+            p[2] = static_cast<std::uint8_t>((x + y) / 11);
+            if ((x / 96 + y / 96) % 4 == 0)
+                for (int c = 0; c < 3; ++c) p[c] = static_cast<std::uint8_t>(p[c] + rng() % 24);
+            if ((x / 300) % 2 == 1 && (y / 200) % 2 == 0) p[0] = p[1] = p[2] = 240;
+        }
+    return image;
+}
+
+struct TestFile {
+    std::string path;
+    Bytes bytes;
+};
+
+TestFile Write(std::uint16_t compression) {
+    static const Bytes image = MakeImage();
+    TestFile f;
+    f.path = "/tmp/orv_bench_tiff_" + std::to_string(getpid()) + "_" + std::to_string(compression) + ".tif";
+    TIFF* out = TIFFOpen(f.path.c_str(), "w");
+    if (!out) throw std::runtime_error("cannot write " + f.path);
+    TIFFSetField(out, TIFFTAG_IMAGEWIDTH, kWidth);
+    TIFFSetField(out, TIFFTAG_IMAGELENGTH, kHeight);
+    TIFFSetField(out, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(out, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(out, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(out, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(out, TIFFTAG_COMPRESSION, compression);
+    TIFFSetField(out, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, kRowsPerStrip);
+    for (std::uint32_t y = 0; y < kHeight; ++y) {
+        Bytes row(image.begin() + std::size_t{y} * kWidth * 3, image.begin() + std::size_t{y + 1} * kWidth * 3);
+        if (TIFFWriteScanline(out, row.data(), y, 0) < 0) throw std::runtime_error("write failed");
+    }
+    TIFFClose(out);
+    std::ifstream in(f.path, std::ios::binary);
+    f.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return f;
+}
+
+// The files are removed when the program ends.
+struct TestFiles {
+    TestFile lzw = Write(COMPRESSION_LZW);
+    TestFile deflate = Write(COMPRESSION_ADOBE_DEFLATE);
+    ~TestFiles() {
+        unlink(lzw.path.c_str());
+        unlink(deflate.path.c_str());
+    }
+};
+
+const TestFile& File(std::uint16_t compression) {
+    static const TestFiles files;
+    return compression == COMPRESSION_LZW ? files.lzw : files.deflate;
+}
+
+void OurReader(benchmark::State& state, std::uint16_t compression) {
+    const TestFile& f = File(compression);
+    for (auto _ : state) {
+        orv::TMemoryStream in(f.bytes);
+        orv::TTIFFGraphic picture;
+        picture.LoadFromStream(in);
+        benchmark::DoNotOptimize(picture.ScanLine(kHeight - 1));
+    }
+    state.SetItemsProcessed(state.iterations() * std::int64_t{kWidth} * kHeight);
+}
+
+void Libtiff(benchmark::State& state, std::uint16_t compression) {
+    const TestFile& f = File(compression);
+    std::vector<std::uint32_t> raster(std::size_t{kWidth} * kHeight);
+    for (auto _ : state) {
+        TIFF* in = TIFFOpen(f.path.c_str(), "r");
+        if (!in || !TIFFReadRGBAImage(in, kWidth, kHeight, raster.data(), 0)) state.SkipWithError("libtiff failed");
+        if (in) TIFFClose(in);
+        benchmark::DoNotOptimize(raster.data());
+    }
+    state.SetItemsProcessed(state.iterations() * std::int64_t{kWidth} * kHeight);
+}
+
+BENCHMARK_CAPTURE(OurReader, lzw, COMPRESSION_LZW)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Libtiff, lzw, COMPRESSION_LZW)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(OurReader, deflate, COMPRESSION_ADOBE_DEFLATE)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Libtiff, deflate, COMPRESSION_ADOBE_DEFLATE)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
