@@ -1,7 +1,7 @@
 #include "search/engine/project_file.h"
 
 #include <cerrno>
-#include <cstring>
+#include <cstdint>
 
 #include "platform/base/binary_io.h"
 #include "platform/base/errors.h"
@@ -22,8 +22,14 @@ void RequireStorable(const std::string& path) {
     if (!IsStorablePath(path)) throw EConvertError(UnusablePathMessage(path));
 }
 
+// Counts are stored as int32 (entries minus one in the project file).
+std::int32_t StoredCount(std::size_t count) {
+    if (count > static_cast<std::size_t>(INT32_MAX)) throw EConvertError("Too many entries for a project file");
+    return static_cast<std::int32_t>(count);
+}
+
 void WriteStringList(BinaryWriter& out, const std::vector<std::string>& list) {
-    out.WriteInt32(static_cast<std::int32_t>(list.size()) - 1);
+    out.WriteInt32(StoredCount(list.size()) - 1);
     for (const std::string& s : list) out.WriteStoredString(s);
 }
 
@@ -81,7 +87,7 @@ std::string EncodeProjectFile(const TProjectData& project) {
     out.WriteInt32(project.SubFolder ? 1 : 0);
     out.WriteInt32(project.OneEnd ? 1 : 0);
     out.WriteStoredString(project.MoveFolder);
-    out.WriteInt32(static_cast<std::int32_t>(project.LogRows.size()) - 1);
+    out.WriteInt32(StoredCount(project.LogRows.size()) - 1);
     for (const TLogRow& row : project.LogRows)
         for (const std::string& cell : row) out.WriteStoredString(cell);
     const auto& bytes = stream.Bytes();
@@ -92,7 +98,7 @@ std::string EncodeProgressList(const std::vector<std::string>& progress) {
     for (const std::string& s : progress) RequireStorable(s);
     TMemoryStream stream;
     BinaryWriter out(stream);
-    out.WriteInt32(static_cast<std::int32_t>(progress.size()));
+    out.WriteInt32(StoredCount(progress.size()));
     for (const std::string& s : progress) out.WriteStoredString(s);
     const auto& bytes = stream.Bytes();
     return std::string(bytes.begin(), bytes.end());
