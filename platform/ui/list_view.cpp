@@ -48,7 +48,9 @@ int TImageList::AddIcon(const QIcon& icon) { return AddImage(icon.pixmap(width_,
 
 void TListItem::SetCaption(const std::string& caption) {
     if (caption == caption_) return;
+    owner_->UnindexCaption(this);
     caption_ = caption;
+    owner_->IndexCaption(this);
     owner_->ItemChanged(this, TItemChange::ctText);
 }
 
@@ -177,6 +179,7 @@ void TListView::SyncRow(int row) {
 TListItem* TListView::Add() {
     const int row = Count();
     items_.push_back(std::unique_ptr<TListItem>(new TListItem(this, row)));
+    IndexCaption(items_.back().get());
     selectedCache_.push_back(false);
     syncing_ = true;
     model_->insertRow(row);
@@ -187,7 +190,9 @@ TListItem* TListView::Add() {
 
 TListItem* TListView::Add(const std::string& caption, int imageIndex) {
     TListItem* item = Add();
+    UnindexCaption(item);
     item->caption_ = caption;
+    IndexCaption(item);
     item->imageIndex_ = imageIndex;
     SyncRow(item->index_);
     if (OnChange) OnChange(this, item, TItemChange::ctText);
@@ -199,6 +204,7 @@ void TListView::Delete(int index) {
     syncing_ = true;
     model_->removeRow(index);
     syncing_ = false;
+    UnindexCaption(items_[static_cast<std::size_t>(index)].get());
     items_.erase(items_.begin() + index);
     selectedCache_.erase(selectedCache_.begin() + index);
     for (int i = index; i < Count(); ++i) items_[static_cast<std::size_t>(i)]->index_ = i;
@@ -209,7 +215,27 @@ void TListView::Clear() {
     model_->removeRows(0, model_->rowCount());
     syncing_ = false;
     items_.clear();
+    byCaption_.clear();
     selectedCache_.clear();
+}
+
+void TListView::IndexCaption(TListItem* item) { byCaption_.emplace(item->caption_, item); }
+
+void TListView::UnindexCaption(TListItem* item) {
+    auto [first, last] = byCaption_.equal_range(item->caption_);
+    for (auto it = first; it != last; ++it)
+        if (it->second == item) {
+            byCaption_.erase(it);
+            return;
+        }
+}
+
+int TListView::IndexOfCaption(const std::string& text) const {
+    int best = -1;
+    auto [first, last] = byCaption_.equal_range(text);
+    for (auto it = first; it != last; ++it)
+        if (best < 0 || it->second->Index() < best) best = it->second->Index();
+    return best;
 }
 
 void TListView::BeginUpdate() {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/graphics/bitmap.h"
@@ -94,6 +95,9 @@ public:
     TListItem* Add(const std::string& caption, int imageIndex = -1);
     void Delete(int index);
     void Clear();
+    // Index of the first item whose caption equals text exactly, or -1
+    // (a hash lookup, not a scan).
+    int IndexOfCaption(const std::string& text) const;
     // Stops view updates while many items change (nested calls count).
     void BeginUpdate();
     void EndUpdate();
@@ -141,7 +145,11 @@ private:
     bool RowSelected(int row) const;
     void SetRowSelected(int row, bool selected);
 
+    void IndexCaption(TListItem* item);
+    void UnindexCaption(TListItem* item);
+
     std::vector<std::unique_ptr<TListItem>> items_;
+    std::unordered_multimap<std::string, TListItem*> byCaption_;
     std::vector<TListColumn> columns_;
     std::vector<bool> selectedCache_;  // last known selection, for state events
     TImageList* largeImages_ = nullptr;

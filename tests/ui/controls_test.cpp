@@ -106,12 +106,20 @@ TEST_F(ControlsTest, ListViewChangeEventsTellTextImageAndState) {
     using C = TItemChange;
     EXPECT_EQ(events, (std::vector<std::pair<int, TItemChange>>{{0, C::ctText}, {0, C::ctImage}, {1, C::ctState}, {0, C::ctState}}));
 
+    EXPECT_EQ(list.IndexOfCaption("a2.jpg"), 0);
+    EXPECT_EQ(list.IndexOfCaption("a.jpg"), -1);
+    EXPECT_EQ(list.IndexOfCaption("B.JPG"), -1);  // exact, case included
+    list.Add("b.jpg");
+    EXPECT_EQ(list.IndexOfCaption("b.jpg"), 1);   // the first of two
+    list.Delete(2);
     // Deleting renumbers; selection of the others stays.
     list.Delete(0);
     EXPECT_EQ(list.Count(), 1);
     EXPECT_EQ(list.Item(0)->Caption(), "b.jpg");
     EXPECT_EQ(list.Item(0)->Index(), 0);
     EXPECT_TRUE(list.Item(0)->Selected());
+    EXPECT_EQ(list.IndexOfCaption("b.jpg"), 0);
+    EXPECT_EQ(list.IndexOfCaption("a2.jpg"), -1);
     b->SetSubItem(2, "x");
     EXPECT_EQ(b->SubItems(), (std::vector<std::string>{"", "", "x"}));
 
