@@ -59,33 +59,66 @@ constexpr Adam7Pass kPasses[7] = {
 
 // --- Row filters -----------------------------------------------------------------
 
+namespace {
+
+inline int PaethOf(int a, int b, int c) {
+    // |p - a|, |p - b|, |p - c| with p = a + b - c.
+    const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+    return (pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c);
+}
+
+// Sub, Average and Paeth over whole pixels of Bytes bytes. The restored
+// left pixel and the upper-left one stay in registers, so a byte does not
+// wait for the store of the one before it.
+template <int filterType, std::size_t Bytes>
+void UnfilterPixels(std::uint8_t* row, const std::uint8_t* previous, std::size_t n) {
+    int a[Bytes] = {}, c[Bytes] = {};
+    std::size_t i = 0;
+    for (; i + Bytes <= n; i += Bytes) {
+        for (std::size_t k = 0; k < Bytes; ++k) {
+            const int b = previous[i + k];
+            int x = row[i + k];
+            if constexpr (filterType == 1) x += a[k];
+            else if constexpr (filterType == 3) x += (a[k] + b) >> 1;
+            else x += PaethOf(a[k], b, c[k]);
+            a[k] = x & 0xFF;
+            c[k] = b;
+            row[i + k] = static_cast<std::uint8_t>(x);
+        }
+    }
+    // Bytes after the last whole pixel (never in a well-formed row).
+    for (; i < n; ++i) {
+        const int left = row[i - Bytes], b = previous[i], upLeft = previous[i - Bytes];
+        const int x = filterType == 1 ? left : (filterType == 3 ? (left + b) >> 1 : PaethOf(left, b, upLeft));
+        row[i] = static_cast<std::uint8_t>(row[i] + x);
+    }
+}
+
+template <std::size_t Bytes>
+void UnfilterWithPixelSize(std::uint8_t filterType, std::uint8_t* row, const std::uint8_t* previous, std::size_t n) {
+    if (filterType == 1) UnfilterPixels<1, Bytes>(row, previous, n);
+    else if (filterType == 3) UnfilterPixels<3, Bytes>(row, previous, n);
+    else UnfilterPixels<4, Bytes>(row, previous, n);
+}
+
+}  // namespace
+
 void UnfilterRow(std::uint8_t filterType, std::uint8_t* row, const std::uint8_t* previous, std::size_t pixelBytes,
                  std::size_t n) {
-    const std::size_t lead = std::min(pixelBytes, n);
-    switch (filterType) {
-        case 1:  // Sub
-            for (std::size_t i = lead; i < n; ++i) row[i] = static_cast<std::uint8_t>(row[i] + row[i - pixelBytes]);
-            break;
-        case 2:  // Up
-            for (std::size_t i = 0; i < n; ++i) row[i] = static_cast<std::uint8_t>(row[i] + previous[i]);
-            break;
-        case 3:  // Average, the sum taken in full
-            for (std::size_t i = 0; i < lead; ++i) row[i] = static_cast<std::uint8_t>(row[i] + (previous[i] >> 1));
-            for (std::size_t i = lead; i < n; ++i)
-                row[i] = static_cast<std::uint8_t>(row[i] + ((row[i - pixelBytes] + previous[i]) >> 1));
-            break;
-        case 4:  // Paeth; with a and c 0 the pick is b
-            for (std::size_t i = 0; i < lead; ++i) row[i] = static_cast<std::uint8_t>(row[i] + previous[i]);
-            for (std::size_t i = lead; i < n; ++i) {
-                const int a = row[i - pixelBytes], b = previous[i], c = previous[i - pixelBytes];
-                // |p - a|, |p - b|, |p - c| with p = a + b - c.
-                const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
-                const int pick = (pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c);
-                row[i] = static_cast<std::uint8_t>(row[i] + pick);
-            }
-            break;
-        default:  // None, and unknown types: the row stays as it is
-            break;
+    if (filterType == 2) {  // Up
+        for (std::size_t i = 0; i < n; ++i) row[i] = static_cast<std::uint8_t>(row[i] + previous[i]);
+        return;
+    }
+    // None, and unknown types: the row stays as it is.
+    if (filterType != 1 && filterType != 3 && filterType != 4) return;
+    switch (pixelBytes) {
+        case 1: UnfilterWithPixelSize<1>(filterType, row, previous, n); break;
+        case 2: UnfilterWithPixelSize<2>(filterType, row, previous, n); break;
+        case 3: UnfilterWithPixelSize<3>(filterType, row, previous, n); break;
+        case 4: UnfilterWithPixelSize<4>(filterType, row, previous, n); break;
+        case 6: UnfilterWithPixelSize<6>(filterType, row, previous, n); break;
+        case 8: UnfilterWithPixelSize<8>(filterType, row, previous, n); break;
+        default: break;  // no colour type has other pixel sizes
     }
 }
 
