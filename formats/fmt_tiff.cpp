@@ -236,6 +236,11 @@ void TTIFFGraphic::LoadFromStream(TStream& stream) {
 
     const std::int64_t streamSize = stream.Size();
     const std::size_t targetBytes = RowBytes();
+    // Strips may share their bytes (some writers store one blank strip for
+    // many), but a directory that makes every row's strip span the whole
+    // file would read it once per row. Sane files stay far below this.
+    const std::uint64_t readBudget = 4 * static_cast<std::uint64_t>(std::max<std::int64_t>(streamSize, 0)) + (64u << 20);
+    std::uint64_t bytesRead = 0;
     p.RowIndex = 0;
     p.StripIndex = 0;
     p.StripTotal = static_cast<std::uint32_t>(stripOffsets.size());
@@ -249,12 +254,15 @@ void TTIFFGraphic::LoadFromStream(TStream& stream) {
         const std::int64_t position = StartPosition + static_cast<std::int64_t>(stripOffsets[i]);
         const std::uint64_t left = position < streamSize ? static_cast<std::uint64_t>(streamSize - position) : 0;
 
+        if (rows == 0) continue;  // a strip of no rows adds nothing
         std::vector<std::uint8_t> strip;
         std::uint64_t usableRows = rows;
         if (decoder) {
             // A compressed strip needs its length.
             if (i >= stripByteCounts.size()) RaiseInvalidImageFormat(kFormatName);
             const std::uint64_t packedSize = std::min<std::uint64_t>(stripByteCounts[i], left);
+            bytesRead += packedSize;
+            if (bytesRead > readBudget) RaiseInvalidImageFormat(kFormatName);
             std::vector<std::uint8_t> packed = AllocateWorkBuffer(packedSize, kFormatName);
             if (packedSize > 0) {
                 stream.SetPosition(position);

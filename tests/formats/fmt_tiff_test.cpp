@@ -159,6 +159,26 @@ TiffBuilder Basic(std::uint32_t width, std::uint32_t height, std::uint32_t photo
     return b;
 }
 
+// Removes a tag from the first directory of a little-endian file in place.
+Bytes DropTag(Bytes file, std::uint16_t tag) {
+    auto word = [&](std::size_t at) { return static_cast<std::uint32_t>(file[at] | (file[at + 1] << 8)); };
+    const std::size_t ifd = word(4) | (word(6) << 16);
+    const std::uint32_t n = word(ifd);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const std::size_t at = ifd + 2 + 12 * i;
+        if (word(at) != tag) continue;
+        // Later entries and the next-directory offset move up one entry;
+        // nothing else moves, so every offset stays valid.
+        const std::size_t end = ifd + 2 + 12 * n + 4;
+        std::copy(file.begin() + static_cast<std::ptrdiff_t>(at + 12), file.begin() + static_cast<std::ptrdiff_t>(end),
+                  file.begin() + static_cast<std::ptrdiff_t>(at));
+        file[ifd] = static_cast<std::uint8_t>(n - 1);
+        file[ifd + 1] = static_cast<std::uint8_t>((n - 1) >> 8);
+        return file;
+    }
+    throw std::runtime_error("tag not found");
+}
+
 void Load(TTIFFGraphic& g, const Bytes& bytes) {
     TMemoryStream s(bytes);
     g.LoadFromStream(s);
@@ -246,6 +266,17 @@ TEST(TiffReader, LabRowsGoThroughTheColourManager) {
         const std::size_t at = offsets[y / rowsPerStrip] + (y % rowsPerStrip) * 37 * 3;
         cm.ConvertLine(file.data() + at, 37 * 3, target.data(), target.size(), 37);
         ASSERT_EQ(std::memcmp(target.data(), g.ScanLine(y), target.size()), 0) << y;
+    }
+}
+
+TEST(TiffReader, JpegWithoutPlanarConfigurationIsChunky) {
+    for (const char* name : {"rgb8_jpeg_rgb.tif", "rgb8_jpeg_ycbcr.tif"}) {
+        const Bytes file = ReadFile(kDataDir + name);
+        TTIFFGraphic with, without;
+        Load(with, file);
+        ASSERT_NO_THROW(Load(without, DropTag(file, 284))) << name;
+        for (int y = 0; y < 23; ++y)
+            ASSERT_EQ(std::memcmp(with.ScanLine(y), without.ScanLine(y), 37 * 3), 0) << name;
     }
 }
 
@@ -529,6 +560,19 @@ TEST(TiffLoader, StripsAreBoundedByTheImageAndTheFile) {
     missing.Long(273, {m, m});
     missing.Add(279, ttShort, {3});
     EXPECT_EQ(LoadError(missing.Build()), kInvalid);
+}
+
+TEST(TiffLoader, StripsThatRereadTheWholeFileForEveryRowAreRefused) {
+    // 200000 one-byte rows; every strip claims the whole file (LZW data
+    // that ends at once), so each row would read the file again.
+    constexpr std::uint32_t rows = 200000;
+    TiffBuilder b;
+    b.Long(256, {1}).Long(257, {rows}).Short(262, {1}).Short(258, {8}).Short(259, {5}).Long(278, {1});
+    b.Add(273, ttLong, std::vector<std::uint32_t>(rows, 0));
+    b.Add(279, ttLong, std::vector<std::uint32_t>(rows, 0x7FFFFFFFu));
+    const Bytes file = b.Build();
+    ASSERT_GT(file.size(), 1000000u);
+    EXPECT_EQ(LoadError(file), kInvalid);
 }
 
 TEST(TiffLoader, ColorMapsOfAnyLengthStayInsideTheirBuffers) {
