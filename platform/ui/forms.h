@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 
+#include "platform/ui/application.h"
 #include "platform/ui/control.h"
 
 class QEventLoop;
