@@ -75,12 +75,9 @@ void RegisterTiffFormats() {
 void TTIFFGraphic::LoadFromStream(TStream& stream) {
     Clear();
     StartPosition = stream.Position();
-    SourceStream = &stream;
-    if (!ReadImageProperties(stream, 0)) {
-        SourceStream = nullptr;
-        RaiseInvalidImageFormat(kFormatName);
-    }
+    if (!ReadImageProperties(stream, 0)) RaiseInvalidImageFormat(kFormatName);
     TImageProperties& p = ImageProperties;
+    SourceStream = &stream;
 
     std::unique_ptr<TDecoder> decoder;
     ScopeExit guard([&]() {
