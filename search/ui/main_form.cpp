@@ -1,0 +1,797 @@
+// The main window: construction and layout, start-up and closing, the
+// project reset, wizard navigation and what a run shows.
+#include "search/ui/main_form.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QRect>
+#include <QScreen>
+#include <QStyle>
+#include <chrono>
+#include <climits>
+
+#include "platform/base/file_system.h"
+#include "platform/base/paths.h"
+#include "platform/ui/application.h"
+#include "platform/ui/shell.h"
+#include "search/engine/image_utils.h"
+#include "search/ui/option_form.h"
+#include "search/ui/program_globals.h"
+#include "search/ui/small_forms.h"
+
+namespace orv {
+namespace {
+
+TOV_MainForm* gMainForm = nullptr;
+
+constexpr const char* kRunningNoClose = "実行中です。先に比較中止してから終了してください";
+constexpr const char* kAskKeepTemp = "一時ファイルが残っています。次回比較のためにこのまま残しますか？";
+
+TFont MainFont() {
+    TFont font;
+    font.Name = "ＭＳ Ｐゴシック";
+    font.Height = 12;
+    return font;
+}
+
+// Loads a shipped picture; a missing or broken file leaves the target empty.
+bool LoadShippedBitmap(const std::string& path, TBitmap& target) {
+    if (!FileExists(path)) return false;
+    try {
+        TBitmap bitmap;
+        bitmap.LoadFromFile(path);
+        target.Assign(bitmap);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+void StylePageColumn(TVisualPanel3D& panel) {
+    panel.SetAlign(TAlign::alLeft);
+    panel.SetWidth(136);
+    panel.GradePanel = true;
+    panel.GradeWidth = 2;
+    panel.SetColor(RGBColor(214, 226, 240));
+}
+
+void StyleCaptionBar(TVisualPanel3D& panel, const std::string& caption) {
+    panel.SetAlign(TAlign::alTop);
+    panel.SetHeight(28);
+    panel.GradePanel = true;
+    panel.GradeWidth = -1;
+    panel.DrawLine = false;
+    panel.SetColor(RGBColor(92, 142, 214));
+    TFont white = MainFont();
+    white.Color = clWhite;
+    white.Height = 14;
+    white.Style = static_cast<unsigned>(TFontStyle::Bold);
+    panel.SetFont(white);
+    panel.SetCaption(caption);
+}
+
+}  // namespace
+
+TOV_MainForm* OV_MainForm() { return gMainForm; }
+
+TOV_MainForm::TOV_MainForm() : TForm(nullptr, "OV_MainForm") {
+    gMainForm = this;
+    engine_ = std::make_unique<TRunEngine>(Data, *this);
+    driver_ = std::make_unique<TRunDriver>(*engine_, RunLog, *this, nullptr);
+    driver_->SetBmpDir(Globals().BmpDir);
+    RunLog.OnRowAdded = [this](std::size_t i) { LogRowAdded(i); };
+    RunLog.OnRowChanged = [this](std::size_t i) { LogRowChanged(i); };
+    RunLog.OnReset = [this] { LogReset(); };
+
+    TForm::SetCaption("Orvalis");
+    SetFont(MainFont());
+    SetBounds(0, 0, 921, 748);
+    SetMinSize(900, 675);
+    BuildLayout();
+    BindHandlers();
+    LoadPictures();
+    Guard(this, [this] { FormCreate(); });
+    created_ = true;
+    FormResize();
+}
+
+TOV_MainForm::~TOV_MainForm() {
+    // Handlers must not reach a half-destroyed window.
+    RunLog.OnRowAdded = nullptr;
+    RunLog.OnRowChanged = nullptr;
+    RunLog.OnReset = nullptr;
+    ListView_log.OnChange = nullptr;
+    OnResize = nullptr;
+    if (gMainForm == this) gMainForm = nullptr;
+}
+
+void TOV_MainForm::SetPairHandOver(std::unique_ptr<IPairHandOver> handOver) {
+    handOver_ = std::move(handOver);
+    driver_ = std::make_unique<TRunDriver>(*engine_, RunLog, *this, handOver_.get());
+    driver_->SetBmpDir(Globals().BmpDir);
+}
+
+// ---------------------------------------------------------------- layout
+
+void TOV_MainForm::BuildLayout() {
+    Panel_TopButton.SetAlign(TAlign::alTop);
+    Panel_TopButton.SetHeight(60);
+    Panel_TopButton.GradePanel = true;
+    Panel_TopButton.GradeWidth = 1;
+    Panel_TopButton.SetColor(RGBColor(200, 214, 232));
+    MB_Start.SetHint("初期画面へ行きます。既に比較結果があるときは消去されるので注意してください");
+    MB_Source.SetHint("比較元となる画像を設定するステップへ行きます");
+    MB_Tgt.SetHint("比較対象となる画像を設定するステップへ行きます");
+    MB_SET.SetHint("比較の設定を行うステップへ行きます");
+    MB_Go.SetHint("比較を開始するステップへ行きます");
+    MB_Opt.SetHint("設定、プロジェクトの保存などを行います");
+    MB_Help.SetHint("ヘルプなどを表示します");
+    for (TImage* arrow : {&Img_Ya1, &Img_Ya2, &Img_Ya3, &Img_Ya4}) arrow->SetTransparent(true);
+
+    pageControl1.SetAlign(TAlign::alClient);
+
+    // page 0
+    StylePageColumn(Pan_P0B);
+    P1B_New.SetHint("新しいプロジェクトを開始します");
+    P1B_Open.SetHint("既存のプロジェクトを開きます");
+    VisualPanel3D1.SetAlign(TAlign::alClient);
+    VisualPanel3D1.GradePanel = true;
+    VisualPanel3D1.GradeWidth = 3;
+    VisualPanel3D1.SetColor(RGBColor(236, 242, 250));
+    Image_tit.SetStretch(true);
+    Image_tit.SetProportional(true);
+    Image_tit.SetCenter(true);
+
+    // pages 1 and 2
+    auto listPage = [](TVisualPanel3D& column, TVisualPanel3D& caption, const std::string& text, TListView& list,
+                       TPanel& prevPan, TImage& prev, const std::string& reportCaption) {
+        StyleCaptionBar(caption, text);
+        StylePageColumn(column);
+        list.SetAlign(TAlign::alClient);
+        list.SetMultiSelect(true);
+        list.SetReadOnly(true);
+        list.AddColumn(reportCaption, 600, true);
+        prevPan.SetBevelOuter(TPanel::TBevel::bvLowered);
+        prevPan.SetColor(clWhite);
+        prev.SetAlign(TAlign::alClient);
+        prev.SetStretch(true);
+        prev.SetProportional(true);
+        prev.SetCenter(true);
+    };
+    listPage(Pan_P1B, Pan_ListL, "比較元リスト", FListView_L, p1_prevpan, P1Prev, "比較元 リスト表示");
+    listPage(Pan_P2B, Pan_ListR, "比較対象リスト", FListView_R, P2_PrevPan, P2Prev, "比較対象 リスト表示");
+    FListView_R.SetTag(1);
+    for (TListView* list : {&FListView_L, &FListView_R}) {
+        list->SetLargeImages(&ImageList_L);
+        list->SetSmallImages(&ImageList_s);
+    }
+    FListView_L.SetPopupMenu(&PopupMenu_L);
+    FListView_R.SetPopupMenu(&PopupMenu_R);
+    P1B_AddFile.SetHint("リストにファイルを追加します");
+    P1B_AddDir.SetHint("リストにフォルダを追加します");
+    P1B_ClearSel.SetHint("選択したリストを削除します");
+    P1B_ClearAll.SetHint("リスト全部を削除します");
+    P2B_AddFile.SetHint("リストにファイルを追加します");
+    P2B_AddDir.SetHint("リストにフォルダを追加します");
+    P2B_ClearSel.SetHint("選択したリストを削除します");
+    P2B_ClearAll.SetHint("リスト全部を削除します");
+    P2B_copylist1.SetHint("比較元のリストを比較対象にコピーします");
+    for (TMenuItem* item : {&PML_List, &PML_Icon, &PMR_List, &PMR_Icon}) {
+        item->SetRadioItem(true);
+        item->SetGroupIndex(1);
+    }
+    PML_Icon.SetChecked(true);
+    PMR_Icon.SetChecked(true);
+
+    // page 3
+    StyleCaptionBar(Pan_SetCaption, "比較の設定");
+    StylePageColumn(Pan_P3B);
+    P3B_Save.SetHint("設定の組み合わせに名前をつけて保存します");
+    P3B_Del.SetHint("選択した設定を削除します");
+    List_Setting2.SetViewStyle(TViewStyle::vsList);
+    List_Setting2.SetReadOnly(true);
+    List_Setting2.SetMultiSelect(false);
+    List_Setting2.SetLargeImages(&ImageList_set);
+    List_Setting2.SetSmallImages(&ImageList_set);
+    Pan_Settings.SetAlign(TAlign::alClient);
+    Pan_Settings.SetBevelOuter(TPanel::TBevel::bvNone);
+    Radio_Mode.SetCaption("サイズ指定");
+    Radio_Mode.SetItems({"同じ縦横サイズの画像だけ比較する", "縦横サイズに関わらず全部比較する"});
+    Radio_Mode.SetBounds(12, 12, 330, 72);
+    Radio_Syori.SetCaption("同一画像発見時の処理方法");
+    Radio_Syori.SetItems({"自動的に処理する", "何もしない（ログのみ）", "その都度自分で処理する", "全終了後に処理する"});
+    Radio_Syori.SetBounds(12, 96, 330, 120);
+    Check_subFolder.SetCaption("比較リストにフォルダがあるとき検索対象に階層下のフォルダも含める");
+    Check_subFolder.SetBounds(12, 232, 330, 36);
+    Check_OneEnd.SetCaption("同じ画像を発見したら、比較を中止して次の元画像に進む");
+    Check_OneEnd.SetBounds(12, 272, 330, 36);
+    Group_Auto.SetCaption("自動処理の設定");
+    Group_Auto.SetBounds(356, 12, 396, 344);
+    Radio_Seltgt.SetCaption("どちらのファイルを");
+    Radio_Seltgt.SetItems({"比較元の画像を", "比較対象の画像を", "ファイルサイズの大きな画像を",
+                           "ファイルサイズの小さな画像を", "日付の古い画像を", "日付の新しい画像を",
+                           "縦横サイズの大きい画像を", "縦横サイズの小さい画像を"});
+    Radio_Seltgt.SetColumns(2);
+    Radio_Seltgt.SetBounds(10, 22, 376, 120);
+    Radio_Near.SetCaption("条件が同じだった場合は");
+    Radio_Near.SetItems({"比較元のファイルを", "比較対象のファイルを"});
+    Radio_Near.SetBounds(10, 150, 184, 96);
+    Radio_Do.SetCaption("どうする");
+    Radio_Do.SetItems({"ごみ箱に捨てる", "完全に消去する", "指定フォルダに移動する"});
+    Radio_Do.SetBounds(202, 150, 184, 96);
+    LabeledEdit1.SetLabelCaption("フォルダ");
+    LabeledEdit1.SetLabelPosition(TLabelPosition::lpAbove);
+    LabeledEdit1.SetHint("移動先のフォルダを指定します");
+    LabeledEdit1.SetBounds(10, 284, 340, 22);
+    P3B_San.SetCaption("...");
+    P3B_San.SetHint("フォルダを参照します");
+    P3B_San.SetBounds(354, 284, 32, 22);
+
+    // page 4
+    StylePageColumn(pan_P4B);
+    P4B_Start.SetHint("比較を開始します");
+    P4B_Pause.SetHint("比較を一時停止します");
+    P4B_Stop.SetHint("比較を中止します");
+    P4B_Log.SetHint("比較結果をテキストに保存します");
+    p4b_LogClear.SetHint("ログをクリアします。");
+    P4B_Jyochyu.SetHint("比較の進行記録をクリアします");
+    Pan_P4Bot1.SetAlign(TAlign::alBottom);
+    Pan_P4Bot1.SetHeight(190);
+    Pan_P4Bot1.GradeWidth = 3;
+    Pan_P4Bot1.SetColor(clBtnFace);
+    Pan_info.SetBevelOuter(TPanel::TBevel::bvLowered);
+    Pan_info.SetCaption("");
+    for (TLabel* label : {&LabelInfo1, &LabelInfo2, &LabelInfo3}) {
+        label->SetAutoSize(false);
+        label->SetLayout(TTextLayout::tlCenter);
+    }
+    pan_gauge.SetBevelOuter(TPanel::TBevel::bvLowered);
+    Gauge1.SetAlign(TAlign::alClient);
+    Check_prev.SetCaption("比較中にプレビューを表示する");
+    ErrorLog.SetReadOnly(true);
+    ErrorLog.SetWordWrap(false);
+    PageControl2.SetAlign(TAlign::alClient);
+    TabSheet6.SetCaption("プレビュー");
+    TabSheet7.SetCaption("ログ");
+    VP_PVL.SetAlign(TAlign::alLeft);
+    VP_PVR.SetAlign(TAlign::alClient);
+    for (TVisualPanel3D* vp : {&VP_PVL, &VP_PVR}) {
+        vp->GradePanel = true;
+        vp->GradeWidth = 3;
+        vp->SetColor(RGBColor(236, 242, 250));
+    }
+    for (TPanel* cap : {&Pan_PVIL, &PAN_PVIR}) {
+        cap->SetAlign(TAlign::alBottom);
+        cap->SetHeight(22);
+        cap->SetBevelOuter(TPanel::TBevel::bvLowered);
+        cap->SetAlignment(TAlignment::taLeftJustify);
+        cap->SetCaption("");
+    }
+    for (TImage* img : {&PVI_L, &PVI_R}) {
+        img->SetAlign(TAlign::alClient);
+        img->SetStretch(true);
+        img->SetProportional(true);
+        img->SetCenter(true);
+    }
+    Pan_DoList.SetAlign(TAlign::alTop);
+    Pan_DoList.SetHeight(22);
+    Pan_DoList.SetAlignment(TAlignment::taLeftJustify);
+    Pan_DoList.SetBevelOuter(TPanel::TBevel::bvLowered);
+    ListView_log.SetAlign(TAlign::alClient);
+    ListView_log.SetViewStyle(TViewStyle::vsReport);
+    ListView_log.SetGridLines(true);
+    ListView_log.SetRowSelect(true);
+    ListView_log.SetReadOnly(true);
+    const char* logColumns[] = {"比較元ファイル", "ファイルサイズ", "ファイル日時", "幅", "高さ", "比較対象ファイル",
+                                "ファイルサイズ", "ファイル日時", "幅", "高さ", "処理"};
+    const int logWidths[] = {240, 40, 40, 40, 40, 240, 40, 40, 40, 40, 240};
+    for (int i = 0; i < 11; ++i) ListView_log.AddColumn(logColumns[i], logWidths[i]);
+
+    Timer1.SetEnabled(false);
+    Timer1.SetInterval(1000);
+    OpenDialog1.Title = "ファイル選択";
+    OpenDialog1.MultiSelect = true;
+    DropDst_L.SetControl(&FListView_L);
+    DropDst_R.SetControl(&FListView_R);
+}
+
+void TOV_MainForm::BindHandlers() {
+    auto onPress = [](TVisButton& button, std::function<void()> fn) {
+        button.OnMouseDown = [fn = std::move(fn)](TObject*, TMouseButton, TShiftState, int, int) { fn(); };
+    };
+    onPress(MB_Start, [this] { MB_StartMouseDown(); });
+    onPress(MB_Source, [this] { MB_SourceMouseDown(); });
+    onPress(MB_Tgt, [this] { MB_TgtMouseDown(); });
+    onPress(MB_SET, [this] { MB_SETMouseDown(); });
+    onPress(MB_Go, [this] { MB_GoMouseDown(); });
+    onPress(MB_Opt, [this] { MB_OptMouseDown(); });
+    onPress(MB_Help, [this] { MB_HelpMouseDown(); });
+    onPress(P1B_New, [this] { P1B_NewMouseDown(); });
+    onPress(P1B_Open, [this] { P1B_OpenMouseDown(); });
+    onPress(P1B_AddFile, [this] { AddFiles(0); });
+    onPress(P1B_AddDir, [this] { AddDirs(0); });
+    onPress(P1B_ClearSel, [this] { ClearSelList(0); });
+    onPress(P1B_ClearAll, [this] { ClearAllList(0); });
+    onPress(P2B_AddFile, [this] { AddFiles(1); });
+    onPress(P2B_AddDir, [this] { AddDirs(1); });
+    onPress(P2B_ClearSel, [this] { ClearSelList(1); });
+    onPress(P2B_ClearAll, [this] { ClearAllList(1); });
+    onPress(P2B_copylist1, [this] { P2B_copylist1MouseDown(); });
+    onPress(P3B_Save, [this] { P3B_SaveMouseDown(); });
+    onPress(P3B_Del, [this] { P3B_DelMouseDown(); });
+    onPress(P4B_Start, [this] { P4B_StartMouseDown(); });
+    onPress(P4B_Pause, [this] { P4B_PauseMouseDown(); });
+    onPress(P4B_Stop, [this] { P4B_StopMouseDown(); });
+    onPress(P4B_Log, [this] { P4B_LogMouseDown(); });
+    onPress(p4b_LogClear, [this] { p4b_LogClearMouseDown(); });
+    onPress(P4B_Jyochyu, [this] { P4B_JyochyuMouseDown(); });
+
+    for (TRadioGroup* group : {&Radio_Mode, &Radio_Syori, &Radio_Seltgt, &Radio_Do, &Radio_Near})
+        group->OnClick = [this](TObject* sender) { Radio_ModeClick(sender); };
+    P3B_San.OnClick = [this](TObject*) { P3B_SanClick(); };
+    Check_prev.OnClick = [this](TObject*) { Check_prevClick(); };
+    List_Setting2.OnDblClick = [this](TObject*) { List_Setting2DblClick(); };
+    FListView_L.OnClick = [this](TObject*) { ListClick(0); };
+    FListView_R.OnClick = [this](TObject*) { ListClick(1); };
+    ListView_log.OnChange = [this](TObject*, TListItem*, TItemChange change) { ListView_logChange(change); };
+    ListView_log.OnDblClick = [this](TObject*) { ListView_logDblClick(); };
+    DropDst_L.OnFileDrop = [this](TObject*, const std::vector<std::string>& files, int, int) {
+        std::vector<std::string> paths = files;
+        AddFiles2(paths, 0);
+    };
+    DropDst_R.OnFileDrop = [this](TObject*, const std::vector<std::string>& files, int, int) {
+        std::vector<std::string> paths = files;
+        AddFiles2(paths, 1);
+    };
+
+    PP_SaveAsPrj.OnClick = [this](TObject*) { PP_SaveAsPrjClick(); };
+    PP_SaveNewPrj.OnClick = [this](TObject*) { PP_SaveNewPrjClick(); };
+    PP_Opt.OnClick = [this](TObject*) { PP_OptClick(); };
+    PP_Help.OnClick = [this](TObject*) { PP_HelpClick(); };
+    PP_About.OnClick = [this](TObject*) { PP_AboutClick(); };
+    PML_List.OnClick = [this](TObject*) { SetListViewStyle(false); };
+    PMR_List.OnClick = [this](TObject*) { SetListViewStyle(false); };
+    PML_Icon.OnClick = [this](TObject*) { SetListViewStyle(true); };
+    PMR_Icon.OnClick = [this](TObject*) { SetListViewStyle(true); };
+    PML_Del.OnClick = [this](TObject*) { ClearSelList(0); };
+    PML_AllDel.OnClick = [this](TObject*) { ClearAllList(0); };
+    PMR_Del.OnClick = [this](TObject*) { ClearSelList(1); };
+    PMR_ALLDel.OnClick = [this](TObject*) { ClearAllList(1); };
+
+    Timer1.OnTimer = [this](TObject*) { Timer1Timer(); };
+    OnShow = [this](TObject*) { FormShow(); };
+    OnCloseQuery = [this](TObject*, bool& canClose) { FormCloseQuery(canClose); };
+    OnResize = [this](TObject*) {
+        if (created_) FormResize();
+    };
+}
+
+void TOV_MainForm::LoadPictures() {
+    const std::string& bmp = Globals().BmpDir;
+    for (int i = 0; i < ComponentCount(); ++i) {
+        auto* button = dynamic_cast<TVisButton*>(Components(i));
+        if (!button) continue;
+        TBitmap strip;
+        if (LoadShippedBitmap(bmp + "Buttons/" + button->Name() + ".bmp", strip)) button->SetBitMap(strip);
+    }
+    TBitmap picture;
+    if (LoadShippedBitmap(bmp + "arrow.bmp", picture))
+        for (TImage* arrow : {&Img_Ya1, &Img_Ya2, &Img_Ya3, &Img_Ya4}) arrow->SetPicture(picture);
+    if (LoadShippedBitmap(bmp + "title.bmp", picture)) Image_tit.SetPicture(picture);
+    QPixmap setIcon = QApplication::style() ? QApplication::style()->standardIcon(QStyle::SP_FileDialogDetailedView).pixmap(32, 32)
+                                            : QPixmap();
+    if (setIcon.isNull()) {
+        setIcon = QPixmap(32, 32);
+        setIcon.fill(QColor(92, 142, 214));
+    }
+    ImageList_set.AddImage(setIcon);
+}
+
+void TOV_MainForm::SetClickSounds() {
+    const std::string sound = Globals().BmpDir + "Click.wav";
+    auto onPanel = [&](TWinControl* panel) {
+        for (int k = 0; k < panel->ControlCount(); ++k) {
+            TControl* c = panel->Controls(k);
+            if (c->ClassName() == "TVisButton") static_cast<TVisButton*>(c)->SetSoundName(sound);
+        }
+    };
+    for (int p = 0; p < pageControl1.PageCount(); ++p) {
+        TTabSheet* page = pageControl1.Pages(p);
+        for (int i = 0; i < page->ControlCount(); ++i) {
+            TControl* c = page->Controls(i);
+            if (c->ClassName() == "TVisualPanel3D") onPanel(static_cast<TWinControl*>(c));
+        }
+    }
+    onPanel(&Panel_TopButton);
+}
+
+// ---------------------------------------------------------------- start-up
+
+void TOV_MainForm::FormCreate() {
+    Data.Random.seed(static_cast<unsigned>(std::chrono::system_clock::now().time_since_epoch().count()));
+    SetColor(clBtnFace);
+    splash_ = std::make_unique<TForm_splash>();
+    splash_->Show();
+    splash_->Repaint();
+    Data.SourceFiles.Clear();
+    Data.TargetFiles.Clear();
+    Data.JyochyuList.Clear();
+    Data.ProjectChanged = 0;
+    OpenAnimation(Globals().BmpDir + "ani01.avi", false);
+    SetClickSounds();
+    LoadIni();
+    Init();
+    pageControl1.SetActivePageIndex(0);
+    OpenDialog1.Filter =
+        "全てのファイル (*.JPG,*.BMP,*.TGA,*.TIF,*.PSD,*.PNG)|*.JPG;*.BMP;*.TGA;*.TIF;*.PSD;*.PNG|Jpeg(*.JPG)|*.JPG|"
+        "ビットマップ(*.BMP)|*.BMP|TGA(*.TGA)|*.TGA|TIFF(*.TIF)|*.TIF|PhotoShop(*.PSD)|*.PSD|PNG(*.PNG)|*.PNG";
+    SetMbEnabled(0);
+    LoadSettingNames();
+    if (!Globals().CmdFile.empty()) Timer1.SetEnabled(true);
+}
+
+void TOV_MainForm::FormShow() {
+    if (!splash_) return;
+    if (splash_->Visible()) {
+        SleepProcessing(SplashMs);
+        splash_->Hide();
+    }
+    splash_.reset();
+}
+
+void TOV_MainForm::Timer1Timer() {
+    Timer1.SetEnabled(false);
+    const std::string& cmdFile = Globals().CmdFile;
+    if (FileExists(cmdFile)) {
+        if (!LoadProject(cmdFile)) return;
+        Data.PrjFileName = cmdFile;
+        SetCaption(ProjectCaption());
+        SetMbEnabled(2);
+        MB_SourceMouseDown();
+    } else {
+        ShowMessage(cmdFile + "が見つかりません");
+    }
+}
+
+void TOV_MainForm::FormCloseQuery(bool& canClose) {
+    if (Data.Running == 1) {
+        ShowMessage(kRunningNoClose);
+        canClose = false;
+        return;
+    }
+    if (Data.ProjectChanged == 1 && Dialogs().AskYesNo(kAskSaveProject)) PP_SaveAsPrjClick();
+    try {
+        // The engine looks for the signature names literally in the work
+        // folder (with its delimiter), not through a wildcard pattern.
+        if (engine_->LeftoverSignaturesExist() && !Dialogs().AskYesNo(kAskKeepTemp)) engine_->DeleteChashFile();
+    } catch (...) {
+    }
+    // A settings file that cannot be written is reported, but never keeps
+    // the user from closing the program.
+    try {
+        SaveIni();
+    } catch (...) {
+        if (Application()) Application()->HandleException(this, std::current_exception());
+    }
+    canClose = true;
+}
+
+void TOV_MainForm::FormResize() {
+    VP_PVL.SetWidth(TabSheet6.ClientWidth() / 2);
+    const int topW = Panel_TopButton.ClientWidth();
+    MB_Opt.SetBounds(topW - 50, 10, 40, 40);
+    MB_Help.SetBounds(topW - 100, 10, 40, 40);
+    Pan_P4Bot1.SetHeight(190);
+    const int botW = Pan_P4Bot1.ClientWidth();
+    const int botH = Pan_P4Bot1.ClientHeight();
+    Pan_info.SetBounds(10, 10, botW - 80, 20);
+    pan_gauge.SetBounds(10, 40, botW - 80, 20);
+    Animate3.SetBounds(botW - 60, 10, 50, 50);
+    Check_prev.SetBounds(10, 60, botW - 80, 20);
+    ErrorLog.SetBounds(10, 80, botW - 20, botH - 90);
+    List_Setting2.SetBounds(10, 110, 116, Pan_P3B.ClientHeight() - 120);
+    LabelInfo1.SetWidth(Pan_info.ClientWidth() / 3);
+    LabelInfo2.SetWidth(Pan_info.ClientWidth() / 3);
+    Image_tit.SetBounds(10, 10, VisualPanel3D1.ClientWidth() - 20, VisualPanel3D1.ClientHeight() - 20);
+}
+
+void TOV_MainForm::Init() {
+    Data.ProjectChanged = 0;
+    Data.SingleList = 0;
+    FListView_L.Clear();
+    FListView_R.Clear();
+    P1Prev.ClearPicture();
+    P2Prev.ClearPicture();
+    for (TRadioGroup* group : {&Radio_Mode, &Radio_Syori, &Radio_Seltgt, &Radio_Do, &Radio_Near}) group->SetItemIndex(-1);
+    Check_subFolder.SetChecked(false);
+    Check_OneEnd.SetChecked(false);
+    LabeledEdit1.SetText("");
+    Group_Auto.Hide();
+    Pan_DoList.SetCaption("");
+    PageControl2.SetActivePageIndex(0);
+    Data.SizeMode = Data.SyoriMode = Data.SelTgt = Data.NearMode = Data.DoAction = -1;
+    Data.SubFolder = 0;
+    Data.OneEnd = 0;
+    Data.TgtDir.clear();
+    Data.FileNo = 0;
+    Data.TaiouExts = {".jpg", ".bmp", ".tga", ".png", ".tif"};
+    Data.PrjFileName = kNewProjectName;
+    SetCaption(ProjectCaption());
+
+    Panel_TopButton.SetHeight(60);
+    MB_Start.SetBounds(10, 10, 116, 40);
+    Img_Ya1.SetBounds(130, 10, 40, 40);
+    MB_Source.SetBounds(170, 10, 116, 40);
+    Img_Ya2.SetBounds(290, 10, 40, 40);
+    MB_Tgt.SetBounds(330, 10, 116, 40);
+    Img_Ya3.SetBounds(450, 10, 40, 40);
+    MB_SET.SetBounds(490, 10, 116, 40);
+    Img_Ya4.SetBounds(610, 10, 40, 40);
+    MB_Go.SetBounds(650, 10, 116, 40);
+    MB_Opt.SetBounds(Panel_TopButton.ClientWidth() - 50, 10, 40, 40);
+    MB_Help.SetBounds(Panel_TopButton.ClientWidth() - 100, 10, 40, 40);
+    for (TVisualPanel3D* column : {&Pan_P0B, &Pan_P1B, &Pan_P2B, &Pan_P3B, &pan_P4B}) column->SetWidth(136);
+    struct Place {
+        TControl* control;
+        int top;
+    };
+    const Place places[] = {{&P1B_New, 10},       {&P1B_Open, 60},     {&P1B_AddFile, 10},    {&P1B_AddDir, 60},
+                            {&P1B_ClearSel, 130}, {&P1B_ClearAll, 180}, {&P2B_AddFile, 10},    {&P2B_AddDir, 60},
+                            {&P2B_ClearSel, 130}, {&P2B_ClearAll, 180}, {&P2B_copylist1, 230}, {&P3B_Save, 10},
+                            {&P3B_Del, 60},       {&P4B_Start, 10},     {&P4B_Pause, 60},      {&P4B_Stop, 110},
+                            {&P4B_Log, 160},      {&p4b_LogClear, 210}, {&P4B_Jyochyu, 260}};
+    for (const Place& p : places) p.control->SetBounds(10, p.top, 116, 40);
+    p1_prevpan.SetBounds(10, 250, 116, 116);
+    P2_PrevPan.SetBounds(10, 300, 116, 116);
+
+    Data.SourceFiles.Clear();
+    Data.TargetFiles.Clear();
+    Data.JyochyuList.Clear();
+    for (int p = 0; p < pageControl1.PageCount(); ++p) {
+        pageControl1.Pages(p)->SetTabVisible(false);
+        pageControl1.Pages(p)->SetVisible(true);
+    }
+}
+
+std::string TOV_MainForm::ProjectCaption() const { return "Orvalis - " + ExtractFileName(Data.PrjFileName); }
+
+std::string TOV_MainForm::ProjectCaptionWithProgress() const {
+    std::string caption = ProjectCaption();
+    if (!Data.JyochyuList.Empty())
+        caption += " " + std::to_string(Data.JyochyuList.Count()) + kProgressRecordedSuffix;
+    return caption;
+}
+
+// ---------------------------------------------------------------- navigation
+
+void TOV_MainForm::SetMbEnabled(int state) {
+    switch (state) {
+        case 0:
+        case 1:
+            MB_Start.SetEnable(true);
+            MB_Source.SetEnable(state == 1);
+            MB_Tgt.SetEnable(false);
+            MB_SET.SetEnable(false);
+            MB_Go.SetEnable(false);
+            break;
+        case 2: {
+            MB_Start.SetEnable(true);
+            MB_Source.SetEnable(true);
+            P4B_Jyochyu.SetEnable(!Data.JyochyuList.Empty());
+            MB_SET.SetEnable(FListView_L.Count() > 0 && FListView_R.Count() > 0);
+            MB_Tgt.SetEnable(FListView_L.Count() > 0);
+            if (!MB_Tgt.Enable() || !MB_Source.Enable()) MB_SET.SetEnable(false);
+            bool go;
+            if (!MB_SET.Enable()) go = false;
+            else if (Radio_Mode.ItemIndex() == -1 || Radio_Syori.ItemIndex() == -1) go = false;
+            else if (Radio_Syori.ItemIndex() != 0) go = true;
+            else if (Radio_Seltgt.ItemIndex() == -1 || Radio_Do.ItemIndex() == -1) go = false;
+            else if (Radio_Seltgt.ItemIndex() >= 2 && Radio_Near.ItemIndex() == -1) go = false;
+            else if (Radio_Do.ItemIndex() < 2) go = true;
+            else go = !LabeledEdit1.Text().empty() && IsDirectory(LabeledEdit1.Text());
+            MB_Go.SetEnable(go);
+            P4B_Log.SetEnable(ListView_log.Count() > 0);
+            p4b_LogClear.SetEnable(P4B_Log.Enable());
+            break;
+        }
+        case 3:
+            for (TVisButton* b : {&MB_Start, &MB_Source, &MB_Tgt, &MB_SET, &MB_Go, &P4B_Start}) b->SetEnable(false);
+            P4B_Stop.SetEnable(true);
+            P4B_Pause.SetEnable(true);
+            for (TVisButton* b : {&P4B_Log, &p4b_LogClear, &P4B_Jyochyu, &MB_Opt}) b->SetEnable(false);
+            break;
+        case 4:
+            for (TVisButton* b : {&MB_Start, &MB_Source, &MB_Tgt, &MB_SET, &MB_Go, &P4B_Start}) b->SetEnable(true);
+            P4B_Stop.SetEnable(false);
+            P4B_Pause.SetEnable(false);
+            P4B_Log.SetEnable(ListView_log.Count() > 0);
+            p4b_LogClear.SetEnable(P4B_Log.Enable());
+            P4B_Jyochyu.SetEnable(!Data.JyochyuList.Empty());
+            MB_Opt.SetEnable(true);
+            break;
+        default:
+            break;
+    }
+}
+
+void TOV_MainForm::MB_StartMouseDown() {
+    if (Data.ProjectChanged == 1 && Dialogs().AskYesNo(kAskSaveProject)) PP_SaveAsPrjClick();
+    pageControl1.SetActivePageIndex(0);
+    SetMbEnabled(0);
+}
+
+void TOV_MainForm::MB_SourceMouseDown() {
+    pageControl1.SetActivePageIndex(1);
+    SetMbEnabled(2);
+}
+
+void TOV_MainForm::MB_TgtMouseDown() {
+    pageControl1.SetActivePageIndex(2);
+    SetMbEnabled(2);
+}
+
+void TOV_MainForm::MB_SETMouseDown() {
+    pageControl1.SetActivePageIndex(3);
+    SetMbEnabled(2);
+}
+
+void TOV_MainForm::MB_GoMouseDown() {
+    pageControl1.SetActivePageIndex(4);
+    SetMbEnabled(2);
+}
+
+void TOV_MainForm::P1B_NewMouseDown() {
+    RunLog.Clear();
+    Init();
+    pageControl1.SetActivePageIndex(1);
+    SetMbEnabled(1);
+}
+
+void TOV_MainForm::P1B_OpenMouseDown() {
+    OpenDialog2.Title = "プロジェクトを開く";
+    OpenDialog2.Filter = "Orvalis Project(*.OVP)|*.ovp";
+    OpenDialog2.DefaultExt = "ovp";
+    OpenDialog2.InitialDir = Data.PrjDir;
+    OpenDialog2.MultiSelect = false;
+    if (!OpenDialog2.Execute()) return;
+    const std::string path = OpenDialog2.FileName;
+    if (!AdmitPath(path)) return;
+    if (!LoadProject(path)) return;
+    Data.PrjDir = ExtractFilePath(path);
+    SetCaption(ProjectCaptionWithProgress());
+    SetMbEnabled(2);
+    MB_SourceMouseDown();
+}
+
+void TOV_MainForm::MB_OptMouseDown() { PopupMenu1.PopupAtCursor(); }
+
+void TOV_MainForm::MB_HelpMouseDown() { PopupMenu2.PopupAtCursor(); }
+
+void TOV_MainForm::Radio_ModeClick(TObject* sender) {
+    SetMbEnabled(2);
+    Data.ProjectChanged = 1;
+    const auto* component = dynamic_cast<TComponent*>(sender);
+    const std::string name = component ? component->Name() : std::string();
+    if (name == "Radio_Syori") Group_Auto.SetVisible(Radio_Syori.ItemIndex() == 0);
+    if (name == "Radio_Seltgt") Radio_Near.SetVisible(Radio_Seltgt.ItemIndex() >= 2);
+}
+
+void TOV_MainForm::PP_HelpClick() { (void)OpenDocument(Globals().AppDir + "Orvalis.Chm"); }
+
+void TOV_MainForm::PP_AboutClick() {
+    if (TForm_about* about = Form_about()) about->ShowModal();
+}
+
+void TOV_MainForm::PP_OptClick() {
+    TOVOptForm dialog(Data);
+    dialog.ShowModal();
+}
+
+// ---------------------------------------------------------------- IRunView
+
+void TOV_MainForm::SetLabelInfo(int index, const std::string& caption, const std::string& hint) {
+    TLabel* label = index == 1 ? &LabelInfo1 : index == 2 ? &LabelInfo2 : index == 3 ? &LabelInfo3 : nullptr;
+    if (!label) return;
+    label->SetCaption(caption);
+    label->SetHint(hint);
+}
+
+namespace {
+// The gauge holds int; larger counts are scaled down together.
+std::int64_t gGaugeDivisor = 1;
+}  // namespace
+
+void TOV_MainForm::SetGaugeMax(std::int64_t max) {
+    gGaugeDivisor = max > INT_MAX ? max / INT_MAX + 1 : 1;
+    Gauge1.SetMaxValue(static_cast<int>(std::max<std::int64_t>(max, 0) / gGaugeDivisor));
+}
+
+void TOV_MainForm::SetGaugePosition(std::int64_t position) {
+    Gauge1.SetProgress(static_cast<int>(std::max<std::int64_t>(position, 0) / gGaugeDivisor));
+}
+
+void TOV_MainForm::AppendLog(const std::string& line) { ErrorLog.Add(line); }
+
+void TOV_MainForm::ProcessMessages() {
+    if (Application()) Application()->ProcessMessages();
+}
+
+void TOV_MainForm::SetWaitCursor(bool on) {
+    if (on && !waitCursor_) waitCursor_ = std::make_unique<TWaitCursor>();
+    if (!on) waitCursor_.reset();
+}
+
+void TOV_MainForm::OpenAnimation(const std::string& file, bool play) {
+    try {
+        Animate3.SetFileName(file);
+        Animate3.SetActive(play);
+    } catch (...) {
+        // A missing animation is only decoration.
+    }
+}
+
+void TOV_MainForm::StopAnimation() { Animate3.Stop(); }
+
+std::vector<std::string> TOV_MainForm::ListEntries(int side) {
+    TListView& list = SideList(side);
+    std::vector<std::string> out;
+    out.reserve(static_cast<std::size_t>(list.Count()));
+    for (int i = 0; i < list.Count(); ++i) out.push_back(list.Item(i)->Caption());
+    return out;
+}
+
+void TOV_MainForm::ShowPreview(int side, const TBitmap* picture, const std::string& caption) {
+    TImage& image = side == 0 ? PVI_L : PVI_R;
+    TPanel& panel = side == 0 ? Pan_PVIL : PAN_PVIR;
+    if (picture) image.SetPicture(*picture);
+    else image.ClearPicture();
+    panel.SetCaption(caption);
+}
+
+void TOV_MainForm::ClearPreviews() {
+    PVI_L.ClearPicture();
+    PVI_R.ClearPicture();
+    Pan_PVIL.SetCaption("");
+    PAN_PVIR.SetCaption("");
+}
+
+void TOV_MainForm::SetCaption(const std::string& caption) { TForm::SetCaption(caption); }
+
+// ---------------------------------------------------------------- IRunWindow
+
+void TOV_MainForm::ShowMessage(const std::string& text) { Dialogs().ShowMessage(text); }
+
+void TOV_MainForm::SetWindowEnabled(bool enabled) { SetEnabled(enabled); }
+
+void TOV_MainForm::ClearErrorLog() { ErrorLog.Clear(); }
+
+void TOV_MainForm::SetDoListCaption(const std::string& caption) { Pan_DoList.SetCaption(caption); }
+
+void TOV_MainForm::SetLabelColumns(bool three) {
+    if (!three) {
+        LabelInfo1.SetAlign(TAlign::alClient);
+        LabelInfo2.Hide();
+        LabelInfo3.Hide();
+        return;
+    }
+    const int third = Pan_info.ClientWidth() / 3;
+    LabelInfo1.SetAlign(TAlign::alLeft);
+    LabelInfo1.SetWidth(third);
+    LabelInfo2.SetAlign(TAlign::alLeft);
+    LabelInfo2.SetWidth(third);
+    LabelInfo2.Show();
+    LabelInfo3.SetAlign(TAlign::alClient);
+    LabelInfo3.Show();
+}
+
+void TOV_MainForm::SetLogButtonsEnabled(bool enabled) {
+    P4B_Log.SetEnable(enabled);
+    p4b_LogClear.SetEnable(enabled);
+}
+
+void TOV_MainForm::SetStopPauseEnabled(bool enabled) {
+    P4B_Stop.SetEnable(enabled);
+    P4B_Pause.SetEnable(enabled);
+}
+
+}  // namespace orv

@@ -1,0 +1,326 @@
+// The settings file, projects, the run page's buttons and the run log.
+#include <QGuiApplication>
+#include <QRect>
+#include <QScreen>
+
+#include "platform/base/file_system.h"
+#include "platform/base/paths.h"
+#include "platform/ui/application.h"
+#include "search/engine/image_utils.h"
+#include "search/engine/path_admission.h"
+#include "search/engine/saved_log.h"
+#include "search/engine/settings_file.h"
+#include "search/ui/main_form.h"
+#include "search/ui/program_globals.h"
+
+namespace orv {
+namespace {
+
+constexpr const char* kOverwriteTitle = "上書き警告";
+constexpr const char* kOverwriteText = "そのファイルは既に存在します。上書きしますか？";
+constexpr const char* kProjectFilter = "Orvalis Project(*.OVP)|*.ovp";
+
+struct TListMessages {
+    const char* none;
+    const char* some;
+};
+constexpr TListMessages kSourceMessages{
+    "比較元リストのファイルまたはフォルダがひとつも存在しませんでした。存在しないファイルやフォルダはリストには追加"
+    "されません。新しいリストを設定し直してください",
+    "比較元リストのファイルまたはフォルダのいくつかが存在しませんでした。存在しないファイルやフォルダはリストには追加"
+    "されません。"};
+constexpr TListMessages kTargetMessages{
+    "比較対象リストのファイルまたはフォルダがひとつも存在しませんでした。存在しないファイルやフォルダはリストには追加"
+    "されません。新しいリストを設定し直してください",
+    "比較対象リストのファイルまたはフォルダのいくつかが存在しませんでした。存在しないファイルやフォルダはリストには追加"
+    "されません。"};
+
+std::string IniPath() { return Globals().AppDir + kSettingsFileName; }
+
+}  // namespace
+
+// ---------------------------------------------------------------- settings file
+
+void TOV_MainForm::RestorePlacement(int left, int top, int width, int height) {
+    // A placement that lies entirely off every screen (a monitor that is gone)
+    // comes back onto the primary screen; the stored values stay otherwise.
+    const QRect wanted(left, top, std::max(width, 1), std::max(height, 1));
+    bool visible = false;
+    for (const QScreen* screen : QGuiApplication::screens())
+        if (screen->geometry().intersects(wanted)) visible = true;
+    if (!visible) {
+        if (const QScreen* primary = QGuiApplication::primaryScreen()) {
+            const QRect area = primary->availableGeometry();
+            left = area.left();
+            top = area.top();
+        }
+    }
+    SetBounds(left, top, width, height);
+}
+
+void TOV_MainForm::LoadIni() {
+    const TIniSettings s = LoadIniFile(IniPath(), Globals().AppDir);
+    RestorePlacement(s.Left, s.Top, s.Width, s.Height);
+    if (s.Max) SetWindowState(TWindowState::wsMaximized);
+    Data.FileDlgDir = {s.FilesL, s.FilesR};
+    Data.FolderDlgDir = {s.DirL, s.DirR};
+    Data.PrjDir = s.Project;
+    Data.LogDir = s.Log;
+    Data.MoveDir = s.MoveDir;
+    Data.WorkDir = s.WorkDir;
+    Data.Preview = s.Preview ? 1 : 0;
+    Check_prev.SetChecked(s.Preview);
+    Data.NoTmpDel = s.NoTmpDel ? 1 : 0;
+    Data.Chach = s.Chach;
+    Data.Par = s.Par;
+    Data.DoFindSound = s.DoFindSound ? 1 : 0;
+    Data.DoEndSound = s.DoEndSound ? 1 : 0;
+    Data.FindSound = s.FindSound;
+    Data.EndSound = s.EndSound;
+    for (int i = 0; i < 10; ++i) ListView_log.SetColumnWidth(i, s.ListWidths[static_cast<std::size_t>(i)]);
+    SetListViewStyle(s.ListIcon);
+}
+
+void TOV_MainForm::SaveIni() {
+    TIniSettings s;
+    const bool maximized = WindowState() == TWindowState::wsMaximized;
+    s.Left = Left();
+    s.Top = Top();
+    s.Width = Width();
+    s.Height = Height();
+    s.FilesL = Data.FileDlgDir[0];
+    s.FilesR = Data.FileDlgDir[1];
+    s.DirL = Data.FolderDlgDir[0];
+    s.DirR = Data.FolderDlgDir[1];
+    s.Project = Data.PrjDir;
+    s.Log = Data.LogDir;
+    s.WorkDir = Data.WorkDir;
+    s.MoveDir = Data.MoveDir;
+    s.Preview = Data.Preview != 0;
+    s.NoTmpDel = Data.NoTmpDel != 0;
+    s.Chach = Data.Chach;
+    s.Par = Data.Par;
+    s.DoFindSound = Data.DoFindSound != 0;
+    s.DoEndSound = Data.DoEndSound != 0;
+    s.FindSound = Data.FindSound;
+    s.EndSound = Data.EndSound;
+    for (int i = 0; i < 10; ++i) s.ListWidths[static_cast<std::size_t>(i)] = ListView_log.ColumnWidth(i);
+    s.ListIcon = FListView_L.ViewStyle() == TViewStyle::vsIcon;
+    SaveIniFile(IniPath(), s, maximized);
+}
+
+// ---------------------------------------------------------------- projects
+
+TProjectData TOV_MainForm::CollectProject() const {
+    TProjectData p;
+    for (int i = 0; i < FListView_L.Count(); ++i) p.Sources.push_back(FListView_L.Item(i)->Caption());
+    for (int i = 0; i < FListView_R.Count(); ++i) p.Targets.push_back(FListView_R.Item(i)->Caption());
+    p.Radio[kRadioMode] = Radio_Mode.ItemIndex();
+    p.Radio[kRadioSyori] = Radio_Syori.ItemIndex();
+    p.Radio[kRadioSeltgt] = Radio_Seltgt.ItemIndex();
+    p.Radio[kRadioNear] = Radio_Near.ItemIndex();
+    p.Radio[kRadioDo] = Radio_Do.ItemIndex();
+    p.SubFolder = Check_subFolder.Checked();
+    p.OneEnd = Check_OneEnd.Checked();
+    p.MoveFolder = LabeledEdit1.Text();
+    p.LogRows = LogRows();
+    return p;
+}
+
+std::vector<TLogRow> TOV_MainForm::LogRows() const { return RunLog.Rows(); }
+
+bool TOV_MainForm::SaveProject(const std::string& path) {
+    std::vector<std::string> progress;
+    progress.reserve(Data.JyochyuList.Count());
+    for (const auto& entry : Data.JyochyuList) progress.push_back(entry.Path);
+    try {
+        TWaitCursor cursor;
+        SaveProjectFiles(path, CollectProject(), progress);
+    } catch (...) {
+        // Nothing was replaced; the project stays marked as changed.
+        if (Application()) Application()->HandleException(this, std::current_exception());
+        else Dialogs().ShowError(ExceptionMessage(std::current_exception()));
+        return false;
+    }
+    Data.ProjectChanged = 0;
+    return true;
+}
+
+bool TOV_MainForm::LoadProject(const std::string& path) {
+    // The whole project and its progress list are read and checked before
+    // anything of the current project changes.
+    TProjectData project;
+    std::vector<std::string> progress;
+    try {
+        TWaitCursor cursor;
+        project = ReadProjectFile(path);
+        const std::string progressPath = ProgressListPath(path);
+        if (FileExists(progressPath)) progress = ReadProgressList(progressPath);
+    } catch (...) {
+        if (Application()) Application()->HandleException(this, std::current_exception());
+        else Dialogs().ShowError(ExceptionMessage(std::current_exception()));
+        return false;
+    }
+    Init();
+    ApplyProject(project, progress);
+    Data.PrjFileName = path;
+    return true;
+}
+
+void TOV_MainForm::ApplyProject(const TProjectData& project, const std::vector<std::string>& progress) {
+    Data.ProjectChanged = 0;
+    for (const std::string& refused : project.Refused) ShowMessage(UnusablePathMessage(refused));
+    auto fill = [this](TListView& list, const std::vector<std::string>& entries, const TListMessages& messages) {
+        list.Clear();
+        std::size_t kept = 0;
+        list.BeginUpdate();
+        for (const std::string& entry : entries) {
+            const bool folder = !entry.empty() && entry.back() == PathDelim;
+            const bool exists = folder ? IsDirectory(entry) : FileExists(entry);
+            if (!exists) continue;
+            list.Add(entry, GetShellIcon(entry));
+            ++kept;
+        }
+        list.EndUpdate();
+        if (kept == 0) ShowMessage(messages.none);
+        else if (kept < entries.size()) ShowMessage(messages.some);
+    };
+    fill(FListView_L, project.Sources, kSourceMessages);
+    fill(FListView_R, project.Targets, kTargetMessages);
+    Radio_Mode.SetItemIndex(ClampRadio(Radio_Mode, project.Radio[kRadioMode]));
+    Radio_Syori.SetItemIndex(ClampRadio(Radio_Syori, project.Radio[kRadioSyori]));
+    Radio_Seltgt.SetItemIndex(ClampRadio(Radio_Seltgt, project.Radio[kRadioSeltgt]));
+    Radio_Near.SetItemIndex(ClampRadio(Radio_Near, project.Radio[kRadioNear]));
+    Radio_Do.SetItemIndex(ClampRadio(Radio_Do, project.Radio[kRadioDo]));
+    Check_subFolder.SetChecked(project.SubFolder);
+    Check_OneEnd.SetChecked(project.OneEnd);
+    LabeledEdit1.SetText(project.MoveFolder);
+    RunLog.Assign(project.LogRows);
+    Data.ProjectChanged = 0;
+    P4B_Log.SetEnable(ListView_log.Count() > 0);
+    p4b_LogClear.SetEnable(P4B_Log.Enable());
+    Data.JyochyuList.Clear();
+    for (const std::string& entry : progress) Data.JyochyuList.Add(entry);
+}
+
+void TOV_MainForm::PP_SaveAsPrjClick() {
+    if (Data.PrjFileName == kNewProjectName) PP_SaveNewPrjClick();
+    else SaveProject(Data.PrjFileName);
+}
+
+void TOV_MainForm::PP_SaveNewPrjClick() {
+    SaveDialog1.Title = "プロジェクトの保存";
+    SaveDialog1.Filter = kProjectFilter;
+    SaveDialog1.DefaultExt = "ovp";
+    SaveDialog1.InitialDir = Data.PrjDir;
+    SaveDialog1.FileName = Data.PrjFileName;
+    if (!SaveDialog1.Execute()) return;
+    const std::string path = SaveDialog1.FileName;
+    if (!AdmitPath(path)) return;
+    if (PathExists(path) && !Dialogs().AskYesNoTitled(kOverwriteTitle, kOverwriteText)) return;
+    if (!SaveProject(path)) return;
+    Data.PrjFileName = path;
+    Data.PrjDir = ExtractFilePath(path);
+    SetCaption(ProjectCaptionWithProgress());
+}
+
+// ---------------------------------------------------------------- run page
+
+void TOV_MainForm::P4B_StartMouseDown() {
+    TRunChoices choices;
+    choices.SizeMode = Radio_Mode.ItemIndex();
+    choices.SyoriMode = Radio_Syori.ItemIndex();
+    choices.SelTgt = Radio_Seltgt.ItemIndex();
+    choices.DoAction = Radio_Do.ItemIndex();
+    choices.NearMode = Radio_Near.ItemIndex();
+    choices.SubFolder = Check_subFolder.Checked();
+    choices.Preview = Check_prev.Checked();
+    choices.OneEnd = Check_OneEnd.Checked();
+    choices.TgtDir = LabeledEdit1.Text();
+    driver_->P4B_StartMouseDown(choices);
+}
+
+void TOV_MainForm::P4B_PauseMouseDown() { driver_->P4B_PauseMouseDown(); }
+
+void TOV_MainForm::P4B_StopMouseDown() { driver_->P4B_StopMouseDown(); }
+
+void TOV_MainForm::Check_prevClick() { driver_->Check_prevClick(Check_prev.Checked()); }
+
+// ---------------------------------------------------------------- run log
+
+void TOV_MainForm::LogRowAdded(std::size_t index) {
+    const TLogRow& row = RunLog.Row(index);
+    ListView_log.BeginUpdate();
+    TListItem* item = ListView_log.Add(row[0]);
+    for (std::size_t c = 1; c < row.size(); ++c) item->AddSubItem(row[c]);
+    ListView_log.EndUpdate();
+}
+
+void TOV_MainForm::LogRowChanged(std::size_t index) {
+    if (index >= static_cast<std::size_t>(ListView_log.Count())) return;
+    const TLogRow& row = RunLog.Row(index);
+    TListItem* item = ListView_log.Item(static_cast<int>(index));
+    for (std::size_t c = 1; c < row.size(); ++c) item->SetSubItem(static_cast<int>(c - 1), row[c]);
+}
+
+void TOV_MainForm::LogReset() {
+    ListView_log.BeginUpdate();
+    ListView_log.Clear();
+    for (const TLogRow& row : RunLog.Rows()) {
+        TListItem* item = ListView_log.Add(row[0]);
+        for (std::size_t c = 1; c < row.size(); ++c) item->AddSubItem(row[c]);
+    }
+    ListView_log.EndUpdate();
+    ListView_logChange(TItemChange::ctText);
+}
+
+void TOV_MainForm::ListView_logChange(TItemChange change) {
+    if (change == TItemChange::ctState) return;
+    const int rows = ListView_log.Count();
+    Pan_DoList.SetCaption("全 " + std::to_string(rows) + " 結果");
+    P4B_Log.SetEnable(Data.Running != 1 && rows > 0);
+    if (rows > 0) Data.ProjectChanged = 1;
+    p4b_LogClear.SetEnable(P4B_Log.Enable());
+}
+
+void TOV_MainForm::ListView_logDblClick() {
+    const TListItem* selected = ListView_log.Selected();
+    if (!selected || Data.Running != 0) return;
+    (void)HandOverWholeLog(selected->Index());
+}
+
+bool TOV_MainForm::HandOverWholeLog(int startRow) {
+    if (!handOver_ || startRow < 0) return false;
+    return handOver_->HandOverLog(static_cast<std::size_t>(startRow));
+}
+
+void TOV_MainForm::p4b_LogClearMouseDown() {
+    if (ListView_log.Count() > 0) Data.ProjectChanged = 1;
+    RunLog.Clear();
+    Pan_DoList.SetCaption("全 0 結果");
+    P4B_Log.SetEnable(false);
+    p4b_LogClear.SetEnable(false);
+}
+
+void TOV_MainForm::P4B_JyochyuMouseDown() {
+    if (!Dialogs().AskYesNo("比較進行記録をクリアします。よろしいですか？")) return;
+    P4B_Jyochyu.SetEnable(false);
+    if (!Data.JyochyuList.Empty()) Data.ProjectChanged = 1;
+    Data.JyochyuList.Clear();
+    ShowMessage("比較進行記録をクリアしました");
+    SetCaption(ProjectCaption());
+}
+
+void TOV_MainForm::P4B_LogMouseDown() {
+    SaveDialog2.Title = "ログの保存";
+    SaveDialog2.Filter = "テキストファイル(*TXT)|*.TXT";
+    SaveDialog2.DefaultExt = "txt";
+    SaveDialog2.InitialDir = Data.LogDir;
+    if (!SaveDialog2.Execute()) return;
+    const std::string path = SaveDialog2.FileName;
+    if (PathExists(path) && !Dialogs().AskYesNoTitled(kOverwriteTitle, kOverwriteText)) return;
+    TWaitCursor cursor;
+    SaveLogFile(path, LogRows());
+}
+
+}  // namespace orv
