@@ -30,130 +30,106 @@ Bytes ReadFile(const std::string& path) {
 
 // --- A small TIFF writer for crafted files ----------------------------------
 
-struct Field {
-    std::uint16_t Tag;
-    std::uint16_t Type;
-    std::vector<std::uint32_t> Values;  // rationals: numerator, denominator pairs
-    std::uint32_t CountOverride = 0;    // a count that disagrees with the values
-    bool Raw = false;                   // Values[0] is the value field as it stands
-};
+// A value field that stands for the offset of the data after the directory.
+constexpr std::uint32_t kTail = 0xFFFFFFFFu;
 
 class TiffBuilder {
 public:
-    explicit TiffBuilder(bool big = false) : big_(big) {
-        out_ = {big ? std::uint8_t{'M'} : std::uint8_t{'I'}, big ? std::uint8_t{'M'} : std::uint8_t{'I'}};
-        Put16(42);
-        Put32(0);  // patched by Build
-    }
-    // Appends data (strips, maps) and answers its offset.
+    explicit TiffBuilder(bool big = false) : big_(big) {}
+    // Data before the directory (strips, maps); answers its offset.
     std::uint32_t Data(const Bytes& bytes) {
-        const auto at = static_cast<std::uint32_t>(out_.size());
-        out_.insert(out_.end(), bytes.begin(), bytes.end());
-        if (out_.size() % 2) out_.push_back(0);
+        const auto at = static_cast<std::uint32_t>(8 + data_.size());
+        data_.insert(data_.end(), bytes.begin(), bytes.end());
         return at;
     }
+    // Data after the directory, so that the file can end inside it.
+    void Tail(const Bytes& bytes) { tail_ = bytes; }
+    // Values of the type (rationals as numerator, denominator pairs); count 0
+    // takes the count from the values.
     TiffBuilder& Add(std::uint16_t tag, std::uint16_t type, std::vector<std::uint32_t> values,
-                     std::uint32_t countOverride = 0) {
-        fields_.push_back({tag, type, std::move(values), countOverride});
+                     std::uint32_t count = 0) {
+        fields_.push_back({tag, type, count, std::move(values), false});
         return *this;
     }
-    // An entry whose value field is given as it stands (an offset to Data).
+    // An entry with its value field as given (kTail: the tail's offset).
     TiffBuilder& Raw(std::uint16_t tag, std::uint16_t type, std::uint32_t count, std::uint32_t field) {
-        fields_.push_back({tag, type, {field}, count, true});
+        fields_.push_back({tag, type, count, {field}, true});
         return *this;
-    }
-    // Replaces the value field of every entry of the tag.
-    TiffBuilder& SetRaw(std::uint16_t tag, std::uint32_t field) {
-        for (Field& f : fields_)
-            if (f.Tag == tag) {
-                f.CountOverride = f.Raw ? f.CountOverride : static_cast<std::uint32_t>(f.Values.size());
-                f.Values = {field};
-                f.Raw = true;
-            }
-        return *this;
-    }
-    // Replaces the fields of the tag by one new field.
-    TiffBuilder& Set(std::uint16_t tag, std::uint16_t type, std::vector<std::uint32_t> values) {
-        std::erase_if(fields_, [&](const Field& f) { return f.Tag == tag; });
-        return Add(tag, type, std::move(values));
     }
     TiffBuilder& Short(std::uint16_t tag, std::vector<std::uint32_t> v) { return Add(tag, ttShort, std::move(v)); }
     TiffBuilder& Long(std::uint16_t tag, std::vector<std::uint32_t> v) { return Add(tag, ttLong, std::move(v)); }
 
-    // The fields in the order given (not sorted), then no further directory.
-    Bytes Build() {
-        std::vector<Bytes> payloads;
-        Bytes out = out_;
+    // Header, data, values that do not fit in an entry, the directory with the
+    // fields in the order given (not sorted), the tail.
+    Bytes Build() const {
+        Bytes out;
         auto put = [&](Bytes& b, std::uint32_t v, int size) {
-            for (int i = 0; i < size; ++i)
-                b.push_back(static_cast<std::uint8_t>(v >> (8 * (big_ ? size - 1 - i : i))));
+            for (int i = 0; i < size; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * (big_ ? size - 1 - i : i))));
         };
-        // Values that do not fit in an entry go before the directory.
-        std::vector<std::uint32_t> valueField(fields_.size());
-        for (std::size_t f = 0; f < fields_.size(); ++f) {
-            const Field& fd = fields_[f];
-            const int size = static_cast<int>(TIFFFieldSize(fd.Type));
-            Bytes data;
-            if (fd.Raw) {
-                put(data, fd.Values[0], 4);
-                payloads.push_back(data);
-                continue;
-            }
-            if (fd.Type == ttRational || fd.Type == ttSRational || fd.Type == ttDouble) {
-                for (std::uint32_t v : fd.Values) put(data, v, 4);
+        out.push_back(big_ ? 'M' : 'I');
+        out.push_back(big_ ? 'M' : 'I');
+        put(out, 42, 2);
+        put(out, 0, 4);
+        out.insert(out.end(), data_.begin(), data_.end());
+        std::vector<Bytes> entries;
+        for (const Field& f : fields_) {
+            const bool pairs = f.Type == ttRational || f.Type == ttSRational || f.Type == ttDouble;
+            const int size = pairs || TIFFFieldSize(f.Type) == 0 ? 4 : static_cast<int>(TIFFFieldSize(f.Type));
+            Bytes entry, values;
+            put(entry, f.Tag, 2);
+            put(entry, f.Type, 2);
+            put(entry, f.Count ? f.Count : static_cast<std::uint32_t>(f.Values.size() / (pairs ? 2 : 1)), 4);
+            if (!f.Raw)
+                for (std::uint32_t v : f.Values) put(values, v, size);
+            if (f.Raw || values.size() > 4) {
+                const std::uint32_t field = f.Raw ? f.Values[0] : static_cast<std::uint32_t>(out.size());
+                put(entry, field, 4);  // kTail is patched below
+                out.insert(out.end(), values.begin(), values.end());
             } else {
-                for (std::uint32_t v : fd.Values) put(data, v, size == 0 ? 4 : size);
+                values.resize(4, 0);
+                entry.insert(entry.end(), values.begin(), values.end());
             }
-            if (data.size() > 4) {
-                valueField[f] = static_cast<std::uint32_t>(out.size());
-                out.insert(out.end(), data.begin(), data.end());
-                if (out.size() % 2) out.push_back(0);
-                payloads.push_back({});
-            } else {
-                data.resize(4, 0);
-                payloads.push_back(data);
-            }
+            entries.push_back(entry);
         }
         const auto ifd = static_cast<std::uint32_t>(out.size());
-        Bytes header;
-        put(header, ifd, 4);
-        std::copy(header.begin(), header.end(), out.begin() + 4);
-        put(out, static_cast<std::uint32_t>(fields_.size()), 2);
-        for (std::size_t f = 0; f < fields_.size(); ++f) {
-            const Field& fd = fields_[f];
-            const bool pairs = fd.Type == ttRational || fd.Type == ttSRational || fd.Type == ttDouble;
-            const std::uint32_t count =
-                fd.CountOverride ? fd.CountOverride
-                                 : static_cast<std::uint32_t>(pairs ? fd.Values.size() / 2 : fd.Values.size());
-            put(out, fd.Tag, 2);
-            put(out, fd.Type, 2);
-            put(out, count, 4);
-            if (payloads[f].empty()) put(out, valueField[f], 4);
-            else out.insert(out.end(), payloads[f].begin(), payloads[f].end());
+        const auto tail = static_cast<std::uint32_t>(ifd + 2 + 12 * entries.size() + 4);
+        Bytes word;
+        put(word, ifd, 4);
+        std::copy(word.begin(), word.end(), out.begin() + 4);
+        put(out, static_cast<std::uint32_t>(entries.size()), 2);
+        for (Bytes& e : entries) {
+            if (e[8] == 0xFF && e[9] == 0xFF && e[10] == 0xFF && e[11] == 0xFF) {
+                word.clear();
+                put(word, tail, 4);
+                std::copy(word.begin(), word.end(), e.begin() + 8);
+            }
+            out.insert(out.end(), e.begin(), e.end());
         }
         put(out, 0, 4);
+        out.insert(out.end(), tail_.begin(), tail_.end());
         return out;
     }
 
 private:
-    void Put16(std::uint32_t v) {
-        Bytes b;
-        for (int i = 0; i < 2; ++i) out_.push_back(static_cast<std::uint8_t>(v >> (8 * (big_ ? 1 - i : i))));
-    }
-    void Put32(std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) out_.push_back(static_cast<std::uint8_t>(v >> (8 * (big_ ? 3 - i : i))));
-    }
+    struct Field {
+        std::uint16_t Tag;
+        std::uint16_t Type;
+        std::uint32_t Count;
+        std::vector<std::uint32_t> Values;
+        bool Raw;
+    };
     bool big_;
-    Bytes out_;
+    Bytes data_, tail_;
     std::vector<Field> fields_;
 };
 
 // An uncompressed strip image: the basic tags plus the one strip.
 TiffBuilder Basic(std::uint32_t width, std::uint32_t height, std::uint32_t photometric, std::uint32_t samples,
-                  std::uint32_t bits, const Bytes& strip, bool big = false) {
+                  std::uint32_t bits, const Bytes& strip, bool big = false, std::uint32_t compression = 1) {
     TiffBuilder b(big);
     const std::uint32_t at = b.Data(strip);
-    b.Long(256, {width}).Long(257, {height}).Short(262, {photometric}).Short(277, {samples}).Short(259, {1});
+    b.Long(256, {width}).Long(257, {height}).Short(262, {photometric}).Short(277, {samples});
+    b.Short(259, {compression});
     b.Short(258, std::vector<std::uint32_t>(samples, bits));
     b.Long(273, {at}).Long(279, {static_cast<std::uint32_t>(strip.size())});
     return b;
@@ -553,9 +529,7 @@ TEST(TiffLoader, RefusesLayoutsThatDoNotFitTheirRows) {
 
 TEST(TiffLoader, UnsupportedCompressionIsNamed) {
     for (std::uint32_t scheme : {4u, 6u, 32766u, 12345u}) {
-        TiffBuilder b = Basic(4, 1, 1, 1, 8, Bytes(4));
-        b.Set(259, ttShort, {scheme});
-        EXPECT_EQ(LoadError(b.Build()),
+        EXPECT_EQ(LoadError(Basic(4, 1, 1, 1, 8, Bytes(4), false, scheme).Build()),
                   "Cannot load image. The compression scheme is not supported for TIF/TIFF files.")
             << scheme;
     }
@@ -564,11 +538,11 @@ TEST(TiffLoader, UnsupportedCompressionIsNamed) {
 TEST(TiffLoader, StripsAreBoundedByTheImageAndTheFile) {
     // Huge rows per strip, a strip cut short by the end of the file: the
     // rows it reaches load, the rest stays zero.
-    TiffBuilder b = Basic(3, 4, 1, 1, 8, {});
-    b.Long(278, {0xFFFFFFF0u}).SetRaw(279, 12);
-    const auto end = static_cast<std::uint32_t>(b.Build().size());
-    Bytes file = b.SetRaw(273, end).Build();
-    file.insert(file.end(), {10, 20, 30, 40, 50});
+    TiffBuilder b;
+    b.Long(256, {3}).Long(257, {4}).Short(262, {1}).Short(258, {8}).Short(259, {1}).Long(278, {0xFFFFFFF0u});
+    b.Raw(273, ttLong, 1, kTail).Long(279, {12});
+    b.Tail({10, 20, 30, 40, 50});
+    const Bytes file = b.Build();
     TTIFFGraphic g;
     Load(g, file);
     ASSERT_EQ(g.Height(), 4);
@@ -629,12 +603,10 @@ TEST(TiffLoader, ColorMapsOfAnyLengthStayInsideTheirBuffers) {
     // A map cut by the end of the file: 10 of its 1536 bytes are there, the
     // planes of green and blue start past them, so no entry is complete.
     TiffBuilder cut = Basic(3, 1, 3, 1, 8, {0, 1, 2});
-    cut.Raw(320, ttShort, 768, 0);
-    const auto end = static_cast<std::uint32_t>(cut.Build().size());
-    Bytes file = cut.SetRaw(320, end).Build();
-    file.insert(file.end(), {0xFF, 0xFF, 0x80, 0x80, 0, 0, 0, 0, 0, 0});
+    cut.Raw(320, ttShort, 768, kTail);
+    cut.Tail({0xFF, 0xFF, 0x80, 0x80, 0, 0, 0, 0, 0, 0});
     TTIFFGraphic g2;
-    ASSERT_NO_THROW(Load(g2, file));
+    ASSERT_NO_THROW(Load(g2, cut.Build()));
     EXPECT_EQ(g2.GetPixel(0, 0), clBlack);
     EXPECT_EQ(g2.GetPixel(1, 0), clBlack);
 }
