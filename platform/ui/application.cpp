@@ -56,7 +56,7 @@ bool TApplication::ProcessMessagesSliced(int sliceMs) {
 
 int TApplication::Run() {
     if (terminated_) return 0;
-    if (mainForm_ && !mainForm_->Visible()) mainForm_->Show();
+    if (mainForm_ && !mainForm_->Widget()->isVisible()) mainForm_->Show();
     return QApplication::exec();
 }
 

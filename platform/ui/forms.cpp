@@ -72,6 +72,8 @@ private:
 
 TForm::TForm(TComponent* owner, std::string name) : TWinControl(owner, std::move(name), nullptr) {
     AttachWidget(new TFormWidget(this));
+    // A window is hidden until shown.
+    TControl::SetVisible(false);
     SetColor(clBtnFace);
     if (Application() && !Application()->MainForm()) Application()->SetMainForm(this);
 }
@@ -263,6 +265,7 @@ bool TForm::HandleCloseEvent() {
         if (modalLoop_) modalResult_ = mrNone;
         return false;
     }
+    TControl::SetVisible(false);
     if (modalLoop_) {
         if (modalResult_ == mrNone) modalResult_ = mrCancel;
         modalLoop_->quit();

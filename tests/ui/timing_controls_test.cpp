@@ -73,6 +73,23 @@ TEST(TimingControls, SlicedProcessingRunsAtMostOncePerSlice) {
     EXPECT_LE(processed, 7);
 }
 
+TEST(TimingControls, MessageLoopEndsWhenTheMainWindowCloses) {
+    TApplication& app = test::App();
+    TForm main(nullptr, "OV_MainForm");
+    app.SetMainForm(&main);
+    bool shown = false;
+    main.OnShow = [&](TObject*) { shown = true; };
+    TTimer closer(&main, "Timer1");
+    closer.SetInterval(20);
+    closer.OnTimer = [&](TObject*) {
+        closer.SetEnabled(false);
+        main.Close();
+    };
+    EXPECT_EQ(app.Run(), 0);  // shows the main window, returns once it closed
+    EXPECT_TRUE(shown);
+    EXPECT_FALSE(main.Widget()->isVisible());
+}
+
 TEST(TimingControls, MemoAndGauge) {
     test::App();
     TForm form;
