@@ -197,35 +197,35 @@ void TOV_MainForm::BuildLayout() {
     Pan_Settings.SetBevelOuter(TPanel::TBevel::bvNone);
     Radio_Mode.SetCaption("サイズ指定");
     Radio_Mode.SetItems({"同じ縦横サイズの画像だけ比較する", "縦横サイズに関わらず全部比較する"});
-    Radio_Mode.SetBounds(12, 12, 330, 72);
+    Radio_Mode.SetBounds(12, 12, 300, 72);
     Radio_Syori.SetCaption("同一画像発見時の処理方法");
     Radio_Syori.SetItems({"自動的に処理する", "何もしない（ログのみ）", "その都度自分で処理する", "全終了後に処理する"});
-    Radio_Syori.SetBounds(12, 96, 330, 120);
+    Radio_Syori.SetBounds(12, 96, 300, 120);
     Check_subFolder.SetCaption("比較リストにフォルダがあるとき検索対象に階層下のフォルダも含める");
-    Check_subFolder.SetBounds(12, 232, 330, 36);
+    Check_subFolder.SetBounds(12, 360, 720, 24);
     Check_OneEnd.SetCaption("同じ画像を発見したら、比較を中止して次の元画像に進む");
-    Check_OneEnd.SetBounds(12, 272, 330, 36);
+    Check_OneEnd.SetBounds(12, 390, 720, 24);
     Group_Auto.SetCaption("自動処理の設定");
-    Group_Auto.SetBounds(356, 12, 396, 344);
+    Group_Auto.SetBounds(324, 12, 430, 330);
     Radio_Seltgt.SetCaption("どちらのファイルを");
     Radio_Seltgt.SetItems({"比較元の画像を", "比較対象の画像を", "ファイルサイズの大きな画像を",
                            "ファイルサイズの小さな画像を", "日付の古い画像を", "日付の新しい画像を",
                            "縦横サイズの大きい画像を", "縦横サイズの小さい画像を"});
     Radio_Seltgt.SetColumns(2);
-    Radio_Seltgt.SetBounds(10, 22, 376, 120);
+    Radio_Seltgt.SetBounds(10, 22, 410, 120);
     Radio_Near.SetCaption("条件が同じだった場合は");
     Radio_Near.SetItems({"比較元のファイルを", "比較対象のファイルを"});
-    Radio_Near.SetBounds(10, 150, 184, 96);
+    Radio_Near.SetBounds(10, 150, 200, 96);
     Radio_Do.SetCaption("どうする");
     Radio_Do.SetItems({"ごみ箱に捨てる", "完全に消去する", "指定フォルダに移動する"});
-    Radio_Do.SetBounds(202, 150, 184, 96);
+    Radio_Do.SetBounds(220, 150, 200, 96);
     LabeledEdit1.SetLabelCaption("フォルダ");
     LabeledEdit1.SetLabelPosition(TLabelPosition::lpAbove);
     LabeledEdit1.SetHint("移動先のフォルダを指定します");
-    LabeledEdit1.SetBounds(10, 284, 340, 22);
+    LabeledEdit1.SetBounds(10, 284, 370, 22);
     P3B_San.SetCaption("...");
     P3B_San.SetHint("フォルダを参照します");
-    P3B_San.SetBounds(354, 284, 32, 22);
+    P3B_San.SetBounds(388, 284, 32, 22);
 
     // page 4
     StylePageColumn(pan_P4B);
