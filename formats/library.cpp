@@ -4,8 +4,13 @@
 #include <memory>
 #include <mutex>
 
+#include "formats/fmt_cut.h"
+#include "formats/fmt_eps.h"
+#include "formats/fmt_pcx.h"
 #include "formats/fmt_png.h"
+#include "formats/fmt_sgi.h"
 #include "formats/fmt_targa.h"
+#include "formats/fmt_tiff.h"
 #include "formats/format_messages.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/jpeg_image.h"
@@ -23,6 +28,11 @@ const ClassAccessor kBuiltInClasses[] = {
     &TJPEGImage::ClassInfo,
     &TTargaGraphic::ClassInfo,
     &TPNGGraphic::ClassInfo,
+    &TTIFFGraphic::ClassInfo,
+    &TEPSGraphic::ClassInfo,
+    &TSGIGraphic::ClassInfo,
+    &TPCXGraphic::ClassInfo,
+    &TCUTGraphic::ClassInfo,
 };
 
 std::vector<const TGraphicClass*>& ExtraClasses() {
