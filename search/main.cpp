@@ -1,40 +1,15 @@
-// Entry point of Orvalis: one instance at a time, the program folder and
-// version text, the command-line project, the windows and the message loop.
-#include <memory>
+// Entry point of Orvalis.
+#include <cstdio>
+#include <exception>
 
-#include "formats/library.h"
-#include "platform/base/paths.h"
-#include "platform/base/single_instance.h"
-#include "platform/graphics/picture.h"
-#include "platform/ui/application.h"
-#include "platform/ui/dialogs.h"
-#include "search/ui/main_form.h"
-#include "search/ui/program_globals.h"
-#include "search/ui/small_forms.h"
+#include "search/ui/program.h"
 
 int main(int argc, char** argv) {
-    using namespace orv;
     try {
-        SingleInstance instance(kMainFormClass);
-        if (instance.AlreadyRunning()) {
-            TApplication app(argc, argv);
-            ShowMessage(kAlreadyRunning);
-            return 0;
-        }
-        InitProgramGlobals(AppDir(), CommandLineFile(argc, argv));
-        RegisterStandardPictures();
-        TImageFormatsScope formats;
-        TApplication app(argc, argv);
-        auto mainForm = std::make_unique<TOV_MainForm>();
-        app.SetMainForm(mainForm.get());
-        auto about = std::make_unique<TForm_about>();
-        SetForm_about(about.get());
-        mainForm->Show();
-        const int rc = app.Run();
-        SetForm_about(nullptr);
-        about.reset();
-        mainForm.reset();
-        return rc;
+        return orv::RunOrvalis(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "Orvalis: %s\n", e.what());
+        return 1;
     } catch (...) {
         return 1;
     }

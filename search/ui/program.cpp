@@ -1,0 +1,46 @@
+#include "search/ui/program.h"
+
+#include <memory>
+
+#include "formats/library.h"
+#include "platform/base/paths.h"
+#include "platform/base/single_instance.h"
+#include "platform/graphics/picture.h"
+#include "platform/ui/application.h"
+#include "platform/ui/dialogs.h"
+#include "search/ui/main_form.h"
+#include "search/ui/program_globals.h"
+#include "search/ui/small_forms.h"
+
+namespace orv {
+
+bool RefuseSecondInstance(const SingleInstance& instance) {
+    if (!instance.AlreadyRunning()) return false;
+    ShowMessage(kAlreadyRunning);
+    return true;
+}
+
+int RunOrvalis(int argc, char** argv) {
+    SingleInstance instance(kMainFormClass);
+    if (instance.AlreadyRunning()) {
+        TApplication app(argc, argv);
+        RefuseSecondInstance(instance);
+        return 0;
+    }
+    InitProgramGlobals(AppDir(), CommandLineFile(argc, argv));
+    RegisterStandardPictures();
+    TImageFormatsScope formats;
+    TApplication app(argc, argv);
+    auto mainForm = std::make_unique<TOV_MainForm>();
+    app.SetMainForm(mainForm.get());
+    auto about = std::make_unique<TForm_about>();
+    SetForm_about(about.get());
+    mainForm->Show();
+    const int rc = app.Run();
+    SetForm_about(nullptr);
+    about.reset();
+    mainForm.reset();
+    return rc;
+}
+
+}  // namespace orv

@@ -1,0 +1,90 @@
+// A main window in a private copy of the program folder, with scripted
+// dialogs, a sound recorder and HOME pointing into the copy, so no test
+// touches the user's files or waits for a person.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "platform/base/paths.h"
+#include "platform/base/sound.h"
+#include "platform/ui/scripted_dialogs.h"
+#include "search/ui/main_form.h"
+#include "search/ui/program_globals.h"
+#include "ui/qt_app.h"
+
+namespace orv::test {
+
+namespace fs = std::filesystem;
+
+class MainFormTest : public ::testing::Test, protected WithApp {
+protected:
+    MainFormTest() {
+        static std::atomic<int> counter{0};
+        root_ = fs::temp_directory_path() /
+                ("orv-mainwin-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+        fs::remove_all(root_);
+        app_ = root_ / "app";
+        fs::create_directories(app_);
+        // The shipped data files only; the programs are not needed here.
+        for (const char* entry : {"BMP", "Set", "Sound", "Ver.ini"})
+            fs::copy(fs::path(ORV_APPDIR_BUILT) / entry, app_ / entry, fs::copy_options::recursive);
+        home_ = root_ / "home";
+        fs::create_directories(home_);
+        savedHome_ = std::getenv("HOME") ? std::getenv("HOME") : "";
+        ::setenv("HOME", home_.c_str(), 1);
+        SetAppDir(app_.string());
+        InitProgramGlobals(app_.string(), "");
+        previousDialogs_ = SetDialogService(dialogs_);
+        previousSound_ = SetSoundPlayer(sound_);
+    }
+
+    ~MainFormTest() override {
+        form_.reset();
+        SetDialogService(previousDialogs_);
+        SetSoundPlayer(previousSound_);
+        SetAppDir("");
+        ::setenv("HOME", savedHome_.c_str(), 1);
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+    }
+
+    TOV_MainForm& Make(const std::string& cmdFile = {}) {
+        Globals().CmdFile = cmdFile;
+        form_ = std::make_unique<TOV_MainForm>();
+        form_->SplashMs = 0;
+        dialogs_->ClearCalls();
+        return *form_;
+    }
+
+    std::vector<std::string> Messages() const { return dialogs_->Texts(TScriptedDialogs::Kind::Message); }
+    std::vector<std::string> Errors() const { return dialogs_->Texts(TScriptedDialogs::Kind::Error); }
+
+    // Writes a file (parents made) and returns its path.
+    std::string WriteFile(const fs::path& path, const std::string& bytes = "x") {
+        fs::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path.string();
+    }
+    std::string Folder(const std::string& name) {
+        fs::create_directories(root_ / name);
+        return (root_ / name).string();
+    }
+
+    fs::path root_, app_, home_;
+    std::string savedHome_;
+    std::shared_ptr<TScriptedDialogs> dialogs_ = std::make_shared<TScriptedDialogs>();
+    std::shared_ptr<IDialogService> previousDialogs_;
+    std::shared_ptr<SoundRecorder> sound_ = std::make_shared<SoundRecorder>();
+    std::shared_ptr<ISoundPlayer> previousSound_;
+    std::unique_ptr<TOV_MainForm> form_;
+};
+
+}  // namespace orv::test
