@@ -1,2 +1,51 @@
-// Entry point of filer; the pair handler arrives with the window layer.
-int main() { return 0; }
+// Entry point of filer, the pair handler. It reads the hand-over the main
+// program left in the program folder. The automatic mode handles its one
+// file without any window (and without a display); modes 1 and 2 show the
+// pair window until it closes. Every way out leaves an answer, Result.dat.
+#include <cstdio>
+#include <exception>
+
+#include "filer/core/pair_data.h"
+#include "filer/core/result_file.h"
+#include "filer/ui/result_form.h"
+#include "formats/library.h"
+#include "platform/base/paths.h"
+#include "platform/graphics/picture.h"
+
+namespace {
+
+void AnswerOnly(const std::string& appDir, const orv::TPairData& data) {
+    try {
+        orv::WriteResultFile(appDir + orv::kResultFile, false, data.ResText, data.ResLog);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "filer: %s\n", e.what());
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        const std::string appDir = orv::AppDir();
+        orv::TPairData data = orv::ReadPairData(appDir);
+        if (!data.Usable) {
+            // An unknown mode or a hand-over that cannot be read: touch no
+            // user file and answer only that nothing asks for a stop.
+            AnswerOnly(appDir, orv::TPairData{});
+            return 0;
+        }
+        if (data.DoingNo == 0) {
+            orv::RunAutomatic(data);
+            AnswerOnly(appDir, data);
+            return 0;
+        }
+        orv::RegisterStandardPictures();
+        orv::TImageFormatsScope formats;
+        return orv::RunPairWindow(argc, argv, data, appDir);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "filer: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "filer: unknown failure\n");
+    }
+    return 1;
+}

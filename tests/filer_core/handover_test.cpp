@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "filer/core/result_file.h"
+#include "platform/base/codec.h"
+#include "platform/base/ini_file.h"
+
+namespace orv {
+namespace {
+
+namespace fs = std::filesystem;
+
+class AnswerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string tmpl = (fs::temp_directory_path() / "orv-answer-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+        dir_ = tmpl + "/";
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+    std::string Read(const std::string& name) {
+        std::ifstream in(dir_ + name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    std::string dir_;
+};
+
+TEST_F(AnswerTest, ResultFileReplacesAnOldOneKeyByKey) {
+    std::ofstream(dir_ + kResultFile) << "[Other]\r\nx=1\r\n[Result]\r\nText9=old\r\n";
+    WriteResultFile(dir_ + kResultFile, true, {"", "比較元のファイルを移動", " edge "}, {});
+    EXPECT_EQ(Read(kResultFile), Utf8ToCp932("[Result]\r\nStop=1\r\nText0=\r\nText1=比較元のファイルを移動\r\n"
+                                             "Text2=\" edge \"\r\n"));
+    EXPECT_EQ(TIniFile(dir_ + kResultFile).ReadString("Result", "Text2", ""), " edge ");
+
+    // A text the file cannot hold leaves no gap in the numbering.
+    std::vector<std::string> texts(11, "t");
+    texts[1] = "\xF0\x9F\x98\x80";  // outside code page 932
+    WriteResultFile(dir_ + kResultFile, false, texts, {"/a/bの移動に失敗しました"});
+    const std::string bytes = Read(kResultFile);
+    EXPECT_TRUE(bytes.starts_with("[Result]\r\nStop=0\r\nText0=t\r\nText1=\r\nText2=t\r\n"));
+    EXPECT_NE(bytes.find("Text10=t\r\nLog0="), std::string::npos);
+}
+
+TEST_F(AnswerTest, WindowSettingsKeepTheNormalPlacementWhenMaximised) {
+    const std::string ini = dir_ + kSettingsFile;
+    std::ofstream(ini) << "[MainWindow]\r\nLeft=3\r\n";
+    TResWindowSettings s = ReadResWindow(ini, "/docs/OV_TMP/");
+    EXPECT_EQ(s.Width, 900);
+    EXPECT_EQ(s.Height, 675);
+    EXPECT_EQ(s.Dir, "/docs/OV_TMP/");
+    s.Left = 10;
+    s.Top = 20;
+    s.Width = 800;
+    s.Height = 600;
+    s.Dir = "/move/";
+    SaveResWindow(ini, s);
+    s.Max = true;
+    s.Left = 99;
+    s.Dir = "/other/";
+    SaveResWindow(ini, s);
+    EXPECT_EQ(Read(kSettingsFile), "[MainWindow]\r\nLeft=3\r\n\r\n[ResWindow]\r\nMax=1\r\nLeft=10\r\nTop=20\r\n"
+                                   "Width=800\r\nHeight=600\r\nDir=/other/\r\n");
+    const TResWindowSettings back = ReadResWindow(ini, "/docs/OV_TMP/");
+    EXPECT_TRUE(back.Max);
+    EXPECT_EQ(back.Left, 10);
+    EXPECT_EQ(back.Dir, "/other/");
+}
+
+}  // namespace
+}  // namespace orv

@@ -1,0 +1,208 @@
+#include "filer/core/pair_data.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "platform/base/codec.h"
+
+namespace orv {
+namespace {
+
+namespace fs = std::filesystem;
+
+class PairDataTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string tmpl = (fs::temp_directory_path() / "orv-pairdata-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+        dir_ = tmpl + "/";
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+    void Write(const std::string& name, const std::string& bytes) {
+        fs::create_directories(fs::path(dir_ + name).parent_path());
+        std::ofstream(dir_ + name, std::ios::binary | std::ios::trunc) << bytes;
+    }
+    static std::string Stored(const std::string& utf8) {
+        const std::string cp = Utf8ToCp932(utf8);
+        std::string s;
+        s += static_cast<char>((cp.size() + 1) & 0xFF);
+        s += static_cast<char>((cp.size() + 1) >> 8);
+        return s + cp + '\0';
+    }
+    static std::string Int32(std::int32_t v) {
+        std::string s(4, '\0');
+        for (int i = 0; i < 4; ++i) s[i] = static_cast<char>((static_cast<std::uint32_t>(v) >> (8 * i)) & 0xFF);
+        return s;
+    }
+    static std::string Row(const std::string& tag, const std::string& result) {
+        std::string r;
+        for (const char* f : {"/s/", " 1", "2024/01/02", "3", "4", "/t/", " 5", "2024/02/03", "6", "7"})
+            r += Stored(std::string(f) + (f[0] == '/' ? tag : ""));
+        return r + Stored(result);
+    }
+
+    std::string dir_;
+};
+
+TEST_F(PairDataTest, OnePairTakesItsDefaults) {
+    Write("DoFiles.Dat", Utf8ToCp932("[Doing]\r\nNo=1\r\nFile L=\" /写真/a.jpg\"\r\nSize L= 1,024\r\nFile R=/b.jpg\r\n"
+                                     "Width R=20\r\nHeight R=10\r\nLoad No=5\r\n"));
+    const TPairData d = ReadPairData(dir_);
+    ASSERT_TRUE(d.Usable);
+    EXPECT_EQ(d.DoingNo, 1);
+    ASSERT_EQ(d.PairL.size(), 1u);
+    ASSERT_EQ(d.PairR.size(), 1u);
+    EXPECT_EQ(d.PairL[0].File, " /写真/a.jpg");
+    EXPECT_EQ(d.PairL[0].Size, "1,024");  // unquoted edge blanks are trimmed
+    EXPECT_EQ(d.PairL[0].Width, "0");
+    EXPECT_EQ(d.PairL[0].Height, "0");
+    EXPECT_EQ(d.PairR[0].Width, "20");
+    EXPECT_EQ(d.ResText, std::vector<std::string>{""});
+    EXPECT_EQ(d.LoadNo, 0u);  // outside the one pair
+}
+
+TEST_F(PairDataTest, MissingHandOverIsAnEraseOfNothing) {
+    const TPairData d = ReadPairData(dir_);
+    EXPECT_TRUE(d.Usable);
+    EXPECT_EQ(d.DoingNo, 0);
+    EXPECT_EQ(d.Syori, 1);
+    ASSERT_EQ(d.PairL.size(), 1u);
+    EXPECT_EQ(d.PairL[0].File, "");
+    EXPECT_TRUE(d.PairR.empty());
+}
+
+TEST_F(PairDataTest, WholeLogRowsAndTheirCheckedCount) {
+    Write("DoFiles.Dat", "[Doing]\r\nNo=2\r\nLoad No=1\r\n");
+    Write("DoFiles2.Dat", Int32(1) + Row("a", "") + Row("b", "比較元のファイルを移動") + Int32(-1));
+    TPairData d = ReadPairData(dir_);
+    ASSERT_TRUE(d.Usable);
+    ASSERT_EQ(d.PairL.size(), 2u);
+    EXPECT_EQ(d.LoadNo, 1u);
+    EXPECT_EQ(d.PairL[1].File, "/s/b");
+    EXPECT_EQ(d.PairL[1].Size, " 1");
+    EXPECT_EQ(d.PairL[1].Data, "2024/01/02");
+    EXPECT_EQ(d.PairR[1].File, "/t/b");
+    EXPECT_EQ(d.PairR[1].Height, "7");
+    EXPECT_EQ(d.ResText, (std::vector<std::string>{"", "比較元のファイルを移動"}));
+
+    // One row, first pair outside: the first.
+    Write("DoFiles.Dat", "[Doing]\r\nNo=2\r\nLoad No=-3\r\n");
+    Write("DoFiles2.Dat", Int32(0) + Row("a", ""));
+    d = ReadPairData(dir_);
+    ASSERT_TRUE(d.Usable);
+    EXPECT_EQ(d.PairL.size(), 1u);
+    EXPECT_EQ(d.LoadNo, 0u);
+
+    // A count the file cannot hold, a cut row, a missing file, a negative
+    // count: nothing usable.
+    for (const std::string& bytes : {Int32(0x7FFFFFFF) + Row("a", ""), Int32(1) + Row("a", "") + Stored("/x"),
+                                     Int32(-1), std::string("\x01", 1)}) {
+        Write("DoFiles2.Dat", bytes);
+        d = ReadPairData(dir_);
+        EXPECT_FALSE(d.Usable);
+        EXPECT_TRUE(d.PairL.empty() && d.PairR.empty() && d.ResText.empty());
+    }
+    fs::remove(dir_ + "DoFiles2.Dat");
+    EXPECT_FALSE(ReadPairData(dir_).Usable);
+
+    Write("DoFiles.Dat", "[Doing]\r\nNo=7\r\n");
+    EXPECT_FALSE(ReadPairData(dir_).Usable);
+}
+
+class PairActionTest : public PairDataTest {
+protected:
+    TPairData Pair(int mode, const std::string& left, const std::string& right) {
+        TPairData d;
+        d.DoingNo = mode;
+        d.PairL.resize(1);
+        d.PairR.resize(1);
+        d.PairL[0].File = left;
+        d.PairR[0].File = right;
+        d.ResText.resize(1);
+        return d;
+    }
+};
+
+TEST_F(PairActionTest, TextsOfEachActionAndNoModeChange) {
+    Write("a.jpg", "a");
+    Write("b.jpg", "b");
+    ::chmod((dir_ + "a.jpg").c_str(), 0444);
+    TPairData d = Pair(1, dir_ + "a.jpg", dir_ + "b.jpg");
+    DoPairAction(d, TPairAction::Move, dir_ + "a.jpg", dir_ + "dest", 0, 0);
+    EXPECT_EQ(d.ResText[0], "比較元のファイルを移動");
+    struct stat st {};
+    ASSERT_EQ(::stat((dir_ + "dest/a.jpg").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0444u);
+
+    DoPairAction(d, TPairAction::Erase, dir_ + "b.jpg", "", 0, 1);
+    EXPECT_EQ(d.ResText[0], "比較対象のファイルを完全削除");
+    EXPECT_FALSE(fs::exists(dir_ + "b.jpg"));
+    EXPECT_TRUE(d.ResLog.empty());
+
+    DoPairAction(d, TPairAction::Erase, dir_ + "b.jpg", "", 0, 1);
+    EXPECT_EQ(d.ResText[0], "比較対象のファイルの完全削除に失敗");
+    DoPairAction(d, TPairAction::Recycle, dir_ + "b.jpg", "", 0, 0);
+    EXPECT_EQ(d.ResText[0], "比較元のファイルのごみ箱移動に失敗");
+    DoPairAction(d, TPairAction::Move, dir_ + "b.jpg", dir_ + "dest", 0, 0);
+    EXPECT_EQ(d.ResText[0], "比較元のファイルの移動に失敗");
+    EXPECT_EQ(d.ResLog, (std::vector<std::string>{dir_ + "b.jpgの完全削除に失敗しました",
+                                                  dir_ + "b.jpgのごみ箱への移動に失敗しました",
+                                                  dir_ + "b.jpgの移動に失敗しました"}));
+    // An index outside the pairs changes nothing.
+    DoPairAction(d, TPairAction::Erase, dir_ + "dest/a.jpg", "", 3, 0);
+    EXPECT_TRUE(fs::exists(dir_ + "dest/a.jpg"));
+}
+
+TEST_F(PairActionTest, RelativeAndEmptyPathsAreRefused) {
+    Write("rel.jpg", "x");
+    const fs::path old = fs::current_path();
+    fs::current_path(dir_);
+    TPairData d = Pair(0, "rel.jpg", "");
+    d.Syori = 1;
+    RunAutomatic(d);
+    fs::current_path(old);
+    EXPECT_TRUE(fs::exists(dir_ + "rel.jpg"));
+    EXPECT_EQ(d.ResText[0], "比較元のファイルの完全削除に失敗");
+    EXPECT_EQ(d.ResLog, std::vector<std::string>{"rel.jpgの完全削除に失敗しました"});
+
+    d = Pair(0, "", "");
+    d.Target = 1;
+    d.Syori = 0;
+    RunAutomatic(d);
+    EXPECT_EQ(d.ResText[0], "比較対象のファイルのごみ箱移動に失敗");
+    EXPECT_EQ(d.ResLog, std::vector<std::string>{"のごみ箱への移動に失敗しました"});
+
+    // No action chosen: nothing happens.
+    d = Pair(0, dir_ + "rel.jpg", "");
+    d.Syori = -1;
+    RunAutomatic(d);
+    EXPECT_EQ(d.ResText[0], "");
+    EXPECT_TRUE(fs::exists(dir_ + "rel.jpg"));
+}
+
+TEST_F(PairActionTest, OneFileOnBothSidesIsLeftAlone) {
+    Write("one.jpg", "x");
+    ASSERT_EQ(::link((dir_ + "one.jpg").c_str(), (dir_ + "two.jpg").c_str()), 0);
+    fs::create_directory_symlink(dir_, dir_ + "alias");
+    for (const std::string& other : {dir_ + "two.jpg", dir_ + "alias/one.jpg"}) {
+        TPairData d = Pair(2, dir_ + "one.jpg", other);
+        DoPairAction(d, TPairAction::Erase, dir_ + "one.jpg", "", 0, 0);
+        EXPECT_EQ(d.ResText[0], "比較元のファイルの完全削除に失敗");
+        ASSERT_EQ(d.ResLog.size(), 1u);
+        EXPECT_TRUE(d.ResLog[0].starts_with(dir_ + "one.jpg"));
+        EXPECT_TRUE(fs::exists(dir_ + "one.jpg"));
+        DoPairAction(d, TPairAction::Move, other, dir_ + "m", 0, 1);
+        EXPECT_TRUE(fs::exists(other));
+    }
+}
+
+}  // namespace
+}  // namespace orv
