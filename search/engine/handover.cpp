@@ -1,0 +1,276 @@
+#include "search/engine/handover.h"
+
+#include <algorithm>
+#include <exception>
+#include <utility>
+
+#include "platform/base/binary_io.h"
+#include "platform/base/datetime.h"
+#include "platform/base/file_system.h"
+#include "platform/base/ini_file.h"
+#include "platform/base/paths.h"
+#include "platform/base/process.h"
+#include "platform/base/stream.h"
+
+namespace orv {
+
+namespace {
+
+constexpr const char* kDoingSection = "Doing";
+constexpr const char* kResultSection = "Result";
+constexpr int kPollMs = 50;
+
+int gActiveHandOvers = 0;
+
+// Marks a hand-over as running for its whole scope, also when it throws.
+class TActiveMark {
+public:
+    explicit TActiveMark(bool& busy) : busy_(busy) {
+        busy_ = true;
+        ++gActiveHandOvers;
+    }
+    ~TActiveMark() {
+        busy_ = false;
+        --gActiveHandOvers;
+    }
+    TActiveMark(const TActiveMark&) = delete;
+    TActiveMark& operator=(const TActiveMark&) = delete;
+
+private:
+    bool& busy_;
+};
+
+template <class Less> TAutoSide PickBy(Less less, std::int32_t nearMode) {
+    if (less(0)) return TAutoSide::Source;
+    if (less(1)) return TAutoSide::Target;
+    return nearMode == 0 ? TAutoSide::Source : TAutoSide::Target;
+}
+
+void RemoveIfThere(const std::string& path) {
+    if (PathExists(path)) DeleteFile(path);
+}
+
+}  // namespace
+
+TAutoSide ChooseAutoSide(const TSTitems& s, const TSTitems& t, std::int32_t selTgt, std::int32_t nearMode) {
+    // less(0): the source wins outright; less(1): the target does.
+    const std::int64_t sumS = std::int64_t{s.Width} + s.Height;
+    const std::int64_t sumT = std::int64_t{t.Width} + t.Height;
+    switch (selTgt) {
+        case 0: return TAutoSide::Source;
+        case 1: return TAutoSide::Target;
+        case 2: return PickBy([&](int w) { return w == 0 ? s.FileSize > t.FileSize : t.FileSize > s.FileSize; }, nearMode);
+        case 3: return PickBy([&](int w) { return w == 0 ? s.FileSize < t.FileSize : t.FileSize < s.FileSize; }, nearMode);
+        case 4: return PickBy([&](int w) { return w == 0 ? s.FileDate < t.FileDate : t.FileDate < s.FileDate; }, nearMode);
+        case 5: return PickBy([&](int w) { return w == 0 ? s.FileDate > t.FileDate : t.FileDate > s.FileDate; }, nearMode);
+        case 6: return PickBy([&](int w) { return w == 0 ? sumS > sumT : sumT > sumS; }, nearMode);
+        case 7: return PickBy([&](int w) { return w == 0 ? sumS < sumT : sumT < sumS; }, nearMode);
+        default: return TAutoSide::None;
+    }
+}
+
+void WriteDoFilesAuto(const std::string& path, std::int32_t action, const std::string& moveFolder,
+                      const std::string& file, int target) {
+    RemoveIfThere(path);
+    TIniFile ini(path);
+    TIniFile::Batch batch(ini);
+    ini.WriteInteger(kDoingSection, "No", 0);
+    ini.WriteInteger(kDoingSection, "Syori", action);
+    ini.WriteString(kDoingSection, "Tgt Dir", moveFolder);
+    ini.WriteString(kDoingSection, "File", file);
+    ini.WriteInteger(kDoingSection, "Target", target);
+    batch.Commit();
+}
+
+void WriteDoFilesPair(const std::string& path, const TFileList::Entry& source, const TFileList::Entry& target) {
+    RemoveIfThere(path);
+    TIniFile ini(path);
+    TIniFile::Batch batch(ini);
+    ini.WriteInteger(kDoingSection, "No", 1);
+    auto side = [&ini](const TFileList::Entry& entry, const char* suffix) {
+        const std::string sfx = suffix;
+        const TSTitems none;
+        const TSTitems& item = entry.Item ? *entry.Item : none;
+        ini.WriteString(kDoingSection, "File" + sfx, entry.Path);
+        ini.WriteString(kDoingSection, "Data" + sfx, DateTimeToStr(item.FileDate));
+        ini.WriteString(kDoingSection, "Size" + sfx, FormatSize(item.FileSize));
+        ini.WriteInteger(kDoingSection, "Width" + sfx, item.Width);
+        ini.WriteInteger(kDoingSection, "Height" + sfx, item.Height);
+    };
+    side(source, " L");
+    side(target, " R");
+    batch.Commit();
+}
+
+void WriteDoFilesList(const std::string& path, std::int64_t loadNo) {
+    RemoveIfThere(path);
+    TIniFile ini(path);
+    TIniFile::Batch batch(ini);
+    ini.WriteInteger(kDoingSection, "No", 2);
+    ini.WriteString(kDoingSection, "Load No", std::to_string(loadNo));
+    batch.Commit();
+}
+
+std::string EncodeDoFiles2(const std::vector<TLogRow>& rows) {
+    TMemoryStream stream;
+    BinaryWriter writer(stream);
+    writer.WriteInt32(static_cast<std::int32_t>(rows.size()) - 1);
+    for (const TLogRow& row : rows)
+        for (const std::string& text : row) writer.WriteStoredString(text);
+    writer.WriteInt32(-1);
+    const auto& bytes = stream.Bytes();
+    return std::string(bytes.begin(), bytes.end());
+}
+
+THandlerAnswer ReadResultFile(const std::string& path) {
+    THandlerAnswer answer;
+    try {
+        TIniFile ini(path);
+        answer.Stop = ini.ReadBool(kResultSection, "Stop", false);
+        for (std::size_t n = 0; ini.ValueExists(kResultSection, "Text" + std::to_string(n)); ++n)
+            answer.Texts.push_back(ini.ReadString(kResultSection, "Text" + std::to_string(n), ""));
+        for (std::size_t m = 0; ini.ValueExists(kResultSection, "Log" + std::to_string(m)); ++m)
+            answer.Logs.push_back(ini.ReadString(kResultSection, "Log" + std::to_string(m), ""));
+    } catch (const std::exception&) {
+        // A damaged answer counts as what was read of it up to there.
+    }
+    return answer;
+}
+
+bool HandOverActive() { return gActiveHandOvers > 0; }
+
+TPairHandOver::TPairHandOver(TMainData& data, TRunLog& log, IRunView& view, IRunWindow& window)
+    : data_(data), log_(log), view_(view), window_(window) {}
+
+void TPairHandOver::SetFolder(std::string folder) {
+    folder_ = folder.empty() ? std::string() : IncludeTrailingPathDelimiter(folder);
+}
+
+std::string TPairHandOver::Folder() const { return folder_.empty() ? AppDir() : folder_; }
+
+std::string TPairHandOver::HandOverPair(std::size_t source, std::size_t target) {
+    if (data_.SyoriMode == 0) return DoAutoSyori(source, target);
+    if (data_.SyoriMode == 2) return DoOneSyori(source, target);
+    return {};
+}
+
+bool TPairHandOver::HandOverLog(std::size_t firstRow) { return DoEndSyori(firstRow); }
+
+std::string TPairHandOver::TakeFirstResult() {
+    std::string result;
+    if (!data_.ResText.empty()) result = data_.ResText.front();
+    data_.ResText.clear();
+    return result;
+}
+
+std::string TPairHandOver::DoAutoSyori(std::size_t source, std::size_t target) {
+    if (HandOverActive()) return {};
+    const TFileList::Entry& s = data_.SourceFiles[source];
+    const TFileList::Entry& t = data_.TargetFiles[target];
+    const TSTitems none;
+    const TAutoSide side =
+        ChooseAutoSide(s.Item ? *s.Item : none, t.Item ? *t.Item : none, data_.SelTgt, data_.NearMode);
+    const std::string file = side == TAutoSide::Source ? s.Path : side == TAutoSide::Target ? t.Path : std::string();
+    const int targetFlag = file == s.Path ? 0 : 1;
+    LoadFileUtil(false, [&] {
+        WriteDoFilesAuto(Folder() + kDoFilesName, data_.DoAction, data_.TgtDir, file, targetFlag);
+    });
+    return TakeFirstResult();
+}
+
+std::string TPairHandOver::DoOneSyori(std::size_t source, std::size_t target) {
+    if (HandOverActive()) return {};
+    const TFileList::Entry& s = data_.SourceFiles[source];
+    const TFileList::Entry& t = data_.TargetFiles[target];
+    LoadFileUtil(true, [&] { WriteDoFilesPair(Folder() + kDoFilesName, s, t); });
+    return TakeFirstResult();
+}
+
+bool TPairHandOver::DoEndSyori(std::size_t firstRow) {
+    if (log_.Empty() || HandOverActive()) return false;
+    const std::string folder = Folder();
+    LoadFileUtil(true, [&] {
+        view_.SetWaitCursor(true);
+        struct CursorBack {
+            IRunView& view;
+            ~CursorBack() { view.SetWaitCursor(false); }
+        } cursorBack{view_};
+        WriteDoFilesList(folder + kDoFilesName, static_cast<std::int64_t>(firstRow));
+        WriteFileAtomic(folder + kDoFiles2Name, EncodeDoFiles2(log_.Rows()));
+    });
+    // Only rows that still exist take an answer, and an empty one never
+    // clears a row's text.
+    const std::size_t n = std::min(data_.ResText.size(), log_.Count());
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::string& text = data_.ResText[i];
+        if (!text.empty() && text != log_.Row(i)[kLogResult]) log_.SetResult(i, text);
+    }
+    data_.ResText.clear();
+    return true;
+}
+
+void TPairHandOver::DeleteExchangeFiles() const {
+    const std::string folder = Folder();
+    for (const char* name : {kResultName, kDoFilesName, kDoFiles2Name}) {
+        try {
+            RemoveIfThere(folder + name);
+        } catch (...) {
+        }
+    }
+}
+
+void TPairHandOver::LoadFileUtil(bool showsWindow, const std::function<void()>& write) {
+    TActiveMark mark(busy_);
+    data_.ResText.clear();
+    // Every hand-over starts from a clean folder, so neither a stale answer
+    // nor an old DoFiles2.Dat can be taken for this one's.
+    DeleteExchangeFiles();
+    struct Cleanup {
+        const TPairHandOver& self;
+        IRunWindow& window;
+        bool enable = false;
+        ~Cleanup() {
+            self.DeleteExchangeFiles();
+            if (enable) {
+                try {
+                    window.SetWindowEnabled(true);
+                } catch (...) {
+                }
+            }
+        }
+    } cleanup{*this, window_};
+
+    try {
+        write();
+    } catch (const std::exception&) {
+        view_.AppendLog(DateTimeToStr(Now()) + kHandOverWriteFailed);
+        return;
+    }
+
+    if (showsWindow) {
+        cleanup.enable = true;
+        window_.SetWindowEnabled(false);
+    }
+    ChildProcess child;
+    const std::string program = program_.empty() ? AppDir() + kFilerProgramName : program_;
+    if (!child.Start(program)) {
+        view_.AppendLog(DateTimeToStr(Now()) + kFilerStartFailed);
+    } else {
+        while (child.Running()) {
+            view_.ProcessMessages();
+            view_.Sleep(kPollMs);
+        }
+    }
+
+    THandlerAnswer answer = ReadResultFile(Folder() + kResultName);
+    // The answer can ask for a stop but never withdraws one the user made.
+    if (data_.SyoriMode != 0 && answer.Stop) data_.StopFlag = 1;
+    data_.ResText = std::move(answer.Texts);
+    for (const std::string& line : answer.Logs) view_.AppendLog(line);
+}
+
+std::unique_ptr<IPairHandOver> MakePairHandOver(TMainData& data, TRunLog& log, IRunView& view, IRunWindow& window) {
+    return std::make_unique<TPairHandOver>(data, log, view, window);
+}
+
+}  // namespace orv

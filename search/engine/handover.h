@@ -1,0 +1,106 @@
+// Hand-over of matches to the pair handler `filer`: the exchange files the
+// main program writes (DoFiles.Dat, DoFiles2.Dat), starting filer and waiting
+// for it while the window keeps working, and reading its answer (Result.dat).
+// The two programs meet only through these files in the program folder.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "search/engine/main_data.h"
+#include "search/engine/pair_loop.h"
+#include "search/engine/run_driver.h"
+#include "search/engine/run_view.h"
+
+namespace orv {
+
+inline constexpr const char* kDoFilesName = "DoFiles.Dat";
+inline constexpr const char* kDoFiles2Name = "DoFiles2.Dat";
+inline constexpr const char* kResultName = "Result.dat";
+inline constexpr const char* kFilerProgramName = "filer";
+// Run-log event texts (after the date and time).
+inline constexpr const char* kFilerStartFailed = "：filer を起動できません";
+inline constexpr const char* kHandOverWriteFailed = "：filer へ渡すファイルを書き込めません";
+
+// ---- file choice of automatic handling
+
+enum class TAutoSide { None, Source, Target };
+
+// Which file of the pair automatic handling hands over (SelTgt 0 to 7; any
+// other value chooses none). 6 takes the larger width + height and 7 the
+// smaller, as the settings page labels them; ties under 2 to 7 go to the
+// source when nearMode is 0, else to the target.
+TAutoSide ChooseAutoSide(const TSTitems& source, const TSTitems& target, std::int32_t selTgt,
+                         std::int32_t nearMode);
+
+// ---- the exchange files (each replaces an existing file)
+
+void WriteDoFilesAuto(const std::string& path, std::int32_t action, const std::string& moveFolder,
+                      const std::string& file, int target);
+void WriteDoFilesPair(const std::string& path, const TFileList::Entry& source, const TFileList::Entry& target);
+void WriteDoFilesList(const std::string& path, std::int64_t loadNo);
+// The bytes of DoFiles2.Dat for a non-empty log. Raises EConvertError for a
+// text the stored-string format cannot hold.
+std::string EncodeDoFiles2(const std::vector<TLogRow>& rows);
+
+// What filer answered. A missing or unreadable file is the empty answer.
+struct THandlerAnswer {
+    bool Stop = false;
+    std::vector<std::string> Texts;  // "Text0", "Text1", ... up to the first gap
+    std::vector<std::string> Logs;   // "Log0", "Log1", ... up to the first gap
+};
+THandlerAnswer ReadResultFile(const std::string& path);
+
+// ---- the hand-over
+
+// True while a hand-over of this process waits for filer. A second one is
+// refused meanwhile, and the main window should not close.
+bool HandOverActive();
+
+class TPairHandOver : public IPairHandOver {
+public:
+    TPairHandOver(TMainData& data, TRunLog& log, IRunView& view, IRunWindow& window);
+
+    // IPairHandOver: SyoriMode 0 runs DoAutoSyori, 2 DoOneSyori.
+    std::string HandOverPair(std::size_t source, std::size_t target) override;
+    bool HandOverLog(std::size_t firstRow) override;
+
+    std::string DoAutoSyori(std::size_t source, std::size_t target);
+    std::string DoOneSyori(std::size_t source, std::size_t target);
+    // False when the log is empty or another hand-over is in progress.
+    bool DoEndSyori(std::size_t firstRow);
+
+    bool Busy() const { return busy_; }
+
+    // The program started (default AppDir() + "filer") and the folder of the
+    // exchange files (default AppDir()); tests point them elsewhere.
+    void SetProgram(std::string program) { program_ = std::move(program); }
+    void SetFolder(std::string folder);
+    std::string Folder() const;
+
+private:
+    // Writes the exchange files through `write`, starts filer, waits, reads
+    // the answer into ResText, appends its lines and cleans up. The window is
+    // disabled meanwhile when filer shows one.
+    void LoadFileUtil(bool showsWindow, const std::function<void()>& write);
+    void DeleteExchangeFiles() const;
+    std::string TakeFirstResult();
+
+    TMainData& data_;
+    TRunLog& log_;
+    IRunView& view_;
+    IRunWindow& window_;
+    std::string program_;
+    std::string folder_;
+    bool busy_ = false;
+};
+
+// The hand-over the main window installs (SetPairHandOver).
+std::unique_ptr<IPairHandOver> MakePairHandOver(TMainData& data, TRunLog& log, IRunView& view,
+                                                IRunWindow& window);
+
+}  // namespace orv

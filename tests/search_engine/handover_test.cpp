@@ -1,0 +1,339 @@
+#include "search/engine/handover.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "engine_test_util.h"
+#include "platform/base/codec.h"
+#include "platform/base/datetime.h"
+#include "platform/base/ini_file.h"
+#include "platform/base/paths.h"
+#include "search/engine/run_driver.h"
+#include "search/engine/run_engine.h"
+
+namespace orv {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteAll(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+TSTitems Item(std::int64_t size, TDateTime date, int width, int height) {
+    TSTitems item;
+    item.FileSize = size;
+    item.FileDate = date;
+    item.Width = width;
+    item.Height = height;
+    return item;
+}
+
+TEST(HandOverChoice, EveryChoiceWithTiesAndTheTieRule) {
+    const TSTitems small = Item(100, 10.0, 100, 100);  // sum 200, older
+    const TSTitems big = Item(200, 20.0, 200, 50);     // sum 250, newer
+    using S = TAutoSide;
+    struct Row {
+        int sel;
+        S sourceSmall;  // source = small, target = big
+    };
+    for (const Row& r : {Row{0, S::Source}, Row{1, S::Target}, Row{2, S::Target}, Row{3, S::Source},
+                         Row{4, S::Source}, Row{5, S::Target}, Row{6, S::Target}, Row{7, S::Source}}) {
+        SCOPED_TRACE(r.sel);
+        EXPECT_EQ(ChooseAutoSide(small, big, r.sel, 0), r.sourceSmall);
+        // Swapping the files swaps the answer for choices 2 to 7.
+        const S swapped = r.sel < 2 ? r.sourceSmall : (r.sourceSmall == S::Source ? S::Target : S::Source);
+        EXPECT_EQ(ChooseAutoSide(big, small, r.sel, 1), swapped);
+    }
+    // Ties under 2 to 7 follow the tie rule; a sum tie with other sizes too.
+    const TSTitems same = Item(100, 10.0, 150, 50);
+    for (int sel = 2; sel <= 7; ++sel) {
+        const TSTitems& other = sel >= 6 ? same : small;
+        EXPECT_EQ(ChooseAutoSide(small, other, sel, 0), S::Source) << sel;
+        EXPECT_EQ(ChooseAutoSide(small, other, sel, 1), S::Target) << sel;
+    }
+    EXPECT_EQ(ChooseAutoSide(small, big, -1, 0), S::None);
+    EXPECT_EQ(ChooseAutoSide(small, big, 8, 0), S::None);
+}
+
+TEST(HandOverFiles, ExactTextOfTheThreeModes) {
+    test::TempFolder dir;
+    const std::string path = dir.Dir() + kDoFilesName;
+    WriteAll(path, "stale");
+    WriteDoFilesAuto(path, 2, "/写真/移動先/", " /a b/edge.jpg", 1);
+    EXPECT_EQ(ReadAll(path), Utf8ToCp932("[Doing]\r\nNo=0\r\nSyori=2\r\nTgt Dir=/写真/移動先/\r\n"
+                                         "File=\" /a b/edge.jpg\"\r\nTarget=1\r\n"));
+    EXPECT_EQ(TIniFile(path).ReadString("Doing", "File", ""), " /a b/edge.jpg");
+
+    TFileList list;
+    list.Add("/p/s.jpg", std::make_shared<TSTitems>(Item(1234567, EncodeDate(2024, 5, 6) + EncodeTime(7, 8, 9), 640, 480)));
+    list.Add("/p/t.jpg", std::make_shared<TSTitems>(Item(0, EncodeDate(2023, 1, 2), 1, 2)));
+    WriteDoFilesPair(path, list[0], list[1]);
+    EXPECT_EQ(ReadAll(path),
+              "[Doing]\r\nNo=1\r\nFile L=/p/s.jpg\r\nData L=2024/05/06 7:08:09\r\nSize L=\" 1,234,567\"\r\n"
+              "Width L=640\r\nHeight L=480\r\nFile R=/p/t.jpg\r\nData R=2023/01/02\r\nSize R=\" 0\"\r\n"
+              "Width R=1\r\nHeight R=2\r\n");
+    EXPECT_EQ(TIniFile(path).ReadString("Doing", "Size L", ""), " 1,234,567");
+
+    WriteDoFilesList(path, 7);
+    EXPECT_EQ(ReadAll(path), "[Doing]\r\nNo=2\r\nLoad No=7\r\n");
+}
+
+TEST(HandOverFiles, LogFileBytes) {
+    TLogRow a{"/s/あ.jpg", " 1", "2024/01/02", "3", "4", "/t/b.jpg", " 5", "d", "6", "7", ""};
+    TLogRow b = a;
+    b[kLogResult] = "比較元のファイルを移動";
+    const std::string bytes = EncodeDoFiles2({a, b});
+    std::string expected("\x01\x00\x00\x00", 4);
+    for (const TLogRow* row : {&a, &b})
+        for (const std::string& text : *row) {
+            const std::string cp = Utf8ToCp932(text);
+            expected += static_cast<char>((cp.size() + 1) & 0xFF);
+            expected += static_cast<char>((cp.size() + 1) >> 8);
+            expected += cp;
+            expected += '\0';
+        }
+    expected += std::string("\xFF\xFF\xFF\xFF", 4);
+    EXPECT_EQ(bytes, expected);
+}
+
+TEST(HandOverFiles, AnswerEndsAtTheFirstGap) {
+    test::TempFolder dir;
+    const std::string path = dir.Dir() + kResultName;
+    EXPECT_FALSE(ReadResultFile(path).Stop);
+    WriteAll(path, "[Result]\r\nStop=1\r\nText0=a\r\nText2=c\r\nLog0=x\r\nLog1=\r\nLog3=z\r\n");
+    const THandlerAnswer answer = ReadResultFile(path);
+    EXPECT_TRUE(answer.Stop);
+    EXPECT_EQ(answer.Texts, std::vector<std::string>{"a"});
+    EXPECT_EQ(answer.Logs, (std::vector<std::string>{"x", ""}));
+}
+
+// The window as the hand-over sees it.
+class HandOverWindow : public test::RecordingView, public IRunWindow {
+public:
+    void ShowMessage(const std::string&) override {}
+    void SetMbEnabled(int) override {}
+    void SetWindowEnabled(bool enabled) override { enabled_.push_back(enabled); }
+    void ClearErrorLog() override {}
+    void SetDoListCaption(const std::string&) override {}
+    void SetLabelColumns(bool) override {}
+    void SetLogButtonsEnabled(bool) override {}
+    void SetStopPauseEnabled(bool) override {}
+    std::vector<bool> enabled_;
+};
+
+// A stand-in for filer: records what it found in the folder and answers
+// with answer.dat when there is one.
+class HandOverTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = dir_.Dir() + "app/";
+        record_ = dir_.Dir() + "rec/";
+        fs::create_directories(folder_);
+        fs::create_directories(record_);
+        script_ = dir_.Dir() + "fake-filer";
+        WriteAll(script_, "#!/bin/sh\n"
+                          "for f in DoFiles.Dat DoFiles2.Dat Result.dat; do\n"
+                          "  [ -e '" + folder_ + "'$f ] && cp '" + folder_ + "'$f '" + record_ + "'$f\n"
+                          "done\n"
+                          "[ -e '" + dir_.Dir() + "answer.dat' ] && cp '" + dir_.Dir() + "answer.dat' '" + folder_ + "Result.dat'\n"
+                          "exit 0\n");
+        ::chmod(script_.c_str(), 0755);
+        handOver_.SetFolder(folder_);
+        handOver_.SetProgram(script_);
+        data_.SourceFiles.Add("/s/one.jpg", std::make_shared<TSTitems>(Item(10, 1.0, 10, 10)));
+        data_.TargetFiles.Add("/t/two.jpg", std::make_shared<TSTitems>(Item(20, 2.0, 20, 20)));
+    }
+    void Answer(const std::string& text) { WriteAll(dir_.Dir() + "answer.dat", Utf8ToCp932(text)); }
+    bool FolderClean() const {
+        for (const char* name : {kDoFilesName, kDoFiles2Name, kResultName})
+            if (fs::exists(folder_ + name)) return false;
+        return true;
+    }
+
+    test::TempFolder dir_;
+    std::string folder_, record_, script_;
+    TMainData data_;
+    TRunLog log_;
+    HandOverWindow window_;
+    TPairHandOver handOver_{data_, log_, window_, window_};
+};
+
+TEST_F(HandOverTest, AutomaticHandOverStartsCleanAndKeepsTheWindowEnabled) {
+    // Leftovers of an earlier hand-over are no answer to this one.
+    WriteAll(folder_ + kResultName, "[Result]\r\nText0=stale\r\n");
+    WriteAll(folder_ + kDoFiles2Name, "old");
+    WriteAll(folder_ + kDoFilesName, "[Doing]\r\nLoad No=3\r\n");
+    Answer("[Result]\r\nStop=0\r\nText0=比較対象のファイルを完全削除\r\nLog0=/x の行\r\n");
+    data_.SyoriMode = 0;
+    data_.SelTgt = 2;  // the larger file: the target
+    data_.DoAction = 1;
+    data_.TgtDir = "/m/";
+    EXPECT_EQ(handOver_.HandOverPair(0, 0), "比較対象のファイルを完全削除");
+    EXPECT_EQ(ReadAll(record_ + kDoFilesName),
+              "[Doing]\r\nNo=0\r\nSyori=1\r\nTgt Dir=/m/\r\nFile=/t/two.jpg\r\nTarget=1\r\n");
+    EXPECT_FALSE(fs::exists(record_ + kResultName));
+    EXPECT_FALSE(fs::exists(record_ + kDoFiles2Name));
+    EXPECT_TRUE(window_.enabled_.empty());
+    EXPECT_EQ(window_.log, std::vector<std::string>{"/x の行"});
+    EXPECT_GT(window_.slept + window_.messageCalls, 0);
+    EXPECT_TRUE(FolderClean());
+    EXPECT_TRUE(data_.ResText.empty());
+    EXPECT_FALSE(handOver_.Busy());
+}
+
+TEST_F(HandOverTest, OnePairDisablesTheWindowAndAStopIsNeverWithdrawn) {
+    data_.SyoriMode = 2;
+    Answer("[Result]\r\nStop=0\r\nText0=\r\n");
+    data_.StopFlag = 1;
+    EXPECT_EQ(handOver_.HandOverPair(0, 0), "");
+    EXPECT_EQ(data_.StopFlag, 1);
+    EXPECT_EQ(window_.enabled_, (std::vector<bool>{false, true}));
+    EXPECT_NE(ReadAll(record_ + kDoFilesName).find("No=1\r\nFile L=/s/one.jpg"), std::string::npos);
+
+    Answer("[Result]\r\nStop=1\r\nText0=比較元のファイルをごみ箱へ\r\n");
+    data_.StopFlag = 0;
+    EXPECT_EQ(handOver_.DoOneSyori(0, 0), "比較元のファイルをごみ箱へ");
+    EXPECT_EQ(data_.StopFlag, 1);
+    EXPECT_TRUE(FolderClean());
+}
+
+TEST_F(HandOverTest, AFailedStartIsLoggedAndCleanedUp) {
+    handOver_.SetProgram(dir_.Dir() + "no-such-filer");
+    data_.SyoriMode = 2;
+    data_.StopFlag = 1;
+    EXPECT_EQ(handOver_.HandOverPair(0, 0), "");
+    EXPECT_EQ(data_.StopFlag, 1);
+    ASSERT_EQ(window_.log.size(), 1u);
+    EXPECT_TRUE(window_.log[0].ends_with(kFilerStartFailed));
+    EXPECT_EQ(window_.log[0].substr(0, 4), DateToStr(Now()).substr(0, 4));
+    EXPECT_EQ(window_.enabled_, (std::vector<bool>{false, true}));
+    EXPECT_TRUE(FolderClean());
+}
+
+TEST_F(HandOverTest, WholeLogAppliesAnswersOnlyToRowsThatExist) {
+    EXPECT_FALSE(handOver_.DoEndSyori(0));
+    EXPECT_TRUE(fs::is_empty(folder_));
+    EXPECT_TRUE(fs::is_empty(record_));
+
+    for (int i = 0; i < 3; ++i) {
+        TLogRow row{};
+        row[kLogSourcePath] = "/s/" + std::to_string(i);
+        row[kLogResult] = i == 1 ? "earlier" : "";
+        log_.Add(row);
+    }
+    int changes = 0;
+    log_.OnRowChanged = [&](std::size_t) { ++changes; };
+    // Row 1 answered empty keeps its text; row 2 answered the same is not
+    // rewritten; text 3 names no row.
+    Answer("[Result]\r\nStop=0\r\nText0=new\r\nText1=\r\nText2=\r\nText3=ghost\r\n");
+    const std::string handed = EncodeDoFiles2(log_.Rows());
+    EXPECT_TRUE(handOver_.HandOverLog(2));
+    EXPECT_EQ(ReadAll(record_ + kDoFilesName), "[Doing]\r\nNo=2\r\nLoad No=2\r\n");
+    EXPECT_EQ(ReadAll(record_ + kDoFiles2Name), handed);
+    EXPECT_EQ(log_.Row(0)[kLogResult], "new");
+    EXPECT_EQ(log_.Row(1)[kLogResult], "earlier");
+    EXPECT_EQ(log_.Row(2)[kLogResult], "");
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(window_.enabled_, (std::vector<bool>{false, true}));
+    EXPECT_TRUE(FolderClean());
+}
+
+TEST_F(HandOverTest, ASecondHandOverIsRefusedWhileOneWaits) {
+    log_.Add(TLogRow{});
+    data_.SyoriMode = 2;
+    bool inner = true;
+    bool activeDuring = false;
+    window_.onMessages = [&] {
+        activeDuring = HandOverActive();
+        inner = handOver_.DoEndSyori(0);
+        window_.onMessages = nullptr;
+    };
+    handOver_.HandOverPair(0, 0);
+    EXPECT_TRUE(activeDuring);
+    EXPECT_FALSE(inner);
+    EXPECT_FALSE(HandOverActive());
+}
+
+// ---- with the real pair handler
+
+class RealFilerTest : public HandOverTest {
+protected:
+    void SetUp() override {
+        HandOverTest::SetUp();
+        filer_ = std::string(ORV_APPDIR_BUILT) + "/filer";
+        if (!fs::exists(filer_)) GTEST_SKIP() << "filer is not built";
+        handOver_.SetProgram(filer_);
+        // filer reads the exchange files beside itself: run a copy.
+        fs::copy_file(filer_, folder_ + "filer");
+        handOver_.SetProgram(folder_ + "filer");
+        handOver_.SetFolder("");
+        SetAppDir(folder_);
+        // A trash of our own for the child.
+        ::setenv("XDG_DATA_HOME", (dir_.Dir() + "xdg").c_str(), 1);
+        ::setenv("HOME", dir_.Dir().c_str(), 1);
+        fs::create_directories(dir_.Dir() + "xdg");
+        fs::create_directories(dir_.Dir() + "photos");
+        fs::create_directories(dir_.Dir() + "moved");
+        data_.SourceFiles.Clear();
+        data_.TargetFiles.Clear();
+        data_.SourceFiles.Add(Photo("s.jpg", "source"), std::make_shared<TSTitems>(Item(6, 1.0, 10, 10)));
+        data_.TargetFiles.Add(Photo("t.jpg", "target!"), std::make_shared<TSTitems>(Item(7, 2.0, 10, 10)));
+        data_.SyoriMode = 0;
+        data_.SelTgt = 0;
+    }
+    void TearDown() override { SetAppDir(""); }
+    std::string Photo(const std::string& name, const std::string& content) {
+        const std::string path = dir_.Dir() + "photos/" + name;
+        WriteAll(path, content);
+        return path;
+    }
+    // The match as the pair loop handles it: log row, hand-over, answer.
+    std::string Match() {
+        TRunEngine engine(data_, window_);
+        TRunStatus status(data_, window_);
+        TPairLoop loop(engine, log_, status, &handOver_);
+        loop.DoSyori(0, 0);
+        return log_.Row(log_.Count() - 1)[kLogResult];
+    }
+    std::string filer_;
+};
+
+TEST_F(RealFilerTest, TrashEraseAndMoveWithAClash) {
+    data_.DoAction = 0;
+    EXPECT_EQ(Match(), "比較元のファイルをごみ箱へ");
+    EXPECT_EQ(ReadAll(dir_.Dir() + "xdg/Trash/files/s.jpg"), "source");
+    EXPECT_FALSE(fs::exists(dir_.Dir() + "photos/s.jpg"));
+
+    data_.DoAction = 1;
+    data_.SelTgt = 3;  // the smaller file is the source, which is gone now
+    EXPECT_EQ(Match(), "比較元のファイルの完全削除に失敗");
+    EXPECT_EQ(window_.log.back(), dir_.Dir() + "photos/s.jpg" + "の完全削除に失敗しました");
+    data_.SelTgt = 1;
+    EXPECT_EQ(Match(), "比較対象のファイルを完全削除");
+    EXPECT_FALSE(fs::exists(dir_.Dir() + "photos/t.jpg"));
+
+    Photo("s.jpg", "again");
+    WriteAll(dir_.Dir() + "moved/s.jpg", "there before");
+    data_.DoAction = 2;
+    data_.SelTgt = 0;
+    data_.TgtDir = dir_.Dir() + "moved/";
+    EXPECT_EQ(Match(), "比較元のファイルを移動");
+    EXPECT_EQ(ReadAll(dir_.Dir() + "moved/s.jpg"), "there before");
+    EXPECT_EQ(ReadAll(dir_.Dir() + "moved/[0]s.jpg"), "again");
+    EXPECT_TRUE(FolderClean());
+    EXPECT_EQ(log_.Count(), 4u);
+}
+
+}  // namespace
+}  // namespace orv
