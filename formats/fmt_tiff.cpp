@@ -109,7 +109,8 @@ void TTIFFGraphic::LoadFromStream(TStream& stream) {
     const bool jpeg = p.Compression == ctJPEG || p.Compression == ctOJPEG;
     const bool bigEndian = p.Options & OptionBigEndian;
     const auto bits = static_cast<std::uint8_t>(bitsPerSample_);
-    const auto samples = static_cast<std::uint8_t>(samplesPerPixel_);
+    // Counts above 4 are refused by the manager; keep them from wrapping.
+    const auto samples = static_cast<std::uint8_t>(std::min<std::uint32_t>(samplesPerPixel_, 255));
 
     // A fresh manager: nothing of an earlier load carries over.
     ColorManager = TColorManager();
