@@ -81,6 +81,9 @@ public:
     void SaveIni();
     void SaveResText();
 
+    // Stretch off only for a picture smaller than the image both ways.
+    static void ApplyStretch(TImage& image);
+
     bool StopRequested() const { return stopRequested_; }
     TPairData& Data() { return data_; }
 
@@ -88,7 +91,6 @@ private:
     void BuildLayout();
     void LoadToolImages();
     void LoadSide(const PairFile& file, TLabel& label, TImage& image, TVisualPanel3D& panel);
-    static void ApplyStretch(TImage& image);
     // One of the three actions on side (0 source, 1 target) of the shown pair.
     void RunAction(TPairAction action, TObject* sender);
     void AfterAction();

@@ -1,0 +1,231 @@
+#include "filer/ui/result_form.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+#include "platform/base/codec.h"
+#include "platform/base/ini_file.h"
+#include "platform/base/stream.h"
+#include "platform/graphics/picture.h"
+#include "platform/ui/scripted_dialogs.h"
+#include "ui/qt_app.h"
+
+namespace orv {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ResultFormTest : public ::testing::Test, public test::WithApp {
+protected:
+    void SetUp() override {
+        std::string tmpl = (fs::temp_directory_path() / "orv-resultform-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+        dir_ = tmpl + "/";
+        // The default move folder lives under the documents folder.
+        ::setenv("HOME", dir_.c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", (dir_ + "config").c_str(), 1);
+        ::setenv("XDG_DATA_HOME", (dir_ + "xdg").c_str(), 1);
+        RegisterStandardPictures();
+        dialogs_ = std::make_shared<TScriptedDialogs>();
+        previous_ = SetDialogService(dialogs_);
+    }
+    void TearDown() override {
+        SetDialogService(previous_);
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+    std::string Picture(const std::string& name, int width, int height) {
+        TBitmap bmp;
+        bmp.SetPixelFormat(TPixelFormat::pf24bit);
+        bmp.SetSize(width, height);
+        bmp.FillRect(TRect{0, 0, width, height}, RGBColor(40, 120, 200));
+        TMemoryStream stream;
+        bmp.SaveToStream(stream);
+        const std::string path = dir_ + "photos/" + name;
+        fs::create_directories(dir_ + "photos");
+        stream.SaveToFile(path);
+        return path;
+    }
+    static PairFile Side(const std::string& path) { return PairFile{path, "2024/01/02 3:04:05", " 1,234", "8", "6"}; }
+    TPairData Pairs(int mode, int count) {
+        TPairData d;
+        d.DoingNo = mode;
+        for (int i = 0; i < count; ++i) {
+            d.PairL.push_back(Side(Picture("l" + std::to_string(i) + ".bmp", 8, 6)));
+            d.PairR.push_back(Side(Picture("r" + std::to_string(i) + ".bmp", 8, 6)));
+            d.ResText.emplace_back();
+        }
+        return d;
+    }
+    // The answer's section as key=value lines.
+    std::string Answer() {
+        std::ifstream in(dir_ + kResultFile, std::ios::binary);
+        return Cp932ToUtf8(std::string(std::istreambuf_iterator<char>(in), {}));
+    }
+    // Creation and the first timer tick, as the message loop would run them.
+    void Start(TForm_Result& form) {
+        form.Show();
+        form.Timer1Timer();
+    }
+
+    std::string dir_;
+    std::shared_ptr<TScriptedDialogs> dialogs_;
+    std::shared_ptr<IDialogService> previous_;
+};
+
+TEST_F(ResultFormTest, BrowsingWrapsAndAnActionMovesOn) {
+    TPairData d = Pairs(2, 3);
+    d.ResText[1] = "比較元のファイルを移動";
+    d.LoadNo = 0;
+    TForm_Result form(d, dir_);
+    Start(form);
+    EXPECT_FALSE(form.but_stop.Visible());
+    EXPECT_TRUE(form.TBL_NEX.Visible());
+    EXPECT_EQ(form.Caption(), "処理選択 [1/3] 全3結果中1ファイル処理済み");
+    EXPECT_EQ(form.Label_L.Caption(), " " + d.PairL[0].File +
+                                          "\n 縦横サイズ：8x6\n ファイルサイズ： 1,234\n ファイル日付：2024/01/02 3:04:05");
+    form.TBL_NEX.Click();  // previous from the first: the third
+    EXPECT_EQ(d.LoadNo, 2u);
+    EXPECT_EQ(form.Caption(), "処理選択 [3/3] 全3結果中1ファイル処理済み");
+
+    // Erasing the third pair's target shows the first next.
+    form.TBR_DEL.Click();
+    EXPECT_FALSE(fs::exists(d.PairR[2].File));
+    EXPECT_EQ(d.ResText[2], "比較対象のファイルを完全削除");
+    EXPECT_EQ(d.LoadNo, 0u);
+    EXPECT_EQ(form.Caption(), "処理選択 [1/3] 全3結果中2ファイル処理済み");
+
+    // Back on the third pair: its target is gone, so no action is offered.
+    form.TBL_NEX.Click();
+    EXPECT_EQ(form.VisualPanel3D3.Caption(), kHandledOrDeleted);
+    EXPECT_TRUE(form.Image_R.Picture().Empty());
+    EXPECT_FALSE(form.TBL_RES.Enabled());
+    EXPECT_FALSE(form.TBR_MOVE.Enabled());
+    form.TBR_NEX.Click();  // next from the third: the first
+    EXPECT_EQ(d.LoadNo, 0u);
+    EXPECT_TRUE(form.TBL_DEL.Enabled());
+
+    form.But_Close.Click();
+    EXPECT_EQ(Answer(), "[Result]\r\nStop=0\r\nText0=\r\nText1=比較元のファイルを移動\r\n"
+                        "Text2=比較対象のファイルを完全削除\r\n");
+    EXPECT_TRUE(dialogs_->Calls().empty());
+}
+
+TEST_F(ResultFormTest, OnePairClosesAfterItsActionAndCanStopTheRun) {
+    TPairData d = Pairs(1, 1);
+    {
+        TForm_Result form(d, dir_);
+        Start(form);
+        EXPECT_FALSE(form.TBL_NEX.Visible());
+        EXPECT_FALSE(form.TBR_NEX.Visible());
+        EXPECT_TRUE(form.but_stop.Visible());
+        // A move folder that does not exist: the message, nothing moved.
+        form.LabeledEdit1.SetText(dir_ + "nowhere/");
+        form.TBL_MOVE.Click();
+        EXPECT_EQ(dialogs_->Texts(TScriptedDialogs::Kind::Message), std::vector<std::string>{kBadMoveFolder});
+        EXPECT_TRUE(fs::exists(d.PairL[0].File));
+        EXPECT_FALSE(form.Visible());
+    }
+    EXPECT_EQ(Answer(), "[Result]\r\nStop=0\r\nText0=\r\n");
+
+    {
+        fs::create_directories(dir_ + "moved");
+        TForm_Result form(d, dir_);
+        Start(form);
+        form.LabeledEdit1.SetText(dir_ + "moved/");
+        form.TBR_MOVE.Click();
+        EXPECT_FALSE(form.Visible());
+    }
+    EXPECT_TRUE(fs::exists(dir_ + "moved/r0.bmp"));
+    EXPECT_EQ(Answer(), "[Result]\r\nStop=0\r\nText0=比較対象のファイルを移動\r\n");
+
+    {
+        TForm_Result form(d, dir_);
+        Start(form);
+        form.but_stop.Click();
+    }
+    EXPECT_EQ(Answer(), "[Result]\r\nStop=1\r\nText0=比較対象のファイルを移動\r\n");
+}
+
+TEST_F(ResultFormTest, OneFileOnBothSidesIsRefusedThroughTheWindow) {
+    TPairData d = Pairs(1, 1);
+    fs::remove(d.PairR[0].File);
+    fs::create_hard_link(d.PairL[0].File, d.PairR[0].File);
+    {
+        TForm_Result form(d, dir_);
+        Start(form);
+        form.TBL_DEL.Click();
+    }
+    EXPECT_TRUE(fs::exists(d.PairL[0].File));
+    const std::string answer = Answer();
+    EXPECT_NE(answer.find("Text0=比較元のファイルの完全削除に失敗\r\nLog0=" + d.PairL[0].File), std::string::npos);
+}
+
+TEST_F(ResultFormTest, MoveButtonsFollowTheFolderAndSettingsRoundTrip) {
+    TPairData d = Pairs(2, 1);
+    {
+        TForm_Result form(d, dir_);
+        // The default folder was made for the user.
+        EXPECT_EQ(form.LabeledEdit1.Text(), DefaultMoveFolder());
+        EXPECT_TRUE(DefaultMoveFolder().starts_with(dir_));
+        EXPECT_TRUE(fs::is_directory(DefaultMoveFolder()));
+        Start(form);
+        form.LabeledEdit1.SetText("");
+        EXPECT_FALSE(form.TBL_MOVE.Visible());
+        EXPECT_FALSE(form.TBR_MOVE.Visible());
+        form.LabeledEdit1.SetText("/");
+        EXPECT_TRUE(form.TBR_MOVE.Visible());
+        dialogs_->AnswerFolder({true, dir_ + "picked"});
+        form.But_san.Click();
+        EXPECT_EQ(form.LabeledEdit1.Text(), dir_ + "picked/");
+        form.SetBounds(30, 40, 700, 500);
+        form.Close();
+    }
+    TIniFile ini(dir_ + kSettingsFile);
+    EXPECT_EQ(ini.ReadString("ResWindow", "Dir", ""), dir_ + "picked/");
+    EXPECT_EQ(ini.ReadInteger("ResWindow", "Width", 0), 700);
+    EXPECT_FALSE(ini.ReadBool("ResWindow", "Max", true));
+    {
+        TForm_Result form(d, dir_);
+        EXPECT_EQ(form.LabeledEdit1.Text(), dir_ + "picked/");
+        EXPECT_FALSE(fs::exists(dir_ + "picked"));  // a chosen folder is never made
+        EXPECT_EQ(form.Width(), 700);
+    }
+}
+
+TEST_F(ResultFormTest, TheAnswerIsWrittenWhenTheSettingsCannotBe) {
+    TPairData d = Pairs(2, 1);
+    fs::create_directory(dir_ + kSettingsFile);  // a folder where the file should be
+    {
+        TForm_Result form(d, dir_);
+        Start(form);
+        form.TBL_RES.Click();
+        form.Close();
+    }
+    EXPECT_EQ(Answer(), "[Result]\r\nStop=0\r\nText0=比較元のファイルをごみ箱へ\r\n");
+}
+
+TEST_F(ResultFormTest, StretchOnlyForPicturesThatDoNotFit) {
+    TForm form(nullptr, "Form");
+    TImage image(&form, "Image", &form);
+    image.SetBounds(0, 0, 400, 300);
+    auto stretchFor = [&](int w, int h) {
+        TBitmap bmp;
+        bmp.SetSize(w, h);
+        image.SetPicture(bmp);
+        TForm_Result::ApplyStretch(image);
+        return image.Stretch();
+    };
+    EXPECT_FALSE(stretchFor(100, 80));
+    EXPECT_TRUE(stretchFor(500, 200));
+    EXPECT_TRUE(stretchFor(400, 100));
+}
+
+}  // namespace
+}  // namespace orv
