@@ -1,0 +1,215 @@
+// The SGI reader: files written by other tools and crafted ones against
+// their known pixels, and damaged headers, tables and rows.
+#include "formats/fmt_sgi.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "formats/library.h"
+#include "platform/base/stream.h"
+#include "platform/graphics/picture_loader.h"
+
+namespace orv {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+std::string DataPath(const std::string& name) { return std::string(ORV_TEST_DATA) + "/sgi/" + name; }
+
+Bytes ReadFile(const std::string& path) {
+    TMemoryStream stream;
+    stream.LoadFromFile(path);
+    return stream.Bytes();
+}
+
+void Put16(Bytes& b, std::size_t at, std::uint16_t v) {
+    b[at] = static_cast<std::uint8_t>(v >> 8);
+    b[at + 1] = static_cast<std::uint8_t>(v);
+}
+
+void Put32(Bytes& b, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
+}
+
+Bytes Header(std::uint8_t storage, std::uint8_t bpc, std::uint16_t w, std::uint16_t h, std::uint16_t channels,
+             std::uint16_t dimension = 3) {
+    Bytes b(512, 0);
+    Put16(b, 0, 474);
+    b[2] = storage;
+    b[3] = bpc;
+    Put16(b, 4, dimension);
+    Put16(b, 6, w);
+    Put16(b, 8, h);
+    Put16(b, 10, channels);
+    return b;
+}
+
+void Load(TSGIGraphic& sgi, const Bytes& file) {
+    TMemoryStream stream(file);
+    sgi.LoadFromStream(stream);
+}
+
+// expected holds 3 bytes (red, green, blue) or 4 (with alpha) per pixel.
+void ExpectPixels(const TBitmap& bitmap, const Bytes& expected, std::size_t channels, const std::string& name) {
+    ASSERT_EQ(expected.size(), static_cast<std::size_t>(bitmap.Width()) * bitmap.Height() * channels) << name;
+    int mismatches = 0;
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        for (int x = 0; x < bitmap.Width(); ++x) {
+            const std::uint8_t* e = expected.data() + (static_cast<std::size_t>(y) * bitmap.Width() + x) * channels;
+            bool same = bitmap.GetPixel(x, y) == RGBColor(e[0], e[1], e[2]);
+            if (channels == 4) same = same && bitmap.ScanLine(y)[4 * x + 3] == e[3];
+            if (!same && mismatches++ < 5) ADD_FAILURE() << name << " differs at " << x << "," << y;
+        }
+    }
+    EXPECT_EQ(mismatches, 0) << name;
+}
+
+struct Reference {
+    const char* name;
+    TPixelFormat format;
+};
+
+class SGIReference : public ::testing::TestWithParam<Reference> {};
+
+TEST_P(SGIReference, MatchesItsPixels) {
+    const Reference& r = GetParam();
+    const std::string base = std::string(r.name);
+    TSGIGraphic sgi;
+    sgi.LoadFromFile(DataPath(base + ".sgi"));
+    EXPECT_EQ(sgi.PixelFormat(), r.format) << base;
+    if (r.format == TPixelFormat::pf32bit)
+        ExpectPixels(sgi, ReadFile(DataPath(base + ".rgba")), 4, base);
+    else
+        ExpectPixels(sgi, ReadFile(DataPath(base + ".rgb")), 3, base);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, SGIReference,
+    ::testing::Values(Reference{"tool_im_gray", TPixelFormat::pf8bit}, Reference{"tool_im_gray_rle", TPixelFormat::pf8bit},
+                      Reference{"tool_im_gray16", TPixelFormat::pf8bit}, Reference{"tool_im_rgb", TPixelFormat::pf24bit},
+                      Reference{"tool_im_rgb_rle", TPixelFormat::pf24bit},
+                      Reference{"tool_im_rgb16", TPixelFormat::pf24bit},
+                      Reference{"tool_im_rgba", TPixelFormat::pf32bit},
+                      Reference{"tool_im_rgba_rle", TPixelFormat::pf32bit},
+                      Reference{"tool_pil_l", TPixelFormat::pf8bit}, Reference{"tool_pil_rgb", TPixelFormat::pf24bit},
+                      Reference{"tool_pil_rgba", TPixelFormat::pf32bit},
+                      Reference{"craft_rgb16_rle", TPixelFormat::pf24bit},
+                      Reference{"craft_gray16", TPixelFormat::pf8bit},
+                      Reference{"craft_gray_alpha_rle", TPixelFormat::pf8bit}),
+    [](const ::testing::TestParamInfo<Reference>& info) { return std::string(info.param.name); });
+
+TEST(SGIReader, RowTablesCountFromWhereTheLoadBegan) {
+    const Bytes file = ReadFile(DataPath("tool_im_rgb_rle.sgi"));
+    TMemoryStream stream;
+    const Bytes prefix(37, 0xEE);
+    stream.WriteBuffer(prefix.data(), prefix.size());
+    stream.WriteBuffer(file.data(), file.size());
+    stream.SetPosition(37);
+    EXPECT_TRUE(TSGIGraphic::CanLoadStream(stream));
+    EXPECT_EQ(stream.Position(), 37);
+    TSGIGraphic sgi;
+    sgi.LoadFromStream(stream);
+    ExpectPixels(sgi, ReadFile(DataPath("tool_im_rgb_rle.rgb")), 3, "shifted");
+}
+
+TEST(SGIReader, StreamTestLooksAtMagicSampleSizeAndDimension) {
+    Bytes file = Header(0, 1, 2, 2, 1, 2);
+    file.resize(file.size() + 4, 7);
+    EXPECT_TRUE(TSGIGraphic::CanLoadStream(*std::make_unique<TMemoryStream>(file)));
+    Bytes bad = file;
+    bad[3] = 3;
+    EXPECT_FALSE(TSGIGraphic::CanLoadStream(*std::make_unique<TMemoryStream>(bad)));
+    bad = file;
+    Put16(bad, 4, 4);
+    EXPECT_FALSE(TSGIGraphic::CanLoadStream(*std::make_unique<TMemoryStream>(bad)));
+    // Exactly the header: nothing follows it.
+    EXPECT_FALSE(TSGIGraphic::CanLoadStream(*std::make_unique<TMemoryStream>(Header(0, 1, 2, 2, 1))));
+}
+
+TEST(SGIReader, RefusesHeadersItCannotRead) {
+    struct Case {
+        const char* what;
+        Bytes file;
+    };
+    Bytes wrongMagic = Header(0, 1, 4, 4, 1);
+    Put16(wrongMagic, 0, 475);
+    // Sample sizes that wrap to 8 or 16 bits once multiplied by 8.
+    std::vector<Case> cases{{"magic", wrongMagic},
+                            {"33 bytes per sample", Header(0, 33, 4, 4, 3)},
+                            {"34 bytes per sample", Header(1, 34, 4, 4, 1)},
+                            {"no channels", Header(0, 1, 4, 4, 0)},
+                            {"five channels", Header(1, 1, 4, 4, 5)},
+                            {"short header", Bytes(100, 0)},
+                            {"over the size gate", Header(1, 1, 65535, 65535, 4)}};
+    for (Case& c : cases) {
+        c.file.resize(c.file.size() + 64, 0x81);
+        TSGIGraphic sgi;
+        try {
+            Load(sgi, c.file);
+            ADD_FAILURE() << c.what << " loaded";
+        } catch (const EInvalidGraphic& e) {
+            EXPECT_STREQ(e.what(), "Cannot load image. Invalid or unexpected sgi, bw or rgb(a) image format.")
+                << c.what;
+        }
+        EXPECT_TRUE(sgi.Empty()) << c.what;
+    }
+}
+
+TEST(SGIReader, DamagedRunLengthTablesGiveBlackRows) {
+    // 4 channels of 60000 rows name tables of almost 2 MB; the file ends
+    // inside the starts table, so every row is empty.
+    Bytes file = Header(1, 1, 3, 60000, 4);
+    file.resize(file.size() + 40, 0);
+    TSGIGraphic sgi;
+    Load(sgi, file);
+    ASSERT_EQ(sgi.Height(), 60000);
+    EXPECT_EQ(sgi.GetPixel(2, 0), clBlack);
+    EXPECT_EQ(sgi.GetPixel(0, 59999), clBlack);
+}
+
+TEST(SGIReader, RowLengthsBeyondTheFileAreCut) {
+    // One gray row of 4 pixels whose table claims 4 GB; its packets are
+    // still decoded, and only the row's bytes are written.
+    Bytes file = Header(1, 1, 4, 1, 1, 2);
+    const std::size_t data = file.size() + 8;
+    file.resize(data, 0);
+    Put32(file, 512, static_cast<std::uint32_t>(data));
+    Put32(file, 516, 0xFFFFFFFFu);
+    const std::uint8_t packets[] = {0x82, 10, 20, 0x05, 99, 0};  // 2 literal, a run of 5 cut to 2
+    file.insert(file.end(), std::begin(packets), std::end(packets));
+    TSGIGraphic sgi;
+    Load(sgi, file);
+    ASSERT_EQ(sgi.Width(), 4);
+    EXPECT_EQ(sgi.GetPixel(0, 0), RGBColor(10, 10, 10));
+    EXPECT_EQ(sgi.GetPixel(1, 0), RGBColor(20, 20, 20));
+    EXPECT_EQ(sgi.GetPixel(3, 0), RGBColor(99, 99, 99));
+}
+
+TEST(SGIReader, RowsPastTheEndOfARawFileAreBlack) {
+    Bytes file = ReadFile(DataPath("tool_im_rgb.sgi"));
+    // Keep the first 5 rows of the red plane and nothing else.
+    file.resize(512 + 17 * 5);
+    TSGIGraphic sgi;
+    Load(sgi, file);
+    const Bytes expected = ReadFile(DataPath("tool_im_rgb.rgb"));
+    // Bottom row: red from the file, no green or blue.
+    EXPECT_EQ(sgi.GetPixel(3, 10), RGBColor(expected[(10 * 17 + 3) * 3], 0, 0));
+    EXPECT_EQ(sgi.GetPixel(3, 0), clBlack);
+}
+
+TEST(SGIReader, LoadsThroughThePictureRegistry) {
+    TImageFormatsScope formats;
+    const std::string copy = ::testing::TempDir() + "/picture.BW";
+    TMemoryStream(ReadFile(DataPath("tool_im_gray_rle.sgi"))).SaveToFile(copy);
+    TBitmap bitmap;
+    ASSERT_TRUE(LoadPictureToBitmap(copy, bitmap));
+    ExpectPixels(bitmap, ReadFile(DataPath("tool_im_gray_rle.rgb")), 3, "registry");
+    std::remove(copy.c_str());
+}
+
+}  // namespace
+}  // namespace orv
