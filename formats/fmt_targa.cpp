@@ -207,9 +207,18 @@ void TTargaGraphic::LoadFromStream(TStream& stream) {
         }
     }
 
-    SetImageSize(h.Width, h.Height, kFormatName);
     const std::size_t pixelBytes = BytesFor(h.PixelDepth);
     const std::size_t rowSize = static_cast<std::size_t>(h.Width) * pixelBytes;
+    // Pixel data the file cannot hold are refused before the picture is
+    // allocated: raw rows fail as the first short row would; run-length
+    // data shorter than the densest packets (128 pixels each) of the whole
+    // image cannot be a damaged copy of it (short data otherwise end it).
+    const std::uint64_t pixels = std::uint64_t{h.Width} * h.Height;
+    const auto bytesLeft = static_cast<std::uint64_t>(stream.Remaining());
+    if (h.ImageType >= 1 && h.ImageType <= 3 && bytesLeft < pixels * pixelBytes) throw EReadError();
+    if (IsRunLength(h.ImageType) && bytesLeft < (pixels + 127) / 128 * (1 + pixelBytes))
+        RaiseInvalidImageFormat(kFormatName);
+    SetImageSize(h.Width, h.Height, kFormatName);
 
     ReportProgress(TProgressStage::Ending, 0, false, "");
     ReportProgress(TProgressStage::Starting, 0, false, msg::Transfering);
@@ -222,10 +231,6 @@ void TTargaGraphic::LoadFromStream(TStream& stream) {
     };
 
     if (h.ImageType >= 1 && h.ImageType <= 3 && rowSize > 0) {
-        // Rows the file cannot hold fail as the first short row would,
-        // before the pixels are touched.
-        if (static_cast<std::uint64_t>(stream.Remaining()) < static_cast<std::uint64_t>(rowSize) * h.Height)
-            throw EReadError();
         for (int r = 0; r < height; ++r) {
             stream.ReadBuffer(targetRow(r), rowSize);
             rowDone(r);

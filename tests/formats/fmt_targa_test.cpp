@@ -184,6 +184,12 @@ TEST(TargaReader, ShortDataAndUnknownDepths) {
     EXPECT_EQ(tga.GetPixel(2, 1), clBlack);
     EXPECT_EQ(tga.GetPixel(3, 3), clBlack);
 
+    // A file that could not hold the image even in its densest packets is
+    // refused before the picture is touched.
+    Bytes bomb = Header(10, 65535, 8000, 24);
+    bomb.insert(bomb.end(), {0xFF, 1, 2, 3, 0xFF, 1, 2, 3});
+    EXPECT_THROW(Load(tga, bomb), EInvalidGraphic);
+
     // A raw packet cut by the end of the file gives the pixels it holds.
     Bytes cut = Header(10, 4, 2, 24);
     cut.insert(cut.end(), {0x7F, 1, 2, 3, 4, 5, 6});
