@@ -204,6 +204,23 @@ TEST(TargaReader, ShortDataAndUnknownDepths) {
     EXPECT_THROW(Load(tga, odd), EColorConversionError);
 }
 
+TEST(TargaReader, PacketsLongerThanManyRows) {
+    // Two pixels a row; raw packets of 128 and 72 pixels run over 64 and 36
+    // rows and must arrive whole however little data a row takes.
+    Bytes file = Header(10, 2, 100, 24);
+    int value = 0;
+    for (int packet : {128, 72}) {
+        file.push_back(static_cast<std::uint8_t>(packet - 1));
+        for (int i = 0; i < packet; ++i, ++value)
+            file.insert(file.end(), {static_cast<std::uint8_t>(value), 1, static_cast<std::uint8_t>(value / 2)});
+    }
+    TTargaGraphic tga;
+    Load(tga, file);
+    for (int v = 0; v < 200; ++v)
+        ASSERT_EQ(tga.GetPixel(v % 2, v / 2), RGBColor(static_cast<std::uint8_t>(v / 2), 1, static_cast<std::uint8_t>(v)))
+            << v;
+}
+
 TEST(TargaReader, OddColourMapEntriesArePassedOver) {
     // A map of 8-bit entries has no palette rule but still lies before the pixels.
     Bytes file = Header(1, 2, 1, 8, 0x20, 1, 3, 8);
