@@ -1,0 +1,45 @@
+// The pair handler's reader of the whole-log hand-over on arbitrary bytes:
+// never a read outside the input, and whatever it accepts, written again by
+// the main program's writer, reads back unchanged.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+#include "filer/core/pair_data.h"
+#include "platform/base/errors.h"
+#include "platform/base/stream.h"
+#include "search/engine/handover.h"
+
+namespace {
+
+bool SameSide(const orv::PairFile& a, const orv::PairFile& b) {
+    return a.File == b.File && a.Data == b.Data && a.Size == b.Size && a.Width == b.Width && a.Height == b.Height;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace orv;
+    TPairData pairs;
+    try {
+        TMemoryStream stream(data, size);
+        ReadDoFiles2(stream, pairs);
+    } catch (const EReadError&) {
+        return 0;
+    }
+    std::vector<TLogRow> rows(pairs.PairL.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const PairFile& l = pairs.PairL[i];
+        const PairFile& r = pairs.PairR[i];
+        rows[i] = {l.File, l.Size, l.Data, l.Width, l.Height, r.File, r.Size, r.Data, r.Width, r.Height,
+                   pairs.ResText[i]};
+    }
+    const std::string bytes = EncodeDoFiles2(rows);
+    TPairData again;
+    TMemoryStream stream(bytes.data(), bytes.size());
+    ReadDoFiles2(stream, again);
+    if (again.PairL.size() != pairs.PairL.size() || again.ResText != pairs.ResText) std::abort();
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (!SameSide(again.PairL[i], pairs.PairL[i]) || !SameSide(again.PairR[i], pairs.PairR[i])) std::abort();
+    return 0;
+}
