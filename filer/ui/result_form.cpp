@@ -166,6 +166,8 @@ void TForm_Result::FormShow() {
         ToolBar_R.Resize();
     }
     shown_ = true;
+    // The placement read from the settings may differ from the layout's.
+    FormResize();
 }
 
 void TForm_Result::Timer1Timer() {

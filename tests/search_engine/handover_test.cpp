@@ -221,6 +221,18 @@ TEST_F(HandOverTest, AFailedStartIsLoggedAndCleanedUp) {
     EXPECT_TRUE(FolderClean());
 }
 
+TEST_F(HandOverTest, APathTheFilesCannotHoldStartsNothing) {
+    data_.SourceFiles.Clear();
+    data_.SourceFiles.Add("/s/\xF0\x9F\x98\x80.jpg", std::make_shared<TSTitems>());
+    data_.SyoriMode = 2;
+    EXPECT_EQ(handOver_.HandOverPair(0, 0), "");
+    ASSERT_EQ(window_.log.size(), 1u);
+    EXPECT_TRUE(window_.log[0].ends_with(kHandOverWriteFailed));
+    EXPECT_TRUE(fs::is_empty(record_));  // filer never ran
+    EXPECT_TRUE(window_.enabled_.empty());
+    EXPECT_TRUE(FolderClean());
+}
+
 TEST_F(HandOverTest, WholeLogAppliesAnswersOnlyToRowsThatExist) {
     EXPECT_FALSE(handOver_.DoEndSyori(0));
     EXPECT_TRUE(fs::is_empty(folder_));
