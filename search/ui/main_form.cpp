@@ -90,6 +90,9 @@ TOV_MainForm::TOV_MainForm() : TForm(nullptr, "OV_MainForm") {
     BuildLayout();
     BindHandlers();
     LoadPictures();
+    // The window is complete: components that wait for it (the drop
+    // targets' hooks) settle now, as after loading a form.
+    for (int i = 0; i < ComponentCount(); ++i) Components(i)->Loaded();
     Guard(this, [this] { FormCreate(); });
     created_ = true;
     FormResize();

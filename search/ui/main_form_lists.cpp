@@ -190,6 +190,9 @@ void TOV_MainForm::SetListViewStyle(bool icons) {
     const TViewStyle style = icons ? TViewStyle::vsIcon : TViewStyle::vsReport;
     FListView_L.SetViewStyle(style);
     FListView_R.SetViewStyle(style);
+    // The views' input widgets may have been replaced: hook them again.
+    DropDst_L.Loaded();
+    DropDst_R.Loaded();
     (icons ? PML_Icon : PML_List).SetChecked(true);
     (icons ? PMR_Icon : PMR_List).SetChecked(true);
 }

@@ -15,6 +15,8 @@
 
 #include "platform/base/paths.h"
 #include "platform/base/sound.h"
+#include "platform/graphics/picture.h"
+#include "platform/graphics/picture_loader.h"
 #include "platform/ui/scripted_dialogs.h"
 #include "search/ui/main_form.h"
 #include "search/ui/program_globals.h"
@@ -40,6 +42,7 @@ protected:
         fs::create_directories(home_);
         savedHome_ = std::getenv("HOME") ? std::getenv("HOME") : "";
         ::setenv("HOME", home_.c_str(), 1);
+        RegisterStandardPictures();
         SetAppDir(app_.string());
         InitProgramGlobals(app_.string(), "");
         previousDialogs_ = SetDialogService(dialogs_);

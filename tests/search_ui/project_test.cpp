@@ -1,0 +1,232 @@
+// Projects, the log page and the setting sets through the window.
+#include <gtest/gtest.h>
+
+#include "platform/base/file_system.h"
+#include "search/engine/project_file.h"
+#include "search/engine/setting_sets.h"
+#include "search_ui/main_form_fixture.h"
+
+namespace orv::test {
+namespace {
+
+TLogRow Row(const std::string& source, const std::string& target, const std::string& result = "") {
+    return {source, " 1,000", "2026/12/08 10:00:00", "64", "48", target, " 1,000", "2026/12/08 10:00:00", "64", "48", result};
+}
+
+std::string ReadAll(const std::string& path) {
+    std::string bytes;
+    ReadFileBytes(path, bytes);
+    return bytes;
+}
+
+class ProjectTest : public MainFormTest {
+protected:
+    // A window holding a small project: two entries, settings and a log row.
+    TOV_MainForm& Filled() {
+        TOV_MainForm& f = Make();
+        a_ = WriteFile(root_ / "pics" / "a.jpg");
+        dir_ = Folder("pics/sub") + "/";
+        std::vector<std::string> sources{a_, dir_};
+        f.AddFiles2(sources, 0);
+        std::vector<std::string> targets{a_};
+        f.AddFiles2(targets, 1);
+        f.Radio_Mode.SetItemIndex(1);
+        f.Radio_Syori.SetItemIndex(0);
+        f.Radio_Seltgt.SetItemIndex(4);
+        f.Radio_Near.SetItemIndex(1);
+        f.Radio_Do.SetItemIndex(2);
+        f.Check_OneEnd.SetChecked(true);
+        f.LabeledEdit1.SetText(dir_);
+        f.RunLog.Add(Row(a_, a_, "比較元のファイルをごみ箱に捨てました"));
+        f.Data.JyochyuList.Add(a_);
+        return f;
+    }
+    std::string a_, dir_;
+};
+
+TEST_F(ProjectTest, SaveAndOpenRestoreTheProject) {
+    TOV_MainForm& f = Filled();
+    const std::string path = (root_ / "一つ目.ovp").string();
+    dialogs_->AnswerSave(path);
+    f.PP_SaveAsPrjClick();  // a new project asks for a name
+    EXPECT_EQ(f.Data.PrjFileName, path);
+    EXPECT_EQ(f.Data.ProjectChanged, 0);
+    EXPECT_EQ(f.Caption(), "Orvalis - 一つ目.ovp 1ファイル進行記録済");
+    ASSERT_TRUE(fs::exists(ProgressListPath(path)));
+    const TProjectData stored = ReadProjectFile(path);
+    EXPECT_EQ(stored.Radio, (std::array<std::int32_t, 5>{1, 0, 4, 1, 2}));
+
+    TOV_MainForm& g = Make();
+    dialogs_->AnswerOpen(std::vector<std::string>{path});
+    g.P1B_OpenMouseDown();
+    EXPECT_EQ(g.FListView_L.Count(), 2);
+    EXPECT_EQ(g.FListView_R.Count(), 1);
+    EXPECT_EQ(g.Radio_Seltgt.ItemIndex(), 4);
+    EXPECT_EQ(g.Radio_Do.ItemIndex(), 2);
+    EXPECT_TRUE(g.Group_Auto.Visible());
+    EXPECT_TRUE(g.Radio_Near.Visible());
+    EXPECT_TRUE(g.Check_OneEnd.Checked());
+    EXPECT_EQ(g.LabeledEdit1.Text(), dir_);
+    EXPECT_EQ(g.ListView_log.Count(), 1);
+    EXPECT_EQ(g.ListView_log.Item(0)->SubItems().at(9), "比較元のファイルをごみ箱に捨てました");
+    EXPECT_EQ(g.Data.JyochyuList.Count(), 1u);
+    EXPECT_EQ(g.Data.ProjectChanged, 0);  // although the radio handler ran
+    EXPECT_EQ(g.Data.PrjDir, (root_ / "").string());
+    EXPECT_EQ(g.Caption(), "Orvalis - 一つ目.ovp 1ファイル進行記録済");
+    EXPECT_EQ(g.pageControl1.ActivePageIndex(), 1);
+    EXPECT_TRUE(g.MB_Go.Enable());
+    EXPECT_TRUE(Messages().empty());
+
+    // Saving again over the opened project asks nothing; a cleared progress
+    // record removes the progress list.
+    dialogs_->AnswerYesNo(true);
+    g.P4B_JyochyuMouseDown();
+    EXPECT_EQ(g.Caption(), "Orvalis - 一つ目.ovp");
+    dialogs_->ClearCalls();
+    g.PP_SaveAsPrjClick();
+    EXPECT_TRUE(dialogs_->Calls().empty());
+    EXPECT_FALSE(fs::exists(ProgressListPath(path)));
+}
+
+TEST_F(ProjectTest, OverwriteQuestionAndFailedSaveKeepTheProjectChanged) {
+    TOV_MainForm& f = Filled();
+    const std::string path = WriteFile(root_ / "old.ovp", "old");
+    dialogs_->AnswerSave(path);
+    dialogs_->AnswerYesNo(false);
+    f.PP_SaveNewPrjClick();
+    ASSERT_EQ(dialogs_->Calls().size(), 2u);
+    EXPECT_EQ(dialogs_->Calls()[1].title, "上書き警告");
+    EXPECT_EQ(dialogs_->Calls()[1].text, "そのファイルは既に存在します。上書きしますか？");
+    EXPECT_EQ(ReadAll(path), "old");
+    EXPECT_EQ(f.Data.PrjFileName, "新規プロジェクト.ovp");
+
+    // A folder that does not exist: the error is shown, nothing is marked saved.
+    const std::string unwritable = (root_ / "no-such-folder" / "p.ovp").string();
+    dialogs_->AnswerSave(unwritable);
+    f.PP_SaveNewPrjClick();
+    EXPECT_EQ(Errors().size(), 1u);
+    EXPECT_EQ(f.Data.ProjectChanged, 1);
+    EXPECT_EQ(f.Data.PrjFileName, "新規プロジェクト.ovp");
+}
+
+TEST_F(ProjectTest, HostileProjectLeavesTheWindowUntouched) {
+    TOV_MainForm& f = Filled();
+    f.Data.ProjectChanged = 1;
+    // A count far beyond the file, a cut file and a progress list that lies.
+    const std::string huge = WriteFile(root_ / "huge.ovp", std::string("\xff\xff\xff\x7f", 4));
+    TProjectData ok;
+    ok.Sources = {a_};
+    const std::string full = EncodeProjectFile(ok);
+    const std::string cut = WriteFile(root_ / "cut.ovp", full.substr(0, full.size() - 3));
+    const std::string lying = WriteFile(root_ / "lying.ovp", full);
+    WriteFile(root_ / "lying.ovl", std::string("\x10\x00\x00\x00\x05\x00ab", 8));
+    for (const std::string& path : {huge, cut, lying}) {
+        SCOPED_TRACE(path);
+        dialogs_->ClearCalls();
+        dialogs_->AnswerOpen(std::vector<std::string>{path});
+        f.P1B_OpenMouseDown();
+        EXPECT_EQ(Errors().size(), 1u);
+        EXPECT_EQ(f.FListView_L.Count(), 2);
+        EXPECT_EQ(f.ListView_log.Count(), 1);
+        EXPECT_EQ(f.Radio_Seltgt.ItemIndex(), 4);
+        EXPECT_EQ(f.Data.JyochyuList.Count(), 1u);
+        EXPECT_EQ(f.Data.PrjFileName, "新規プロジェクト.ovp");
+        EXPECT_EQ(f.Data.ProjectChanged, 1);
+    }
+}
+
+TEST_F(ProjectTest, MissingEntriesAreDroppedWithTheirMessages) {
+    TOV_MainForm& f = Make();
+    const std::string kept = WriteFile(root_ / "kept.png");
+    TProjectData p;
+    p.Sources = {(root_ / "gone.png").string(), kept};
+    p.Targets = {(root_ / "gone/").string()};
+    p.Radio = {7, -5, 99, 0, 1};  // out of range: limited to the groups
+    const std::string path = WriteFile(root_ / "p.ovp", EncodeProjectFile(p));
+    ASSERT_TRUE(f.LoadProject(path));
+    EXPECT_EQ(Messages(), (std::vector<std::string>{
+                              "比較元リストのファイルまたはフォルダのいくつかが存在しませんでした。存在しないファイルやフォ"
+                              "ルダはリストには追加されません。",
+                              "比較対象リストのファイルまたはフォルダがひとつも存在しませんでした。存在しないファイルやフォ"
+                              "ルダはリストには追加されません。新しいリストを設定し直してください"}));
+    EXPECT_EQ(f.FListView_L.Count(), 1);
+    EXPECT_EQ(f.Radio_Mode.ItemIndex(), 1);
+    EXPECT_EQ(f.Radio_Syori.ItemIndex(), -1);
+    EXPECT_EQ(f.Radio_Seltgt.ItemIndex(), 7);
+}
+
+TEST_F(ProjectTest, LogPageCountsClearsAndSaves) {
+    TOV_MainForm& f = Filled();
+    f.SetMbEnabled(2);
+    EXPECT_EQ(f.Pan_DoList.Caption(), "全 1 結果");
+    EXPECT_TRUE(f.P4B_Log.Enable());
+    EXPECT_TRUE(f.p4b_LogClear.Enable());
+
+    // Selecting a row is a state change: no count, no mark.
+    f.Data.ProjectChanged = 0;
+    f.ListView_log.Item(0)->SetSelected(true);
+    EXPECT_EQ(f.Data.ProjectChanged, 0);
+
+    const std::string text = (root_ / "log.txt").string();
+    dialogs_->AnswerSave(text);
+    f.P4B_LogMouseDown();
+    const std::string bytes = ReadAll(text);
+    EXPECT_EQ(bytes.substr(0, 6), "\x94\xe4\x8a\x72\x8c\xb3");  // "比較元" in code page 932
+    EXPECT_NE(bytes.find(std::string(56, '-') + "\r\n"), std::string::npos);
+
+    f.p4b_LogClearMouseDown();
+    EXPECT_EQ(f.ListView_log.Count(), 0);
+    EXPECT_EQ(f.Pan_DoList.Caption(), "全 0 結果");
+    EXPECT_FALSE(f.P4B_Log.Enable());
+    EXPECT_EQ(f.Data.ProjectChanged, 1);
+
+    // No hand-over while running; none installed gives false.
+    f.RunLog.Add(Row(a_, a_));
+    f.ListView_log.Item(0)->SetSelected(true);
+    f.Data.Running = 1;
+    f.ListView_logDblClick();
+    f.Data.Running = 0;
+}
+
+TEST_F(ProjectTest, SettingSetsStoreApplyAndDelete) {
+    TOV_MainForm& f = Filled();
+    f.SettingNamePrompt = [] { return std::optional<std::string>("Test"); };
+    f.P3B_SaveMouseDown();
+    f.SettingNamePrompt = [] { return std::optional<std::string>("二つ目"); };
+    f.Radio_Seltgt.SetItemIndex(0);
+    f.P3B_SaveMouseDown();
+    ASSERT_EQ(f.List_Setting2.Count(), 2);
+    EXPECT_EQ(f.List_Setting2.Item(1)->Caption(), "二つ目");
+
+    // Same name in another case: Yes overwrites set 0.
+    f.SettingNamePrompt = [] { return std::optional<std::string>("test"); };
+    dialogs_->AnswerYesNo(true);
+    f.P3B_SaveMouseDown();
+    EXPECT_EQ(f.List_Setting2.Count(), 2);
+    EXPECT_EQ(f.List_Setting2.Item(0)->Caption(), "test");
+
+    f.Init();
+    f.Data.ProjectChanged = 0;
+    f.List_Setting2.Item(1)->SetSelected(true);
+    f.List_Setting2DblClick();
+    EXPECT_EQ(f.Radio_Seltgt.ItemIndex(), 0);
+    EXPECT_EQ(f.Radio_Do.ItemIndex(), 2);
+    EXPECT_TRUE(f.Group_Auto.Visible());
+    EXPECT_EQ(f.LabeledEdit1.Text(), dir_);
+    EXPECT_EQ(f.Data.ProjectChanged, 1);
+
+    f.List_Setting2.Item(0)->SetSelected(true);
+    f.List_Setting2.Item(1)->SetSelected(false);
+    f.P3B_DelMouseDown();
+    ASSERT_EQ(f.List_Setting2.Count(), 1);
+    EXPECT_EQ(f.List_Setting2.Item(0)->Caption(), "二つ目");
+    EXPECT_FALSE(fs::exists(SettingSetPath(app_.string() + "/", 1)));
+
+    // Cancel stores nothing; a missing Set folder is an error, not a crash.
+    f.SettingNamePrompt = [] { return std::optional<std::string>(); };
+    f.P3B_SaveMouseDown();
+    EXPECT_EQ(f.List_Setting2.Count(), 1);
+}
+
+}  // namespace
+}  // namespace orv::test
