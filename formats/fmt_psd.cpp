@@ -1,0 +1,320 @@
+#include "formats/fmt_psd.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "formats/codec_rle.h"
+#include "formats/format_messages.h"
+#include "platform/base/stream.h"
+
+namespace orv {
+
+namespace {
+
+constexpr const char* kFormatName = "PSD or PDD";
+constexpr const char* kShortName = "PSD";
+constexpr std::size_t kHeaderSize = 26;
+
+std::uint16_t BigWord(const std::uint8_t* p) { return static_cast<std::uint16_t>((p[0] << 8) | p[1]); }
+std::uint32_t BigLong(const std::uint8_t* p) {
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+}
+
+std::uint32_t ReadBigLong(TStream& stream) {
+    std::uint8_t b[4];
+    stream.ReadBuffer(b, sizeof b);
+    return BigLong(b);
+}
+
+// Moves past a section of `length` bytes that must lie inside the stream.
+void SkipBytes(TStream& stream, std::uint64_t length) {
+    CheckBytesLeft(stream, length, kFormatName);
+    stream.Seek(static_cast<std::int64_t>(length), SeekOrigin::Current);
+}
+
+// Fewest PackBits bytes that fill a row of rowBytes bytes: one two-byte run
+// packet per 128 bytes. Rows given less cannot be whole, and accepting them
+// would let a tiny file claim a huge picture.
+std::uint64_t MinPackedRow(std::uint64_t rowBytes) { return 2 * ((rowBytes + 127) / 128); }
+
+bool IsPaletteScheme(TColorModel model) { return model == TColorModel::cmGray || model == TColorModel::cmIndexed; }
+bool IsColorScheme(TColorModel model) {
+    return model == TColorModel::cmRGB || model == TColorModel::cmRGBA || model == TColorModel::cmCMYK ||
+           model == TColorModel::cmCIELab;
+}
+
+// Samples per pixel the colour path converts: the channels the scheme needs,
+// further channels (alpha of CMYK and Lab, spot colours) are ignored.
+std::uint8_t ColorSamples(TColorModel model) {
+    switch (model) {
+        case TColorModel::cmRGBA:
+        case TColorModel::cmCMYK:
+            return 4;
+        default:
+            return 3;
+    }
+}
+
+// PackBits row data: the row-count table and the packed bytes of the first
+// `rows` rows, read after checking they are whole and inside the stream.
+struct PackedRows {
+    std::vector<std::uint16_t> counts;
+    std::vector<std::uint8_t> data;
+    std::vector<std::size_t> offsets;  // start of each row in data
+
+    void Read(TStream& stream, std::uint64_t tableEntries, std::uint64_t rows, std::uint64_t rowBytes) {
+        CheckBytesLeft(stream, tableEntries * 2, kFormatName);
+        std::vector<std::uint8_t> table = AllocateWorkBuffer(tableEntries * 2, kFormatName);
+        stream.ReadBuffer(table.data(), table.size());
+        counts.resize(static_cast<std::size_t>(rows));
+        offsets.resize(static_cast<std::size_t>(rows));
+        std::uint64_t total = 0;
+        for (std::size_t r = 0; r < counts.size(); ++r) {
+            counts[r] = BigWord(table.data() + 2 * r);
+            offsets[r] = static_cast<std::size_t>(total);
+            total += counts[r];
+        }
+        if (total < rows * MinPackedRow(rowBytes)) RaiseInvalidImageFormat(kFormatName);
+        CheckBytesLeft(stream, total, kFormatName);
+        data = AllocateWorkBuffer(total, kFormatName);
+        stream.ReadBuffer(data.data(), data.size());
+    }
+
+    // Row r into dest (capacity bytes, zero-filled first).
+    void Decode(TPackbitsRLEDecoder& decoder, std::size_t r, std::uint8_t* dest, std::size_t capacity) const {
+        std::memset(dest, 0, capacity);
+        const std::uint8_t* source = data.data() + offsets[r];
+        decoder.Decode(source, counts[r], dest, capacity);
+    }
+};
+
+}  // namespace
+
+const TGraphicClass& TPSDGraphic::ClassInfo() {
+    static const TGraphicClass info{"TPSDGraphic",
+                                    []() -> std::unique_ptr<TGraphic> { return std::make_unique<TPSDGraphic>(); },
+                                    &TPSDGraphic::CanLoadStream, &TFormatGraphic::ClassInfo()};
+    return info;
+}
+
+bool TPSDGraphic::CanLoadStream(TStream& stream) {
+    if (stream.Remaining() <= static_cast<std::int64_t>(kHeaderSize)) return false;
+    const std::int64_t start = stream.Position();
+    std::uint8_t b[kHeaderSize];
+    const std::size_t got = stream.Read(b, sizeof b);
+    stream.SetPosition(start);
+    if (got != sizeof b) return false;
+    static constexpr char kSignature[] = "8BPS";
+    for (int i = 0; i < 4; ++i)
+        if (std::toupper(b[i]) != kSignature[i]) return false;
+    return BigWord(b + 4) == 1;
+}
+
+bool TPSDGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex) {
+    TFormatGraphic::ReadImageProperties(stream, imageIndex);
+    std::uint8_t b[kHeaderSize];
+    if (stream.Read(b, sizeof b) != sizeof b) return false;
+    if (std::memcmp(b, "8BPS", 4) != 0) return false;
+
+    TImageProperties& p = ImageProperties;
+    p.Options = OptionBigEndian;
+    p.BitsPerSample = b[23];
+    p.ChannelCount = b[13];
+    p.SamplesPerPixel = std::min<std::uint8_t>(p.ChannelCount, 4);
+    p.BitsPerPixel = static_cast<std::uint8_t>(p.SamplesPerPixel * p.BitsPerSample);
+    switch (BigWord(b + 24)) {
+        case 0:
+            p.ColorScheme = TColorModel::cmGray;
+            p.Options |= OptionMinIsWhite;
+            break;
+        case 1:
+        case 8:
+            p.ColorScheme = TColorModel::cmGray;
+            break;
+        case 2:
+            p.ColorScheme = TColorModel::cmIndexed;
+            break;
+        case 3:
+        case 7:
+            p.ColorScheme = p.ChannelCount == 3 ? TColorModel::cmRGB : TColorModel::cmRGBA;
+            break;
+        case 4:
+            p.ColorScheme = TColorModel::cmCMYK;
+            break;
+        case 9:
+            p.ColorScheme = TColorModel::cmCIELab;
+            break;
+        default:
+            p.ColorScheme = TColorModel::cmUnknown;
+            break;
+    }
+    p.Height = BigLong(b + 14);
+    p.Width = BigLong(b + 18);
+    for (int section = 0; section < 3; ++section) SkipBytes(stream, ReadBigLong(stream));
+    std::uint8_t code[2];
+    stream.ReadBuffer(code, sizeof code);
+    p.Compression = BigWord(code) == 1 ? ctPackedBits : ctNone;
+    return true;
+}
+
+void TPSDGraphic::LoadFromStream(TStream& stream) {
+    Clear();
+    SourceStream = &stream;
+    StartPosition = stream.Position();
+    struct StreamRelease {
+        TStream*& held;
+        ~StreamRelease() { held = nullptr; }
+    } release{SourceStream};
+
+    if (!ReadImageProperties(stream, 0)) RaiseInvalidImageFormat(kFormatName);
+    const TImageProperties props = ImageProperties;
+    CheckImageSize(props.Width, props.Height, kFormatName);
+    const TColorModel scheme = props.ColorScheme;
+    const std::uint8_t bits = props.BitsPerSample;
+    const std::uint32_t width = props.Width, height = props.Height;
+
+    // Rows move at the file's size, so only depths whose rows the transfer
+    // knows are taken; the scheme's planes must all be in the file.
+    if (IsPaletteScheme(scheme)) {
+        const bool depthOk = scheme == TColorModel::cmIndexed ? bits == 8 : (bits == 1 || bits == 8 || bits == 16);
+        if (!depthOk) RaiseImageErrorFmt(msg::InvalidColorFormat, kShortName);
+        if (props.ChannelCount < 1) RaiseInvalidImageFormat(kFormatName);
+    } else if (IsColorScheme(scheme)) {
+        if (bits != 8 && bits != 16) RaiseImageErrorFmt(msg::InvalidColorFormat, kShortName);
+        if (props.ChannelCount < ColorSamples(scheme)) RaiseInvalidImageFormat(kFormatName);
+    }
+
+    stream.SetPosition(StartPosition);
+    ProgressArea = MakeRect(0, 0, static_cast<int>(width), 1);
+    ReportProgress(TProgressStage::Starting, 0, false, msg::Preparing);
+    std::uint8_t header[kHeaderSize];
+    stream.ReadBuffer(header, sizeof header);
+
+    ColorManager = TColorManager();
+    if (IsPaletteScheme(scheme) || IsColorScheme(scheme)) {
+        // Gray and indexed images with extra channels (alpha) still show
+        // their first channel alone.
+        const std::uint8_t samples = IsPaletteScheme(scheme) ? 1 : ColorSamples(scheme);
+        ColorManager.SourceFlags = cfByteSwap;
+        ColorManager.SetSourceBits(bits);
+        ColorManager.SetTargetBits(bits == 16 ? 8 : bits);
+        ColorManager.SetSourceSamples(samples);
+        ColorManager.SetTargetSamples(samples);
+        ColorManager.SetSourceModel(scheme);
+        switch (scheme) {
+            case TColorModel::cmRGB:
+                ColorManager.SetTargetModel(TColorModel::cmBGR);
+                break;
+            case TColorModel::cmRGBA:
+                ColorManager.SetTargetModel(TColorModel::cmBGRA);
+                break;
+            case TColorModel::cmCMYK:
+                ColorManager.SetTargetModel(TColorModel::cmBGR);
+                ColorManager.SetTargetSamples(3);
+                break;
+            case TColorModel::cmCIELab:
+                ColorManager.SourceFlags |= cfLabScaledL | cfLabOffsetAB;
+                ColorManager.SetTargetModel(TColorModel::cmBGR);
+                break;
+            default:
+                ColorManager.SetTargetModel(scheme);
+                break;
+        }
+    }
+    SetPixelFormat(ColorManager.PixelFormatFor(1));
+    SetImageSize(width, height, kFormatName);
+
+    // Colour-mode data: the palette of indexed images as three planes.
+    const std::uint32_t modeLength = ReadBigLong(stream);
+    if (scheme == TColorModel::cmIndexed) {
+        CheckBytesLeft(stream, modeLength, kFormatName);
+        std::vector<std::uint8_t> table = AllocateWorkBuffer(modeLength, kFormatName);
+        stream.ReadBuffer(table.data(), table.size());
+        const std::size_t planeLength = table.size() / 3;
+        const std::size_t colors = std::min<std::size_t>(planeLength, 256);
+        const std::uint8_t* base = table.data();
+        SetPalette(ColorManager.BuildIndexedPalette(
+            {TRowBuffer{base, colors}, TRowBuffer{base + planeLength, colors}, TRowBuffer{base + 2 * planeLength, colors}},
+            cmf8Planar, static_cast<std::uint32_t>(colors), false));
+    } else {
+        if (scheme == TColorModel::cmGray) SetPalette(ColorManager.BuildGrayPalette(props.Options & OptionMinIsWhite));
+        SkipBytes(stream, modeLength);
+    }
+    SkipBytes(stream, ReadBigLong(stream));
+    SkipBytes(stream, std::uint64_t{ReadBigLong(stream)} + 2);
+
+    const bool packed = props.Compression == ctPackedBits;
+    const std::uint64_t tableEntries = std::uint64_t{height} * props.ChannelCount;
+    ReportProgress(TProgressStage::Ending, 100, true, "");
+
+    try {
+        std::unique_ptr<TPackbitsRLEDecoder> decoder;
+        if (packed) {
+            decoder = std::make_unique<TPackbitsRLEDecoder>();
+            decoder->DecodeInit();
+        }
+        auto rowProgress = [&](std::uint32_t y) {
+            ReportProgress(TProgressStage::Running, ProgressPercent(y, height), true, "");
+            ProgressArea.Offset(0, 1);
+        };
+
+        if (IsPaletteScheme(scheme)) {
+            ReportProgress(TProgressStage::Starting, 0, false, msg::Transfering);
+            const std::uint64_t rowBytes = PackedRowBytes(width, bits);
+            PackedRows rows;
+            if (packed) rows.Read(stream, tableEntries, height, rowBytes);
+            else CheckBytesLeft(stream, rowBytes * height, kFormatName);
+            std::vector<std::uint8_t> row = AllocateWorkBuffer(rowBytes, kFormatName);
+            for (std::uint32_t y = 0; y < height; ++y) {
+                if (packed) rows.Decode(*decoder, y, row.data(), row.size());
+                else stream.ReadBuffer(row.data(), row.size());
+                std::uint8_t* target = ScanLine(static_cast<int>(y));
+                if (bits == 16) ColorManager.ConvertLine(row.data(), row.size(), target, RowBytes(), width);
+                else std::memcpy(target, row.data(), std::min<std::size_t>(row.size(), RowBytes()));
+                rowProgress(y);
+            }
+        } else if (IsColorScheme(scheme)) {
+            ReportProgress(TProgressStage::Starting, 0, false, msg::LoadingData);
+            const std::uint8_t planes = ColorSamples(scheme);
+            const std::uint64_t rowBytes = std::uint64_t{width} * (bits / 8);
+            const std::uint64_t planeBytes = rowBytes * height;
+            std::vector<std::uint8_t> planar;
+            if (packed) {
+                PackedRows rows;
+                rows.Read(stream, tableEntries, std::uint64_t{height} * planes, rowBytes);
+                planar = AllocateWorkBuffer(planeBytes * planes, kFormatName);
+                for (std::size_t r = 0; r < rows.counts.size(); ++r)
+                    rows.Decode(*decoder, r, planar.data() + r * rowBytes, static_cast<std::size_t>(rowBytes));
+            } else {
+                CheckBytesLeft(stream, planeBytes * planes, kFormatName);
+                planar = AllocateWorkBuffer(planeBytes * planes, kFormatName);
+                stream.ReadBuffer(planar.data(), planar.size());
+            }
+            // Stored ink is inverted: 0 means full ink. The complement of
+            // every byte is the complement of each 16-bit sample too.
+            if (scheme == TColorModel::cmCMYK)
+                for (std::uint8_t& v : planar) v = static_cast<std::uint8_t>(255 - v);
+
+            ReportProgress(TProgressStage::Ending, 100, true, "");
+            ReportProgress(TProgressStage::Starting, 0, false, msg::Transfering);
+            TRowBuffer sources[4];
+            for (std::uint32_t y = 0; y < height; ++y) {
+                for (std::size_t k = 0; k < planes; ++k)
+                    sources[k] = {planar.data() + k * planeBytes + y * rowBytes, static_cast<std::size_t>(rowBytes)};
+                ColorManager.ConvertLine(std::span<const TRowBuffer>(sources, planes), ScanLine(static_cast<int>(y)),
+                                         RowBytes(), width);
+                rowProgress(y);
+            }
+        }
+        if (decoder) decoder->DecodeEnd();
+    } catch (...) {
+        ReportProgress(TProgressStage::Ending, 100, true, "");
+        throw;
+    }
+    ReportProgress(TProgressStage::Ending, 100, true, "");
+}
+
+}  // namespace orv

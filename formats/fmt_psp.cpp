@@ -1,0 +1,339 @@
+#include "formats/fmt_psp.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "formats/codec_deflate.h"
+#include "formats/codec_rle.h"
+#include "formats/format_messages.h"
+#include "platform/base/stream.h"
+
+namespace orv {
+
+namespace {
+
+constexpr const char* kFormatName = "PSP";
+constexpr std::size_t kFileHeaderSize = 36;
+constexpr char kSignature[] = "Paint Shop Pro Image File";
+constexpr std::size_t kSignatureLength = sizeof kSignature - 1;
+constexpr std::size_t kAttributeSize = 42;
+constexpr std::size_t kLayerInfoSize = 115;
+constexpr std::size_t kVersion3NameSize = 256;
+constexpr std::uint16_t kPaletteBlock = 2;
+constexpr std::uint16_t kLayerBankBlock = 3;
+constexpr std::uint16_t kLayerBlock = 4;
+// Channel types with a buffer: composite, red, green, blue.
+constexpr std::uint16_t kChannelTypes = 4;
+
+std::uint16_t Word(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+std::uint32_t Long(const std::uint8_t* p) {
+    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24);
+}
+
+std::uint16_t ReadWord(TStream& stream) {
+    std::uint8_t b[2];
+    stream.ReadBuffer(b, sizeof b);
+    return Word(b);
+}
+
+std::uint32_t ReadLong(TStream& stream) {
+    std::uint8_t b[4];
+    stream.ReadBuffer(b, sizeof b);
+    return Long(b);
+}
+
+bool SignatureMatches(const std::uint8_t* b) {
+    for (std::size_t i = 0; i < kSignatureLength; ++i)
+        if (std::toupper(b[i]) != std::toupper(static_cast<unsigned char>(kSignature[i]))) return false;
+    return true;
+}
+
+struct BlockHeader {
+    char Marker0 = 0;
+    std::uint16_t Id = 0;
+    std::uint64_t Start = 0;  // position of the header
+    std::uint64_t Next = 0;   // position after the block
+};
+
+// False, reading nothing, at or past the end of the stream.
+bool ReadBlockHeader(TStream& stream, std::uint32_t version, BlockHeader& header) {
+    const std::int64_t position = stream.Position();
+    if (position < 0 || position >= stream.Size()) return false;
+    std::uint8_t marker[4];
+    stream.ReadBuffer(marker, sizeof marker);
+    header.Marker0 = static_cast<char>(marker[0]);
+    header.Id = ReadWord(stream);
+    if (version == 3) (void)ReadLong(stream);  // initial data length
+    const std::uint32_t total = ReadLong(stream);
+    header.Start = static_cast<std::uint64_t>(position);
+    header.Next = static_cast<std::uint64_t>(stream.Position()) + total;
+    return true;
+}
+
+void MoveTo(TStream& stream, std::uint64_t position) { stream.SetPosition(static_cast<std::int64_t>(position)); }
+
+// Largest factor by which a compression scheme can grow its data; a channel
+// whose packed bytes cannot fill its buffer is damaged, and accepting it
+// would let a tiny file claim a huge picture.
+std::uint64_t MaxExpansion(std::uint8_t compression) {
+    switch (compression) {
+        case ctNone: return 1;
+        case ctRLE: return 64;     // a two-byte packet gives up to 127 bytes
+        default: return 1032;      // Deflate's limit
+    }
+}
+
+}  // namespace
+
+const TGraphicClass& TPSPGraphic::ClassInfo() {
+    static const TGraphicClass info{"TPSPGraphic",
+                                    []() -> std::unique_ptr<TGraphic> { return std::make_unique<TPSPGraphic>(); },
+                                    &TPSPGraphic::CanLoadStream, &TFormatGraphic::ClassInfo()};
+    return info;
+}
+
+bool TPSPGraphic::CanLoadStream(TStream& stream) {
+    if (stream.Remaining() <= static_cast<std::int64_t>(kFileHeaderSize)) return false;
+    const std::int64_t start = stream.Position();
+    std::uint8_t b[kFileHeaderSize];
+    const std::size_t got = stream.Read(b, sizeof b);
+    stream.SetPosition(start);
+    return got == sizeof b && SignatureMatches(b) && Word(b + 32) >= 3;
+}
+
+bool TPSPGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex) {
+    TFormatGraphic::ReadImageProperties(stream, imageIndex);
+    std::uint8_t b[kFileHeaderSize];
+    if (stream.Read(b, sizeof b) != sizeof b) return false;
+    if (!SignatureMatches(b) || Word(b + 32) < 3) return false;
+
+    TImageProperties& p = ImageProperties;
+    p.Version = Word(b + 32);
+    BlockHeader block;
+    if (!ReadBlockHeader(stream, p.Version, block)) return false;
+    if (p.Version > 3) (void)ReadLong(stream);
+    std::uint8_t a[kAttributeSize];
+    stream.ReadBuffer(a, sizeof a);
+    MoveTo(stream, block.Next);
+
+    const std::uint16_t depth = Word(a + 19);
+    if (depth == 24) {
+        p.BitsPerSample = 8;
+        p.SamplesPerPixel = 3;
+        p.ColorScheme = TColorModel::cmRGB;
+    } else {
+        p.BitsPerSample = static_cast<std::uint8_t>(depth);
+        p.SamplesPerPixel = 1;
+        p.ColorScheme = a[27] != 0 ? TColorModel::cmGray : TColorModel::cmIndexed;
+    }
+    p.BitsPerPixel = static_cast<std::uint8_t>(p.BitsPerSample * p.SamplesPerPixel);
+    const auto width = static_cast<std::int32_t>(Long(a));
+    const auto height = static_cast<std::int32_t>(Long(a + 4));
+    switch (Word(a + 17)) {
+        case 0: p.Compression = ctNone; break;
+        case 1: p.Compression = ctRLE; break;
+        case 2: p.Compression = ctLZ77; break;
+        case 3: p.Compression = ctJPEG; break;
+        default: p.Compression = ctUnknown; break;
+    }
+    double resolution = 0;
+    std::memcpy(&resolution, a + 8, sizeof resolution);
+    p.XResolution = static_cast<float>(resolution);
+    if (a[16] == 2) p.XResolution *= 2.54f;
+    p.YResolution = p.XResolution;
+    // The sides are signed in the file; only sizes a bitmap can take pass.
+    if (width < 1 || height < 1 || width > kMaxImageSide || height > kMaxImageSide) return false;
+    p.Width = static_cast<std::uint32_t>(width);
+    p.Height = static_cast<std::uint32_t>(height);
+    return true;
+}
+
+void TPSPGraphic::LoadFromStream(TStream& stream) {
+    Clear();
+    SourceStream = &stream;
+    StartPosition = stream.Position();
+    struct StreamRelease {
+        TStream*& held;
+        ~StreamRelease() { held = nullptr; }
+    } release{SourceStream};
+
+    if (!ReadImageProperties(stream, 0)) RaiseInvalidImageFormat(kFormatName);
+    const TImageProperties props = ImageProperties;
+    CheckImageSize(props.Width, props.Height, kFormatName);
+    const std::uint8_t compression = props.Compression;
+    if (compression != ctNone && compression != ctRLE && compression != ctLZ77)
+        RaiseImageErrorFmt(msg::NotSupported, msg::CompressionScheme, kFormatName);
+    const std::uint32_t version = props.Version;
+    const std::uint32_t width = props.Width, height = props.Height;
+
+    stream.SetPosition(StartPosition);
+    ProgressArea = MakeRect(0, 0, static_cast<int>(width), 1);
+    ReportProgress(TProgressStage::Starting, 0, false, msg::Preparing);
+    {
+        std::uint8_t b[kFileHeaderSize];
+        stream.ReadBuffer(b, sizeof b);
+        BlockHeader first;
+        if (!ReadBlockHeader(stream, version, first)) RaiseInvalidImageFormat(kFormatName);
+        MoveTo(stream, first.Next);
+    }
+
+    ColorManager = TColorManager();
+    ColorManager.SetSourceBits(props.BitsPerSample);
+    ColorManager.SetTargetBits(props.BitsPerSample);
+    ColorManager.SetSourceSamples(props.SamplesPerPixel);
+    ColorManager.SetTargetSamples(props.SamplesPerPixel);
+    ColorManager.SetSourceModel(props.ColorScheme);
+    const bool color = props.ColorScheme == TColorModel::cmRGB;
+    ColorManager.SetTargetModel(color ? TColorModel::cmBGR : props.ColorScheme);
+
+    std::uint64_t stride = 0;
+    switch (props.BitsPerSample) {
+        case 1: stride = (std::uint64_t{width} + 7) / 8; break;
+        case 4: stride = width / 2 + 1; break;
+        case 8: stride = width; break;
+        default: RaiseImageErrorFmt(msg::InvalidColorFormat, kFormatName);
+    }
+    SetPixelFormat(ColorManager.PixelFormatFor(1));
+    SetImageSize(width, height, kFormatName);
+    if (props.ColorScheme == TColorModel::cmGray) SetPalette(ColorManager.BuildGrayPalette(false));
+    ReportProgress(TProgressStage::Ending, 100, true, "");
+
+    const std::uint64_t channelBytes = stride * height;
+    std::array<std::vector<std::uint8_t>, kChannelTypes> channels;
+    const std::vector<std::uint8_t> absentRow = AllocateWorkBuffer(stride, kFormatName);
+
+    auto readChannel = [&]() {
+        BlockHeader sub;
+        if (!ReadBlockHeader(stream, version, sub)) return false;
+        if (version > 3) (void)ReadLong(stream);
+        std::uint8_t c[12];
+        stream.ReadBuffer(c, sizeof c);
+        const std::uint32_t packedLength = Long(c);
+        const std::uint16_t type = Word(c + 10);
+        if (type < kChannelTypes) {
+            CheckBytesLeft(stream, packedLength, kFormatName);
+            if (std::uint64_t{packedLength} * MaxExpansion(compression) < channelBytes)
+                RaiseInvalidImageFormat(kFormatName);
+            std::vector<std::uint8_t>& buffer = channels[type];
+            buffer = AllocateWorkBuffer(channelBytes, kFormatName);
+            if (compression == ctNone) {
+                stream.ReadBuffer(buffer.data(), std::min<std::size_t>(packedLength, buffer.size()));
+            } else {
+                std::vector<std::uint8_t> packed = AllocateWorkBuffer(packedLength, kFormatName);
+                stream.ReadBuffer(packed.data(), packed.size());
+                std::unique_ptr<TDecoder> decoder;
+                if (compression == ctRLE) decoder = std::make_unique<TPSPRLEDecoder>();
+                else decoder = std::make_unique<TLZ77Decoder>(Z_FINISH, false);
+                decoder->DecodeInit();
+                const std::uint8_t* source = packed.data();
+                std::uint8_t* dest = buffer.data();
+                decoder->Decode(source, packed.size(), dest, buffer.size());
+                decoder->DecodeEnd();
+            }
+        }
+        // Whatever the channel held, the next one starts after its block.
+        MoveTo(stream, sub.Next);
+        return true;
+    };
+
+    auto transfer = [&]() {
+        ReportProgress(TProgressStage::Ending, 100, true, "");
+        ReportProgress(TProgressStage::Starting, 0, false, msg::Transfering);
+        // Channels the layer lacks read as zero rows.
+        const bool fourSources = ColorManager.TargetModel() != TColorModel::cmIndexed &&
+                                 ColorManager.TargetModel() != TColorModel::cmGray;
+        static constexpr int kColorOrder[] = {1, 2, 3, 0};
+        const std::size_t count = fourSources ? ColorManager.SourceSamples() : 1;
+        for (std::uint32_t y = 0; y < height; ++y) {
+            TRowBuffer sources[4];
+            for (std::size_t k = 0; k < count; ++k) {
+                const auto& buffer = channels[static_cast<std::size_t>(fourSources ? kColorOrder[k] : 0)];
+                const std::uint8_t* row = buffer.empty() ? absentRow.data() : buffer.data() + y * stride;
+                sources[k] = {row, static_cast<std::size_t>(stride)};
+            }
+            ColorManager.ConvertLine(std::span<const TRowBuffer>(sources, count), ScanLine(static_cast<int>(y)),
+                                     RowBytes(), width);
+            ReportProgress(TProgressStage::Running, ProgressPercent(y, height), true, "");
+            ProgressArea.Offset(0, 1);
+        }
+        ReportProgress(TProgressStage::Ending, 100, true, "");
+    };
+
+    // Loads the first accepted layer of the bank that ends at bankEnd.
+    auto readLayerBank = [&](std::uint64_t bankEnd) {
+        for (;;) {
+            if (static_cast<std::uint64_t>(stream.Position()) >= bankEnd) return;
+            BlockHeader layer;
+            if (!ReadBlockHeader(stream, version, layer)) return;
+            ReportProgress(TProgressStage::Starting, 0, false, msg::LoadingData);
+            if (layer.Id != kLayerBlock) return;
+            std::uint8_t info[kLayerInfoSize];
+            std::uint16_t channelCount = 0;
+            if (version > 3) {
+                const std::uint64_t chunkStart = static_cast<std::uint64_t>(stream.Position());
+                const std::uint32_t chunkLength = ReadLong(stream);
+                const std::uint16_t nameLength = ReadWord(stream);
+                stream.Seek(nameLength, SeekOrigin::Current);
+                stream.ReadBuffer(info, sizeof info);
+                MoveTo(stream, chunkStart + chunkLength);
+                if (info[0] >= 2) {
+                    MoveTo(stream, layer.Next);
+                    continue;
+                }
+                const std::uint64_t bitmapStart = static_cast<std::uint64_t>(stream.Position());
+                const std::uint32_t bitmapLength = ReadLong(stream);
+                (void)ReadWord(stream);  // bitmap count
+                channelCount = ReadWord(stream);
+                MoveTo(stream, bitmapStart + bitmapLength);
+            } else {
+                stream.Seek(kVersion3NameSize, SeekOrigin::Current);
+                stream.ReadBuffer(info, sizeof info);
+                if (info[0] != 0) {
+                    MoveTo(stream, layer.Next);
+                    continue;
+                }
+                (void)ReadWord(stream);  // bitmap count
+                channelCount = ReadWord(stream);
+            }
+            if (channelCount > 3 && color) {
+                ColorManager.SetSourceModel(TColorModel::cmRGBA);
+                ColorManager.SetSourceSamples(4);
+                ColorManager.SetTargetModel(TColorModel::cmBGRA);
+                ColorManager.SetTargetSamples(4);
+                SetPixelFormat(TPixelFormat::pf32bit);
+            }
+            for (std::uint16_t k = 0; k < channelCount; ++k)
+                if (!readChannel()) break;
+            transfer();
+            return;
+        }
+    };
+
+    try {
+        for (;;) {
+            BlockHeader block;
+            if (!ReadBlockHeader(stream, version, block) || block.Marker0 != '~') break;
+            if (block.Id == kPaletteBlock) {
+                if (version > 3) (void)ReadLong(stream);
+                const std::uint32_t entries = ReadLong(stream);
+                const std::uint32_t kept = std::min<std::uint32_t>(entries, 256);
+                std::uint8_t table[256 * 4];
+                stream.ReadBuffer(table, kept * 4);
+                SetPalette(ColorManager.BuildIndexedPalette({TRowBuffer{table, kept * 4u}}, cmf8Interleaved4, kept,
+                                                            true));
+            } else if (block.Id == kLayerBankBlock) {
+                readLayerBank(block.Next);
+            }
+            MoveTo(stream, block.Next);
+        }
+    } catch (...) {
+        ReportProgress(TProgressStage::Ending, 100, true, "");
+        throw;
+    }
+}
+
+}  // namespace orv
