@@ -6,8 +6,11 @@
 
 #include "formats/fmt_cut.h"
 #include "formats/fmt_eps.h"
+#include "formats/fmt_gif.h"
 #include "formats/fmt_pcx.h"
 #include "formats/fmt_png.h"
+#include "formats/fmt_psd.h"
+#include "formats/fmt_psp.h"
 #include "formats/fmt_sgi.h"
 #include "formats/fmt_targa.h"
 #include "formats/fmt_tiff.h"
@@ -33,6 +36,9 @@ const ClassAccessor kBuiltInClasses[] = {
     &TSGIGraphic::ClassInfo,
     &TPCXGraphic::ClassInfo,
     &TCUTGraphic::ClassInfo,
+    &TPSDGraphic::ClassInfo,
+    &TPSPGraphic::ClassInfo,
+    &TGIFGraphic::ClassInfo,
 };
 
 std::vector<const TGraphicClass*>& ExtraClasses() {
