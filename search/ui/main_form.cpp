@@ -14,6 +14,7 @@
 #include "platform/base/paths.h"
 #include "platform/ui/application.h"
 #include "platform/ui/shell.h"
+#include "search/engine/handover.h"
 #include "search/engine/image_utils.h"
 #include "search/ui/option_form.h"
 #include "search/ui/program_globals.h"
@@ -79,6 +80,7 @@ TOV_MainForm::TOV_MainForm() : TForm(nullptr, "OV_MainForm") {
     engine_ = std::make_unique<TRunEngine>(Data, *this);
     driver_ = std::make_unique<TRunDriver>(*engine_, RunLog, *this, nullptr);
     driver_->SetBmpDir(Globals().BmpDir);
+    SetPairHandOver(MakePairHandOver(Data, RunLog, *this, *this));
     RunLog.OnRowAdded = [this](std::size_t i) { LogRowAdded(i); };
     RunLog.OnRowChanged = [this](std::size_t i) { LogRowChanged(i); };
     RunLog.OnReset = [this] { LogReset(); };
@@ -459,6 +461,11 @@ void TOV_MainForm::Timer1Timer() {
 void TOV_MainForm::FormCloseQuery(bool& canClose) {
     if (Data.Running == 1) {
         ShowMessage(kRunningNoClose);
+        canClose = false;
+        return;
+    }
+    // The pair handler still works on the log: closing now would lose its answer.
+    if (HandOverActive()) {
         canClose = false;
         return;
     }

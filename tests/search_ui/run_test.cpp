@@ -1,0 +1,71 @@
+// A whole run through the window's Start button.
+#include <gtest/gtest.h>
+
+#include "search_ui/main_form_fixture.h"
+
+namespace orv::test {
+namespace {
+
+bool HasLine(const std::vector<std::string>& lines, const std::string& text) {
+    for (const std::string& line : lines)
+        if (line.size() > text.size() && line.compare(line.size() - text.size(), text.size(), text) == 0) return true;
+    return false;
+}
+
+TEST_F(MainFormTest, StartRunsAComparisonAndShowsItsEnd) {
+    TOV_MainForm& f = Make();
+    const std::string work = Folder("work");
+    f.Data.WorkDir = work + "/";
+    f.Data.DoEndSound = 0;
+    f.Data.DoFindSound = 0;
+    const std::string a = (root_ / "a.bmp").string(), b = (root_ / "b.bmp").string();
+    fs::copy_file(app_ / "BMP" / "folder.bmp", a);
+    fs::copy_file(app_ / "BMP" / "folder.bmp", b);
+    std::vector<std::string> sources{a}, targets{b};
+    f.AddFiles2(sources, 0);
+    f.AddFiles2(targets, 1);
+    f.Radio_Mode.SetItemIndex(1);
+    f.Radio_Syori.SetItemIndex(1);
+    f.MB_GoMouseDown();
+    ASSERT_TRUE(f.MB_Go.Enable());
+
+    f.P4B_StartMouseDown();
+    EXPECT_EQ(f.Data.Running, 0);
+    ASSERT_EQ(f.RunLog.Count(), 1u);
+    EXPECT_EQ(f.ListView_log.Count(), 1);
+    EXPECT_EQ(f.ListView_log.Item(0)->Caption(), a);
+    EXPECT_EQ(f.ListView_log.Item(0)->SubItems().at(4), b);
+    EXPECT_EQ(f.Pan_DoList.Caption(), "全 1 結果");
+    const std::vector<std::string> lines = f.ErrorLog.Lines();
+    for (const char* text : {"：ファイル情報収集開始", "：比較開始", "：終了処理", "：終了"})
+        EXPECT_TRUE(HasLine(lines, text)) << text;
+    EXPECT_EQ(f.LabelInfo1.Caption(), "終了");
+    // Finished state: the steps and Start back on, Stop and Pause off.
+    EXPECT_TRUE(f.P4B_Start.Enable() && f.MB_Start.Enable() && f.MB_Opt.Enable());
+    EXPECT_FALSE(f.P4B_Stop.Enable() || f.P4B_Pause.Enable());
+    EXPECT_TRUE(f.P4B_Log.Enable());
+    EXPECT_TRUE(f.P4B_Jyochyu.Enable());
+    EXPECT_EQ(f.Data.JyochyuList.Count(), 1u);
+    EXPECT_EQ(f.Data.ProjectChanged, 1);
+    EXPECT_TRUE(f.Enabled());
+}
+
+TEST_F(MainFormTest, StartRefusesMissingFolders) {
+    TOV_MainForm& f = Make();
+    f.Data.WorkDir = (root_ / "no-work").string();
+    f.Radio_Mode.SetItemIndex(1);
+    f.Radio_Syori.SetItemIndex(1);
+    f.P4B_StartMouseDown();
+    EXPECT_EQ(Messages(), std::vector<std::string>{"一時作業用フォルダが見つかりません。正しいフォルダを指定してください"});
+
+    dialogs_->ClearCalls();
+    f.Radio_Do.SetItemIndex(2);  // move, whatever the handling mode
+    f.LabeledEdit1.SetText((root_ / "no-move/").string());
+    f.P4B_StartMouseDown();
+    EXPECT_EQ(Messages(), std::vector<std::string>{"自動処理のファイルの移動/コピー先が無効です。指定したフォルダが存在するか"
+                                                   "どうか確認してください"});
+    EXPECT_EQ(f.ErrorLog.LineCount() <= 1, true);
+}
+
+}  // namespace
+}  // namespace orv::test
