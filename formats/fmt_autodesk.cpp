@@ -1,0 +1,94 @@
+#include "formats/fmt_autodesk.h"
+
+#include <memory>
+#include <vector>
+
+#include "formats/format_messages.h"
+#include "platform/base/stream.h"
+
+namespace orv {
+
+namespace {
+
+constexpr const char* kFormatName = "Autodesk";
+constexpr std::size_t kHeaderSize = 32;
+constexpr std::uint16_t kMagic = 0x9119;
+constexpr std::size_t kPaletteEntries = 256;
+
+std::uint16_t Word(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+
+}  // namespace
+
+const TGraphicClass& TAutodeskGraphic::ClassInfo() {
+    static const TGraphicClass info{"TAutodeskGraphic",
+                                    []() -> std::unique_ptr<TGraphic> { return std::make_unique<TAutodeskGraphic>(); },
+                                    &TAutodeskGraphic::CanLoadStream, &TFormatGraphic::ClassInfo()};
+    return info;
+}
+
+bool TAutodeskGraphic::CanLoadStream(TStream& stream) {
+    if (stream.Remaining() <= static_cast<std::int64_t>(kHeaderSize)) return false;
+    const std::int64_t start = stream.Position();
+    std::uint8_t header[kHeaderSize];
+    const std::size_t got = stream.Read(header, sizeof header);
+    stream.SetPosition(start);
+    return got == sizeof header && Word(header) == kMagic && header[10] == 8 && header[11] == 0;
+}
+
+bool TAutodeskGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex) {
+    TFormatGraphic::ReadImageProperties(stream, imageIndex);
+    std::uint8_t header[kHeaderSize];
+    if (stream.Read(header, 2) != 2 || Word(header) != kMagic) return false;
+    // A header cut short is no picture: its size would be made up.
+    if (stream.Read(header + 2, kHeaderSize - 2) != kHeaderSize - 2) return false;
+    TImageProperties& p = ImageProperties;
+    p.ColorScheme = TColorModel::cmIndexed;
+    p.Width = Word(header + 2);
+    p.Height = Word(header + 4);
+    p.BitsPerSample = 8;
+    p.SamplesPerPixel = 1;
+    p.BitsPerPixel = 8;
+    p.Compression = ctNone;
+    return true;
+}
+
+void TAutodeskGraphic::LoadFromStream(TStream& stream) {
+    Clear();
+    StartPosition = stream.Position();
+    if (!ReadImageProperties(stream, 0)) RaiseInvalidImageFormat(kFormatName);
+    const std::uint32_t width = ImageProperties.Width;
+    const std::uint32_t height = ImageProperties.Height;
+    CheckImageSize(width, height, kFormatName);
+
+    ProgressArea = MakeRect(0, 0, static_cast<int>(width), 1);
+    ReportProgress(TProgressStage::Starting, 0, false, msg::Transfering);
+    try {
+        // The header was read whole by ReadImageProperties; the palette follows.
+        std::uint8_t colors[kPaletteEntries * 3] = {};
+        (void)stream.Read(colors, sizeof colors);
+        std::vector<TPaletteEntry> entries(kPaletteEntries);
+        for (std::size_t i = 0; i < kPaletteEntries; ++i) {
+            // Six-bit values scaled by 4 and kept in a byte.
+            entries[i].Red = static_cast<std::uint8_t>(colors[3 * i] << 2);
+            entries[i].Green = static_cast<std::uint8_t>(colors[3 * i + 1] << 2);
+            entries[i].Blue = static_cast<std::uint8_t>(colors[3 * i + 2] << 2);
+        }
+        SetPixelFormat(TPixelFormat::pf8bit);
+        SetPalette(TPalette(std::move(entries)));
+        SetImageSize(width, height, kFormatName);
+
+        bool dataLeft = true;
+        for (std::uint32_t y = 0; y < height; ++y) {
+            // Rows past the end of a short file stay zero.
+            if (dataLeft && stream.Read(ScanLine(static_cast<int>(y)), width) < width) dataLeft = false;
+            ReportProgress(TProgressStage::Running, ProgressPercent(y, height), true, "");
+            ProgressArea.Offset(0, 1);
+        }
+    } catch (...) {
+        ReportProgress(TProgressStage::Ending, 0, false, "");
+        throw;
+    }
+    ReportProgress(TProgressStage::Ending, 0, false, "");
+}
+
+}  // namespace orv
