@@ -11,6 +11,7 @@
 #include "formats/codec_rle.h"
 #include "formats/codec_thunder.h"
 #include "formats/fmt_eps.h"
+#include "formats/fmt_tiff_predictor.h"
 #include "formats/fmt_tiff.h"
 #include "formats/format_messages.h"
 #include "formats/library.h"
@@ -291,8 +292,7 @@ void TTIFFGraphic::LoadFromStream(TStream& stream) {
 
         for (std::uint64_t r = 0; r < usableRows; ++r) {
             std::uint8_t* row = strip.data() + r * rowBytes;
-            if (predictor)
-                UndoHorizontalDifferencing(row, rowBytes, p.Width, samplesPerPixel_, bitsPerSample_, bigEndian);
+            if (predictor) UndoTIFFPredictor(row, rowBytes, p.Width, samplesPerPixel_, bitsPerSample_, bigEndian);
             cm.ConvertLine(row, rowBytes, ScanLine(static_cast<int>(p.RowIndex)), targetBytes, p.Width);
             ++p.RowIndex;
             ReportProgress(TProgressStage::Running, ProgressPercent(p.RowIndex, p.Height), true, "");

@@ -12,6 +12,7 @@
 #include "formats/codec_base.h"
 #include "formats/fmt_eps.h"
 #include "formats/fmt_tiff.h"
+#include "formats/fmt_tiff_predictor.h"
 #include "formats/library.h"
 #include "platform/base/stream.h"
 
@@ -514,6 +515,24 @@ TEST(TiffDirectory, EqualTagsKeepFileOrderAndManyEntriesSort) {
 }
 
 // --- Loading -------------------------------------------------------------------
+
+TEST(TiffPredictor, BlocksGiveTheSameRowsAsTheSharedRoutine) {
+    std::uint32_t seed = 12345;
+    auto next = [&] { return static_cast<std::uint8_t>((seed = seed * 1103515245u + 12345u) >> 16); };
+    for (unsigned samples = 1; samples <= 5; ++samples) {
+        for (std::uint32_t width : {1u, 2u, 5u, 6u, 11u, 16u, 17u, 40u, 333u}) {
+            // Rows with room to spare and rows cut short of their pixels.
+            for (std::size_t rowBytes : {std::size_t{width} * samples + 7, std::size_t{width} * samples - 1}) {
+                Bytes row(rowBytes);
+                for (auto& b : row) b = next();
+                Bytes want = row;
+                UndoHorizontalDifferencing(want.data(), want.size(), width, samples, 8, false);
+                UndoTIFFPredictor(row.data(), row.size(), width, samples, 8, false);
+                ASSERT_EQ(row, want) << samples << " x " << width << " in " << rowBytes;
+            }
+        }
+    }
+}
 
 TEST(TiffLoader, RefusesLayoutsThatDoNotFitTheirRows) {
     // RGB with one sample, CMYK with three, YCbCr with four, gray with two
