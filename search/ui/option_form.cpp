@@ -1,6 +1,10 @@
 #include "search/ui/option_form.h"
 
+#include <QKeySequence>
+#include <QShortcut>
+
 #include "platform/base/paths.h"
+#include "platform/ui/application.h"
 
 namespace orv {
 namespace {
@@ -18,8 +22,10 @@ int IndexOfValue(const int (&values)[3], int value) {
 
 TOVOptForm::TOVOptForm(TMainData& data) : TForm(nullptr, "OVOptForm"), data_(data) {
     SetCaption("環境設定");
-    SetBorderStyle(TBorderStyle::bsSingle);
     SetClientSize(318, 322);
+    // Fixed border after the size: it freezes the size the window has.
+    SetBorderStyle(TBorderStyle::bsSingle);
+    CenterOnScreen();
     TFont font;
     font.Name = "ＭＳ Ｐゴシック";
     SetFont(font);
@@ -60,6 +66,9 @@ TOVOptForm::TOVOptForm(TMainData& data) : TForm(nullptr, "OVOptForm"), data_(dat
     Button_Sun.OnClick = [this](TObject*) { Button_SunClick(); };
     Button1.OnClick = [this](TObject*) { Button1Click(); };
     Button2.OnClick = [this](TObject*) { Button2Click(); };
+    // Escape cancels, as in every dialog of the desktop.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), Widget());
+    QObject::connect(escape, &QShortcut::activated, escape, [this] { Guard(this, [this] { Button_CancelClick(); }); });
     FormCreate();
 }
 

@@ -1,6 +1,11 @@
 #include "search/ui/small_forms.h"
 
+#include <QKeySequence>
+#include <functional>
+#include <QShortcut>
+
 #include "platform/base/file_system.h"
+#include "platform/ui/application.h"
 #include "platform/ui/shell.h"
 #include "search/ui/program_globals.h"
 
@@ -8,6 +13,13 @@ namespace orv {
 namespace {
 
 TForm_about* gAbout = nullptr;
+
+// Escape ends a dialog as its cancel button does.
+void OnEscape(TForm& form, std::function<void()> action) {
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), form.Widget());
+    QObject::connect(escape, &QShortcut::activated, escape,
+                     [&form, action = std::move(action)] { Guard(&form, action); });
+}
 
 TFont UiFont() {
     TFont font;
@@ -47,7 +59,6 @@ void TForm_splash::FormCreate() { SetClientSize(320, 240); }
 
 TForm_about::TForm_about() : TForm(nullptr, "Form_about") {
     SetCaption("Orvalisについて");
-    SetBorderStyle(TBorderStyle::bsDialog);
     SetFont(UiFont());
     LoadShipped(Image1, "about.bmp");
     Image1.SetStretch(true);
@@ -69,7 +80,10 @@ TForm_about::TForm_about() : TForm(nullptr, "Form_about") {
     Button1.SetCaption("閉じる");
     Button1.OnClick = [this](TObject*) { Button1Click(); };
     Label2.OnClick = [this](TObject*) { Label2Click(); };
+    OnEscape(*this, [this] { Button1Click(); });
     FormCreate();
+    // Fixed border after the size: it freezes the size the window has.
+    SetBorderStyle(TBorderStyle::bsDialog);
     CenterOnScreen();
 }
 
@@ -91,9 +105,9 @@ void TForm_about::Label2Click() { (void)OpenDocument(kMakerSiteUrl); }
 
 TForm_settings::TForm_settings() : TForm(nullptr, "Form_settings") {
     SetCaption("設定の保存");
-    SetBorderStyle(TBorderStyle::bsDialog);
     SetFont(UiFont());
     SetClientSize(251, 69);
+    SetBorderStyle(TBorderStyle::bsDialog);
     LabeledEdit1.SetLabelCaption("保存設定名");
     LabeledEdit1.SetLabelPosition(TLabelPosition::lpAbove);
     LabeledEdit1.SetBounds(8, 18, 235, 21);
@@ -108,6 +122,7 @@ TForm_settings::TForm_settings() : TForm(nullptr, "Form_settings") {
     LabeledEdit1.OnChange = [this](TObject*) { LabeledEdit1Change(); };
     BitBtn1.OnClick = [this](TObject*) { BitBtn1Click(); };
     BitBtn2.OnClick = [this](TObject*) { BitBtn2Click(); };
+    OnEscape(*this, [this] { BitBtn2Click(); });
     CenterOnScreen();
 }
 
