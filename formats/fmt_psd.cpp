@@ -265,8 +265,18 @@ void TPSDGraphic::LoadFromStream(TStream& stream) {
             ReportProgress(TProgressStage::Starting, 0, false, msg::Transfering);
             const std::uint64_t rowBytes = PackedRowBytes(width, bits);
             PackedRows rows;
-            if (packed) rows.Read(stream, tableEntries, height, rowBytes);
-            else CheckBytesLeft(stream, rowBytes * height, kFormatName);
+            if (packed) {
+                const std::int64_t tableStart = stream.Position();
+                try {
+                    rows.Read(stream, tableEntries, height, rowBytes);
+                } catch (const EInvalidGraphic&) {
+                    // Some writers give gray and indexed images with alpha a
+                    // row-count table and data for the first channel only.
+                    if (props.ChannelCount < 2) throw;
+                    stream.SetPosition(tableStart);
+                    rows.Read(stream, height, height, rowBytes);
+                }
+            } else CheckBytesLeft(stream, rowBytes * height, kFormatName);
             std::vector<std::uint8_t> row = AllocateWorkBuffer(rowBytes, kFormatName);
             for (std::uint32_t y = 0; y < height; ++y) {
                 if (packed) rows.Decode(*decoder, y, row.data(), row.size());
