@@ -4,13 +4,17 @@
 #include <memory>
 #include <mutex>
 
+#include "formats/fmt_autodesk.h"
 #include "formats/fmt_cut.h"
 #include "formats/fmt_eps.h"
 #include "formats/fmt_gif.h"
+#include "formats/fmt_pcd.h"
 #include "formats/fmt_pcx.h"
 #include "formats/fmt_png.h"
+#include "formats/fmt_ppm.h"
 #include "formats/fmt_psd.h"
 #include "formats/fmt_psp.h"
+#include "formats/fmt_rla.h"
 #include "formats/fmt_sgi.h"
 #include "formats/fmt_targa.h"
 #include "formats/fmt_tiff.h"
@@ -39,6 +43,10 @@ const ClassAccessor kBuiltInClasses[] = {
     &TPSDGraphic::ClassInfo,
     &TPSPGraphic::ClassInfo,
     &TGIFGraphic::ClassInfo,
+    &TPCDGraphic::ClassInfo,
+    &TPPMGraphic::ClassInfo,
+    &TRLAGraphic::ClassInfo,
+    &TAutodeskGraphic::ClassInfo,
 };
 
 std::vector<const TGraphicClass*>& ExtraClasses() {
