@@ -165,26 +165,19 @@ TEST_F(CUTFiles, WithoutAPaletteFileIndicesShowGray) {
     EXPECT_EQ(fromStream.GetPixel(3, 2), RGBColor(200, 200, 200));
 }
 
-TEST_F(CUTFiles, PaletteNameMayDifferInLetterCase) {
-    const std::string picture = Write("Scan.CUT", CutFile(8, 1, Picture(8, 1)));
-    Write("SCAN.Pal", PaletteFile(255, Colours(256)));
-    TCUTGraphic cut;
-    cut.LoadFromFile(picture);
-    EXPECT_EQ(cut.Palette().Entry(200), Colours(256)[200]);
-    // The exact name wins over one that differs in case.
-    Write("Scan.pal", PaletteFile(15, Colours(16)));
-    cut.LoadFromFile(picture);
-    EXPECT_EQ(cut.Palette().Count(), 16u);
-}
-
-TEST_F(CUTFiles, LoadsThroughThePictureRegistry) {
+TEST_F(CUTFiles, PaletteNameMayDifferInLetterCaseAlsoThroughTheRegistry) {
     TImageFormatsScope formats;
-    const std::string picture = Write("reg.cut", CutFile(40, 6, Picture(40, 6)));
-    Write("reg.pal", PaletteFile(255, Colours(256)));
+    const std::string picture = Write("Scan.CUT", CutFile(40, 6, Picture(40, 6)));
+    Write("SCAN.Pal", PaletteFile(255, Colours(256)));
     TBitmap bitmap;
     ASSERT_TRUE(LoadPictureToBitmap(picture, bitmap));
     const TPaletteEntry e = Colours(256)[200];
     EXPECT_EQ(bitmap.GetPixel(0, 5), RGBColor(e.Red, e.Green, e.Blue));
+    // The exact name wins over one that differs in case.
+    Write("Scan.pal", PaletteFile(15, Colours(16)));
+    TCUTGraphic cut;
+    cut.LoadFromFile(picture);
+    EXPECT_EQ(cut.Palette().Count(), 16u);
 }
 
 TEST(CUTReader, RowsBeyondTheDataOrTheWidthStayInTheirBounds) {

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -114,20 +113,6 @@ TEST(SGIReader, RowTablesCountFromWhereTheLoadBegan) {
     TSGIGraphic sgi;
     sgi.LoadFromStream(stream);
     ExpectPixels(sgi, ReadFile(DataPath("tool_im_rgb_rle.rgb")), 3, "shifted");
-}
-
-TEST(SGIReader, StreamTestLooksAtMagicSampleSizeAndDimension) {
-    Bytes file = Header(0, 1, 2, 2, 1, 2);
-    file.resize(file.size() + 4, 7);
-    EXPECT_TRUE(TSGIGraphic::CanLoadStream(*std::make_unique<TMemoryStream>(file)));
-    Bytes bad = file;
-    bad[3] = 3;
-    EXPECT_FALSE(TSGIGraphic::CanLoadStream(*std::make_unique<TMemoryStream>(bad)));
-    bad = file;
-    Put16(bad, 4, 4);
-    EXPECT_FALSE(TSGIGraphic::CanLoadStream(*std::make_unique<TMemoryStream>(bad)));
-    // Exactly the header: nothing follows it.
-    EXPECT_FALSE(TSGIGraphic::CanLoadStream(*std::make_unique<TMemoryStream>(Header(0, 1, 2, 2, 1))));
 }
 
 TEST(SGIReader, RefusesHeadersItCannotRead) {
