@@ -706,18 +706,13 @@ void TOV_MainForm::SetLabelInfo(int index, const std::string& caption, const std
     label->SetHint(hint);
 }
 
-namespace {
-// The gauge holds int; larger counts are scaled down together.
-std::int64_t gGaugeDivisor = 1;
-}  // namespace
-
 void TOV_MainForm::SetGaugeMax(std::int64_t max) {
-    gGaugeDivisor = max > INT_MAX ? max / INT_MAX + 1 : 1;
-    Gauge1.SetMaxValue(static_cast<int>(std::max<std::int64_t>(max, 0) / gGaugeDivisor));
+    gaugeDivisor_ = max > INT_MAX ? max / INT_MAX + 1 : 1;
+    Gauge1.SetMaxValue(static_cast<int>(std::max<std::int64_t>(max, 0) / gaugeDivisor_));
 }
 
 void TOV_MainForm::SetGaugePosition(std::int64_t position) {
-    Gauge1.SetProgress(static_cast<int>(std::max<std::int64_t>(position, 0) / gGaugeDivisor));
+    Gauge1.SetProgress(static_cast<int>(std::max<std::int64_t>(position, 0) / gaugeDivisor_));
 }
 
 void TOV_MainForm::AppendLog(const std::string& line) { ErrorLog.Add(line); }

@@ -306,6 +306,8 @@ private:
     std::unique_ptr<IPairHandOver> handOver_;
     std::unique_ptr<TForm_splash> splash_;
     std::unique_ptr<TWaitCursor> waitCursor_;
+    // The gauge holds int; larger counts are scaled down by this.
+    std::int64_t gaugeDivisor_ = 1;
     bool created_ = false;
 };
 

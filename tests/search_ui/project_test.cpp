@@ -119,7 +119,7 @@ TEST_F(ProjectTest, HostileProjectLeavesTheWindowUntouched) {
     const std::string full = EncodeProjectFile(ok);
     const std::string cut = WriteFile(root_ / "cut.ovp", full.substr(0, full.size() - 3));
     const std::string lying = WriteFile(root_ / "lying.ovp", full);
-    WriteFile(root_ / "lying.ovl", std::string("\x10\x00\x00\x00\x05\x00ab", 8));
+    WriteFile(root_ / "lying.ovl", std::string{'\x10', '\0', '\0', '\0', '\x05', '\0', 'a', 'b'});
     for (const std::string& path : {huge, cut, lying}) {
         SCOPED_TRACE(path);
         dialogs_->ClearCalls();
