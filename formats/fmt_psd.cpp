@@ -249,6 +249,7 @@ void TPSDGraphic::LoadFromStream(TStream& stream) {
     const bool packed = props.Compression == ctPackedBits;
     const std::uint64_t tableEntries = std::uint64_t{height} * props.ChannelCount;
     ReportProgress(TProgressStage::Ending, 100, true, "");
+    if (width == 0 || height == 0) return;  // no rows to move
 
     try {
         std::unique_ptr<TPackbitsRLEDecoder> decoder;
