@@ -117,9 +117,13 @@ TEST(PPMReader, HeaderLayouts) {
     EXPECT_EQ(GrayRow(ppm, 0), (std::vector<int>{0, 1, 2}));
     EXPECT_EQ(GrayRow(ppm, 1), (std::vector<int>{7, 8, 9}));
 
-    // A kind without pixels loads as an empty picture.
+    // A kind without pixels, and a picture without columns, load empty.
     Load(ppm, Text("P7\nWIDTH 2\nHEIGHT 2\n"));
     EXPECT_TRUE(ppm.Empty());
+    for (const char* empty : {"P1 0 3\n", "P3 0 3 255\n", "P4 0 3\n", "P6 4 0 255\n"}) {
+        Load(ppm, Text(empty));
+        EXPECT_TRUE(ppm.Empty()) << empty;
+    }
 }
 
 TEST(PPMReader, PlainBitmapsWithAndWithoutSeparators) {
