@@ -298,6 +298,10 @@ void TTIFFGraphic::LoadFromStream(TStream& stream) {
             ReportProgress(TProgressStage::Running, ProgressPercent(p.RowIndex, p.Height), true, "");
             ProgressArea.Offset(0, 1);
         }
+        // Rows of a strip the file does not reach keep the new picture's
+        // pixels; the next strip still lands on its own rows.
+        p.RowIndex += static_cast<std::uint32_t>(rows - usableRows);
+        ProgressArea.Offset(0, static_cast<int>(rows - usableRows));
     }
 }
 

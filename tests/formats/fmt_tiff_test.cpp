@@ -573,6 +573,18 @@ TEST(TiffLoader, StripsAreBoundedByTheImageAndTheFile) {
     EXPECT_EQ(g.ScanLine(1)[2], 0);
     EXPECT_EQ(g.ScanLine(3)[0], 0);
 
+    // A strip whose offset lies past the end leaves its rows empty; the
+    // strip after it still fills its own rows, not the missing ones.
+    TiffBuilder gap;
+    const std::uint32_t first = gap.Data({1, 2}), third = gap.Data({5, 6});
+    gap.Long(256, {2}).Long(257, {3}).Short(262, {1}).Short(258, {8}).Short(259, {1}).Long(278, {1});
+    gap.Long(273, {first, 0x7FFFFFF0u, third}).Long(279, {2, 2, 2});
+    TTIFFGraphic g3;
+    Load(g3, gap.Build());
+    EXPECT_EQ(g3.ScanLine(0)[1], 2);
+    EXPECT_EQ(g3.ScanLine(1)[0], 0);
+    EXPECT_EQ(g3.ScanLine(2)[0], 5);
+
     // Strips after the last row are not read: the third has no byte count,
     // which would be an error for a compressed strip that is decoded.
     const Bytes packed = {0x01, 0x07, 0x08};  // PackBits: two literal bytes
