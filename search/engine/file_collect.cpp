@@ -5,12 +5,12 @@
 #include <algorithm>
 #include <exception>
 
-#include "platform/base/codec.h"
 #include "platform/base/datetime.h"
 #include "platform/base/file_system.h"
 #include "platform/base/paths.h"
 #include "platform/graphics/bitmap.h"
 #include "search/engine/image_utils.h"
+#include "search/engine/path_admission.h"
 #include "search/engine/run_engine.h"
 #include "search/engine/signature_index.h"
 
@@ -21,18 +21,6 @@ namespace {
 constexpr char kNoFilesText[] = "：比較元または対象にひとつもファイルが存在しません";
 constexpr char kUnreadableText[] = "は正常に読み込めませんでした";
 constexpr char kNoSizeText[] = "のサイズ取得に失敗しました";
-constexpr char kBadNameText[] = "は使用できない文字を含むため処理できません";
-
-// A path that code page 932 cannot hold exactly, or that holds a control
-// character, could not be stored in the index, a project or a hand-over file.
-bool IsStorablePath(const std::string& path) {
-    if (std::any_of(path.begin(), path.end(), [](char c) {
-            const auto u = static_cast<unsigned char>(c);
-            return u < 0x20 || u == 0x7F;
-        }))
-        return false;
-    return IsCp932Representable(path);
-}
 
 }  // namespace
 
@@ -125,7 +113,7 @@ void TRunEngine::GetImageInfo(const std::string& path, int side, int mode) {
     pump_.Tick();
 
     if (!IsStorablePath(path)) {
-        view_.AppendLog(path + kBadNameText);
+        view_.AppendLog(UnusablePathMessage(path));
         return;
     }
 
