@@ -22,6 +22,7 @@ constexpr std::uint32_t kMaxByteSample = 255;
 constexpr std::uint32_t kMaxWordSample = 65535;
 
 bool IsDigit(std::uint8_t b) { return b >= '0' && b <= '9'; }
+bool IsSpace(std::uint8_t b) { return b == ' ' || (b >= '\t' && b <= '\r'); }
 
 [[noreturn]] void RaiseShortData() { RaiseImageErrorFmt(msg::StreamReadError, kShortName); }
 
@@ -169,6 +170,8 @@ bool TPPMGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex)
     if (BytesLeft() < 2) return false;
     if (NextByte() != 'P') return false;
     const std::uint8_t digit = NextByte();
+    // A magic that ends after the "P" is no magic at all.
+    if (IsSpace(digit)) return false;
     if (!IsDigit(digit))
         throw EConvertError("'" + std::string(1, static_cast<char>(digit)) + "' is not a valid integer value");
     ImageProperties.Compression = ctNone;

@@ -20,9 +20,10 @@ public:
     // More than 10 bytes follow, starting "P1" to "P6"; the position is restored.
     static bool CanLoadStream(TStream& stream);
     // Reads the magic (the first two bytes) and the header numbers. False
-    // for a stream that does not start with "P" and one more byte, a number
-    // above 2^31 - 1 or a maximum above 65535; kinds 0 and 7 to 9 answer
-    // true with no size. A non-digit after "P" raises EConvertError.
+    // for a stream that does not start with "P" and one more byte that is
+    // not white space, a number above 2^31 - 1 or a maximum above 65535;
+    // kinds 0 and 7 to 9 answer true with no size. Any other non-digit
+    // after "P" raises EConvertError.
     bool ReadImageProperties(TStream& stream, std::uint32_t imageIndex) override;
     // Raises EInvalidGraphic for a header ReadImageProperties refuses and
     // "Stream read error in PPM file." for data that end early.

@@ -148,6 +148,7 @@ TEST(PPMReader, PlainBitmapsWithAndWithoutSeparators) {
 TEST(PPMReader, RefusesHeadersItCannotTrust) {
     const std::string invalid = "Cannot load image. Invalid or unexpected PBM, PGM or PPM image format.";
     EXPECT_EQ(LoadError(Text("P")), invalid);
+    EXPECT_EQ(LoadError(Text("P\n6 1 1 255\n\x01\x02\x03")), invalid);
     EXPECT_EQ(LoadError(Text("Q6 1 1 255 abc")), invalid);
     // Numbers that would wrap a 32-bit count.
     EXPECT_EQ(LoadError(Text("P5 4294967297 1 255\n" + std::string(16, 'x'))), invalid);
