@@ -41,12 +41,9 @@ const TGraphicClass& TEPSGraphic::ClassInfo() {
 }
 
 bool TEPSGraphic::CanLoadStream(TStream& stream) {
-    if (stream.Remaining() <= static_cast<std::int64_t>(kHeaderSize)) return false;
     const std::int64_t start = stream.Position();
     std::uint8_t bytes[kHeaderSize];
-    const std::size_t got = stream.Read(bytes, sizeof bytes);
-    stream.SetPosition(start);
-    if (got != sizeof bytes) return false;
+    if (!PeekHeader(stream, bytes, sizeof bytes)) return false;
     const TEPSHeader h = ParseHeader(bytes);
     return h.MagicMatches && start + static_cast<std::int64_t>(kHeaderSize) < static_cast<std::int64_t>(h.TIFFOffset) &&
            h.TIFFLength > 0;

@@ -96,12 +96,8 @@ const TGraphicClass& TPCXGraphic::ClassInfo() {
 }
 
 bool TPCXGraphic::CanLoadStream(TStream& stream) {
-    if (stream.Remaining() <= static_cast<std::int64_t>(kHeaderSize)) return false;
-    const std::int64_t start = stream.Position();
     std::uint8_t bytes[kHeaderSize];
-    const std::size_t got = stream.Read(bytes, sizeof bytes);
-    stream.SetPosition(start);
-    if (got != sizeof bytes) return false;
+    if (!PeekHeader(stream, bytes, sizeof bytes)) return false;
     const PCXHeader h = PCXHeader::Parse(bytes);
     // The same maker bytes the reader takes.
     return (h.Maker == kMaker || h.Maker == kScreenMaker) &&

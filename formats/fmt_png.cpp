@@ -135,12 +135,8 @@ const TGraphicClass& TPNGGraphic::ClassInfo() {
 }
 
 bool TPNGGraphic::CanLoadStream(TStream& stream) {
-    if (stream.Remaining() <= 8) return false;
-    const std::int64_t start = stream.Position();
-    std::uint8_t bytes[8];
-    const std::size_t got = stream.Read(bytes, sizeof bytes);
-    stream.SetPosition(start);
-    return got == sizeof bytes && std::memcmp(bytes, kSignature, sizeof bytes) == 0;
+    std::uint8_t bytes[sizeof kSignature];
+    return PeekHeader(stream, bytes, sizeof bytes) && std::memcmp(bytes, kSignature, sizeof bytes) == 0;
 }
 
 // --- Chunks --------------------------------------------------------------------

@@ -132,12 +132,8 @@ const TGraphicClass& TSGIGraphic::ClassInfo() {
 }
 
 bool TSGIGraphic::CanLoadStream(TStream& stream) {
-    if (stream.Remaining() <= static_cast<std::int64_t>(kHeaderSize)) return false;
-    const std::int64_t start = stream.Position();
     std::uint8_t bytes[kHeaderSize];
-    const std::size_t got = stream.Read(bytes, sizeof bytes);
-    stream.SetPosition(start);
-    if (got != sizeof bytes) return false;
+    if (!PeekHeader(stream, bytes, sizeof bytes)) return false;
     const SGIHeader h = SGIHeader::Parse(bytes);
     return h.Magic == kMagic && (h.BytesPerSample == 1 || h.BytesPerSample == 2) && h.Dimension >= 1 &&
            h.Dimension <= 3;

@@ -99,12 +99,8 @@ const TGraphicClass& TTargaGraphic::ClassInfo() {
 }
 
 bool TTargaGraphic::CanLoadStream(TStream& stream) {
-    if (stream.Remaining() <= static_cast<std::int64_t>(TTargaHeader::kSize)) return false;
-    const std::int64_t start = stream.Position();
     std::uint8_t bytes[TTargaHeader::kSize];
-    const std::size_t got = stream.Read(bytes, sizeof bytes);
-    stream.SetPosition(start);
-    if (got != sizeof bytes) return false;
+    if (!PeekHeader(stream, bytes, sizeof bytes)) return false;
     const TTargaHeader h = TTargaHeader::Parse(bytes);
     // The entry size is tested also when there is no colour map.
     return IsKnownImageType(h.ImageType) && h.ColorMapType <= 1 && IsKnownEntrySize(h.ColorMapEntrySize) &&

@@ -161,13 +161,10 @@ TTIFFEntry ParseTIFFEntry(const std::uint8_t* b, bool big) {
 // --- Class ---------------------------------------------------------------------
 
 bool TTIFFGraphic::CanLoadStream(TStream& stream) {
-    if (stream.Remaining() <= static_cast<std::int64_t>(kHeaderSize)) return false;
     const std::int64_t start = stream.Position();
-    std::uint8_t h[kHeaderSize];
-    const std::size_t got = stream.Read(h, sizeof h);
     const std::int64_t size = stream.Size();
-    stream.SetPosition(start);
-    if (got != sizeof h) return false;
+    std::uint8_t h[kHeaderSize];
+    if (!PeekHeader(stream, h, sizeof h)) return false;
     const bool big = h[0] == 'M' && h[1] == 'M';
     if (!big && !(h[0] == 'I' && h[1] == 'I')) return false;
     return Word(h + 2, big) == kVersion && static_cast<std::int64_t>(Long(h + 4, big)) < size - start;

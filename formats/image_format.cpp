@@ -207,6 +207,14 @@ std::vector<std::uint8_t> AllocateWorkBuffer(std::uint64_t bytes, std::string_vi
     return std::vector<std::uint8_t>(static_cast<std::size_t>(bytes), 0);
 }
 
+bool PeekHeader(TStream& stream, std::uint8_t* bytes, std::size_t size) {
+    if (stream.Remaining() <= static_cast<std::int64_t>(size)) return false;
+    const std::int64_t start = stream.Position();
+    const std::size_t got = stream.Read(bytes, size);
+    stream.SetPosition(start);
+    return got == size;
+}
+
 void CheckBytesLeft(TStream& stream, std::uint64_t bytes, std::string_view formatName) {
     const std::int64_t left = stream.Remaining();
     if (left < 0 || static_cast<std::uint64_t>(left) < bytes) RaiseInvalidImageFormat(formatName);

@@ -204,6 +204,10 @@ std::vector<std::uint8_t> AllocateWorkBuffer(std::uint64_t bytes, std::string_vi
 constexpr std::uint64_t PackedRowBytes(std::uint64_t width, std::uint64_t bitsPerPixel) {
     return (width * bitsPerPixel + 7) / 8;
 }
+// Reads the `size` bytes at the stream's position into `bytes` and puts the
+// position back. False when no more than `size` bytes remain: a header alone
+// is no picture (the class-level stream tests).
+bool PeekHeader(TStream& stream, std::uint8_t* bytes, std::size_t size);
 // Raises the invalid image error unless the stream holds `bytes` more bytes.
 void CheckBytesLeft(TStream& stream, std::uint64_t bytes, std::string_view formatName);
 // MulDiv(row, 100, height) for progress, 0 for an empty picture.
