@@ -26,6 +26,24 @@ std::size_t TargaPixelSize(std::int32_t depth) {
     }
 }
 
+// A literal of n bytes: copied as far as the output has room; the source
+// moves past the whole literal as far as the packed data reach.
+inline void CopyLiteral(const std::uint8_t*& src, const std::uint8_t* end, std::uint8_t*& out,
+                        const std::uint8_t* outEnd, std::size_t n) {
+    const std::size_t avail = std::min(n, static_cast<std::size_t>(end - src));
+    const std::size_t k = std::min(avail, static_cast<std::size_t>(outEnd - out));
+    CopyBytes(out, src, k);
+    out += k;
+    src += avail;
+}
+
+// A run of n copies of one byte, cut to the room in the output.
+inline void FillRun(std::uint8_t*& out, const std::uint8_t* outEnd, std::uint8_t value, std::size_t n) {
+    const std::size_t k = std::min(n, static_cast<std::size_t>(outEnd - out));
+    FillBytes(out, value, k);
+    out += k;
+}
+
 void RepeatPixel(std::uint8_t* out, const std::uint8_t* pixel, std::size_t pixelSize, std::size_t count) {
     if (pixelSize == 1) {
         FillBytes(out, pixel[0], count);
@@ -169,16 +187,10 @@ void TPackbitsRLEDecoder::Decode(const std::uint8_t*& source, std::size_t packed
     while (out < outEnd && src < end) {
         const auto h = static_cast<std::int8_t>(*src++);
         if (h >= 0) {
-            std::size_t n = static_cast<std::size_t>(h) + 1;
-            n = std::min({n, static_cast<std::size_t>(outEnd - out), static_cast<std::size_t>(end - src)});
-            CopyBytes(out, src, n);
-            out += n;
-            src += n;
+            CopyLiteral(src, end, out, outEnd, static_cast<std::size_t>(h) + 1);
         } else if (h != -128) {
             if (src >= end) break;
-            const std::size_t n = std::min(static_cast<std::size_t>(1 - h), static_cast<std::size_t>(outEnd - out));
-            FillBytes(out, *src++, n);
-            out += n;
+            FillRun(out, outEnd, *src++, static_cast<std::size_t>(1 - h));
         }
     }
 }
@@ -195,9 +207,7 @@ void TPCXRLEDecoder::Decode(const std::uint8_t*& source, std::size_t packedSize,
         const std::uint8_t b = *src++;
         if ((b & 0xC0u) == 0xC0u) {
             if (src >= end) break;
-            const std::size_t n = std::min(static_cast<std::size_t>(b & 63u), static_cast<std::size_t>(outEnd - out));
-            FillBytes(out, *src++, n);
-            out += n;
+            FillRun(out, outEnd, *src++, b & 63u);
         } else {
             *out++ = b;
         }
@@ -220,18 +230,12 @@ void TSGIRLEDecoder::Decode(const std::uint8_t*& source, std::size_t packedSize,
         src += b;
         const std::size_t n = header & 127u;
         if (n == 0) break;
-        const std::size_t room = static_cast<std::size_t>(outEnd - out);
         if (header & 128u) {
-            const std::size_t bytes = std::min({n * b, room, static_cast<std::size_t>(end - src)});
-            CopyBytes(out, src, bytes);
-            out += bytes;
-            src += std::min(n * b, static_cast<std::size_t>(end - src));
+            CopyLiteral(src, end, out, outEnd, n * b);
         } else {
             if (static_cast<std::size_t>(end - src) < b) break;
             if (b == 1) {
-                const std::size_t bytes = std::min(n, room);
-                FillBytes(out, *src, bytes);
-                out += bytes;
+                FillRun(out, outEnd, *src, n);
             } else {
                 for (std::size_t i = 0; i < n && outEnd - out >= 2; ++i) {
                     out[0] = src[0];
@@ -260,18 +264,11 @@ void TCUTRLEDecoder::Decode(const std::uint8_t*& source, std::size_t packedSize,
         const std::uint8_t b = *src++;
         if (b == 0) break;
         const std::size_t n = b & 127u;
-        const std::size_t room = static_cast<std::size_t>(outEnd - out);
         if (b & 128u) {
             if (src >= end) break;
-            const std::size_t k = std::min(n, room);
-            FillBytes(out, *src++, k);
-            out += k;
+            FillRun(out, outEnd, *src++, n);
         } else {
-            const std::size_t avail = std::min(n, static_cast<std::size_t>(end - src));
-            const std::size_t k = std::min(avail, room);
-            CopyBytes(out, src, k);
-            out += k;
-            src += avail;
+            CopyLiteral(src, end, out, outEnd, n);
         }
     }
     source = src;
@@ -287,17 +284,11 @@ void TPSPRLEDecoder::Decode(const std::uint8_t*& source, std::size_t packedSize,
     std::uint8_t* const outEnd = dest + unpackedSize;
     while (src < end && out < outEnd) {
         const std::uint8_t b = *src++;
-        const std::size_t room = static_cast<std::size_t>(outEnd - out);
         if (b < 128) {
-            const std::size_t k = std::min({static_cast<std::size_t>(b), room, static_cast<std::size_t>(end - src)});
-            CopyBytes(out, src, k);
-            out += k;
-            src += k;
+            CopyLiteral(src, end, out, outEnd, b);
         } else {
             if (src >= end) break;
-            const std::size_t k = std::min(static_cast<std::size_t>(b - 128u), room);
-            FillBytes(out, *src++, k);
-            out += k;
+            FillRun(out, outEnd, *src++, b - 128u);
         }
     }
 }
@@ -312,17 +303,11 @@ void TRLADecoder::Decode(const std::uint8_t*& source, std::size_t packedSize,
     std::uint8_t* const outEnd = dest + unpackedSize;
     while (src < end && out < outEnd) {
         const auto k = static_cast<std::int8_t>(*src++);
-        const std::size_t room = static_cast<std::size_t>(outEnd - out);
         if (k >= 0) {
             if (src >= end) break;
-            const std::size_t n = std::min(static_cast<std::size_t>(k) + 1, room);
-            FillBytes(out, *src++, n);
-            out += n;
+            FillRun(out, outEnd, *src++, static_cast<std::size_t>(k) + 1);
         } else {
-            const std::size_t n = std::min({static_cast<std::size_t>(-k), room, static_cast<std::size_t>(end - src)});
-            CopyBytes(out, src, n);
-            out += n;
-            src += n;
+            CopyLiteral(src, end, out, outEnd, static_cast<std::size_t>(-k));
         }
     }
 }
