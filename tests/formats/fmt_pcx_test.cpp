@@ -11,6 +11,7 @@
 
 #include "formats/library.h"
 #include "platform/base/stream.h"
+#include "reader_test_support.h"
 #include "platform/graphics/picture_loader.h"
 
 namespace orv {
@@ -20,11 +21,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 std::string DataPath(const std::string& name) { return std::string(ORV_TEST_DATA) + "/pcx/" + name; }
 
-Bytes ReadFile(const std::string& path) {
-    TMemoryStream stream;
-    stream.LoadFromFile(path);
-    return stream.Bytes();
-}
+Bytes ReadFile(const std::string& path) { return reader_test::ReadFileBytes(path); }
 
 void Put16(Bytes& b, std::size_t at, std::uint16_t v) {
     b[at] = static_cast<std::uint8_t>(v);
@@ -53,19 +50,7 @@ void Load(TPCXGraphic& pcx, const Bytes& file) {
 }
 
 void ExpectPixels(const TBitmap& bitmap, const Bytes& expected, const std::string& name) {
-    ASSERT_EQ(expected.size(), static_cast<std::size_t>(bitmap.Width()) * bitmap.Height() * 3) << name;
-    int mismatches = 0;
-    for (int y = 0; y < bitmap.Height(); ++y) {
-        for (int x = 0; x < bitmap.Width(); ++x) {
-            const std::uint8_t* e = expected.data() + (static_cast<std::size_t>(y) * bitmap.Width() + x) * 3;
-            const TColor c = bitmap.GetPixel(x, y);
-            if (c != RGBColor(e[0], e[1], e[2]) && mismatches++ < 5)
-                ADD_FAILURE() << name << " at " << x << "," << y << ": got " << int(ColorRed(c)) << ","
-                              << int(ColorGreen(c)) << "," << int(ColorBlue(c)) << " want " << int(e[0]) << ","
-                              << int(e[1]) << "," << int(e[2]);
-        }
-    }
-    EXPECT_EQ(mismatches, 0) << name;
+    reader_test::ExpectRGBPixels(bitmap, expected, name);
 }
 
 struct Reference {

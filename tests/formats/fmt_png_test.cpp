@@ -15,6 +15,7 @@
 #include "formats/format_messages.h"
 #include "formats/library.h"
 #include "platform/base/stream.h"
+#include "reader_test_support.h"
 #include "platform/graphics/picture_loader.h"
 
 namespace orv {
@@ -24,11 +25,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 std::string DataPath(const std::string& name) { return std::string(ORV_TEST_DATA) + "/png/" + name; }
 
-Bytes ReadFile(const std::string& path) {
-    TMemoryStream stream;
-    stream.LoadFromFile(path);
-    return stream.Bytes();
-}
+Bytes ReadFile(const std::string& path) { return reader_test::ReadFileBytes(path); }
 
 struct Chunk {
     std::string type;
@@ -116,21 +113,7 @@ std::string Invalid() { return "Cannot load image. Invalid or unexpected PNG ima
 
 // Compares every pixel with NAME.rgb (red, green, blue, rows top first).
 void ExpectPixels(const TBitmap& bitmap, const std::string& rgbName) {
-    const Bytes expected = ReadFile(DataPath(rgbName));
-    ASSERT_EQ(expected.size(), static_cast<std::size_t>(bitmap.Width()) * bitmap.Height() * 3) << rgbName;
-    int mismatches = 0;
-    for (int y = 0; y < bitmap.Height(); ++y) {
-        for (int x = 0; x < bitmap.Width(); ++x) {
-            const std::uint8_t* e = expected.data() + (static_cast<std::size_t>(y) * bitmap.Width() + x) * 3;
-            const TColor c = bitmap.GetPixel(x, y);
-            if (c != RGBColor(e[0], e[1], e[2]) && mismatches++ < 5) {
-                ADD_FAILURE() << rgbName << " at " << x << "," << y << ": got " << int(ColorRed(c)) << ","
-                              << int(ColorGreen(c)) << "," << int(ColorBlue(c)) << " want " << int(e[0]) << ","
-                              << int(e[1]) << "," << int(e[2]);
-            }
-        }
-    }
-    EXPECT_EQ(mismatches, 0) << rgbName;
+    reader_test::ExpectRGBPixels(bitmap, ReadFile(DataPath(rgbName)), rgbName);
 }
 
 // --- Reference files -------------------------------------------------------------
