@@ -9,6 +9,7 @@
 #include "filer/core/result_file.h"
 #include "filer/ui/result_form.h"
 #include "formats/library.h"
+#include "platform/base/file_system.h"
 #include "platform/base/paths.h"
 #include "platform/graphics/picture.h"
 
@@ -25,8 +26,9 @@ void AnswerOnly(const std::string& appDir, const orv::TPairData& data) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::string appDir;
     try {
-        const std::string appDir = orv::AppDir();
+        appDir = orv::AppDir();
         orv::TPairData data = orv::ReadPairData(appDir);
         if (!data.Usable) {
             // An unknown mode or a hand-over that cannot be read: touch no
@@ -47,5 +49,9 @@ int main(int argc, char** argv) {
     } catch (...) {
         std::fprintf(stderr, "filer: unknown failure\n");
     }
+    // A failure before the window could answer (no display, no memory):
+    // the main program still gets an answer, one that asks for no stop.
+    // An answer the window already wrote is kept.
+    if (!appDir.empty() && !orv::PathExists(appDir + orv::kResultFile)) AnswerOnly(appDir, orv::TPairData{});
     return 1;
 }
