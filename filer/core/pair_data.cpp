@@ -1,14 +1,12 @@
 #include "filer/core/pair_data.h"
 
 #include <exception>
-#include <limits>
 
 #include "filer/core/file_utils.h"
 #include "platform/base/binary_io.h"
 #include "platform/base/errors.h"
 #include "platform/base/file_system.h"
 #include "platform/base/ini_file.h"
-#include "platform/base/paths.h"
 
 namespace orv {
 
@@ -124,8 +122,6 @@ TActionTexts TextsOf(TPairAction action) {
 
 constexpr const char* kSameFileLine = "は比較元と比較対象が同じファイルのため処理しませんでした";
 
-bool Absolute(const std::string& path) { return !path.empty() && path.front() == PathDelim; }
-
 }  // namespace
 
 void DoPairAction(TPairData& data, TPairAction action, const std::string& path, const std::string& folder,
@@ -144,13 +140,12 @@ void DoPairAction(TPairData& data, TPairAction action, const std::string& path, 
         return;
     }
     try {
+        // The file routines refuse empty and relative paths themselves.
         bool ok = false;
-        if (Absolute(path)) {
-            switch (action) {
-                case TPairAction::Recycle: ok = RecycleFile(path); break;
-                case TPairAction::Erase: ok = RemoveFile(path); break;
-                case TPairAction::Move: ok = MoveCopyFile(path, folder, true); break;
-            }
+        switch (action) {
+            case TPairAction::Recycle: ok = RecycleFile(path); break;
+            case TPairAction::Erase: ok = RemoveFile(path); break;
+            case TPairAction::Move: ok = MoveCopyFile(path, folder, true); break;
         }
         if (ok) {
             result += texts.done;
