@@ -23,15 +23,6 @@ constexpr std::size_t kEntrySize = 6;
 
 std::uint16_t Word(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 
-TPalette GrayRamp() {
-    std::vector<TPaletteEntry> entries(256);
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const auto v = static_cast<std::uint8_t>(i);
-        entries[i] = TPaletteEntry{v, v, v, 0};
-    }
-    return TPalette(std::move(entries));
-}
-
 }  // namespace
 
 const TGraphicClass& TCUTGraphic::ClassInfo() {
@@ -112,7 +103,8 @@ void TCUTGraphic::LoadFromStream(TStream& stream) {
         SetPixelFormat(TPixelFormat::pf8bit);
         SetImageSize(props.Width, props.Height, kFormatName);
         const std::string paletteFile = FindPaletteFile(paletteFileName_);
-        SetPalette(paletteFile.empty() ? GrayRamp() : ReadPaletteFile(paletteFile));
+        // Without a palette file index i shows as the gray (i, i, i).
+        SetPalette(paletteFile.empty() ? TPalette::DefaultFor(TPixelFormat::pf8bit) : ReadPaletteFile(paletteFile));
 
         const std::uint64_t left = static_cast<std::uint64_t>(std::max<std::int64_t>(stream.Remaining(), 0));
         std::vector<std::uint8_t> data = AllocateWorkBuffer(left, kFormatName);
