@@ -16,6 +16,7 @@
 #include "platform/ui/shell.h"
 #include "search/engine/handover.h"
 #include "search/engine/image_utils.h"
+#include "search/ui/form_helpers.h"
 #include "search/ui/option_form.h"
 #include "search/ui/program_globals.h"
 #include "search/ui/small_forms.h"
@@ -29,23 +30,9 @@ constexpr const char* kRunningNoClose = "実行中です。先に比較中止し
 constexpr const char* kAskKeepTemp = "一時ファイルが残っています。次回比較のためにこのまま残しますか？";
 
 TFont MainFont() {
-    TFont font;
-    font.Name = "ＭＳ Ｐゴシック";
+    TFont font = ProgramFont();
     font.Height = 12;
     return font;
-}
-
-// Loads a shipped picture; a missing or broken file leaves the target empty.
-bool LoadShippedBitmap(const std::string& path, TBitmap& target) {
-    if (!FileExists(path)) return false;
-    try {
-        TBitmap bitmap;
-        bitmap.LoadFromFile(path);
-        target.Assign(bitmap);
-        return true;
-    } catch (...) {
-        return false;
-    }
 }
 
 void StylePageColumn(TVisualPanel3D& panel) {

@@ -1,10 +1,8 @@
 #include "search/ui/option_form.h"
 
-#include <QKeySequence>
-#include <QShortcut>
-
 #include "platform/base/paths.h"
 #include "platform/ui/application.h"
+#include "search/ui/form_helpers.h"
 
 namespace orv {
 namespace {
@@ -26,9 +24,7 @@ TOVOptForm::TOVOptForm(TMainData& data) : TForm(nullptr, "OVOptForm"), data_(dat
     // Fixed border after the size: it freezes the size the window has.
     SetBorderStyle(TBorderStyle::bsSingle);
     CenterOnScreen();
-    TFont font;
-    font.Name = "ＭＳ Ｐゴシック";
-    SetFont(font);
+    SetFont(ProgramFont());
 
     Radio_Chach.SetCaption("メモリ使用量");
     Radio_Chach.SetItems({"多い", "普通", "少ない"});
@@ -66,9 +62,7 @@ TOVOptForm::TOVOptForm(TMainData& data) : TForm(nullptr, "OVOptForm"), data_(dat
     Button_Sun.OnClick = [this](TObject*) { Button_SunClick(); };
     Button1.OnClick = [this](TObject*) { Button1Click(); };
     Button2.OnClick = [this](TObject*) { Button2Click(); };
-    // Escape cancels, as in every dialog of the desktop.
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), Widget());
-    QObject::connect(escape, &QShortcut::activated, escape, [this] { Guard(this, [this] { Button_CancelClick(); }); });
+    CancelOnEscape(*this, [this] { Button_CancelClick(); });
     FormCreate();
 }
 

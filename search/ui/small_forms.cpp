@@ -1,12 +1,8 @@
 #include "search/ui/small_forms.h"
 
-#include <QKeySequence>
-#include <functional>
-#include <QShortcut>
-
-#include "platform/base/file_system.h"
 #include "platform/ui/application.h"
 #include "platform/ui/shell.h"
+#include "search/ui/form_helpers.h"
 #include "search/ui/program_globals.h"
 
 namespace orv {
@@ -14,29 +10,10 @@ namespace {
 
 TForm_about* gAbout = nullptr;
 
-// Escape ends a dialog as its cancel button does.
-void OnEscape(TForm& form, std::function<void()> action) {
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), form.Widget());
-    QObject::connect(escape, &QShortcut::activated, escape,
-                     [&form, action = std::move(action)] { Guard(&form, action); });
-}
-
-TFont UiFont() {
-    TFont font;
-    font.Name = "ＭＳ Ｐゴシック";
-    return font;
-}
-
 // A shipped picture; a missing one leaves the image empty.
 void LoadShipped(TImage& image, const std::string& name) {
-    const std::string path = Globals().BmpDir + name;
-    if (!FileExists(path)) return;
-    try {
-        TBitmap bitmap;
-        bitmap.LoadFromFile(path);
-        image.SetPicture(bitmap);
-    } catch (...) {
-    }
+    TBitmap bitmap;
+    if (LoadShippedBitmap(Globals().BmpDir + name, bitmap)) image.SetPicture(bitmap);
 }
 
 }  // namespace
@@ -59,19 +36,19 @@ void TForm_splash::FormCreate() { SetClientSize(320, 240); }
 
 TForm_about::TForm_about() : TForm(nullptr, "Form_about") {
     SetCaption("Orvalisについて");
-    SetFont(UiFont());
+    SetFont(ProgramFont());
     LoadShipped(Image1, "about.bmp");
     Image1.SetStretch(true);
     Label1.SetAutoSize(false);
     Label1.SetAlignment(TAlignment::taCenter);
-    TFont bold = UiFont();
+    TFont bold = ProgramFont();
     bold.Style = static_cast<unsigned>(TFontStyle::Bold);
     bold.Color = clBlack;
     bold.Height = 14;
     Label1.SetFont(bold);
     Label2.SetAutoSize(false);
     Label2.SetAlignment(TAlignment::taCenter);
-    TFont link = UiFont();
+    TFont link = ProgramFont();
     link.Style = static_cast<unsigned>(TFontStyle::Bold) | static_cast<unsigned>(TFontStyle::Underline);
     link.Color = clNavy;
     Label2.SetFont(link);
@@ -80,7 +57,7 @@ TForm_about::TForm_about() : TForm(nullptr, "Form_about") {
     Button1.SetCaption("閉じる");
     Button1.OnClick = [this](TObject*) { Button1Click(); };
     Label2.OnClick = [this](TObject*) { Label2Click(); };
-    OnEscape(*this, [this] { Button1Click(); });
+    CancelOnEscape(*this, [this] { Button1Click(); });
     FormCreate();
     // Fixed border after the size: it freezes the size the window has.
     SetBorderStyle(TBorderStyle::bsDialog);
@@ -105,7 +82,7 @@ void TForm_about::Label2Click() { (void)OpenDocument(kMakerSiteUrl); }
 
 TForm_settings::TForm_settings() : TForm(nullptr, "Form_settings") {
     SetCaption("設定の保存");
-    SetFont(UiFont());
+    SetFont(ProgramFont());
     SetClientSize(251, 69);
     SetBorderStyle(TBorderStyle::bsDialog);
     LabeledEdit1.SetLabelCaption("保存設定名");
@@ -122,7 +99,7 @@ TForm_settings::TForm_settings() : TForm(nullptr, "Form_settings") {
     LabeledEdit1.OnChange = [this](TObject*) { LabeledEdit1Change(); };
     BitBtn1.OnClick = [this](TObject*) { BitBtn1Click(); };
     BitBtn2.OnClick = [this](TObject*) { BitBtn2Click(); };
-    OnEscape(*this, [this] { BitBtn2Click(); });
+    CancelOnEscape(*this, [this] { BitBtn2Click(); });
     CenterOnScreen();
 }
 
