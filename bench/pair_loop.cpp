@@ -63,14 +63,31 @@ void BM_PlainByteLoop(benchmark::State& state) {
 }
 BENCHMARK(BM_PlainByteLoop);
 
+// Runs a benchmark at the kernel level of its argument and gives the best
+// level back afterwards; a level this machine lacks skips the benchmark.
+class TLevelScope {
+public:
+    explicit TLevelScope(benchmark::State& state) : active_(SetKernelLevel(static_cast<TKernelLevel>(state.range(0)))) {
+        if (active_)
+            state.SetLabel(std::string(KernelLevelName(static_cast<TKernelLevel>(state.range(0)))));
+        else
+            state.SkipWithError("level not supported here");
+    }
+    ~TLevelScope() {
+        if (active_) SetKernelLevel(SupportedKernelLevels().back());
+    }
+    TLevelScope(const TLevelScope&) = delete;
+    TLevelScope& operator=(const TLevelScope&) = delete;
+    bool Active() const { return active_; }
+
+private:
+    bool active_;
+};
+
 // Full count (no early stop) at each kernel level.
 void BM_KernelCount(benchmark::State& state) {
-    const auto level = static_cast<TKernelLevel>(state.range(0));
-    if (!SetKernelLevel(level)) {
-        state.SkipWithError("level not supported here");
-        return;
-    }
-    state.SetLabel(std::string(KernelLevelName(level)));
+    const TLevelScope level(state);
+    if (!level.Active()) return;
     const auto& pool = Pool();
     int n = 0;
     for (auto _ : state) {
@@ -80,18 +97,13 @@ void BM_KernelCount(benchmark::State& state) {
         ++n;
     }
     state.SetItemsProcessed(state.iterations());
-    SetKernelLevel(SupportedKernelLevels().back());
 }
 BENCHMARK(BM_KernelCount)->DenseRange(0, 3);
 
 // The run's question "does the pair reach 75", which may stop early.
 void BM_KernelThreshold(benchmark::State& state) {
-    const auto level = static_cast<TKernelLevel>(state.range(0));
-    if (!SetKernelLevel(level)) {
-        state.SkipWithError("level not supported here");
-        return;
-    }
-    state.SetLabel(std::string(KernelLevelName(level)));
+    const TLevelScope level(state);
+    if (!level.Active()) return;
     const auto& pool = Pool();
     const TNeedTable need(75);
     int n = 0;
@@ -102,7 +114,6 @@ void BM_KernelThreshold(benchmark::State& state) {
         ++n;
     }
     state.SetItemsProcessed(state.iterations());
-    SetKernelLevel(SupportedKernelLevels().back());
 }
 BENCHMARK(BM_KernelThreshold)->DenseRange(0, 3);
 
