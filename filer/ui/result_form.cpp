@@ -55,6 +55,7 @@ TForm_Result::~TForm_Result() {
 
 void TForm_Result::BuildLayout() {
     SetCaption(kResultCaption);
+    SetBorderIcons(biSystemMenu | biMaximize);
     SetFont(WindowFont());
     SetBounds(0, 0, 900, 675);
     SetMinSize(400, 300);

@@ -219,6 +219,18 @@ void TForm::SetBorderStyle(TBorderStyle style) {
     if (visible) w->show();
 }
 
+void TForm::SetBorderIcons(TBorderIcons icons) {
+    QWidget* w = Widget();
+    Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+    if (icons & biSystemMenu) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    if (icons & biMinimize) flags |= Qt::WindowMinimizeButtonHint;
+    if (icons & biMaximize) flags |= Qt::WindowMaximizeButtonHint;
+    if (w->windowFlags() & Qt::WindowStaysOnTopHint) flags |= Qt::WindowStaysOnTopHint;
+    const bool visible = w->isVisible();
+    w->setWindowFlags(flags);
+    if (visible) w->show();
+}
+
 void TForm::SetStayOnTop(bool onTop) {
     QWidget* w = Widget();
     const bool visible = w->isVisible();

@@ -26,6 +26,12 @@ constexpr TModalResult mrNo = 7;
 
 enum class TBorderStyle { bsSizeable, bsSingle, bsNone, bsDialog };
 
+// The buttons of a sizeable window's title bar (combine with |).
+using TBorderIcons = unsigned;
+constexpr TBorderIcons biSystemMenu = 1;  // the window menu and the close button
+constexpr TBorderIcons biMinimize = 2;
+constexpr TBorderIcons biMaximize = 4;
+
 using TCloseQueryEvent = std::function<void(TObject* sender, bool& canClose)>;
 using TCloseEvent = std::function<void(TObject* sender, TCloseAction& action)>;
 
@@ -54,6 +60,8 @@ public:
     TWindowState WindowState() const;
     void SetWindowState(TWindowState state);
     void SetBorderStyle(TBorderStyle style);
+    // For a sizeable window: which title-bar buttons it offers.
+    void SetBorderIcons(TBorderIcons icons);
     void SetStayOnTop(bool onTop);
     void CenterOnScreen();
 
