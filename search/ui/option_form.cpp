@@ -2,6 +2,7 @@
 
 #include "platform/base/paths.h"
 #include "platform/ui/application.h"
+#include "search/engine/path_admission.h"
 #include "search/ui/form_helpers.h"
 
 namespace orv {
@@ -78,6 +79,13 @@ void TOVOptForm::FormCreate() {
 }
 
 void TOVOptForm::Button_OKClick() {
+    // The settings file could not hold these paths and would silently keep
+    // the old ones: refuse them here, with the dialog still open.
+    for (const TLabeledEdit* edit : {&LabeledEdit1, &LabeledEdit2, &LabeledEdit3}) {
+        if (IsStorablePath(edit->Text())) continue;
+        Dialogs().ShowMessage(UnusablePathMessage(edit->Text()));
+        return;
+    }
     const int chach = Radio_Chach.ItemIndex();
     if (chach >= 0 && chach < 3) data_.Chach = kChachValues[chach];
     const int par = Radio_Par.ItemIndex();
@@ -100,6 +108,10 @@ void TOVOptForm::Button_CancelClick() {
 void TOVOptForm::Button_SunClick() {
     // A confirmation without a path leaves the edit alone (no folder from "").
     if (!FolderDialog1.Execute() || FolderDialog1.Directory.empty()) return;
+    if (!IsStorablePath(FolderDialog1.Directory)) {
+        Dialogs().ShowMessage(UnusablePathMessage(FolderDialog1.Directory));
+        return;
+    }
     LabeledEdit1.SetText(IncludeTrailingPathDelimiter(FolderDialog1.Directory));
 }
 

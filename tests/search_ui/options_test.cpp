@@ -69,6 +69,29 @@ TEST_F(MainFormTest, OptionsMapBothWays) {
     }
 }
 
+// A path the settings file cannot hold would be dropped silently at close.
+TEST_F(MainFormTest, OptionsRefusePathsTheSettingsFileCannotHold) {
+    TMainData data;
+    data.WorkDir = "/w/";
+    data.FindSound = "/s/find.wav";
+    const std::string unusable = "/w/\xF0\x9F\x98\x80/";  // not in code page 932
+    TOVOptForm dialog(data);
+    dialog.LabeledEdit2.SetText("/s/\x01.wav");
+    dialog.Button_OKClick();
+    EXPECT_EQ(data.FindSound, "/s/find.wav");
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0], "/s/\x01.wavは使用できない文字を含むため処理できません");
+
+    dialogs_->AnswerFolder({true, unusable});
+    dialog.Button_SunClick();
+    EXPECT_EQ(dialog.LabeledEdit1.Text(), "/w/");
+    EXPECT_EQ(Messages().size(), 2u);
+
+    dialog.LabeledEdit2.SetText("/s/other.wav");
+    dialog.Button_OKClick();
+    EXPECT_EQ(data.FindSound, "/s/other.wav");
+}
+
 TEST_F(MainFormTest, NameDialogOkFollowsTheText) {
     TForm_settings dialog;
     EXPECT_FALSE(dialog.BitBtn1.Enabled());
