@@ -89,11 +89,7 @@ void TCUTGraphic::LoadFromStream(TStream& stream) {
     Clear();
     StartPosition = stream.Position();
     if (!ReadImageProperties(stream, 0)) return;
-    SourceStream = &stream;
-    struct StreamRelease {
-        TStream*& held;
-        ~StreamRelease() { held = nullptr; }
-    } release{SourceStream};
+    const TSourceStreamScope sourceScope(*this, stream);
 
     const TImageProperties& props = ImageProperties;
     stream.SetPosition(StartPosition + static_cast<std::int64_t>(kHeaderSize));
@@ -119,8 +115,7 @@ void TCUTGraphic::LoadFromStream(TStream& stream) {
             if (source >= end) break;
             std::uint8_t* row = ScanLine(static_cast<int>(y));
             decoder.Decode(source, static_cast<std::size_t>(end - source), row, props.Width);
-            ReportProgress(TProgressStage::Running, ProgressPercent(y, props.Height), true, "");
-            ProgressArea.Offset(0, 1);
+            ReportRowDone(y, props.Height);
         }
         decoder.DecodeEnd();
     } catch (...) {

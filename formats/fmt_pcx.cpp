@@ -131,11 +131,7 @@ void TPCXGraphic::LoadFromStream(TStream& stream) {
     StartPosition = stream.Position();
     if (!ReadImageProperties(stream, 0)) return;
     stream.SetPosition(StartPosition);
-    SourceStream = &stream;
-    struct StreamRelease {
-        TStream*& held;
-        ~StreamRelease() { held = nullptr; }
-    } release{SourceStream};
+    const TSourceStreamScope sourceScope(*this, stream);
 
     ProgressArea = MakeRect(0, 0, Width(), 1);
     ReportProgress(TProgressStage::Starting, 0, false, msg::Preparing);
@@ -240,8 +236,7 @@ void TPCXGraphic::LoadFromStream(TStream& stream) {
             } else {
                 ColorManager.ConvertLine(line, lineLength, target, RowBytes(), width);
             }
-            ReportProgress(TProgressStage::Running, ProgressPercent(y, props.Height), true, "");
-            ProgressArea.Offset(0, 1);
+            ReportRowDone(y, props.Height);
         }
     } catch (...) {
         ReportProgress(TProgressStage::Ending, 0, false, "");

@@ -355,17 +355,13 @@ void TPNGGraphic::DecodeImage() {
             std::fill_n(previous.begin(), passRowSize, std::uint8_t{0});
             for (std::uint32_t y = a.firstRow; y < height_; y += a.rowStep) {
                 decodeRow(y, passRowSize, a.mask);
-                if (pass == 6) {
-                    ReportProgress(TProgressStage::Running, ProgressPercent(std::uint64_t{y} + 2, height_), true, "");
-                    ProgressArea.Offset(0, 1);
-                }
+                if (pass == 6) ReportRowDone(std::uint64_t{y} + 2, height_);
             }
         }
     } else {
         for (std::uint32_t y = 0; y < height_; ++y) {
             decodeRow(y, static_cast<std::size_t>(rowSize), 0xFF);
-            ReportProgress(TProgressStage::Running, ProgressPercent(y, height_), true, "");
-            ProgressArea.Offset(0, 1);
+            ReportRowDone(y, height_);
         }
     }
 

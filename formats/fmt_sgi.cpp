@@ -165,12 +165,8 @@ bool TSGIGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex)
 
 void TSGIGraphic::LoadFromStream(TStream& stream) {
     Clear();
-    SourceStream = &stream;
+    const TSourceStreamScope sourceScope(*this, stream);
     StartPosition = stream.Position();
-    struct StreamRelease {
-        TStream*& held;
-        ~StreamRelease() { held = nullptr; }
-    } release{SourceStream};
 
     if (!ReadImageProperties(stream, 0)) RaiseInvalidImageFormat(kFormatName);
     const TImageProperties& props = ImageProperties;
@@ -216,8 +212,7 @@ void TSGIGraphic::LoadFromStream(TStream& stream) {
             for (std::uint32_t k = 0; k < samples; ++k) reader.Read(k, r, planes.data() + k * rowBytes);
             std::uint8_t* target = ScanLine(static_cast<int>(h.Height - 1 - r));
             ColorManager.ConvertLine(sourceSpan, target, RowBytes(), h.Width);
-            ReportProgress(TProgressStage::Running, ProgressPercent(r, h.Height), true, "");
-            ProgressArea.Offset(0, 1);
+            ReportRowDone(r, h.Height);
         }
         reader.Finish();
     } catch (...) {

@@ -221,10 +221,7 @@ void TTargaGraphic::LoadFromStream(TStream& stream) {
 
     const int height = h.Height;
     auto targetRow = [&](int r) { return ScanLine(topDown ? r : height - 1 - r); };
-    auto rowDone = [&](int r) {
-        ReportProgress(TProgressStage::Running, ProgressPercent(static_cast<std::uint64_t>(r), h.Height), true, "");
-        ProgressArea.Offset(0, 1);
-    };
+    auto rowDone = [&](int r) { ReportRowDone(static_cast<std::uint64_t>(r), h.Height); };
 
     if (h.ImageType >= 1 && h.ImageType <= 3 && rowSize > 0) {
         for (int r = 0; r < height; ++r) {

@@ -295,8 +295,7 @@ void TTIFFGraphic::LoadFromStream(TStream& stream) {
             if (predictor) UndoTIFFPredictor(row, rowBytes, p.Width, samplesPerPixel_, bitsPerSample_, bigEndian);
             cm.ConvertLine(row, rowBytes, ScanLine(static_cast<int>(p.RowIndex)), targetBytes, p.Width);
             ++p.RowIndex;
-            ReportProgress(TProgressStage::Running, ProgressPercent(p.RowIndex, p.Height), true, "");
-            ProgressArea.Offset(0, 1);
+            ReportRowDone(p.RowIndex, p.Height);
         }
         // Rows of a strip the file does not reach keep the new picture's
         // pixels; the next strip still lands on its own rows.

@@ -52,6 +52,11 @@ void TFormatGraphic::ReportProgress(TProgressStage stage, std::uint8_t percentDo
     Progress(stage, percentDone, redrawNow, ProgressArea, std::string(text));
 }
 
+void TFormatGraphic::ReportRowDone(std::uint64_t row, std::uint64_t height) {
+    ReportProgress(TProgressStage::Running, ProgressPercent(row, height), true, "");
+    ProgressArea.Offset(0, 1);
+}
+
 void TFormatGraphic::SetImageSize(std::int64_t width, std::int64_t height, std::string_view formatName) {
     CheckImageSize(width, height, formatName);
     SetSize(static_cast<int>(width), static_cast<int>(height));

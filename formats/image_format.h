@@ -138,8 +138,26 @@ public:
 protected:
     // Sends a progress notification for ProgressArea.
     void ReportProgress(TProgressStage stage, std::uint8_t percentDone, bool redrawNow, std::string_view text);
+    // A row is done: progress running at MulDiv(row, 100, height) %, redraw
+    // requested, and ProgressArea moves down one row.
+    void ReportRowDone(std::uint64_t row, std::uint64_t height);
     // Applies the size gate, then sizes the bitmap (pixels zero).
     void SetImageSize(std::int64_t width, std::int64_t height, std::string_view formatName);
+};
+
+// Holds a format object's SourceStream for one load and clears it however
+// the load ends.
+class TSourceStreamScope {
+public:
+    TSourceStreamScope(TFormatGraphic& graphic, TStream& stream) : graphic_(graphic) {
+        graphic_.SourceStream = &stream;
+    }
+    ~TSourceStreamScope() { graphic_.SourceStream = nullptr; }
+    TSourceStreamScope(const TSourceStreamScope&) = delete;
+    TSourceStreamScope& operator=(const TSourceStreamScope&) = delete;
+
+private:
+    TFormatGraphic& graphic_;
 };
 
 // --- Shared routines -------------------------------------------------------
