@@ -300,14 +300,14 @@ void TOV_MainForm::BindHandlers() {
     onPress(MB_Help, [this] { MB_HelpMouseDown(); });
     onPress(P1B_New, [this] { P1B_NewMouseDown(); });
     onPress(P1B_Open, [this] { P1B_OpenMouseDown(); });
-    onPress(P1B_AddFile, [this] { AddFiles(0); });
-    onPress(P1B_AddDir, [this] { AddDirs(0); });
-    onPress(P1B_ClearSel, [this] { ClearSelList(0); });
-    onPress(P1B_ClearAll, [this] { ClearAllList(0); });
-    onPress(P2B_AddFile, [this] { AddFiles(1); });
-    onPress(P2B_AddDir, [this] { AddDirs(1); });
-    onPress(P2B_ClearSel, [this] { ClearSelList(1); });
-    onPress(P2B_ClearAll, [this] { ClearAllList(1); });
+    onPress(P1B_AddFile, [this] { P1B_AddFileMouseDown(); });
+    onPress(P1B_AddDir, [this] { P1B_AddDirMouseDown(); });
+    onPress(P1B_ClearSel, [this] { P1B_ClearSelMouseDown(); });
+    onPress(P1B_ClearAll, [this] { P1B_ClearAllMouseDown(); });
+    onPress(P2B_AddFile, [this] { wn(); });
+    onPress(P2B_AddDir, [this] { P2B_AddDirMouseDown(); });
+    onPress(P2B_ClearSel, [this] { P2B_ClearSelMouseDown(); });
+    onPress(P2B_ClearAll, [this] { P2B_ClearAllMouseDown(); });
     onPress(P2B_copylist1, [this] { P2B_copylist1MouseDown(); });
     onPress(P3B_Save, [this] { P3B_SaveMouseDown(); });
     onPress(P3B_Del, [this] { P3B_DelMouseDown(); });
@@ -323,17 +323,15 @@ void TOV_MainForm::BindHandlers() {
     P3B_San.OnClick = [this](TObject*) { P3B_SanClick(); };
     Check_prev.OnClick = [this](TObject*) { Check_prevClick(); };
     List_Setting2.OnDblClick = [this](TObject*) { List_Setting2DblClick(); };
-    FListView_L.OnClick = [this](TObject*) { ListClick(0); };
-    FListView_R.OnClick = [this](TObject*) { ListClick(1); };
+    FListView_L.OnClick = [this](TObject*) { FListView_LClick(); };
+    FListView_R.OnClick = [this](TObject*) { FListView_RClick(); };
     ListView_log.OnChange = [this](TObject*, TListItem*, TItemChange change) { ListView_logChange(change); };
     ListView_log.OnDblClick = [this](TObject*) { ListView_logDblClick(); };
     DropDst_L.OnFileDrop = [this](TObject*, const std::vector<std::string>& files, int, int) {
-        std::vector<std::string> paths = files;
-        AddFiles2(paths, 0);
+        DropDst_LFileDrop(files);
     };
     DropDst_R.OnFileDrop = [this](TObject*, const std::vector<std::string>& files, int, int) {
-        std::vector<std::string> paths = files;
-        AddFiles2(paths, 1);
+        DropDst_RFileDrop(files);
     };
 
     PP_SaveAsPrj.OnClick = [this](TObject*) { PP_SaveAsPrjClick(); };
@@ -341,14 +339,14 @@ void TOV_MainForm::BindHandlers() {
     PP_Opt.OnClick = [this](TObject*) { PP_OptClick(); };
     PP_Help.OnClick = [this](TObject*) { PP_HelpClick(); };
     PP_About.OnClick = [this](TObject*) { PP_AboutClick(); };
-    PML_List.OnClick = [this](TObject*) { SetListViewStyle(false); };
-    PMR_List.OnClick = [this](TObject*) { SetListViewStyle(false); };
-    PML_Icon.OnClick = [this](TObject*) { SetListViewStyle(true); };
-    PMR_Icon.OnClick = [this](TObject*) { SetListViewStyle(true); };
-    PML_Del.OnClick = [this](TObject*) { ClearSelList(0); };
-    PML_AllDel.OnClick = [this](TObject*) { ClearAllList(0); };
-    PMR_Del.OnClick = [this](TObject*) { ClearSelList(1); };
-    PMR_ALLDel.OnClick = [this](TObject*) { ClearAllList(1); };
+    PML_List.OnClick = [this](TObject*) { PML_ListClick(); };
+    PMR_List.OnClick = [this](TObject*) { PMR_ListClick(); };
+    PML_Icon.OnClick = [this](TObject*) { PML_IconClick(); };
+    PMR_Icon.OnClick = [this](TObject*) { PMR_IconClick(); };
+    PML_Del.OnClick = [this](TObject*) { PML_DelClick(); };
+    PML_AllDel.OnClick = [this](TObject*) { PML_AllDelClick(); };
+    PMR_Del.OnClick = [this](TObject*) { PMR_DelClick(); };
+    PMR_ALLDel.OnClick = [this](TObject*) { PMR_ALLDelClick(); };
 
     Timer1.OnTimer = [this](TObject*) { Timer1Timer(); };
     OnShow = [this](TObject*) { FormShow(); };

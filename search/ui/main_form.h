@@ -220,6 +220,27 @@ public:
     void ListClick(int side);
     void SetListViewStyle(bool icons);
     TListView& SideList(int side) { return side == 0 ? FListView_L : FListView_R; }
+    // Handlers of the list pages' buttons, drops, clicks and menu items.
+    void P1B_AddFileMouseDown() { AddFiles(0); }
+    void P1B_AddDirMouseDown() { AddDirs(0); }
+    void P1B_ClearSelMouseDown() { ClearSelList(0); }
+    void P1B_ClearAllMouseDown() { ClearAllList(0); }
+    void wn() { AddFiles(1); }  // P2B_AddFile
+    void P2B_AddDirMouseDown() { AddDirs(1); }
+    void P2B_ClearSelMouseDown() { ClearSelList(1); }
+    void P2B_ClearAllMouseDown() { ClearAllList(1); }
+    void DropDst_LFileDrop(const std::vector<std::string>& files);
+    void DropDst_RFileDrop(const std::vector<std::string>& files);
+    void FListView_LClick() { ListClick(0); }
+    void FListView_RClick() { ListClick(1); }
+    void PML_ListClick() { SetListViewStyle(false); }
+    void PMR_ListClick() { SetListViewStyle(false); }
+    void PML_IconClick() { SetListViewStyle(true); }
+    void PMR_IconClick() { SetListViewStyle(true); }
+    void PML_DelClick() { ClearSelList(0); }
+    void PML_AllDelClick() { ClearAllList(0); }
+    void PMR_DelClick() { ClearSelList(1); }
+    void PMR_ALLDelClick() { ClearAllList(1); }
 
     // ---- settings page and setting sets
     void P3B_SanClick();

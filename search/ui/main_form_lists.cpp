@@ -126,6 +126,16 @@ void TOV_MainForm::AddFiles2(std::vector<std::string>& paths, int side) {
     SetMbEnabled(2);
 }
 
+void TOV_MainForm::DropDst_LFileDrop(const std::vector<std::string>& files) {
+    std::vector<std::string> paths = files;
+    AddFiles2(paths, 0);
+}
+
+void TOV_MainForm::DropDst_RFileDrop(const std::vector<std::string>& files) {
+    std::vector<std::string> paths = files;
+    AddFiles2(paths, 1);
+}
+
 int TOV_MainForm::GetShellIcon(const std::string& path) {
     std::string key = LowerAscii(ExtractFileExt(path));
     if (key.empty()) key = LowerAscii(path);
