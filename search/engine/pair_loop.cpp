@@ -412,6 +412,27 @@ void TPairLoop::ScoreGroup(std::size_t row, std::size_t j) {
     }
 }
 
+bool TPairLoop::DoHikaku(std::size_t i, std::size_t j, bool& rowMatched) {
+    State& st = *state_;
+    const bool match = Reaches(i, j);
+    // Before a match is logged, make sure both files are still there.
+    if (match) {
+        RefreshIdentity(st.sourcePath[i]);
+        RefreshIdentity(st.targetPath[j]);
+        if (!PairPasses(i, j)) return false;
+    }
+    ++data_.CompCount;
+    // The previews follow on the time slice.
+    st.compared = true;
+    st.comparedI = i;
+    st.comparedJ = j;
+    if (match) {
+        rowMatched = true;
+        Found(i, j);
+    }
+    return true;
+}
+
 void TPairLoop::ShowPreviews(std::size_t i, std::size_t j) {
     const std::string& source = data_.SourceFiles.Strings(i);
     const std::string& target = data_.TargetFiles.Strings(j);
@@ -536,25 +557,8 @@ void TPairLoop::RunRow(std::size_t i) {
             bool passes = true;
             if (!CheckLogFast(i, j) &&
                 (data_.SizeMode != 0 ||
-                 (st.sourceWidth[i] == st.targetWidth[j] && st.sourceHeight[i] == st.targetHeight[j]))) {
-                const bool match = Reaches(i, j);
-                // Before a match is logged, make sure both files are still there.
-                if (match) {
-                    RefreshIdentity(st.sourcePath[i]);
-                    RefreshIdentity(st.targetPath[j]);
-                    passes = PairPasses(i, j);
-                }
-                if (passes) {
-                    ++data_.CompCount;
-                    st.compared = true;
-                    st.comparedI = i;
-                    st.comparedJ = j;
-                    if (match) {
-                        rowMatched = true;
-                        Found(i, j);
-                    }
-                }
-            }
+                 (st.sourceWidth[i] == st.targetWidth[j] && st.sourceHeight[i] == st.targetHeight[j])))
+                passes = DoHikaku(i, j, rowMatched);
             if (passes) {
                 if (data_.StopFlag == 1) break;
                 if (data_.PauseFlag == 1) {
