@@ -319,6 +319,8 @@ private:
     void RestorePlacement(int left, int top, int width, int height);
     // Admits the path or names it in a message box.
     bool AdmitPath(const std::string& path);
+    // Names every refused path in one message box (none for an empty list).
+    void ShowRefusedPaths(const std::vector<std::string>& refused);
     // A chosen folder with its delimiter, or "" for a cancel or no path.
     std::string BrowseFolder(TFolderDialog& dialog);
 

@@ -53,6 +53,14 @@ bool TOV_MainForm::AdmitPath(const std::string& path) {
     return false;
 }
 
+void TOV_MainForm::ShowRefusedPaths(const std::vector<std::string>& refused) {
+    // One box for all of them: a damaged project can hold thousands.
+    if (refused.empty()) return;
+    std::string text;
+    for (const std::string& path : refused) text += (text.empty() ? "" : "\n") + UnusablePathMessage(path);
+    ShowMessage(text);
+}
+
 std::string TOV_MainForm::BrowseFolder(TFolderDialog& dialog) {
     // A confirmed place without a file-system path counts as a cancel.
     if (!dialog.Execute() || dialog.Directory.empty()) return {};
@@ -117,11 +125,7 @@ void TOV_MainForm::AddFiles2(std::vector<std::string>& paths, int side) {
         }
         list.EndUpdate();
     }
-    if (!refused.empty()) {
-        std::string text;
-        for (const std::string& path : refused) text += (text.empty() ? "" : "\n") + UnusablePathMessage(path);
-        ShowMessage(text);
-    }
+    ShowRefusedPaths(refused);
     if (warn) ShowMessage(kProgressWarning);
     SetMbEnabled(2);
 }

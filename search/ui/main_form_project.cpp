@@ -169,7 +169,7 @@ bool TOV_MainForm::LoadProject(const std::string& path) {
 
 void TOV_MainForm::ApplyProject(const TProjectData& project, const std::vector<std::string>& progress) {
     Data.ProjectChanged = 0;
-    for (const std::string& refused : project.Refused) ShowMessage(UnusablePathMessage(refused));
+    ShowRefusedPaths(project.Refused);
     auto fill = [this](TListView& list, const std::vector<std::string>& entries, const TListMessages& messages) {
         list.Clear();
         std::size_t kept = 0;

@@ -155,6 +155,31 @@ TEST_F(ProjectTest, MissingEntriesAreDroppedWithTheirMessages) {
     EXPECT_EQ(f.Radio_Seltgt.ItemIndex(), 7);
 }
 
+// A damaged project may hold any number of paths the program refuses; they
+// are named together in one box, not one box each.
+TEST_F(ProjectTest, RefusedEntriesShareOneMessage) {
+    TOV_MainForm& f = Make();
+    auto i32 = [](std::int32_t v) {
+        std::string b(4, '\0');
+        for (int k = 0; k < 4; ++k) b[static_cast<std::size_t>(k)] = static_cast<char>((v >> (8 * k)) & 0xFF);
+        return b;
+    };
+    auto stored = [](const std::string& text) {
+        const std::size_t n = text.size() + 1;
+        return std::string{static_cast<char>(n & 0xFF), static_cast<char>(n >> 8)} + text + std::string(1, '\0');
+    };
+    std::string bytes = i32(1) + stored("/a\x01.png") + stored("/b\x02.png") + i32(-1);
+    for (int k = 0; k < 5; ++k) bytes += i32(-1);
+    bytes += i32(0) + i32(0) + stored("") + i32(-1);
+    const std::string path = WriteFile(root_ / "refused.ovp", bytes);
+    ASSERT_TRUE(f.LoadProject(path));
+    const std::vector<std::string> messages = Messages();
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[0], "/a\x01.pngは使用できない文字を含むため処理できません\n"
+                           "/b\x02.pngは使用できない文字を含むため処理できません");
+    EXPECT_EQ(f.FListView_L.Count(), 0);
+}
+
 TEST_F(ProjectTest, LogPageCountsClearsAndSaves) {
     TOV_MainForm& f = Filled();
     f.SetMbEnabled(2);
