@@ -21,6 +21,12 @@ template <class T> void PutLE(std::uint8_t* out, T value) {
     }
 }
 
+template <class T> void WriteLE(TStream& stream, T value) {
+    std::uint8_t b[sizeof(T)];
+    PutLE(b, value);
+    stream.WriteBuffer(b, sizeof b);
+}
+
 template <class T> T GetLE(const std::uint8_t* in) {
     using U = std::make_unsigned_t<T>;
     U u = 0;
@@ -35,29 +41,10 @@ constexpr std::size_t kMaxStoredTextBytes = std::numeric_limits<std::uint16_t>::
 
 void BinaryWriter::WriteUInt8(std::uint8_t value) { stream_.WriteBuffer(&value, 1); }
 
-void BinaryWriter::WriteUInt16(std::uint16_t value) {
-    std::uint8_t b[2];
-    PutLE(b, value);
-    stream_.WriteBuffer(b, sizeof b);
-}
-
-void BinaryWriter::WriteInt32(std::int32_t value) {
-    std::uint8_t b[4];
-    PutLE(b, value);
-    stream_.WriteBuffer(b, sizeof b);
-}
-
-void BinaryWriter::WriteUInt32(std::uint32_t value) {
-    std::uint8_t b[4];
-    PutLE(b, value);
-    stream_.WriteBuffer(b, sizeof b);
-}
-
-void BinaryWriter::WriteInt64(std::int64_t value) {
-    std::uint8_t b[8];
-    PutLE(b, value);
-    stream_.WriteBuffer(b, sizeof b);
-}
+void BinaryWriter::WriteUInt16(std::uint16_t value) { WriteLE(stream_, value); }
+void BinaryWriter::WriteInt32(std::int32_t value) { WriteLE(stream_, value); }
+void BinaryWriter::WriteUInt32(std::uint32_t value) { WriteLE(stream_, value); }
+void BinaryWriter::WriteInt64(std::int64_t value) { WriteLE(stream_, value); }
 
 void BinaryWriter::WriteDouble(double value) { WriteInt64(std::bit_cast<std::int64_t>(value)); }
 

@@ -120,6 +120,18 @@ DateTimeParts DecodeDateTime(TDateTime value) {
     return p;
 }
 
+// Broken-down local time to date-time parts; a leap second counts as 59.
+static DateTimeParts PartsFromLocalTime(const std::tm& local) {
+    DateTimeParts p;
+    p.year = local.tm_year + 1900;
+    p.month = local.tm_mon + 1;
+    p.day = local.tm_mday;
+    p.hour = local.tm_hour;
+    p.minute = local.tm_min;
+    p.second = local.tm_sec > 59 ? 59 : local.tm_sec;
+    return p;
+}
+
 TDateTime Now() {
     using namespace std::chrono;
     const auto now = system_clock::now();
@@ -128,13 +140,7 @@ TDateTime Now() {
     const int ms = static_cast<int>(duration_cast<milliseconds>(sinceEpoch).count() % 1000);
     std::tm local{};
     ::localtime_r(&secs, &local);
-    DateTimeParts p;
-    p.year = local.tm_year + 1900;
-    p.month = local.tm_mon + 1;
-    p.day = local.tm_mday;
-    p.hour = local.tm_hour;
-    p.minute = local.tm_min;
-    p.second = local.tm_sec > 59 ? 59 : local.tm_sec;  // leap second
+    DateTimeParts p = PartsFromLocalTime(local);
     p.millisecond = ms < 0 ? 0 : ms;
     return EncodeDateTime(p);
 }
@@ -143,14 +149,9 @@ TDateTime FileDateToDateTime(std::int64_t unixSeconds) {
     const auto secs = static_cast<std::time_t>(unixSeconds);
     std::tm local{};
     if (::localtime_r(&secs, &local) == nullptr) return 0;
-    DateTimeParts p;
-    p.year = local.tm_year + 1900;
-    p.month = local.tm_mon + 1;
-    p.day = local.tm_mday;
-    p.hour = local.tm_hour;
-    p.minute = local.tm_min;
+    DateTimeParts p = PartsFromLocalTime(local);
     // The file-date format keeps seconds in steps of two.
-    p.second = (local.tm_sec > 59 ? 59 : local.tm_sec) / 2 * 2;
+    p.second = p.second / 2 * 2;
     TDateTime out = 0;
     return TryEncodeDateTime(p, out) ? out : 0;
 }
