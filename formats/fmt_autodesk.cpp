@@ -27,12 +27,8 @@ const TGraphicClass& TAutodeskGraphic::ClassInfo() {
 }
 
 bool TAutodeskGraphic::CanLoadStream(TStream& stream) {
-    if (stream.Remaining() <= static_cast<std::int64_t>(kHeaderSize)) return false;
-    const std::int64_t start = stream.Position();
     std::uint8_t header[kHeaderSize];
-    const std::size_t got = stream.Read(header, sizeof header);
-    stream.SetPosition(start);
-    return got == sizeof header && Word(header) == kMagic && header[10] == 8 && header[11] == 0;
+    return PeekHeader(stream, header, sizeof header) && Word(header) == kMagic && header[10] == 8 && header[11] == 0;
 }
 
 bool TAutodeskGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex) {
@@ -81,8 +77,7 @@ void TAutodeskGraphic::LoadFromStream(TStream& stream) {
         for (std::uint32_t y = 0; y < height; ++y) {
             // Rows past the end of a short file stay zero.
             if (dataLeft && stream.Read(ScanLine(static_cast<int>(y)), width) < width) dataLeft = false;
-            ReportProgress(TProgressStage::Running, ProgressPercent(y, height), true, "");
-            ProgressArea.Offset(0, 1);
+            ReportRowDone(y, height);
         }
     } catch (...) {
         ReportProgress(TProgressStage::Ending, 0, false, "");

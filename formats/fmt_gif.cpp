@@ -17,6 +17,7 @@ namespace {
 
 constexpr const char* kFormatName = "GIF";
 constexpr std::size_t kSignatureSize = 6;
+constexpr std::int64_t kMinimumFileSize = 22;
 constexpr std::size_t kScreenSize = 7;
 constexpr std::size_t kDescriptorSize = 9;
 constexpr std::uint8_t kImageSeparator = ',';
@@ -24,6 +25,11 @@ constexpr std::uint8_t kTrailer = ';';
 constexpr std::uint8_t kExtensionIntroducer = '!';
 constexpr std::uint8_t kPlainTextLabel = 1;
 constexpr std::uint8_t kGraphicControlLabel = 249;
+
+// The first three bytes read "GIF" in any letter case.
+bool IsSignature(const std::uint8_t* b) {
+    return std::toupper(b[0]) == 'G' && std::toupper(b[1]) == 'I' && std::toupper(b[2]) == 'F';
+}
 
 std::uint16_t Word(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 
@@ -56,12 +62,9 @@ const TGraphicClass& TGIFGraphic::ClassInfo() {
 }
 
 bool TGIFGraphic::CanLoadStream(TStream& stream) {
-    if (stream.Remaining() <= 22) return false;
-    const std::int64_t start = stream.Position();
+    if (stream.Remaining() <= kMinimumFileSize) return false;
     std::uint8_t b[kSignatureSize];
-    const std::size_t got = stream.Read(b, sizeof b);
-    stream.SetPosition(start);
-    return got == sizeof b && std::toupper(b[0]) == 'G' && std::toupper(b[1]) == 'I' && std::toupper(b[2]) == 'F';
+    return PeekHeader(stream, b, sizeof b) && IsSignature(b);
 }
 
 std::uint8_t TGIFGraphic::ScanExtensions() {
@@ -88,7 +91,7 @@ bool TGIFGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex)
     TFormatGraphic::ReadImageProperties(stream, imageIndex);
     std::uint8_t sig[kSignatureSize];
     if (stream.Read(sig, sizeof sig) != sizeof sig) return false;
-    if (std::toupper(sig[0]) != 'G' || std::toupper(sig[1]) != 'I' || std::toupper(sig[2]) != 'F') return false;
+    if (!IsSignature(sig)) return false;
 
     TImageProperties& p = ImageProperties;
     if (!std::isdigit(sig[3]) || !std::isdigit(sig[4]))
@@ -129,11 +132,7 @@ bool TGIFGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex)
 void TGIFGraphic::LoadFromStream(TStream& stream) {
     Clear();
     StartPosition = stream.Position();
-    SourceStream = &stream;
-    struct StreamRelease {
-        TStream*& held;
-        ~StreamRelease() { held = nullptr; }
-    } release{SourceStream};
+    const TSourceStreamScope sourceScope(*this, stream);
 
     if (!ReadImageProperties(stream, 0)) RaiseInvalidImageFormat(kFormatName);
     const TImageProperties props = ImageProperties;
@@ -213,8 +212,7 @@ void TGIFGraphic::LoadFromStream(TStream& stream) {
         if (!props.Interlaced) {
             for (std::uint32_t y = 0; y < height; ++y) {
                 copyRow(y);
-                ReportProgress(TProgressStage::Running, ProgressPercent(y, height), true, "");
-                ProgressArea.Offset(0, 1);
+                ReportRowDone(y, height);
             }
         } else {
             static constexpr std::uint32_t kFirst[4] = {0, 4, 2, 1};
@@ -222,10 +220,7 @@ void TGIFGraphic::LoadFromStream(TStream& stream) {
             for (int pass = 0; pass < 4; ++pass) {
                 for (std::uint32_t r = kFirst[pass]; r < height; r += kStep[pass]) {
                     copyRow(r);
-                    if (pass == 3) {
-                        ReportProgress(TProgressStage::Running, ProgressPercent(r + kStep[pass], height), true, "");
-                        ProgressArea.Offset(0, 1);
-                    }
+                    if (pass == 3) ReportRowDone(std::uint64_t{r} + kStep[pass], height);
                 }
             }
         }

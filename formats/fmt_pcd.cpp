@@ -41,11 +41,8 @@ const TGraphicClass& TPCDGraphic::ClassInfo() {
 
 bool TPCDGraphic::CanLoadStream(TStream& stream) {
     if (stream.Remaining() <= static_cast<std::int64_t>(kProbeSize)) return false;
-    const std::int64_t start = stream.Position();
     std::uint8_t bytes[kSignatureOffset + 3];
-    const std::size_t got = stream.Read(bytes, sizeof bytes);
-    stream.SetPosition(start);
-    return got == sizeof bytes && (IsOverview(bytes) || IsImagePack(bytes));
+    return PeekHeader(stream, bytes, sizeof bytes) && (IsOverview(bytes) || IsImagePack(bytes));
 }
 
 bool TPCDGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex) {
@@ -152,8 +149,7 @@ void TPCDGraphic::LoadFromStream(TStream& stream) {
                                 line.data() + std::size_t{x} * 3, 3);
                 }
             }
-            ReportProgress(TProgressStage::Running, ProgressPercent(y, kBaseHeight), true, "");
-            ProgressArea.Offset(0, 1);
+            ReportRowDone(y, kBaseHeight);
         }
     } catch (...) {
         ReportProgress(TProgressStage::Ending, 0, false, "");

@@ -70,12 +70,8 @@ const TGraphicClass& TPPMGraphic::ClassInfo() {
 }
 
 bool TPPMGraphic::CanLoadStream(TStream& stream) {
-    if (stream.Remaining() <= 10) return false;
-    const std::int64_t start = stream.Position();
     std::uint8_t bytes[10];
-    const std::size_t got = stream.Read(bytes, sizeof bytes);
-    stream.SetPosition(start);
-    return got == sizeof bytes && bytes[0] == 'P' && bytes[1] >= '1' && bytes[1] <= '6';
+    return PeekHeader(stream, bytes, sizeof bytes) && bytes[0] == 'P' && bytes[1] >= '1' && bytes[1] <= '6';
 }
 
 // --- Block reader --------------------------------------------------------------
@@ -199,11 +195,7 @@ bool TPPMGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex)
 void TPPMGraphic::LoadFromStream(TStream& stream) {
     Clear();
     StartPosition = stream.Position();
-    struct StreamRelease {
-        TStream*& held;
-        ~StreamRelease() { held = nullptr; }
-    } release{SourceStream};
-    SourceStream = &stream;
+    const TSourceStreamScope sourceScope(*this, stream);
     // The header read leaves the block reader at the first data byte.
     if (!ReadImageProperties(stream, 0)) RaiseInvalidImageFormat(kFormatName);
     const int kind = kind_;
@@ -318,8 +310,7 @@ void TPPMGraphic::LoadRows(int kind) {
                 break;
             }
         }
-        ReportProgress(TProgressStage::Running, ProgressPercent(y, height), true, "");
-        ProgressArea.Offset(0, 1);
+        ReportRowDone(y, height);
     }
 }
 

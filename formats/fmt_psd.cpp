@@ -101,12 +101,8 @@ const TGraphicClass& TPSDGraphic::ClassInfo() {
 }
 
 bool TPSDGraphic::CanLoadStream(TStream& stream) {
-    if (stream.Remaining() <= static_cast<std::int64_t>(kHeaderSize)) return false;
-    const std::int64_t start = stream.Position();
     std::uint8_t b[kHeaderSize];
-    const std::size_t got = stream.Read(b, sizeof b);
-    stream.SetPosition(start);
-    if (got != sizeof b) return false;
+    if (!PeekHeader(stream, b, sizeof b)) return false;
     static constexpr char kSignature[] = "8BPS";
     for (int i = 0; i < 4; ++i)
         if (std::toupper(b[i]) != kSignature[i]) return false;
@@ -162,12 +158,8 @@ bool TPSDGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex)
 
 void TPSDGraphic::LoadFromStream(TStream& stream) {
     Clear();
-    SourceStream = &stream;
+    const TSourceStreamScope sourceScope(*this, stream);
     StartPosition = stream.Position();
-    struct StreamRelease {
-        TStream*& held;
-        ~StreamRelease() { held = nullptr; }
-    } release{SourceStream};
 
     if (!ReadImageProperties(stream, 0)) RaiseInvalidImageFormat(kFormatName);
     const TImageProperties props = ImageProperties;
@@ -257,10 +249,6 @@ void TPSDGraphic::LoadFromStream(TStream& stream) {
             decoder = std::make_unique<TPackbitsRLEDecoder>();
             decoder->DecodeInit();
         }
-        auto rowProgress = [&](std::uint32_t y) {
-            ReportProgress(TProgressStage::Running, ProgressPercent(y, height), true, "");
-            ProgressArea.Offset(0, 1);
-        };
 
         if (IsPaletteScheme(scheme)) {
             ReportProgress(TProgressStage::Starting, 0, false, msg::Transfering);
@@ -285,7 +273,7 @@ void TPSDGraphic::LoadFromStream(TStream& stream) {
                 std::uint8_t* target = ScanLine(static_cast<int>(y));
                 if (bits == 16) ColorManager.ConvertLine(row.data(), row.size(), target, RowBytes(), width);
                 else std::memcpy(target, row.data(), std::min<std::size_t>(row.size(), RowBytes()));
-                rowProgress(y);
+                ReportRowDone(y, height);
             }
         } else if (IsColorScheme(scheme)) {
             ReportProgress(TProgressStage::Starting, 0, false, msg::LoadingData);
@@ -317,7 +305,7 @@ void TPSDGraphic::LoadFromStream(TStream& stream) {
                     sources[k] = {planar.data() + k * planeBytes + y * rowBytes, static_cast<std::size_t>(rowBytes)};
                 ColorManager.ConvertLine(std::span<const TRowBuffer>(sources, planes), ScanLine(static_cast<int>(y)),
                                          RowBytes(), width);
-                rowProgress(y);
+                ReportRowDone(y, height);
             }
         }
         if (decoder) decoder->DecodeEnd();

@@ -97,12 +97,8 @@ const TGraphicClass& TPSPGraphic::ClassInfo() {
 }
 
 bool TPSPGraphic::CanLoadStream(TStream& stream) {
-    if (stream.Remaining() <= static_cast<std::int64_t>(kFileHeaderSize)) return false;
-    const std::int64_t start = stream.Position();
     std::uint8_t b[kFileHeaderSize];
-    const std::size_t got = stream.Read(b, sizeof b);
-    stream.SetPosition(start);
-    return got == sizeof b && SignatureMatches(b) && Word(b + 32) >= 3;
+    return PeekHeader(stream, b, sizeof b) && SignatureMatches(b) && Word(b + 32) >= 3;
 }
 
 bool TPSPGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex) {
@@ -154,12 +150,8 @@ bool TPSPGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex)
 
 void TPSPGraphic::LoadFromStream(TStream& stream) {
     Clear();
-    SourceStream = &stream;
+    const TSourceStreamScope sourceScope(*this, stream);
     StartPosition = stream.Position();
-    struct StreamRelease {
-        TStream*& held;
-        ~StreamRelease() { held = nullptr; }
-    } release{SourceStream};
 
     if (!ReadImageProperties(stream, 0)) RaiseInvalidImageFormat(kFormatName);
     const TImageProperties props = ImageProperties;
@@ -257,8 +249,7 @@ void TPSPGraphic::LoadFromStream(TStream& stream) {
             }
             ColorManager.ConvertLine(std::span<const TRowBuffer>(sources, count), ScanLine(static_cast<int>(y)),
                                      RowBytes(), width);
-            ReportProgress(TProgressStage::Running, ProgressPercent(y, height), true, "");
-            ProgressArea.Offset(0, 1);
+            ReportRowDone(y, height);
         }
         ReportProgress(TProgressStage::Ending, 100, true, "");
     };

@@ -75,12 +75,8 @@ const TGraphicClass& TRLAGraphic::ClassInfo() {
 }
 
 bool TRLAGraphic::CanLoadStream(TStream& stream) {
-    if (stream.Remaining() <= static_cast<std::int64_t>(kHeaderSize)) return false;
-    const std::int64_t start = stream.Position();
     std::uint8_t bytes[kHeaderSize];
-    const std::size_t got = stream.Read(bytes, sizeof bytes);
-    stream.SetPosition(start);
-    if (got != sizeof bytes) return false;
+    if (!PeekHeader(stream, bytes, sizeof bytes)) return false;
     const RLAHeader h = RLAHeader::Parse(bytes);
     return h.Revision == kRevision && (h.Description == "rgb" || h.Description == "xyz");
 }
@@ -192,8 +188,7 @@ void TRLAGraphic::LoadFromStream(TStream& stream) {
                                         {planes[3].data(), width}};
             ColorManager.ConvertLine(std::span<const TRowBuffer>(rows, channels), ScanLine(static_cast<int>(target)),
                                      RowBytes(), width);
-            ReportProgress(TProgressStage::Running, ProgressPercent(y, height), true, "");
-            ProgressArea.Offset(0, 1);
+            ReportRowDone(y, height);
         }
         decoder.DecodeEnd();
     } catch (...) {
