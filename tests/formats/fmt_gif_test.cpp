@@ -12,19 +12,15 @@
 #include "platform/base/errors.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/picture_loader.h"
+#include "reader_test_support.h"
 
 namespace orv {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using reader_test::Bytes;
+using reader_test::ReadFileBytes;
 
 std::string DataPath(const std::string& name) { return std::string(ORV_TEST_DATA) + "/gif/" + name; }
-
-Bytes ReadFile(const std::string& path) {
-    TMemoryStream stream;
-    stream.LoadFromFile(path);
-    return stream.Bytes();
-}
 
 void Put16(Bytes& out, std::uint32_t v) {
     out.push_back(static_cast<std::uint8_t>(v));
@@ -102,21 +98,7 @@ std::string LoadError(const Bytes& file) {
 const std::string kInvalid = "Cannot load image. Invalid or unexpected GIF image format.";
 
 void ExpectPixels(const TBitmap& bitmap, const std::string& rgbName) {
-    const Bytes expected = ReadFile(DataPath(rgbName));
-    ASSERT_EQ(expected.size(), static_cast<std::size_t>(bitmap.Width()) * bitmap.Height() * 3) << rgbName;
-    int mismatches = 0;
-    for (int y = 0; y < bitmap.Height(); ++y) {
-        for (int x = 0; x < bitmap.Width(); ++x) {
-            const std::uint8_t* e = expected.data() + (static_cast<std::size_t>(y) * bitmap.Width() + x) * 3;
-            const TColor c = bitmap.GetPixel(x, y);
-            if (c != RGBColor(e[0], e[1], e[2]) && mismatches++ < 5) {
-                ADD_FAILURE() << rgbName << " at " << x << "," << y << ": got " << int(ColorRed(c)) << ","
-                              << int(ColorGreen(c)) << "," << int(ColorBlue(c)) << " want " << int(e[0]) << ","
-                              << int(e[1]) << "," << int(e[2]);
-            }
-        }
-    }
-    EXPECT_EQ(mismatches, 0) << rgbName;
+    reader_test::ExpectRGBPixels(bitmap, ReadFileBytes(DataPath(rgbName)), rgbName);
 }
 
 struct Reference {

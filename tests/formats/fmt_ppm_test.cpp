@@ -13,19 +13,15 @@
 #include "platform/base/errors.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/picture_loader.h"
+#include "reader_test_support.h"
 
 namespace orv {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using reader_test::Bytes;
+using reader_test::ReadFileBytes;
 
 std::string DataPath(const std::string& name) { return std::string(ORV_TEST_DATA) + "/ppm/" + name; }
-
-Bytes ReadFile(const std::string& path) {
-    TMemoryStream stream;
-    stream.LoadFromFile(path);
-    return stream.Bytes();
-}
 
 Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
@@ -47,20 +43,6 @@ std::string LoadError(const Bytes& file, bool* sized = nullptr) {
     return "no error";
 }
 
-void ExpectPixels(const TBitmap& bitmap, const Bytes& expected, const std::string& name) {
-    ASSERT_EQ(expected.size(), static_cast<std::size_t>(bitmap.Width()) * bitmap.Height() * 3) << name;
-    int mismatches = 0;
-    for (int y = 0; y < bitmap.Height(); ++y)
-        for (int x = 0; x < bitmap.Width(); ++x) {
-            const std::uint8_t* e = expected.data() + (static_cast<std::size_t>(y) * bitmap.Width() + x) * 3;
-            const TColor c = bitmap.GetPixel(x, y);
-            if (c != RGBColor(e[0], e[1], e[2]) && mismatches++ < 5)
-                ADD_FAILURE() << name << " at " << x << "," << y << ": got " << int(ColorRed(c)) << ","
-                              << int(ColorGreen(c)) << "," << int(ColorBlue(c)) << " want " << int(e[0]) << ","
-                              << int(e[1]) << "," << int(e[2]);
-        }
-    EXPECT_EQ(mismatches, 0) << name;
-}
 
 // Gray levels of the first row, read through the palette.
 std::vector<int> GrayRow(const TBitmap& bitmap, int y = 0) {
@@ -83,7 +65,7 @@ TEST_P(PPMReference, MatchesItsPixels) {
     EXPECT_EQ(ppm.PixelFormat(), GetParam().format) << name;
     EXPECT_EQ(ppm.Width(), 13);
     EXPECT_EQ(ppm.Height(), 7);
-    ExpectPixels(ppm, ReadFile(DataPath(name + ".rgb")), name);
+    reader_test::ExpectRGBPixels(ppm, ReadFileBytes(DataPath(name + ".rgb")), name);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -180,7 +162,7 @@ TEST(PPMReader, DataShorterThanTheHeaderSays) {
 }
 
 TEST(PPMReader, StreamTestAndRegistry) {
-    const Bytes file = ReadFile(DataPath("pil_l.pgm"));
+    const Bytes file = ReadFileBytes(DataPath("pil_l.pgm"));
     TMemoryStream stream(file);
     EXPECT_TRUE(TPPMGraphic::CanLoadStream(stream));
     EXPECT_EQ(stream.Position(), 0);
@@ -192,7 +174,7 @@ TEST(PPMReader, StreamTestAndRegistry) {
     TMemoryStream(file).SaveToFile(copy);
     TBitmap bitmap;
     ASSERT_TRUE(LoadPictureToBitmap(copy, bitmap));
-    ExpectPixels(bitmap, ReadFile(DataPath("pil_l.pgm.rgb")), "registry");
+    reader_test::ExpectRGBPixels(bitmap, ReadFileBytes(DataPath("pil_l.pgm.rgb")), "registry");
     std::remove(copy.c_str());
 }
 

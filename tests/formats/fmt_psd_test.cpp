@@ -12,19 +12,15 @@
 #include "formats/library.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/picture_loader.h"
+#include "reader_test_support.h"
 
 namespace orv {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using reader_test::Bytes;
+using reader_test::ReadFileBytes;
 
 std::string DataPath(const std::string& name) { return std::string(ORV_TEST_DATA) + "/psd/" + name; }
-
-Bytes ReadFile(const std::string& path) {
-    TMemoryStream stream;
-    stream.LoadFromFile(path);
-    return stream.Bytes();
-}
 
 void Put16(Bytes& out, std::uint32_t v) {
     out.push_back(static_cast<std::uint8_t>(v >> 8));
@@ -83,21 +79,7 @@ const std::string kInvalid = "Cannot load image. Invalid or unexpected PSD or PD
 const std::string kBadColorFormat = "Invalid color format in PSD file.";
 
 void ExpectPixels(const TBitmap& bitmap, const std::string& rgbName) {
-    const Bytes expected = ReadFile(DataPath(rgbName));
-    ASSERT_EQ(expected.size(), static_cast<std::size_t>(bitmap.Width()) * bitmap.Height() * 3) << rgbName;
-    int mismatches = 0;
-    for (int y = 0; y < bitmap.Height(); ++y) {
-        for (int x = 0; x < bitmap.Width(); ++x) {
-            const std::uint8_t* e = expected.data() + (static_cast<std::size_t>(y) * bitmap.Width() + x) * 3;
-            const TColor c = bitmap.GetPixel(x, y);
-            if (c != RGBColor(e[0], e[1], e[2]) && mismatches++ < 5) {
-                ADD_FAILURE() << rgbName << " at " << x << "," << y << ": got " << int(ColorRed(c)) << ","
-                              << int(ColorGreen(c)) << "," << int(ColorBlue(c)) << " want " << int(e[0]) << ","
-                              << int(e[1]) << "," << int(e[2]);
-            }
-        }
-    }
-    EXPECT_EQ(mismatches, 0) << rgbName;
+    reader_test::ExpectRGBPixels(bitmap, ReadFileBytes(DataPath(rgbName)), rgbName);
 }
 
 struct Reference {
@@ -249,7 +231,7 @@ TEST(PsdReader, LabAndModesWithoutTransfer) {
 }
 
 TEST(PsdReader, TruncatedFilesFailAndLoadsThroughTheRegistry) {
-    const Bytes file = ReadFile(DataPath("rgb16.psd"));
+    const Bytes file = ReadFileBytes(DataPath("rgb16.psd"));
     for (std::size_t size : {file.size() - 1, file.size() / 2, std::size_t{40}}) {
         EXPECT_NE(LoadError(Bytes(file.begin(), file.begin() + static_cast<long>(size))), "") << size;
     }
