@@ -2,14 +2,13 @@
 // image and makes its signature; a second run takes everything from the
 // signature index. Rates are images per second.
 #include <benchmark/benchmark.h>
-#include <jpeglib.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "bench/jpeg_writer.h"
 #include "platform/graphics/picture.h"
 #include "search/engine/run_engine.h"
 
@@ -41,34 +40,15 @@ private:
 };
 
 void WriteJpeg(const std::string& path, int seed) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return;
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr jerr{};
-    cinfo.err = jpeg_std_error(&jerr);
-    jpeg_create_compress(&cinfo);
-    jpeg_stdio_dest(&cinfo, file);
-    cinfo.image_width = kWidth;
-    cinfo.image_height = kHeight;
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 85, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<JSAMPLE> row(kWidth * 3);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        const int y = static_cast<int>(cinfo.next_scanline);
+    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(kWidth) * kHeight * 3);
+    for (int y = 0; y < kHeight; ++y)
         for (int x = 0; x < kWidth; ++x) {
-            row[x * 3 + 0] = static_cast<JSAMPLE>((x * 3 + seed * 7) & 0xFF);
-            row[x * 3 + 1] = static_cast<JSAMPLE>((y * 2 + seed * 13) & 0xFF);
-            row[x * 3 + 2] = static_cast<JSAMPLE>(((x ^ y) + seed) & 0xFF);
+            std::uint8_t* p = &rgb[(static_cast<std::size_t>(y) * kWidth + x) * 3];
+            p[0] = static_cast<std::uint8_t>((x * 3 + seed * 7) & 0xFF);
+            p[1] = static_cast<std::uint8_t>((y * 2 + seed * 13) & 0xFF);
+            p[2] = static_cast<std::uint8_t>(((x ^ y) + seed) & 0xFF);
         }
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    std::fclose(file);
+    bench::WriteRgbJpeg(path, kWidth, kHeight, rgb, 85);
 }
 
 // The generated images and a work folder, made once for the whole program.

@@ -16,6 +16,7 @@
 
 #include <jpeglib.h>
 
+#include "bench/jpeg_writer.h"
 #include "platform/graphics/picture.h"
 #include "search/engine/image_utils.h"
 
@@ -39,27 +40,7 @@ void WriteTestJpeg(const std::string& path) {
             p[1] = static_cast<std::uint8_t>(std::clamp(y * 255 / kHeight + n, 0, 255));
             p[2] = static_cast<std::uint8_t>(std::clamp(((x / 40 + y / 40) & 1) * 120 + 60 + n, 0, 255));
         }
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) std::abort();
-    jpeg_compress_struct c{};
-    jpeg_error_mgr err{};
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    jpeg_stdio_dest(&c, f);
-    c.image_width = kWidth;
-    c.image_height = kHeight;
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 90, TRUE);
-    jpeg_start_compress(&c, TRUE);
-    while (c.next_scanline < c.image_height) {
-        JSAMPROW row = &rgb[static_cast<std::size_t>(c.next_scanline) * kWidth * 3];
-        jpeg_write_scanlines(&c, &row, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    std::fclose(f);
+    orv::bench::WriteRgbJpeg(path, kWidth, kHeight, rgb, 90);
 }
 
 std::vector<unsigned char> ReadFile(const std::string& path) {
