@@ -81,6 +81,9 @@ void TPCDGraphic::LoadFromStream(TStream& stream) {
 
     ProgressArea = MakeRect(0, 0, static_cast<int>(ImageProperties.Width), 1);
     ReportProgress(TProgressStage::Starting, 0, false, msg::Preparing);
+    // From here the record describes the stored base image, before any turn.
+    ImageProperties.Width = kBaseWidth;
+    ImageProperties.Height = kBaseHeight;
     try {
         // Three planes of 768 x 512; the chroma planes hold 256 rows of 384
         // samples at a row distance of 768 until they are doubled in place.
