@@ -5,6 +5,10 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <utility>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 #include "formats/color_manager.h"
 
@@ -79,10 +83,198 @@ inline void PutColor(std::uint8_t* q, bool wide, std::uint32_t r, std::uint32_t 
 
 }  // namespace
 
+
+// ---------------------------------------------------------------------------
+// Fast row kernels. Each covers one common configuration of a converter below
+// (whole rows, mask 0xFF) with the per-pixel decisions made once per row; they
+// give exactly the bytes of the general loops, which serve every other case.
+
+namespace {
+
+using RowKernel = void (*)(const std::uint8_t* const* source, std::uint8_t* target, std::uint32_t count,
+                           const std::uint8_t* lut);
+
+// A table of kernels K<I>::Run for I = 0 .. N-1; I encodes the configuration.
+template <template <unsigned> class K, std::size_t... I>
+constexpr std::array<RowKernel, sizeof...(I)> KernelTable(std::index_sequence<I...>) {
+    return {&K<static_cast<unsigned>(I)>::Run...};
+}
+
+// x * 255 div 65535 equals x div 257, and for every 16-bit x that equals
+// (x * 0xFF01) >> 24 (the error of the factor stays below 1/257 of a unit).
+inline std::uint8_t NarrowWord(std::uint32_t w) {
+    return static_cast<std::uint8_t>((w * 0xFF01u) >> 24);
+}
+
+template <bool Swap>
+inline std::uint16_t LoadWord(const std::uint8_t* p) {
+    return Swap ? static_cast<std::uint16_t>((p[0] << 8) | p[1]) : static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+// One colour component (through the lookup table where the source is or
+// becomes 8 bits) and one alpha component, for each pair of sample widths.
+template <unsigned SB, unsigned TB, bool Swap>
+inline void PutComponent(const std::uint8_t* p, std::uint8_t* q, const std::uint8_t* lut) {
+    if constexpr (SB == 1 && TB == 1) *q = lut[*p];
+    else if constexpr (SB == 1) WriteWord(q, Widen(lut[*p]));  // x * 257 reads the same in both byte orders
+    else if constexpr (TB == 1) *q = lut[NarrowWord(LoadWord<Swap>(p))];
+    else WriteWord(q, LoadWord<Swap>(p));
+}
+
+template <unsigned SB, unsigned TB, bool Swap>
+inline void PutAlpha(const std::uint8_t* p, std::uint8_t* q) {
+    if constexpr (SB == 1 && TB == 1) *q = *p;
+    else if constexpr (SB == 1) WriteWord(q, Widen(*p));
+    else if constexpr (TB == 1) *q = NarrowWord(LoadWord<Swap>(p));
+    else WriteWord(q, LoadWord<Swap>(p));
+}
+
+// Interleaved red, green, blue (and alpha). I: bit 0 16-bit source, bit 1
+// 16-bit target, bit 2 source alpha, bit 3 target alpha, bit 4 exchange red
+// and blue, bit 5 byte swap.
+template <unsigned I>
+struct InterleavedRGB {
+    static constexpr unsigned SB = (I & 1) ? 2 : 1, TB = (I & 2) ? 2 : 1;
+    static constexpr unsigned SS = (I & 4) ? 4 : 3, TS = (I & 8) ? 4 : 3;
+    static constexpr bool X = (I & 16) != 0, Swap = (I & 32) != 0, Carry = SS == 4 && TS == 4;
+    static void Run(const std::uint8_t* const* source, std::uint8_t* q, std::uint32_t count, const std::uint8_t* lut) {
+        const std::uint8_t* p = source[0];
+        for (std::uint32_t i = 0; i < count; ++i, p += SS * SB, q += TS * TB) {
+            PutComponent<SB, TB, Swap>(p, q + (X ? 2 : 0) * TB, lut);
+            PutComponent<SB, TB, Swap>(p + SB, q + TB, lut);
+            PutComponent<SB, TB, Swap>(p + 2 * SB, q + (X ? 0 : 2) * TB, lut);
+            if constexpr (Carry) PutAlpha<SB, TB, Swap>(p + 3 * SB, q + 3 * TB);
+        }
+    }
+};
+constexpr auto kInterleavedRGB = KernelTable<InterleavedRGB>(std::make_index_sequence<64>{});
+
+// 8-bit planes. I: bit 0 target alpha, bit 1 carry the alpha plane, bit 2
+// exchange red and blue.
+template <unsigned I>
+struct PlanarRGB8 {
+    static constexpr unsigned TS = (I & 1) ? 4 : 3;
+    static constexpr bool Carry = (I & 2) != 0, X = (I & 4) != 0;
+    static void Run(const std::uint8_t* const* source, std::uint8_t* q, std::uint32_t count, const std::uint8_t* lut) {
+        const std::uint8_t *r = source[0], *g = source[1], *b = source[2];
+        const std::uint8_t* a = Carry ? source[3] : nullptr;
+        for (std::uint32_t i = 0; i < count; ++i, q += TS) {
+            q[X ? 2 : 0] = lut[r[i]];
+            q[1] = lut[g[i]];
+            q[X ? 0 : 2] = lut[b[i]];
+            if constexpr (Carry) q[3] = a[i];
+        }
+    }
+};
+constexpr auto kPlanarRGB8 = KernelTable<PlanarRGB8>(std::make_index_sequence<8>{});
+
+#if defined(__x86_64__) || defined(__i386__)
+#define ORV_X86_KERNELS 1
+
+bool HasSSSE3() {
+    static const bool has = __builtin_cpu_supports("ssse3");
+    return has;
+}
+
+// Reorders groups of four pixels with one byte shuffle; returns the pixels
+// done. Each store writes 16 bytes of which the last four belong to pixels
+// that a later store or the caller's tail writes again, so the loop stops
+// while at least two pixels remain. In-place rows stay correct: a store never
+// reaches source bytes not yet read.
+template <unsigned SS>
+__attribute__((target("ssse3"))) std::uint32_t ShuffleRowSSSE3(const std::uint8_t* p, std::uint8_t* q,
+                                                               std::uint32_t count, __m128i order) {
+    std::uint32_t i = 0;
+    for (; i + 6 <= count; i += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + SS * static_cast<std::size_t>(i)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(q + 3 * static_cast<std::size_t>(i)), _mm_shuffle_epi8(v, order));
+    }
+    return i;
+}
+
+__attribute__((target("ssse3"))) std::uint32_t ExchangeRedBlue3(const std::uint8_t* p, std::uint8_t* q,
+                                                                std::uint32_t count) {
+    // Lanes 12..15 copy the next pixel's bytes unchanged (see above).
+    return ShuffleRowSSSE3<3>(p, q, count, _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 12, 13, 14, 15));
+}
+
+__attribute__((target("ssse3"))) std::uint32_t DropAlpha(const std::uint8_t* p, std::uint8_t* q, std::uint32_t count,
+                                                         bool exchange) {
+    const __m128i order = exchange ? _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1)
+                                   : _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    return ShuffleRowSSSE3<4>(p, q, count, order);
+}
+
+// Swaps bytes 0 and 2 of every 32-bit pixel (SSE2, always present on x86-64).
+std::uint32_t ExchangeRedBlue4(const std::uint8_t* p, std::uint8_t* q, std::uint32_t count) {
+    const __m128i keep = _mm_set1_epi32(static_cast<int>(0xFF00FF00u));
+    const __m128i low = _mm_set1_epi32(0xFF);
+    const __m128i third = _mm_set1_epi32(0xFF0000);
+    std::uint32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4 * static_cast<std::size_t>(i)));
+        const __m128i w = _mm_or_si128(_mm_and_si128(v, keep),
+                                       _mm_or_si128(_mm_and_si128(_mm_srli_epi32(v, 16), low),
+                                                    _mm_and_si128(_mm_slli_epi32(v, 16), third)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(q + 4 * static_cast<std::size_t>(i)), w);
+    }
+    return i;
+}
+#endif
+
+// Whole-row 8-bit copies and reorders without gamma; false when the
+// configuration has no such kernel.
+bool ReorderRow8(const std::uint8_t* p, std::uint8_t* q, std::uint32_t count, unsigned ss, unsigned ts, bool exchange) {
+    if (ss == ts && !exchange) {
+        std::memmove(q, p, static_cast<std::size_t>(count) * ss);
+        return true;
+    }
+    std::uint32_t done = 0;
+#ifdef ORV_X86_KERNELS
+    if (ss == 3 && ts == 3 && HasSSSE3()) done = ExchangeRedBlue3(p, q, count);
+    else if (ss == 4 && ts == 3 && HasSSSE3()) done = DropAlpha(p, q, count, exchange);
+    else if (ss == 4 && ts == 4) done = ExchangeRedBlue4(p, q, count);
+#endif
+    if (done == 0) return false;
+    if (done < count) {
+        const std::uint8_t* rest = p + static_cast<std::size_t>(done) * ss;
+        const unsigned index = (ss == 4 ? 4u : 0u) | (ts == 4 ? 8u : 0u) | (exchange ? 16u : 0u);
+        kInterleavedRGB[index](&rest, q + static_cast<std::size_t>(done) * ts, count - done, kIdentity.data());
+    }
+    return true;
+}
+
+}  // namespace
+
+template <bool Exchange>
+bool TColorManager::FastRGBRow(const std::uint8_t* const* source, std::size_t sources, std::uint8_t* target,
+                               std::uint32_t count) {
+    const bool srcAlpha = SourceFlags & cfAlpha;
+    const bool tgtAlpha = TargetFlags & cfAlpha;
+    const bool swap = SourceFlags & cfByteSwap;
+    const bool gamma = TargetFlags & cfGamma;
+    const bool wideSource = sourceBits_ == 16, wideTarget = targetBits_ == 16;
+    const std::uint8_t* lut = gamma ? gammaTable8_.data() : kIdentity.data();
+    if (sources == 1) {
+        if (!wideSource && !wideTarget && !gamma &&
+            ReorderRow8(source[0], target, count, srcAlpha ? 4 : 3, tgtAlpha ? 4 : 3, Exchange))
+            return true;
+        const unsigned index = (wideSource ? 1u : 0u) | (wideTarget ? 2u : 0u) | (srcAlpha ? 4u : 0u) |
+                               (tgtAlpha ? 8u : 0u) | (Exchange ? 16u : 0u) | (swap && wideSource ? 32u : 0u);
+        kInterleavedRGB[index](source, target, count, lut);
+        return true;
+    }
+    if (wideSource || wideTarget) return false;
+    const bool carry = srcAlpha && tgtAlpha;
+    kPlanarRGB8[(tgtAlpha ? 1u : 0u) | (carry ? 2u : 0u) | (Exchange ? 4u : 0u)](source, target, count, lut);
+    return true;
+}
+
 // Red/green/blue in either order, with or without alpha, 8 or 16 bits.
 template <bool Exchange>
 void TColorManager::ConvertRGBFamily(const std::uint8_t* const* source, std::size_t sources, std::uint8_t* target,
                                      std::uint32_t count, std::uint8_t mask) {
+    if (fastPaths_ && mask == 0xFF && FastRGBRow<Exchange>(source, sources, target, count)) return;
     const bool srcAlpha = SourceFlags & cfAlpha;
     const bool tgtAlpha = TargetFlags & cfAlpha;
     const bool carry = srcAlpha && tgtAlpha;

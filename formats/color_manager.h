@@ -161,6 +161,10 @@ public:
     TConversionFlags TargetFlags = 0;
 
 private:
+    // Tests switch the fast row kernels off to compare them with the general
+    // converters, which stay the reference for every configuration.
+    friend struct TColorManagerTestAccess;
+
     enum class Family : std::uint8_t { None, RGB, CMYK, Lab, YCbCr, Gray, Indexed };
     using TRowConverter = void (TColorManager::*)(const std::uint8_t* const* source, std::size_t sources,
                                                   std::uint8_t* target, std::uint32_t count, std::uint8_t mask);
@@ -169,6 +173,11 @@ private:
     void BuildChromaTables();
     bool DepthsSupported() const;
     void EnsureConverter();
+
+    // Fast kernels for whole rows; false leaves the row to the general loop.
+    template <bool Exchange>
+    bool FastRGBRow(const std::uint8_t* const* source, std::size_t sources, std::uint8_t* target,
+                    std::uint32_t count);
 
     template <bool Exchange>
     void ConvertRGBFamily(const std::uint8_t* const* source, std::size_t sources, std::uint8_t* target,
@@ -215,6 +224,7 @@ private:
     TColorModel targetModel_ = TColorModel::cmBGR;
     TRowConverter rowConverter_ = nullptr;
     Family family_ = Family::None;
+    bool fastPaths_ = true;
 };
 
 }  // namespace orv

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <iterator>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "formats/color_manager.h"
@@ -242,6 +244,123 @@ TEST(RowConverters, RandomConfigurationsStayInsideExactBuffers) {
             cm.ConvertLine(buffers, target.data(), target.size(), count, mask);
         } catch (const EColorConversionError&) {
             // Too few planes for a planar layout is refused, never overrun.
+        }
+    }
+}
+
+}  // namespace
+
+struct TColorManagerTestAccess {
+    static void UseGeneralConverters(TColorManager& cm) { cm.fastPaths_ = false; }
+};
+
+namespace {
+
+struct RandomRow {
+    std::vector<Bytes> planes;
+    std::vector<TRowBuffer> buffers;
+    Bytes fill;
+};
+
+// The fast row kernels must give byte for byte what the general converters
+// give, in every configuration: random models, depths, flags, gamma, chroma
+// weights, plane counts, masks and row lengths (odd ones and ones longer
+// than the vector blocks), into targets pre-filled with random bytes so that
+// a byte written that should be left alone shows too.
+TEST(RowConverters, FastKernelsMatchGeneralConverters) {
+    std::mt19937 rng(4711);
+    const M models[] = {M::cmRGB,   M::cmRGBA,  M::cmBGR,   M::cmBGRA,     M::cmGray,  M::cmGrayAlpha,
+                        M::cmIndexed, M::cmCMYK, M::cmYCbCr, M::cmPhotoYCC, M::cmCIELab};
+    const M targets[] = {M::cmRGB, M::cmRGBA, M::cmBGR, M::cmBGRA, M::cmGray, M::cmIndexed};
+    const std::uint8_t depths[] = {1, 2, 4, 8, 16, 8, 16, 8};
+    int compared = 0;
+    for (int round = 0; round < 20000; ++round) {
+        TColorManager fast, general;
+        TColorManagerTestAccess::UseGeneralConverters(general);
+        const M from = models[rng() % std::size(models)];
+        const M to = targets[rng() % std::size(targets)];
+        const std::uint8_t sourceBits = depths[rng() % std::size(depths)];
+        const std::uint8_t targetBits = depths[rng() % std::size(depths)];
+        const auto sourceFlags = static_cast<TConversionFlags>(rng() & 0x1F);
+        const auto targetFlags = static_cast<TConversionFlags>(rng() & 0x1F);
+        const bool gamma = rng() % 2 == 0;
+        const float fileGamma = 0.3f + static_cast<float>(rng() % 300) / 100.0f;
+        const float weights[] = {0.2f + static_cast<float>(rng() % 20) / 100.0f, 0.5f + static_cast<float>(rng() % 30) / 100.0f,
+                                 0.05f + static_cast<float>(rng() % 10) / 100.0f};
+        const bool customWeights = rng() % 3 == 0;
+        for (TColorManager* cm : {&fast, &general}) {
+            cm->SetSourceBits(sourceBits);
+            cm->SetTargetBits(targetBits);
+            if (gamma) cm->SetGammaCorrection(fileGamma, 2.2f);
+            if (customWeights) cm->SetChromaParameters(weights, 1, 1);
+            cm->SetSourceModel(from);
+            cm->SetTargetModel(to);
+            cm->SourceFlags = sourceFlags;
+            cm->TargetFlags = targetFlags;
+        }
+        const std::uint32_t count = rng() % 4 == 0 ? rng() % 8 : rng() % 90;
+        const std::uint8_t mask = rng() % 4 == 0 ? static_cast<std::uint8_t>(rng()) : 0xFF;
+        const std::size_t planeChoices[] = {1, 1, 3, 4};
+        const std::size_t planes = planeChoices[rng() % 4];
+        std::size_t sourceBytes = 0, targetBytes = 0;
+        try {
+            sourceBytes = general.RequiredSourceBytes(planes, count, mask);
+            targetBytes = general.RequiredTargetBytes(count);
+        } catch (const EColorConversionError&) {
+            continue;
+        }
+        RandomRow row;
+        row.planes.resize(planes);
+        for (auto& plane : row.planes) {
+            plane.resize(sourceBytes);
+            for (auto& byte : plane) byte = static_cast<std::uint8_t>(rng());
+            row.buffers.push_back({plane.data(), plane.size()});
+        }
+        row.fill.resize(targetBytes);
+        for (auto& byte : row.fill) byte = static_cast<std::uint8_t>(rng());
+        Bytes want = row.fill, got = row.fill;
+        try {
+            general.ConvertLine(row.buffers, want.data(), want.size(), count, mask);
+        } catch (const EColorConversionError&) {
+            EXPECT_THROW(fast.ConvertLine(row.buffers, got.data(), got.size(), count, mask), EColorConversionError);
+            continue;
+        }
+        fast.ConvertLine(row.buffers, got.data(), got.size(), count, mask);
+        ASSERT_EQ(got, want) << "round " << round << " model " << int(from) << "->" << int(to) << " bits "
+                             << int(sourceBits) << "->" << int(targetBits) << " flags " << int(sourceFlags) << "/"
+                             << int(targetFlags) << " planes " << planes << " count " << count << " mask "
+                             << int(mask);
+        ++compared;
+    }
+    EXPECT_GT(compared, 5000);
+}
+
+// Every 16-bit value narrowed by the fast kernels, in every byte order.
+TEST(RowConverters, FastNarrowingMatchesForEveryWord) {
+    constexpr std::uint32_t kCount = 65536;
+    Bytes gray(kCount * 2), rgb(kCount * 6);
+    for (std::uint32_t i = 0; i < kCount; ++i) {
+        gray[2 * i] = static_cast<std::uint8_t>(i);
+        gray[2 * i + 1] = static_cast<std::uint8_t>(i >> 8);
+        for (int c = 0; c < 3; ++c) {
+            const std::uint32_t w = (i + c * 4099u) & 0xFFFFu;
+            rgb[6 * i + 2 * c] = static_cast<std::uint8_t>(w);
+            rgb[6 * i + 2 * c + 1] = static_cast<std::uint8_t>(w >> 8);
+        }
+    }
+    for (const TConversionFlags flags : {TConversionFlags{0}, cfByteSwap}) {
+        for (const auto& [from, source, samples] :
+             {std::tuple{M::cmGray, &gray, 1u}, std::tuple{M::cmRGB, &rgb, 3u}, std::tuple{M::cmYCbCr, &rgb, 3u}}) {
+            const M to = samples == 1 ? M::cmGray : M::cmBGR;
+            TColorManager fast, general;
+            TColorManagerTestAccess::UseGeneralConverters(general);
+            Bytes want(kCount * samples), got(kCount * samples);
+            for (TColorManager* cm : {&fast, &general}) {
+                Apply(*cm, {from, to, 16, 8, flags});
+                cm->ConvertLine(source->data(), source->size(), cm == &fast ? got.data() : want.data(),
+                                want.size(), kCount);
+            }
+            EXPECT_EQ(got, want) << int(from) << " flags " << int(flags);
         }
     }
 }
