@@ -96,8 +96,8 @@ using RowKernel = void (*)(const std::uint8_t* const* source, std::uint8_t* targ
 
 // A table of kernels K<I>::Run for I = 0 .. N-1; I encodes the configuration.
 template <template <unsigned> class K, std::size_t... I>
-constexpr std::array<RowKernel, sizeof...(I)> KernelTable(std::index_sequence<I...>) {
-    return {&K<static_cast<unsigned>(I)>::Run...};
+constexpr auto KernelTable(std::index_sequence<I...>) {
+    return std::array{&K<static_cast<unsigned>(I)>::Run...};
 }
 
 // x * 255 div 65535 equals x div 257, and for every 16-bit x that equals
@@ -347,10 +347,95 @@ template void TColorManager::ConvertRGBFamily<false>(const std::uint8_t* const*,
 template void TColorManager::ConvertRGBFamily<true>(const std::uint8_t* const*, std::size_t, std::uint8_t*,
                                                     std::uint32_t, std::uint8_t);
 
+namespace {
+
+// The chroma tables of the manager, read by the YCbCr kernels.
+struct ChromaTables {
+    const std::int32_t* crToRed;
+    const std::int32_t* cbToBlue;
+    const std::int32_t* crToGreen;
+    const std::int32_t* cbToGreen;
+};
+
+// YCbCr or Photo-CD YCC to 8 bits. I: bit 0 BGR order, bit 1 planes, bit 2
+// target alpha, bit 3 16-bit source, bit 4 byte swap.
+template <unsigned I>
+struct YCbCrTo8 {
+    static constexpr bool BGR = (I & 1) != 0, Planar = (I & 2) != 0, Swap = (I & 16) != 0;
+    static constexpr unsigned TS = (I & 4) ? 4 : 3, SB = (I & 8) ? 2 : 1, Step = Planar ? SB : 3 * SB;
+    static void Run(const std::uint8_t* const* source, std::uint8_t* q, std::uint32_t count, const ChromaTables& t) {
+        const std::uint8_t* py = source[0];
+        const std::uint8_t* pb = Planar ? source[1] : source[0] + SB;
+        const std::uint8_t* pr = Planar ? source[2] : source[0] + 2 * SB;
+        auto sample = [](const std::uint8_t* p) -> std::int32_t {
+            if constexpr (SB == 1) return *p;
+            else return NarrowWord(LoadWord<Swap>(p));
+        };
+        for (std::uint32_t i = 0; i < count; ++i, py += Step, pb += Step, pr += Step, q += TS) {
+            const std::int32_t y = sample(py), cb = sample(pb), cr = sample(pr);
+            const std::uint8_t r = ClampToByte(y + t.crToRed[cr]);
+            const std::uint8_t g = ClampToByte(y + t.cbToGreen[cb] + t.crToGreen[cr]);
+            const std::uint8_t b = ClampToByte(y + t.cbToBlue[cb]);
+            q[0] = BGR ? b : r;
+            q[1] = g;
+            q[2] = BGR ? r : b;
+        }
+    }
+};
+constexpr auto kYCbCrTo8 = KernelTable<YCbCrTo8>(std::make_index_sequence<32>{});
+
+// 8-bit CMYK to 8 bits. I: bit 0 BGR order, bit 1 planes, bit 2 target alpha.
+template <unsigned I>
+struct CMYK8 {
+    static constexpr bool BGR = (I & 1) != 0, Planar = (I & 2) != 0;
+    static constexpr unsigned TS = (I & 4) ? 4 : 3, Step = Planar ? 1 : 4;
+    static void Run(const std::uint8_t* const* source, std::uint8_t* q, std::uint32_t count) {
+        const std::uint8_t* pc = source[0];
+        const std::uint8_t* pm = Planar ? source[1] : source[0] + 1;
+        const std::uint8_t* py = Planar ? source[2] : source[0] + 2;
+        const std::uint8_t* pk = Planar ? source[3] : source[0] + 3;
+        for (std::uint32_t i = 0; i < count; ++i, q += TS) {
+            const std::size_t at = static_cast<std::size_t>(i) * Step;
+            const std::uint32_t k = pk[at];
+            auto ink = [k](std::uint32_t x) {
+                return ClampToByte(255 - static_cast<std::int32_t>(x - x * k / 255 + k));
+            };
+            const std::uint8_t r = ink(pc[at]), g = ink(pm[at]), b = ink(py[at]);
+            q[0] = BGR ? b : r;
+            q[1] = g;
+            q[2] = BGR ? r : b;
+        }
+    }
+};
+constexpr auto kCMYK8 = KernelTable<CMYK8>(std::make_index_sequence<8>{});
+
+}  // namespace
+
+template <bool BGR>
+bool TColorManager::FastYCbCrRow(const std::uint8_t* const* source, std::size_t sources, std::uint8_t* target,
+                                 std::uint32_t count) {
+    if (targetBits_ != 8) return false;
+    const bool wide = sourceBits_ == 16;
+    const unsigned index = (BGR ? 1u : 0u) | (sources > 1 ? 2u : 0u) | ((TargetFlags & cfAlpha) ? 4u : 0u) |
+                           (wide ? 8u : 0u) | (wide && (SourceFlags & cfByteSwap) ? 16u : 0u);
+    kYCbCrTo8[index](source, target, count,
+                     ChromaTables{crToRed_.data(), cbToBlue_.data(), crToGreen_.data(), cbToGreen_.data()});
+    return true;
+}
+
+template <bool BGR>
+bool TColorManager::FastCMYKRow(const std::uint8_t* const* source, std::size_t sources, std::uint8_t* target,
+                                std::uint32_t count) {
+    if (sourceBits_ != 8 || targetBits_ != 8) return false;
+    kCMYK8[(BGR ? 1u : 0u) | (sources == 4 ? 2u : 0u) | ((TargetFlags & cfAlpha) ? 4u : 0u)](source, target, count);
+    return true;
+}
+
 // Cyan, magenta, yellow, black: four planes or four interleaved samples.
 template <bool BGR>
 void TColorManager::ConvertCMYK(const std::uint8_t* const* source, std::size_t sources, std::uint8_t* target,
                                 std::uint32_t count, std::uint8_t mask) {
+    if (fastPaths_ && mask == 0xFF && FastCMYKRow<BGR>(source, sources, target, count)) return;
     const bool planar = sources == 4;
     const bool swap = SourceFlags & cfByteSwap;
     const std::size_t sb = sourceBits_ == 16 ? 2 : 1;
@@ -464,6 +549,7 @@ template void TColorManager::ConvertLab<true>(const std::uint8_t* const*, std::s
 template <bool BGR>
 void TColorManager::ConvertYCbCr(const std::uint8_t* const* source, std::size_t sources, std::uint8_t* target,
                                  std::uint32_t count, std::uint8_t mask) {
+    if (fastPaths_ && mask == 0xFF && FastYCbCrRow<BGR>(source, sources, target, count)) return;
     const bool planar = sources > 1;
     const bool swap = SourceFlags & cfByteSwap;
     const std::size_t sb = sourceBits_ == 16 ? 2 : 1;
@@ -524,12 +610,54 @@ template void TColorManager::ConvertYCbCr<false>(const std::uint8_t* const*, std
 template void TColorManager::ConvertYCbCr<true>(const std::uint8_t* const*, std::size_t, std::uint8_t*,
                                                 std::uint32_t, std::uint8_t);
 
+namespace {
+
+// Gray, or gray with alpha, with a 16-bit side. I: bit 0 16-bit source,
+// bit 1 16-bit target, bit 2 source alpha, bit 3 byte swap.
+template <unsigned I>
+struct GrayRow {
+    static constexpr unsigned SB = (I & 1) ? 2 : 1, TB = (I & 2) ? 2 : 1, Step = ((I & 4) ? 2 : 1) * SB;
+    static constexpr bool Swap = (I & 8) != 0;
+    static void Run(const std::uint8_t* p, std::uint8_t* q, std::uint32_t count) {
+        for (std::uint32_t i = 0; i < count; ++i, p += Step, q += TB) PutAlpha<SB, TB, Swap>(p, q);
+    }
+};
+constexpr auto kGrayRow = KernelTable<GrayRow>(std::make_index_sequence<16>{});
+
+// For 1, 2 and 4 bits: the 8-bit values of the fields of each source byte.
+template <unsigned Bits>
+constexpr std::array<std::uint8_t, 256 * (8 / Bits)> MakeExpansion() {
+    constexpr unsigned per = 8 / Bits, max = (1u << Bits) - 1u;
+    std::array<std::uint8_t, 256 * per> table{};
+    for (unsigned b = 0; b < 256; ++b)
+        for (unsigned k = 0; k < per; ++k)
+            table[b * per + k] = static_cast<std::uint8_t>(((b >> (8 - Bits * (k + 1))) & max) * 255u / max);
+    return table;
+}
+
+template <unsigned Bits>
+void ExpandTo8(const std::uint8_t* p, std::uint8_t* q, std::uint32_t count) {
+    static constexpr auto table = MakeExpansion<Bits>();
+    constexpr unsigned per = 8 / Bits;
+    const std::uint32_t whole = count / per;
+    for (std::uint32_t i = 0; i < whole; ++i, q += per) std::memcpy(q, &table[p[i] * per], per);
+    if (const unsigned rest = count % per; rest != 0) std::memcpy(q, &table[p[whole] * per], rest);
+}
+
+}  // namespace
+
 // Gray with a 16-bit side, and gray with alpha (the alpha is dropped).
 void TColorManager::ConvertGray(const std::uint8_t* const* source, std::size_t, std::uint8_t* target,
                                 std::uint32_t count, std::uint8_t mask) {
     const bool swap = SourceFlags & cfByteSwap;
     const std::size_t sb = sourceBits_ == 16 ? 2 : 1;
     const std::size_t tb = targetBits_ == 16 ? 2 : 1;
+    if (fastPaths_ && mask == 0xFF) {
+        const unsigned index = (sb == 2 ? 1u : 0u) | (tb == 2 ? 2u : 0u) | ((SourceFlags & cfAlpha) ? 4u : 0u) |
+                               (swap && sb == 2 ? 8u : 0u);
+        kGrayRow[index](source[0], target, count);
+        return;
+    }
     const std::size_t step = ((SourceFlags & cfAlpha) ? 2 : 1) * sb;
     const std::uint8_t* p = source[0];
     ForEachSelected(count, mask, [&](std::uint32_t i) {
@@ -584,6 +712,11 @@ void TColorManager::ConvertIndexed(const std::uint8_t* const* source, std::size_
         std::memcpy(target, source[0], (static_cast<std::size_t>(count) * s + 7) / 8);
         return;
     }
+    if (fastPaths_ && mask == 0xFF && t == 8) {
+        if (s == 1) return ExpandTo8<1>(source[0], target, count);
+        if (s == 2) return ExpandTo8<2>(source[0], target, count);
+        if (s == 4) return ExpandTo8<4>(source[0], target, count);
+    }
     const unsigned sMax = (1u << s) - 1u, tMax = (1u << t) - 1u;
     BitReader in(source[0], s);
     if (t == 8) {
@@ -613,6 +746,10 @@ void TColorManager::ConvertIndexedWordToBits(const std::uint8_t* const* source, 
     const unsigned t = targetBits_;
     const unsigned tMax = (1u << t) - 1u;
     const std::uint8_t* p = source[0];
+    if (fastPaths_ && mask == 0xFF && t == 8) {
+        kGrayRow[1u | (swap ? 8u : 0u)](p, target, count);  // the same narrowing as 16-bit gray
+        return;
+    }
     ForEachSelected(count, mask, [&](std::uint32_t i) {
         const unsigned v = ReadSample16(p, swap) * tMax / 65535u;
         p += 2;

@@ -179,6 +179,13 @@ private:
     bool FastRGBRow(const std::uint8_t* const* source, std::size_t sources, std::uint8_t* target,
                     std::uint32_t count);
 
+    template <bool BGR>
+    bool FastYCbCrRow(const std::uint8_t* const* source, std::size_t sources, std::uint8_t* target,
+                      std::uint32_t count);
+    template <bool BGR>
+    bool FastCMYKRow(const std::uint8_t* const* source, std::size_t sources, std::uint8_t* target,
+                     std::uint32_t count);
+
     template <bool Exchange>
     void ConvertRGBFamily(const std::uint8_t* const* source, std::size_t sources, std::uint8_t* target,
                           std::uint32_t count, std::uint8_t mask);
