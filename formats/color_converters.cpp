@@ -409,6 +409,34 @@ struct CMYK8 {
 };
 constexpr auto kCMYK8 = KernelTable<CMYK8>(std::make_index_sequence<8>{});
 
+#ifdef ORV_X86_KERNELS
+// Interleaved 8-bit CMYK to three bytes, four pixels a step in 16-bit lanes:
+// x * k <= 65025 fits a lane, (n + 1 + (n >> 8)) >> 8 is n div 255 for such
+// n, and 255 - (x - t + k) stays within 0..255, so the saturating pack gives
+// what the clamp gives. Stores follow the convention of ShuffleRowSSSE3.
+__attribute__((target("ssse3"))) std::uint32_t CMYKToRGB3(const std::uint8_t* p, std::uint8_t* q,
+                                                          std::uint32_t count, bool bgr) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i one = _mm_set1_epi16(1);
+    const __m128i full = _mm_set1_epi16(255);
+    const __m128i order = bgr ? _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1)
+                              : _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    auto convert = [&](__m128i x) {
+        const __m128i k = _mm_shufflehi_epi16(_mm_shufflelo_epi16(x, 0xFF), 0xFF);
+        const __m128i n = _mm_mullo_epi16(x, k);
+        const __m128i t = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(n, one), _mm_srli_epi16(n, 8)), 8);
+        return _mm_sub_epi16(full, _mm_add_epi16(_mm_sub_epi16(x, t), k));
+    };
+    std::uint32_t i = 0;
+    for (; i + 6 <= count; i += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4 * static_cast<std::size_t>(i)));
+        const __m128i rgb = _mm_packus_epi16(convert(_mm_unpacklo_epi8(v, zero)), convert(_mm_unpackhi_epi8(v, zero)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(q + 3 * static_cast<std::size_t>(i)), _mm_shuffle_epi8(rgb, order));
+    }
+    return i;
+}
+#endif
+
 }  // namespace
 
 template <bool BGR>
@@ -427,7 +455,14 @@ template <bool BGR>
 bool TColorManager::FastCMYKRow(const std::uint8_t* const* source, std::size_t sources, std::uint8_t* target,
                                 std::uint32_t count) {
     if (sourceBits_ != 8 || targetBits_ != 8) return false;
-    kCMYK8[(BGR ? 1u : 0u) | (sources == 4 ? 2u : 0u) | ((TargetFlags & cfAlpha) ? 4u : 0u)](source, target, count);
+    const bool planar = sources == 4, alpha = TargetFlags & cfAlpha;
+    const auto kernel = kCMYK8[(BGR ? 1u : 0u) | (planar ? 2u : 0u) | (alpha ? 4u : 0u)];
+    std::uint32_t done = 0;
+#ifdef ORV_X86_KERNELS
+    if (!planar && !alpha && HasSSSE3()) done = CMYKToRGB3(source[0], target, count, BGR);
+#endif
+    const std::uint8_t* rest = source[0] + 4 * static_cast<std::size_t>(done);
+    kernel(planar ? source : &rest, target + 3 * static_cast<std::size_t>(done), count - done);
     return true;
 }
 
