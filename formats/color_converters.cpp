@@ -179,8 +179,7 @@ bool HasSSSE3() {
 // Reorders groups of four pixels with one byte shuffle; returns the pixels
 // done. Each store writes 16 bytes of which the last four belong to pixels
 // that a later store or the caller's tail writes again, so the loop stops
-// while at least two pixels remain. In-place rows stay correct: a store never
-// reaches source bytes not yet read.
+// while at least two pixels remain and never writes past the row.
 template <unsigned SS>
 __attribute__((target("ssse3"))) std::uint32_t ShuffleRowSSSE3(const std::uint8_t* p, std::uint8_t* q,
                                                                std::uint32_t count, __m128i order) {
