@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <utility>
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__SSE2__) && (defined(__x86_64__) || defined(__i386__))
 #include <immintrin.h>
 #endif
 
@@ -168,7 +168,7 @@ struct PlanarRGB8 {
 };
 constexpr auto kPlanarRGB8 = KernelTable<PlanarRGB8>(std::make_index_sequence<8>{});
 
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__SSE2__) && (defined(__x86_64__) || defined(__i386__))
 #define ORV_X86_KERNELS 1
 
 bool HasSSSE3() {
