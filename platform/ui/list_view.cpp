@@ -396,7 +396,11 @@ void TListView::SetSmallImages(TImageList* images) {
 }
 
 void TListView::SetGridLines(bool v) {
+    // An item style sheet replaces the style's own drawing of selected items
+    // (pale, white text): name the highlight colours for them as well.
     reportView_->setStyleSheet(v ? "QTreeView::item { border-right: 1px solid #d0d0d0; border-bottom: 1px solid #d0d0d0; }"
+                                   " QTreeView::item:selected { background: palette(highlight);"
+                                   " color: palette(highlighted-text); }"
                                  : "");
 }
 

@@ -7,7 +7,6 @@
 #include <QRect>
 #include <QScreen>
 #include <QStyle>
-#include <QTreeView>
 #include <chrono>
 #include <climits>
 
@@ -273,13 +272,6 @@ void TOV_MainForm::BuildLayout() {
     ListView_log.SetAlign(TAlign::alClient);
     ListView_log.SetViewStyle(TViewStyle::vsReport);
     ListView_log.SetGridLines(true);
-    // The grid lines are an item style sheet, under which a selected row is
-    // drawn in pale colours with white text and cannot be read: name the
-    // highlight colours for selected rows as well.
-    if (QWidget* viewport = ListView_log.HandleWidget())
-        if (auto* tree = qobject_cast<QTreeView*>(viewport->parentWidget()))
-            tree->setStyleSheet(tree->styleSheet() +
-                                " QTreeView::item:selected { background: palette(highlight); color: palette(highlighted-text); }");
     ListView_log.SetRowSelect(true);
     ListView_log.SetReadOnly(true);
     const char* logColumns[] = {"比較元ファイル", "ファイルサイズ", "ファイル日時", "幅", "高さ", "比較対象ファイル",
