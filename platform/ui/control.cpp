@@ -242,10 +242,12 @@ void TControl::SetCursor(TCursor cursor) {
 }
 
 void TControl::Invalidate() {
+    LookChanged();
     if (widget_) widget_->update();
 }
 
 void TControl::Repaint() {
+    LookChanged();
     if (widget_) widget_->repaint();
 }
 

@@ -107,6 +107,9 @@ protected:
     // Subclasses create their widget and hand it over here, once, from their
     // constructor; the control owns it unless Qt's parent deletes it first.
     void AttachWidget(QWidget* widget);
+    // Invalidate and Repaint call this first: what the control shows has
+    // changed, so a face kept from an earlier paint is out of date.
+    virtual void LookChanged() {}
     virtual void ApplyColor();
     virtual void ApplyFont();
     // Whether the user's mouse presses reach MouseDown/MouseUp (off for

@@ -24,6 +24,16 @@ protected:
     void mouseReleaseEvent(QMouseEvent* e) override { e->accept(); }
     void mouseDoubleClickEvent(QMouseEvent* e) override { e->accept(); }
 
+    // A font taken over from the parent, or a new enabled state, changes the
+    // face without a call to Invalidate.
+    void changeEvent(QEvent* e) override {
+        const auto type = e->type();
+        if (windowed_ && (type == QEvent::FontChange || type == QEvent::EnabledChange ||
+                          type == QEvent::PaletteChange))
+            windowed_->faceOutdated_ = true;
+        QWidget::changeEvent(e);
+    }
+
     void paintEvent(QPaintEvent*) override {
         TPaintedFace* face = windowed_ ? static_cast<TPaintedFace*>(windowed_) : graphic_;
         Guard(windowed_ ? static_cast<TObject*>(windowed_) : graphic_, [&] {
@@ -62,11 +72,24 @@ TCustomControl::TCustomControl(TComponent* owner, std::string name, TWinControl*
 }
 
 void TCustomControl::PaintFace() {
+    faceOutdated_ = false;
     PrepareFace(face_, ClientWidth(), ClientHeight());
     if (face_.Empty()) return;
     TCanvas canvas(face_);
     canvas.Font = Font();
     Paint(canvas);
+}
+
+void TCustomControl::LookChanged() {
+    faceOutdated_ = true;
+    for (int i = 0; i < ControlCount(); ++i) {
+        auto* child = dynamic_cast<TGraphicControl*>(Controls(i));
+        if (child && child->Widget()) child->Widget()->update();
+    }
+}
+
+void TCustomControl::UpdateFace() {
+    if (faceOutdated_ || face_.Width() != ClientWidth() || face_.Height() != ClientHeight()) PaintFace();
 }
 
 TGraphicControl::TGraphicControl(TComponent* owner, std::string name, TWinControl* parent)
@@ -80,10 +103,8 @@ void TGraphicControl::PaintBackground() {
     const TColor back = ColorToRGB(Parent() ? Parent()->Color() : Color());
     face_.FillRect(TRect{0, 0, face_.Width(), face_.Height()}, back);
     if (auto* painted = dynamic_cast<TCustomControl*>(Parent())) {
-        TBitmap& parentFace = painted->Face();
-        if (parentFace.Width() != painted->ClientWidth() || parentFace.Height() != painted->ClientHeight())
-            painted->PaintFace();
-        BitBlt(face_, 0, 0, face_.Width(), face_.Height(), parentFace, Left(), Top(), TRasterOp::SrcCopy);
+        painted->UpdateFace();
+        BitBlt(face_, 0, 0, face_.Width(), face_.Height(), painted->Face(), Left(), Top(), TRasterOp::SrcCopy);
     }
 }
 

@@ -26,13 +26,20 @@ public:
 
     // Renders the face now at the control's size (without showing it).
     void PaintFace();
+    // Renders the face only if it is out of date: window-less children copy
+    // it, and a panel they cover completely gets no paint event to renew it.
+    void UpdateFace();
 
 protected:
     // Paints the whole face; the canvas covers the control.
     virtual void Paint(TCanvas& canvas) = 0;
+    // Marks the face out of date and has the window-less children repaint:
+    // Qt does not repaint children for a parent they cover completely.
+    void LookChanged() override;
 
 private:
     friend class TPaintWidget;
+    bool faceOutdated_ = true;
 };
 
 // A control without a window of its own in the original toolkit: its face

@@ -334,6 +334,38 @@ TEST_F(ControlsTest, ImagePlacesItsPicture) {
     EXPECT_EQ(image.Face().GetPixel(60, 60), RGBColor(0, 0, 255));
 }
 
+// A panel its children cover completely gets no paint of its own, yet a
+// see-through child must show the panel as it is now, not an older face.
+TEST_F(ControlsTest, SeeThroughChildShowsTheCoveredPanelsCurrentFace) {
+    TForm form;
+    form.SetBounds(0, 0, 200, 200);
+    TPanel panel(&form, "Panel", &form);
+    panel.SetBevelOuter(TPanel::TBevel::bvNone);
+    panel.SetColor(RGBColor(255, 0, 0));
+    panel.SetBounds(0, 0, 120, 120);
+    TImage image(&form, "Image", &panel);
+    image.SetAlign(TAlign::alClient);
+    form.Show();
+    test::App().ProcessMessages();
+    ASSERT_EQ(image.Face().Width(), 120);
+    EXPECT_EQ(image.Face().GetPixel(5, 5), RGBColor(255, 0, 0));
+
+    // Changed through the setters: the next paint of the child shows it.
+    panel.SetColor(RGBColor(0, 0, 255));
+    test::App().ProcessMessages();
+    EXPECT_EQ(image.Face().GetPixel(5, 5), RGBColor(0, 0, 255));
+    panel.SetCaption("Caption");
+    test::App().ProcessMessages();
+    bool text = false;
+    for (int x = 0; x < 120 && !text; ++x) text = image.Face().GetPixel(x, 60) != RGBColor(0, 0, 255);
+    EXPECT_TRUE(text);
+    // Repaint shows a change at once, without the message loop.
+    panel.SetColor(RGBColor(0, 255, 0));
+    panel.Repaint();
+    EXPECT_EQ(image.Face().GetPixel(5, 5), RGBColor(0, 255, 0));
+    form.Close();
+}
+
 TEST_F(ControlsTest, OpenDialogTakesScriptedAnswers) {
     auto dialogs = std::make_shared<TScriptedDialogs>();
     auto previous = SetDialogService(dialogs);
