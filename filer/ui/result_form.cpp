@@ -202,11 +202,6 @@ void TForm_Result::LoadSide(const PairFile& file, TLabel& label, TImage& image, 
                          file.Size + "\n ファイル日付：" + file.Data);
         if (!FileExists(file.File)) {
             panel.SetCaption(kHandledOrDeleted);
-            // The label, tool bar and image cover the whole panel, so the
-            // panel gets no paint event of its own and the empty image would
-            // show its stale face without the caption: render it now.
-            panel.PaintFace();
-            image.Invalidate();
             return;
         }
         TBitmap bitmap;
