@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "formats/jpeg_glue.h"
+#include "platform/graphics/jpeg_glue.h"
 
 namespace orv {
 

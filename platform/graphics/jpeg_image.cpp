@@ -1,12 +1,9 @@
 #include "platform/graphics/jpeg_image.h"
 
-#include <csetjmp>
-#include <cstdio>
 #include <vector>
 
-#include <jpeglib.h>
-
 #include "platform/base/stream.h"
+#include "platform/graphics/jpeg_glue.h"
 
 namespace orv {
 
@@ -14,43 +11,30 @@ namespace {
 
 constexpr const char* kFormatName = "JPEG";
 
-// libjpeg reports fatal errors through error_exit, which must not return:
-// it jumps back into the decoding step that called libjpeg, which then
-// reports failure to C++ code outside every libjpeg frame. The steps that
-// hold the setjmp own no object with a destructor.
-struct ErrorManager {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-};
-
-extern "C" void JpegErrorExit(j_common_ptr cinfo) {
-    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
-    std::longjmp(err->jump, 1);
-}
-
-extern "C" void JpegSilentOutput(j_common_ptr) {}
-
+// Fatal libjpeg errors jump back (see jpeg_glue.h) into the decoding step
+// that called libjpeg, which then reports failure to C++ code outside every
+// libjpeg frame. The steps that hold a setjmp own no object with a destructor.
 struct Decoder {
     jpeg_decompress_struct cinfo{};
-    ErrorManager err{};
+    TJpegErrorManager err{};
     bool created = false;
 
     Decoder() = default;
     Decoder(const Decoder&) = delete;
     Decoder& operator=(const Decoder&) = delete;
+    // The guarded destroy sets a fresh jump target: the last one belonged to
+    // a step that has returned.
     ~Decoder() {
-        if (created) jpeg_destroy_decompress(&cinfo);
+        if (created) JpegDestroyDecompress(cinfo);
     }
 };
 
 // Reads the header and fixes the output colour space. False on any libjpeg error.
 bool ReadHeader(Decoder& d, const unsigned char* data, unsigned long size) {
-    d.cinfo.err = jpeg_std_error(&d.err.pub);
-    d.err.pub.error_exit = JpegErrorExit;
-    d.err.pub.output_message = JpegSilentOutput;
-    if (setjmp(d.err.jump)) return false;
-    jpeg_create_decompress(&d.cinfo);
+    InitJpegErrorManager(d.err);
+    if (!JpegCreateDecompress(d.cinfo, d.err)) return false;
     d.created = true;
+    if (setjmp(d.err.jump)) return false;
     jpeg_mem_src(&d.cinfo, data, size);
     jpeg_read_header(&d.cinfo, TRUE);
     const J_COLOR_SPACE in = d.cinfo.jpeg_color_space;
@@ -80,7 +64,7 @@ void CmykRowToBgr(const JSAMPLE* cmyk, std::uint8_t* bgr, JDIMENSION width, bool
 // passes through `cmykRow` (width * 4 bytes). False on any libjpeg error.
 bool DecodeRows(Decoder& d, JSAMPROW* rows, JSAMPROW cmykRow) {
     if (setjmp(d.err.jump)) {
-        jpeg_abort_decompress(&d.cinfo);  // frees the image state; never raises
+        JpegAbortDecompress(d.cinfo);  // frees the image state
         return false;
     }
     jpeg_start_decompress(&d.cinfo);

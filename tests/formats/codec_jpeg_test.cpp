@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "codec_test_data.h"
-#include "formats/jpeg_glue.h"
+#include "platform/graphics/jpeg_glue.h"
 #include "platform/graphics/graphic.h"
 
 namespace orv {

@@ -1,4 +1,4 @@
-// The glue between the format library and the system's libjpeg: an error
+// The glue between our JPEG decoders and the system's libjpeg: an error
 // manager whose error exit jumps back (setjmp/longjmp) out of libjpeg's C
 // frames, guarded wrappers for each libjpeg call, and the warning callback.
 // No C++ exception ever travels through libjpeg: a wrapper reports a libjpeg

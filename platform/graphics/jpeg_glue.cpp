@@ -1,4 +1,4 @@
-#include "formats/jpeg_glue.h"
+#include "platform/graphics/jpeg_glue.h"
 
 #include <mutex>
 
