@@ -58,13 +58,8 @@ bool TDropDst::WndProc(QEvent* event) {
         case QEvent::Drop: {
             auto* drop = static_cast<QDropEvent*>(event);
             if (!HasLocalFiles(drop->mimeData())) return TControlHook::WndProc(event);
-            try {
-                HandleDrop(event);
-            } catch (...) {
-                // Shown by the error box; the drop is still finished.
-                if (Application())
-                    Application()->HandleException(this, std::current_exception());
-            }
+            // A failing handler is shown by the error box; the drop is still finished.
+            Guard(this, [&] { HandleDrop(event); });
             drop->acceptProposedAction();
             return true;
         }
