@@ -33,16 +33,6 @@ double GetF64(const std::uint8_t* p) {
     return std::bit_cast<double>(bits);
 }
 
-void PutU32(std::string& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
-
-void PutF64(std::string& out, double v) {
-    const auto bits = std::bit_cast<std::uint64_t>(v);
-    PutU32(out, static_cast<std::uint32_t>(bits));
-    PutU32(out, static_cast<std::uint32_t>(bits >> 32));
-}
-
 bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
@@ -68,15 +58,17 @@ bool IsSignatureFileName(std::string_view name) {
 
 std::string EncodeIndexRecord(const std::string& path, TDateTime fileDate, std::int64_t fileSize,
                               std::int32_t width, std::int32_t height, std::int32_t number) {
-    std::string out = EncodeStoredString(path);
     const std::int64_t capped = std::clamp<std::int64_t>(fileSize, 0, std::numeric_limits<std::int32_t>::max());
-    out.reserve(out.size() + kRecordTail);
-    PutF64(out, fileDate);
-    PutU32(out, static_cast<std::uint32_t>(capped));
-    PutU32(out, static_cast<std::uint32_t>(width));
-    PutU32(out, static_cast<std::uint32_t>(height));
-    PutU32(out, static_cast<std::uint32_t>(number));
-    return out;
+    TMemoryStream stream;
+    BinaryWriter writer(stream);
+    writer.WriteStoredString(path);
+    writer.WriteDouble(fileDate);
+    writer.WriteInt32(static_cast<std::int32_t>(capped));
+    writer.WriteInt32(width);
+    writer.WriteInt32(height);
+    writer.WriteInt32(number);
+    const std::vector<std::uint8_t>& bytes = stream.Bytes();
+    return std::string(bytes.begin(), bytes.end());
 }
 
 std::vector<TIndexRecord> ParseSignatureIndex(const std::uint8_t* data, std::size_t size) {
