@@ -190,11 +190,7 @@ bool TPairHandOver::DoEndSyori(std::size_t firstRow) {
     if (log_.Empty() || HandOverActive()) return false;
     const std::string folder = Folder();
     LoadFileUtil(true, [&] {
-        view_.SetWaitCursor(true);
-        struct CursorBack {
-            IRunView& view;
-            ~CursorBack() { view.SetWaitCursor(false); }
-        } cursorBack{view_};
+        TViewWaitCursor cursor(view_);
         WriteDoFilesList(folder + kDoFilesName, static_cast<std::int64_t>(firstRow));
         WriteFileAtomic(folder + kDoFiles2Name, EncodeDoFiles2(log_.Rows()));
     });

@@ -43,6 +43,23 @@ public:
     virtual void Sleep(int milliseconds);
 };
 
+// Shows the wait cursor for as long as it lives.
+class TViewWaitCursor {
+public:
+    explicit TViewWaitCursor(IRunView& view) : view_(view) { view_.SetWaitCursor(true); }
+    ~TViewWaitCursor() {
+        try {
+            view_.SetWaitCursor(false);
+        } catch (...) {
+        }
+    }
+    TViewWaitCursor(const TViewWaitCursor&) = delete;
+    TViewWaitCursor& operator=(const TViewWaitCursor&) = delete;
+
+private:
+    IRunView& view_;
+};
+
 // Processes window messages on a time slice rather than at every call, so a
 // walk over many small files is not dominated by the window's event loop.
 class TMessagePump {

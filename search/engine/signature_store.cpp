@@ -57,22 +57,6 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
     return true;
 }
 
-class TWaitCursor {
-public:
-    explicit TWaitCursor(IRunView& view) : view_(view) { view_.SetWaitCursor(true); }
-    ~TWaitCursor() {
-        try {
-            view_.SetWaitCursor(false);
-        } catch (...) {
-        }
-    }
-    TWaitCursor(const TWaitCursor&) = delete;
-    TWaitCursor& operator=(const TWaitCursor&) = delete;
-
-private:
-    IRunView& view_;
-};
-
 }  // namespace
 
 TRunEngine::TRunEngine(TMainData& data, IRunView& view)
@@ -265,7 +249,7 @@ bool TRunEngine::LeftoverSignaturesExist() const {
 void TRunEngine::DeleteChashFile() {
     const std::string folder = SignatureFolder();
     {
-        TWaitCursor cursor(view_);
+        TViewWaitCursor cursor(view_);
         std::int64_t count = 0;
         for (const FolderEntry& entry : ListFolder(folder)) {
             if (entry.isDir || !IsSignatureFileName(entry.name)) continue;
