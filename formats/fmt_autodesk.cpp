@@ -5,6 +5,7 @@
 
 #include "formats/format_messages.h"
 #include "platform/base/stream.h"
+#include "platform/graphics/byte_order.h"
 
 namespace orv {
 
@@ -14,8 +15,6 @@ constexpr const char* kFormatName = "Autodesk";
 constexpr std::size_t kHeaderSize = 32;
 constexpr std::uint16_t kMagic = 0x9119;
 constexpr std::size_t kPaletteEntries = 256;
-
-std::uint16_t Word(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 
 }  // namespace
 
@@ -28,19 +27,20 @@ const TGraphicClass& TAutodeskGraphic::ClassInfo() {
 
 bool TAutodeskGraphic::CanLoadStream(TStream& stream) {
     std::uint8_t header[kHeaderSize];
-    return PeekHeader(stream, header, sizeof header) && Word(header) == kMagic && header[10] == 8 && header[11] == 0;
+    return PeekHeader(stream, header, sizeof header) && LittleWord(header) == kMagic && header[10] == 8 &&
+           header[11] == 0;
 }
 
 bool TAutodeskGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex) {
     TFormatGraphic::ReadImageProperties(stream, imageIndex);
     std::uint8_t header[kHeaderSize];
-    if (stream.Read(header, 2) != 2 || Word(header) != kMagic) return false;
+    if (stream.Read(header, 2) != 2 || LittleWord(header) != kMagic) return false;
     // A header cut short is no picture: its size would be made up.
     if (stream.Read(header + 2, kHeaderSize - 2) != kHeaderSize - 2) return false;
     TImageProperties& p = ImageProperties;
     p.ColorScheme = TColorModel::cmIndexed;
-    p.Width = Word(header + 2);
-    p.Height = Word(header + 4);
+    p.Width = LittleWord(header + 2);
+    p.Height = LittleWord(header + 4);
     p.BitsPerSample = 8;
     p.SamplesPerPixel = 1;
     p.BitsPerPixel = 8;

@@ -9,6 +9,7 @@
 #include "platform/base/file_system.h"
 #include "platform/base/paths.h"
 #include "platform/base/stream.h"
+#include "platform/graphics/byte_order.h"
 
 namespace orv {
 
@@ -20,8 +21,6 @@ constexpr std::size_t kBlockSize = 512;
 constexpr std::size_t kCountOffset = 12;
 constexpr std::size_t kFirstEntry = 40;
 constexpr std::size_t kEntrySize = 6;
-
-std::uint16_t Word(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 
 }  // namespace
 
@@ -54,7 +53,7 @@ TPalette TCUTGraphic::ReadPaletteFile(const std::string& path) {
     std::uint8_t block[kBlockSize];
     file.ReadBuffer(block, sizeof block);
     // The stored value is the highest index; the palette holds 256 at most.
-    const std::size_t count = std::min<std::size_t>(std::size_t{Word(block + kCountOffset)} + 1, 256);
+    const std::size_t count = std::min<std::size_t>(std::size_t{LittleWord(block + kCountOffset)} + 1, 256);
     std::vector<TPaletteEntry> entries(count);
     std::size_t position = kFirstEntry;
     for (TPaletteEntry& entry : entries) {
@@ -75,8 +74,8 @@ bool TCUTGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex)
     std::uint8_t bytes[4];
     if (stream.Read(bytes, sizeof bytes) != sizeof bytes) return false;
     TImageProperties& p = ImageProperties;
-    p.Width = Word(bytes);
-    p.Height = Word(bytes + 2);
+    p.Width = LittleWord(bytes);
+    p.Height = LittleWord(bytes + 2);
     p.ColorScheme = TColorModel::cmIndexed;
     p.BitsPerSample = 8;
     p.SamplesPerPixel = 1;

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "platform/base/stream.h"
+#include "platform/graphics/byte_order.h"
 
 namespace orv {
 
@@ -18,16 +19,11 @@ struct TEPSHeader {
     bool MagicMatches = false;
 };
 
-std::uint32_t Long(const std::uint8_t* p) {
-    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-           (std::uint32_t{p[3]} << 24);
-}
-
 TEPSHeader ParseHeader(const std::uint8_t (&b)[kHeaderSize]) {
     TEPSHeader h;
     h.MagicMatches = b[0] == kMagic[0] && b[1] == kMagic[1] && b[2] == kMagic[2] && b[3] == kMagic[3];
-    h.TIFFOffset = Long(b + 20);
-    h.TIFFLength = Long(b + 24);
+    h.TIFFOffset = LittleLong(b + 20);
+    h.TIFFLength = LittleLong(b + 24);
     return h;
 }
 

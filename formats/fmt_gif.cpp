@@ -10,6 +10,7 @@
 #include "formats/format_messages.h"
 #include "platform/base/errors.h"
 #include "platform/base/stream.h"
+#include "platform/graphics/byte_order.h"
 
 namespace orv {
 
@@ -30,8 +31,6 @@ constexpr std::uint8_t kGraphicControlLabel = 249;
 bool IsSignature(const std::uint8_t* b) {
     return std::toupper(b[0]) == 'G' && std::toupper(b[1]) == 'I' && std::toupper(b[2]) == 'F';
 }
-
-std::uint16_t Word(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 
 std::uint8_t ReadByte(TStream& stream) {
     std::uint8_t b = 0;
@@ -119,8 +118,8 @@ bool TGIFGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex)
     if (ScanExtensions() == kImageSeparator) {
         std::uint8_t d[kDescriptorSize];
         stream.ReadBuffer(d, sizeof d);
-        p.Width = Word(d + 4) != 0 ? Word(d + 4) : Word(screen);
-        p.Height = Word(d + 6) != 0 ? Word(d + 6) : Word(screen + 2);
+        p.Width = LittleWord(d + 4) != 0 ? LittleWord(d + 4) : LittleWord(screen);
+        p.Height = LittleWord(d + 6) != 0 ? LittleWord(d + 6) : LittleWord(screen + 2);
         p.LocalColorTable = (d[8] & 0x80) != 0;
         if (p.LocalColorTable) p.BitsPerSample = static_cast<std::uint8_t>((d[8] & 7) + 1);
         p.Interlaced = (d[8] & 0x40) != 0;

@@ -8,6 +8,7 @@
 #include "formats/codec_rle.h"
 #include "formats/format_messages.h"
 #include "platform/base/stream.h"
+#include "platform/graphics/byte_order.h"
 
 namespace orv {
 
@@ -21,8 +22,6 @@ constexpr std::uint8_t kScreenMaker = 205;
 // bytes of red, green, blue.
 constexpr std::size_t kPaletteBlockSize = 769;
 constexpr std::uint8_t kPaletteMarker = 12;
-
-std::uint16_t Word(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 
 struct PCXHeader {
     std::uint8_t Maker = 0;
@@ -44,14 +43,14 @@ struct PCXHeader {
         h.Version = b[1];
         h.Encoding = b[2];
         h.BitsPerPlane = b[3];
-        h.Width = std::int32_t{Word(b + 8)} - Word(b + 4) + 1;
-        h.Height = std::int32_t{Word(b + 10)} - Word(b + 6) + 1;
-        h.XResolution = Word(b + 12);
-        h.YResolution = Word(b + 14);
+        h.Width = std::int32_t{LittleWord(b + 8)} - LittleWord(b + 4) + 1;
+        h.Height = std::int32_t{LittleWord(b + 10)} - LittleWord(b + 6) + 1;
+        h.XResolution = LittleWord(b + 12);
+        h.YResolution = LittleWord(b + 14);
         h.Colors16 = b + 16;
         h.Planes = b[65];
-        h.BytesPerLine = Word(b + 66);
-        h.PaletteKind = Word(b + 68);
+        h.BytesPerLine = LittleWord(b + 66);
+        h.PaletteKind = LittleWord(b + 68);
         return h;
     }
 };

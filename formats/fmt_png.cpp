@@ -10,6 +10,7 @@
 #include "formats/codec_deflate.h"
 #include "formats/format_messages.h"
 #include "platform/base/stream.h"
+#include "platform/graphics/byte_order.h"
 
 namespace orv {
 
@@ -38,12 +39,6 @@ constexpr std::uint32_t kCaseMask = 0xDFDFDFDFu;
 constexpr std::uint32_t kAncillaryBit = 0x20000000u;
 constexpr std::uint32_t kMaxChunkLength = 0x7FFFFFFFu;
 constexpr std::uint64_t kMaxDeflateRatio = 1032;
-
-std::uint32_t BigEndian32(const std::uint8_t* p) {
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
-}
-
-std::uint16_t BigEndian16(const std::uint8_t* p) { return static_cast<std::uint16_t>((p[0] << 8) | p[1]); }
 
 struct Adam7Pass {
     std::uint32_t firstRow, rowStep, firstColumn, columnStep;
@@ -146,8 +141,8 @@ bool TPNGGraphic::IsChunk(std::uint32_t type) const { return ((chunkType_ ^ type
 void TPNGGraphic::ReadChunkHeader() {
     std::uint8_t bytes[8];
     SourceStream->ReadBuffer(bytes, sizeof bytes);
-    chunkLength_ = BigEndian32(bytes);
-    chunkType_ = BigEndian32(bytes + 4);
+    chunkLength_ = BigLong(bytes);
+    chunkType_ = BigLong(bytes + 4);
     // A length no file can hold would otherwise be allocated, or taken as a
     // step backwards.
     if (chunkLength_ > kMaxChunkLength || chunkLength_ > static_cast<std::uint64_t>(SourceStream->Remaining()))
@@ -161,7 +156,7 @@ void TPNGGraphic::ReadChunkData() {
     std::uint8_t stored[4];
     SourceStream->ReadBuffer(stored, sizeof stored);
     chunkCRC_ = static_cast<std::uint32_t>(crc32(chunkCRC_, chunkData_.data(), chunkLength_));
-    if (chunkCRC_ != BigEndian32(stored)) RaiseImageErrorFmt(msg::CRCError, kFormatName);
+    if (chunkCRC_ != BigLong(stored)) RaiseImageErrorFmt(msg::CRCError, kFormatName);
 }
 
 void TPNGGraphic::SkipChunk() {
@@ -187,8 +182,8 @@ bool TPNGGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex)
     ReadChunkData();
 
     const std::uint8_t* ihdr = chunkData_.data();
-    p.Width = BigEndian32(ihdr);
-    p.Height = BigEndian32(ihdr + 4);
+    p.Width = BigLong(ihdr);
+    p.Height = BigLong(ihdr + 4);
     if (p.Width == 0 || p.Height == 0) return false;
     const std::uint8_t depth = ihdr[8], colorType = ihdr[9];
     switch (colorType) {
@@ -213,7 +208,7 @@ bool TPNGGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex)
         if (IsChunk(kGAMA)) {
             ReadChunkData();
             if (chunkLength_ >= 4) {
-                p.Gamma = static_cast<float>(BigEndian32(chunkData_.data()) / 100000.0);
+                p.Gamma = static_cast<float>(BigLong(chunkData_.data()) / 100000.0);
                 break;
             }
             continue;  // too short to hold a gamma: ignored
@@ -376,7 +371,7 @@ void TPNGGraphic::ReadBackground() {
     ReadChunkData();
     const std::uint8_t* d = chunkData_.data();
     auto component = [&](std::size_t i) {
-        const std::uint16_t v = BigEndian16(d + 2 * i);
+        const std::uint16_t v = BigWord(d + 2 * i);
         return static_cast<std::uint8_t>(bitDepth_ == 16 ? v * 255u / 65535u : v & 0xFFu);
     };
     switch (colorType_) {
@@ -387,7 +382,7 @@ void TPNGGraphic::ReadBackground() {
         case 0:
         case 4:
             // The first sample itself, as the file's own reader took it.
-            if (chunkLength_ >= 2) BackgroundValue = bitDepth_ == 2 ? BigEndian16(d) * 5u : BigEndian16(d);
+            if (chunkLength_ >= 2) BackgroundValue = bitDepth_ == 2 ? BigWord(d) * 5u : BigWord(d);
             break;
         case 3:
             if (chunkLength_ >= 1) BackgroundValue = d[0];
@@ -402,7 +397,7 @@ void TPNGGraphic::ReadTransparency() {
     switch (colorType_) {
         case 0:
             if (chunkLength_ >= 2) {
-                std::uint32_t v = BigEndian16(d);
+                std::uint32_t v = BigWord(d);
                 if (bitDepth_ == 16) v = v * 255u / 65535u;
                 else if (bitDepth_ == 2) v *= 5u;
                 const auto g = static_cast<std::uint8_t>(v);
@@ -412,7 +407,7 @@ void TPNGGraphic::ReadTransparency() {
         case 2:
             if (chunkLength_ >= 6) {
                 auto component = [&](std::size_t i) {
-                    const std::uint16_t v = BigEndian16(d + 2 * i);
+                    const std::uint16_t v = BigWord(d + 2 * i);
                     return static_cast<std::uint8_t>(bitDepth_ == 16 ? v * 255u / 65535u : v & 0xFFu);
                 };
                 transparentValue_ = RGBColor(component(0), component(1), component(2));
@@ -456,8 +451,8 @@ void TPNGGraphic::LoadFromStream(TStream& stream) {
         if (chunkLength_ < 13) RaiseInvalidImageFormat(kFormatName);
         ReadChunkData();
         const std::uint8_t* ihdr = chunkData_.data();
-        width_ = BigEndian32(ihdr);
-        height_ = BigEndian32(ihdr + 4);
+        width_ = BigLong(ihdr);
+        height_ = BigLong(ihdr + 4);
         bitDepth_ = ihdr[8];
         colorType_ = ihdr[9];
         interlace_ = ihdr[12];
@@ -487,7 +482,7 @@ void TPNGGraphic::LoadFromStream(TStream& stream) {
             } else if (IsChunk(kGAMA)) {
                 ReadChunkData();
                 if (chunkLength_ >= 4) {
-                    ColorManager.SetGammaCorrection(static_cast<float>(BigEndian32(chunkData_.data()) / 100000.0),
+                    ColorManager.SetGammaCorrection(static_cast<float>(BigLong(chunkData_.data()) / 100000.0),
                                                     2.2f);
                     ColorManager.TargetFlags |= cfGamma;
                     ImageProperties.Options |= OptionGamma;

@@ -9,6 +9,7 @@
 #include "formats/codec_rle.h"
 #include "formats/format_messages.h"
 #include "platform/base/stream.h"
+#include "platform/graphics/byte_order.h"
 
 namespace orv {
 
@@ -17,11 +18,6 @@ namespace {
 constexpr const char* kFormatName = "PSD or PDD";
 constexpr const char* kShortName = "PSD";
 constexpr std::size_t kHeaderSize = 26;
-
-std::uint16_t BigWord(const std::uint8_t* p) { return static_cast<std::uint16_t>((p[0] << 8) | p[1]); }
-std::uint32_t BigLong(const std::uint8_t* p) {
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
-}
 
 std::uint32_t ReadBigLong(TStream& stream) {
     std::uint8_t b[4];

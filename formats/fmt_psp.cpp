@@ -11,6 +11,7 @@
 #include "formats/codec_rle.h"
 #include "formats/format_messages.h"
 #include "platform/base/stream.h"
+#include "platform/graphics/byte_order.h"
 
 namespace orv {
 
@@ -29,21 +30,16 @@ constexpr std::uint16_t kLayerBlock = 4;
 // Channel types with a buffer: composite, red, green, blue.
 constexpr std::uint16_t kChannelTypes = 4;
 
-std::uint16_t Word(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-std::uint32_t Long(const std::uint8_t* p) {
-    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24);
-}
-
 std::uint16_t ReadWord(TStream& stream) {
     std::uint8_t b[2];
     stream.ReadBuffer(b, sizeof b);
-    return Word(b);
+    return LittleWord(b);
 }
 
 std::uint32_t ReadLong(TStream& stream) {
     std::uint8_t b[4];
     stream.ReadBuffer(b, sizeof b);
-    return Long(b);
+    return LittleLong(b);
 }
 
 bool SignatureMatches(const std::uint8_t* b) {
@@ -98,17 +94,17 @@ const TGraphicClass& TPSPGraphic::ClassInfo() {
 
 bool TPSPGraphic::CanLoadStream(TStream& stream) {
     std::uint8_t b[kFileHeaderSize];
-    return PeekHeader(stream, b, sizeof b) && SignatureMatches(b) && Word(b + 32) >= 3;
+    return PeekHeader(stream, b, sizeof b) && SignatureMatches(b) && LittleWord(b + 32) >= 3;
 }
 
 bool TPSPGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex) {
     TFormatGraphic::ReadImageProperties(stream, imageIndex);
     std::uint8_t b[kFileHeaderSize];
     if (stream.Read(b, sizeof b) != sizeof b) return false;
-    if (!SignatureMatches(b) || Word(b + 32) < 3) return false;
+    if (!SignatureMatches(b) || LittleWord(b + 32) < 3) return false;
 
     TImageProperties& p = ImageProperties;
-    p.Version = Word(b + 32);
+    p.Version = LittleWord(b + 32);
     BlockHeader block;
     if (!ReadBlockHeader(stream, p.Version, block)) return false;
     if (p.Version > 3) (void)ReadLong(stream);
@@ -116,7 +112,7 @@ bool TPSPGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex)
     stream.ReadBuffer(a, sizeof a);
     MoveTo(stream, block.Next);
 
-    const std::uint16_t depth = Word(a + 19);
+    const std::uint16_t depth = LittleWord(a + 19);
     if (depth == 24) {
         p.BitsPerSample = 8;
         p.SamplesPerPixel = 3;
@@ -127,9 +123,9 @@ bool TPSPGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex)
         p.ColorScheme = a[27] != 0 ? TColorModel::cmGray : TColorModel::cmIndexed;
     }
     p.BitsPerPixel = static_cast<std::uint8_t>(p.BitsPerSample * p.SamplesPerPixel);
-    const auto width = static_cast<std::int32_t>(Long(a));
-    const auto height = static_cast<std::int32_t>(Long(a + 4));
-    switch (Word(a + 17)) {
+    const auto width = static_cast<std::int32_t>(LittleLong(a));
+    const auto height = static_cast<std::int32_t>(LittleLong(a + 4));
+    switch (LittleWord(a + 17)) {
         case 0: p.Compression = ctNone; break;
         case 1: p.Compression = ctRLE; break;
         case 2: p.Compression = ctLZ77; break;
@@ -204,8 +200,8 @@ void TPSPGraphic::LoadFromStream(TStream& stream) {
         if (version > 3) (void)ReadLong(stream);
         std::uint8_t c[12];
         stream.ReadBuffer(c, sizeof c);
-        const std::uint32_t packedLength = Long(c);
-        const std::uint16_t type = Word(c + 10);
+        const std::uint32_t packedLength = LittleLong(c);
+        const std::uint16_t type = LittleWord(c + 10);
         if (type < kChannelTypes) {
             CheckBytesLeft(stream, packedLength, kFormatName);
             if (std::uint64_t{packedLength} * MaxExpansion(compression) < channelBytes)

@@ -10,6 +10,7 @@
 #include "formats/codec_rle.h"
 #include "formats/format_messages.h"
 #include "platform/base/stream.h"
+#include "platform/graphics/byte_order.h"
 
 namespace orv {
 
@@ -20,11 +21,7 @@ constexpr std::size_t kHeaderSize = 740;
 constexpr std::uint16_t kRevision = 0xFFFE;
 constexpr float kMaxGamma = 10.0f;
 
-std::uint16_t Word(const std::uint8_t* p) { return static_cast<std::uint16_t>((p[0] << 8) | p[1]); }
-std::int16_t SignedWord(const std::uint8_t* p) { return static_cast<std::int16_t>(Word(p)); }
-std::uint32_t Long(const std::uint8_t* p) {
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
-}
+std::int16_t SignedWord(const std::uint8_t* p) { return static_cast<std::int16_t>(BigWord(p)); }
 
 // A text field ends at its first zero byte or at its full width.
 std::string_view TextField(const std::uint8_t* p, std::size_t width) {
@@ -55,12 +52,12 @@ struct RLAHeader {
         h.Right = SignedWord(b + 10);
         h.Bottom = SignedWord(b + 12);
         h.Top = SignedWord(b + 14);
-        h.ColorChannels = Word(b + 20);
-        h.MatteChannels = Word(b + 22);
-        h.Revision = Word(b + 26);
+        h.ColorChannels = BigWord(b + 20);
+        h.MatteChannels = BigWord(b + 22);
+        h.Revision = BigWord(b + 26);
         h.Gamma = TextField(b + 28, 16);
         h.Description = LowerCase(TextField(b + 580, 32));
-        h.ChannelBits = Word(b + 658);
+        h.ChannelBits = BigWord(b + 658);
         return h;
     }
 };
@@ -169,12 +166,12 @@ void TRLAGraphic::LoadFromStream(TStream& stream) {
         TRLADecoder decoder;
         decoder.DecodeInit();
         for (std::uint32_t y = 0; y < height; ++y) {
-            stream.SetPosition(StartPosition + Long(table.data() + 4 * std::size_t{y}));
+            stream.SetPosition(StartPosition + BigLong(table.data() + 4 * std::size_t{y}));
             const std::uint32_t target = props.BottomUp ? height - 1 - y : y;
             for (unsigned c = 0; c < channels; ++c) {
                 std::uint8_t length[2];
                 stream.ReadBuffer(length, sizeof length);
-                packed.resize(Word(length));
+                packed.resize(BigWord(length));
                 stream.ReadBuffer(packed.data(), packed.size());
                 // Samples a short packet does not reach read as zero.
                 std::fill(planes[c].begin(), planes[c].end(), 0);

@@ -8,6 +8,7 @@
 #include "formats/codec_rle.h"
 #include "formats/format_messages.h"
 #include "platform/base/stream.h"
+#include "platform/graphics/byte_order.h"
 
 namespace orv {
 
@@ -16,8 +17,6 @@ namespace {
 constexpr const char* kFormatName = "sgi, bw or rgb(a)";
 constexpr std::size_t kHeaderSize = 512;
 constexpr std::uint16_t kMagic = 474;
-
-std::uint16_t BigWord(const std::uint8_t* p) { return static_cast<std::uint16_t>((p[0] << 8) | p[1]); }
 
 struct SGIHeader {
     std::uint16_t Magic = 0;

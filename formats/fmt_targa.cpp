@@ -8,6 +8,7 @@
 #include "formats/codec_rle.h"
 #include "formats/format_messages.h"
 #include "platform/base/stream.h"
+#include "platform/graphics/byte_order.h"
 
 namespace orv {
 
@@ -16,8 +17,6 @@ namespace {
 constexpr const char* kFormatName = "Targa";
 constexpr std::uint8_t kTopDownBit = 0x20;
 constexpr std::uint32_t kMaxSide = 65535;
-
-std::uint16_t Word(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 
 void PutWord(std::uint8_t* p, std::uint16_t v) {
     p[0] = static_cast<std::uint8_t>(v);
@@ -45,7 +44,7 @@ std::size_t BytesFor(std::uint8_t bits) { return (static_cast<std::size_t>(bits)
 TPalette PaletteFrom16BitMap(const std::vector<std::uint8_t>& map, std::size_t entries) {
     std::vector<TPaletteEntry> colours(std::min(entries, TPalette::kMaxEntries));
     for (std::size_t i = 0; i < colours.size(); ++i) {
-        const std::uint16_t v = Word(map.data() + 2 * i);
+        const std::uint16_t v = LittleWord(map.data() + 2 * i);
         colours[i] = TPaletteEntry{static_cast<std::uint8_t>((v & 0x7C00u) >> 7),
                                    static_cast<std::uint8_t>((v & 0x03E0u) >> 2),
                                    static_cast<std::uint8_t>((v & 0x001Fu) << 3), 0};
@@ -62,13 +61,13 @@ TTargaHeader TTargaHeader::Parse(const std::uint8_t (&b)[kSize]) {
     h.IDLength = b[0];
     h.ColorMapType = b[1];
     h.ImageType = b[2];
-    h.ColorMapStart = Word(b + 3);
-    h.ColorMapLength = Word(b + 5);
+    h.ColorMapStart = LittleWord(b + 3);
+    h.ColorMapLength = LittleWord(b + 5);
     h.ColorMapEntrySize = b[7];
-    h.XOrigin = Word(b + 8);
-    h.YOrigin = Word(b + 10);
-    h.Width = Word(b + 12);
-    h.Height = Word(b + 14);
+    h.XOrigin = LittleWord(b + 8);
+    h.YOrigin = LittleWord(b + 10);
+    h.Width = LittleWord(b + 12);
+    h.Height = LittleWord(b + 14);
     h.PixelDepth = b[16];
     h.Descriptor = b[17];
     return h;

@@ -7,6 +7,7 @@
 
 #include "platform/base/stream.h"
 #include "platform/graphics/bitmap.h"
+#include "platform/graphics/byte_order.h"
 
 namespace orv {
 
@@ -16,11 +17,7 @@ constexpr const char* kFormatName = "BMP";
 
 enum : std::uint32_t { BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3, BI_ALPHABITFIELDS = 6 };
 
-std::uint16_t U16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-std::uint32_t U32(const std::uint8_t* p) {
-    return p[0] | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24);
-}
-std::int32_t I32(const std::uint8_t* p) { return static_cast<std::int32_t>(U32(p)); }
+std::int32_t I32(const std::uint8_t* p) { return static_cast<std::int32_t>(LittleLong(p)); }
 
 void PutU16(std::uint8_t* p, std::uint32_t v) {
     p[0] = static_cast<std::uint8_t>(v);
@@ -154,7 +151,7 @@ bool TBitmap::CanLoadStream(TStream& stream) {
     const std::int64_t start = stream.Position();
     std::uint8_t head[18];
     const bool ok = stream.Read(head, sizeof head) == sizeof head && head[0] == 'B' && head[1] == 'M' &&
-                    KnownInfoHeaderSize(U32(head + 14));
+                    KnownInfoHeaderSize(LittleLong(head + 14));
     stream.SetPosition(start);
     return ok;
 }
@@ -166,11 +163,11 @@ void TBitmap::LoadFromStream(TStream& stream) {
     std::uint8_t file[14];
     ReadExact(stream, file, sizeof file);
     if (file[0] != 'B' || file[1] != 'M') RaiseInvalidImage(kFormatName);
-    const std::uint32_t offBits = U32(file + 10);
+    const std::uint32_t offBits = LittleLong(file + 10);
 
     std::uint8_t info[124] = {};
     ReadExact(stream, info, 4);
-    const std::uint32_t infoSize = U32(info);
+    const std::uint32_t infoSize = LittleLong(info);
     if (!KnownInfoHeaderSize(infoSize)) RaiseInvalidImage(kFormatName);
     ReadExact(stream, info + 4, infoSize - 4);
 
@@ -178,15 +175,15 @@ void TBitmap::LoadFromStream(TStream& stream) {
     std::uint32_t bits, compression = BI_RGB, colorsUsed = 0;
     const bool core = infoSize == 12;
     if (core) {
-        width = U16(info + 4);
-        height = U16(info + 6);
-        bits = U16(info + 10);
+        width = LittleWord(info + 4);
+        height = LittleWord(info + 6);
+        bits = LittleWord(info + 10);
     } else {
         width = I32(info + 4);
         height = I32(info + 8);
-        bits = U16(info + 14);
-        if (infoSize >= 20) compression = U32(info + 16);
-        if (infoSize >= 36) colorsUsed = U32(info + 32);
+        bits = LittleWord(info + 14);
+        if (infoSize >= 20) compression = LittleLong(info + 16);
+        if (infoSize >= 36) colorsUsed = LittleLong(info + 32);
     }
     const bool topDown = height < 0;
     if (topDown) height = -height;
@@ -208,16 +205,16 @@ void TBitmap::LoadFromStream(TStream& stream) {
     std::uint32_t masks[3] = {0, 0, 0};
     if (compression == BI_BITFIELDS || compression == BI_ALPHABITFIELDS) {
         if (infoSize >= 52) {
-            masks[0] = U32(info + 40);
-            masks[1] = U32(info + 44);
-            masks[2] = U32(info + 48);
+            masks[0] = LittleLong(info + 40);
+            masks[1] = LittleLong(info + 44);
+            masks[2] = LittleLong(info + 48);
         } else {
             std::uint8_t m[16];
             const std::size_t n = compression == BI_ALPHABITFIELDS ? 16 : 12;
             ReadExact(stream, m, n);
-            masks[0] = U32(m);
-            masks[1] = U32(m + 4);
-            masks[2] = U32(m + 8);
+            masks[0] = LittleLong(m);
+            masks[1] = LittleLong(m + 4);
+            masks[2] = LittleLong(m + 8);
         }
     } else if (bits == 16) {
         masks[0] = 0x7C00;
@@ -302,7 +299,7 @@ void TBitmap::LoadFromStream(TStream& stream) {
             const std::size_t step = bits / 8;
             for (std::size_t x = 0; x < static_cast<std::size_t>(w); ++x) {
                 const std::uint8_t* p = line.data() + x * step;
-                const std::uint32_t v = step == 2 ? U16(p) : U32(p);
+                const std::uint32_t v = step == 2 ? LittleWord(p) : LittleLong(p);
                 out[3 * x] = blue.Value(v);
                 out[3 * x + 1] = green.Value(v);
                 out[3 * x + 2] = red.Value(v);
