@@ -2,6 +2,18 @@
 
 namespace orv {
 
+namespace {
+
+// The next scripted answer, taken off the queue; none when the script ran out.
+template <class T> std::optional<T> TakeNext(std::deque<T>& queue) {
+    if (queue.empty()) return std::nullopt;
+    std::optional<T> next(std::move(queue.front()));
+    queue.pop_front();
+    return next;
+}
+
+}  // namespace
+
 std::vector<std::string> TScriptedDialogs::Texts(Kind kind) const {
     std::vector<std::string> texts;
     for (const Call& c : calls_)
@@ -13,45 +25,31 @@ void TScriptedDialogs::ShowMessage(const std::string& text) { calls_.push_back({
 
 bool TScriptedDialogs::AskYesNo(const std::string& text) {
     calls_.push_back({Kind::YesNo, {}, text, {}, {}});
-    if (yesNo_.empty()) return false;
-    const bool yes = yesNo_.front();
-    yesNo_.pop_front();
-    return yes;
+    return TakeNext(yesNo_).value_or(false);
 }
 
 bool TScriptedDialogs::AskYesNoTitled(const std::string& title, const std::string& text) {
     calls_.push_back({Kind::YesNoTitled, title, text, {}, {}});
-    if (yesNo_.empty()) return false;
-    const bool yes = yesNo_.front();
-    yesNo_.pop_front();
-    return yes;
+    return TakeNext(yesNo_).value_or(false);
 }
 
 void TScriptedDialogs::ShowError(const std::string& text) { calls_.push_back({Kind::Error, {}, text, {}, {}}); }
 
 std::optional<std::vector<std::string>> TScriptedDialogs::OpenFiles(const TFileDialogRequest& request) {
     calls_.push_back({Kind::OpenFiles, request.Title, {}, request, {}});
-    if (open_.empty()) return std::nullopt;
-    auto [chosen, files] = std::move(open_.front());
-    open_.pop_front();
-    if (!chosen) return std::nullopt;
-    return std::optional<std::vector<std::string>>(std::move(files));
+    auto next = TakeNext(open_);
+    if (!next || !next->first) return std::nullopt;
+    return std::move(next->second);
 }
 
 std::optional<std::string> TScriptedDialogs::SaveFile(const TFileDialogRequest& request) {
     calls_.push_back({Kind::SaveFile, request.Title, {}, request, {}});
-    if (save_.empty()) return std::nullopt;
-    auto answer = std::move(save_.front());
-    save_.pop_front();
-    return answer;
+    return TakeNext(save_).value_or(std::nullopt);
 }
 
 TFolderDialogAnswer TScriptedDialogs::BrowseFolder(const TFolderDialogRequest& request) {
     calls_.push_back({Kind::BrowseFolder, request.Title, {}, {}, request});
-    if (folder_.empty()) return {};
-    auto answer = std::move(folder_.front());
-    folder_.pop_front();
-    return answer;
+    return TakeNext(folder_).value_or(TFolderDialogAnswer{});
 }
 
 }  // namespace orv
