@@ -126,9 +126,10 @@ void TRunEngine::GetImageInfo(const std::string& path, int side, int mode) {
             return;
         }
     }
-    // Second: a signature made by an earlier run. The size comes from the
-    // file, since the index holds only 32 bits of it.
-    if (const TTmpList* reuse = FindReusable(path)) {
+    const TDateTime fileDate = FileDateToDateTime(static_cast<std::int64_t>(st.st_mtime));
+    // Second: a signature made by an earlier run of this very file. The size
+    // comes from the file, since the index holds only 32 bits of it.
+    if (const TTmpList* reuse = FindReusable(path, fileDate, static_cast<std::int64_t>(st.st_size))) {
         auto item = std::make_shared<TSTitems>(*reuse->Item);
         item->FileSize = static_cast<std::int64_t>(st.st_size);
         work.Add(path, std::move(item));
@@ -146,7 +147,7 @@ void TRunEngine::GetImageInfo(const std::string& path, int side, int mode) {
             return;
         }
         auto item = std::make_shared<TSTitems>();
-        item->FileDate = FileDateToDateTime(static_cast<std::int64_t>(st.st_mtime));
+        item->FileDate = fileDate;
         item->FileSize = static_cast<std::int64_t>(st.st_size);
         item->Width = bitmap.Width();
         item->Height = bitmap.Height();

@@ -86,8 +86,9 @@ private:
     // Creates the signature file exclusively; -1 with errno set on failure.
     int CreateSignatureFile(std::int32_t number) const;
     std::int32_t StoreSignature(const std::string& bmpBytes);
-    // The first usable index record of path, or null.
-    const TTmpList* FindReusable(const std::string& path);
+    // The first usable index record of path whose date and size are the
+    // file's own (fileDate, fileSize), or null.
+    const TTmpList* FindReusable(const std::string& path, TDateTime fileDate, std::int64_t fileSize);
 
     TMainData& data_;
     IRunView& view_;

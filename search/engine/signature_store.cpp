@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <exception>
+#include <limits>
 #include <random>
 
 #include "filer/core/file_utils.h"
@@ -184,11 +185,16 @@ void TRunEngine::GetTempList() {
     }
 }
 
-const TTmpList* TRunEngine::FindReusable(const std::string& path) {
+const TTmpList* TRunEngine::FindReusable(const std::string& path, TDateTime fileDate, std::int64_t fileSize) {
     const auto it = data_.TempIndex.find(path);
     if (it == data_.TempIndex.end()) return nullptr;
+    // The index holds at most 32 bits of the size.
+    const std::int64_t storedSize = std::clamp<std::int64_t>(fileSize, 0, std::numeric_limits<std::int32_t>::max());
     for (const std::size_t index : it->second) {
         const TTmpList& entry = data_.TempList[index];
+        // A file changed since its signature was made needs a new one: the
+        // old one would pair it with pictures it no longer resembles.
+        if (entry.Item->FileDate != fileDate || entry.Item->FileSize != storedSize) continue;
         const std::string sigPath = SignaturePath(entry.Item->TmpNo);
         if (!FileExists(sigPath)) continue;
         // A signature whose size disagrees with its record belongs to another

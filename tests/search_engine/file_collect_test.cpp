@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
 #include "engine_test_util.h"
+#include "platform/base/datetime.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/picture.h"
 #include "search/engine/run_engine.h"
@@ -52,6 +55,13 @@ protected:
         std::error_code ec;
         const auto size = fs::file_size(work_.Dir() + "~OVTMP.Lst", ec);
         return ec ? 0 : static_cast<std::int64_t>(size);
+    }
+    // An index record holding the file's own date and size.
+    static std::string OwnRecord(const std::string& path, std::int32_t w, std::int32_t h, std::int32_t number) {
+        struct stat st {};
+        EXPECT_EQ(::stat(path.c_str(), &st), 0);
+        return EncodeIndexRecord(path, FileDateToDateTime(static_cast<std::int64_t>(st.st_mtime)),
+                                 static_cast<std::int64_t>(st.st_size), w, h, number);
     }
     // A fresh run over the same folders, as the next run of the program.
     void NewRun() {
@@ -157,6 +167,17 @@ TEST_F(CollectTest, ASecondRunReusesTheIndex) {
     engine_.GetFileListMain();
     EXPECT_EQ(SignatureCount(), 2);
     EXPECT_GT(IndexSize(), indexSize);
+
+    // A picture rewritten since (same size in bytes, a later date) is not
+    // judged by its old signature.
+    const std::int32_t before = data_.SourceFiles.Objects(0)->TmpNo;
+    test::WriteBmpFile(a, 100, 40, 9);
+    fs::last_write_time(a, fs::last_write_time(a) + std::chrono::seconds(5));
+    NewRun();
+    engine_.GetFileListMain();
+    ASSERT_EQ(data_.SourceFiles.Count(), 1u);
+    EXPECT_NE(data_.SourceFiles.Objects(0)->TmpNo, before);
+    EXPECT_EQ(SignatureCount(), 3);
 }
 
 TEST_F(CollectTest, AStaleRecordDoesNotLendItsNumber) {
@@ -166,7 +187,7 @@ TEST_F(CollectTest, AStaleRecordDoesNotLendItsNumber) {
     // The old record comes first in the index, so a file-order lookup
     // would give a the signature, size and dimensions of b.
     std::ofstream(work_.Dir() + "~OVTMP.Lst", std::ios::binary)
-        << EncodeIndexRecord(a, 1.0, 1, 100, 40, 5) << EncodeIndexRecord(b, 1.0, 2, 30, 20, 5);
+        << OwnRecord(a, 100, 40, 5) << OwnRecord(b, 30, 20, 5);
     test::WriteBmpFile(engine_.SignaturePath(5), 30, 20, 2);
     view_.entries[0] = {a};
     view_.entries[1] = {b};
