@@ -19,19 +19,19 @@ QImage::Format QtFormatOf(const TBitmap& bitmap) {
     }
 }
 
+// Both forms of WrapBitmap: a const bitmap gives a read-only image (Qt's
+// constructor taking const bits), a mutable one an image drawing into it.
+template <class Bitmap> QImage Wrap(Bitmap& bitmap) {
+    const QImage::Format f = QtFormatOf(bitmap);
+    if (bitmap.Empty() || f == QImage::Format_Invalid) return {};
+    return QImage(bitmap.Bits(), bitmap.Width(), bitmap.Height(), static_cast<qsizetype>(bitmap.RowBytes()), f);
+}
+
 }  // namespace
 
-QImage WrapBitmap(TBitmap& bitmap) {
-    const QImage::Format f = QtFormatOf(bitmap);
-    if (bitmap.Empty() || f == QImage::Format_Invalid) return {};
-    return QImage(bitmap.Bits(), bitmap.Width(), bitmap.Height(), static_cast<qsizetype>(bitmap.RowBytes()), f);
-}
+QImage WrapBitmap(TBitmap& bitmap) { return Wrap(bitmap); }
 
-QImage WrapBitmap(const TBitmap& bitmap) {
-    const QImage::Format f = QtFormatOf(bitmap);
-    if (bitmap.Empty() || f == QImage::Format_Invalid) return {};
-    return QImage(bitmap.Bits(), bitmap.Width(), bitmap.Height(), static_cast<qsizetype>(bitmap.RowBytes()), f);
-}
+QImage WrapBitmap(const TBitmap& bitmap) { return Wrap(bitmap); }
 
 void QImageToBitmap(const QImage& image, TBitmap& target) {
     target.Clear();
