@@ -6,6 +6,7 @@
 
 #include "formats/fmt_tiff.h"
 #include "platform/base/stream.h"
+#include "platform/graphics/byte_order.h"
 
 namespace orv {
 
@@ -41,15 +42,9 @@ enum : std::uint32_t {
     keyJpegTableUse = 65539,
 };
 
-std::uint16_t Word(const std::uint8_t* p, bool big) {
-    return static_cast<std::uint16_t>(big ? (p[0] << 8) | p[1] : p[0] | (p[1] << 8));
-}
+std::uint16_t Word(const std::uint8_t* p, bool big) { return big ? BigWord(p) : LittleWord(p); }
 
-std::uint32_t Long(const std::uint8_t* p, bool big) {
-    return big ? (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3]
-               : std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-                     (std::uint32_t{p[3]} << 24);
-}
+std::uint32_t Long(const std::uint8_t* p, bool big) { return big ? BigLong(p) : LittleLong(p); }
 
 // Value of `size` bytes (1, 2 or 4) in the file's order.
 std::uint32_t Sample(const std::uint8_t* p, std::uint32_t size, bool big) {
