@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <sys/stat.h>
 #include <vector>
 
 #include "formats/abitmap.h"
+#include "platform/base/file_system.h"
 
 namespace orv {
 
@@ -103,12 +103,7 @@ bool GrayScaleBitmap(TBitmap& bitmap) {
     }
 }
 
-bool IsDirectory(const std::string& path) {
-    if (path.empty()) return false;
-    std::string p = path;
-    if (p.size() > 1 && p.back() == '/') p.pop_back();
-    struct stat st {};
-    return ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
+// A trailing '/' changes nothing for stat: it only refuses what is no folder.
+bool IsDirectory(const std::string& path) { return DirectoryExists(path); }
 
 }  // namespace orv
