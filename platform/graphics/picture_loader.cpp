@@ -1,23 +1,13 @@
 #include "platform/graphics/picture_loader.h"
 
-#include <sys/stat.h>
-
+#include "platform/base/file_system.h"
 #include "platform/graphics/picture.h"
 
 namespace orv {
 
-namespace {
-
-bool IsExistingFile(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-}  // namespace
-
 bool LoadPictureToBitmap(const std::string& fileName, TBitmap& destination, TLoadCheck check) {
     try {
-        if (check == TLoadCheck::FileMustExist && !IsExistingFile(fileName)) return false;
+        if (check == TLoadCheck::FileMustExist && !FileExists(fileName)) return false;
         TPicture picture;
         picture.LoadFromFile(fileName);
         TGraphic* graphic = picture.Graphic();
