@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/base/paths.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/jpeg_image.h"
 
@@ -14,11 +15,9 @@ std::vector<TPictureFormat>& Registry() {
     return formats;
 }
 
-std::string NormalizeExtension(std::string ext) {
-    if (!ext.empty() && ext.front() == '.') ext.erase(0, 1);
-    for (char& c : ext)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return ext;
+std::string NormalizeExtension(std::string_view ext) {
+    if (!ext.empty() && ext.front() == '.') ext.remove_prefix(1);
+    return LowerAscii(ext);
 }
 
 std::vector<TPictureFormat>::iterator FindExtension(const std::string& ext) {
@@ -28,13 +27,7 @@ std::vector<TPictureFormat>::iterator FindExtension(const std::string& ext) {
 
 }  // namespace
 
-std::string PictureExtension(const std::string& fileName) {
-    const auto slash = fileName.rfind('/');
-    const std::string name = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
-    const auto dot = name.rfind('.');
-    if (dot == std::string::npos) return {};
-    return NormalizeExtension(name.substr(dot + 1));
-}
+std::string PictureExtension(const std::string& fileName) { return NormalizeExtension(ExtractFileExt(fileName)); }
 
 void TPicture::RegisterFileFormat(const std::string& extension, const std::string& description,
                                   const TGraphicClass& graphicClass, bool replace) {
