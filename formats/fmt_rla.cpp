@@ -9,6 +9,7 @@
 
 #include "formats/codec_rle.h"
 #include "formats/format_messages.h"
+#include "platform/base/paths.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/byte_order.h"
 
@@ -30,13 +31,6 @@ std::string_view TextField(const std::uint8_t* p, std::size_t width) {
     return {text, zero != nullptr ? static_cast<std::size_t>(static_cast<const char*>(zero) - text) : width};
 }
 
-std::string LowerCase(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
 struct RLAHeader {
     std::int16_t Left, Right, Bottom, Top;
     std::uint16_t ColorChannels;
@@ -56,7 +50,7 @@ struct RLAHeader {
         h.MatteChannels = BigWord(b + 22);
         h.Revision = BigWord(b + 26);
         h.Gamma = TextField(b + 28, 16);
-        h.Description = LowerCase(TextField(b + 580, 32));
+        h.Description = LowerAscii(TextField(b + 580, 32));
         h.ChannelBits = BigWord(b + 658);
         return h;
     }

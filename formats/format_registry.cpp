@@ -4,22 +4,10 @@
 
 #include "formats/format_messages.h"
 #include "formats/image_format.h"
+#include "platform/base/paths.h"
 #include "platform/graphics/picture.h"
 
 namespace orv {
-
-namespace {
-
-bool SameExtension(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
-}  // namespace
 
 TFileFormatList::~TFileFormatList() {
     try {
@@ -33,7 +21,7 @@ TFileFormatList::~TFileFormatList() {
 int TFileFormatList::IndexOfExtension(std::string_view extension) const {
     if (extension.empty()) return -1;
     for (std::size_t i = 0; i < extensions_.size(); ++i)
-        if (SameExtension(extensions_[i]->Extension, extension)) return static_cast<int>(i);
+        if (SameTextAscii(extensions_[i]->Extension, extension)) return static_cast<int>(i);
     return -1;
 }
 
