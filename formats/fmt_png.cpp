@@ -40,6 +40,16 @@ constexpr std::uint32_t kAncillaryBit = 0x20000000u;
 constexpr std::uint32_t kMaxChunkLength = 0x7FFFFFFFu;
 constexpr std::uint64_t kMaxDeflateRatio = 1032;
 
+// The colour of three 16-bit samples (red, green, blue) of a background or
+// transparency chunk, 16-bit depths scaled to 8 bits.
+TColor RGBSampleColor(const std::uint8_t* d, std::uint8_t bitDepth) {
+    auto component = [&](std::size_t i) {
+        const std::uint16_t v = BigWord(d + 2 * i);
+        return static_cast<std::uint8_t>(bitDepth == 16 ? v * 255u / 65535u : v & 0xFFu);
+    };
+    return RGBColor(component(0), component(1), component(2));
+}
+
 struct Adam7Pass {
     std::uint32_t firstRow, rowStep, firstColumn, columnStep;
     std::uint8_t mask;
@@ -370,14 +380,10 @@ void TPNGGraphic::DecodeImage() {
 void TPNGGraphic::ReadBackground() {
     ReadChunkData();
     const std::uint8_t* d = chunkData_.data();
-    auto component = [&](std::size_t i) {
-        const std::uint16_t v = BigWord(d + 2 * i);
-        return static_cast<std::uint8_t>(bitDepth_ == 16 ? v * 255u / 65535u : v & 0xFFu);
-    };
     switch (colorType_) {
         case 2:
         case 6:
-            if (chunkLength_ >= 6) BackgroundValue = RGBColor(component(0), component(1), component(2));
+            if (chunkLength_ >= 6) BackgroundValue = RGBSampleColor(d, bitDepth_);
             break;
         case 0:
         case 4:
@@ -405,13 +411,7 @@ void TPNGGraphic::ReadTransparency() {
             }
             break;
         case 2:
-            if (chunkLength_ >= 6) {
-                auto component = [&](std::size_t i) {
-                    const std::uint16_t v = BigWord(d + 2 * i);
-                    return static_cast<std::uint8_t>(bitDepth_ == 16 ? v * 255u / 65535u : v & 0xFFu);
-                };
-                transparentValue_ = RGBColor(component(0), component(1), component(2));
-            }
+            if (chunkLength_ >= 6) transparentValue_ = RGBSampleColor(d, bitDepth_);
             break;
         default: break;  // palette and alpha images: no transparent colour
     }
