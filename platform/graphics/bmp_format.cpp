@@ -247,7 +247,8 @@ void TBitmap::LoadFromStream(TStream& stream) {
         // the layout it always had.
         const std::int64_t paletteStart = stream.Position() - start;
         const std::uint64_t paletteEnd = static_cast<std::uint64_t>(paletteStart) + count * entrySize;
-        const std::uint64_t rowsEnd = paletteEnd + (rle ? 0 : std::uint64_t{fileStride} * static_cast<std::uint64_t>(height));
+        const std::uint64_t rowsBytes = rle ? 0 : std::uint64_t{fileStride} * static_cast<std::uint64_t>(height);
+        const std::uint64_t rowsEnd = paletteEnd + rowsBytes;
         if (offsetUsable(paletteStart) && offBits < paletteEnd && rowsEnd > static_cast<std::uint64_t>(total))
             count = (offBits - static_cast<std::uint64_t>(paletteStart)) / entrySize;
         std::vector<std::uint8_t> raw(static_cast<std::size_t>(count) * entrySize);
