@@ -174,16 +174,21 @@ struct TCCITTDecoder::BitReader {
         std::int64_t sum = 0;
         std::int32_t state = 0;
         while (HasBits()) {
-            const int bit = Peek();
-            std::int32_t nextState = tree[state].next[bit];
-            if (nextState == 0) {
-                const std::int32_t value = tree[state].value;
-                sum = std::min(sum + value, kRunCap);
-                if (value < 64) return sum;
-                nextState = tree[0].next[bit];
-            }
+            // No branch for the next bit inside a code: the run ends as it
+            // stands and the bit stays unread.
+            const std::int32_t next = tree[state].next[Peek()];
+            if (next == 0) return sum;
             Take();
-            state = nextState;
+            state = next;
+            // The codes are prefix-free, so a state without branches is a
+            // complete code. It counts as soon as its last bit is taken: the
+            // data may end right after it (the last row of a strip).
+            const State& reached = tree[state];
+            if (reached.next[0] == 0 && reached.next[1] == 0) {
+                sum = std::min(sum + reached.value, kRunCap);
+                if (reached.value < 64) return sum;
+                state = 0;  // a make-up code: the terminating code follows
+            }
         }
         return sum;
     }

@@ -119,8 +119,16 @@ bool TTargaGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageInde
             p.BitsPerSample = 8;
             p.SamplesPerPixel = 1;
             break;
-        case 15:
         case 16:
+            if (IsGray(h.ImageType)) {
+                // Gray and alpha, one byte each.
+                p.ColorScheme = TColorModel::cmGrayAlpha;
+                p.BitsPerSample = 8;
+                p.SamplesPerPixel = 2;
+                break;
+            }
+            [[fallthrough]];
+        case 15:
             p.ColorScheme = TColorModel::cmRGB;
             p.BitsPerSample = 5;
             p.SamplesPerPixel = 3;
@@ -166,13 +174,18 @@ void TTargaGraphic::LoadFromStream(TStream& stream) {
     const bool topDown = (h.Descriptor & kTopDownBit) != 0;
     stream.Seek(h.IDLength, SeekOrigin::Current);
 
+    // Rows are stored as the bitmap keeps them, except gray with alpha: its
+    // rows are converted into an 8-bit gray bitmap, the alpha passed over as
+    // in the other readers' gray images.
+    const bool grayAlpha = props.ColorScheme == TColorModel::cmGrayAlpha;
+
     // A fresh manager: nothing of an earlier load carries over.
     ColorManager = TColorManager();
     ColorManager.SetSourceSamples(props.SamplesPerPixel);
-    ColorManager.SetTargetSamples(props.SamplesPerPixel);
+    ColorManager.SetTargetSamples(grayAlpha ? 1 : props.SamplesPerPixel);
     ColorManager.SetSourceModel(props.ColorScheme);
     ColorManager.SourceFlags = 0;
-    ColorManager.SetTargetModel(TColorModel::cmBGR);
+    ColorManager.SetTargetModel(grayAlpha ? TColorModel::cmGray : TColorModel::cmBGR);
     ColorManager.SetSourceBits(props.BitsPerSample);
     ColorManager.SetTargetBits(props.BitsPerSample);
     SetPixelFormat(ColorManager.PixelFormatFor(1));
@@ -219,8 +232,19 @@ void TTargaGraphic::LoadFromStream(TStream& stream) {
     ReportProgress(TProgressStage::Starting, 0, false, msg::Transfering);
 
     const int height = h.Height;
-    auto targetRow = [&](int r) { return ScanLine(topDown ? r : height - 1 - r); };
-    auto rowDone = [&](int r) { ReportRowDone(static_cast<std::uint64_t>(r), h.Height); };
+    auto bitmapRow = [&](int r) { return ScanLine(topDown ? r : height - 1 - r); };
+    std::vector<std::uint8_t> fileRow(grayAlpha ? rowSize : 0);
+    // Where file row r goes before rowDone(r); a row the data do not fill
+    // stays black either way.
+    auto targetRow = [&](int r) {
+        if (!grayAlpha) return bitmapRow(r);
+        std::fill(fileRow.begin(), fileRow.end(), std::uint8_t{0});
+        return fileRow.data();
+    };
+    auto rowDone = [&](int r) {
+        if (grayAlpha) ColorManager.ConvertLine(fileRow.data(), rowSize, bitmapRow(r), h.Width, h.Width);
+        ReportRowDone(static_cast<std::uint64_t>(r), h.Height);
+    };
 
     if (h.ImageType >= 1 && h.ImageType <= 3 && rowSize > 0) {
         for (int r = 0; r < height; ++r) {

@@ -1,5 +1,6 @@
 // Truevision Targa pictures: reading colour-mapped, true-colour and gray
-// images, raw or run-length, and writing any bitmap as a Targa file.
+// images (gray with alpha shows its gray), raw or run-length, and writing any
+// bitmap as a Targa file.
 #pragma once
 
 #include <cstdint>

@@ -226,11 +226,31 @@ void TBitmap::LoadFromStream(TStream& stream) {
         masks[2] = 0x0000FF;
     }
 
+    const std::size_t fileStride = (static_cast<std::size_t>(width) * bits + 31) / 32 * 4;
+    const bool rle = compression == BI_RLE8 || compression == BI_RLE4;
+    // The pixel offset counts when it lies past the headers read so far and
+    // inside the file.
+    auto offsetUsable = [&](std::int64_t headersEnd) {
+        return offBits != 0 && static_cast<std::int64_t>(offBits) >= headersEnd && offBits < total;
+    };
+
     TPalette palette;
     if (bits <= 8) {
         const std::uint64_t maxColors = std::uint64_t{1} << bits;
-        const std::uint64_t count = colorsUsed == 0 ? maxColors : std::min<std::uint64_t>(colorsUsed, maxColors);
+        std::uint64_t count = colorsUsed == 0 ? maxColors : std::min<std::uint64_t>(colorsUsed, maxColors);
         const std::size_t entrySize = core ? 3 : 4;
+        // Some writers store only the colours they use, without saying so
+        // (an OS/2 header has no colour count): the pixel offset then cuts
+        // the palette. Where the whole palette and the pixel rows after it
+        // do not fit the file, the palette holds the entries before the
+        // offset and the missing ones show black. A file that fits keeps
+        // the layout it always had.
+        const std::int64_t paletteStart = stream.Position() - start;
+        const std::uint64_t paletteEnd = static_cast<std::uint64_t>(paletteStart) + count * entrySize;
+        const std::uint64_t rowsBytes = rle ? 0 : std::uint64_t{fileStride} * static_cast<std::uint64_t>(height);
+        const std::uint64_t rowsEnd = paletteEnd + rowsBytes;
+        if (offsetUsable(paletteStart) && offBits < paletteEnd && rowsEnd > static_cast<std::uint64_t>(total))
+            count = (offBits - static_cast<std::uint64_t>(paletteStart)) / entrySize;
         std::vector<std::uint8_t> raw(static_cast<std::size_t>(count) * entrySize);
         ReadExact(stream, raw.data(), raw.size());
         std::vector<TPaletteEntry> entries(static_cast<std::size_t>(count));
@@ -241,11 +261,9 @@ void TBitmap::LoadFromStream(TStream& stream) {
         palette = TPalette(std::move(entries));
     }
 
-    // The pixel data begin at the file header's offset when that lies past
-    // the headers read so far and inside the file; else right here.
-    const std::int64_t here = stream.Position();
-    if (offBits != 0 && static_cast<std::int64_t>(offBits) >= here - start && offBits < total)
-        stream.SetPosition(start + offBits);
+    // The pixel data begin at the file header's offset when it is usable;
+    // else right here.
+    if (offsetUsable(stream.Position() - start)) stream.SetPosition(start + offBits);
 
     TPixelFormat format;
     bool rawCopy = true;
@@ -272,8 +290,6 @@ void TBitmap::LoadFromStream(TStream& stream) {
     }
 
     const auto w = static_cast<int>(width), h = static_cast<int>(height);
-    const std::size_t fileStride = (static_cast<std::size_t>(width) * bits + 31) / 32 * 4;
-    const bool rle = compression == BI_RLE8 || compression == BI_RLE4;
     if (!rle && static_cast<std::uint64_t>(fileStride) * static_cast<std::uint64_t>(height) >
                     static_cast<std::uint64_t>(stream.Remaining()))
         RaiseInvalidImage(kFormatName);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "codec_test_data.h"
+#include "formats/fmt_tiff.h"
+#include "reader_test_support.h"
 
 namespace orv {
 namespace {
@@ -57,6 +59,19 @@ INSTANTIATE_TEST_SUITE_P(
                     FaxCase{"mh", 301, false, false, false, "mh.image"},
                     FaxCase{"mhw", 301, false, true, false, "mhw.image"}),
     [](const testing::TestParamInfo<FaxCase>& info) { return std::string(info.param.name); });
+
+// A fax page stored one row per strip: every strip ends with its row's last
+// code, often on the last bit of the last byte.
+TEST(CCITTRowPerStrip, EveryRowKeepsItsLastRun) {
+    const std::string dir = std::string(ORV_TEST_DATA) + "/codecs/";
+    const Bytes expected = ReadData("fax_rows.rgb");
+    for (const char* name : {"fax_rows_g3", "fax_rows_g3fill", "fax_rows_mh", "fax_rows_mhw"}) {
+        TTIFFGraphic tiff;
+        tiff.LoadFromFile(dir + name + ".tif");
+        ASSERT_EQ(tiff.Height(), 200) << name;
+        reader_test::ExpectRGBPixels(tiff, expected, name);
+    }
+}
 
 TEST(CCITTMH, RunsAddUpAndRowsStartAtNewBytes) {
     // Width 80: white 64 + white 3, black 13 -> 67 white, 13 black. Next row

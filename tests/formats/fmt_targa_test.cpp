@@ -82,7 +82,9 @@ INSTANTIATE_TEST_SUITE_P(
         Reference{"tool_pil_rgba_top_rle", k32}, Reference{"tool_pil_rgba_bottom", k32},
         Reference{"tool_pil_rgba_bottom_rle", k32}, Reference{"tool_pil_gray_top", k8},
         Reference{"tool_pil_gray_top_rle", k8}, Reference{"tool_pil_gray_bottom", k8},
-        Reference{"tool_pil_gray_bottom_rle", k8}, Reference{"tool_pil_pal_top", k8},
+        Reference{"tool_pil_gray_bottom_rle", k8}, Reference{"tool_pil_grayalpha_top", k8},
+        Reference{"tool_pil_grayalpha_top_rle", k8}, Reference{"tool_pil_grayalpha_bottom", k8},
+        Reference{"tool_pil_grayalpha_bottom_rle", k8}, Reference{"tool_pil_pal_top", k8},
         Reference{"tool_pil_pal_top_rle", k8}, Reference{"tool_pil_pal_bottom", k8},
         Reference{"tool_pil_pal_bottom_rle", k8}, Reference{"craft_pal16_id", k8},
         Reference{"craft_pal15_rle", k8}, Reference{"craft_pal32", k8}, Reference{"craft_gray_cmap", k8},
@@ -167,6 +169,12 @@ TEST(TargaReader, ShortDataAndUnknownDepths) {
     EXPECT_EQ(tga.GetPixel(1, 1), RGBColor(30, 20, 10));
     EXPECT_EQ(tga.GetPixel(2, 1), clBlack);
     EXPECT_EQ(tga.GetPixel(3, 3), clBlack);
+    // The same for gray with alpha, whose rows pass through a buffer.
+    Bytes grayAlpha = Header(11, 4, 4, 16);
+    grayAlpha.insert(grayAlpha.end(), {0x80 + 5, 90, 7});
+    Load(tga, grayAlpha);
+    EXPECT_EQ(tga.GetPixel(1, 1), RGBColor(90, 90, 90));
+    EXPECT_EQ(tga.GetPixel(2, 1), clBlack);
 
     // A file that could not hold the image even in its densest packets is
     // refused before the picture is touched.

@@ -126,6 +126,31 @@ TEST(BmpReader, IndexBeyondTheFilesPaletteIsBlack) {
     for (int x = 4; x < 8; ++x) EXPECT_EQ(bmp.GetPixel(x, 0), clBlack);
 }
 
+TEST(BmpReader, PaletteCutByThePixelOffsetKeepsItsEntries) {
+    for (const char* name : {"bmp8_os2_short_palette", "bmp8_cut_palette"}) {
+        SCOPED_TRACE(name);
+        TBitmap bmp;
+        bmp.LoadFromFile(kDir + name + ".bmp");
+        ASSERT_EQ(bmp.PixelFormat(), TPixelFormat::pf8bit);
+        ExpectPixels(bmp, std::string(name) + ".rgb");
+
+        // An index past the stored entries shows black.
+        auto bytes = ReadAll(kDir + name + ".bmp");
+        bytes[bytes[10] | bytes[11] << 8] = 255;  // bottom-left pixel
+        TMemoryStream stream(std::move(bytes));
+        bmp.LoadFromStream(stream);
+        EXPECT_EQ(bmp.GetPixel(0, 6), clBlack);
+    }
+    // An offset inside a whole palette that is followed by all the pixel
+    // rows is passed over, as it always was.
+    auto bytes = ReadAll(kDir + "bmp8.bmp");
+    bytes[10] = 100, bytes[11] = 0;
+    TBitmap bmp;
+    TMemoryStream stream(std::move(bytes));
+    bmp.LoadFromStream(stream);
+    ExpectPixels(bmp, "bmp8.rgb");
+}
+
 TEST(BmpReader, DamagedFilesRaiseAndLeaveTheBitmapAlone) {
     const auto good = ReadAll(kDir + "bmp24.bmp");
     auto attempt = [](std::vector<std::uint8_t> bytes) {

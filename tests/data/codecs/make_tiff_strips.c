@@ -145,6 +145,32 @@ static void thunder(void) {
     dump("thunder", file, 0);
 }
 
+/* Copies a bilevel TIFF into one with one row per strip in the given
+ * compression (the usual fax layout: every strip ends with a row's last code). */
+static void rowPerStrip(const char* from, const char* to, int compression) {
+    TIFF* in = TIFFOpen(from, "r");
+    TIFF* out = TIFFOpen(to, "w");
+    if (!in || !out) exit(5);
+    uint32_t w = 0, h = 0;
+    uint16_t photometric = PHOTOMETRIC_MINISWHITE;
+    TIFFGetField(in, TIFFTAG_IMAGEWIDTH, &w);
+    TIFFGetField(in, TIFFTAG_IMAGELENGTH, &h);
+    TIFFGetField(in, TIFFTAG_PHOTOMETRIC, &photometric);
+    TIFFSetField(out, TIFFTAG_IMAGEWIDTH, w);
+    TIFFSetField(out, TIFFTAG_IMAGELENGTH, h);
+    TIFFSetField(out, TIFFTAG_BITSPERSAMPLE, 1);
+    TIFFSetField(out, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(out, TIFFTAG_PHOTOMETRIC, photometric);
+    TIFFSetField(out, TIFFTAG_COMPRESSION, compression);
+    TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, 1);
+    unsigned char* row = malloc((w + 7) / 8 + 16);
+    for (uint32_t y = 0; y < h; ++y)
+        if (TIFFReadScanline(in, row, y, 0) < 0 || TIFFWriteScanline(out, row, y, 0) < 0) exit(6);
+    free(row);
+    TIFFClose(in);
+    TIFFClose(out);
+}
+
 int main(void) {
     write("packbits", 97, 13, 8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_PACKBITS, 13, fillGray, NULL);
     write("lzw_rgb", 80, 30, 8, 3, PHOTOMETRIC_RGB, COMPRESSION_LZW, 30, fillRgb, NULL);
@@ -158,5 +184,7 @@ int main(void) {
     write("jpeg_ycc", 64, 40, 8, 3, PHOTOMETRIC_YCBCR, COMPRESSION_JPEG, 16, fillRgb, jpegYcc);
     write("jpeg_gray", 50, 20, 8, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_JPEG, 20, fillGray, jpegNoTables);
     thunder();
+    rowPerStrip("fax_rows_g3.tif", "fax_rows_mh.tif", COMPRESSION_CCITTRLE);
+    rowPerStrip("fax_rows_g3.tif", "fax_rows_mhw.tif", COMPRESSION_CCITTRLEW);
     return 0;
 }

@@ -121,6 +121,35 @@ row = bytes([0x01, 0x23, 0x45, 0x67])
 bmp("short_palette.bmp", 8, 1, 4, 0, pal4, row, clr_used=4)
 PY
 
+# Palettes cut short by the pixel offset (only the colours in use stored, no
+# colour count): an OS/2 file and a Windows file. The reference is Pillow's
+# decoding (python3-pil), checked against ImageMagick's of the full file.
+convert "$tmp/c200.ppm" -type Palette BMP2:"$tmp/os2_8.bmp"
+/usr/bin/python3 - "$tmp" <<'PY'
+import struct, subprocess, sys
+from PIL import Image
+tmp = sys.argv[1]
+def cut_palette(src, dst):
+    d = bytearray(open(src, "rb").read())
+    off, hs = struct.unpack_from("<II", d, 10)
+    entry = 3 if hs == 12 else 4
+    pixels = d[off:]
+    used = max(pixels)  # 8-bit rows: every byte is an index or row padding (0)
+    palette = d[14 + hs:14 + hs + (used + 1) * entry]
+    out = d[:14 + hs] + palette + pixels
+    if hs >= 40:
+        struct.pack_into("<I", out, 46, 0)  # no colour count: all 256 implied
+    struct.pack_into("<II", out, 2, len(out), 0)
+    struct.pack_into("<I", out, 10, 14 + hs + len(palette))
+    open(dst, "wb").write(out)
+    rgb = Image.open(dst).convert("RGB").tobytes()
+    full = subprocess.run(["convert", src, "-depth", "8", "rgb:-"], check=True, capture_output=True).stdout
+    assert rgb == full, dst
+    open(dst[:-4] + ".rgb", "wb").write(rgb)
+cut_palette(f"{tmp}/os2_8.bmp", "bmp8_os2_short_palette.bmp")
+cut_palette("bmp8.bmp", "bmp8_cut_palette.bmp")
+PY
+
 # JPEG files: reference pixels from djpeg (same library and DCT method).
 cjpeg -quality 85 "$tmp/photo.ppm" > jpeg_baseline.jpg
 cjpeg -quality 85 -progressive "$tmp/photo.ppm" > jpeg_progressive.jpg

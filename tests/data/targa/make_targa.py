@@ -43,6 +43,8 @@ def expect_from_tool(path):
     # the row-order flag the other way round.
     img = Image.open(path)
     assert img.size == (W, H), path
+    if img.mode == "LA":  # the gray value is shown, the alpha passed over
+        img = img.getchannel("L")
     with open(path[:-4] + ".rgb", "wb") as f:
         f.write(img.convert("RGB").tobytes())
 
@@ -108,6 +110,8 @@ def tools():
     im("tool_im_pal_rle", "-alpha", "off", "+dither", "-colors", "23", "-type", "Palette", "-compress", "RLE")
 
     rgb = img.convert("RGB")
+    # Gray and alpha: 16-bit pixels of image type 3 (11 run-length).
+    gray_alpha = Image.merge("LA", (rgb.convert("L"), img.getchannel("A")))
     for orientation, tag in ((1, "top"), (-1, "bottom")):
         for rle_on in (False, True):
             suffix = f"{tag}{'_rle' if rle_on else ''}"
@@ -117,8 +121,9 @@ def tools():
             rgb.save(f"tool_pil_rgb_{suffix}.tga", **opts)
             img.save(f"tool_pil_rgba_{suffix}.tga", **opts)
             rgb.convert("L").save(f"tool_pil_gray_{suffix}.tga", **opts)
+            gray_alpha.save(f"tool_pil_grayalpha_{suffix}.tga", **opts)
             rgb.quantize(colors=40).save(f"tool_pil_pal_{suffix}.tga", **opts)
-            made += [f"tool_pil_{k}_{suffix}.tga" for k in ("rgb", "rgba", "gray", "pal")]
+            made += [f"tool_pil_{k}_{suffix}.tga" for k in ("rgb", "rgba", "gray", "grayalpha", "pal")]
     for path in made:
         expect_from_tool(path)
 
