@@ -145,7 +145,10 @@ bool ReadBmpFileSize(const std::string& path, std::int32_t& width, std::int32_t&
         return false;
     const std::int64_t rows = h < 0 ? -std::int64_t{h} : h;
     const std::int64_t stride = (std::int64_t{w} * 3 + 3) / 4 * 4;
-    if (static_cast<std::int64_t>(st.st_size) < std::int64_t{GetU32(head + 10)} + stride * rows) return false;
+    // stride * rows can exceed 64 bits for a header claiming 2^31 x 2^31:
+    // compare the row count with the rows the file can hold instead.
+    const std::int64_t pixelBytes = static_cast<std::int64_t>(st.st_size) - std::int64_t{GetU32(head + 10)};
+    if (pixelBytes < 0 || rows > pixelBytes / stride) return false;
     width = w;
     height = static_cast<std::int32_t>(rows);
     return true;

@@ -2,8 +2,10 @@
 
 #include <bit>
 #include <cstring>
+#include <fstream>
 #include <limits>
 
+#include "engine_test_util.h"
 #include "platform/base/errors.h"
 #include "platform/base/stream.h"
 #include "search/engine/signature_index.h"
@@ -105,6 +107,36 @@ TEST(SignatureIndex, ANumberBelongsToItsLatestRecord) {
     EXPECT_EQ(records[0].TmpNo, 6);
     EXPECT_EQ(records[1].Path, "/new.jpg");
     EXPECT_EQ(records[2].TmpNo, 7);
+}
+
+TEST(SignatureIndex, BmpSizeOfHeadersBeyondTheFile) {
+    test::TempFolder dir;
+    const std::string path = dir.Dir() + "s.bmp";
+    auto header = [&](std::int32_t w, std::int32_t h) {
+        std::string bytes = "BM";
+        PutLe(bytes, 54 + 12, 4);
+        PutLe(bytes, 0, 4);
+        PutLe(bytes, 54, 4);
+        PutLe(bytes, 40, 4);
+        PutLe(bytes, static_cast<std::uint32_t>(w), 4);
+        PutLe(bytes, static_cast<std::uint32_t>(h), 4);
+        PutLe(bytes, 1, 2);
+        PutLe(bytes, 24, 2);
+        bytes.append(24 + 12, '\0');
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    };
+    std::int32_t w = 0, h = 0;
+    header(2, -2);  // two rows of 8 bytes need more than the 12 bytes there
+    EXPECT_FALSE(ReadBmpFileSize(path, w, h));
+    header(2, 1);
+    ASSERT_TRUE(ReadBmpFileSize(path, w, h));
+    EXPECT_EQ(w, 2);
+    EXPECT_EQ(h, 1);
+    for (const auto& [cw, ch] : {std::pair{0x7FFFFFFF, 0x7FFFFFFF}, std::pair{0x7FFFFFFF, -0x7FFFFFFF},
+                                 std::pair{1, 0x7FFFFFFF}, std::pair{0x7FFFFFFF, 1}}) {
+        header(cw, ch);
+        EXPECT_FALSE(ReadBmpFileSize(path, w, h)) << cw << " x " << ch;
+    }
 }
 
 TEST(SignatureIndex, SignatureNames) {
