@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <exception>
+#include <memory>
 
 #include "platform/base/datetime.h"
 #include "platform/base/file_system.h"
@@ -41,6 +43,17 @@ void TRunEngine::LogEvent(const std::string& text) { view_.AppendLog(DateTimeToS
 bool TRunEngine::CheckTaiouFileType(const std::string& path) const {
     const std::string ext = LowerAscii(ExtractFileExt(path));
     return std::find(data_.TaiouExts.begin(), data_.TaiouExts.end(), ext) != data_.TaiouExts.end();
+}
+
+bool TRunEngine::IsOwnWorkFile(const std::string& path) const {
+    auto inWorkFolder = [this](const std::string& file) {
+        return IsWorkFileName(ExtractFileName(file)) && SameFile(ExtractFilePath(file), SignatureFolder());
+    };
+    if (inWorkFolder(path)) return true;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return false;
+    const std::unique_ptr<char, decltype(&std::free)> target(::realpath(path.c_str(), nullptr), &std::free);
+    return target && inWorkFolder(target.get());
 }
 
 void TRunEngine::GetFileListMain() {
@@ -95,6 +108,8 @@ void TRunEngine::GetImageInfo(const std::string& path, int side, int mode) {
     if (!CheckTaiouFileType(path)) return;
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+    // A signature written by this very run would match its own picture.
+    if (IsOwnWorkFile(path)) return;
 
     std::string caption;
     if (mode == kModeCount) {

@@ -74,6 +74,10 @@ public:
     void GetDirListOne(const std::string& folder, int side, int mode);
     void GetImageInfo(const std::string& path, int side, int mode);
     bool CheckSingleHikaku();
+    // The file is one of the run's own files in the work folder (a signature
+    // or the index, also reached through a link or another spelling of the
+    // folder): never collected as a picture.
+    bool IsOwnWorkFile(const std::string& path) const;
 
     // ---- tuning for tests
 

@@ -14,6 +14,7 @@
 #include "platform/base/binary_io.h"
 #include "platform/base/codec.h"
 #include "platform/base/errors.h"
+#include "platform/base/paths.h"
 
 namespace orv {
 
@@ -47,13 +48,11 @@ bool IsSignatureFileName(std::string_view name) {
     if (name.size() <= prefix.size() + ext.size() || name.substr(0, prefix.size()) != prefix) return false;
     const std::string_view digits = name.substr(prefix.size(), name.size() - prefix.size() - ext.size());
     if (digits.empty() || digits.size() > 6 || !std::all_of(digits.begin(), digits.end(), IsAsciiDigit)) return false;
-    const std::string_view tail = name.substr(name.size() - ext.size());
-    for (std::size_t i = 0; i < ext.size(); ++i) {
-        char c = tail[i];
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-        if (c != ext[i]) return false;
-    }
-    return true;
+    return SameTextAscii(name.substr(name.size() - ext.size()), ext);
+}
+
+bool IsWorkFileName(std::string_view name) {
+    return SameTextAscii(name, kSignatureIndexName) || IsSignatureFileName(UpperAscii(name));
 }
 
 std::string EncodeIndexRecord(const std::string& path, TDateTime fileDate, std::int64_t fileSize,

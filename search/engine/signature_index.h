@@ -45,6 +45,9 @@ std::string SignatureFileName(std::int32_t number);
 // A signature file's name: "~OVTMP", one to six decimal digits, ".BMP" with
 // ASCII case ignored.
 bool IsSignatureFileName(std::string_view name);
+// A name the run writes into the work folder or deletes from it: a signature
+// file or the index, ASCII case ignored throughout.
+bool IsWorkFileName(std::string_view name);
 
 // The bytes of one record. The size is stored capped at 2^31 - 1 (the field
 // is 32-bit). Raises EConvertError for a path code page 932 cannot hold or

@@ -225,6 +225,24 @@ TEST_F(CollectTest, ASignatureCutShortIsMadeAnew) {
     EXPECT_NE(data_.SourceFiles.Objects(0)->TmpNo, first);
 }
 
+TEST_F(CollectTest, TheRunsOwnFilesInTheWorkFolderAreNotCollected) {
+    Image("root/a.bmp");
+    Image("root/~OVTMP3.BMP");  // not in the work folder: a picture like any
+    const std::string own = Image("root/work/own.bmp");
+    Image("root/work/~OVTMP1.BMP", 20, 10, 2);
+    Image("root/work/~ovtmp22.bmp", 20, 10, 3);
+    ASSERT_EQ(::symlink((files_.Dir() + "root/work/~OVTMP1.BMP").c_str(), (files_.Dir() + "root/alias.bmp").c_str()), 0);
+    // The work folder named through a link to it.
+    ASSERT_EQ(::symlink((files_.Dir() + "root/work").c_str(), (files_.Dir() + "worklink").c_str()), 0);
+    data_.WorkDir = files_.Dir() + "worklink";
+    data_.SubFolder = 1;
+    view_.entries[0] = {files_.Dir() + "root/", files_.Dir() + "root/work/~OVTMP1.BMP"};
+    view_.entries[1] = {own};
+    engine_.GetFileListMain();
+    EXPECT_EQ(Paths(data_.SourceFiles), (std::vector<std::string>{"root/a.bmp", "root/work/own.bmp", "root/~OVTMP3.BMP"}));
+    EXPECT_EQ(data_.FileCount[0], 3);
+}
+
 TEST_F(CollectTest, LargeFilesKeepTheirSize) {
     const std::string a = Image("big.bmp", 10, 10);
     const std::int64_t big = (std::int64_t{1} << 31) + 5;

@@ -147,6 +147,11 @@ TEST(SignatureIndex, SignatureNames) {
     for (const char* name : {"~OVTMP.BMP", "~OVTMP1234567.BMP", "~OVTMP.Lst", "~ovtmp1.BMP", "~OVTMPx.BMP",
                              "~OVTMP1.BMP.jpg", "~OVTMP1.BM", "a~OVTMP1.BMP", "~OVTMP-1.BMP"})
         EXPECT_FALSE(IsSignatureFileName(name)) << name;
+    // What the run writes into the work folder, in any letter case.
+    for (const char* name : {"~OVTMP7.BMP", "~ovtmp7.bmp", "~OVTMP.Lst", "~ovtmp.LST"})
+        EXPECT_TRUE(IsWorkFileName(name)) << name;
+    for (const char* name : {"~OVTMP.BMP", "~OVTMPx.bmp", "~OVTMP.Lst.bak", "OVTMP1.BMP"})
+        EXPECT_FALSE(IsWorkFileName(name)) << name;
 }
 
 }  // namespace
