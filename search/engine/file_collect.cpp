@@ -7,6 +7,7 @@
 #include <exception>
 #include <memory>
 
+#include "filer/core/file_utils.h"
 #include "platform/base/datetime.h"
 #include "platform/base/file_system.h"
 #include "platform/base/paths.h"
@@ -23,6 +24,7 @@ namespace {
 constexpr char kNoFilesText[] = "：比較元または対象にひとつもファイルが存在しません";
 constexpr char kUnreadableText[] = "は正常に読み込めませんでした";
 constexpr char kNoSizeText[] = "のサイズ取得に失敗しました";
+constexpr char kWorkFolderText[] = "：作業フォルダに書き込めません";
 
 }  // namespace
 
@@ -45,6 +47,13 @@ bool TRunEngine::CheckTaiouFileType(const std::string& path) const {
     return std::find(data_.TaiouExts.begin(), data_.TaiouExts.end(), ext) != data_.TaiouExts.end();
 }
 
+void TRunEngine::ReportWorkFolderFailure() {
+    LogEvent(kWorkFolderText + SignatureFolder());
+    // Every further picture would fail alike, and a run over the pictures
+    // collected so far would record its source rows as done.
+    data_.StopFlag = 1;
+}
+
 bool TRunEngine::IsOwnWorkFile(const std::string& path) const {
     auto inWorkFolder = [this](const std::string& file) {
         return IsWorkFileName(ExtractFileName(file)) && SameFile(ExtractFilePath(file), SignatureFolder());
@@ -58,6 +67,7 @@ bool TRunEngine::IsOwnWorkFile(const std::string& path) const {
 
 void TRunEngine::GetFileListMain() {
     data_.FileCount = {0, 0};
+    workFolderFailed_ = false;
 
     // One pass over both sides; false when a stop ended it.
     auto pass = [&](int mode) -> bool {
@@ -168,11 +178,21 @@ void TRunEngine::GetImageInfo(const std::string& path, int side, int mode) {
         item->Height = bitmap.Height();
         item->TmpNo = MakeTmpBMPFile(bitmap);
         if (item->TmpNo < 0) {
-            view_.AppendLog(path + kUnreadableText);
+            if (WorkFolderFailed()) {
+                ReportWorkFolderFailure();
+            } else {
+                view_.AppendLog(path + kUnreadableText);
+            }
+            return;
+        }
+        if (!WriteTmpBMPInfo(path, item->FileSize, item->FileDate, item->Width, item->Height, item->TmpNo)) {
+            // A signature without its record would be taken for the image of
+            // an older record that names the same number.
+            RemoveFile(SignaturePath(item->TmpNo));
+            ReportWorkFolderFailure();
             return;
         }
         SetChach(bitmap, path);
-        WriteTmpBMPInfo(path, item->FileSize, item->FileDate, item->Width, item->Height, item->TmpNo);
         work.Add(path, std::move(item));
     } catch (const std::exception&) {
         view_.AppendLog(path + kUnreadableText);

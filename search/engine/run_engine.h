@@ -39,8 +39,11 @@ public:
 
     // Turns the bitmap into the signature (80 x 80 when a side exceeds 80,
     // gray) and stores it in a new signature file. Returns its number, or -1
-    // when no file could be created or written (nothing is left behind then).
+    // when no file could be created or written (nothing is left behind then;
+    // WorkFolderFailed tells a work folder that takes no file from a bitmap
+    // that could not be stored).
     std::int32_t MakeTmpBMPFile(TBitmap& bitmap);
+    bool WorkFolderFailed() const { return workFolderFailed_; }
     // Appends one record to the index. False when it could not be written
     // whole; the index is then left as it was.
     bool WriteTmpBMPInfo(const std::string& path, std::int64_t fileSize, TDateTime fileDate,
@@ -93,6 +96,9 @@ private:
     // The first usable index record of path whose date and size are the
     // file's own (fileDate, fileSize), or null.
     const TTmpList* FindReusable(const std::string& path, TDateTime fileDate, std::int64_t fileSize);
+    // The work folder takes no more files: one run-log line, and the
+    // collection ends as if stopped.
+    void ReportWorkFolderFailure();
 
     TMainData& data_;
     IRunView& view_;
@@ -100,6 +106,7 @@ private:
     std::int32_t randomMax_;
     std::int32_t numberMax_;
     std::int32_t sequentialFrom_ = 0;
+    bool workFolderFailed_ = false;
     static constexpr int kRandomTries = 64;
 };
 

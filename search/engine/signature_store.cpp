@@ -119,6 +119,7 @@ std::int32_t TRunEngine::StoreSignature(const std::string& bmpBytes) {
         }
         if ((i & 1023) == 0) pump_.Tick();
     }
+    workFolderFailed_ = true;  // unwritable, full, or every number taken
     return -1;
 }
 

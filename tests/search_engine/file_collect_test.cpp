@@ -279,13 +279,16 @@ TEST_F(CollectTest, RunLogLines) {
     EXPECT_EQ(view_.log, std::vector<std::string>{bad + "は正常に読み込めませんでした"});
     EXPECT_EQ(data_.SourceFiles.Count(), 1u);
 
-    // No room for a signature: the file is reported and left out.
+    // No room for a signature: the work folder is reported once, not every
+    // picture, and the collection ends as if stopped.
     NewRun();
     data_.WorkDir = work_.Dir() + "missing/";
-    view_.entries[0] = {good};
+    view_.entries[0] = {good, Image("more.bmp")};
     engine_.GetFileListMain();
-    EXPECT_EQ(view_.log, (std::vector<std::string>{good + "は正常に読み込めませんでした",
-                                                   good + "は正常に読み込めませんでした"}));
+    ASSERT_EQ(view_.log.size(), 1u);
+    EXPECT_TRUE(EndsWith(view_.log[0], "：作業フォルダに書き込めません" + data_.WorkDir)) << view_.log[0];
+    EXPECT_EQ(view_.log[0].substr(0, 4), DateToStr(Now()).substr(0, 4));
+    EXPECT_EQ(data_.StopFlag, 1);
     EXPECT_EQ(data_.SourceFiles.Count(), 0u);
 }
 
