@@ -67,6 +67,7 @@ bool TRunEngine::IsOwnWorkFile(const std::string& path) const {
 
 void TRunEngine::GetFileListMain() {
     data_.FileCount = {0, 0};
+    runNumbers_.clear();
     workFolderFailed_ = false;
 
     // One pass over both sides; false when a stop ended it.
@@ -157,6 +158,7 @@ void TRunEngine::GetImageInfo(const std::string& path, int side, int mode) {
     if (const TTmpList* reuse = FindReusable(path, fileDate, static_cast<std::int64_t>(st.st_size))) {
         auto item = std::make_shared<TSTitems>(*reuse->Item);
         item->FileSize = static_cast<std::int64_t>(st.st_size);
+        runNumbers_.emplace(item->TmpNo, path);
         work.Add(path, std::move(item));
         return;
     }
@@ -192,6 +194,8 @@ void TRunEngine::GetImageInfo(const std::string& path, int side, int mode) {
             ReportWorkFolderFailure();
             return;
         }
+        runNumbers_[item->TmpNo] = path;
+        RemoveSupersededSignatures(path);
         SetChach(bitmap, path);
         work.Add(path, std::move(item));
     } catch (const std::exception&) {

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <limits>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "platform/base/binary_io.h"
 #include "platform/base/codec.h"
@@ -120,6 +121,27 @@ void DropSupersededRecords(std::vector<TIndexRecord>& records) {
         ++kept;
     }
     records.resize(kept);
+}
+
+bool IsUsableRecord(const TIndexRecord& record) {
+    return record.PathValid && record.TmpNo >= 0 && record.Width > 0 && record.Height > 0;
+}
+
+std::vector<TIndexRecord> LiveIndexRecords(const std::vector<TIndexRecord>& records) {
+    // From the end: the first record met for a path or a number is its latest.
+    std::unordered_set<std::string> paths;
+    std::unordered_set<std::int32_t> numbers;
+    std::vector<bool> live(records.size(), false);
+    for (std::size_t i = records.size(); i-- > 0;) {
+        const TIndexRecord& rec = records[i];
+        const bool newNumber = numbers.insert(rec.TmpNo).second;
+        const bool newPath = !rec.PathValid || paths.insert(rec.Path).second;
+        live[i] = newNumber && newPath && IsUsableRecord(rec);
+    }
+    std::vector<TIndexRecord> out;
+    for (std::size_t i = 0; i < records.size(); ++i)
+        if (live[i]) out.push_back(records[i]);
+    return out;
 }
 
 bool ReadBmpFileSize(const std::string& path, std::int32_t& width, std::int32_t& height) {

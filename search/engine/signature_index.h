@@ -66,6 +66,14 @@ std::vector<TIndexRecord> ReadSignatureIndex(TStream& stream);
 // Keeps the order of the records that stay.
 void DropSupersededRecords(std::vector<TIndexRecord>& records);
 
+// A record a run can look up: a code page 932 path, a number and a size.
+bool IsUsableRecord(const TIndexRecord& record);
+// The records that still describe a signature file, in file order. A record
+// is dead once a later record names the same path (the path's signature was
+// made anew and the old file removed) or the same number (the number was
+// given anew, so its file holds another image), or when it is not usable.
+std::vector<TIndexRecord> LiveIndexRecords(const std::vector<TIndexRecord>& records);
+
 // The size a stored signature of an image of width x height must have.
 inline void ExpectedSignatureSize(std::int32_t width, std::int32_t height, std::int32_t& sigWidth,
                                   std::int32_t& sigHeight) {

@@ -177,7 +177,9 @@ TEST_F(CollectTest, ASecondRunReusesTheIndex) {
     engine_.GetFileListMain();
     ASSERT_EQ(data_.SourceFiles.Count(), 1u);
     EXPECT_NE(data_.SourceFiles.Objects(0)->TmpNo, before);
-    EXPECT_EQ(SignatureCount(), 3);
+    // The signature it replaces is removed.
+    EXPECT_EQ(SignatureCount(), 2);
+    EXPECT_FALSE(fs::exists(engine_.SignaturePath(before)));
 }
 
 TEST_F(CollectTest, AStaleRecordDoesNotLendItsNumber) {
@@ -241,6 +243,46 @@ TEST_F(CollectTest, TheRunsOwnFilesInTheWorkFolderAreNotCollected) {
     engine_.GetFileListMain();
     EXPECT_EQ(Paths(data_.SourceFiles), (std::vector<std::string>{"root/a.bmp", "root/work/own.bmp", "root/~OVTMP3.BMP"}));
     EXPECT_EQ(data_.FileCount[0], 3);
+}
+
+TEST_F(CollectTest, KeptSignaturesDoNotGrowOverChangedFiles) {
+    std::vector<std::string> pictures;
+    for (int i = 0; i < 3; ++i) pictures.push_back(Image("p" + std::to_string(i) + ".bmp", 30, 20, i));
+    view_.entries[0] = {files_.Dir()};
+    view_.entries[1] = {files_.Dir()};
+    auto records = [&] {
+        TMemoryStream index;
+        index.LoadFromFile(work_.Dir() + "~OVTMP.Lst");
+        return ParseSignatureIndex(index.Memory(), index.Bytes().size()).size();
+    };
+    for (int run = 1; run <= 4; ++run) {
+        NewRun();
+        engine_.GetFileListMain();
+        EXPECT_EQ(data_.SourceFiles.Count(), 3u);
+        EXPECT_EQ(SignatureCount(), 3) << "run " << run;
+        for (const std::string& p : pictures) fs::last_write_time(p, fs::last_write_time(p) + std::chrono::seconds(10));
+    }
+    // Rewritten once the dead records outnumbered the live ones.
+    EXPECT_EQ(records(), 6u);
+    EXPECT_TRUE(view_.log.empty());
+}
+
+// A record read at the start of a run names number 5, whose file is gone;
+// the run gives 5 afresh to another picture of the same size first.
+TEST_F(CollectTest, ANumberGivenAfreshIsNotTakenFromAnOlderRecord) {
+    const std::string early = Image("a.bmp", 100, 40, 1);
+    const std::string late = Image("b.bmp", 100, 40, 2);
+    std::ofstream(work_.Dir() + "~OVTMP.Lst", std::ios::binary) << OwnRecord(late, 100, 40, 5);
+    for (int i = 0; i < 5; ++i) std::ofstream(engine_.SignaturePath(i)) << "taken";
+    engine_.SetSignatureNumberRange(5, 10);
+    view_.entries[0] = {early};
+    view_.entries[1] = {late};
+    engine_.GetFileListMain();
+    ASSERT_EQ(data_.TargetFiles.Count(), 1u);
+    EXPECT_EQ(data_.SourceFiles.Objects(0)->TmpNo, 5);
+    EXPECT_NE(data_.TargetFiles.Objects(0)->TmpNo, 5);
+    // The record replaced by b's new signature named a's file: it stays.
+    EXPECT_TRUE(fs::exists(engine_.SignaturePath(5)));
 }
 
 TEST_F(CollectTest, LargeFilesKeepTheirSize) {

@@ -109,6 +109,20 @@ TEST(SignatureIndex, ANumberBelongsToItsLatestRecord) {
     EXPECT_EQ(records[2].TmpNo, 7);
 }
 
+TEST(SignatureIndex, LiveRecordsAreTheLatestOfTheirPathAndNumber) {
+    const std::vector<TIndexRecord> records =
+        Parse(HandRecord("/a.jpg", 1, 1, 10, 10, 5) + HandRecord("/b.jpg", 1, 1, 10, 10, 5) +
+              HandRecord("/b.jpg", 1, 1, 10, 10, 6) + HandRecord("/c.jpg", 1, 1, 10, 10, 7) +
+              HandRecord("/d.jpg", 1, 1, 0, 10, 8) + HandRecord("/\x81", 1, 1, 10, 10, 7));
+    // b's number 5 still shows that a's file had gone when b got it, even
+    // though b's own record of it is dead too; c's number went to a record
+    // whose path cannot be read.
+    const std::vector<TIndexRecord> live = LiveIndexRecords(records);
+    ASSERT_EQ(live.size(), 1u);
+    EXPECT_EQ(live[0].Path, "/b.jpg");
+    EXPECT_EQ(live[0].TmpNo, 6);
+}
+
 TEST(SignatureIndex, BmpSizeOfHeadersBeyondTheFile) {
     test::TempFolder dir;
     const std::string path = dir.Dir() + "s.bmp";
