@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <set>
 #include <string>
 
 #include "platform/base/errors.h"
@@ -26,6 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     TMemoryStream stream(data, size);
     if (ReadSignatureIndex(stream).size() != records.size()) std::abort();
+    // Live records name each path and each number once.
+    std::set<std::string> paths;
+    std::set<std::int32_t> numbers;
+    for (const TIndexRecord& rec : LiveIndexRecords(records))
+        if (!IsUsableRecord(rec) || !paths.insert(rec.Path).second || !numbers.insert(rec.TmpNo).second) std::abort();
     DropSupersededRecords(records);
     return 0;
 }

@@ -3,8 +3,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <exception>
+#include <memory>
 
+#include "filer/core/file_utils.h"
 #include "platform/base/datetime.h"
 #include "platform/base/file_system.h"
 #include "platform/base/paths.h"
@@ -21,6 +24,7 @@ namespace {
 constexpr char kNoFilesText[] = "：比較元または対象にひとつもファイルが存在しません";
 constexpr char kUnreadableText[] = "は正常に読み込めませんでした";
 constexpr char kNoSizeText[] = "のサイズ取得に失敗しました";
+constexpr char kWorkFolderText[] = "：作業フォルダに書き込めません";
 
 }  // namespace
 
@@ -43,8 +47,28 @@ bool TRunEngine::CheckTaiouFileType(const std::string& path) const {
     return std::find(data_.TaiouExts.begin(), data_.TaiouExts.end(), ext) != data_.TaiouExts.end();
 }
 
+void TRunEngine::ReportWorkFolderFailure() {
+    LogEvent(kWorkFolderText + SignatureFolder());
+    // Every further picture would fail alike, and a run over the pictures
+    // collected so far would record its source rows as done.
+    data_.StopFlag = 1;
+}
+
+bool TRunEngine::IsOwnWorkFile(const std::string& path) const {
+    auto inWorkFolder = [this](const std::string& file) {
+        return IsWorkFileName(ExtractFileName(file)) && SameFile(ExtractFilePath(file), SignatureFolder());
+    };
+    if (inWorkFolder(path)) return true;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return false;
+    const std::unique_ptr<char, decltype(&std::free)> target(::realpath(path.c_str(), nullptr), &std::free);
+    return target && inWorkFolder(target.get());
+}
+
 void TRunEngine::GetFileListMain() {
     data_.FileCount = {0, 0};
+    runNumbers_.clear();
+    workFolderFailed_ = false;
 
     // One pass over both sides; false when a stop ended it.
     auto pass = [&](int mode) -> bool {
@@ -95,6 +119,8 @@ void TRunEngine::GetImageInfo(const std::string& path, int side, int mode) {
     if (!CheckTaiouFileType(path)) return;
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+    // A signature written by this very run would match its own picture.
+    if (IsOwnWorkFile(path)) return;
 
     std::string caption;
     if (mode == kModeCount) {
@@ -132,6 +158,7 @@ void TRunEngine::GetImageInfo(const std::string& path, int side, int mode) {
     if (const TTmpList* reuse = FindReusable(path, fileDate, static_cast<std::int64_t>(st.st_size))) {
         auto item = std::make_shared<TSTitems>(*reuse->Item);
         item->FileSize = static_cast<std::int64_t>(st.st_size);
+        runNumbers_.emplace(item->TmpNo, path);
         work.Add(path, std::move(item));
         return;
     }
@@ -153,11 +180,23 @@ void TRunEngine::GetImageInfo(const std::string& path, int side, int mode) {
         item->Height = bitmap.Height();
         item->TmpNo = MakeTmpBMPFile(bitmap);
         if (item->TmpNo < 0) {
-            view_.AppendLog(path + kUnreadableText);
+            if (WorkFolderFailed()) {
+                ReportWorkFolderFailure();
+            } else {
+                view_.AppendLog(path + kUnreadableText);
+            }
             return;
         }
+        if (!WriteTmpBMPInfo(path, item->FileSize, item->FileDate, item->Width, item->Height, item->TmpNo)) {
+            // A signature without its record would be taken for the image of
+            // an older record that names the same number.
+            RemoveFile(SignaturePath(item->TmpNo));
+            ReportWorkFolderFailure();
+            return;
+        }
+        runNumbers_[item->TmpNo] = path;
+        RemoveSupersededSignatures(path);
         SetChach(bitmap, path);
-        WriteTmpBMPInfo(path, item->FileSize, item->FileDate, item->Width, item->Height, item->TmpNo);
         work.Add(path, std::move(item));
     } catch (const std::exception&) {
         view_.AppendLog(path + kUnreadableText);

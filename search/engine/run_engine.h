@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 
 #include "search/engine/main_data.h"
 #include "search/engine/run_view.h"
@@ -14,6 +15,7 @@
 namespace orv {
 
 class TBitmap;
+struct TIndexRecord;
 
 class TRunEngine {
 public:
@@ -39,14 +41,18 @@ public:
 
     // Turns the bitmap into the signature (80 x 80 when a side exceeds 80,
     // gray) and stores it in a new signature file. Returns its number, or -1
-    // when no file could be created or written (nothing is left behind then).
+    // when no file could be created or written (nothing is left behind then;
+    // WorkFolderFailed tells a work folder that takes no file from a bitmap
+    // that could not be stored).
     std::int32_t MakeTmpBMPFile(TBitmap& bitmap);
+    bool WorkFolderFailed() const { return workFolderFailed_; }
     // Appends one record to the index. False when it could not be written
     // whole; the index is then left as it was.
     bool WriteTmpBMPInfo(const std::string& path, std::int64_t fileSize, TDateTime fileDate,
                          std::int32_t width, std::int32_t height, std::int32_t number);
     // Reads the index into TempList (whole records only, superseded numbers
-    // dropped) and builds its path lookup.
+    // dropped) and builds its path lookup. An index whose dead records
+    // outnumber its live ones is first rewritten with the live ones only.
     void GetTempList();
 
     // Gives the cache Chach empty slots; frees every slot.
@@ -74,6 +80,10 @@ public:
     void GetDirListOne(const std::string& folder, int side, int mode);
     void GetImageInfo(const std::string& path, int side, int mode);
     bool CheckSingleHikaku();
+    // The file is one of the run's own files in the work folder (a signature
+    // or the index, also reached through a link or another spelling of the
+    // folder): never collected as a picture.
+    bool IsOwnWorkFile(const std::string& path) const;
 
     // ---- tuning for tests
 
@@ -89,6 +99,14 @@ private:
     // The first usable index record of path whose date and size are the
     // file's own (fileDate, fileSize), or null.
     const TTmpList* FindReusable(const std::string& path, TDateTime fileDate, std::int64_t fileSize);
+    // Removes the signature files the index gave path before it got a new one.
+    void RemoveSupersededSignatures(const std::string& path);
+    // Rewrites the index with its live records and removes the signature
+    // files that only dead records name. False when the index stays as it was.
+    bool CompactIndex(const std::vector<TIndexRecord>& records, const std::vector<TIndexRecord>& live);
+    // The work folder takes no more files: one run-log line, and the
+    // collection ends as if stopped.
+    void ReportWorkFolderFailure();
 
     TMainData& data_;
     IRunView& view_;
@@ -96,6 +114,11 @@ private:
     std::int32_t randomMax_;
     std::int32_t numberMax_;
     std::int32_t sequentialFrom_ = 0;
+    // The signature numbers the work lists of this collection use, with the
+    // path of each: an index record read before the collection may name a
+    // number given afresh to another picture since.
+    std::unordered_map<std::int32_t, std::string> runNumbers_;
+    bool workFolderFailed_ = false;
     static constexpr int kRandomTries = 64;
 };
 

@@ -10,10 +10,12 @@
 #include <cstring>
 #include <limits>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "platform/base/binary_io.h"
 #include "platform/base/codec.h"
 #include "platform/base/errors.h"
+#include "platform/base/paths.h"
 
 namespace orv {
 
@@ -47,13 +49,11 @@ bool IsSignatureFileName(std::string_view name) {
     if (name.size() <= prefix.size() + ext.size() || name.substr(0, prefix.size()) != prefix) return false;
     const std::string_view digits = name.substr(prefix.size(), name.size() - prefix.size() - ext.size());
     if (digits.empty() || digits.size() > 6 || !std::all_of(digits.begin(), digits.end(), IsAsciiDigit)) return false;
-    const std::string_view tail = name.substr(name.size() - ext.size());
-    for (std::size_t i = 0; i < ext.size(); ++i) {
-        char c = tail[i];
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-        if (c != ext[i]) return false;
-    }
-    return true;
+    return SameTextAscii(name.substr(name.size() - ext.size()), ext);
+}
+
+bool IsWorkFileName(std::string_view name) {
+    return SameTextAscii(name, kSignatureIndexName) || IsSignatureFileName(UpperAscii(name));
 }
 
 std::string EncodeIndexRecord(const std::string& path, TDateTime fileDate, std::int64_t fileSize,
@@ -123,6 +123,27 @@ void DropSupersededRecords(std::vector<TIndexRecord>& records) {
     records.resize(kept);
 }
 
+bool IsUsableRecord(const TIndexRecord& record) {
+    return record.PathValid && record.TmpNo >= 0 && record.Width > 0 && record.Height > 0;
+}
+
+std::vector<TIndexRecord> LiveIndexRecords(const std::vector<TIndexRecord>& records) {
+    // From the end: the first record met for a path or a number is its latest.
+    std::unordered_set<std::string> paths;
+    std::unordered_set<std::int32_t> numbers;
+    std::vector<bool> live(records.size(), false);
+    for (std::size_t i = records.size(); i-- > 0;) {
+        const TIndexRecord& rec = records[i];
+        const bool newNumber = numbers.insert(rec.TmpNo).second;
+        const bool newPath = !rec.PathValid || paths.insert(rec.Path).second;
+        live[i] = newNumber && newPath && IsUsableRecord(rec);
+    }
+    std::vector<TIndexRecord> out;
+    for (std::size_t i = 0; i < records.size(); ++i)
+        if (live[i]) out.push_back(records[i]);
+    return out;
+}
+
 bool ReadBmpFileSize(const std::string& path, std::int32_t& width, std::int32_t& height) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) return false;
@@ -145,7 +166,10 @@ bool ReadBmpFileSize(const std::string& path, std::int32_t& width, std::int32_t&
         return false;
     const std::int64_t rows = h < 0 ? -std::int64_t{h} : h;
     const std::int64_t stride = (std::int64_t{w} * 3 + 3) / 4 * 4;
-    if (static_cast<std::int64_t>(st.st_size) < std::int64_t{GetU32(head + 10)} + stride * rows) return false;
+    // stride * rows can exceed 64 bits for a header claiming 2^31 x 2^31:
+    // compare the row count with the rows the file can hold instead.
+    const std::int64_t pixelBytes = static_cast<std::int64_t>(st.st_size) - std::int64_t{GetU32(head + 10)};
+    if (pixelBytes < 0 || rows > pixelBytes / stride) return false;
     width = w;
     height = static_cast<std::int32_t>(rows);
     return true;

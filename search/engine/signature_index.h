@@ -45,6 +45,9 @@ std::string SignatureFileName(std::int32_t number);
 // A signature file's name: "~OVTMP", one to six decimal digits, ".BMP" with
 // ASCII case ignored.
 bool IsSignatureFileName(std::string_view name);
+// A name the run writes into the work folder or deletes from it: a signature
+// file or the index, ASCII case ignored throughout.
+bool IsWorkFileName(std::string_view name);
 
 // The bytes of one record. The size is stored capped at 2^31 - 1 (the field
 // is 32-bit). Raises EConvertError for a path code page 932 cannot hold or
@@ -62,6 +65,14 @@ std::vector<TIndexRecord> ReadSignatureIndex(TStream& stream);
 // once its file is gone, so earlier records with it describe another image.
 // Keeps the order of the records that stay.
 void DropSupersededRecords(std::vector<TIndexRecord>& records);
+
+// A record a run can look up: a code page 932 path, a number and a size.
+bool IsUsableRecord(const TIndexRecord& record);
+// The records that still describe a signature file, in file order. A record
+// is dead once a later record names the same path (the path's signature was
+// made anew and the old file removed) or the same number (the number was
+// given anew, so its file holds another image), or when it is not usable.
+std::vector<TIndexRecord> LiveIndexRecords(const std::vector<TIndexRecord>& records);
 
 // The size a stored signature of an image of width x height must have.
 inline void ExpectedSignatureSize(std::int32_t width, std::int32_t height, std::int32_t& sigWidth,

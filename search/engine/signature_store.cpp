@@ -8,6 +8,7 @@
 #include <exception>
 #include <limits>
 #include <random>
+#include <unordered_set>
 
 #include "filer/core/file_utils.h"
 #include "platform/base/errors.h"
@@ -119,6 +120,7 @@ std::int32_t TRunEngine::StoreSignature(const std::string& bmpBytes) {
         }
         if ((i & 1023) == 0) pump_.Tick();
     }
+    workFolderFailed_ = true;  // unwritable, full, or every number taken
     return -1;
 }
 
@@ -170,10 +172,12 @@ void TRunEngine::GetTempList() {
     } catch (const Exception&) {
         return;  // no index yet
     }
+    std::vector<TIndexRecord> live = LiveIndexRecords(records);
+    if (records.size() - live.size() > live.size() && CompactIndex(records, live)) records = std::move(live);
     DropSupersededRecords(records);
     data_.TempList.reserve(records.size());
     for (TIndexRecord& rec : records) {
-        if (!rec.PathValid || rec.TmpNo < 0 || rec.Width <= 0 || rec.Height <= 0) continue;
+        if (!IsUsableRecord(rec)) continue;
         auto item = std::make_shared<TSTitems>();
         item->FileDate = rec.FileDate;
         item->FileSize = rec.FileSize;
@@ -195,6 +199,10 @@ const TTmpList* TRunEngine::FindReusable(const std::string& path, TDateTime file
         // A file changed since its signature was made needs a new one: the
         // old one would pair it with pictures it no longer resembles.
         if (entry.Item->FileDate != fileDate || entry.Item->FileSize != storedSize) continue;
+        // The number was free when this run made another picture's signature
+        // under it: the record's own file had gone.
+        const auto used = runNumbers_.find(entry.Item->TmpNo);
+        if (used != runNumbers_.end() && used->second != path) continue;
         const std::string sigPath = SignaturePath(entry.Item->TmpNo);
         if (!FileExists(sigPath)) continue;
         // A signature whose size disagrees with its record belongs to another
@@ -205,6 +213,42 @@ const TTmpList* TRunEngine::FindReusable(const std::string& path, TDateTime file
         return &entry;
     }
     return nullptr;
+}
+
+bool TRunEngine::CompactIndex(const std::vector<TIndexRecord>& records, const std::vector<TIndexRecord>& live) {
+    const std::string index = IndexPath();
+    struct stat st {};
+    // Never written through a link placed under the index's name.
+    if (::lstat(index.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    std::string bytes;
+    try {
+        for (const TIndexRecord& rec : live)
+            bytes += EncodeIndexRecord(rec.Path, rec.FileDate, rec.FileSize, rec.Width, rec.Height, rec.TmpNo);
+        WriteFileAtomic(index, bytes);
+    } catch (const Exception&) {
+        return false;  // the old index stays as it was
+    }
+    std::unordered_set<std::int32_t> kept;
+    for (const TIndexRecord& rec : live) kept.insert(rec.TmpNo);
+    for (const TIndexRecord& rec : records) {
+        if (kept.count(rec.TmpNo) != 0) continue;
+        const std::string name = SignatureFileName(rec.TmpNo);
+        if (IsSignatureFileName(name)) RemoveFile(SignatureFolder() + name);
+    }
+    return true;
+}
+
+void TRunEngine::RemoveSupersededSignatures(const std::string& path) {
+    const auto it = data_.TempIndex.find(path);
+    if (it == data_.TempIndex.end()) return;
+    // After the number rule of GetTempList these numbers are path's alone,
+    // unless this run has used one since (given afresh to another picture,
+    // or reused for an earlier entry of this path).
+    for (const std::size_t index : it->second) {
+        const std::int32_t number = data_.TempList[index].Item->TmpNo;
+        if (runNumbers_.count(number) == 0) RemoveFile(SignaturePath(number));
+    }
+    data_.TempIndex.erase(it);
 }
 
 void TRunEngine::InitChach() {

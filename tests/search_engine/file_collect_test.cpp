@@ -177,7 +177,9 @@ TEST_F(CollectTest, ASecondRunReusesTheIndex) {
     engine_.GetFileListMain();
     ASSERT_EQ(data_.SourceFiles.Count(), 1u);
     EXPECT_NE(data_.SourceFiles.Objects(0)->TmpNo, before);
-    EXPECT_EQ(SignatureCount(), 3);
+    // The signature it replaces is removed.
+    EXPECT_EQ(SignatureCount(), 2);
+    EXPECT_FALSE(fs::exists(engine_.SignaturePath(before)));
 }
 
 TEST_F(CollectTest, AStaleRecordDoesNotLendItsNumber) {
@@ -225,6 +227,64 @@ TEST_F(CollectTest, ASignatureCutShortIsMadeAnew) {
     EXPECT_NE(data_.SourceFiles.Objects(0)->TmpNo, first);
 }
 
+TEST_F(CollectTest, TheRunsOwnFilesInTheWorkFolderAreNotCollected) {
+    Image("root/a.bmp");
+    Image("root/~OVTMP3.BMP");  // not in the work folder: a picture like any
+    const std::string own = Image("root/work/own.bmp");
+    Image("root/work/~OVTMP1.BMP", 20, 10, 2);
+    Image("root/work/~ovtmp22.bmp", 20, 10, 3);
+    ASSERT_EQ(::symlink((files_.Dir() + "root/work/~OVTMP1.BMP").c_str(), (files_.Dir() + "root/alias.bmp").c_str()), 0);
+    // The work folder named through a link to it.
+    ASSERT_EQ(::symlink((files_.Dir() + "root/work").c_str(), (files_.Dir() + "worklink").c_str()), 0);
+    data_.WorkDir = files_.Dir() + "worklink";
+    data_.SubFolder = 1;
+    view_.entries[0] = {files_.Dir() + "root/", files_.Dir() + "root/work/~OVTMP1.BMP"};
+    view_.entries[1] = {own};
+    engine_.GetFileListMain();
+    EXPECT_EQ(Paths(data_.SourceFiles), (std::vector<std::string>{"root/a.bmp", "root/work/own.bmp", "root/~OVTMP3.BMP"}));
+    EXPECT_EQ(data_.FileCount[0], 3);
+}
+
+TEST_F(CollectTest, KeptSignaturesDoNotGrowOverChangedFiles) {
+    std::vector<std::string> pictures;
+    for (int i = 0; i < 3; ++i) pictures.push_back(Image("p" + std::to_string(i) + ".bmp", 30, 20, i));
+    view_.entries[0] = {files_.Dir()};
+    view_.entries[1] = {files_.Dir()};
+    auto records = [&] {
+        TMemoryStream index;
+        index.LoadFromFile(work_.Dir() + "~OVTMP.Lst");
+        return ParseSignatureIndex(index.Memory(), index.Bytes().size()).size();
+    };
+    for (int run = 1; run <= 4; ++run) {
+        NewRun();
+        engine_.GetFileListMain();
+        EXPECT_EQ(data_.SourceFiles.Count(), 3u);
+        EXPECT_EQ(SignatureCount(), 3) << "run " << run;
+        for (const std::string& p : pictures) fs::last_write_time(p, fs::last_write_time(p) + std::chrono::seconds(10));
+    }
+    // Rewritten once the dead records outnumbered the live ones.
+    EXPECT_EQ(records(), 6u);
+    EXPECT_TRUE(view_.log.empty());
+}
+
+// A record read at the start of a run names number 5, whose file is gone;
+// the run gives 5 afresh to another picture of the same size first.
+TEST_F(CollectTest, ANumberGivenAfreshIsNotTakenFromAnOlderRecord) {
+    const std::string early = Image("a.bmp", 100, 40, 1);
+    const std::string late = Image("b.bmp", 100, 40, 2);
+    std::ofstream(work_.Dir() + "~OVTMP.Lst", std::ios::binary) << OwnRecord(late, 100, 40, 5);
+    for (int i = 0; i < 5; ++i) std::ofstream(engine_.SignaturePath(i)) << "taken";
+    engine_.SetSignatureNumberRange(5, 10);
+    view_.entries[0] = {early};
+    view_.entries[1] = {late};
+    engine_.GetFileListMain();
+    ASSERT_EQ(data_.TargetFiles.Count(), 1u);
+    EXPECT_EQ(data_.SourceFiles.Objects(0)->TmpNo, 5);
+    EXPECT_NE(data_.TargetFiles.Objects(0)->TmpNo, 5);
+    // The record replaced by b's new signature named a's file: it stays.
+    EXPECT_TRUE(fs::exists(engine_.SignaturePath(5)));
+}
+
 TEST_F(CollectTest, LargeFilesKeepTheirSize) {
     const std::string a = Image("big.bmp", 10, 10);
     const std::int64_t big = (std::int64_t{1} << 31) + 5;
@@ -261,13 +321,16 @@ TEST_F(CollectTest, RunLogLines) {
     EXPECT_EQ(view_.log, std::vector<std::string>{bad + "は正常に読み込めませんでした"});
     EXPECT_EQ(data_.SourceFiles.Count(), 1u);
 
-    // No room for a signature: the file is reported and left out.
+    // No room for a signature: the work folder is reported once, not every
+    // picture, and the collection ends as if stopped.
     NewRun();
     data_.WorkDir = work_.Dir() + "missing/";
-    view_.entries[0] = {good};
+    view_.entries[0] = {good, Image("more.bmp")};
     engine_.GetFileListMain();
-    EXPECT_EQ(view_.log, (std::vector<std::string>{good + "は正常に読み込めませんでした",
-                                                   good + "は正常に読み込めませんでした"}));
+    ASSERT_EQ(view_.log.size(), 1u);
+    EXPECT_TRUE(EndsWith(view_.log[0], "：作業フォルダに書き込めません" + data_.WorkDir)) << view_.log[0];
+    EXPECT_EQ(view_.log[0].substr(0, 4), DateToStr(Now()).substr(0, 4));
+    EXPECT_EQ(data_.StopFlag, 1);
     EXPECT_EQ(data_.SourceFiles.Count(), 0u);
 }
 

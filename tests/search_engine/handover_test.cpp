@@ -13,6 +13,7 @@
 #include "platform/base/datetime.h"
 #include "platform/base/ini_file.h"
 #include "platform/base/paths.h"
+#include "platform/graphics/picture.h"
 #include "search/engine/run_driver.h"
 #include "search/engine/run_engine.h"
 
@@ -345,6 +346,31 @@ TEST_F(RealFilerTest, TrashEraseAndMoveWithAClash) {
     EXPECT_EQ(ReadAll(dir_.Dir() + "moved/[0]s.jpg"), "again");
     EXPECT_TRUE(FolderClean());
     EXPECT_EQ(log_.Count(), 4u);
+}
+
+// The work folder is the picture folder of both lists and every match is
+// erased: the run's signatures there must not be taken for pictures, or each
+// picture matches its own signature and is erased.
+TEST_F(RealFilerTest, AWorkFolderAmongThePicturesErasesNone) {
+    RegisterStandardPictures();
+    const std::string album = dir_.Dir() + "album/";
+    fs::create_directories(album);
+    const std::vector<std::string> names = {"b.jpg", "c.jpg", "d.jpg"};  // unlike each other
+    for (const std::string& name : names) fs::copy_file(fs::path(ORV_TEST_DATA) / "compare" / name, album + name);
+    data_.WorkDir = album;
+    window_.entries[0] = {album};
+    window_.entries[1] = {album};
+    TRunChoices choices;
+    choices.SizeMode = 1;
+    choices.SyoriMode = 0;
+    choices.SelTgt = 0;
+    choices.DoAction = 1;
+    TRunEngine engine(data_, window_);
+    TRunDriver driver(engine, log_, window_, &handOver_);
+    ASSERT_TRUE(driver.P4B_StartMouseDown(choices));
+    for (const std::string& name : names) EXPECT_TRUE(fs::exists(album + name)) << name;
+    EXPECT_EQ(log_.Count(), 0u);
+    EXPECT_EQ(data_.TargetFiles.Count(), names.size());
 }
 
 }  // namespace

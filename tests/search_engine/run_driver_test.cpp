@@ -292,6 +292,21 @@ TEST_F(RunDriverTest, SignatureFilesDeletedUnlessKept) {
     EXPECT_EQ(SignatureFiles(), 0);
 }
 
+TEST_F(RunDriverTest, AWorkFolderThatTakesNoIndexIsReportedOnce) {
+    UsePictures();
+    data.NoTmpDel = 1;
+    // A folder under the index's name: no record can be written, as root too.
+    fs::create_directory(work.Dir() + "~OVTMP.Lst");
+    driver.P4B_StartMouseDown(choices);
+    EXPECT_EQ(window.Events(), (std::vector<std::string>{"：ファイル情報収集開始", "：作業フォルダに書き込めません" + work.Dir(),
+                                                         "：途中中断", "：終了処理", "：終了"}));
+    EXPECT_EQ(window.errorLog.size(), 5u);
+    EXPECT_EQ(data.CompCount, 0);
+    EXPECT_EQ(SignatureFiles(), 1);  // the folder only: no signature without its record
+    EXPECT_EQ(data.Running, 0);
+    EXPECT_EQ(window.mbStates.back(), 4);
+}
+
 TEST_F(RunDriverTest, WholeLogHandedOverAfterTheRun) {
     UsePictures();
     choices.SyoriMode = 3;

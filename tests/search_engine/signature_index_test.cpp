@@ -2,8 +2,10 @@
 
 #include <bit>
 #include <cstring>
+#include <fstream>
 #include <limits>
 
+#include "engine_test_util.h"
 #include "platform/base/errors.h"
 #include "platform/base/stream.h"
 #include "search/engine/signature_index.h"
@@ -107,6 +109,50 @@ TEST(SignatureIndex, ANumberBelongsToItsLatestRecord) {
     EXPECT_EQ(records[2].TmpNo, 7);
 }
 
+TEST(SignatureIndex, LiveRecordsAreTheLatestOfTheirPathAndNumber) {
+    const std::vector<TIndexRecord> records =
+        Parse(HandRecord("/a.jpg", 1, 1, 10, 10, 5) + HandRecord("/b.jpg", 1, 1, 10, 10, 5) +
+              HandRecord("/b.jpg", 1, 1, 10, 10, 6) + HandRecord("/c.jpg", 1, 1, 10, 10, 7) +
+              HandRecord("/d.jpg", 1, 1, 0, 10, 8) + HandRecord("/\x81", 1, 1, 10, 10, 7));
+    // b's number 5 still shows that a's file had gone when b got it, even
+    // though b's own record of it is dead too; c's number went to a record
+    // whose path cannot be read.
+    const std::vector<TIndexRecord> live = LiveIndexRecords(records);
+    ASSERT_EQ(live.size(), 1u);
+    EXPECT_EQ(live[0].Path, "/b.jpg");
+    EXPECT_EQ(live[0].TmpNo, 6);
+}
+
+TEST(SignatureIndex, BmpSizeOfHeadersBeyondTheFile) {
+    test::TempFolder dir;
+    const std::string path = dir.Dir() + "s.bmp";
+    auto header = [&](std::int32_t w, std::int32_t h) {
+        std::string bytes = "BM";
+        PutLe(bytes, 54 + 12, 4);
+        PutLe(bytes, 0, 4);
+        PutLe(bytes, 54, 4);
+        PutLe(bytes, 40, 4);
+        PutLe(bytes, static_cast<std::uint32_t>(w), 4);
+        PutLe(bytes, static_cast<std::uint32_t>(h), 4);
+        PutLe(bytes, 1, 2);
+        PutLe(bytes, 24, 2);
+        bytes.append(24 + 12, '\0');
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    };
+    std::int32_t w = 0, h = 0;
+    header(2, -2);  // two rows of 8 bytes need more than the 12 bytes there
+    EXPECT_FALSE(ReadBmpFileSize(path, w, h));
+    header(2, 1);
+    ASSERT_TRUE(ReadBmpFileSize(path, w, h));
+    EXPECT_EQ(w, 2);
+    EXPECT_EQ(h, 1);
+    for (const auto& [cw, ch] : {std::pair{0x7FFFFFFF, 0x7FFFFFFF}, std::pair{0x7FFFFFFF, -0x7FFFFFFF},
+                                 std::pair{1, 0x7FFFFFFF}, std::pair{0x7FFFFFFF, 1}}) {
+        header(cw, ch);
+        EXPECT_FALSE(ReadBmpFileSize(path, w, h)) << cw << " x " << ch;
+    }
+}
+
 TEST(SignatureIndex, SignatureNames) {
     EXPECT_EQ(SignatureFileName(0), "~OVTMP0.BMP");
     EXPECT_EQ(SignatureFileName(123456), "~OVTMP123456.BMP");
@@ -115,6 +161,11 @@ TEST(SignatureIndex, SignatureNames) {
     for (const char* name : {"~OVTMP.BMP", "~OVTMP1234567.BMP", "~OVTMP.Lst", "~ovtmp1.BMP", "~OVTMPx.BMP",
                              "~OVTMP1.BMP.jpg", "~OVTMP1.BM", "a~OVTMP1.BMP", "~OVTMP-1.BMP"})
         EXPECT_FALSE(IsSignatureFileName(name)) << name;
+    // What the run writes into the work folder, in any letter case.
+    for (const char* name : {"~OVTMP7.BMP", "~ovtmp7.bmp", "~OVTMP.Lst", "~ovtmp.LST"})
+        EXPECT_TRUE(IsWorkFileName(name)) << name;
+    for (const char* name : {"~OVTMP.BMP", "~OVTMPx.bmp", "~OVTMP.Lst.bak", "OVTMP1.BMP"})
+        EXPECT_FALSE(IsWorkFileName(name)) << name;
 }
 
 }  // namespace

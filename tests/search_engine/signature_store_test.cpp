@@ -148,6 +148,28 @@ TEST_F(SignatureStoreTest, TempListKeepsWholeAndCurrentRecords) {
     EXPECT_TRUE(data_.TempIndex.empty());
 }
 
+TEST_F(SignatureStoreTest, AnIndexMostlyDeadIsRewrittenWithItsLiveRecords) {
+    // a's signatures 1 and 2 were replaced by 3; b's number 5 was given anew
+    // to c, whose signature was replaced by 6 later.
+    auto rec = [](const char* path, std::int32_t n) { return EncodeIndexRecord(path, 1, 1, 10, 10, n); };
+    const std::string live = rec("/a.jpg", 3) + rec("/c.jpg", 6);
+    std::ofstream(dir_.Dir() + "~OVTMP.Lst", std::ios::binary)
+        << rec("/a.jpg", 1) + rec("/a.jpg", 2) + rec("/b.jpg", 5) + rec("/c.jpg", 5) + live;
+    for (int n : {1, 2, 3, 5, 6}) Touch(SignatureFileName(n));
+    engine_.GetTempList();
+    ASSERT_EQ(data_.TempList.size(), 2u);
+    EXPECT_EQ(data_.TempList[1].Item->TmpNo, 6);
+    std::ifstream in(dir_.Dir() + "~OVTMP.Lst", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), live);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"~OVTMP.Lst", "~OVTMP3.BMP", "~OVTMP6.BMP"}));
+
+    // Half dead is kept as it is.
+    const std::string half = live + rec("/a.jpg", 4) + rec("/c.jpg", 7);
+    std::ofstream(dir_.Dir() + "~OVTMP.Lst", std::ios::binary | std::ios::trunc) << half;
+    engine_.GetTempList();
+    EXPECT_EQ(fs::file_size(dir_.Dir() + "~OVTMP.Lst"), half.size());
+}
+
 TEST_F(SignatureStoreTest, RingCacheOverwritesItsOldestSlot) {
     data_.Chach = 3;
     engine_.InitChach();
