@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -14,22 +15,38 @@
 
 namespace {
 
-const std::string& AppFolder() {
-    static const std::string dir = [] {
+// The program folder of the run, removed when the fuzzer ends.
+class AppFolder {
+public:
+    AppFolder() {
         std::string tmpl = "/tmp/orv-fuzz-sets-XXXXXX";
         if (::mkdtemp(tmpl.data()) == nullptr) std::abort();
-        const std::string app = tmpl + "/";
-        if (!orv::ForceDirectories(orv::SettingSetFolder(app))) std::abort();
-        return app;
-    }();
-    return dir;
+        root_ = tmpl;
+        path_ = root_ + "/";
+        if (!orv::ForceDirectories(orv::SettingSetFolder(path_))) std::abort();
+    }
+    ~AppFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(root_, ec);
+    }
+    AppFolder(const AppFolder&) = delete;
+    AppFolder& operator=(const AppFolder&) = delete;
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string root_, path_;
+};
+
+const std::string& App() {
+    static const AppFolder folder;
+    return folder.Path();
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace orv;
-    const std::string& app = AppFolder();
+    const std::string& app = App();
     DeleteFile(SettingSetPath(app, 1));
     WriteFileAtomic(SettingSetPath(app, 0), std::string_view(reinterpret_cast<const char*>(data), size));
     const std::vector<std::string> names = LoadSettingNames(app);
@@ -39,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         WriteSettingSet(app, 1, set);
     } catch (const EConvertError&) {
-        return 0;  // a name with a character no ini value can hold (read past a zero byte)
+        return 0;  // a name with a character no ini value can hold
     }
     const TSettingSet back = LoadSettingSet(app, 1);
     if (back.Name != set.Name || back.SubDir != set.SubDir || back.OnceEnd != set.OnceEnd ||
