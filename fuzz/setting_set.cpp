@@ -1,45 +1,24 @@
 // Setting-set files of arbitrary content: reading never fails, and the set
 // read is written and read back unchanged.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <string_view>
 
 #include "platform/base/errors.h"
 #include "platform/base/file_system.h"
 #include "search/engine/setting_sets.h"
+#include "tests/base/test_util.h"
 
 namespace {
 
 // The program folder of the run, removed when the fuzzer ends.
-class AppFolder {
-public:
-    AppFolder() {
-        std::string tmpl = "/tmp/orv-fuzz-sets-XXXXXX";
-        if (::mkdtemp(tmpl.data()) == nullptr) std::abort();
-        root_ = tmpl;
-        path_ = root_ + "/";
-        if (!orv::ForceDirectories(orv::SettingSetFolder(path_))) std::abort();
-    }
-    ~AppFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(root_, ec);
-    }
-    AppFolder(const AppFolder&) = delete;
-    AppFolder& operator=(const AppFolder&) = delete;
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string root_, path_;
-};
-
 const std::string& App() {
-    static const AppFolder folder;
-    return folder.Path();
+    static const orv::test::TempDir folder;
+    static const bool made = orv::ForceDirectories(orv::SettingSetFolder(folder.path()));
+    if (!made) std::abort();
+    return folder.path();
 }
 
 }  // namespace

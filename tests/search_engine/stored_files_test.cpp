@@ -87,7 +87,7 @@ const StoredRole kRoles[] = {
          EXPECT_TRUE(ReadProjectFiles(dir + "p.ovp").Progress.empty());
          EXPECT_THROW(ReadProgressList(dir + "p.ovl"), EFOpenError);
      }},
-    {"SignatureIndexRead", "~OVTMP.Lst",
+    {"SignatureIndex", "~OVTMP.Lst",
      [](const std::string& dir) {
          TMainData data;
          data.WorkDir = dir;
@@ -95,13 +95,6 @@ const StoredRole kRoles[] = {
          TRunEngine engine(data, view);
          engine.GetTempList();
          EXPECT_TRUE(data.TempList.empty());
-     }},
-    {"SignatureIndexAppend", "~OVTMP.Lst",
-     [](const std::string& dir) {
-         TMainData data;
-         data.WorkDir = dir;
-         test::RecordingView view;
-         TRunEngine engine(data, view);
          EXPECT_FALSE(engine.WriteTmpBMPInfo("/p/a.jpg", 1, 1.0, 1, 1, 7));
      }},
     {"SignatureFile", "~OVTMP7.BMP",
