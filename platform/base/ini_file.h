@@ -10,13 +10,20 @@
 //   sections, keys, their order and comment lines; a new key goes at the end
 //   of its section, a new section at the end of the file;
 // - reading a missing file gives the defaults; writing into a folder that does
-//   not exist raises EFCreateError.
+//   not exist raises EFCreateError;
+// - a value holding a zero byte reads as missing (the default is given): no
+//   text of this file is ever cut short at a zero byte;
+// - only regular files of at most kMaxIniFileBytes are read; anything else
+//   reads as a missing file, and a write over it (or one that would make the
+//   file larger) raises EIniFileError. Reading never blocks, whatever the
+//   name holds (a pipe, a device).
 // Names or values that cannot be stored exactly (a line break, a name with
 // '=' or ']' or enclosing blanks, text outside code page 932) raise
 // EConvertError and leave the file unchanged.
 // One object is not meant to be shared between threads (reads keep a cache).
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -25,6 +32,9 @@
 namespace orv {
 
 class IniDocument;
+
+// The system's own ini files are small; a larger one is damaged or planted.
+inline constexpr std::int64_t kMaxIniFileBytes = 16 * 1024 * 1024;
 
 class TIniFile {
 public:
@@ -53,8 +63,9 @@ public:
 
     // Batched writes: between BeginUpdate and UpdateFile, reads and writes work
     // on one in-memory copy, and UpdateFile replaces the file once.
-    // CancelUpdate drops the pending changes.
-    void BeginUpdate();
+    // CancelUpdate drops the pending changes. A fresh batch starts from an
+    // empty file without reading the old one, so UpdateFile replaces it whole.
+    void BeginUpdate(bool fresh = false);
     void UpdateFile();
     void CancelUpdate() noexcept;
     bool Updating() const { return pending_ != nullptr; }
@@ -63,7 +74,7 @@ public:
     // changes (so a failure half-way never writes half a batch).
     class Batch {
     public:
-        explicit Batch(TIniFile& ini) : ini_(ini) { ini_.BeginUpdate(); }
+        explicit Batch(TIniFile& ini, bool fresh = false) : ini_(ini) { ini_.BeginUpdate(fresh); }
         ~Batch() { if (!done_) ini_.CancelUpdate(); }
         Batch(const Batch&) = delete;
         Batch& operator=(const Batch&) = delete;

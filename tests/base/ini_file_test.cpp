@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/base/codec.h"
 #include "platform/base/errors.h"
@@ -129,6 +130,33 @@ TEST(IniFile, RefusesWhatCannotBeStoredExactly) {
     EXPECT_THROW(ini.WriteString("S", "", "v"), EConvertError);
     EXPECT_THROW(ini.WriteString("S]", "K", "v"), EConvertError);
     EXPECT_EQ(ReadAll(path), before);
+}
+
+TEST(IniFile, AValueHoldingAZeroByteReadsAsMissing) {
+    TempDir dir;
+    const std::string path = dir / "DoFiles.Dat";
+    WriteAll(path, "[Doing]\r\nFile=" + (dir / "a.jpg") + std::string("\0zzz", 4) + "\r\nFile=/second\r\nNo=0\r\n");
+    TIniFile ini(path);
+    EXPECT_EQ(ini.ReadString("Doing", "File", "default"), "default");  // the first one counts
+    EXPECT_FALSE(ini.ValueExists("Doing", "File"));
+    EXPECT_EQ(ini.ReadSection("Doing"), std::vector<std::string>{"No"});
+    ini.WriteString("Doing", "File", "/fixed");
+    EXPECT_EQ(ini.ReadString("Doing", "File", ""), "/fixed");
+}
+
+TEST(IniFile, AnOversizedFileIsRefused) {
+    TempDir dir;
+    const std::string path = dir / "big.ini";
+    WriteAll(path, "[A]\r\nx=1\r\n");
+    ASSERT_EQ(::truncate(path.c_str(), kMaxIniFileBytes + 1), 0);
+    TIniFile ini(path);
+    EXPECT_EQ(ini.ReadInteger("A", "x", 5), 5);
+    EXPECT_THROW(ini.WriteInteger("A", "y", 2), EIniFileError);
+    EXPECT_EQ(static_cast<std::int64_t>(std::filesystem::file_size(path)), kMaxIniFileBytes + 1);
+    // Nor is a file written that could not be read back.
+    TIniFile small(dir / "s.ini");
+    EXPECT_THROW(small.WriteString("A", "v", std::string(kMaxIniFileBytes, 'v')), EIniFileError);
+    EXPECT_FALSE(std::filesystem::exists(dir / "s.ini"));
 }
 
 TEST(IniFile, MissingFilesAndFolders) {

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "filer/core/pair_data.h"
 #include "filer/core/result_file.h"
 #include "platform/base/codec.h"
 #include "platform/base/ini_file.h"
@@ -46,6 +47,26 @@ TEST_F(AnswerTest, ResultFileReplacesAnOldOneKeyByKey) {
     const std::string bytes = Read(kResultFile);
     EXPECT_TRUE(bytes.starts_with("[Result]\r\nStop=0\r\nText0=t\r\nText1=\r\nText2=t\r\n"));
     EXPECT_NE(bytes.find("Text10=t\r\nLog0="), std::string::npos);
+}
+
+TEST_F(AnswerTest, EveryActionIsAnsweredAtOnce) {
+    TPairData data;
+    data.DoingNo = 2;
+    data.PairL.resize(2);
+    data.PairR.resize(2);
+    data.ResText = {"", "earlier"};
+    data.AnswerPath = dir_ + kResultFile;
+    std::ofstream(dir_ + "a.jpg") << "x";
+    DoPairAction(data, TPairAction::Erase, dir_ + "a.jpg", {}, 0, 0);
+    EXPECT_TRUE(data.Answered);
+    EXPECT_EQ(Read(kResultFile), Utf8ToCp932("[Result]\r\nStop=0\r\nText0=比較元のファイルを完全削除\r\nText1=earlier\r\n"));
+
+    // An answer that cannot be written: the action is done all the same.
+    std::ofstream(dir_ + "b.jpg") << "x";
+    data.AnswerPath = dir_ + "missing/" + kResultFile;
+    DoPairAction(data, TPairAction::Erase, dir_ + "b.jpg", {}, 1, 1);
+    EXPECT_FALSE(fs::exists(dir_ + "b.jpg"));
+    EXPECT_FALSE(data.Answered);
 }
 
 TEST_F(AnswerTest, WindowSettingsKeepTheNormalPlacementWhenMaximised) {

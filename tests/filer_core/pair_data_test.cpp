@@ -52,6 +52,16 @@ protected:
     std::string dir_;
 };
 
+TEST_F(PairDataTest, AFileNameCutShortByAZeroByteActsOnNoFile) {
+    Write("a.jpg", "keep");
+    Write("DoFiles.Dat", "[Doing]\r\nNo=0\r\nSyori=1\r\nFile=" + dir_ + "a.jpg" + std::string("\0zzz", 4) + "\r\n");
+    TPairData d = ReadPairData(dir_);
+    ASSERT_EQ(d.PairL.size(), 1u);
+    EXPECT_EQ(d.PairL[0].File, "");
+    RunAutomatic(d);
+    EXPECT_TRUE(fs::exists(dir_ + "a.jpg"));
+}
+
 TEST_F(PairDataTest, OnePairTakesItsDefaults) {
     Write("DoFiles.Dat", Utf8ToCp932("[Doing]\r\nNo=1\r\nFile L=\" /写真/a.jpg\"\r\nSize L= 1,024\r\nFile R=/b.jpg\r\n"
                                      "Width R=20\r\nHeight R=10\r\nLoad No=5\r\n"));

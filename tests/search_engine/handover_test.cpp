@@ -222,6 +222,21 @@ TEST_F(HandOverTest, AFailedStartIsLoggedAndCleanedUp) {
     EXPECT_TRUE(FolderClean());
 }
 
+TEST_F(HandOverTest, FilerEndingWithoutAnAnswerIsLoggedAndMarksNothing) {
+    data_.SyoriMode = 2;
+    EXPECT_EQ(handOver_.HandOverPair(0, 0), "");
+    ASSERT_EQ(window_.log.size(), 1u);
+    EXPECT_EQ(window_.log[0].substr(0, 4), DateToStr(Now()).substr(0, 4));
+    EXPECT_TRUE(window_.log[0].ends_with(kNoAnswer));
+
+    // An answer without its Stop key was cut short: no answer either.
+    Answer("[Result]\r\nText0=比較元のファイルをごみ箱へ\r\nLog0=/x\r\n");
+    EXPECT_EQ(handOver_.DoOneSyori(0, 0), "");
+    ASSERT_EQ(window_.log.size(), 2u);
+    EXPECT_TRUE(window_.log[1].ends_with(kNoAnswer));
+    EXPECT_TRUE(FolderClean());
+}
+
 TEST_F(HandOverTest, APathTheFilesCannotHoldStartsNothing) {
     data_.SourceFiles.Clear();
     data_.SourceFiles.Add("/s/\xF0\x9F\x98\x80.jpg", std::make_shared<TSTitems>());
@@ -371,6 +386,16 @@ TEST_F(RealFilerTest, AWorkFolderAmongThePicturesErasesNone) {
     for (const std::string& name : names) EXPECT_TRUE(fs::exists(album + name)) << name;
     EXPECT_EQ(log_.Count(), 0u);
     EXPECT_EQ(data_.TargetFiles.Count(), names.size());
+}
+
+TEST_F(RealFilerTest, AnActionWhoseAnswerIsLostIsLogged) {
+    // A folder where the answer goes: filer erases the file but cannot answer.
+    fs::create_directories(folder_ + kResultName + "/x");
+    data_.DoAction = 1;
+    EXPECT_EQ(Match(), "");
+    EXPECT_FALSE(fs::exists(dir_.Dir() + "photos/s.jpg"));
+    ASSERT_EQ(window_.log.size(), 1u);
+    EXPECT_TRUE(window_.log[0].ends_with(kNoAnswer));
 }
 
 }  // namespace
