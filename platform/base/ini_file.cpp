@@ -60,7 +60,30 @@ void CheckKeyName(std::string_view key) {
 
 void CheckValue(std::string_view value) {
     if (HasLineBreakOrZero(value)) throw EConvertError("An ini value cannot hold a line break");
-    CheckStorable("Value", value);
+    if (!IsValidUtf8(value)) throw EConvertError("Value is not valid UTF-8: " + std::string(value));
+}
+
+// A line is code page 932 up to its first '=' and the blanks after it; the
+// rest is a stored text, so a value code page 932 cannot hold is kept as UTF-8
+// behind the byte-order mark while every other line stays as it was. '=' and
+// blanks are never part of a double-byte character, so the split is the same
+// in both encodings.
+std::size_t StoredValueStart(std::string_view line) {
+    std::size_t at = line.find('=');
+    if (at == std::string_view::npos) return line.size();
+    ++at;
+    while (at < line.size() && IsBlank(line[at])) ++at;
+    return at;
+}
+
+std::string EncodeLine(std::string_view utf8) {
+    const std::size_t at = StoredValueStart(utf8);
+    return Utf8ToCp932(utf8.substr(0, at)) + ToStoredText(utf8.substr(at));
+}
+
+std::string DecodeLineText(std::string_view raw) {
+    const std::size_t at = StoredValueStart(raw);
+    return Cp932ToUtf8(raw.substr(0, at)) + FromStoredText(raw.substr(at));
 }
 
 }  // namespace
@@ -73,7 +96,7 @@ public:
     struct Line {
         Kind kind = Kind::Other;
         std::string text;    // UTF-8, without the line end
-        bool opaque = false; // not code page 932: raw bytes kept in text
+        bool opaque = false; // in neither stored form: raw bytes kept in text
         std::string name;    // section or key name, ASCII-lowered
         std::string value;   // key value, trimmed and unquoted
     };
@@ -111,10 +134,14 @@ public:
                 utf8 += l.text;
                 utf8 += "\r\n";
             }
-            return Utf8ToCp932(utf8);
+            try {
+                return Utf8ToCp932(utf8);
+            } catch (const EConvertError&) {
+                // A value outside code page 932: line by line below.
+            }
         }
         for (const Line& l : lines_) {
-            out += l.opaque ? l.text : Utf8ToCp932(l.text);
+            out += l.opaque ? l.text : EncodeLine(l.text);
             out += "\r\n";
         }
         return out;
@@ -245,7 +272,7 @@ private:
 
     static Line DecodeLine(std::string_view raw) {
         try {
-            return MakeLine(Cp932ToUtf8(raw));
+            return MakeLine(DecodeLineText(raw));
         } catch (const EConvertError&) {
             Line l;
             l.text = std::string(raw);
