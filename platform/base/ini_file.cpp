@@ -59,7 +59,30 @@ void CheckKeyName(std::string_view key) {
 
 void CheckValue(std::string_view value) {
     if (HasLineBreakOrZero(value)) throw EConvertError("An ini value cannot hold a line break");
-    CheckStorable("Value", value);
+    if (!IsValidUtf8(value)) throw EConvertError("Value is not valid UTF-8: " + std::string(value));
+}
+
+// A line is code page 932 up to its first '=' and the blanks after it; the
+// rest is a stored text, so a value code page 932 cannot hold is kept as UTF-8
+// behind the byte-order mark while every other line stays as it was. '=' and
+// blanks are never part of a double-byte character, so the split is the same
+// in both encodings.
+std::size_t StoredValueStart(std::string_view line) {
+    std::size_t at = line.find('=');
+    if (at == std::string_view::npos) return line.size();
+    ++at;
+    while (at < line.size() && IsBlank(line[at])) ++at;
+    return at;
+}
+
+std::string EncodeLine(std::string_view utf8) {
+    const std::size_t at = StoredValueStart(utf8);
+    return Utf8ToCp932(utf8.substr(0, at)) + ToStoredText(utf8.substr(at));
+}
+
+std::string DecodeLineText(std::string_view raw) {
+    const std::size_t at = StoredValueStart(raw);
+    return Cp932ToUtf8(raw.substr(0, at)) + FromStoredText(raw.substr(at));
 }
 
 // FNV-1a over the ASCII-lowered bytes, so names that differ only in case
@@ -195,7 +218,7 @@ public:
                 ForEachLine(block, [&](std::size_t begin, std::size_t size) {
                     const std::size_t lineAt = doc.text_.size();
                     const std::string_view raw = block.substr(begin, size);
-                    const bool decoded = doc.AppendDecoded(raw);
+                    const bool decoded = doc.AppendDecodedLine(raw);
                     if (!decoded) doc.text_ += raw;
                     doc.lines_.push_back(doc.Classify(lineAt, doc.text_.size() - lineAt, decoded ? 0 : kOpaque));
                 });
@@ -214,6 +237,7 @@ public:
         std::string block;
         for (std::size_t i = 0; i < lines_.size();) {
             block.clear();
+            const std::size_t first = i;
             for (; i < lines_.size() && block.size() < kBlockBytes; ++i) {
                 const Line& l = lines_[i];
                 if (l.flags & kOpaque) {
@@ -227,7 +251,15 @@ public:
                 block += Text(l);
                 block += "\r\n";
             }
-            out += Utf8ToCp932(block);
+            try {
+                out += Utf8ToCp932(block);
+            } catch (const EConvertError&) {
+                // A value outside code page 932: this block line by line.
+                for (std::size_t k = first; k < i; ++k) {
+                    out += EncodeLine(Text(lines_[k]));
+                    out += "\r\n";
+                }
+            }
         }
         return out;
     }
@@ -363,6 +395,15 @@ private:
     bool AppendDecoded(std::string_view bytes) {
         try {
             text_ += Cp932ToUtf8(bytes);
+            return true;
+        } catch (const EConvertError&) {
+            return false;
+        }
+    }
+    // One line whose value may be in either stored form.
+    bool AppendDecodedLine(std::string_view raw) {
+        try {
+            text_ += DecodeLineText(raw);
             return true;
         } catch (const EConvertError&) {
             return false;

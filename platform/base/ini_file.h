@@ -1,5 +1,7 @@
 // Ini files with profile semantics, shared by two programs:
-// - the file is code page 932 with CRLF lines (LF alone is read too);
+// - the file is code page 932 with CRLF lines (LF alone is read too); a value
+//   code page 932 cannot hold is written in the UTF-8 stored form of codec.h
+//   (byte-order mark, then UTF-8) and read back in either form;
 // - section and key names ignore ASCII case; the first duplicate wins;
 // - a missing key or a value that is not a decimal integer gives the default;
 //   a Boolean is a non-zero integer and is written as "1" or "0";
@@ -18,8 +20,8 @@
 //   file larger) raises EIniFileError. Reading never blocks, whatever the
 //   name holds (a pipe, a device).
 // Names or values that cannot be stored exactly (a line break, a name with
-// '=' or ']' or enclosing blanks, text outside code page 932) raise
-// EConvertError and leave the file unchanged.
+// '=' or ']' or enclosing blanks or outside code page 932, a value that is not
+// valid UTF-8) raise EConvertError and leave the file unchanged.
 // One object is not meant to be shared between threads (reads keep a cache).
 #pragma once
 

@@ -85,8 +85,8 @@ std::vector<TIndexRecord> ParseSignatureIndex(const std::uint8_t* data, std::siz
         const auto* end = static_cast<const std::uint8_t*>(std::memchr(text, 0, len));
         TIndexRecord rec;
         try {
-            rec.Path = Cp932ToUtf8(std::string_view(reinterpret_cast<const char*>(text),
-                                                    static_cast<std::size_t>(end - text)));
+            rec.Path = FromStoredText(std::string_view(reinterpret_cast<const char*>(text),
+                                                      static_cast<std::size_t>(end - text)));
             rec.PathValid = !rec.Path.empty();
         } catch (const Exception&) {
             rec.Path.clear();

@@ -239,7 +239,7 @@ TEST_F(HandOverTest, FilerEndingWithoutAnAnswerIsLoggedAndMarksNothing) {
 
 TEST_F(HandOverTest, APathTheFilesCannotHoldStartsNothing) {
     data_.SourceFiles.Clear();
-    data_.SourceFiles.Add("/s/\xF0\x9F\x98\x80.jpg", std::make_shared<TSTitems>());
+    data_.SourceFiles.Add("/s/bad\xFF.jpg", std::make_shared<TSTitems>());
     data_.SyoriMode = 2;
     EXPECT_EQ(handOver_.HandOverPair(0, 0), "");
     ASSERT_EQ(window_.log.size(), 1u);

@@ -4,6 +4,7 @@
 
 #include "platform/base/errors.h"
 #include "platform/base/file_system.h"
+#include "persist_golden.h"
 #include "tests/base/test_util.h"
 
 namespace orv {
@@ -26,19 +27,7 @@ protected:
     std::vector<std::string> Names() const { return LoadSettingNames(app.path()); }
 };
 
-TSettingSet GoldenSet() {
-    TSettingSet s;
-    s.Name = "写真 Set";
-    s.SubDir = true;
-    s.OnceEnd = false;
-    s.CheckSize = 0;
-    s.DoMode = 0;
-    s.ATarget = 5;
-    s.ADo = 2;
-    s.ADoitu = 1;
-    s.TgtDir = "/h/移動/";
-    return s;
-}
+using test::GoldenSet;
 
 TEST_F(SettingSets, WritesTheGoldenFileAndReadsItBack) {
     EXPECT_EQ(File(3), app / "Set/Setting3.dat");
