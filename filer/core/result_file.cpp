@@ -38,7 +38,7 @@ void WriteResultFile(const std::string& path, bool stop, const std::vector<std::
     // anything else that is no regular file goes first: the answer never
     // lands elsewhere through it.
     if (PathExists(path) && !IsRegularEntry(path)) DeleteFile(path);
-    TIniFile ini(path);
+    TIniFile ini(path, kMaxAnswerFileBytes);
     TIniFile::Batch batch(ini, true);
     ini.WriteBool(kResult, "Stop", stop);
     for (std::size_t i = 0; i < texts.size(); ++i) WriteOrEmpty(ini, "Text" + std::to_string(i), texts[i]);

@@ -544,11 +544,11 @@ bool TryStrToInt(std::string_view text, int& out) {
     return true;
 }
 
-TIniFile::TIniFile(std::string path) : path_(std::move(path)) {}
+TIniFile::TIniFile(std::string path, std::int64_t maxBytes) : path_(std::move(path)), maxBytes_(maxBytes) {}
 
 IniDocument TIniFile::Load() const {
     std::string bytes;
-    if (!ReadFileBytes(path_, bytes, nullptr, kMaxIniFileBytes)) {
+    if (!ReadFileBytes(path_, bytes, nullptr, maxBytes_)) {
         if (errno == ENOENT) return IniDocument();
         throw EIniFileError(path_);
     }
@@ -587,7 +587,7 @@ const IniDocument& TIniFile::View() const {
         ~FdCloser() { ::close(fd); }
     } closer{fd};
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || st.st_size > kMaxIniFileBytes) return empty;
+    if (::fstat(fd, &st) != 0 || st.st_size > maxBytes_) return empty;
     ReadCache::Stamp stamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
     if (cache_ && cache_->stamp == stamp) return cache_->doc;
     std::string bytes;
@@ -599,7 +599,7 @@ const IniDocument& TIniFile::View() const {
         if (n < 0) return empty;
         if (n == 0) break;
         bytes.append(buf, static_cast<std::size_t>(n));
-        if (static_cast<std::int64_t>(bytes.size()) > kMaxIniFileBytes) return empty;
+        if (static_cast<std::int64_t>(bytes.size()) > maxBytes_) return empty;
     }
     cache_.reset();  // the old document goes before the new one is built
     auto fresh = std::make_unique<ReadCache>();
@@ -609,19 +609,15 @@ const IniDocument& TIniFile::View() const {
     return cache_->doc;
 }
 
-namespace {
-
 // Replaces the file; what could not be read back again is never written.
-void WriteIniBytes(const std::string& path, const std::string& bytes) {
-    if (static_cast<std::int64_t>(bytes.size()) > kMaxIniFileBytes) throw EIniFileError(path);
+void TIniFile::WriteBytes(const std::string& bytes) const {
+    if (static_cast<std::int64_t>(bytes.size()) > maxBytes_) throw EIniFileError(path_);
     try {
-        WriteFileAtomic(path, bytes);
+        WriteFileAtomic(path_, bytes);
     } catch (const EStreamError&) {
-        throw EIniFileError(path);
+        throw EIniFileError(path_);
     }
 }
-
-}  // namespace
 
 template <class Edit> void TIniFile::Modify(Edit&& edit) {
     if (pending_) {
@@ -630,7 +626,7 @@ template <class Edit> void TIniFile::Modify(Edit&& edit) {
     }
     IniDocument doc = Load();
     if (!edit(doc)) return;  // nothing to change: the file stays untouched
-    WriteIniBytes(path_, doc.Serialize());
+    WriteBytes(doc.Serialize());
 }
 
 std::string TIniFile::ReadString(std::string_view section, std::string_view key, std::string_view def) const {
@@ -699,7 +695,7 @@ void TIniFile::BeginUpdate(bool fresh) {
 void TIniFile::UpdateFile() {
     if (!pending_) return;
     std::unique_ptr<IniDocument> doc = std::move(pending_);
-    WriteIniBytes(path_, doc->Serialize());
+    WriteBytes(doc->Serialize());
 }
 
 void TIniFile::CancelUpdate() noexcept { pending_.reset(); }

@@ -15,7 +15,8 @@
 //   not exist raises EFCreateError;
 // - a value holding a zero byte reads as missing (the default is given): no
 //   text of this file is ever cut short at a zero byte;
-// - only regular files of at most kMaxIniFileBytes are read; anything else
+// - only regular files of at most their size limit (kMaxIniFileBytes unless
+//   the constructor names another) are read; anything else
 //   reads as a missing file, and a write over it (or one that would make the
 //   file larger) raises EIniFileError. Reading never blocks, whatever the
 //   name holds (a pipe, a device).
@@ -37,10 +38,13 @@ class IniDocument;
 
 // The system's own ini files are small; a larger one is damaged or planted.
 inline constexpr std::int64_t kMaxIniFileBytes = 16 * 1024 * 1024;
+// The pair handler's answer holds one line per log row of a whole-log
+// hand-over: a million rows fit.
+inline constexpr std::int64_t kMaxAnswerFileBytes = 128 * 1024 * 1024;
 
 class TIniFile {
 public:
-    explicit TIniFile(std::string path);
+    explicit TIniFile(std::string path, std::int64_t maxBytes = kMaxIniFileBytes);
     ~TIniFile();
     TIniFile(const TIniFile&) = delete;
     TIniFile& operator=(const TIniFile&) = delete;
@@ -92,12 +96,14 @@ private:
     // of the file, which is then written back.
     template <class Edit> void Modify(Edit&& edit);
     IniDocument Load() const;
+    void WriteBytes(const std::string& bytes) const;
     // The document reads work on: the pending batch, else the file as parsed
     // by the last read when it has not changed since.
     const IniDocument& View() const;
 
     struct ReadCache;
     std::string path_;
+    std::int64_t maxBytes_;
     std::unique_ptr<IniDocument> pending_;
     mutable std::unique_ptr<ReadCache> cache_;
 };

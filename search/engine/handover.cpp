@@ -125,7 +125,9 @@ std::string EncodeDoFiles2(const std::vector<TLogRow>& rows) {
 THandlerAnswer ReadResultFile(const std::string& path) {
     THandlerAnswer answer;
     try {
-        TIniFile ini(path);
+        TIniFile ini(path, kMaxAnswerFileBytes);
+        // One read of the file for every key below; nothing is written back.
+        TIniFile::Batch once(ini);
         if (!ini.ValueExists(kResultSection, "Stop")) return answer;
         answer.Stop = ini.ReadBool(kResultSection, "Stop", false);
         for (std::size_t n = 0; ini.ValueExists(kResultSection, "Text" + std::to_string(n)); ++n)

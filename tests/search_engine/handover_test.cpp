@@ -119,6 +119,21 @@ TEST(HandOverFiles, AnswerEndsAtTheFirstGap) {
     EXPECT_EQ(answer.Logs, (std::vector<std::string>{"x", ""}));
 }
 
+// A whole-log answer is larger than a settings file may be: 500,000 rows of
+// results still come back.
+TEST(HandOverFiles, AnAnswerForHalfAMillionRowsIsRead) {
+    test::TempFolder dir;
+    const std::string path = dir.Dir() + kResultName;
+    std::string bytes = "[Result]\r\nStop=0\r\n";
+    const std::string text = Utf8ToCp932("比較対象のファイルをごみ箱へ移動しました");
+    for (int i = 0; i < 500000; ++i) bytes += "Text" + std::to_string(i) + "=" + text + "\r\n";
+    ASSERT_GT(static_cast<std::int64_t>(bytes.size()), kMaxIniFileBytes);
+    WriteAll(path, bytes);
+    const THandlerAnswer answer = ReadResultFile(path);
+    ASSERT_EQ(answer.Texts.size(), 500000u);
+    EXPECT_EQ(answer.Texts.back(), "比較対象のファイルをごみ箱へ移動しました");
+}
+
 // The window as the hand-over sees it.
 class HandOverWindow : public test::RecordingView, public IRunWindow {
 public:
