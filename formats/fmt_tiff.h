@@ -1,11 +1,12 @@
 // Tagged Image File Format pictures: the header test, the walk to an image
-// file directory, the tag readers, and loading the first image strip by
-// strip into the bitmap. Tiled images load as an empty picture.
+// file directory, the tag readers, and loading the first image, stored in
+// strips or tiles, interleaved or in separate planes, into the bitmap.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
+#include "formats/fmt_tiff_blocks.h"
 #include "formats/image_format.h"
 
 namespace orv {
@@ -94,6 +95,11 @@ private:
     template <class Put>
     bool ForEachValue(TStream& stream, std::uint32_t tag, bool rationals, Put&& put,
                       std::size_t& count) const;
+    // The palette of the ColorMap, fitted to the colour manager's target.
+    TPalette ReadColorMap(TStream& stream);
+    // How the pixel data are cut into blocks; blockCount is the number of
+    // strip or tile offsets. Refuses tiles far larger than the picture.
+    TTIFFBlockLayout MakeLayout(bool planar, std::size_t blockCount) const;
 
     // The raw values the loader checks before it trusts the byte-sized
     // fields of ImageProperties.
