@@ -186,27 +186,30 @@ void TTIFFBlockReader::ReadBand(std::uint32_t band, std::uint32_t firstRow, std:
     const std::uint64_t bandRowBytes = layout_.BandRowBytes();
     const std::uint64_t bandBytes = rows * bandRowBytes;
     if (out.size() < bandBytes) out = AllocateWorkBuffer(bandBytes, source_.FormatName);
-    else std::fill(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(bandBytes), std::uint8_t{0});
 
     const std::uint32_t across = layout_.BlocksAcross();
     const std::uint64_t first = plane * layout_.BlocksPerPlane() + std::uint64_t{band} * across;
-    const std::uint64_t blockBytes = layout_.DecodedBlockBytes(rows);
     // A block as wide as the image decodes straight into the band.
     if (across == 1 && !layout_.Subsampled() && layout_.BlockRowBytes() == bandRowBytes) {
+        std::fill(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(bandBytes), std::uint8_t{0});
         DecodeBlock(first, firstRow, rows, out.data(), static_cast<std::size_t>(bandBytes));
         return;
     }
 
+    // Otherwise the blocks side by side cover every pixel of the band's rows.
     const std::uint32_t width = layout_.BlockWidth();
-    const std::uint64_t pixelBits = std::uint64_t{layout_.BitsPerSample} * layout_.BlockSamples;
+    const std::uint64_t pixelBits =
+        layout_.Subsampled() ? 24 : std::uint64_t{layout_.BitsPerSample} * layout_.BlockSamples;
     const std::uint64_t blockRowBytes = layout_.BlockRowBytes();
+    const std::uint64_t blockBytes = layout_.DecodedBlockBytes(rows);
     if (block_.size() < blockBytes) block_ = AllocateWorkBuffer(blockBytes, source_.FormatName);
     for (std::uint32_t c = 0; c < across; ++c) {
-        std::fill(block_.begin(), block_.begin() + static_cast<std::ptrdiff_t>(blockBytes), std::uint8_t{0});
-        if (!DecodeBlock(first + c, firstRow, rows, block_.data(), static_cast<std::size_t>(blockBytes))) continue;
         // Edge blocks are cut at the image's right edge.
         const std::uint64_t x0 = std::uint64_t{c} * width;
         const std::uint64_t pixels = std::min<std::uint64_t>(width, layout_.ImageWidth - x0);
+        std::fill(block_.begin(), block_.begin() + static_cast<std::ptrdiff_t>(blockBytes), std::uint8_t{0});
+        // A missing block leaves its part of the band empty.
+        DecodeBlock(first + c, firstRow, rows, block_.data(), static_cast<std::size_t>(blockBytes));
         if (layout_.Subsampled()) {
             SpreadYCbCrUnits(block_.data(), CeilDiv(width, layout_.HorzSubsampling), layout_.HorzSubsampling,
                              layout_.VertSubsampling, out.data(), bandRowBytes, x0, pixels, rows);

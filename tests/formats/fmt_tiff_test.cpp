@@ -601,6 +601,20 @@ TEST(TiffLoader, UnsupportedCompressionIsNamed) {
     EXPECT_EQ(LoadError(Basic(4, 1, 1, 1, 8, Bytes(4), false, 5).Short(317, {3}).Build()), unsupported);
 }
 
+// As libtiff does: differencing belongs to LZW and Deflate data of 8 or 16
+// bits; other schemes keep their rows as decoded.
+TEST(TiffLoader, DifferencingIsUndoneForLzwAndDeflateOnly) {
+    TTIFFGraphic packbits;
+    Load(packbits, Basic(3, 1, 1, 1, 8, {0x02, 10, 5, 5}, false, 32773).Short(317, {2}).Build());
+    EXPECT_EQ(packbits.ScanLine(0)[2], 5);
+    TTIFFGraphic deflate;
+    Load(deflate, Basic(3, 1, 1, 1, 8, {0x78, 0x9C, 0xE3, 0x62, 0x65, 0x05, 0x00, 0x00, 0x30, 0x00, 0x15}, false, 8)
+                      .Short(317, {2})
+                      .Build());
+    EXPECT_EQ(deflate.ScanLine(0)[2], 20);
+    EXPECT_EQ(LoadError(Basic(8, 1, 1, 1, 1, {0x80}, false, 5).Short(317, {2}).Build()), kInvalid);
+}
+
 TEST(TiffLoader, StripsAreBoundedByTheImageAndTheFile) {
     // Huge rows per strip, a strip cut short by the end of the file: the
     // rows it reaches load, the rest stays zero.
