@@ -30,6 +30,7 @@ constexpr std::uint32_t tagT4Options = 292;
 constexpr std::uint32_t tagColorMap = 320;
 constexpr std::uint32_t tagTileOffsets = 324;
 constexpr std::uint32_t tagTileByteCounts = 325;
+constexpr std::uint32_t tagSampleFormat = 339;
 constexpr std::uint32_t tagJPEGTables = 347;
 
 // Runs a callable when the scope ends, whatever ends it.
@@ -104,6 +105,11 @@ void TTIFFGraphic::LoadFromStream(TStream& stream) {
     // Separate planes matter only when a pixel has more than one sample.
     const bool planar = p.PlanarLayout == 2 && samplesPerPixel_ > 1;
     if (!IsSupportedDepth(bitsPerSample_) || !SamplesFit(photometric_, samplesPerPixel_, p.AlphaPresent, planar))
+        RaiseInvalidImageFormat(kFormatName);
+    // Floating-point samples would be shown as the bits of integers.
+    std::vector<std::uint32_t> sampleFormats;
+    TagCardinals(stream, tagSampleFormat, sampleFormats);
+    if (std::find(sampleFormats.begin(), sampleFormats.end(), 3u) != sampleFormats.end())
         RaiseInvalidImageFormat(kFormatName);
     std::vector<std::uint32_t> offsets, byteCounts;
     TagCardinals(stream, tiled ? tagTileOffsets : tagStripOffsets, offsets);

@@ -587,6 +587,10 @@ TEST(TiffLoader, RefusesLayoutsThatDoNotFitTheirRows) {
     EXPECT_EQ(LoadError(Basic(8, 1, 1, 1, 3, Bytes(3)).Build()), kInvalid);
     EXPECT_EQ(LoadError(Basic(4, 1, 1, 1, 12, Bytes(6)).Build()), kInvalid);
     EXPECT_EQ(LoadError(Basic(4, 1, 4, 1, 8, Bytes(4)).Build()), kInvalid);
+    // Floating-point samples; a palette image with a second sample that is
+    // not alpha.
+    EXPECT_EQ(LoadError(Basic(4, 1, 1, 1, 16, Bytes(8)).Short(339, {3}).Build()), kInvalid);
+    EXPECT_EQ(LoadError(Basic(4, 1, 3, 2, 8, Bytes(8)).Build()), kInvalid);
     // 259 RGB samples are not 3 (the count does not wrap at a byte).
     EXPECT_EQ(LoadError(Basic(1, 1, 2, 259, 8, Bytes(259)).Build()),
               "Sample count per pixel does not correspond to the given color scheme.");
