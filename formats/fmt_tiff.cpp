@@ -117,8 +117,82 @@ void TTIFFGraphic::LoadFromStream(TStream& stream) {
     // Without strips or tiles there is no picture to show.
     if (offsets.empty()) RaiseInvalidImageFormat(kFormatName);
 
+    // Horizontal differencing belongs to LZW and Deflate data, as libtiff
+    // has it, and is defined for 8- and 16-bit samples only.
+    const bool lossless = p.Compression == ctLZW || p.Compression == ctLZ77;
+    const bool differencing = lossless && p.Predictor == 2;
+    if (differencing && bitsPerSample_ != 8 && bitsPerSample_ != 16) RaiseInvalidImageFormat(kFormatName);
+    if (lossless && p.Predictor == 3) RaiseImageErrorFmt(msg::NotSupported, msg::CompressionScheme, kFormatName);
+
+    const std::uint8_t usedSamples = ConfigureColours(stream, planar);
+    const TColorModel source = ColorManager.SourceModel();
+    SetImageSize(p.Width, p.Height, kFormatName);
+    ProgressArea.Right = static_cast<int>(p.Width);
+
+    TTIFFBlockLayout layout = MakeLayout(planar, offsets.size());
+    // Uncompressed and losslessly compressed YCbCr is stored in units of
+    // several luma samples with one chroma pair (the JPEG decoder spreads
+    // the chroma itself). Interleaved 8-bit units are spread here.
+    const bool jpeg = p.Compression == ctJPEG;
+    const bool subsampled = source == TColorModel::cmYCbCr &&
+                            (p.YCbCrSubSampling[0] != 1 || p.YCbCrSubSampling[1] != 1);
+    if (subsampled && (planar || (!jpeg && (bitsPerSample_ != 8 || differencing))))
+        RaiseInvalidImageFormat(kFormatName);
+    if (subsampled && !jpeg) {
+        layout.HorzSubsampling = p.YCbCrSubSampling[0];
+        layout.VertSubsampling = p.YCbCrSubSampling[1];
+    }
+    p.RowBytes = static_cast<std::uint32_t>(layout.BandRowBytes());
+
+    TTIFFJPEGDecoder* jpegDecoder = nullptr;
+    decoder = MakeDecoder(stream, planar, layout.BlockWidth(), jpegDecoder);
+    if (decoder) decoder->DecodeInit();
+
+    ReportProgress(TProgressStage::Ending, 0, false, "");
+    ReportProgress(TProgressStage::Starting, 0, false, msg::Transfering);
+
+    TTIFFBlockSource blocks;
+    blocks.Stream = &stream;
+    blocks.StartPosition = StartPosition;
+    blocks.Offsets = std::move(offsets);
+    blocks.ByteCounts = std::move(byteCounts);
+    blocks.Decoder = decoder.get();
+    blocks.JpegDecoder = jpegDecoder;
+    // Fax data are read in their own bit order; JPEG data have only one.
+    blocks.ReverseBits = (p.Options & OptionReversedBits) && !jpeg && p.Compression != ctFax3 &&
+                         p.Compression != ctFaxRLE && p.Compression != ctFaxRLEW;
+    blocks.Predictor = differencing;
+    blocks.BigEndian = p.Options & OptionBigEndian;
+    blocks.FormatName = kFormatName;
+    p.StripTotal = static_cast<std::uint32_t>(blocks.Offsets.size());
+    TTIFFBlockReader reader(std::move(layout), std::move(blocks));
+
+    // Planes that the colour manager reads: the colour samples and alpha.
+    const std::uint32_t usedPlanes = planar ? usedSamples : 1;
+    const std::size_t targetBytes = RowBytes();
+    std::vector<std::vector<std::uint8_t>> bands(usedPlanes);
+    std::vector<TRowBuffer> rowPlanes(usedPlanes);
+    p.RowIndex = 0;
+    p.StripIndex = 0;
+    // Bands past the image's last row are not decoded.
+    for (; p.StripIndex < reader.Layout().BandsPerPlane() && p.RowIndex < p.Height; ++p.StripIndex) {
+        const std::uint32_t rows = std::min(reader.Layout().BandHeight(p.StripIndex), p.Height - p.RowIndex);
+        if (rows == 0) continue;  // a strip of no rows adds nothing
+        for (std::uint32_t plane = 0; plane < usedPlanes; ++plane)
+            reader.ReadBand(p.StripIndex, p.RowIndex, rows, plane, bands[plane]);
+        for (std::uint32_t r = 0; r < rows; ++r) {
+            for (std::uint32_t plane = 0; plane < usedPlanes; ++plane)
+                rowPlanes[plane] = {bands[plane].data() + std::size_t{r} * p.RowBytes, p.RowBytes};
+            ColorManager.ConvertLine(rowPlanes, ScanLine(static_cast<int>(p.RowIndex)), targetBytes, p.Width);
+            ++p.RowIndex;
+            ReportRowDone(p.RowIndex, p.Height);
+        }
+    }
+}
+
+std::uint8_t TTIFFGraphic::ConfigureColours(TStream& stream, bool planar) {
+    const TImageProperties& p = ImageProperties;
     const bool jpeg = p.Compression == ctJPEG || p.Compression == ctOJPEG;
-    const bool bigEndian = p.Options & OptionBigEndian;
     const auto bits = static_cast<std::uint8_t>(bitsPerSample_);
     // Counts above 4 are refused by the manager; keep them from wrapping.
     const auto samples = static_cast<std::uint8_t>(std::min<std::uint32_t>(samplesPerPixel_, 255));
@@ -126,7 +200,7 @@ void TTIFFGraphic::LoadFromStream(TStream& stream) {
     // A fresh manager: nothing of an earlier load carries over.
     ColorManager = TColorManager();
     TColorManager& cm = ColorManager;
-    cm.SourceFlags = bigEndian ? cfByteSwap : 0;
+    cm.SourceFlags = (p.Options & OptionBigEndian) ? cfByteSwap : 0;
     cm.SetSourceBits(bits);
     // 16 bits are shown with 8; 2-bit samples have no bitmap of their own
     // and are widened to 4.
@@ -160,8 +234,6 @@ void TTIFFGraphic::LoadFromStream(TStream& stream) {
     cm.SetTargetSamples(source == TColorModel::cmCMYK ? 3 : (source == TColorModel::cmGrayAlpha ? 1 : sourceSamples));
     if (source == TColorModel::cmCIELab) cm.SourceFlags |= cfLabScaledL;
     SetPixelFormat(source == TColorModel::cmGrayAlpha ? TPixelFormat::pf8bit : cm.PixelFormatFor(1));
-    SetImageSize(p.Width, p.Height, kFormatName);
-    ProgressArea.Right = static_cast<int>(p.Width);
 
     if (target == TColorModel::cmIndexed) {
         SetPalette(ReadColorMap(stream));
@@ -171,55 +243,32 @@ void TTIFFGraphic::LoadFromStream(TStream& stream) {
         cm.SetChromaParameters(std::span<const float>(YCbCrCoefficients), p.YCbCrSubSampling[0],
                                p.YCbCrSubSampling[1]);
     }
+    return sourceSamples;
+}
 
-    TTIFFBlockLayout layout = MakeLayout(planar, offsets.size());
-    // Uncompressed and losslessly compressed YCbCr is stored in units of
-    // several luma samples with one chroma pair (the JPEG decoder spreads
-    // the chroma itself). Interleaved 8-bit units are spread here.
-    if (source == TColorModel::cmYCbCr && !jpeg &&
-        (p.YCbCrSubSampling[0] != 1 || p.YCbCrSubSampling[1] != 1)) {
-        if (planar || bits != 8 || p.Predictor == 2) RaiseInvalidImageFormat(kFormatName);
-        layout.HorzSubsampling = p.YCbCrSubSampling[0];
-        layout.VertSubsampling = p.YCbCrSubSampling[1];
-    }
-    // Planes that the colour manager reads: the colour samples and alpha.
-    const std::uint32_t usedPlanes = planar ? sourceSamples : 1;
-    p.RowBytes = static_cast<std::uint32_t>(layout.BandRowBytes());
-
-    // Horizontal differencing belongs to LZW and Deflate data and is defined
-    // for 8- and 16-bit samples only.
-    const bool differencing = (p.Compression == ctLZW || p.Compression == ctLZ77) && p.Predictor == 2;
-    if (differencing && bits != 8 && bits != 16) RaiseInvalidImageFormat(kFormatName);
-    if ((p.Compression == ctLZW || p.Compression == ctLZ77) && p.Predictor == 3)
-        RaiseImageErrorFmt(msg::NotSupported, msg::CompressionScheme, kFormatName);
-
+std::unique_ptr<TDecoder> TTIFFGraphic::MakeDecoder(TStream& stream, bool planar, std::uint32_t blockWidth,
+                                                    TTIFFJPEGDecoder*& jpegDecoder) {
+    TImageProperties& p = ImageProperties;
     const bool reversedBits = p.Options & OptionReversedBits;
-    const std::uint32_t blockWidth = layout.BlockWidth();
-    TTIFFJPEGDecoder* jpegDecoder = nullptr;
+    jpegDecoder = nullptr;
     switch (p.Compression) {
-        case ctNone: break;
-        case ctPackedBits: decoder = std::make_unique<TPackbitsRLEDecoder>(); break;
-        case ctLZW: decoder = std::make_unique<TTIFFLZWDecoder>(); break;
+        case ctNone: return nullptr;
+        case ctPackedBits: return std::make_unique<TPackbitsRLEDecoder>();
+        case ctLZW: return std::make_unique<TTIFFLZWDecoder>();
         case ctFax3: {
             // Only one-dimensional coding is decoded.
             const std::uint32_t options = TagInteger(tagT4Options, 0);
             if (options & 1u) RaiseImageErrorFmt(msg::NotSupported, msg::CompressionScheme, kFormatName);
-            decoder = std::make_unique<TCCITTFax3Decoder>(options, reversedBits, false, blockWidth);
-            break;
+            return std::make_unique<TCCITTFax3Decoder>(options, reversedBits, false, blockWidth);
         }
         case ctFaxRLE:
-            decoder = std::make_unique<TCCITTMHDecoder>(TagInteger(tagT4Options, 0), reversedBits, false, blockWidth);
-            break;
         case ctFaxRLEW:
-            decoder = std::make_unique<TCCITTMHDecoder>(TagInteger(tagT4Options, 0), reversedBits, true, blockWidth);
-            break;
-        case ctLZ77: decoder = std::make_unique<TLZ77Decoder>(Z_SYNC_FLUSH, true); break;
+            return std::make_unique<TCCITTMHDecoder>(TagInteger(tagT4Options, 0), reversedBits,
+                                                     p.Compression == ctFaxRLEW, blockWidth);
+        case ctLZ77: return std::make_unique<TLZ77Decoder>(Z_SYNC_FLUSH, true);
         case ctJPEG: {
             TagBytes(stream, tagJPEGTables, p.JPEGTables);
             // Separate planes are single JPEG components of full size.
-            if (planar && source == TColorModel::cmYCbCr &&
-                (p.YCbCrSubSampling[0] != 1 || p.YCbCrSubSampling[1] != 1))
-                RaiseInvalidImageFormat(kFormatName);
             TTIFFJPEGImage image;
             image.SamplesPerPixel = samplesPerPixel_;
             image.BitsPerSample = bitsPerSample_;
@@ -232,51 +281,10 @@ void TTIFFGraphic::LoadFromStream(TStream& stream) {
             image.JPEGTables = p.JPEGTables;
             auto made = std::make_unique<TTIFFJPEGDecoder>(std::move(image));
             jpegDecoder = made.get();
-            decoder = std::move(made);
-            break;
+            return made;
         }
-        case ctThunderscan: decoder = std::make_unique<TThunderDecoder>(blockWidth); break;
+        case ctThunderscan: return std::make_unique<TThunderDecoder>(blockWidth);
         default: RaiseImageErrorFmt(msg::NotSupported, msg::CompressionScheme, kFormatName);
-    }
-    if (decoder) decoder->DecodeInit();
-
-    ReportProgress(TProgressStage::Ending, 0, false, "");
-    ReportProgress(TProgressStage::Starting, 0, false, msg::Transfering);
-
-    TTIFFBlockSource blocks;
-    blocks.Stream = &stream;
-    blocks.StartPosition = StartPosition;
-    blocks.Offsets = std::move(offsets);
-    blocks.ByteCounts = std::move(byteCounts);
-    blocks.Decoder = decoder.get();
-    blocks.JpegDecoder = jpegDecoder;
-    // Fax data are read in their own bit order; JPEG data have only one.
-    blocks.ReverseBits = reversedBits && !jpeg && p.Compression != ctFax3 && p.Compression != ctFaxRLE &&
-                         p.Compression != ctFaxRLEW;
-    blocks.Predictor = differencing;
-    blocks.BigEndian = bigEndian;
-    blocks.FormatName = kFormatName;
-    p.StripTotal = static_cast<std::uint32_t>(blocks.Offsets.size());
-    TTIFFBlockReader reader(std::move(layout), std::move(blocks));
-
-    const std::size_t targetBytes = RowBytes();
-    std::vector<std::vector<std::uint8_t>> bands(usedPlanes);
-    std::vector<TRowBuffer> rowPlanes(usedPlanes);
-    p.RowIndex = 0;
-    p.StripIndex = 0;
-    // Bands past the image's last row are not decoded.
-    for (; p.StripIndex < reader.Layout().BandsPerPlane() && p.RowIndex < p.Height; ++p.StripIndex) {
-        const std::uint32_t rows = std::min(reader.Layout().BandHeight(p.StripIndex), p.Height - p.RowIndex);
-        if (rows == 0) continue;  // a strip of no rows adds nothing
-        for (std::uint32_t plane = 0; plane < usedPlanes; ++plane)
-            reader.ReadBand(p.StripIndex, p.RowIndex, rows, plane, bands[plane]);
-        for (std::uint32_t r = 0; r < rows; ++r) {
-            for (std::uint32_t plane = 0; plane < usedPlanes; ++plane)
-                rowPlanes[plane] = {bands[plane].data() + std::size_t{r} * p.RowBytes, p.RowBytes};
-            cm.ConvertLine(rowPlanes, ScanLine(static_cast<int>(p.RowIndex)), targetBytes, p.Width);
-            ++p.RowIndex;
-            ReportRowDone(p.RowIndex, p.Height);
-        }
     }
 }
 
