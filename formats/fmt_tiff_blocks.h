@@ -71,10 +71,10 @@ public:
 
     const TTIFFBlockLayout& Layout() const { return layout_; }
 
-    // Fills `out` with `rows` rows (BandRowBytes each; they start zero) of
+    // Fills `out` (grown as needed) with `rows` rows of BandRowBytes of
     // plane `plane` of band `band`, whose first row is image row `firstRow`.
-    // Blocks the tables do not name, and bytes a block does not reach, stay
-    // zero. Raises the invalid-image error for a compressed block without a
+    // Blocks the tables do not name, and bytes a block does not reach, give
+    // zeros. Raises the invalid-image error for a compressed block without a
     // byte count and once the blocks have read the file several times over.
     void ReadBand(std::uint32_t band, std::uint32_t firstRow, std::uint32_t rows, std::uint32_t plane,
                   std::vector<std::uint8_t>& out);
