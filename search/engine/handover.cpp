@@ -257,8 +257,10 @@ void TPairHandOver::LoadFileUtil(bool showsWindow, const std::function<void()>& 
         view_.AppendLog(DateTimeToStr(Now()) + kFilerStartFailed);
         return;
     }
-    while (child.Running()) {
+    // Pending messages are handled at least once, however soon filer ends.
+    for (;;) {
         view_.ProcessMessages();
+        if (!child.Running()) break;
         view_.Sleep(kPollMs);
     }
 
