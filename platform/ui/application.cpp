@@ -4,8 +4,12 @@
 #include <QCursor>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QPalette>
 #include <QThread>
+#include <QTranslator>
+#include <clocale>
 #include <cstdio>
 
 #include "platform/ui/dialogs.h"
@@ -32,11 +36,25 @@ TApplication::TApplication(int& argc, char** argv) {
         QApplication::setPalette(palette);
     }
     if (argc > 0 && argv && argv[0]) exeName_ = argv[0];
+    UseJapanese();
     g_application = this;
 }
 
 TApplication::~TApplication() {
+    if (translator_ && QCoreApplication::instance()) QCoreApplication::removeTranslator(translator_.get());
     if (g_application == this) g_application = nullptr;
+}
+
+void TApplication::UseJapanese() {
+    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+    auto translator = std::make_unique<QTranslator>();
+    if (translator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+        QCoreApplication::installTranslator(translator.get()))
+        translator_ = std::move(translator);
+    // The C library's texts (the reasons of file errors) in Japanese where
+    // it has them; without a Japanese locale they stay as they are.
+    for (const char* name : {"ja_JP.UTF-8", "ja_JP.utf8"})
+        if (std::setlocale(LC_MESSAGES, name)) break;
 }
 
 void TApplication::ProcessMessages() {

@@ -1,15 +1,18 @@
 #include "platform/ui/forms.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
+#include <QMoveEvent>
+#include <QResizeEvent>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QShowEvent>
-#include <QTimer>
 #include <QWidget>
+#include <algorithm>
+#include <climits>
 
-#include <QKeyEvent>
 
 #include "platform/ui/application.h"
 #include "platform/ui/std_controls.h"
@@ -41,6 +44,16 @@ protected:
         QWidget::showEvent(event);
         if (!event->spontaneous()) Guard(form_, [this] { form_->WidgetShown(); });
     }
+    // The window manager tells of its frame only after the window is mapped,
+    // through a move or resize of its own; a change of state may change it too.
+    void moveEvent(QMoveEvent* event) override {
+        QWidget::moveEvent(event);
+        if (event->spontaneous()) Guard(form_, [this] { form_->FrameMayHaveChanged(); });
+    }
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        if (event->spontaneous()) Guard(form_, [this] { form_->FrameMayHaveChanged(); });
+    }
     void closeEvent(QCloseEvent* event) override {
         bool close = true;
         Guard(form_, [&] { close = form_->HandleCloseEvent(); });
@@ -64,6 +77,7 @@ protected:
         QWidget::changeEvent(event);
         if (event->type() == QEvent::ActivationChange && isActiveWindow() && form_->OnActivate)
             Guard(form_, [&] { form_->OnActivate(form_); });
+        if (event->type() == QEvent::WindowStateChange) Guard(form_, [this] { form_->FrameMayHaveChanged(); });
     }
 
 private:
@@ -114,18 +128,23 @@ void TForm::SetBounds(int left, int top, int width, int height) {
     frameWidth_ = width;
     frameHeight_ = height;
     boundsSet_ = true;
+    keepClient_ = false;
     ApplyFrameBounds();
 }
 
 void TForm::SetClientSize(int width, int height) {
     MeasureFrame();
     SetBounds(Left(), Top(), width + frameExtraW_, height + frameExtraH_);
+    keepClient_ = true;
 }
 
 void TForm::ApplyFrameBounds() {
     QWidget* w = Widget();
     const int cw = std::max(0, frameWidth_ - frameExtraW_);
     const int ch = std::max(0, frameHeight_ - frameExtraH_);
+    // The smallest size first: it is an outer size too, and must not keep the
+    // client area from shrinking by the frame.
+    ApplyMinSize();
     // A top-level move places the frame; resize sets the client area.
     w->move(frameLeft_, frameTop_);
     w->resize(cw, ch);
@@ -135,7 +154,12 @@ void TForm::ApplyFrameBounds() {
 void TForm::SetMinSize(int width, int height) {
     minWidth_ = width;
     minHeight_ = height;
-    Widget()->setMinimumSize(std::max(0, width - frameExtraW_), std::max(0, height - frameExtraH_));
+    ApplyMinSize();
+}
+
+void TForm::ApplyMinSize() {
+    if (minWidth_ || minHeight_)
+        Widget()->setMinimumSize(std::max(0, minWidth_ - frameExtraW_), std::max(0, minHeight_ - frameExtraH_));
 }
 
 void TForm::MeasureFrame() {
@@ -145,33 +169,51 @@ void TForm::MeasureFrame() {
     frameExtraH_ = std::max(0, w->frameGeometry().height() - w->height());
 }
 
-void TForm::WidgetShown() {
+void TForm::FrameMayHaveChanged() {
+    QWidget* w = Widget();
+    if (!w->isVisible() || WindowState() != TWindowState::wsNormal) return;
     const int oldW = frameExtraW_, oldH = frameExtraH_;
     MeasureFrame();
+    if (oldW == frameExtraW_ && oldH == frameExtraH_) return;
+    // The outer size stays what it was (the one asked for, before the frame
+    // was known): the client area gives the frame what it takes.
+    const int outerW = w->width() + oldW, outerH = w->height() + oldH;
+    ApplyMinSize();
+    if (keepClient_) return;  // a size asked for as the client area's stays so
+    w->resize(std::max(0, outerW - frameExtraW_), std::max(0, outerH - frameExtraH_));
+}
+
+void TForm::WidgetShown() {
     if (!shownOnce_) {
         shownOnce_ = true;
-        // The frame is known only once the window is on screen: give the
-        // client area back what the frame takes, so the outer size is the one
-        // asked for. The window manager may report it a moment later.
-        if (boundsSet_ && WindowState() == TWindowState::wsNormal) {
-            if (oldW != frameExtraW_ || oldH != frameExtraH_) ApplyFrameBounds();
-            QPointer<QWidget> guard = Widget();
-            QTimer::singleShot(50, Context(), [this, guard] {
-                if (!guard || !guard->isVisible() || WindowState() != TWindowState::wsNormal) return;
-                const int w = frameExtraW_, h = frameExtraH_;
-                MeasureFrame();
-                if (w != frameExtraW_ || h != frameExtraH_) {
-                    // Resize handlers run from here, inside the guard.
-                    Guard(this, [this] {
-                        ApplyFrameBounds();
-                        if (minWidth_ || minHeight_) SetMinSize(minWidth_, minHeight_);
-                    });
-                }
-            });
-        }
-        if (minWidth_ || minHeight_) SetMinSize(minWidth_, minHeight_);
+        // A frame that is known already (a window shown before) is given
+        // back at once; one still unknown arrives with the window manager's
+        // first move or resize.
+        FrameMayHaveChanged();
     }
     if (OnShow) OnShow(this);
+}
+
+void TForm::RestorePlacement(int left, int top, int width, int height) {
+    const QRect wanted(left, top, std::max(width, 1), std::max(height, 1));
+    // The screen under the middle of the placement, else one it touches,
+    // else the primary one.
+    const long long midX = static_cast<long long>(left) + std::max(width, 1) / 2;
+    const long long midY = static_cast<long long>(top) + std::max(height, 1) / 2;
+    const QPoint middle(static_cast<int>(std::clamp<long long>(midX, INT_MIN, INT_MAX)),
+                        static_cast<int>(std::clamp<long long>(midY, INT_MIN, INT_MAX)));
+    const QScreen* screen = QGuiApplication::screenAt(middle);
+    for (const QScreen* s : QGuiApplication::screens())
+        if (!screen && s->geometry().intersects(wanted)) screen = s;
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (screen) {
+        const QRect area = screen->availableGeometry();
+        width = std::clamp(width, 1, std::max(area.width(), 1));
+        height = std::clamp(height, 1, std::max(area.height(), 1));
+        left = std::clamp(left, area.left(), area.left() + area.width() - width);
+        top = std::clamp(top, area.top(), area.top() + area.height() - height);
+    }
+    SetBounds(left, top, width, height);
 }
 
 TRect TForm::NormalBounds() const {
