@@ -27,6 +27,10 @@ TApplication* Application() { return g_application; }
 
 TApplication::TApplication(int& argc, char** argv) {
     if (!QApplication::instance()) {
+        // Dates that Qt writes itself (the file dialogs' date column) in the
+        // Japanese form, as every date the programs show; Qt takes the form
+        // from its own tables, by this name, as the application starts.
+        qputenv("LC_TIME", "ja_JP.UTF-8");
         ownedApp_ = std::make_unique<QApplication>(argc, argv);
         // Qt's own widgets take the button-face colour our painted controls
         // use, so no seam shows between the two.

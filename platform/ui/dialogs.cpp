@@ -4,8 +4,10 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTreeView>
 #include <QWidget>
 
 #include "platform/ui/application.h"
@@ -33,11 +35,16 @@ QWidget* ActiveParent() {
 // type and date columns (but no larger than the screen).
 void SizeFileDialog(QFileDialog& dlg) {
     dlg.setViewMode(QFileDialog::Detail);
-    QSize size(820, 500);
+    QSize size(860, 520);
     const QWidget* parent = dlg.parentWidget();
     if (const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
         size = size.boundedTo(screen->availableGeometry().size());
     dlg.resize(size);
+    // Name, size, type, date: the dialog's own widths hide the last three.
+    if (auto* tree = dlg.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        const int widths[] = {280, 90, 160, 150};
+        for (int i = 0; i < 4; ++i) tree->header()->resizeSection(i, widths[i]);
+    }
 }
 
 // "desc|*.JPG;*.BMP|..." -> "desc (*.JPG *.jpg *.BMP *.bmp);;...": Qt's
