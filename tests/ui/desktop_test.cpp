@@ -6,12 +6,15 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
 #include <climits>
 #include <clocale>
 #include <functional>
+#include <memory>
 #include <locale.h>
 
 #include "platform/ui/dialogs.h"
@@ -64,6 +67,10 @@ TEST(DesktopTest, BoxesSpeakJapaneseAndOpenOverTheirWindow) {
     ASSERT_EQ(seen.buttons.size(), 2);
     EXPECT_TRUE(seen.buttons.join(' ').contains(QString::fromUtf8("はい"))) << seen.buttons.join(' ').toStdString();
     EXPECT_TRUE(seen.buttons.join(' ').contains(QString::fromUtf8("いいえ")));
+    QLineEdit edit;
+    const std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
+    EXPECT_TRUE(menu->actions().first()->text().contains(QString::fromUtf8("元に戻す")))
+        << menu->actions().first()->text().toStdString();
 
     // No window active (as right after another box closed): the main window.
     other.Hide();
