@@ -1,18 +1,18 @@
 #include "platform/ui/forms.h"
 
 #include <QCloseEvent>
-#include <QKeyEvent>
-#include <QMoveEvent>
-#include <QResizeEvent>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMoveEvent>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QShowEvent>
+#include <QTimer>
 #include <QWidget>
 #include <algorithm>
 #include <climits>
-
 
 #include "platform/ui/application.h"
 #include "platform/ui/std_controls.h"
@@ -44,8 +44,8 @@ protected:
         QWidget::showEvent(event);
         if (!event->spontaneous()) Guard(form_, [this] { form_->WidgetShown(); });
     }
-    // The window manager tells of its frame only after the window is mapped,
-    // through a move or resize of its own; a change of state may change it too.
+    // The window manager tells of its frame only after the window is mapped
+    // (or leaves the maximised state), through a move or resize of its own.
     void moveEvent(QMoveEvent* event) override {
         QWidget::moveEvent(event);
         if (event->spontaneous()) Guard(form_, [this] { form_->FrameMayHaveChanged(); });
@@ -77,7 +77,6 @@ protected:
         QWidget::changeEvent(event);
         if (event->type() == QEvent::ActivationChange && isActiveWindow() && form_->OnActivate)
             Guard(form_, [&] { form_->OnActivate(form_); });
-        if (event->type() == QEvent::WindowStateChange) Guard(form_, [this] { form_->FrameMayHaveChanged(); });
     }
 
 private:
@@ -174,6 +173,13 @@ void TForm::FrameMayHaveChanged() {
     if (!w->isVisible() || WindowState() != TWindowState::wsNormal) return;
     const int oldW = frameExtraW_, oldH = frameExtraH_;
     MeasureFrame();
+    if (normalPending_) {
+        // First normal state of a window shown maximised: the placement it
+        // was given, now that the frame of the normal state is known.
+        normalPending_ = false;
+        SettleNormalPlacement(3, 0);
+        return;
+    }
     if (oldW == frameExtraW_ && oldH == frameExtraH_) return;
     // The outer size stays what it was (the one asked for, before the frame
     // was known): the client area gives the frame what it takes.
@@ -183,9 +189,25 @@ void TForm::FrameMayHaveChanged() {
     w->resize(std::max(0, outerW - frameExtraW_), std::max(0, outerH - frameExtraH_));
 }
 
+void TForm::SettleNormalPlacement(int checksLeft, int delayMs) {
+    // After the window manager's own change has been handled, and again a
+    // little later: it reports the frame of the normal state only after a
+    // while, and the placement is the outer frame.
+    QTimer::singleShot(delayMs, Context(), [this, checksLeft] {
+        Guard(this, [this, checksLeft] {
+            QWidget* w = Widget();
+            if (!w->isVisible() || WindowState() != TWindowState::wsNormal) return;
+            MeasureFrame();
+            if (w->frameGeometry() != QRect(frameLeft_, frameTop_, frameWidth_, frameHeight_)) ApplyFrameBounds();
+            if (checksLeft > 1) SettleNormalPlacement(checksLeft - 1, 100);
+        });
+    });
+}
+
 void TForm::WidgetShown() {
     if (!shownOnce_) {
         shownOnce_ = true;
+        normalPending_ = boundsSet_ && WindowState() != TWindowState::wsNormal;
         // A frame that is known already (a window shown before) is given
         // back at once; one still unknown arrives with the window manager's
         // first move or resize.

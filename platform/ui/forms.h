@@ -103,6 +103,9 @@ private:
     // Measures the frame again; when it changed, the window keeps its outer
     // size (or its client size, when that was what was asked for).
     void FrameMayHaveChanged();
+    // Puts a window that left the maximised state for the first time where
+    // its placement says, checking a few times while the frame settles.
+    void SettleNormalPlacement(int checksLeft, int delayMs);
     void ApplyFrameBounds();
     void ApplyMinSize();
     bool HandleCloseEvent();
@@ -112,6 +115,7 @@ private:
     int minWidth_ = 0, minHeight_ = 0;
     bool boundsSet_ = false;
     bool keepClient_ = false;  // the size was asked for as the client area's
+    bool normalPending_ = false;  // shown maximised: the placement awaits the normal state
     bool shownOnce_ = false;
     TModalResult modalResult_ = mrNone;
     QEventLoop* modalLoop_ = nullptr;

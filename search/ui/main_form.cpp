@@ -432,7 +432,8 @@ void TOV_MainForm::FormShow() {
     splash_.reset();
     // The command-line project opens only now, so that nothing it shows
     // (its error boxes) appears while the splash is still up.
-    if (timerHeld_ && Timer1.Enabled()) QTimer::singleShot(0, Context(), [this] { Guard(this, [this] { Timer1Timer(); }); });
+    if (timerHeld_ && Timer1.Enabled())
+        QTimer::singleShot(0, Context(), [this] { Guard(this, [this] { Timer1Timer(); }); });
     timerHeld_ = false;
 }
 
