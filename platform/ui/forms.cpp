@@ -217,16 +217,18 @@ void TForm::WidgetShown() {
 }
 
 void TForm::RestorePlacement(int left, int top, int width, int height) {
-    const QRect wanted(left, top, std::max(width, 1), std::max(height, 1));
+    // In 64 bits: the stored numbers may be anything.
+    const long long right = static_cast<long long>(left) + std::max(width, 1);
+    const long long bottom = static_cast<long long>(top) + std::max(height, 1);
     // The screen under the middle of the placement, else one it touches,
     // else the primary one.
-    const long long midX = static_cast<long long>(left) + std::max(width, 1) / 2;
-    const long long midY = static_cast<long long>(top) + std::max(height, 1) / 2;
-    const QPoint middle(static_cast<int>(std::clamp<long long>(midX, INT_MIN, INT_MAX)),
-                        static_cast<int>(std::clamp<long long>(midY, INT_MIN, INT_MAX)));
+    const QPoint middle(static_cast<int>(std::clamp<long long>((left + right) / 2, INT_MIN, INT_MAX)),
+                        static_cast<int>(std::clamp<long long>((top + bottom) / 2, INT_MIN, INT_MAX)));
     const QScreen* screen = QGuiApplication::screenAt(middle);
-    for (const QScreen* s : QGuiApplication::screens())
-        if (!screen && s->geometry().intersects(wanted)) screen = s;
+    for (const QScreen* s : QGuiApplication::screens()) {
+        const QRect g = s->geometry();
+        if (!screen && g.left() < right && left <= g.right() && g.top() < bottom && top <= g.bottom()) screen = s;
+    }
     if (!screen) screen = QGuiApplication::primaryScreen();
     if (screen) {
         const QRect area = screen->availableGeometry();
