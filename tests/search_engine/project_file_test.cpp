@@ -1,6 +1,9 @@
 #include "search/engine/project_file.h"
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -218,7 +221,19 @@ TEST(ProjectFile, EmptyProgressRecordRemovesTheOldList) {
     std::filesystem::create_directories(dir / "p.ovl/inside");
     EXPECT_ANY_THROW(SaveProjectFiles(path, GoldenProject(), {}));
 
-    EXPECT_THROW(ReadProjectFile(dir / "none.ovp"), EFOpenError);
+    // The file errors name the path once, then the system's reason.
+    try {
+        ReadProjectFile(dir / "none.ovp");
+        ADD_FAILURE() << "no error";
+    } catch (const EFOpenError& e) {
+        EXPECT_EQ(std::string(e.what()), "ファイル \"" + (dir / "none.ovp") + "\". " + std::strerror(ENOENT) + " は開けません");
+    }
+    try {
+        SaveProjectFiles(dir / "no/p.ovp", GoldenProject(), {});
+        ADD_FAILURE() << "no error";
+    } catch (const EFCreateError& e) {
+        EXPECT_EQ(std::string(e.what()), "ファイル \"" + (dir / "no/p.ovp") + "\". " + std::strerror(ENOENT) + " を作成できません");
+    }
     EXPECT_THROW(ReadProgressList(dir / "p.ovl"), EFOpenError);  // a folder
     ASSERT_EQ(::mkfifo((dir / "fifo.ovp").c_str(), 0600), 0);
     EXPECT_THROW(ReadProjectFile(dir / "fifo.ovp"), EFOpenError);
