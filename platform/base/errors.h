@@ -29,6 +29,9 @@ class EWriteError : public EStreamError {
 public:
     EWriteError() : EStreamError("Stream write error") {}
     using EStreamError::EStreamError;
+    // A file that was created but could not be written whole (a full disk).
+    EWriteError(const std::string& path, const std::string& reason)
+        : EStreamError("ファイル \"" + path + "\". " + reason + " に書き込めません") {}
 };
 
 // reason: the system's text for why (strerror), without the path.

@@ -352,7 +352,7 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes) {
     auto abandon = [&](int err) {
         if (fd.valid()) fd.Close();
         ::unlink(tmp.c_str());
-        throw EWriteError("Cannot write \"" + path + "\": " + std::strerror(err));
+        throw EWriteError(path, std::strerror(err));
     };
     if (!WriteAll(fd.get(), bytes.data(), bytes.size())) abandon(errno);
     if (haveOld && ::fchmod(fd.get(), st.st_mode & 07777) != 0) abandon(errno);
