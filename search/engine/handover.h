@@ -45,7 +45,7 @@ void WriteDoFilesPair(const std::string& path, const TFileList::Entry& source, c
 void WriteDoFilesList(const std::string& path, std::int64_t loadNo);
 // The bytes of DoFiles2.Dat for a non-empty log. Raises EConvertError for a
 // text the stored-string format cannot hold.
-std::string EncodeDoFiles2(const std::vector<TLogRow>& rows);
+std::string EncodeDoFiles2(const TLogTable& rows);
 
 // What filer answered. A missing or unreadable file is the empty answer.
 struct THandlerAnswer {

@@ -16,7 +16,7 @@ namespace {
 
 // The smallest stored string: its length field and the terminating zero.
 constexpr std::int64_t kMinStoredString = 3;
-constexpr std::size_t kLogPathColumns[] = {0, 5};
+constexpr std::size_t kLogPathColumns[] = {kLogSourcePath, kLogTargetPath};
 
 void RequireStorable(const std::string& path) {
     if (!IsStorablePath(path)) throw EConvertError(UnusablePathMessage(path));
@@ -76,8 +76,16 @@ std::string EncodeProjectFile(const TProjectData& project) {
     for (const std::string& s : project.Sources) RequireStorable(s);
     for (const std::string& s : project.Targets) RequireStorable(s);
     RequireStorable(project.MoveFolder);
-    for (const TLogRow& row : project.LogRows)
-        for (std::size_t c : kLogPathColumns) RequireStorable(row[c]);
+    const TLogTable& log = project.LogRows;
+    // Each distinct text is checked and encoded once.
+    std::vector<bool> checked(log.TextCount(), false);
+    for (std::size_t r = 0; r < log.size(); ++r)
+        for (std::size_t c : kLogPathColumns) {
+            const std::uint32_t id = log.Ids(r)[c];
+            if (checked[id]) continue;
+            if (!IsStorablePath(log.Text(id))) throw EConvertError(UnusablePathMessage(log.Text(id)));
+            checked[id] = true;
+        }
 
     TMemoryStream stream;
     BinaryWriter out(stream);
@@ -87,9 +95,13 @@ std::string EncodeProjectFile(const TProjectData& project) {
     out.WriteInt32(project.SubFolder ? 1 : 0);
     out.WriteInt32(project.OneEnd ? 1 : 0);
     out.WriteStoredString(project.MoveFolder);
-    out.WriteInt32(StoredCount(project.LogRows.size()) - 1);
-    for (const TLogRow& row : project.LogRows)
-        for (const std::string& cell : row) out.WriteStoredString(cell);
+    out.WriteInt32(StoredCount(log.size()) - 1);
+    TLogTextCache stored(log, [](std::string_view text) { return EncodeStoredString(text); });
+    for (std::size_t r = 0; r < log.size(); ++r)
+        for (std::size_t c = 0; c < kLogColumns; ++c) {
+            const std::string& bytes = stored.Get(r, c);
+            out.WriteBytes(bytes.data(), bytes.size());
+        }
     const auto& bytes = stream.Bytes();
     return std::string(bytes.begin(), bytes.end());
 }
@@ -118,10 +130,10 @@ TProjectData DecodeProjectFile(std::string_view bytes) {
         project.Refused.push_back(std::move(project.MoveFolder));
         project.MoveFolder.clear();
     }
-    const std::int64_t rows = ReadMinusOneCount(in, kMinStoredString * 11);
+    const std::int64_t rows = ReadMinusOneCount(in, kMinStoredString * kLogColumns);
     project.LogRows.reserve(static_cast<std::size_t>(rows));
+    TLogRow row;
     for (std::int64_t r = 0; r < rows; ++r) {
-        TLogRow row;
         for (std::string& cell : row) cell = in.ReadStoredString();
         bool usable = true;
         for (std::size_t c : kLogPathColumns) {
@@ -130,7 +142,7 @@ TProjectData DecodeProjectFile(std::string_view bytes) {
                 usable = false;
             }
         }
-        if (usable) project.LogRows.push_back(std::move(row));
+        if (usable) project.LogRows.push_back(row);
     }
     RequireEnd(in);
     return project;

@@ -12,11 +12,10 @@
 #include <string_view>
 #include <vector>
 
+#include "search/engine/log_table.h"
+
 namespace orv {
 
-// A log row: source path, size, date, width, height, then the same five of
-// the target, then the handling result.
-using TLogRow = std::array<std::string, 11>;
 
 // Order of the radio indexes as the project file stores them.
 enum TProjectRadio : int { kRadioMode = 0, kRadioSyori = 1, kRadioSeltgt = 2, kRadioNear = 3, kRadioDo = 4 };
@@ -29,7 +28,7 @@ struct TProjectData {
     bool SubFolder = false;
     bool OneEnd = false;
     std::string MoveFolder;
-    std::vector<TLogRow> LogRows;
+    TLogTable LogRows;
     // Filled by reading only: paths of the file that the program refuses
     // (IsStorablePath); they were left out of the lists, the move folder and
     // the log. The caller names each with UnusablePathMessage.
