@@ -72,11 +72,12 @@ std::string ReadWholeFile(const std::string& path) {
 
 std::string ProgressListPath(const std::string& projectPath) { return ChangeFileExt(projectPath, ".ovl"); }
 
-std::string EncodeProjectFile(const TProjectData& project) {
+std::string EncodeProjectFile(const TProjectData& project) { return EncodeProjectFile(project, project.LogRows); }
+
+std::string EncodeProjectFile(const TProjectData& project, const TLogTable& log) {
     for (const std::string& s : project.Sources) RequireStorable(s);
     for (const std::string& s : project.Targets) RequireStorable(s);
     RequireStorable(project.MoveFolder);
-    const TLogTable& log = project.LogRows;
     // Each distinct text is checked and encoded once.
     std::vector<bool> checked(log.TextCount(), false);
     for (std::size_t r = 0; r < log.size(); ++r)
@@ -178,8 +179,9 @@ TProjectFiles ReadProjectFiles(const std::string& path) {
     return files;
 }
 
-void SaveProjectFiles(const std::string& path, const TProjectData& project, const std::vector<std::string>& progress) {
-    const std::string projectBytes = EncodeProjectFile(project);
+void SaveProjectFiles(const std::string& path, const TProjectData& project, const std::vector<std::string>& progress,
+                      const TLogTable* log) {
+    const std::string projectBytes = EncodeProjectFile(project, log ? *log : project.LogRows);
     const std::string progressBytes = progress.empty() ? std::string() : EncodeProgressList(progress);
     const std::string listPath = ProgressListPath(path);
 

@@ -42,6 +42,9 @@ std::string ProgressListPath(const std::string& projectPath);
 // Byte images of the two files. Encoding raises EConvertError (nothing is
 // produced) when a path cannot be stored or a text is not code page 932.
 std::string EncodeProjectFile(const TProjectData& project);
+// The same with log in place of project.LogRows (the window's log is not
+// copied into the project to be saved).
+std::string EncodeProjectFile(const TProjectData& project, const TLogTable& log);
 std::string EncodeProgressList(const std::vector<std::string>& progress);
 // Decoding raises EReadError for a short, long or damaged image; every count
 // is checked against the bytes left before anything is allocated.
@@ -66,6 +69,8 @@ TProjectFiles ReadProjectFiles(const std::string& path);
 // record removes an existing progress list instead), each atomically. Both
 // images are made before anything is written, so a text that cannot be stored
 // writes nothing. A failed write raises and leaves the old file in place.
-void SaveProjectFiles(const std::string& path, const TProjectData& project, const std::vector<std::string>& progress);
+// A log, when given, is written in place of project.LogRows.
+void SaveProjectFiles(const std::string& path, const TProjectData& project, const std::vector<std::string>& progress,
+                      const TLogTable* log = nullptr);
 
 }  // namespace orv
