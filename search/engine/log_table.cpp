@@ -1,5 +1,7 @@
 #include "search/engine/log_table.h"
 
+#include <stdexcept>
+
 namespace orv {
 
 std::string_view TLogRowView::operator[](std::size_t column) const { return table_->Cell(row_, column); }
@@ -50,6 +52,12 @@ void TLogTable::push_back(const TLogRow& row) {
 void TLogTable::Append(const std::array<std::string_view, kLogColumns>& cells) {
     TIds ids;
     for (std::size_t c = 0; c < kLogColumns; ++c) ids[c] = pool_.Intern(cells[c]);
+    rows_.push_back(ids);
+}
+
+void TLogTable::AppendIds(const TIds& ids) {
+    for (std::uint32_t id : ids)
+        if (id >= pool_.Count()) throw std::out_of_range("No such text in the log table");
     rows_.push_back(ids);
 }
 

@@ -115,6 +115,10 @@ public:
     void clear();
     void push_back(const TLogRow& row);
     void Append(const std::array<std::string_view, kLogColumns>& cells);
+    // A row of text numbers from Intern (raises std::out_of_range for a
+    // number the table does not hold).
+    void AppendIds(const TIds& ids);
+    std::uint32_t Intern(std::string_view text) { return pool_.Intern(text); }
     void erase(std::size_t row);
 
     // Raise std::out_of_range for a row or column that does not exist.

@@ -1,5 +1,6 @@
 #include "search/engine/project_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 
@@ -9,6 +10,7 @@
 #include "platform/base/paths.h"
 #include "platform/base/stream.h"
 #include "search/engine/path_admission.h"
+#include "search/engine/text_pool.h"
 
 namespace orv {
 
@@ -66,6 +68,47 @@ std::string ReadWholeFile(const std::string& path) {
     std::string bytes, error;
     if (!ReadFileBytes(path, bytes, &error)) throw EFOpenError(path, error);
     return bytes;
+}
+
+// Log rows repeat their paths, dates and results: each distinct stored text
+// is converted and checked once, and the rows take the table's numbers. A
+// run logs the matches of one source one after another, so a cell is first
+// compared with the same cell of the row before.
+void ReadLogRows(BinaryReader& in, std::int64_t rows, TProjectData& project) {
+    TLogTable& log = project.LogRows;
+    log.reserve(static_cast<std::size_t>(rows));
+    TTextPool stored;                      // the file's bytes of each text
+    std::vector<std::uint32_t> textOf{0};  // stored number -> table number (0: the empty text)
+    std::vector<std::int8_t> storable;     // table number -> path check (-1 not yet)
+    std::array<std::string, kLogColumns> previous;
+    std::string buffer;
+    TLogTable::TIds ids{};
+    for (std::int64_t r = 0; r < rows; ++r) {
+        for (std::size_t c = 0; c < kLogColumns; ++c) {
+            const std::string_view bytes = in.ReadStoredBytes(buffer);
+            if (r > 0 && bytes == previous[c]) continue;
+            previous[c] = bytes;
+            // ASCII reads the same in both encodings (sizes, dates, numbers).
+            if (std::all_of(bytes.begin(), bytes.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x80; })) {
+                ids[c] = log.Intern(bytes);
+                continue;
+            }
+            const std::uint32_t raw = stored.Intern(bytes);
+            if (raw == textOf.size()) textOf.push_back(log.Intern(DecodeStoredText(bytes)));
+            ids[c] = textOf[raw];
+        }
+        bool usable = true;
+        for (std::size_t c : kLogPathColumns) {
+            if (storable.size() <= ids[c]) storable.resize(ids[c] + 1, -1);
+            std::int8_t& ok = storable[ids[c]];
+            if (ok < 0) ok = IsStorablePath(log.Text(ids[c])) ? 1 : 0;
+            if (!ok) {
+                project.Refused.emplace_back(log.Text(ids[c]));
+                usable = false;
+            }
+        }
+        if (usable) log.AppendIds(ids);
+    }
 }
 
 }  // namespace
@@ -132,19 +175,7 @@ TProjectData DecodeProjectFile(std::string_view bytes) {
         project.MoveFolder.clear();
     }
     const std::int64_t rows = ReadMinusOneCount(in, kMinStoredString * kLogColumns);
-    project.LogRows.reserve(static_cast<std::size_t>(rows));
-    TLogRow row;
-    for (std::int64_t r = 0; r < rows; ++r) {
-        for (std::string& cell : row) cell = in.ReadStoredString();
-        bool usable = true;
-        for (std::size_t c : kLogPathColumns) {
-            if (!IsStorablePath(row[c])) {
-                project.Refused.push_back(row[c]);
-                usable = false;
-            }
-        }
-        if (usable) project.LogRows.push_back(row);
-    }
+    ReadLogRows(in, rows, project);
     RequireEnd(in);
     return project;
 }

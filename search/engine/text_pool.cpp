@@ -32,14 +32,14 @@ TTextPool& TTextPool::operator=(TTextPool&& other) {
 void TTextPool::Clear() {
     entries_.clear();
     entries_.shrink_to_fit();
-    slots_.assign(16, 0);
+    slots_.assign(16, SlotEntry{0, 0});
     blocks_.clear();
     free_ = nullptr;
     left_ = 0;
     blockBytes_ = 0;
     const std::uint32_t hash = Hash({});
-    entries_.push_back({"", 0, hash});
-    slots_[hash & (slots_.size() - 1)] = 1;
+    entries_.push_back({"", 0});
+    slots_[hash & (slots_.size() - 1)] = {1, hash};
 }
 
 std::uint32_t TTextPool::Hash(std::string_view text) {
@@ -50,29 +50,30 @@ std::uint32_t TTextPool::Hash(std::string_view text) {
 std::size_t TTextPool::Slot(std::string_view text, std::uint32_t hash) const {
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-        const std::uint32_t slot = slots_[i];
-        if (slot == 0) return i;
-        const Entry& e = entries_[slot - 1];
-        if (e.hash == hash && e.size == text.size() && std::memcmp(e.data, text.data(), text.size()) == 0) return i;
+        const SlotEntry slot = slots_[i];
+        if (slot.id1 == 0) return i;
+        if (slot.hash != hash) continue;
+        const Entry& e = entries_[slot.id1 - 1];
+        if (e.size == text.size() && std::memcmp(e.data, text.data(), text.size()) == 0) return i;
     }
 }
 
 std::uint32_t TTextPool::Find(std::string_view text) const {
-    const std::uint32_t slot = slots_[Slot(text, Hash(text))];
-    return slot == 0 ? kNoText : slot - 1;
+    const std::uint32_t id1 = slots_[Slot(text, Hash(text))].id1;
+    return id1 == 0 ? kNoText : id1 - 1;
 }
 
 std::uint32_t TTextPool::Intern(std::string_view text) {
     const std::uint32_t hash = Hash(text);
     std::size_t i = Slot(text, hash);
-    if (slots_[i] != 0) return slots_[i] - 1;
+    if (slots_[i].id1 != 0) return slots_[i].id1 - 1;
     if (entries_.size() >= kNoText - 1 || text.size() > UINT32_MAX) throw std::length_error("Text pool full");
     if ((entries_.size() + 1) * 2 > slots_.size()) {
         Grow();
         i = Slot(text, hash);
     }
-    entries_.push_back({Store(text), static_cast<std::uint32_t>(text.size()), hash});
-    slots_[i] = static_cast<std::uint32_t>(entries_.size());
+    entries_.push_back({Store(text), static_cast<std::uint32_t>(text.size())});
+    slots_[i] = {static_cast<std::uint32_t>(entries_.size()), hash};
     return static_cast<std::uint32_t>(entries_.size() - 1);
 }
 
@@ -98,18 +99,19 @@ const char* TTextPool::Store(std::string_view text) {
 }
 
 void TTextPool::Grow() {
-    std::vector<std::uint32_t> old(slots_.size() * 2, 0);
+    std::vector<SlotEntry> old(slots_.size() * 2, SlotEntry{0, 0});
     old.swap(slots_);
     const std::size_t mask = slots_.size() - 1;
-    for (std::uint32_t id = 0; id < entries_.size(); ++id) {
-        std::size_t i = entries_[id].hash & mask;
-        while (slots_[i] != 0) i = (i + 1) & mask;
-        slots_[i] = id + 1;
+    for (const SlotEntry& slot : old) {
+        if (slot.id1 == 0) continue;
+        std::size_t i = slot.hash & mask;
+        while (slots_[i].id1 != 0) i = (i + 1) & mask;
+        slots_[i] = slot;
     }
 }
 
 std::size_t TTextPool::MemoryBytes() const {
-    return blockBytes_ + entries_.capacity() * sizeof(Entry) + slots_.capacity() * sizeof(std::uint32_t) +
+    return blockBytes_ + entries_.capacity() * sizeof(Entry) + slots_.capacity() * sizeof(SlotEntry) +
            blocks_.capacity() * sizeof(blocks_[0]);
 }
 

@@ -42,7 +42,6 @@ private:
     struct Entry {
         const char* data;
         std::uint32_t size;
-        std::uint32_t hash;
     };
     static std::uint32_t Hash(std::string_view text);
     std::size_t Slot(std::string_view text, std::uint32_t hash) const;
@@ -50,9 +49,14 @@ private:
     void Grow();
 
     std::vector<Entry> entries_;
-    // Open addressing over entries: number + 1, 0 for a free slot. Its size
+    // Open addressing over entries: number + 1 (0 for a free slot) with the
+    // text's hash, so a probe that misses does not touch the entry. Its size
     // is a power of two at least twice the number of texts.
-    std::vector<std::uint32_t> slots_;
+    struct SlotEntry {
+        std::uint32_t id1;
+        std::uint32_t hash;
+    };
+    std::vector<SlotEntry> slots_;
     // Texts live in blocks that never move, so Text() views stay valid.
     std::vector<std::unique_ptr<char[]>> blocks_;
     char* free_ = nullptr;

@@ -267,9 +267,12 @@ void TOV_MainForm::ListView_logChange(TItemChange change) {
     if (change == TItemChange::ctState) return;
     const int rows = ListView_log.Count();
     Pan_DoList.SetCaption("全 " + std::to_string(rows) + " 結果");
-    P4B_Log.SetEnable(Data.Running != 1 && rows > 0);
+    // A button repaints whenever it is set: during a run this runs for
+    // every match, so only a change of state reaches the buttons.
+    const bool logOn = Data.Running != 1 && rows > 0;
+    if (P4B_Log.Enable() != logOn) P4B_Log.SetEnable(logOn);
     if (rows > 0) Data.ProjectChanged = 1;
-    p4b_LogClear.SetEnable(P4B_Log.Enable());
+    if (p4b_LogClear.Enable() != logOn) p4b_LogClear.SetEnable(logOn);
 }
 
 void TOV_MainForm::ListView_logDblClick() {
