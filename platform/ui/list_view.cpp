@@ -191,6 +191,16 @@ private:
     TListView* view_;
 };
 
+// Selection events of the views are not the user's while the list itself
+// changes the model.
+struct TQuiet {
+    explicit TQuiet(bool& flag) : flag_(flag) { flag_ = true; }
+    ~TQuiet() { flag_ = false; }
+    TQuiet(const TQuiet&) = delete;
+    TQuiet& operator=(const TQuiet&) = delete;
+    bool& flag_;
+};
+
 class TRowHeightFilter : public QObject {
 public:
     explicit TRowHeightFilter(QTableView* view) : QObject(view), view_(view) { Apply(); }
@@ -343,9 +353,8 @@ void TListView::RowsAppended() {
 void TListView::Announce() {
     announceTimer_->stop();
     if (model_->Rows() >= Count()) return;
-    syncing_ = true;
+    const TQuiet quiet(syncing_);
     model_->Announce(Count());
-    syncing_ = false;
 }
 
 // Rows first to last (already gone from the list) leave the views.
@@ -353,10 +362,9 @@ void TListView::RowsRemoved(int first, int last) {
     selected_.erase(selected_.begin() + first, selected_.begin() + last + 1);
     handles_.erase(handles_.begin() + first, handles_.begin() + last + 1);
     Renumber(first);
-    syncing_ = true;
+    const TQuiet quiet(syncing_);
     const int known = model_->Rows();
     if (first < known) model_->Remove(first, std::min(last, known - 1));
-    syncing_ = false;
 }
 
 void TListView::Renumber(int from) {
@@ -395,9 +403,8 @@ void TListView::Clear() {
     handles_.clear();
     byCaption_.clear();
     captionsStale_ = false;
-    syncing_ = true;
+    const TQuiet quiet(syncing_);
     model_->Reset(0, model_->Columns());
-    syncing_ = false;
 }
 
 void TListView::IndexCaption(int row) {
@@ -464,9 +471,8 @@ void TListView::ResetItems(int count) {
     selected_.assign(static_cast<std::size_t>(ownerCount_), 0);
     handles_.clear();
     handles_.resize(static_cast<std::size_t>(ownerCount_));
-    syncing_ = true;
+    const TQuiet quiet(syncing_);
     model_->Reset(ownerCount_, model_->Columns());
-    syncing_ = false;
 }
 
 void TListView::UpdateItems(int first, int last) { model_->Changed(std::max(first, 0), last, Qt::DisplayRole); }
@@ -575,9 +581,10 @@ void TListView::UpdateHeader() {
     const int columns = std::max(1, static_cast<int>(columns_.size()));
     if (model_->Columns() != columns) {
         Announce();
-        syncing_ = true;
-        model_->Reset(model_->Rows(), columns);
-        syncing_ = false;
+        {
+            const TQuiet quiet(syncing_);
+            model_->Reset(model_->Rows(), columns);
+        }
         // The selection went with the reset.
         std::fill(selected_.begin(), selected_.end(), 0);
     }
