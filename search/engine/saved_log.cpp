@@ -8,15 +8,18 @@ namespace orv {
 std::string FormatSavedLog(const TLogTable& rows) {
     // Code page 932 is stateless, so the lines convert piece by piece: the
     // labels once, each distinct text of the log once.
-    static const std::string kRule = std::string(56, '-') + "\r\n";
-    const std::string labels[] = {"比較元    ：", "    サイズ：", "    日時  ：", "    大きさ：", "比較対象  ：",
-                                  "処理  ：【",   "】\r\n",     "\r\n",       "x"};
-    std::vector<std::string> cp;
-    for (const std::string& label : labels) cp.push_back(Utf8ToCp932(label));
-    const std::string &source = cp[0], &size = cp[1], &date = cp[2], &dims = cp[3], &target = cp[4], &result = cp[5],
-                      &resultEnd = cp[6], &eol = cp[7], &by = cp[8];
+    const auto cp = [](const char* utf8) { return Utf8ToCp932(utf8); };
+    const std::string source = cp("比較元    ："), target = cp("比較対象  ："), size = cp("    サイズ："),
+                      date = cp("    日時  ："), dims = cp("    大きさ："), result = cp("処理  ：【"),
+                      resultEnd = cp("】\r\n"), eol = "\r\n", by = "x", rule = std::string(56, '-') + "\r\n";
     TLogTextCache text(rows, [](std::string_view utf8) { return Utf8ToCp932(utf8); });
+    // The length first, so the text is laid down once, not copied as it grows.
+    std::size_t length = rows.size() * (source.size() + target.size() + 2 * (size.size() + date.size() + dims.size()) +
+                                        8 * eol.size() + 2 * by.size() + result.size() + resultEnd.size() + rule.size());
+    for (std::size_t r = 0; r < rows.size(); ++r)
+        for (std::size_t c = 0; c < kLogColumns; ++c) length += text.Get(r, c).size();
     std::string out;
+    out.reserve(length);
     for (std::size_t r = 0; r < rows.size(); ++r) {
         const auto side = [&](const std::string& label, std::size_t first) {
             out.append(label).append(text.Get(r, first)).append(eol);
@@ -27,7 +30,7 @@ std::string FormatSavedLog(const TLogTable& rows) {
         side(source, kLogSourcePath);
         side(target, kLogTargetPath);
         out.append(result).append(text.Get(r, kLogResult)).append(resultEnd);
-        out.append(kRule);
+        out.append(rule);
     }
     return out;
 }
