@@ -70,6 +70,10 @@ std::string ReadWholeFile(const std::string& path) {
     return bytes;
 }
 
+bool IsAscii(std::string_view bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x80; });
+}
+
 // Log rows repeat their paths, dates and results: each distinct stored text
 // is converted and checked once, and the rows take the table's numbers. A
 // run logs the matches of one source one after another, so a cell is first
@@ -79,6 +83,8 @@ void ReadLogRows(BinaryReader& in, std::int64_t rows, TProjectData& project) {
     log.reserve(static_cast<std::size_t>(rows));
     TTextPool stored;                      // the file's bytes of each text
     std::vector<std::uint32_t> textOf{0};  // stored number -> table number (0: the empty text)
+    TTextPool folders;                     // the file's bytes of path folders
+    std::vector<std::string> folderText{std::string()};  // folder number -> its text
     std::vector<std::int8_t> storable;     // table number -> path check (-1 not yet)
     std::array<std::string, kLogColumns> previous;
     std::string buffer;
@@ -89,12 +95,27 @@ void ReadLogRows(BinaryReader& in, std::int64_t rows, TProjectData& project) {
             if (r > 0 && bytes == previous[c]) continue;
             previous[c] = bytes;
             // ASCII reads the same in both encodings (sizes, dates, numbers).
-            if (std::all_of(bytes.begin(), bytes.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x80; })) {
+            if (IsAscii(bytes)) {
                 ids[c] = log.Intern(bytes);
                 continue;
             }
             const std::uint32_t raw = stored.Intern(bytes);
-            if (raw == textOf.size()) textOf.push_back(log.Intern(DecodeStoredText(bytes)));
+            if (raw == textOf.size()) {
+                // A path with an ASCII file name converts its folder once for
+                // all the files in it ('/' is never part of a code page 932
+                // character, and the encoding keeps no state between pieces).
+                const std::size_t slash = bytes.rfind('/');
+                std::string utf8;
+                if (slash != std::string_view::npos && IsAscii(bytes.substr(slash + 1))) {
+                    const std::string_view folder = bytes.substr(0, slash + 1);
+                    const std::uint32_t id = folders.Intern(folder);
+                    if (id == folderText.size()) folderText.push_back(DecodeStoredText(folder));
+                    utf8.append(folderText[id]).append(bytes.substr(slash + 1));
+                } else {
+                    utf8 = DecodeStoredText(bytes);
+                }
+                textOf.push_back(log.Intern(utf8));
+            }
             ids[c] = textOf[raw];
         }
         bool usable = true;
