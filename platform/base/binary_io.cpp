@@ -112,18 +112,26 @@ void BinaryReader::CheckCount(std::int64_t count, std::int64_t bytesPerItem) {
         throw EReadError("Damaged file: count " + std::to_string(count) + " exceeds the data left");
 }
 
-std::string BinaryReader::ReadStoredString() {
+std::string_view BinaryReader::ReadStoredBytes(std::string& buffer) {
     const std::uint16_t n = ReadUInt16();
     if (n == 0) throw EReadError("Damaged file: stored string without terminator");
     CheckCount(n, 1);
-    std::string raw(n, '\0');
-    stream_.ReadBuffer(raw.data(), raw.size());
-    if (raw.back() != '\0') throw EReadError("Damaged file: stored string not terminated");
+    buffer.resize(n);
+    stream_.ReadBuffer(buffer.data(), buffer.size());
+    if (buffer.back() != '\0') throw EReadError("Damaged file: stored string not terminated");
     // The text ends at its first zero byte (the reading rule of these files);
     // what follows it inside the announced length is skipped.
-    raw.resize(raw.find('\0'));
+    return std::string_view(buffer.data(), buffer.find('\0'));
+}
+
+std::string BinaryReader::ReadStoredString() {
+    std::string raw;
+    return DecodeStoredText(ReadStoredBytes(raw));
+}
+
+std::string DecodeStoredText(std::string_view bytes) {
     try {
-        return FromStoredText(raw);
+        return FromStoredText(bytes);
     } catch (const EConvertError&) {
         throw EReadError("Damaged file: stored string is neither code page 932 nor UTF-8 text");
     }

@@ -1,5 +1,6 @@
 #include "platform/ui/list_view.h"
 
+#include <QAbstractTableModel>
 #include <QEvent>
 #include <QHeaderView>
 #include <QIcon>
@@ -7,8 +8,10 @@
 #include <QListView>
 #include <QMouseEvent>
 #include <QStackedWidget>
-#include <QStandardItemModel>
-#include <QTreeView>
+#include <QTableView>
+#include <QTimer>
+#include <algorithm>
+#include <stdexcept>
 
 #include "platform/ui/application.h"
 #include "platform/ui/canvas.h"
@@ -44,44 +47,134 @@ int TImageList::AddImage(const QPixmap& pixmap) {
 
 int TImageList::AddIcon(const QIcon& icon) { return AddImage(icon.pixmap(width_, height_)); }
 
+// --- table model ------------------------------------------------------------
+
+// The views' window on the list's rows. It knows how many rows it has told
+// the views about; rows appended since then reach them in one insertion.
+class TListModel : public QAbstractTableModel {
+public:
+    TListModel(TListView* list, QObject* parent) : QAbstractTableModel(parent), list_(list) {}
+
+    int rowCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : rows_; }
+    int columnCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : columns_; }
+    Qt::ItemFlags flags(const QModelIndex& index) const override {
+        if (!index.isValid()) return Qt::NoItemFlags;
+        return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+    }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!list_ || !index.isValid() || index.row() >= list_->Count()) return {};
+        if (role == Qt::DisplayRole) {
+            const std::string_view text = list_->CellText(index.row(), index.column());
+            return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+        }
+        if (role == Qt::DecorationRole && index.column() == 0 && !list_->OwnerData()) {
+            const QIcon icon = list_->IconFor(list_->rows_[static_cast<std::size_t>(index.row())].imageIndex);
+            if (!icon.isNull()) return icon;
+        }
+        return {};
+    }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        if (!list_ || orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+        if (section < 0 || section >= static_cast<int>(list_->columns_.size())) return {};
+        return QString::fromStdString(list_->columns_[static_cast<std::size_t>(section)].Caption);
+    }
+
+    int Rows() const { return rows_; }
+    void Announce(int rows) {
+        if (rows <= rows_) return;
+        beginInsertRows(QModelIndex(), rows_, rows - 1);
+        rows_ = rows;
+        endInsertRows();
+    }
+    void Remove(int first, int last) {
+        beginRemoveRows(QModelIndex(), first, last);
+        rows_ -= last - first + 1;
+        endRemoveRows();
+    }
+    void Reset(int rows, int columns) {
+        beginResetModel();
+        rows_ = rows;
+        columns_ = columns;
+        endResetModel();
+    }
+    void Changed(int first, int last, int role) {
+        last = std::min(last, rows_ - 1);
+        if (first > last) return;
+        emit dataChanged(index(first, 0), index(last, columns_ - 1), {role});
+    }
+    void HeaderChanged() { emit headerDataChanged(Qt::Horizontal, 0, columns_ - 1); }
+    int Columns() const { return columns_; }
+    // The list is going: answer nothing from now on.
+    void Detach() {
+        Reset(0, columns_);
+        list_ = nullptr;
+    }
+
+private:
+    TListView* list_;
+    int rows_ = 0;
+    int columns_ = 1;
+};
+
 // --- items ------------------------------------------------------------------
 
+std::string TListItem::Caption() const { return owner_->ItemCaption(index_); }
+
 void TListItem::SetCaption(const std::string& caption) {
-    if (caption == caption_) return;
-    owner_->UnindexCaption(this);
-    caption_ = caption;
-    owner_->IndexCaption(this);
-    owner_->ItemChanged(this, TItemChange::ctText);
+    if (owner_->OwnerData()) return;
+    auto& row = owner_->rows_[static_cast<std::size_t>(index_)];
+    if (caption == row.caption) return;
+    row.caption = caption;
+    owner_->captionsStale_ = true;
+    owner_->RowChanged(index_, TItemChange::ctText);
 }
+
+int TListItem::ImageIndex() const { return owner_->ItemImageIndex(index_); }
 
 void TListItem::SetImageIndex(int index) {
-    if (index == imageIndex_) return;
-    imageIndex_ = index;
-    owner_->ItemChanged(this, TItemChange::ctImage);
+    if (owner_->OwnerData()) return;
+    auto& row = owner_->rows_[static_cast<std::size_t>(index_)];
+    if (index == row.imageIndex) return;
+    row.imageIndex = index;
+    owner_->RowChanged(index_, TItemChange::ctImage);
 }
 
-bool TListItem::Selected() const { return owner_->RowSelected(index_); }
+bool TListItem::Selected() const { return owner_->ItemSelected(index_); }
 
 void TListItem::SetSelected(bool selected) { owner_->SetRowSelected(index_, selected); }
 
+std::vector<std::string> TListItem::SubItems() const {
+    if (!owner_->OwnerData()) return owner_->rows_[static_cast<std::size_t>(index_)].subItems;
+    std::vector<std::string> texts;
+    for (int c = 1; c < static_cast<int>(owner_->columns_.size()); ++c)
+        texts.emplace_back(owner_->CellText(index_, c));
+    return texts;
+}
+
 void TListItem::AddSubItem(const std::string& text) {
-    subItems_.push_back(text);
-    owner_->ItemChanged(this, TItemChange::ctText);
+    if (owner_->OwnerData()) return;
+    owner_->rows_[static_cast<std::size_t>(index_)].subItems.push_back(text);
+    owner_->RowChanged(index_, TItemChange::ctText);
 }
 
 void TListItem::SetSubItem(int i, const std::string& text) {
-    if (i < 0) return;
-    if (static_cast<std::size_t>(i) >= subItems_.size()) subItems_.resize(static_cast<std::size_t>(i) + 1);
-    if (subItems_[static_cast<std::size_t>(i)] == text) return;
-    subItems_[static_cast<std::size_t>(i)] = text;
-    owner_->ItemChanged(this, TItemChange::ctText);
+    if (i < 0 || owner_->OwnerData()) return;
+    auto& subItems = owner_->rows_[static_cast<std::size_t>(index_)].subItems;
+    if (static_cast<std::size_t>(i) >= subItems.size()) subItems.resize(static_cast<std::size_t>(i) + 1);
+    if (subItems[static_cast<std::size_t>(i)] == text) return;
+    subItems[static_cast<std::size_t>(i)] = text;
+    owner_->RowChanged(index_, TItemChange::ctText);
 }
 
 // --- view -------------------------------------------------------------------
 
 namespace {
 
-// Clicks on a view's viewport become the list view's Click and DblClick.
+// How long appended rows wait for more before the views hear of them.
+constexpr int kAnnounceDelayMs = 100;
+
+// Clicks on a view's viewport become the list view's Click and DblClick; a
+// new font gives the report view's rows their height.
 class TViewClickFilter : public QObject {
 public:
     explicit TViewClickFilter(TListView* view) : view_(view) {}
@@ -98,20 +191,57 @@ private:
     TListView* view_;
 };
 
+// Selection events of the views are not the user's while the list itself
+// changes the model.
+struct TQuiet {
+    explicit TQuiet(bool& flag) : flag_(flag) { flag_ = true; }
+    ~TQuiet() { flag_ = false; }
+    TQuiet(const TQuiet&) = delete;
+    TQuiet& operator=(const TQuiet&) = delete;
+    bool& flag_;
+};
+
+class TRowHeightFilter : public QObject {
+public:
+    explicit TRowHeightFilter(QTableView* view) : QObject(view), view_(view) { Apply(); }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::FontChange) Apply();
+        return false;
+    }
+
+private:
+    void Apply() { view_->verticalHeader()->setDefaultSectionSize(view_->fontMetrics().height() + 4); }
+    QTableView* view_;
+};
+
 }  // namespace
 
 TListView::TListView(TComponent* owner, std::string name, TWinControl* parent)
     : TWinControl(owner, std::move(name), parent) {
     stack_ = new QStackedWidget();
-    model_ = new QStandardItemModel(stack_);
+    model_ = new TListModel(this, stack_);
+    announceTimer_ = new QTimer(stack_);
+    announceTimer_->setSingleShot(true);
+    announceTimer_->setInterval(kAnnounceDelayMs);
+    QObject::connect(announceTimer_, &QTimer::timeout, Context(), [this] { Announce(); });
     iconView_ = new QListView();
-    reportView_ = new QTreeView();
+    reportView_ = new QTableView();
     iconView_->setModel(model_);
     reportView_->setModel(model_);
     reportView_->setSelectionModel(iconView_->selectionModel());
-    reportView_->setRootIsDecorated(false);
-    reportView_->setUniformRowHeights(true);
-    reportView_->setAllColumnsShowFocus(true);
+    // Every row has the height of one line: the view never measures rows.
+    QHeaderView* rowsHeader = reportView_->verticalHeader();
+    rowsHeader->hide();
+    rowsHeader->setSectionResizeMode(QHeaderView::Fixed);
+    rowsHeader->setMinimumSectionSize(1);
+    reportView_->installEventFilter(new TRowHeightFilter(reportView_));
+    reportView_->horizontalHeader()->setHighlightSections(false);
+    reportView_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    reportView_->setShowGrid(false);
+    reportView_->setWordWrap(false);
+    reportView_->setCornerButtonEnabled(false);
+    reportView_->setTabKeyNavigation(false);
+    reportView_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     for (QAbstractItemView* v : {static_cast<QAbstractItemView*>(iconView_), static_cast<QAbstractItemView*>(reportView_)}) {
         v->setEditTriggers(QAbstractItemView::NoEditTriggers);
         v->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -126,19 +256,17 @@ TListView::TListView(TComponent* owner, std::string name, TWinControl* parent)
     TControl::SetColor(clWindow);
     SetViewStyle(TViewStyle::vsIcon);
     QObject::connect(iconView_->selectionModel(), &QItemSelectionModel::selectionChanged, Context(),
-                     [this](const QItemSelection&, const QItemSelection&) {
+                     [this](const QItemSelection& selected, const QItemSelection& deselected) {
                          if (syncing_) return;
-                         std::vector<int> changed;
-                         for (int row = 0; row < Count(); ++row)
-                             if (RowSelected(row) != selectedCache_[static_cast<std::size_t>(row)])
-                                 changed.push_back(row);
-                         Guard(this, [&] { SelectionChanged(changed); });
+                         Guard(this, [&] { SelectionChanged(selected, deselected); });
                      });
 }
 
 TListView::~TListView() {
-    // No selection events while the model goes.
+    // No selection events while the model goes, and no reads of rows that
+    // are about to go.
     syncing_ = true;
+    model_->Detach();
 }
 
 QWidget* TListView::HandleWidget() const {
@@ -146,95 +274,162 @@ QWidget* TListView::HandleWidget() const {
     return viewStyle_ == TViewStyle::vsReport ? reportView_->viewport() : iconView_->viewport();
 }
 
+int TListView::Count() const { return OwnerData() ? ownerCount_ : static_cast<int>(rows_.size()); }
+
+std::string_view TListView::CellText(int row, int column) const {
+    if (row < 0 || row >= Count() || column < 0) return {};
+    if (OwnerData()) return cellText_(row, column);
+    const TRow& r = rows_[static_cast<std::size_t>(row)];
+    if (column == 0) return r.caption;
+    const std::size_t sub = static_cast<std::size_t>(column - 1);
+    return sub < r.subItems.size() ? std::string_view(r.subItems[sub]) : std::string_view();
+}
+
+std::string TListView::ItemCaption(int index) const { return std::string(CellText(index, 0)); }
+
+int TListView::ItemImageIndex(int index) const {
+    if (OwnerData() || index < 0 || index >= Count()) return -1;
+    return rows_[static_cast<std::size_t>(index)].imageIndex;
+}
+
+bool TListView::ItemSelected(int index) const {
+    return index >= 0 && index < Count() && selected_[static_cast<std::size_t>(index)] != 0;
+}
+
+TListItem* TListView::Item(int index) const {
+    if (index < 0 || index >= Count()) throw std::out_of_range("List index out of bounds");
+    auto& handle = handles_[static_cast<std::size_t>(index)];
+    if (!handle) handle.reset(new TListItem(const_cast<TListView*>(this), index));
+    return handle.get();
+}
+
 QIcon TListView::IconFor(int imageIndex) const {
     const TImageList* list = viewStyle_ == TViewStyle::vsIcon ? largeImages_ : smallImages_;
     if (!list || !list->Valid(imageIndex)) return {};
-    return QIcon(list->Image(imageIndex));
+    // Image lists only grow, so an icon once made stays right.
+    const std::size_t i = static_cast<std::size_t>(imageIndex);
+    if (icons_.size() <= i) icons_.resize(static_cast<std::size_t>(list->Count()));
+    if (icons_[i].isNull()) icons_[i] = QIcon(list->Image(imageIndex));
+    return icons_[i];
 }
 
-void TListView::SyncRow(int row) {
-    const TListItem* item = items_[static_cast<std::size_t>(row)].get();
-    const int columns = std::max(1, static_cast<int>(columns_.size()));
-    if (model_->columnCount() < columns) model_->setColumnCount(columns);
-    auto* cell = model_->item(row, 0);
-    if (!cell) {
-        cell = new QStandardItem();
-        model_->setItem(row, 0, cell);
-    }
-    cell->setText(QString::fromStdString(item->caption_));
-    cell->setIcon(IconFor(item->imageIndex_));
-    for (int c = 1; c < model_->columnCount(); ++c) {
-        const std::size_t si = static_cast<std::size_t>(c - 1);
-        const QString text = si < item->subItems_.size() ? QString::fromStdString(item->subItems_[si]) : QString();
-        auto* sub = model_->item(row, c);
-        if (!sub) {
-            if (text.isEmpty()) continue;
-            sub = new QStandardItem();
-            model_->setItem(row, c, sub);
-        }
-        sub->setText(text);
-    }
+void TListView::RowChanged(int row, TItemChange change) {
+    model_->Changed(row, row, change == TItemChange::ctImage ? Qt::DecorationRole : Qt::DisplayRole);
+    if (OnChange) OnChange(this, Item(row), change);
+}
+
+void TListView::ItemChanged(TListItem* item, TItemChange change) { RowChanged(item->Index(), change); }
+
+// --- adding and removing
+
+int TListView::Append(const std::string& caption, int imageIndex) {
+    if (OwnerData()) return -1;
+    rows_.push_back(TRow{caption, {}, imageIndex});
+    const int row = Count() - 1;
+    if (!captionsStale_) IndexCaption(row);
+    RowsAppended();
+    return row;
 }
 
 TListItem* TListView::Add() {
-    const int row = Count();
-    items_.push_back(std::unique_ptr<TListItem>(new TListItem(this, row)));
-    IndexCaption(items_.back().get());
-    selectedCache_.push_back(false);
-    syncing_ = true;
-    model_->insertRow(row);
-    SyncRow(row);
-    syncing_ = false;
-    return items_.back().get();
+    const int row = Append(std::string());
+    return row < 0 ? nullptr : Item(row);
 }
 
 TListItem* TListView::Add(const std::string& caption, int imageIndex) {
-    TListItem* item = Add();
-    UnindexCaption(item);
-    item->caption_ = caption;
-    IndexCaption(item);
-    item->imageIndex_ = imageIndex;
-    SyncRow(item->index_);
+    const int row = Append(caption, imageIndex);
+    if (row < 0) return nullptr;
+    TListItem* item = Item(row);
     if (OnChange) OnChange(this, item, TItemChange::ctText);
     return item;
 }
 
+void TListView::RowsAppended() {
+    selected_.resize(static_cast<std::size_t>(Count()), 0);
+    handles_.resize(static_cast<std::size_t>(Count()));
+    if (updateDepth_ == 0 && !announceTimer_->isActive()) announceTimer_->start();
+}
+
+void TListView::Announce() {
+    announceTimer_->stop();
+    if (model_->Rows() >= Count()) return;
+    const TQuiet quiet(syncing_);
+    model_->Announce(Count());
+}
+
+// Rows first to last (already gone from the list) leave the views.
+void TListView::RowsRemoved(int first, int last) {
+    selected_.erase(selected_.begin() + first, selected_.begin() + last + 1);
+    handles_.erase(handles_.begin() + first, handles_.begin() + last + 1);
+    Renumber(first);
+    const TQuiet quiet(syncing_);
+    const int known = model_->Rows();
+    if (first < known) model_->Remove(first, std::min(last, known - 1));
+}
+
+void TListView::Renumber(int from) {
+    for (std::size_t i = static_cast<std::size_t>(from); i < handles_.size(); ++i)
+        if (handles_[i]) handles_[i]->index_ = static_cast<int>(i);
+}
+
 void TListView::Delete(int index) {
-    if (index < 0 || index >= Count()) return;
-    syncing_ = true;
-    model_->removeRow(index);
-    syncing_ = false;
-    UnindexCaption(items_[static_cast<std::size_t>(index)].get());
-    items_.erase(items_.begin() + index);
-    selectedCache_.erase(selectedCache_.begin() + index);
-    for (int i = index; i < Count(); ++i) items_[static_cast<std::size_t>(i)]->index_ = i;
+    if (OwnerData() || index < 0 || index >= Count()) return;
+    rows_.erase(rows_.begin() + index);
+    captionsStale_ = true;
+    RowsRemoved(index, index);
+}
+
+void TListView::DeleteSelected() {
+    if (OwnerData()) return;
+    // From the end, one run of selected rows at a time: each run leaves the
+    // views in one step.
+    for (int last = Count() - 1; last >= 0; --last) {
+        if (!selected_[static_cast<std::size_t>(last)]) continue;
+        int first = last;
+        while (first > 0 && selected_[static_cast<std::size_t>(first - 1)]) --first;
+        rows_.erase(rows_.begin() + first, rows_.begin() + last + 1);
+        captionsStale_ = true;
+        RowsRemoved(first, last);
+        last = first;
+    }
 }
 
 void TListView::Clear() {
-    syncing_ = true;
-    model_->removeRows(0, model_->rowCount());
-    syncing_ = false;
-    items_.clear();
+    announceTimer_->stop();
+    rows_.clear();
+    rows_.shrink_to_fit();
+    if (OwnerData()) ownerCount_ = 0;
+    selected_.clear();
+    handles_.clear();
     byCaption_.clear();
-    selectedCache_.clear();
+    captionsStale_ = false;
+    const TQuiet quiet(syncing_);
+    model_->Reset(0, model_->Columns());
 }
 
-void TListView::IndexCaption(TListItem* item) { byCaption_.emplace(item->caption_, item); }
+void TListView::IndexCaption(int row) {
+    byCaption_.emplace(std::hash<std::string>()(rows_[static_cast<std::size_t>(row)].caption), row);
+}
 
-void TListView::UnindexCaption(TListItem* item) {
-    auto [first, last] = byCaption_.equal_range(item->caption_);
-    for (auto it = first; it != last; ++it)
-        if (it->second == item) {
-            byCaption_.erase(it);
-            return;
-        }
+void TListView::ReindexCaptions() const {
+    byCaption_.clear();
+    for (std::size_t row = 0; row < rows_.size(); ++row)
+        byCaption_.emplace(std::hash<std::string>()(rows_[row].caption), static_cast<int>(row));
+    captionsStale_ = false;
 }
 
 int TListView::IndexOfCaption(const std::string& text) const {
+    if (OwnerData()) {
+        for (int row = 0; row < Count(); ++row)
+            if (CellText(row, 0) == text) return row;
+        return -1;
+    }
+    if (captionsStale_) ReindexCaptions();
     int best = -1;
-    auto [first, last] = byCaption_.equal_range(text);
+    auto [first, last] = byCaption_.equal_range(std::hash<std::string>()(text));
     for (auto it = first; it != last; ++it)
-        if (best < 0 || it->second->Index() < best) best = it->second->Index();
+        if ((best < 0 || it->second < best) && rows_[static_cast<std::size_t>(it->second)].caption == text)
+            best = it->second;
     return best;
 }
 
@@ -243,36 +438,75 @@ void TListView::BeginUpdate() {
 }
 
 void TListView::EndUpdate() {
-    if (updateDepth_ > 0 && --updateDepth_ == 0) stack_->setUpdatesEnabled(true);
+    if (updateDepth_ > 0 && --updateDepth_ == 0) {
+        Announce();
+        stack_->setUpdatesEnabled(true);
+    }
 }
 
-void TListView::ItemChanged(TListItem* item, TItemChange change) {
-    syncing_ = true;
-    SyncRow(item->index_);
-    syncing_ = false;
-    if (OnChange) OnChange(this, item, change);
+// --- owner data
+
+void TListView::SetOwnerData(TLVCellTextEvent cellText) {
+    Clear();
+    cellText_ = std::move(cellText);
 }
 
-bool TListView::RowSelected(int row) const {
-    if (row < 0 || row >= Count()) return false;
-    return iconView_->selectionModel()->isRowSelected(row, QModelIndex());
+void TListView::SetItemCount(int count) {
+    if (!OwnerData()) return;
+    count = std::max(count, 0);
+    if (count < ownerCount_) {
+        const int old = ownerCount_;
+        ownerCount_ = count;
+        RowsRemoved(count, old - 1);
+    } else if (count > ownerCount_) {
+        ownerCount_ = count;
+        RowsAppended();
+    }
 }
+
+void TListView::ResetItems(int count) {
+    if (!OwnerData()) return;
+    announceTimer_->stop();
+    ownerCount_ = std::max(count, 0);
+    selected_.assign(static_cast<std::size_t>(ownerCount_), 0);
+    handles_.clear();
+    handles_.resize(static_cast<std::size_t>(ownerCount_));
+    const TQuiet quiet(syncing_);
+    model_->Reset(ownerCount_, model_->Columns());
+}
+
+void TListView::UpdateItems(int first, int last) { model_->Changed(std::max(first, 0), last, Qt::DisplayRole); }
+
+// --- selection
 
 void TListView::SetRowSelected(int row, bool selected) {
-    if (row < 0 || row >= Count() || RowSelected(row) == selected) return;
+    if (row < 0 || row >= Count() || ItemSelected(row) == selected) return;
+    Announce();
     auto* sel = iconView_->selectionModel();
+    const QModelIndex index = model_->index(row, 0);
     if (selected && !multiSelect_) {
-        sel->select(model_->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        sel->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     } else {
-        sel->select(model_->index(row, 0),
+        sel->select(index,
                     (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) | QItemSelectionModel::Rows);
     }
-    if (selected) sel->setCurrentIndex(model_->index(row, 0), QItemSelectionModel::NoUpdate);
+    if (selected) sel->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
 }
 
-void TListView::SelectionChanged(const std::vector<int>& rows) {
-    for (int row : rows) selectedCache_[static_cast<std::size_t>(row)] = RowSelected(row);
-    for (int row : rows)
+// Only the rows the change names are looked at, so a selection in a long
+// list costs what it changed.
+void TListView::SelectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
+    const QItemSelectionModel* sel = iconView_->selectionModel();
+    std::vector<int> changed;
+    for (const QItemSelection* delta : {&selected, &deselected})
+        for (const QItemSelectionRange& range : *delta)
+            for (int row = range.top(); row <= range.bottom() && row < Count(); ++row) {
+                const std::uint8_t now = sel->isSelected(model_->index(row, 0)) ? 1 : 0;
+                if (selected_[static_cast<std::size_t>(row)] == now) continue;
+                selected_[static_cast<std::size_t>(row)] = now;
+                changed.push_back(row);
+            }
+    for (int row : changed)
         if (OnChange && row < Count()) OnChange(this, Item(row), TItemChange::ctState);
 }
 
@@ -283,21 +517,16 @@ void TListView::SetMultiSelect(bool v) {
     reportView_->setSelectionMode(mode);
 }
 
-int TListView::SelCount() const {
-    int n = 0;
-    for (int row = 0; row < Count(); ++row) n += RowSelected(row) ? 1 : 0;
-    return n;
-}
+int TListView::SelCount() const { return static_cast<int>(std::count(selected_.begin(), selected_.end(), 1)); }
 
 TListItem* TListView::Selected() const {
-    for (int row = 0; row < Count(); ++row)
-        if (RowSelected(row)) return Item(row);
-    return nullptr;
+    const int index = ItemIndex();
+    return index < 0 ? nullptr : Item(index);
 }
 
 int TListView::ItemIndex() const {
-    const TListItem* item = Selected();
-    return item ? item->Index() : -1;
+    const auto it = std::find(selected_.begin(), selected_.end(), 1);
+    return it == selected_.end() ? -1 : static_cast<int>(it - selected_.begin());
 }
 
 void TListView::SetItemIndex(int index) {
@@ -307,16 +536,21 @@ void TListView::SetItemIndex(int index) {
 
 void TListView::ClearSelection() { iconView_->selectionModel()->clearSelection(); }
 
+// --- look
+
 void TListView::SetViewStyle(TViewStyle style) {
     const bool handleChanges = (style == TViewStyle::vsReport) != (viewStyle_ == TViewStyle::vsReport);
     if (handleChanges) NotifyHandleDestroying();
     viewStyle_ = style;
+    icons_.clear();
     switch (style) {
         case TViewStyle::vsIcon:
             iconView_->setViewMode(QListView::IconMode);
             iconView_->setIconSize(QSize(largeImages_ ? largeImages_->Width() : 32, largeImages_ ? largeImages_->Height() : 32));
             iconView_->setGridSize(QSize(96, 72));
             iconView_->setWordWrap(true);
+            // The grid gives every item its place: no item is measured.
+            iconView_->setUniformItemSizes(true);
             break;
         case TViewStyle::vsSmallIcon:
         case TViewStyle::vsList:
@@ -325,15 +559,15 @@ void TListView::SetViewStyle(TViewStyle style) {
             iconView_->setWrapping(true);
             iconView_->setIconSize(QSize(16, 16));
             iconView_->setGridSize(QSize());
+            iconView_->setUniformItemSizes(false);
             break;
         case TViewStyle::vsReport: break;
     }
     iconView_->setResizeMode(QListView::Adjust);
     iconView_->setMovement(QListView::Static);
+    iconView_->setLayoutMode(QListView::Batched);
     stack_->setCurrentWidget(style == TViewStyle::vsReport ? static_cast<QWidget*>(reportView_) : iconView_);
-    syncing_ = true;
-    for (int row = 0; row < Count(); ++row) SyncRow(row);
-    syncing_ = false;
+    model_->Changed(0, Count() - 1, Qt::DecorationRole);
     UpdateHeader();
     if (handleChanges) NotifyHandleCreated();
 }
@@ -345,15 +579,27 @@ void TListView::AddColumn(const std::string& caption, int width, bool autoSize) 
 
 void TListView::UpdateHeader() {
     const int columns = std::max(1, static_cast<int>(columns_.size()));
-    if (model_->columnCount() != columns) model_->setColumnCount(columns);
-    for (std::size_t i = 0; i < columns_.size(); ++i) {
-        model_->setHeaderData(static_cast<int>(i), Qt::Horizontal, QString::fromStdString(columns_[i].Caption));
-        if (columns_[i].AutoSize)
-            reportView_->header()->setSectionResizeMode(static_cast<int>(i), QHeaderView::Stretch);
-        else
-            reportView_->setColumnWidth(static_cast<int>(i), columns_[i].Width);
+    if (model_->Columns() != columns) {
+        Announce();
+        {
+            const TQuiet quiet(syncing_);
+            model_->Reset(model_->Rows(), columns);
+        }
+        // The selection went with the reset.
+        std::fill(selected_.begin(), selected_.end(), 0);
     }
-    reportView_->header()->setStretchLastSection(!columns_.empty() && columns_.back().AutoSize);
+    model_->HeaderChanged();
+    QHeaderView* header = reportView_->horizontalHeader();
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+        const int section = static_cast<int>(i);
+        if (columns_[i].AutoSize) {
+            header->setSectionResizeMode(section, QHeaderView::Stretch);
+        } else {
+            header->setSectionResizeMode(section, QHeaderView::Interactive);
+            reportView_->setColumnWidth(section, columns_[i].Width);
+        }
+    }
+    header->setStretchLastSection(!columns_.empty() && columns_.back().AutoSize);
 }
 
 void TListView::SetPopupMenu(TPopupMenu* menu) {
@@ -395,14 +641,7 @@ void TListView::SetSmallImages(TImageList* images) {
     SetViewStyle(viewStyle_);
 }
 
-void TListView::SetGridLines(bool v) {
-    // An item style sheet replaces the style's own drawing of selected items
-    // (pale, white text): name the highlight colours for them as well.
-    reportView_->setStyleSheet(v ? "QTreeView::item { border-right: 1px solid #d0d0d0; border-bottom: 1px solid #d0d0d0; }"
-                                   " QTreeView::item:selected { background: palette(highlight);"
-                                   " color: palette(highlighted-text); }"
-                                 : "");
-}
+void TListView::SetGridLines(bool v) { reportView_->setShowGrid(v); }
 
 void TListView::SetRowSelect(bool v) {
     reportView_->setSelectionBehavior(v ? QAbstractItemView::SelectRows : QAbstractItemView::SelectItems);

@@ -3,21 +3,24 @@
 // index and selection. Change events tell text, image and state apart.
 #pragma once
 
+#include <QIcon>
 #include <QPixmap>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "platform/graphics/bitmap.h"
 #include "platform/ui/control.h"
 
-class QStandardItemModel;
+class QItemSelection;
 class QStackedWidget;
 class QListView;
-class QTreeView;
-class QIcon;
+class QTableView;
+class QTimer;
 
 namespace orv {
 
@@ -42,19 +45,23 @@ private:
 };
 
 class TListView;
+class TListModel;
 
+// A handle on one row of a list view: made when asked for and kept until
+// its row goes, so a list of many rows holds handles only where code used
+// them. Texts are read from the view's rows each time.
 class TListItem {
 public:
     TListView* Owner() const { return owner_; }
     int Index() const { return index_; }
-    const std::string& Caption() const { return caption_; }
+    std::string Caption() const;
     void SetCaption(const std::string& caption);
-    int ImageIndex() const { return imageIndex_; }
+    int ImageIndex() const;
     void SetImageIndex(int index);
     bool Selected() const;
     void SetSelected(bool selected);
     // Sub-items (columns 1...). Change them through SetSubItem/AddSubItem.
-    const std::vector<std::string>& SubItems() const { return subItems_; }
+    std::vector<std::string> SubItems() const;
     void AddSubItem(const std::string& text);
     // Sets sub-item i, adding empty ones before it when needed.
     void SetSubItem(int i, const std::string& text);
@@ -65,15 +72,15 @@ private:
     TListItem(TListView* owner, int index) : owner_(owner), index_(index) {}
     TListView* owner_;
     int index_;
-    std::string caption_;
-    int imageIndex_ = -1;
-    std::vector<std::string> subItems_;
 };
 
 enum class TViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
 enum class TItemChange { ctText, ctImage, ctState };
 
 using TLVChangeEvent = std::function<void(TObject* sender, TListItem* item, TItemChange change)>;
+// The text of a cell of an owner-data list view (column 0 is the caption).
+// The text must stay valid until the owner's rows change.
+using TLVCellTextEvent = std::function<std::string_view(int row, int column)>;
 
 struct TListColumn {
     std::string Caption;
@@ -81,6 +88,11 @@ struct TListColumn {
     bool AutoSize = false;
 };
 
+// Rows are held compactly (or, with owner data, not at all) and the views
+// read them through a table model as they paint, so a list of a million rows
+// costs its texts and a few bytes per row. Rows appended outside
+// BeginUpdate/EndUpdate reach the views together, a moment later, so a list
+// that grows row by row does not lay out the whole view for every row.
 class TListView : public TWinControl {
 public:
     TListView(TComponent* owner, std::string name, TWinControl* parent);
@@ -88,19 +100,39 @@ public:
     std::string ClassName() const override { return "TListView"; }
 
     // --- items
-    int Count() const { return static_cast<int>(items_.size()); }
-    TListItem* Item(int index) const { return items_.at(static_cast<std::size_t>(index)).get(); }
+    int Count() const;
+    // The handle of row index (made on first use).
+    TListItem* Item(int index) const;
     TListItem* Add();
     // Adds an item with caption and image index in one step (one change event).
     TListItem* Add(const std::string& caption, int imageIndex = -1);
+    // The same without making a handle; returns the row's index.
+    int Append(const std::string& caption, int imageIndex = -1);
     void Delete(int index);
+    // Deletes every selected row in one pass.
+    void DeleteSelected();
     void Clear();
     // Index of the first item whose caption equals text exactly, or -1
     // (a hash lookup, not a scan).
     int IndexOfCaption(const std::string& text) const;
-    // Stops view updates while many items change (nested calls count).
+    // Holds back the views while many rows are added (nested calls count).
     void BeginUpdate();
     void EndUpdate();
+    // Row reads that make no handle.
+    std::string ItemCaption(int index) const;
+    int ItemImageIndex(int index) const;
+    bool ItemSelected(int index) const;
+
+    // --- owner data: the rows live with the owner, who names their number
+    // and answers their texts; the view keeps only their selection.
+    void SetOwnerData(TLVCellTextEvent cellText);
+    bool OwnerData() const { return static_cast<bool>(cellText_); }
+    // Rows added at or removed from the end.
+    void SetItemCount(int count);
+    // Every row replaced (the selection goes).
+    void ResetItems(int count);
+    // The texts of rows first to last changed.
+    void UpdateItems(int first, int last);
 
     // --- selection
     bool MultiSelect() const { return multiSelect_; }
@@ -138,20 +170,37 @@ protected:
 
 private:
     friend class TListItem;
-    void SyncRow(int row);
-    void UpdateHeader();
-    void SelectionChanged(const std::vector<int>& rows);
+    friend class TListModel;
+    struct TRow {
+        std::string caption;
+        std::vector<std::string> subItems;
+        int imageIndex = -1;
+    };
+
+    std::string_view CellText(int row, int column) const;
     QIcon IconFor(int imageIndex) const;
-    bool RowSelected(int row) const;
+    void RowChanged(int row, TItemChange change);
     void SetRowSelected(int row, bool selected);
+    void SelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
+    void RowsAppended();
+    // Tells the views about rows appended since they last heard.
+    void Announce();
+    void RowsRemoved(int first, int last);
+    void Renumber(int from);
+    void UpdateHeader();
+    void IndexCaption(int row);
+    void ReindexCaptions() const;
 
-    void IndexCaption(TListItem* item);
-    void UnindexCaption(TListItem* item);
-
-    std::vector<std::unique_ptr<TListItem>> items_;
-    std::unordered_multimap<std::string, TListItem*> byCaption_;
+    std::vector<TRow> rows_;
+    int ownerCount_ = 0;
+    TLVCellTextEvent cellText_;
+    std::vector<std::uint8_t> selected_;
+    mutable std::vector<std::unique_ptr<TListItem>> handles_;
+    // caption hash -> row; rebuilt when rows were deleted
+    mutable std::unordered_multimap<std::size_t, int> byCaption_;
+    mutable bool captionsStale_ = false;
     std::vector<TListColumn> columns_;
-    std::vector<bool> selectedCache_;  // last known selection, for state events
+    mutable std::vector<QIcon> icons_;  // of the image list in use, by index
     TImageList* largeImages_ = nullptr;
     TImageList* smallImages_ = nullptr;
     TViewStyle viewStyle_ = TViewStyle::vsIcon;
@@ -159,10 +208,11 @@ private:
     bool readOnly_ = true;
     int updateDepth_ = 0;
     bool syncing_ = false;
-    QStandardItemModel* model_ = nullptr;  // owned by the widget
+    TListModel* model_ = nullptr;  // owned by the widget
+    QTimer* announceTimer_ = nullptr;
     QStackedWidget* stack_ = nullptr;
     QListView* iconView_ = nullptr;
-    QTreeView* reportView_ = nullptr;
+    QTableView* reportView_ = nullptr;
 };
 
 }  // namespace orv

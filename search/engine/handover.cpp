@@ -111,12 +111,16 @@ void WriteDoFilesList(const std::string& path, std::int64_t loadNo) {
     batch.Commit();
 }
 
-std::string EncodeDoFiles2(const std::vector<TLogRow>& rows) {
+std::string EncodeDoFiles2(const TLogTable& rows) {
     TMemoryStream stream;
     BinaryWriter writer(stream);
     writer.WriteInt32(static_cast<std::int32_t>(rows.size()) - 1);
-    for (const TLogRow& row : rows)
-        for (const std::string& text : row) writer.WriteStoredString(text);
+    TLogTextCache stored(rows, [](std::string_view text) { return EncodeStoredString(text); });
+    for (std::size_t r = 0; r < rows.size(); ++r)
+        for (std::size_t c = 0; c < kLogColumns; ++c) {
+            const std::string& bytes = stored.Get(r, c);
+            writer.WriteBytes(bytes.data(), bytes.size());
+        }
     writer.WriteInt32(-1);
     const auto& bytes = stream.Bytes();
     return std::string(bytes.begin(), bytes.end());
@@ -203,7 +207,7 @@ bool TPairHandOver::DoEndSyori(std::size_t firstRow) {
     const std::size_t n = std::min(data_.ResText.size(), log_.Count());
     for (std::size_t i = 0; i < n; ++i) {
         const std::string& text = data_.ResText[i];
-        if (!text.empty() && text != log_.Row(i)[kLogResult]) log_.SetResult(i, text);
+        if (!text.empty() && text != log_.Rows().Cell(i, kLogResult)) log_.SetResult(i, text);
     }
     data_.ResText.clear();
     return true;

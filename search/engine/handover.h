@@ -46,7 +46,7 @@ void WriteDoFilesPair(const std::string& path, const TFileList::Entry& source, c
 void WriteDoFilesList(const std::string& path, std::int64_t loadNo);
 // The bytes of DoFiles2.Dat for a non-empty log. Raises EConvertError for a
 // text the stored-string format cannot hold.
-std::string EncodeDoFiles2(const std::vector<TLogRow>& rows);
+std::string EncodeDoFiles2(const TLogTable& rows);
 
 // What filer answered. filer writes Stop first, so an answer without it (a
 // missing, unreadable or damaged file) is no answer: Received false and

@@ -20,38 +20,30 @@ namespace orv {
 
 // ---- the run log
 
-std::string TRunLog::Key(const std::string& source, const std::string& target) {
-    // Paths never hold a zero byte, so the pair is unambiguous.
-    std::string key;
-    key.reserve(source.size() + target.size() + 1);
-    key.append(source).push_back('\0');
-    key.append(target);
-    return key;
-}
-
-void TRunLog::Add(TLogRow row) {
-    ++pairs_[Key(row[kLogSourcePath], row[kLogTargetPath])];
-    rows_.push_back(std::move(row));
+void TRunLog::Add(const TLogRow& row) {
+    rows_.push_back(row);
+    const auto& ids = rows_.Ids(rows_.size() - 1);
+    ++pairs_[Key(ids[kLogSourcePath], ids[kLogTargetPath])];
     ++revision_;
     if (OnRowAdded) OnRowAdded(rows_.size() - 1);
 }
 
-void TRunLog::SetResult(std::size_t index, std::string text) {
-    rows_.at(index)[kLogResult] = std::move(text);
+void TRunLog::SetResult(std::size_t index, std::string_view text) {
+    rows_.SetCell(index, kLogResult, text);
     ++revision_;
     if (OnRowChanged) OnRowChanged(index);
 }
 
 void TRunLog::Delete(std::size_t index) {
-    const TLogRow& row = rows_.at(index);
-    auto it = pairs_.find(Key(row[kLogSourcePath], row[kLogTargetPath]));
+    const auto& ids = rows_.Ids(index);
+    auto it = pairs_.find(Key(ids[kLogSourcePath], ids[kLogTargetPath]));
     if (it != pairs_.end() && --it->second == 0) pairs_.erase(it);
-    rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(index));
+    rows_.erase(index);
     ++revision_;
     if (OnReset) OnReset();
 }
 
-void TRunLog::Assign(std::vector<TLogRow> rows) {
+void TRunLog::Assign(TLogTable rows) {
     rows_ = std::move(rows);
     Reindex();
     ++revision_;
@@ -62,11 +54,18 @@ void TRunLog::Clear() { Assign({}); }
 
 void TRunLog::Reindex() {
     pairs_.clear();
-    for (const TLogRow& row : rows_) ++pairs_[Key(row[kLogSourcePath], row[kLogTargetPath])];
+    pairs_.reserve(rows_.size());
+    for (std::size_t r = 0; r < rows_.size(); ++r) {
+        const auto& ids = rows_.Ids(r);
+        ++pairs_[Key(ids[kLogSourcePath], ids[kLogTargetPath])];
+    }
 }
 
 bool TRunLog::Contains(const std::string& source, const std::string& target) const {
-    return pairs_.find(Key(source, target)) != pairs_.end();
+    const std::uint32_t s = rows_.FindText(source);
+    if (s == TTextPool::kNoText) return false;
+    const std::uint32_t t = rows_.FindText(target);
+    return t != TTextPool::kNoText && pairs_.count(Key(s, t)) != 0;
 }
 
 TLogRow MakeLogRow(const TFileList::Entry& source, const TFileList::Entry& target) {
@@ -323,7 +322,7 @@ bool TPairLoop::CheckLogFast(std::size_t i, std::size_t j) {
         st.logSource.assign(st.pathText.size(), 0);
         std::unordered_map<std::string_view, std::uint32_t> ids;
         for (std::uint32_t id = 0; id < st.pathText.size(); ++id) ids.emplace(*st.pathText[id], id);
-        for (const TLogRow& row : log_.Rows()) {
+        for (const TLogRowView row : log_.Rows()) {
             auto it = ids.find(row[kLogSourcePath]);
             if (it != ids.end()) st.logSource[it->second] = 1;
         }

@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "search/engine/log_table.h"
 #include "search/engine/main_data.h"
 #include "search/engine/similarity.h"
 
@@ -22,37 +23,21 @@ class TRunStatus;
 
 // ---- the run log
 
-enum TLogColumn : std::size_t {
-    kLogSourcePath = 0,
-    kLogSourceSize,
-    kLogSourceDate,
-    kLogSourceWidth,
-    kLogSourceHeight,
-    kLogTargetPath,
-    kLogTargetSize,
-    kLogTargetDate,
-    kLogTargetWidth,
-    kLogTargetHeight,
-    kLogResult,
-    kLogColumns
-};
-
-// One row of the run log: the eleven texts in column order.
-using TLogRow = std::array<std::string, kLogColumns>;
-
 // The run log's rows (the window shows them) with a lookup of the
 // source/target pairs they hold, kept in step with every change.
 class TRunLog {
 public:
     std::size_t Count() const { return rows_.size(); }
     bool Empty() const { return rows_.empty(); }
-    const TLogRow& Row(std::size_t index) const { return rows_.at(index); }
-    const std::vector<TLogRow>& Rows() const { return rows_; }
+    // A copy of one row's texts; raises std::out_of_range past the last row.
+    // Rows()[index] reads a row without copying it.
+    TLogRow Row(std::size_t index) const { return rows_.at(index).Texts(); }
+    const TLogTable& Rows() const { return rows_; }
 
-    void Add(TLogRow row);
-    void SetResult(std::size_t index, std::string text);
+    void Add(const TLogRow& row);
+    void SetResult(std::size_t index, std::string_view text);
     void Delete(std::size_t index);
-    void Assign(std::vector<TLogRow> rows);
+    void Assign(TLogTable rows);
     void Clear();
 
     // A row holds this source path as its caption and this target path as
@@ -67,11 +52,14 @@ public:
     std::function<void()> OnReset;
 
 private:
-    static std::string Key(const std::string& source, const std::string& target);
+    static std::uint64_t Key(std::uint32_t source, std::uint32_t target) {
+        return (static_cast<std::uint64_t>(source) << 32) | target;
+    }
     void Reindex();
 
-    std::vector<TLogRow> rows_;
-    std::unordered_map<std::string, std::size_t> pairs_;  // key -> number of rows holding it
+    TLogTable rows_;
+    // (source path, target path) text numbers -> number of rows holding them
+    std::unordered_map<std::uint64_t, std::uint32_t> pairs_;
     std::uint64_t revision_ = 0;
 };
 

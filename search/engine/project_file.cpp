@@ -1,5 +1,6 @@
 #include "search/engine/project_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include "platform/base/paths.h"
 #include "platform/base/stream.h"
 #include "search/engine/path_admission.h"
+#include "search/engine/text_pool.h"
 
 namespace orv {
 
@@ -17,7 +19,7 @@ namespace {
 
 // The smallest stored string: its length field and the terminating zero.
 constexpr std::int64_t kMinStoredString = 3;
-constexpr std::size_t kLogPathColumns[] = {0, 5};
+constexpr std::size_t kLogPathColumns[] = {kLogSourcePath, kLogTargetPath};
 
 void RequireStorable(const std::string& path) {
     if (!IsStorablePath(path)) throw EConvertError(UnusablePathMessage(path));
@@ -71,16 +73,87 @@ std::string ReadWholeFile(const std::string& path) {
     return bytes;
 }
 
+bool IsAscii(std::string_view bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x80; });
+}
+
+// Log rows repeat their paths, dates and results: each distinct stored text
+// is converted and checked once, and the rows take the table's numbers. A
+// run logs the matches of one source one after another, so a cell is first
+// compared with the same cell of the row before.
+void ReadLogRows(BinaryReader& in, std::int64_t rows, TProjectData& project) {
+    TLogTable& log = project.LogRows;
+    log.reserve(static_cast<std::size_t>(rows));
+    TTextPool stored;                      // the file's bytes of each text
+    std::vector<std::uint32_t> textOf{0};  // stored number -> table number (0: the empty text)
+    TTextPool folders;                     // the file's bytes of path folders
+    std::vector<std::string> folderText{std::string()};  // folder number -> its text
+    std::vector<std::int8_t> storable;     // table number -> path check (-1 not yet)
+    std::array<std::string, kLogColumns> previous;
+    std::string buffer;
+    TLogTable::TIds ids{};
+    for (std::int64_t r = 0; r < rows; ++r) {
+        for (std::size_t c = 0; c < kLogColumns; ++c) {
+            const std::string_view bytes = in.ReadStoredBytes(buffer);
+            if (r > 0 && bytes == previous[c]) continue;
+            previous[c] = bytes;
+            // ASCII reads the same in both encodings (sizes, dates, numbers).
+            if (IsAscii(bytes)) {
+                ids[c] = log.Intern(bytes);
+                continue;
+            }
+            const std::uint32_t raw = stored.Intern(bytes);
+            if (raw == textOf.size()) {
+                // A path with an ASCII file name converts its folder once for
+                // all the files in it ('/' is never part of a code page 932
+                // character, and the encoding keeps no state between pieces).
+                const std::size_t slash = bytes.rfind('/');
+                std::string utf8;
+                if (slash != std::string_view::npos && IsAscii(bytes.substr(slash + 1))) {
+                    const std::string_view folder = bytes.substr(0, slash + 1);
+                    const std::uint32_t id = folders.Intern(folder);
+                    if (id == folderText.size()) folderText.push_back(DecodeStoredText(folder));
+                    utf8.append(folderText[id]).append(bytes.substr(slash + 1));
+                } else {
+                    utf8 = DecodeStoredText(bytes);
+                }
+                textOf.push_back(log.Intern(utf8));
+            }
+            ids[c] = textOf[raw];
+        }
+        bool usable = true;
+        for (std::size_t c : kLogPathColumns) {
+            if (storable.size() <= ids[c]) storable.resize(ids[c] + 1, -1);
+            std::int8_t& ok = storable[ids[c]];
+            if (ok < 0) ok = IsStorablePath(log.Text(ids[c])) ? 1 : 0;
+            if (!ok) {
+                project.Refused.emplace_back(log.Text(ids[c]));
+                usable = false;
+            }
+        }
+        if (usable) log.AppendIds(ids);
+    }
+}
+
 }  // namespace
 
 std::string ProgressListPath(const std::string& projectPath) { return ChangeFileExt(projectPath, ".ovl"); }
 
-std::string EncodeProjectFile(const TProjectData& project) {
+std::string EncodeProjectFile(const TProjectData& project) { return EncodeProjectFile(project, project.LogRows); }
+
+std::string EncodeProjectFile(const TProjectData& project, const TLogTable& log) {
     for (const std::string& s : project.Sources) RequireStorable(s);
     for (const std::string& s : project.Targets) RequireStorable(s);
     RequireStorable(project.MoveFolder);
-    for (const TLogRow& row : project.LogRows)
-        for (std::size_t c : kLogPathColumns) RequireStorable(row[c]);
+    // Each distinct text is checked and encoded once.
+    std::vector<bool> checked(log.TextCount(), false);
+    for (std::size_t r = 0; r < log.size(); ++r)
+        for (std::size_t c : kLogPathColumns) {
+            const std::uint32_t id = log.Ids(r)[c];
+            if (checked[id]) continue;
+            if (!IsStorablePath(log.Text(id))) throw EConvertError(UnusablePathMessage(log.Text(id)));
+            checked[id] = true;
+        }
 
     TMemoryStream stream;
     BinaryWriter out(stream);
@@ -90,9 +163,13 @@ std::string EncodeProjectFile(const TProjectData& project) {
     out.WriteInt32(project.SubFolder ? 1 : 0);
     out.WriteInt32(project.OneEnd ? 1 : 0);
     out.WriteStoredString(project.MoveFolder);
-    out.WriteInt32(StoredCount(project.LogRows.size()) - 1);
-    for (const TLogRow& row : project.LogRows)
-        for (const std::string& cell : row) out.WriteStoredString(cell);
+    out.WriteInt32(StoredCount(log.size()) - 1);
+    TLogTextCache stored(log, [](std::string_view text) { return EncodeStoredString(text); });
+    for (std::size_t r = 0; r < log.size(); ++r)
+        for (std::size_t c = 0; c < kLogColumns; ++c) {
+            const std::string& bytes = stored.Get(r, c);
+            out.WriteBytes(bytes.data(), bytes.size());
+        }
     const auto& bytes = stream.Bytes();
     return std::string(bytes.begin(), bytes.end());
 }
@@ -121,20 +198,8 @@ TProjectData DecodeProjectFile(std::string_view bytes) {
         project.Refused.push_back(std::move(project.MoveFolder));
         project.MoveFolder.clear();
     }
-    const std::int64_t rows = ReadMinusOneCount(in, kMinStoredString * 11);
-    project.LogRows.reserve(static_cast<std::size_t>(rows));
-    for (std::int64_t r = 0; r < rows; ++r) {
-        TLogRow row;
-        for (std::string& cell : row) cell = in.ReadStoredString();
-        bool usable = true;
-        for (std::size_t c : kLogPathColumns) {
-            if (!IsStorablePath(row[c])) {
-                project.Refused.push_back(row[c]);
-                usable = false;
-            }
-        }
-        if (usable) project.LogRows.push_back(std::move(row));
-    }
+    const std::int64_t rows = ReadMinusOneCount(in, kMinStoredString * kLogColumns);
+    ReadLogRows(in, rows, project);
     RequireEnd(in);
     return project;
 }
@@ -169,8 +234,9 @@ TProjectFiles ReadProjectFiles(const std::string& path) {
     return files;
 }
 
-void SaveProjectFiles(const std::string& path, const TProjectData& project, const std::vector<std::string>& progress) {
-    const std::string projectBytes = EncodeProjectFile(project);
+void SaveProjectFiles(const std::string& path, const TProjectData& project, const std::vector<std::string>& progress,
+                      const TLogTable* log) {
+    const std::string projectBytes = EncodeProjectFile(project, log ? *log : project.LogRows);
     const std::string progressBytes = progress.empty() ? std::string() : EncodeProgressList(progress);
     const std::string listPath = ProgressListPath(path);
 

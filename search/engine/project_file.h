@@ -12,11 +12,10 @@
 #include <string_view>
 #include <vector>
 
+#include "search/engine/log_table.h"
+
 namespace orv {
 
-// A log row: source path, size, date, width, height, then the same five of
-// the target, then the handling result.
-using TLogRow = std::array<std::string, 11>;
 
 // Order of the radio indexes as the project file stores them.
 enum TProjectRadio : int { kRadioMode = 0, kRadioSyori = 1, kRadioSeltgt = 2, kRadioNear = 3, kRadioDo = 4 };
@@ -29,7 +28,7 @@ struct TProjectData {
     bool SubFolder = false;
     bool OneEnd = false;
     std::string MoveFolder;
-    std::vector<TLogRow> LogRows;
+    TLogTable LogRows;
     // Filled by reading only: paths of the file that the program refuses
     // (IsStorablePath); they were left out of the lists, the move folder and
     // the log. The caller names each with UnusablePathMessage.
@@ -44,6 +43,9 @@ std::string ProgressListPath(const std::string& projectPath);
 // produced) when a path is refused (IsStorablePath) or a text is not valid
 // UTF-8 or too long for a stored string.
 std::string EncodeProjectFile(const TProjectData& project);
+// The same with log in place of project.LogRows (the window's log is not
+// copied into the project to be saved).
+std::string EncodeProjectFile(const TProjectData& project, const TLogTable& log);
 std::string EncodeProgressList(const std::vector<std::string>& progress);
 // Decoding raises EReadError for a short, long or damaged image; every count
 // is checked against the bytes left before anything is allocated.
@@ -68,6 +70,8 @@ TProjectFiles ReadProjectFiles(const std::string& path);
 // record removes an existing progress list instead), each atomically. Both
 // images are made before anything is written, so a text that cannot be stored
 // writes nothing. A failed write raises and leaves the old file in place.
-void SaveProjectFiles(const std::string& path, const TProjectData& project, const std::vector<std::string>& progress);
+// A log, when given, is written in place of project.LogRows.
+void SaveProjectFiles(const std::string& path, const TProjectData& project, const std::vector<std::string>& progress,
+                      const TLogTable* log = nullptr);
 
 }  // namespace orv

@@ -4,17 +4,16 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
-#include "search/engine/project_file.h"
+#include "search/engine/log_table.h"
 
 namespace orv {
 
 // The file's bytes. Raises EConvertError when a text is not valid UTF-8.
-std::string FormatSavedLog(const std::vector<TLogRow>& rows);
+std::string FormatSavedLog(const TLogTable& rows);
 
 // Writes the file atomically (an existing file is replaced only once the new
 // one is complete). Raises EConvertError, EFCreateError or EWriteError.
-void SaveLogFile(const std::string& path, const std::vector<TLogRow>& rows);
+void SaveLogFile(const std::string& path, const TLogTable& rows);
 
 }  // namespace orv

@@ -281,6 +281,10 @@ void TOV_MainForm::BuildLayout() {
                                 "ファイルサイズ", "ファイル日時", "幅", "高さ", "処理"};
     const int logWidths[] = {240, 40, 40, 40, 40, 240, 40, 40, 40, 40, 240};
     for (int i = 0; i < 11; ++i) ListView_log.AddColumn(logColumns[i], logWidths[i]);
+    ListView_log.SetOwnerData([this](int row, int column) -> std::string_view {
+        if (column < 0 || static_cast<std::size_t>(column) >= kLogColumns) return {};
+        return RunLog.Rows().Cell(static_cast<std::size_t>(row), static_cast<std::size_t>(column));
+    });
 
     Timer1.SetEnabled(false);
     Timer1.SetInterval(1000);
@@ -745,7 +749,7 @@ std::vector<std::string> TOV_MainForm::ListEntries(int side) {
     TListView& list = SideList(side);
     std::vector<std::string> out;
     out.reserve(static_cast<std::size_t>(list.Count()));
-    for (int i = 0; i < list.Count(); ++i) out.push_back(list.Item(i)->Caption());
+    for (int i = 0; i < list.Count(); ++i) out.push_back(list.ItemCaption(i));
     return out;
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/ui/animate.h"
@@ -310,9 +311,9 @@ private:
     void BindHandlers();
     void LoadPictures();
     void SetClickSounds();
-    void ApplyProject(const TProjectData& project, const std::vector<std::string>& progress);
+    void ApplyProject(TProjectData project, const std::vector<std::string>& progress);
+    // The project as the window holds it, without the log rows.
     TProjectData CollectProject() const;
-    std::vector<TLogRow> LogRows() const;
     void LogRowAdded(std::size_t index);
     void LogRowChanged(std::size_t index);
     void LogReset();
@@ -328,6 +329,8 @@ private:
     std::unique_ptr<IPairHandOver> handOver_;
     std::unique_ptr<TForm_splash> splash_;
     std::unique_ptr<TWaitCursor> waitCursor_;
+    // Data.IconKeys by key, for GetShellIcon.
+    std::unordered_map<std::string, int> iconIndex_;
     // The gauge holds int; larger counts are scaled down by this.
     std::int64_t gaugeDivisor_ = 1;
     bool created_ = false;

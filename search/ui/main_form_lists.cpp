@@ -2,7 +2,6 @@
 #include <QApplication>
 #include <QStyle>
 #include <algorithm>
-#include <unordered_set>
 
 #include "platform/base/file_system.h"
 #include "platform/base/paths.h"
@@ -103,8 +102,6 @@ void TOV_MainForm::AddFiles2(std::vector<std::string>& paths, int side) {
     TListView& list = SideList(side);
     {
         TWaitCursor cursor;
-        std::unordered_set<std::string> present;
-        for (int i = 0; i < list.Count(); ++i) present.insert(list.Item(i)->Caption());
         list.BeginUpdate();
         try {
             for (std::string& path : paths) {
@@ -115,8 +112,8 @@ void TOV_MainForm::AddFiles2(std::vector<std::string>& paths, int side) {
                     refused.push_back(path);
                     continue;
                 }
-                if (!present.insert(path).second) continue;
-                list.Add(path, GetShellIcon(path));
+                if (list.IndexOfCaption(path) >= 0) continue;
+                list.Append(path, GetShellIcon(path));
                 if (side == 1 && !Data.JyochyuList.Empty()) warn = true;
             }
         } catch (...) {
@@ -143,8 +140,12 @@ void TOV_MainForm::DropDst_RFileDrop(const std::vector<std::string>& files) {
 int TOV_MainForm::GetShellIcon(const std::string& path) {
     std::string key = LowerAscii(ExtractFileExt(path));
     if (key.empty()) key = LowerAscii(path);
-    const auto found = std::find(Data.IconKeys.begin(), Data.IconKeys.end(), key);
-    if (found != Data.IconKeys.end()) return static_cast<int>(found - Data.IconKeys.begin());
+    // Every folder has a key of its own: a lookup, not a scan of them all.
+    if (iconIndex_.size() != Data.IconKeys.size()) {
+        iconIndex_.clear();
+        for (std::size_t i = 0; i < Data.IconKeys.size(); ++i) iconIndex_.emplace(Data.IconKeys[i], static_cast<int>(i));
+    }
+    if (const auto found = iconIndex_.find(key); found != iconIndex_.end()) return found->second;
     const bool folder = !path.empty() && path.back() == PathDelim;
     // Both pictures are made before either list grows, so the two image
     // lists and the key cache always stay in step.
@@ -154,26 +155,26 @@ int TOV_MainForm::GetShellIcon(const std::string& path) {
     ImageList_s.AddImage(small);
     Data.IconKeys.resize(static_cast<std::size_t>(index) + 1);
     Data.IconKeys[static_cast<std::size_t>(index)] = key;
+    iconIndex_.emplace(key, index);
     return index;
 }
 
 void TOV_MainForm::P2B_copylist1MouseDown() {
-    std::unordered_set<std::string> present;
-    for (int i = 0; i < FListView_R.Count(); ++i) present.insert(FListView_R.Item(i)->Caption());
+    FListView_R.BeginUpdate();
     for (int i = 0; i < FListView_L.Count(); ++i) {
-        const TListItem* item = FListView_L.Item(i);
-        if (!present.insert(item->Caption()).second) continue;
-        FListView_R.Add(item->Caption(), item->ImageIndex());
+        const std::string caption = FListView_L.ItemCaption(i);
+        if (FListView_R.IndexOfCaption(caption) >= 0) continue;
+        FListView_R.Append(caption, FListView_L.ItemImageIndex(i));
         Data.ProjectChanged = 1;
     }
+    FListView_R.EndUpdate();
     SetMbEnabled(2);
 }
 
 void TOV_MainForm::ClearSelList(int side) {
     TListView& list = SideList(side);
     if (list.Count() > 0) Data.ProjectChanged = 1;
-    for (int i = list.Count() - 1; i >= 0; --i)
-        if (list.Item(i)->Selected()) list.Delete(i);
+    list.DeleteSelected();
     SetMbEnabled(2);
 }
 
@@ -187,13 +188,10 @@ void TOV_MainForm::ClearAllList(int side) {
 void TOV_MainForm::ListClick(int side) {
     TListView& list = SideList(side);
     int selected = -1;
-    for (int i = list.Count() - 1; i >= 0; --i)
-        if (list.Item(i)->Selected()) {
-            selected = i;
-            break;
-        }
+    for (int i = list.Count() - 1; i >= 0 && selected < 0; --i)
+        if (list.ItemSelected(i)) selected = i;
     if (selected < 0) return;
-    const std::string path = list.Item(selected)->Caption();
+    const std::string path = list.ItemCaption(selected);
     const std::string file = IsDirectory(path) ? Globals().BmpDir + "folder.bmp" : path;
     TBitmap picture;
     if (!LoadPictureToBitmap(file, picture)) return;

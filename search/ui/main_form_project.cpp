@@ -92,8 +92,8 @@ void TOV_MainForm::SaveIni() {
 
 TProjectData TOV_MainForm::CollectProject() const {
     TProjectData p;
-    for (int i = 0; i < FListView_L.Count(); ++i) p.Sources.push_back(FListView_L.Item(i)->Caption());
-    for (int i = 0; i < FListView_R.Count(); ++i) p.Targets.push_back(FListView_R.Item(i)->Caption());
+    for (int i = 0; i < FListView_L.Count(); ++i) p.Sources.push_back(FListView_L.ItemCaption(i));
+    for (int i = 0; i < FListView_R.Count(); ++i) p.Targets.push_back(FListView_R.ItemCaption(i));
     p.Radio[kRadioMode] = Radio_Mode.ItemIndex();
     p.Radio[kRadioSyori] = Radio_Syori.ItemIndex();
     p.Radio[kRadioSeltgt] = Radio_Seltgt.ItemIndex();
@@ -102,11 +102,9 @@ TProjectData TOV_MainForm::CollectProject() const {
     p.SubFolder = Check_subFolder.Checked();
     p.OneEnd = Check_OneEnd.Checked();
     p.MoveFolder = LabeledEdit1.Text();
-    p.LogRows = LogRows();
+    // The log is written from RunLog itself (SaveProject), not copied here.
     return p;
 }
-
-std::vector<TLogRow> TOV_MainForm::LogRows() const { return RunLog.Rows(); }
 
 bool TOV_MainForm::SaveProject(const std::string& path) {
     std::vector<std::string> progress;
@@ -114,7 +112,7 @@ bool TOV_MainForm::SaveProject(const std::string& path) {
     for (const auto& entry : Data.JyochyuList) progress.push_back(entry.Path);
     try {
         TWaitCursor cursor;
-        SaveProjectFiles(path, CollectProject(), progress);
+        SaveProjectFiles(path, CollectProject(), progress, &RunLog.Rows());
     } catch (...) {
         // Nothing was replaced; the project stays marked as changed.
         if (Application()) Application()->HandleException(this, std::current_exception());
@@ -141,12 +139,12 @@ bool TOV_MainForm::LoadProject(const std::string& path) {
         return false;
     }
     Init();
-    ApplyProject(project, progress);
+    ApplyProject(std::move(project), progress);
     Data.PrjFileName = path;
     return true;
 }
 
-void TOV_MainForm::ApplyProject(const TProjectData& project, const std::vector<std::string>& progress) {
+void TOV_MainForm::ApplyProject(TProjectData project, const std::vector<std::string>& progress) {
     Data.ProjectChanged = 0;
     ShowRefusedPaths(project.Refused);
     auto fill = [this](TListView& list, const std::vector<std::string>& entries, const TListMessages& messages) {
@@ -159,7 +157,7 @@ void TOV_MainForm::ApplyProject(const TProjectData& project, const std::vector<s
             std::string entry = stored;
             if (IsDirectory(entry)) entry = IncludeTrailingPathDelimiter(entry);
             else if (!FileExists(entry)) continue;
-            list.Add(entry, GetShellIcon(entry));
+            list.Append(entry, GetShellIcon(entry));
             ++kept;
         }
         list.EndUpdate();
@@ -176,7 +174,7 @@ void TOV_MainForm::ApplyProject(const TProjectData& project, const std::vector<s
     Check_subFolder.SetChecked(project.SubFolder);
     Check_OneEnd.SetChecked(project.OneEnd);
     LabeledEdit1.SetText(project.MoveFolder);
-    RunLog.Assign(project.LogRows);
+    RunLog.Assign(std::move(project.LogRows));
     Data.ProjectChanged = 0;
     P4B_Log.SetEnable(ListView_log.Count() > 0);
     p4b_LogClear.SetEnable(P4B_Log.Enable());
@@ -229,29 +227,20 @@ void TOV_MainForm::Check_prevClick() { driver_->Check_prevClick(Check_prev.Check
 
 // ---------------------------------------------------------------- run log
 
-void TOV_MainForm::LogRowAdded(std::size_t index) {
-    const TLogRow& row = RunLog.Row(index);
-    ListView_log.BeginUpdate();
-    TListItem* item = ListView_log.Add(row[0]);
-    for (std::size_t c = 1; c < row.size(); ++c) item->AddSubItem(row[c]);
-    ListView_log.EndUpdate();
+// The log page shows RunLog's rows as they are (the list view holds none of
+// their texts); every change costs the view one row or one reset.
+void TOV_MainForm::LogRowAdded(std::size_t) {
+    ListView_log.SetItemCount(static_cast<int>(RunLog.Count()));
+    ListView_logChange(TItemChange::ctText);
 }
 
 void TOV_MainForm::LogRowChanged(std::size_t index) {
-    if (index >= static_cast<std::size_t>(ListView_log.Count())) return;
-    const TLogRow& row = RunLog.Row(index);
-    TListItem* item = ListView_log.Item(static_cast<int>(index));
-    for (std::size_t c = 1; c < row.size(); ++c) item->SetSubItem(static_cast<int>(c - 1), row[c]);
+    ListView_log.UpdateItems(static_cast<int>(index), static_cast<int>(index));
+    ListView_logChange(TItemChange::ctText);
 }
 
 void TOV_MainForm::LogReset() {
-    ListView_log.BeginUpdate();
-    ListView_log.Clear();
-    for (const TLogRow& row : RunLog.Rows()) {
-        TListItem* item = ListView_log.Add(row[0]);
-        for (std::size_t c = 1; c < row.size(); ++c) item->AddSubItem(row[c]);
-    }
-    ListView_log.EndUpdate();
+    ListView_log.ResetItems(static_cast<int>(RunLog.Count()));
     ListView_logChange(TItemChange::ctText);
 }
 
@@ -259,15 +248,18 @@ void TOV_MainForm::ListView_logChange(TItemChange change) {
     if (change == TItemChange::ctState) return;
     const int rows = ListView_log.Count();
     Pan_DoList.SetCaption("全 " + std::to_string(rows) + " 結果");
-    P4B_Log.SetEnable(Data.Running != 1 && rows > 0);
+    // A button repaints whenever it is set: during a run this runs for
+    // every match, so only a change of state reaches the buttons.
+    const bool logOn = Data.Running != 1 && rows > 0;
+    if (P4B_Log.Enable() != logOn) P4B_Log.SetEnable(logOn);
     if (rows > 0) Data.ProjectChanged = 1;
-    p4b_LogClear.SetEnable(P4B_Log.Enable());
+    if (p4b_LogClear.Enable() != logOn) p4b_LogClear.SetEnable(logOn);
 }
 
 void TOV_MainForm::ListView_logDblClick() {
-    const TListItem* selected = ListView_log.Selected();
-    if (!selected || Data.Running != 0) return;
-    (void)HandOverWholeLog(selected->Index());
+    const int selected = ListView_log.ItemIndex();
+    if (selected < 0 || Data.Running != 0) return;
+    (void)HandOverWholeLog(selected);
 }
 
 bool TOV_MainForm::HandOverWholeLog(int startRow) {
@@ -301,7 +293,7 @@ void TOV_MainForm::P4B_LogMouseDown() {
     const std::string path = SaveDialog2.FileName;
     if (PathExists(path) && !Dialogs().AskYesNoTitled(kOverwriteTitle, kOverwriteText)) return;
     TWaitCursor cursor;
-    SaveLogFile(path, LogRows());
+    SaveLogFile(path, RunLog.Rows());
 }
 
 }  // namespace orv

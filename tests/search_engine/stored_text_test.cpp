@@ -103,7 +103,7 @@ TEST_P(StoredTextFiles, RoundTripThroughEveryStoredFile) {
     EXPECT_EQ(answer.Logs, (std::vector<std::string>{failure, "/写真/a.jpg"}));
 
     // Saved log: the whole file turns UTF-8 with the mark, CRLF kept.
-    std::vector<TLogRow> rows = test::GoldenProject().LogRows;
+    TLogTable rows = test::GoldenProject().LogRows;
     rows[1][kLogResult] = name;
     std::string log = Cp932ToUtf8(ReadAll(kPersistData + "saved_log.txt"));
     log.insert(log.rfind("【】") + std::string("【").size(), name);

@@ -4,6 +4,10 @@
 #include <cerrno>
 #include <cstring>
 
+#include <QAbstractItemView>
+#include <QItemSelectionModel>
+
+#include "platform/base/codec.h"
 #include "platform/base/file_system.h"
 #include "search/engine/project_file.h"
 #include "search/engine/setting_sets.h"
@@ -187,6 +191,87 @@ TEST_F(ProjectTest, RefusedEntriesShareOneMessage) {
     EXPECT_EQ(messages[0], "/a\x01.pngは使用できない文字を含むため処理できません\n"
                            "/b\x02.pngは使用できない文字を含むため処理できません");
     EXPECT_EQ(f.FListView_L.Count(), 0);
+}
+
+// The log page shows the run log's rows through a model: a long log opens
+// at once, the view reads the rows it shows, and selection, double-click and
+// saving name the right rows.
+TEST_F(ProjectTest, ALongLogOpensShowsSelectsAndSaves) {
+    struct Recorder : IPairHandOver {
+        std::vector<std::size_t> firstRows;
+        std::string HandOverPair(std::size_t, std::size_t) override { return {}; }
+        bool HandOverLog(std::size_t firstRow) override {
+            firstRows.push_back(firstRow);
+            return true;
+        }
+    };
+    TOV_MainForm& f = Make();
+    auto recorder = std::make_unique<Recorder>();
+    Recorder& handed = *recorder;
+    f.SetPairHandOver(std::move(recorder));
+    const std::string pic = WriteFile(root_ / "pics" / "a.jpg");
+    TProjectData project;
+    project.Sources = project.Targets = {pic};
+    constexpr int kRows = 100000;
+    for (int i = 0; i < kRows; ++i)
+        project.LogRows.push_back(Row(pic, "/t/" + std::to_string(i) + ".jpg", i % 2 ? "済" : ""));
+    const std::string path = (root_ / "long.ovp").string();
+    SaveProjectFiles(path, project, {});
+    f.ListView_log.SetColumnWidth(3, 77);
+    ASSERT_TRUE(f.LoadProject(path));
+    EXPECT_EQ(f.ListView_log.Count(), kRows);
+    EXPECT_EQ(f.Pan_DoList.Caption(), "全 100000 結果");
+    EXPECT_EQ(f.Data.ProjectChanged, 0);
+    EXPECT_EQ(f.ListView_log.ColumnWidth(3), 77);
+
+    auto* view = qobject_cast<QAbstractItemView*>(f.ListView_log.HandleWidget()->parentWidget());
+    ASSERT_NE(view, nullptr);
+    const QAbstractItemModel& model = *view->model();
+    EXPECT_EQ(model.rowCount(), kRows);
+    EXPECT_EQ(model.columnCount(), 11);
+    EXPECT_EQ(model.index(99999, 5).data().toString().toStdString(), "/t/99999.jpg");
+    EXPECT_EQ(model.index(99999, 10).data().toString().toStdString(), "済");
+    EXPECT_EQ(model.headerData(10, Qt::Horizontal).toString().toStdString(), "処理");
+    EXPECT_EQ(f.ListView_log.Item(12)->SubItems().at(4), "/t/12.jpg");
+
+    // Selected from code and by the view (as a click selects): the
+    // double-click hands the log over from that row.
+    f.ListView_log.Item(99998)->SetSelected(true);
+    EXPECT_TRUE(view->selectionModel()->isRowSelected(99998, QModelIndex()));
+    f.ListView_logDblClick();
+    view->selectionModel()->select(model.index(12345, 0),
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    EXPECT_EQ(f.ListView_log.ItemIndex(), 12345);
+    EXPECT_EQ(f.ListView_log.SelCount(), 1);
+    f.ListView_logDblClick();
+    EXPECT_EQ(handed.firstRows, (std::vector<std::size_t>{99998, 12345}));
+    EXPECT_EQ(f.Data.ProjectChanged, 0);  // selecting changes nothing
+
+    // A match of a run is counted at once and reaches the view with the
+    // next rows (or as soon as anything needs it there).
+    f.RunLog.Add(Row(pic, "/t/new.jpg"));
+    EXPECT_EQ(f.ListView_log.Count(), kRows + 1);
+    EXPECT_EQ(f.Pan_DoList.Caption(), "全 100001 結果");
+    EXPECT_EQ(f.Data.ProjectChanged, 1);
+    f.ListView_log.Item(kRows)->SetSelected(true);
+    EXPECT_EQ(model.rowCount(), kRows + 1);
+    EXPECT_EQ(f.ListView_log.ItemIndex(), kRows);
+
+    const std::string text = (root_ / "long.txt").string();
+    dialogs_->AnswerSave(text);
+    f.P4B_LogMouseDown();
+    const std::string bytes = ReadAll(text);
+    const std::string rule = std::string(56, '-') + "\r\n";
+    const std::string last = Utf8ToCp932("比較元    ：" + pic +
+                                         "\r\n    サイズ： 1,000\r\n    日時  ：2026/12/08 10:00:00\r\n"
+                                         "    大きさ：64x48\r\n比較対象  ：/t/new.jpg\r\n    サイズ： 1,000\r\n"
+                                         "    日時  ：2026/12/08 10:00:00\r\n    大きさ：64x48\r\n処理  ：【】\r\n") +
+                             rule;
+    ASSERT_GT(bytes.size(), last.size());
+    EXPECT_EQ(bytes.substr(bytes.size() - last.size()), last);
+    std::size_t rules = 0;
+    for (std::size_t at = bytes.find(rule); at != std::string::npos; at = bytes.find(rule, at + 1)) ++rules;
+    EXPECT_EQ(rules, static_cast<std::size_t>(kRows + 1));
 }
 
 TEST_F(ProjectTest, LogPageCountsClearsAndSaves) {

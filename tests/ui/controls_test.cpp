@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "platform/ui/forms.h"
+#include <QAbstractItemView>
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
@@ -135,6 +136,65 @@ TEST_F(ControlsTest, ListViewChangeEventsTellTextImageAndState) {
     QCoreApplication::sendEvent(list.HandleWidget(), &twice);
     EXPECT_EQ(clicks, 1);
     EXPECT_EQ(doubles, 1);
+}
+
+TEST_F(ControlsTest, ListViewRowsReachTheViewsTogetherAndOwnerDataStaysWithItsOwner) {
+    TForm form;
+    TListView list(&form, "FListView_L", &form);
+    list.SetMultiSelect(true);
+    list.SetViewStyle(TViewStyle::vsReport);
+    auto* view = qobject_cast<QAbstractItemView*>(list.HandleWidget()->parentWidget());
+    ASSERT_NE(view, nullptr);
+    // Rows added in an update reach the view at its end, in one insertion.
+    int insertions = 0;
+    QObject::connect(view->model(), &QAbstractItemModel::rowsInserted, [&] { ++insertions; });
+    list.BeginUpdate();
+    for (int i = 0; i < 1000; ++i) list.Append("/p/" + std::to_string(i) + ".jpg");
+    EXPECT_EQ(view->model()->rowCount(), 0);
+    list.EndUpdate();
+    EXPECT_EQ(view->model()->rowCount(), 1000);
+    EXPECT_EQ(insertions, 1);
+    EXPECT_EQ(list.IndexOfCaption("/p/999.jpg"), 999);
+    // Selected runs go in one pass; handles of the rows left follow them.
+    for (int i : {3, 4, 5, 500, 998}) list.Item(i)->SetSelected(true);
+    list.Item(998)->SetSelected(false);
+    TListItem* kept = list.Item(700);
+    list.DeleteSelected();
+    EXPECT_EQ(list.Count(), 996);
+    EXPECT_EQ(view->model()->rowCount(), 996);
+    EXPECT_EQ(kept->Index(), 696);
+    EXPECT_EQ(kept->Caption(), "/p/700.jpg");
+    EXPECT_EQ(list.SelCount(), 0);
+    EXPECT_EQ(list.IndexOfCaption("/p/999.jpg"), 995);
+    EXPECT_EQ(list.IndexOfCaption("/p/4.jpg"), -1);
+
+    // Owner data: the texts come from the owner whenever they are read.
+    std::vector<std::string> rows = {"a", "b", "c"};
+    list.AddColumn("name", 100);
+    list.AddColumn("upper", 100);
+    list.SetOwnerData([&](int row, int column) -> std::string_view {
+        static std::string upper;
+        if (column == 0) return rows[static_cast<std::size_t>(row)];
+        upper = rows[static_cast<std::size_t>(row)] + "!";
+        return upper;
+    });
+    EXPECT_EQ(list.Count(), 0);
+    list.ResetItems(3);
+    EXPECT_EQ(list.Item(1)->SubItems(), std::vector<std::string>{"b!"});
+    list.Item(2)->SetSelected(true);
+    rows.push_back("d");
+    list.SetItemCount(4);  // grows at the end: the selection stays
+    EXPECT_EQ(list.ItemIndex(), 2);
+    rows[3] = "e";
+    list.UpdateItems(3, 3);
+    list.Item(3)->SetCaption("ignored");  // the owner holds the texts
+    EXPECT_EQ(list.Item(3)->Caption(), "e");
+    list.Item(3)->SetSelected(true);  // the view hears of the row now
+    EXPECT_EQ(view->model()->index(3, 1).data().toString().toStdString(), "e!");
+    EXPECT_EQ(list.SelCount(), 2);
+    list.SetItemCount(2);
+    EXPECT_EQ(view->model()->rowCount(), 2);
+    EXPECT_EQ(list.ItemIndex(), -1);
 }
 
 TEST_F(ControlsTest, ListViewReplacesItsInputWidgetWithTheReportView) {
