@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 
 namespace orv::test {
 
@@ -32,27 +33,28 @@ void PutBe16(Bytes& out, std::uint64_t value) { PutBe(out, value, 2); }
 template <class Bytes>
 void PutBe32(Bytes& out, std::uint64_t value) { PutBe(out, value, 4); }
 
-// Overwrites `width` bytes at offset `at`, which the buffer must already hold.
+// Overwrites `width` bytes at offset `at`, which the buffer (a container or
+// a pointer into one) must already hold.
 template <class Bytes>
-void SetLe(Bytes& b, std::size_t at, std::uint64_t value, int width) {
-    using Byte = typename Bytes::value_type;
+void SetLe(Bytes&& b, std::size_t at, std::uint64_t value, int width) {
+    using Byte = std::remove_reference_t<decltype(b[0])>;
     for (int i = 0; i < width; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<Byte>((value >> (8 * i)) & 0xFF);
 }
 template <class Bytes>
-void SetLe16(Bytes& b, std::size_t at, std::uint64_t value) { SetLe(b, at, value, 2); }
+void SetLe16(Bytes&& b, std::size_t at, std::uint64_t value) { SetLe(b, at, value, 2); }
 template <class Bytes>
-void SetLe32(Bytes& b, std::size_t at, std::uint64_t value) { SetLe(b, at, value, 4); }
+void SetLe32(Bytes&& b, std::size_t at, std::uint64_t value) { SetLe(b, at, value, 4); }
 
 template <class Bytes>
-void SetBe(Bytes& b, std::size_t at, std::uint64_t value, int width) {
-    using Byte = typename Bytes::value_type;
+void SetBe(Bytes&& b, std::size_t at, std::uint64_t value, int width) {
+    using Byte = std::remove_reference_t<decltype(b[0])>;
     for (int i = 0; i < width; ++i)
         b[at + static_cast<std::size_t>(i)] = static_cast<Byte>((value >> (8 * (width - 1 - i))) & 0xFF);
 }
 template <class Bytes>
-void SetBe16(Bytes& b, std::size_t at, std::uint64_t value) { SetBe(b, at, value, 2); }
+void SetBe16(Bytes&& b, std::size_t at, std::uint64_t value) { SetBe(b, at, value, 2); }
 template <class Bytes>
-void SetBe32(Bytes& b, std::size_t at, std::uint64_t value) { SetBe(b, at, value, 4); }
+void SetBe32(Bytes&& b, std::size_t at, std::uint64_t value) { SetBe(b, at, value, 4); }
 
 // The little-endian bytes of value as a string, for files spelled out inline.
 inline std::string Le(std::uint64_t value, int width) {
