@@ -4,12 +4,12 @@
 //
 // Failures are answers, not exceptions: an operation that can fail returns
 // false (a query returns -1 or an empty result, as its comment says), leaves
-// errno set to the cause and, when `error` is given, stores the path and the
-// system's text for the cause there. Nothing here raises, with one
-// exception: PrivateTempDir, whose callers cannot go on without the folder.
-// Callers that report a failure as an exception raise their own (the file
-// stream and SaveFileAtomic in stream.h raise EFOpenError, EFCreateError and
-// EWriteError).
+// errno set to the cause and, when `error` is given, stores there a text
+// naming what failed (mostly the path) and the system's reason. Nothing here
+// raises, with one exception: PrivateTempDir, whose callers cannot go on
+// without the folder. Callers that report a failure as an exception raise
+// their own (the file stream and SaveFileAtomic in stream.h raise
+// EFOpenError, EFCreateError and EWriteError).
 //
 // A path holding a zero byte names no file (the system would cut it there and
 // act on another one): every function here refuses it with EINVAL.
