@@ -21,7 +21,7 @@ int CloseOnce(int fd) noexcept {
 }  // namespace
 
 void TFileHandle::Reset(int fd) noexcept {
-    if (fd_ >= 0) {
+    if (fd_ >= 0 && fd_ != fd) {
         // Often runs on the way out of a failure: errno keeps its cause.
         const int saved = errno;
         CloseOnce(fd_);
