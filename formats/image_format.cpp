@@ -227,7 +227,7 @@ void CheckBytesLeft(TStream& stream, std::uint64_t bytes, std::string_view forma
 
 std::uint8_t ProgressPercent(std::uint64_t row, std::uint64_t height) {
     if (height == 0) return 0;
-    // Rounded like the platform's MulDiv.
+    // Rounded to the nearest percent, halves up.
     const std::uint64_t percent = (std::min<std::uint64_t>(row, height) * 100 + height / 2) / height;
     return static_cast<std::uint8_t>(percent);
 }

@@ -22,45 +22,6 @@
 
 namespace orv {
 
-namespace {
-
-// Closes a descriptor on every way out.
-class TFd {
-public:
-    explicit TFd(int fd) : fd_(fd) {}
-    ~TFd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    TFd(const TFd&) = delete;
-    TFd& operator=(const TFd&) = delete;
-    int Get() const { return fd_; }
-    // Closes now; false when close reports an error (a late write failure).
-    bool Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
-bool WriteAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-}  // namespace
-
 TRunEngine::TRunEngine(TMainData& data, IRunView& view)
     : data_(data), view_(view), pump_(view), randomMax_(kSignatureRandomMax), numberMax_(kSignatureNumberMax) {}
 
@@ -88,14 +49,14 @@ int TRunEngine::CreateSignatureFile(std::int32_t number) const {
 
 std::int32_t TRunEngine::StoreSignature(const std::string& bmpBytes) {
     auto tryNumber = [&](std::int32_t number, bool& giveUp) -> bool {
-        TFd fd(CreateSignatureFile(number));
+        TFileHandle fd(CreateSignatureFile(number));
         if (fd.Get() < 0) {
             // A taken name lets the search go on; anything else (a missing
             // or read-only folder) will not get better with another number.
             giveUp = errno != EEXIST;
             return false;
         }
-        if (WriteAll(fd.Get(), bmpBytes.data(), bmpBytes.size()) && fd.Close()) return true;
+        if (fd.WriteAll(bmpBytes.data(), bmpBytes.size()) && fd.Close()) return true;
         fd.Close();
         ::unlink(SignaturePath(number).c_str());
         giveUp = true;  // disk full or an I/O error: no partial file stays
@@ -149,11 +110,11 @@ bool TRunEngine::WriteTmpBMPInfo(const std::string& path, std::int64_t fileSize,
     } catch (const Exception&) {
         return false;
     }
-    TFd fd(OpenRegularFile(IndexPath(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW, 0600));
+    TFileHandle fd(OpenRegularFile(IndexPath(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW, 0600));
     if (fd.Get() < 0) return false;
     struct stat st {};
     if (::fstat(fd.Get(), &st) != 0) return false;
-    if (WriteAll(fd.Get(), record.data(), record.size())) return fd.Close();
+    if (fd.WriteAll(record.data(), record.size())) return fd.Close();
     // A record cut short would hide every record appended after it: cut the
     // index back to what it was.
     if (::ftruncate(fd.Get(), st.st_size) != 0) {
@@ -224,10 +185,10 @@ bool TRunEngine::CompactIndex(const std::vector<TIndexRecord>& records, const st
     try {
         for (const TIndexRecord& rec : live)
             bytes += EncodeIndexRecord(rec.Path, rec.FileDate, rec.FileSize, rec.Width, rec.Height, rec.TmpNo);
-        WriteFileAtomic(index, bytes);
     } catch (const Exception&) {
-        return false;  // the old index stays as it was
+        return false;
     }
+    if (!WriteFileAtomic(index, bytes)) return false;  // the old index stays as it was
     std::unordered_set<std::int32_t> kept;
     for (const TIndexRecord& rec : live) kept.insert(rec.TmpNo);
     for (const TIndexRecord& rec : records) {
