@@ -1,6 +1,7 @@
 // The collecting pass over 2,000 small JPEG files: a first run decodes each
 // image and makes its signature; a second run takes everything from the
-// signature index. Rates are images per second.
+// signature index. Rates are images per second; the argument is the number
+// of worker threads (0: one per core).
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
@@ -81,8 +82,9 @@ Fixture& Shared() {
 }
 
 // One collecting run over the folder on both sides, as a run starts it.
-std::size_t Collect(const Fixture& fx) {
+std::size_t Collect(const Fixture& fx, int threads) {
     TMainData data;
+    data.Threads = threads;
     data.WorkDir = fx.work;
     data.Chach = 3000;
     QuietView view({fx.images});
@@ -99,21 +101,23 @@ void BM_FirstRun(benchmark::State& state) {
         state.PauseTiming();
         fx.ClearWork();
         state.ResumeTiming();
-        if (Collect(fx) != kImages) state.SkipWithError("not every image was collected");
+        if (Collect(fx, static_cast<int>(state.range(0))) != kImages)
+            state.SkipWithError("not every image was collected");
     }
     state.SetItemsProcessed(state.iterations() * kImages);
 }
-BENCHMARK(BM_FirstRun)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_FirstRun)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 void BM_SecondRun(benchmark::State& state) {
     const Fixture& fx = Shared();
     fx.ClearWork();
-    Collect(fx);  // makes the signatures and the index
+    Collect(fx, 0);  // makes the signatures and the index
     for (auto _ : state)
-        if (Collect(fx) != kImages) state.SkipWithError("not every image was collected");
+        if (Collect(fx, static_cast<int>(state.range(0))) != kImages)
+            state.SkipWithError("not every image was collected");
     state.SetItemsProcessed(state.iterations() * kImages);
 }
-BENCHMARK(BM_SecondRun)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_SecondRun)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 // The index lookup of every collected path: a scan of the index in file
 // order (as a plain list would do it) next to the path table the engine uses.
@@ -123,7 +127,7 @@ struct IndexLookup {
     IndexLookup() {
         const Fixture& fx = Shared();
         fx.ClearWork();
-        Collect(fx);
+        Collect(fx, 0);
         data.WorkDir = fx.work;
         QuietView view({});
         TRunEngine engine(data, view);

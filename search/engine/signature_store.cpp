@@ -124,20 +124,43 @@ std::int32_t TRunEngine::StoreSignature(const std::string& bmpBytes) {
     return -1;
 }
 
-std::int32_t TRunEngine::MakeTmpBMPFile(TBitmap& bitmap) {
+bool ReduceToSignature(TBitmap& bitmap, std::string& fileBytes) {
     // A failed reduction or gray conversion does not stop the store: the
     // signature is saved as the bitmap then stands.
     if (bitmap.Width() > kSignatureSide || bitmap.Height() > kSignatureSide)
         AvgResize(bitmap, kSignatureSide, kSignatureSide);
     GrayScaleBitmap(bitmap);
-    std::string bytes;
     try {
         TMemoryStream stream;
         bitmap.SaveToStream(stream);
-        bytes.assign(reinterpret_cast<const char*>(stream.Memory()), stream.Bytes().size());
+        fileBytes.assign(reinterpret_cast<const char*>(stream.Memory()), stream.Bytes().size());
+        return true;
     } catch (const std::exception&) {
-        return -1;
+        fileBytes.clear();
+        return false;
     }
+}
+
+TPreparedSignature PrepareSignature(const std::string& path) {
+    TPreparedSignature prepared;
+    try {
+        auto bitmap = std::make_unique<TBitmap>();
+        prepared.Loaded = LoadPictureToBitmap(path, *bitmap);
+        if (!prepared.Loaded) return prepared;
+        prepared.Width = bitmap->Width();
+        prepared.Height = bitmap->Height();
+        if (prepared.Width <= 0 || prepared.Height <= 0) return prepared;
+        ReduceToSignature(*bitmap, prepared.FileBytes);
+        prepared.Signature = std::move(bitmap);
+    } catch (const std::exception&) {
+        prepared.Raised = true;
+    }
+    return prepared;
+}
+
+std::int32_t TRunEngine::MakeTmpBMPFile(TBitmap& bitmap) {
+    std::string bytes;
+    if (!ReduceToSignature(bitmap, bytes)) return -1;
     return StoreSignature(bytes);
 }
 
