@@ -379,6 +379,7 @@ struct Scenario {
     int stopAtFile;       // stop while the collection handles this file (0: never)
     int stopAtHandOver;   // the hand-over's answer stops the run at this pair (0: never)
     bool secondRun;       // measured after a first run left its signatures
+    std::uint64_t memory = 0;  // budget of the loads at once (0: the default)
 };
 
 class ScriptedHandOver : public IPairHandOver {
@@ -417,6 +418,7 @@ RunOutcome RunWithThreads(int threads, const Scenario& sc, const std::string& fi
     window.entries[1] = {files};
     if (sc.twoFolders) window.entries[1].push_back(extra);
     TRunEngine engine(data, window);
+    engine.SetMemoryBudget(sc.memory);
     TRunLog log;
     ScriptedHandOver handOver(data, sc.stopAtHandOver);
     TRunDriver driver(engine, log, window, &handOver);
@@ -473,6 +475,8 @@ TEST(RunThreads, SameOutcomeWithOneAndSeveralThreads) {
         {"automatic", 0, true, 0, 0, false},
         {"automatic, stopped by the hand-over", 0, true, 0, 5, false},
         {"stopped during the collection", 1, false, 9, 0, false},
+        // Every picture is larger than the budget, so each loads alone.
+        {"one load at a time", 1, false, 0, 0, false, 1},
     };
     for (const Scenario& sc : scenarios) {
         const RunOutcome one = RunWithThreads(1, sc, files.Dir(), extra.Dir());
