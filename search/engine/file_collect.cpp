@@ -136,6 +136,23 @@ void TRunEngine::CollectWithWorkers(unsigned threads) {
     std::vector<std::shared_ptr<TLoadJob>> jobs(files.size());
     {
         TWorkPool pool(threads);
+        // However the walk ends (a stop, a failure), the loads not started
+        // are dropped and those in hand end at once when they wait for
+        // memory, or finish unheeded; the pool then waits for them.
+        struct TEndLoads {
+            TWorkPool& pool;
+            TMemoryBudget& budget;
+            std::shared_ptr<TLoadJob>& inHand;
+            ~TEndLoads() {
+                inHand.reset();
+                try {
+                    budget.Cancel();
+                    pool.DropQueued();
+                } catch (...) {
+                    // The pool's own end drops the queued loads as well.
+                }
+            }
+        } endLoads{pool, budget, ahead_};
         // Enough loads in flight to keep every worker busy while the walk
         // stores the signatures that are ready.
         const std::size_t window = std::size_t{threads} * 4;
@@ -168,10 +185,6 @@ void TRunEngine::CollectWithWorkers(unsigned threads) {
             if (data_.StopFlag == 1) break;
             PauseWait();
         }
-        // A stop drops the loads not started; those in hand end at once
-        // when they wait for memory, or finish unheeded.
-        pool.DropQueued();
-        budget.Cancel();
     }
 }
 
