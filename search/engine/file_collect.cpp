@@ -193,7 +193,7 @@ bool TRunEngine::WillLoad(const std::string& path) {
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     if (!IsStorablePath(path) || IsOwnWorkFile(path)) return false;
     const TDateTime fileDate = FileDateToDateTime(static_cast<std::int64_t>(st.st_mtime));
-    return FindReusable(path, fileDate, static_cast<std::int64_t>(st.st_size)) == nullptr;
+    return FindReusable(path, fileDate, static_cast<std::int64_t>(st.st_size), false) == nullptr;
 }
 
 void TRunEngine::GetDirListOne(const std::string& folder, int side, int mode) {

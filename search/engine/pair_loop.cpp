@@ -556,6 +556,9 @@ void TPairLoop::StartWorkers() {
         if (!wanted[j]) continue;
         Signature(1, j, st.scratch);
         engine_.Pump().Tick();
+        // The rest is read when met, so Stop and Pause act after the first
+        // pair as before.
+        if (data_.StopFlag == 1 || data_.PauseFlag == 1) break;
     }
     w->targets = st.targetResident;
     w->chunkTargets = std::clamp<std::size_t>(st.targets / (std::size_t{threads} * 8), 64, 2048);

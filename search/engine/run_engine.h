@@ -121,8 +121,11 @@ private:
     int CreateSignatureFile(std::int32_t number) const;
     std::int32_t StoreSignature(const std::string& bmpBytes);
     // The first usable index record of path whose date and size are the
-    // file's own (fileDate, fileSize), or null.
-    const TTmpList* FindReusable(const std::string& path, TDateTime fileDate, std::int64_t fileSize);
+    // file's own (fileDate, fileSize), or null. Without checkSignatureFile
+    // the record's signature file is taken to be there and whole (a guess
+    // that costs no reads).
+    const TTmpList* FindReusable(const std::string& path, TDateTime fileDate, std::int64_t fileSize,
+                                 bool checkSignatureFile = true);
     // Removes the signature files the index gave path before it got a new one.
     void RemoveSupersededSignatures(const std::string& path);
     // Rewrites the index with its live records and removes the signature

@@ -212,7 +212,8 @@ void TRunEngine::GetTempList() {
     }
 }
 
-const TTmpList* TRunEngine::FindReusable(const std::string& path, TDateTime fileDate, std::int64_t fileSize) {
+const TTmpList* TRunEngine::FindReusable(const std::string& path, TDateTime fileDate, std::int64_t fileSize,
+                                         bool checkSignatureFile) {
     const auto it = data_.TempIndex.find(path);
     if (it == data_.TempIndex.end()) return nullptr;
     // The index holds at most 32 bits of the size.
@@ -226,6 +227,7 @@ const TTmpList* TRunEngine::FindReusable(const std::string& path, TDateTime file
         // under it: the record's own file had gone.
         const auto used = runNumbers_.find(entry.Item->TmpNo);
         if (used != runNumbers_.end() && used->second != path) continue;
+        if (!checkSignatureFile) return &entry;
         const std::string sigPath = SignaturePath(entry.Item->TmpNo);
         if (!FileExists(sigPath)) continue;
         // A signature whose size disagrees with its record belongs to another
