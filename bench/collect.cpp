@@ -11,6 +11,7 @@
 
 #include "bench/jpeg_writer.h"
 #include "platform/graphics/picture.h"
+#include "bench/quiet_view.h"
 #include "search/engine/run_engine.h"
 
 namespace orv {
@@ -22,23 +23,7 @@ constexpr int kImages = 2000;
 constexpr int kWidth = 160;
 constexpr int kHeight = 120;
 
-class QuietView : public IRunView {
-public:
-    explicit QuietView(std::vector<std::string> entries) : entries_(std::move(entries)) {}
-    void SetLabelInfo(int, const std::string&, const std::string&) override {}
-    void SetGaugeMax(std::int64_t) override {}
-    void SetGaugePosition(std::int64_t) override {}
-    void AppendLog(const std::string&) override { ++logLines; }
-    void ProcessMessages() override {}
-    void SetWaitCursor(bool) override {}
-    void OpenAnimation(const std::string&, bool) override {}
-    void StopAnimation() override {}
-    std::vector<std::string> ListEntries(int) override { return entries_; }
-    int logLines = 0;
-
-private:
-    std::vector<std::string> entries_;
-};
+using bench::QuietView;
 
 void WriteJpeg(const std::string& path, int seed) {
     std::vector<std::uint8_t> rgb(static_cast<std::size_t>(kWidth) * kHeight * 3);
@@ -129,7 +114,7 @@ struct IndexLookup {
         fx.ClearWork();
         Collect(fx, 0);
         data.WorkDir = fx.work;
-        QuietView view({});
+        QuietView view;
         TRunEngine engine(data, view);
         engine.GetTempList();
         for (const TTmpList& e : data.TempList) paths.push_back(e.Path);

@@ -21,6 +21,7 @@
 
 #include "bench/jpeg_writer.h"
 #include "platform/graphics/picture.h"
+#include "bench/quiet_view.h"
 #include "search/engine/pair_loop.h"
 #include "search/engine/run_driver.h"
 #include "search/engine/run_engine.h"
@@ -122,22 +123,7 @@ Folders& FoldersOf(std::size_t set) {
 
 // ---- the run
 
-class QuietView : public IRunView {
-public:
-    explicit QuietView(std::string folder) : folder_(std::move(folder)) {}
-    void SetLabelInfo(int, const std::string&, const std::string&) override {}
-    void SetGaugeMax(std::int64_t) override {}
-    void SetGaugePosition(std::int64_t) override {}
-    void AppendLog(const std::string&) override {}
-    void ProcessMessages() override {}
-    void SetWaitCursor(bool) override {}
-    void OpenAnimation(const std::string&, bool) override {}
-    void StopAnimation() override {}
-    std::vector<std::string> ListEntries(int) override { return {folder_}; }
-
-private:
-    std::string folder_;
-};
+using bench::QuietView;
 
 class QuietWindow : public IRunWindow {
 public:
@@ -155,7 +141,7 @@ public:
 // without a progress record and with an empty log.
 class EngineRunner {
 public:
-    EngineRunner(const Folders& folders, int threads) : view_(folders.images), engine_(data_, view_) {
+    EngineRunner(const Folders& folders, int threads) : view_({folders.images}), engine_(data_, view_) {
         data_.WorkDir = folders.work;
         data_.Threads = threads;
         data_.NoTmpDel = 1;  // the second run reuses the signatures

@@ -20,6 +20,15 @@ bool Eventually(const std::atomic<bool>& done) {
     return done;
 }
 
+// A load on another thread that charges `bytes`, then sets `in`.
+std::thread LoadElsewhere(TMemoryBudget& budget, std::uint64_t bytes, std::atomic<bool>& in) {
+    return std::thread([&budget, bytes, &in] {
+        TMemoryBudgetScope scope(budget);
+        scope.Charge(bytes);
+        in = true;
+    });
+}
+
 TEST(MemoryBudget, LoadsWaitForRoomAndNeverForEachOther) {
     TMemoryBudget budget(1000);
     std::atomic<bool> secondIn{false};
@@ -27,11 +36,7 @@ TEST(MemoryBudget, LoadsWaitForRoomAndNeverForEachOther) {
     {
         TMemoryBudgetScope first(budget);
         first.Charge(800);
-        second = std::thread([&] {
-            TMemoryBudgetScope scope(budget);
-            scope.Charge(300);  // waits: 800 + 300 is over the budget
-            secondIn = true;
-        });
+        second = LoadElsewhere(budget, 300, secondIn);  // waits: 800 + 300 is over the budget
         std::this_thread::sleep_for(20ms);
         EXPECT_FALSE(secondIn);
         // A load that holds some takes more without waiting (over the
@@ -51,11 +56,7 @@ TEST(MemoryBudget, ALoadLargerThanTheBudgetRunsAlone) {
     {
         TMemoryBudgetScope small(budget);
         small.Charge(10);
-        big = std::thread([&] {
-            TMemoryBudgetScope scope(budget);
-            scope.Charge(5000);
-            bigIn = true;
-        });
+        big = LoadElsewhere(budget, 5000, bigIn);
         std::this_thread::sleep_for(20ms);
         EXPECT_FALSE(bigIn);
     }
