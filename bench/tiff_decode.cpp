@@ -1,14 +1,17 @@
 // Loading a 2-megapixel RGB TIFF (1632 x 1224, 16-row strips, LZW or
 // Deflate, both with horizontal differencing) with our reader into a 24-bit
-// bitmap, next to libtiff's TIFFReadRGBAImage of the same file. The files are
-// written by libtiff into /tmp; libtiff reads them from the (cached) file,
-// our reader from a memory copy. The last pair times undoing the predictor
-// of the picture's rows with the shared byte loop and with our block loop.
-// LibtiffStrips times libtiff's strip decode alone (TIFFReadEncodedStrip).
+// bitmap, next to libtiff's TIFFReadRGBAImage of the same file, and the same
+// picture as LZW in 256 x 256 tiles (the right and bottom ones cut), which
+// should cost little more than its strips. The files are written by libtiff
+// into /tmp; libtiff reads them from the (cached) file, our reader from a
+// memory copy. LibtiffStrips times libtiff's strip decode alone
+// (TIFFReadEncodedStrip). The last pair times undoing the predictor of the
+// picture's rows with the shared byte loop and with our block loop.
 #include <benchmark/benchmark.h>
 #include <tiffio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -29,6 +32,9 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr std::uint32_t kWidth = 1632;
 constexpr std::uint32_t kHeight = 1224;
 constexpr std::uint32_t kRowsPerStrip = 16;
+constexpr std::uint32_t kTileSize = 256;
+// Marks the tiled LZW file among the compression values.
+constexpr std::uint16_t kTiledLzw = 0xFFFF;
 
 // Smooth ramps, noisy blocks and flat areas, like a photo with graphics.
 Bytes MakeImage() {
@@ -54,6 +60,7 @@ struct TestFile {
 
 TestFile Write(std::uint16_t compression) {
     static const Bytes image = MakeImage();
+    const bool tiled = compression == kTiledLzw;
     TestFile f;
     f.path = "/tmp/orv_bench_tiff_" + std::to_string(getpid()) + "_" + std::to_string(compression) + ".tif";
     TIFF* out = TIFFOpen(f.path.c_str(), "w");
@@ -64,12 +71,28 @@ TestFile Write(std::uint16_t compression) {
     TIFFSetField(out, TIFFTAG_SAMPLESPERPIXEL, 3);
     TIFFSetField(out, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
     TIFFSetField(out, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(out, TIFFTAG_COMPRESSION, compression);
+    TIFFSetField(out, TIFFTAG_COMPRESSION, tiled ? COMPRESSION_LZW : compression);
     TIFFSetField(out, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
-    TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, kRowsPerStrip);
-    for (std::uint32_t y = 0; y < kHeight; ++y) {
-        Bytes row(image.begin() + std::size_t{y} * kWidth * 3, image.begin() + std::size_t{y + 1} * kWidth * 3);
-        if (TIFFWriteScanline(out, row.data(), y, 0) < 0) throw std::runtime_error("write failed");
+    if (tiled) {
+        TIFFSetField(out, TIFFTAG_TILEWIDTH, kTileSize);
+        TIFFSetField(out, TIFFTAG_TILELENGTH, kTileSize);
+        Bytes tile(std::size_t{kTileSize} * kTileSize * 3);
+        for (std::uint32_t ty = 0; ty < kHeight; ty += kTileSize)
+            for (std::uint32_t tx = 0; tx < kWidth; tx += kTileSize) {
+                std::fill(tile.begin(), tile.end(), 0);
+                for (std::uint32_t y = 0; y < kTileSize && ty + y < kHeight; ++y)
+                    for (std::uint32_t x = 0; x < kTileSize && tx + x < kWidth; ++x)
+                        for (int c = 0; c < 3; ++c)
+                            tile[(std::size_t{y} * kTileSize + x) * 3 + c] =
+                                image[(std::size_t{ty + y} * kWidth + tx + x) * 3 + c];
+                if (TIFFWriteTile(out, tile.data(), tx, ty, 0, 0) < 0) throw std::runtime_error("write failed");
+            }
+    } else {
+        TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, kRowsPerStrip);
+        for (std::uint32_t y = 0; y < kHeight; ++y) {
+            Bytes row(image.begin() + std::size_t{y} * kWidth * 3, image.begin() + std::size_t{y + 1} * kWidth * 3);
+            if (TIFFWriteScanline(out, row.data(), y, 0) < 0) throw std::runtime_error("write failed");
+        }
     }
     TIFFClose(out);
     std::ifstream in(f.path, std::ios::binary);
@@ -81,14 +104,17 @@ TestFile Write(std::uint16_t compression) {
 struct TestFiles {
     TestFile lzw = Write(COMPRESSION_LZW);
     TestFile deflate = Write(COMPRESSION_ADOBE_DEFLATE);
+    TestFile tiledLzw = Write(kTiledLzw);
     ~TestFiles() {
         unlink(lzw.path.c_str());
         unlink(deflate.path.c_str());
+        unlink(tiledLzw.path.c_str());
     }
 };
 
 const TestFile& File(std::uint16_t compression) {
     static const TestFiles files;
+    if (compression == kTiledLzw) return files.tiledLzw;
     return compression == COMPRESSION_LZW ? files.lzw : files.deflate;
 }
 
@@ -159,6 +185,8 @@ BENCHMARK_CAPTURE(OurReader, deflate, COMPRESSION_ADOBE_DEFLATE)->Unit(benchmark
 BENCHMARK_CAPTURE(Libtiff, deflate, COMPRESSION_ADOBE_DEFLATE)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(LibtiffStrips, lzw, COMPRESSION_LZW)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(LibtiffStrips, deflate, COMPRESSION_ADOBE_DEFLATE)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(OurReader, lzw_tiled, kTiledLzw)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Libtiff, lzw_tiled, kTiledLzw)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_TEMPLATE(Predictor, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(Predictor, true)->Unit(benchmark::kMillisecond);

@@ -15,11 +15,13 @@
 
 namespace {
 
-void AnswerOnly(const std::string& appDir, const orv::TPairData& data) {
+bool AnswerOnly(const std::string& appDir, const orv::TPairData& data) {
     try {
         orv::WriteResultFile(appDir + orv::kResultFile, false, data.ResText, data.ResLog);
+        return true;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "filer: %s\n", e.what());
+        return false;
     }
 }
 
@@ -27,19 +29,21 @@ void AnswerOnly(const std::string& appDir, const orv::TPairData& data) {
 
 int main(int argc, char** argv) {
     std::string appDir;
+    orv::TPairData data;
     try {
         appDir = orv::AppDir();
-        orv::TPairData data = orv::ReadPairData(appDir);
+        data = orv::ReadPairData(appDir);
         if (!data.Usable) {
             // An unknown mode or a hand-over that cannot be read: touch no
             // user file and answer only that nothing asks for a stop.
-            AnswerOnly(appDir, orv::TPairData{});
-            return 0;
+            return AnswerOnly(appDir, orv::TPairData{}) ? 0 : 1;
         }
+        // Every file action answers at once, before anything else can fail.
+        data.AnswerPath = appDir + orv::kResultFile;
         if (data.DoingNo == 0) {
             orv::RunAutomatic(data);
-            AnswerOnly(appDir, data);
-            return 0;
+            if (data.Answered) return 0;
+            return AnswerOnly(appDir, data) ? 0 : 1;
         }
         orv::RegisterStandardPictures();
         orv::TImageFormatsScope formats;
@@ -50,8 +54,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "filer: unknown failure\n");
     }
     // A failure before the window could answer (no display, no memory):
-    // the main program still gets an answer, one that asks for no stop.
-    // An answer the window already wrote is kept.
-    if (!appDir.empty() && !orv::PathExists(appDir + orv::kResultFile)) AnswerOnly(appDir, orv::TPairData{});
+    // the main program still gets an answer, one that asks for no stop and
+    // holds whatever was done. An answer already written is kept.
+    if (!appDir.empty() && !orv::PathExists(appDir + orv::kResultFile)) AnswerOnly(appDir, data);
     return 1;
 }

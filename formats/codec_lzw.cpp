@@ -13,11 +13,14 @@ constexpr unsigned kTableSize = 4096;
 constexpr unsigned kMaxWidth = 12;
 constexpr unsigned kNoCode = kTableSize;
 
-// The two variants differ in bit order (TIFF most significant bit first), in
+// The variants differ in bit order (TIFF most significant bit first; GIF and
+// the TIFF coding written before TIFF 5.0 least significant bit first), in
 // what the end code does (TIFF stops, GIF ignores it), in when the width grows
-// (TIFF one code early) and in how far the table grows (TIFF makes no entry
-// past 4095, GIF keeps overwriting 4095); the rest is shared. The variant is
-// a template parameter so that the hot loop carries no tests for it.
+// (TIFF one code early, the other two once the entry 2^width - 1 is made) and
+// in how far the table grows (TIFF makes no entry past 4095, GIF keeps
+// overwriting 4095); the rest is shared. The variant is a template parameter
+// so that the hot loop carries no tests for it.
+enum class Variant { Tiff, OldTiff, Gif };
 constexpr unsigned kLastEntry = kTableSize - 1;
 
 // The string of an entry is kept as a place in the output: entry k (made from
@@ -55,7 +58,7 @@ inline void CopyString(std::uint8_t* to, const std::uint8_t* from, std::size_t n
     }
 }
 
-template <bool Tiff>
+template <Variant V>
 void Run(unsigned clear, const std::uint8_t* src, std::size_t packedSize, std::uint8_t* out,
          std::size_t unpackedSize) {
     // The table is 40 KB: keep it off small thread stacks.
@@ -77,8 +80,10 @@ void Run(unsigned clear, const std::uint8_t* src, std::size_t packedSize, std::u
     const std::uint8_t* const end = src + packedSize;
     std::size_t pos = 0;  // bytes written
 
+    constexpr bool msbFirst = V == Variant::Tiff;
+    constexpr bool endStops = V != Variant::Gif;
     while (src < end && pos < unpackedSize) {
-        if constexpr (Tiff) {
+        if constexpr (msbFirst) {
             bits = (bits << 8) | *src++;
         } else {
             bits |= static_cast<std::uint32_t>(*src++) << bitCount;
@@ -87,7 +92,7 @@ void Run(unsigned clear, const std::uint8_t* src, std::size_t packedSize, std::u
         while (bitCount >= width && pos < unpackedSize) {
             const std::uint32_t mask = (1u << width) - 1;
             unsigned code;
-            if constexpr (Tiff) {
+            if constexpr (msbFirst) {
                 code = (bits >> (bitCount - width)) & mask;
             } else {
                 code = bits & mask;
@@ -96,7 +101,7 @@ void Run(unsigned clear, const std::uint8_t* src, std::size_t packedSize, std::u
             bitCount -= width;
 
             if (code == endCode) {
-                if constexpr (Tiff) return;
+                if constexpr (endStops) return;
                 continue;
             }
             if (code == clear) {
@@ -144,9 +149,12 @@ void Run(unsigned clear, const std::uint8_t* src, std::size_t packedSize, std::u
                 const bool endless = old == entry || t.length[old] == 0;
                 t.start[entry] = oldStart;
                 t.length[entry] = endless ? 0 : static_cast<std::uint16_t>(oldLength + 1);
-                if constexpr (Tiff) {
+                if constexpr (V == Variant::Tiff) {
                     if (nextFree < kTableSize) ++nextFree;
                     if (nextFree == (1u << width) - 1 && width < kMaxWidth) ++width;
+                } else if constexpr (V == Variant::OldTiff) {
+                    if (entry >= (1u << width) - 1 && width < kMaxWidth) ++width;
+                    ++nextFree;  // 4096 once the table is full: no further entry
                 } else {
                     // ">=" rather than "==": with an initial code size of 1 the
                     // first entry (4) is already past 2^2 - 1.
@@ -163,9 +171,18 @@ void Run(unsigned clear, const std::uint8_t* src, std::size_t packedSize, std::u
 
 }  // namespace
 
+bool TTIFFLZWDecoder::IsOldStyle(const std::uint8_t* source, std::size_t packedSize) {
+    // The first code is a clear (256): least significant bit first it gives
+    // the bytes 00 01, most significant bit first 80 00.
+    return packedSize >= 2 && source[0] == 0 && (source[1] & 1) != 0;
+}
+
 void TTIFFLZWDecoder::Decode(const std::uint8_t*& source, std::size_t packedSize,
                              std::uint8_t*& dest, std::size_t unpackedSize) {
-    Run<true>(256, source, packedSize, dest, unpackedSize);
+    if (IsOldStyle(source, packedSize))
+        Run<Variant::OldTiff>(256, source, packedSize, dest, unpackedSize);
+    else
+        Run<Variant::Tiff>(256, source, packedSize, dest, unpackedSize);
 }
 
 TGIFLZWDecoder::TGIFLZWDecoder(std::uint8_t initialCodeSize) : initialCodeSize_(initialCodeSize) {
@@ -174,7 +191,7 @@ TGIFLZWDecoder::TGIFLZWDecoder(std::uint8_t initialCodeSize) : initialCodeSize_(
 
 void TGIFLZWDecoder::Decode(const std::uint8_t*& source, std::size_t packedSize,
                             std::uint8_t*& dest, std::size_t unpackedSize) {
-    Run<false>(1u << initialCodeSize_, source, packedSize, dest, unpackedSize);
+    Run<Variant::Gif>(1u << initialCodeSize_, source, packedSize, dest, unpackedSize);
 }
 
 }  // namespace orv

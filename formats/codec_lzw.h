@@ -7,9 +7,13 @@
 namespace orv {
 
 // Codes most significant bit first, clear 256, end 257 (ends the call), the
-// code width grows one code early.
+// code width grows one code early. A block that starts with the bytes 00 01
+// is of the coding written before TIFF 5.0: codes least significant bit
+// first, the width growing once entry 2^width - 1 has been made.
 class TTIFFLZWDecoder : public TDecoder {
 public:
+    // Whether a block is of the older coding.
+    static bool IsOldStyle(const std::uint8_t* source, std::size_t packedSize);
     void Decode(const std::uint8_t*& source, std::size_t packedSize,
                 std::uint8_t*& dest, std::size_t unpackedSize) override;
 };

@@ -1,4 +1,5 @@
-// TIFF loading: colour set-up, palette, decoder choice and the strip loop.
+// TIFF loading: colour set-up, palette, decoder choice and the loop over the
+// image's bands of strips or tiles.
 #include <algorithm>
 #include <memory>
 #include <utility>
@@ -11,8 +12,8 @@
 #include "formats/codec_rle.h"
 #include "formats/codec_thunder.h"
 #include "formats/fmt_eps.h"
-#include "formats/fmt_tiff_predictor.h"
 #include "formats/fmt_tiff.h"
+#include "formats/fmt_tiff_blocks.h"
 #include "formats/format_messages.h"
 #include "formats/library.h"
 #include "platform/base/stream.h"
@@ -27,6 +28,9 @@ constexpr std::uint32_t tagStripOffsets = 273;
 constexpr std::uint32_t tagStripByteCounts = 279;
 constexpr std::uint32_t tagT4Options = 292;
 constexpr std::uint32_t tagColorMap = 320;
+constexpr std::uint32_t tagTileOffsets = 324;
+constexpr std::uint32_t tagTileByteCounts = 325;
+constexpr std::uint32_t tagSampleFormat = 339;
 constexpr std::uint32_t tagJPEGTables = 347;
 
 // Runs a callable when the scope ends, whatever ends it.
@@ -45,13 +49,14 @@ private:
 bool IsSupportedDepth(std::uint32_t bits) { return bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16; }
 
 // Sample counts a photometric interpretation allows; a count that does not
-// fit would make the converter read past the row.
-bool SamplesFit(std::uint32_t photometric, std::uint32_t samples, bool alpha) {
+// fit would make the converter read past the row, or read an extra sample
+// as a pixel. Of separate planes a gray or palette image reads the first.
+bool SamplesFit(std::uint32_t photometric, std::uint32_t samples, bool alpha, bool planar) {
     switch (photometric) {
         case 0:
-        case 1: return samples == 1 || (samples == 2 && alpha);
+        case 1:
+        case 3: return samples == 1 || (samples == 2 && alpha) || planar;
         case 2: return samples >= 3;
-        case 3: return samples >= 1;
         case 5: return samples == 4;
         case 6:
         case 8: return samples == 3;
@@ -93,22 +98,101 @@ void TTIFFGraphic::LoadFromStream(TStream& stream) {
         }
     });
 
-    // Tiles are not decoded: such an image loads as an empty picture.
-    if (p.Options & OptionTiled) return;
-
     ProgressArea = MakeRect(0, 0, 0, 1);
     ReportProgress(TProgressStage::Starting, 0, false, msg::Preparing);
 
-    if (!IsSupportedDepth(bitsPerSample_) || !SamplesFit(photometric_, samplesPerPixel_, p.AlphaPresent))
+    const bool tiled = p.Options & OptionTiled;
+    // Separate planes matter only when a pixel has more than one sample.
+    const bool planar = p.PlanarLayout == 2 && samplesPerPixel_ > 1;
+    if (!IsSupportedDepth(bitsPerSample_) || !SamplesFit(photometric_, samplesPerPixel_, p.AlphaPresent, planar))
         RaiseInvalidImageFormat(kFormatName);
-    std::vector<std::uint32_t> stripOffsets, stripByteCounts;
-    TagCardinals(stream, tagStripOffsets, stripOffsets);
-    TagCardinals(stream, tagStripByteCounts, stripByteCounts);
-    // Without strips there is no picture to show.
-    if (stripOffsets.empty()) RaiseInvalidImageFormat(kFormatName);
+    // Floating-point samples would be shown as the bits of integers.
+    std::vector<std::uint32_t> sampleFormats;
+    TagCardinals(stream, tagSampleFormat, sampleFormats);
+    if (std::find(sampleFormats.begin(), sampleFormats.end(), 3u) != sampleFormats.end())
+        RaiseInvalidImageFormat(kFormatName);
+    std::vector<std::uint32_t> offsets, byteCounts;
+    TagCardinals(stream, tiled ? tagTileOffsets : tagStripOffsets, offsets);
+    TagCardinals(stream, tiled ? tagTileByteCounts : tagStripByteCounts, byteCounts);
+    // Without strips or tiles there is no picture to show.
+    if (offsets.empty()) RaiseInvalidImageFormat(kFormatName);
 
+    // Horizontal differencing belongs to LZW and Deflate data, as libtiff
+    // has it, and is defined for 8- and 16-bit samples only.
+    const bool lossless = p.Compression == ctLZW || p.Compression == ctLZ77;
+    const bool differencing = lossless && p.Predictor == 2;
+    if (differencing && bitsPerSample_ != 8 && bitsPerSample_ != 16) RaiseInvalidImageFormat(kFormatName);
+    if (lossless && p.Predictor == 3) RaiseImageErrorFmt(msg::NotSupported, msg::CompressionScheme, kFormatName);
+
+    const std::uint8_t usedSamples = ConfigureColours(stream, planar);
+    const TColorModel source = ColorManager.SourceModel();
+    SetImageSize(p.Width, p.Height, kFormatName);
+    ProgressArea.Right = static_cast<int>(p.Width);
+
+    TTIFFBlockLayout layout = MakeLayout(planar, offsets.size());
+    // Uncompressed and losslessly compressed YCbCr is stored in units of
+    // several luma samples with one chroma pair (the JPEG decoder spreads
+    // the chroma itself). Interleaved 8-bit units are spread here.
+    const bool jpeg = p.Compression == ctJPEG;
+    const bool subsampled = source == TColorModel::cmYCbCr &&
+                            (p.YCbCrSubSampling[0] != 1 || p.YCbCrSubSampling[1] != 1);
+    if (subsampled && (planar || (!jpeg && (bitsPerSample_ != 8 || differencing))))
+        RaiseInvalidImageFormat(kFormatName);
+    if (subsampled && !jpeg) {
+        layout.HorzSubsampling = p.YCbCrSubSampling[0];
+        layout.VertSubsampling = p.YCbCrSubSampling[1];
+    }
+    p.RowBytes = static_cast<std::uint32_t>(layout.BandRowBytes());
+
+    TTIFFJPEGDecoder* jpegDecoder = nullptr;
+    decoder = MakeDecoder(stream, planar, layout.BlockWidth(), jpegDecoder);
+    if (decoder) decoder->DecodeInit();
+
+    ReportProgress(TProgressStage::Ending, 0, false, "");
+    ReportProgress(TProgressStage::Starting, 0, false, msg::Transfering);
+
+    TTIFFBlockSource blocks;
+    blocks.Stream = &stream;
+    blocks.StartPosition = StartPosition;
+    blocks.Offsets = std::move(offsets);
+    blocks.ByteCounts = std::move(byteCounts);
+    blocks.Decoder = decoder.get();
+    blocks.JpegDecoder = jpegDecoder;
+    // Fax data are read in their own bit order; JPEG data have only one.
+    blocks.ReverseBits = (p.Options & OptionReversedBits) && !jpeg && p.Compression != ctFax3 &&
+                         p.Compression != ctFaxRLE && p.Compression != ctFaxRLEW;
+    blocks.Predictor = differencing;
+    blocks.BigEndian = p.Options & OptionBigEndian;
+    blocks.FormatName = kFormatName;
+    p.StripTotal = static_cast<std::uint32_t>(blocks.Offsets.size());
+    TTIFFBlockReader reader(std::move(layout), std::move(blocks));
+
+    // Planes that the colour manager reads: the colour samples and alpha.
+    const std::uint32_t usedPlanes = planar ? usedSamples : 1;
+    const std::size_t targetBytes = RowBytes();
+    std::vector<std::vector<std::uint8_t>> bands(usedPlanes);
+    std::vector<TRowBuffer> rowPlanes(usedPlanes);
+    p.RowIndex = 0;
+    p.StripIndex = 0;
+    // Bands past the image's last row are not decoded.
+    for (; p.StripIndex < reader.Layout().BandsPerPlane() && p.RowIndex < p.Height; ++p.StripIndex) {
+        const std::uint32_t rows = std::min(reader.Layout().BandHeight(p.StripIndex), p.Height - p.RowIndex);
+        if (rows == 0) continue;  // a strip of no rows adds nothing
+        for (std::uint32_t plane = 0; plane < usedPlanes; ++plane)
+            reader.ReadBand(p.StripIndex, p.RowIndex, rows, plane, bands[plane]);
+        for (std::uint32_t r = 0; r < rows; ++r) {
+            for (std::uint32_t plane = 0; plane < usedPlanes; ++plane)
+                rowPlanes[plane] = {bands[plane].data() + std::size_t{r} * p.RowBytes, p.RowBytes};
+            ColorManager.ConvertLine(rowPlanes, ScanLine(static_cast<int>(p.RowIndex)), targetBytes, p.Width);
+            ++p.RowIndex;
+            ReportRowDone(p.RowIndex, p.Height);
+        }
+    }
+}
+
+std::uint8_t TTIFFGraphic::ConfigureColours(TStream& stream, bool planar) {
+    const TImageProperties& p = ImageProperties;
     const bool jpeg = p.Compression == ctJPEG || p.Compression == ctOJPEG;
-    const bool bigEndian = p.Options & OptionBigEndian;
     const auto bits = static_cast<std::uint8_t>(bitsPerSample_);
     // Counts above 4 are refused by the manager; keep them from wrapping.
     const auto samples = static_cast<std::uint8_t>(std::min<std::uint32_t>(samplesPerPixel_, 255));
@@ -116,22 +200,25 @@ void TTIFFGraphic::LoadFromStream(TStream& stream) {
     // A fresh manager: nothing of an earlier load carries over.
     ColorManager = TColorManager();
     TColorManager& cm = ColorManager;
-    cm.SourceFlags = bigEndian ? cfByteSwap : 0;
+    cm.SourceFlags = (p.Options & OptionBigEndian) ? cfByteSwap : 0;
     cm.SetSourceBits(bits);
     // 16 bits are shown with 8; 2-bit samples have no bitmap of their own
     // and are widened to 4.
     cm.SetTargetBits(bits == 16 ? 8 : (bits == 2 ? 4 : bits));
-    // The JPEG decoder delivers blue, green, red for three components and
-    // gray for one.
+    // The JPEG decoder delivers blue, green, red for three interleaved
+    // components and each component as stored otherwise.
     TColorModel source = p.ColorScheme;
-    if (jpeg && samples == 3) source = TColorModel::cmBGR;
+    if (jpeg && samples == 3 && !planar) source = TColorModel::cmBGR;
     else if (jpeg && samples == 1) source = TColorModel::cmGray;
     TColorModel target = source;
+    std::uint8_t sourceSamples = samples;
     switch (source) {
         case TColorModel::cmIndexed:
         case TColorModel::cmGray:
-            // An alpha sample is passed over, like a PNG gray image with alpha.
-            if (p.AlphaPresent) source = TColorModel::cmGrayAlpha;
+            // Of separate planes only the first is read; an interleaved alpha
+            // sample is passed over, like a PNG gray image with alpha.
+            if (planar) sourceSamples = 1;
+            else if (p.AlphaPresent) source = TColorModel::cmGrayAlpha;
             break;
         case TColorModel::cmRGB: target = TColorModel::cmBGR; break;
         case TColorModel::cmRGBA: target = TColorModel::cmBGRA; break;
@@ -143,165 +230,122 @@ void TTIFFGraphic::LoadFromStream(TStream& stream) {
     }
     cm.SetSourceModel(source);
     cm.SetTargetModel(target);
-    cm.SetSourceSamples(samples);
-    cm.SetTargetSamples(source == TColorModel::cmCMYK ? 3 : (source == TColorModel::cmGrayAlpha ? 1 : samples));
+    cm.SetSourceSamples(sourceSamples);
+    cm.SetTargetSamples(source == TColorModel::cmCMYK ? 3 : (source == TColorModel::cmGrayAlpha ? 1 : sourceSamples));
     if (source == TColorModel::cmCIELab) cm.SourceFlags |= cfLabScaledL;
     SetPixelFormat(source == TColorModel::cmGrayAlpha ? TPixelFormat::pf8bit : cm.PixelFormatFor(1));
-    SetImageSize(p.Width, p.Height, kFormatName);
-    ProgressArea.Right = static_cast<int>(p.Width);
 
     if (target == TColorModel::cmIndexed) {
-        std::uint32_t count = 0;
-        const std::uint32_t offset = TagIntegerAndCount(tagColorMap, count, 0);
-        std::size_t index = 0;
-        if (count > 0 && LocateTag(tagColorMap, index) && std::uint64_t{count} * 2 > 4) {
-            // The map is as long as the file says, but never longer than the
-            // bytes that follow its offset.
-            const std::int64_t position = StartPosition + static_cast<std::int64_t>(offset);
-            const std::int64_t total = stream.Size();
-            const std::uint64_t left = position < total ? static_cast<std::uint64_t>(total - position) : 0;
-            std::vector<std::uint8_t> map(static_cast<std::size_t>(std::min<std::uint64_t>(std::uint64_t{count} * 2, left)));
-            if (!map.empty()) {
-                stream.SetPosition(position);
-                stream.ReadBuffer(map.data(), map.size());
-            }
-            const std::uint32_t colours = count / 3;
-            auto plane = [&](std::uint64_t firstValue) {
-                const std::uint64_t start = firstValue * 2;
-                if (start >= map.size()) return TRowBuffer{nullptr, 0};
-                return TRowBuffer{map.data() + start,
-                                  static_cast<std::size_t>(std::min<std::uint64_t>(map.size() - start, std::uint64_t{colours} * 2))};
-            };
-            // The manager fits the entries to the target depth (2-bit
-            // indices widened to 4 bits).
-            SetPalette(cm.BuildIndexedPalette({plane(0), plane(count / 3), plane(2 * std::uint64_t{count} / 3)},
-                                              cmf16Planar, colours, false));
-        }
+        SetPalette(ReadColorMap(stream));
     } else if (target == TColorModel::cmGray) {
         SetPalette(cm.BuildGrayPalette(p.Options & OptionMinIsWhite));
     } else if (source == TColorModel::cmYCbCr) {
         cm.SetChromaParameters(std::span<const float>(YCbCrCoefficients), p.YCbCrSubSampling[0],
                                p.YCbCrSubSampling[1]);
     }
+    return sourceSamples;
+}
 
-    const std::uint64_t rowBytes = PackedRowBytes(p.Width, std::uint64_t{bitsPerSample_} * samplesPerPixel_);
-    p.RowBytes = static_cast<std::uint32_t>(rowBytes);
-    const bool predictor = p.Compression != ctNone && p.Predictor == 2;
-
+std::unique_ptr<TDecoder> TTIFFGraphic::MakeDecoder(TStream& stream, bool planar, std::uint32_t blockWidth,
+                                                    TTIFFJPEGDecoder*& jpegDecoder) {
+    TImageProperties& p = ImageProperties;
     const bool reversedBits = p.Options & OptionReversedBits;
-    TTIFFJPEGDecoder* jpegDecoder = nullptr;
+    jpegDecoder = nullptr;
     switch (p.Compression) {
-        case ctNone: break;
-        case ctPackedBits: decoder = std::make_unique<TPackbitsRLEDecoder>(); break;
-        case ctLZW: decoder = std::make_unique<TTIFFLZWDecoder>(); break;
-        case ctFax3:
-            decoder = std::make_unique<TCCITTFax3Decoder>(TagInteger(tagT4Options, 0), reversedBits, false, p.Width);
-            break;
+        case ctNone: return nullptr;
+        case ctPackedBits: return std::make_unique<TPackbitsRLEDecoder>();
+        case ctLZW: return std::make_unique<TTIFFLZWDecoder>();
+        case ctFax3: {
+            // Only one-dimensional coding is decoded.
+            const std::uint32_t options = TagInteger(tagT4Options, 0);
+            if (options & 1u) RaiseImageErrorFmt(msg::NotSupported, msg::CompressionScheme, kFormatName);
+            return std::make_unique<TCCITTFax3Decoder>(options, reversedBits, false, blockWidth);
+        }
         case ctFaxRLE:
-            decoder = std::make_unique<TCCITTMHDecoder>(TagInteger(tagT4Options, 0), reversedBits, false, p.Width);
-            break;
         case ctFaxRLEW:
-            decoder = std::make_unique<TCCITTMHDecoder>(TagInteger(tagT4Options, 0), reversedBits, true, p.Width);
-            break;
-        case ctLZ77: decoder = std::make_unique<TLZ77Decoder>(Z_SYNC_FLUSH, true); break;
+            return std::make_unique<TCCITTMHDecoder>(TagInteger(tagT4Options, 0), reversedBits,
+                                                     p.Compression == ctFaxRLEW, blockWidth);
+        case ctLZ77: return std::make_unique<TLZ77Decoder>(Z_SYNC_FLUSH, true);
         case ctJPEG: {
             TagBytes(stream, tagJPEGTables, p.JPEGTables);
+            // Separate planes are single JPEG components of full size.
             TTIFFJPEGImage image;
-            image.Width = p.Width;
-            image.Height = p.Height;
-            image.RowsPerStrip = p.RowsPerStrip[0];
             image.SamplesPerPixel = samplesPerPixel_;
             image.BitsPerSample = bitsPerSample_;
-            image.PlanarLayout = p.PlanarLayout;
+            image.PlanarLayout = planar ? 2 : 1;
             image.YCbCr = p.ColorScheme == TColorModel::cmYCbCr;
             if (p.YCbCrSubSampling.size() >= 2) {
                 image.SubsamplingH = p.YCbCrSubSampling[0];
                 image.SubsamplingV = p.YCbCrSubSampling[1];
             }
             image.JPEGTables = p.JPEGTables;
-            image.RowBytes = p.RowBytes;
             auto made = std::make_unique<TTIFFJPEGDecoder>(std::move(image));
             jpegDecoder = made.get();
-            decoder = std::move(made);
-            break;
+            return made;
         }
-        case ctThunderscan: decoder = std::make_unique<TThunderDecoder>(p.Width); break;
+        case ctThunderscan: return std::make_unique<TThunderDecoder>(blockWidth);
         default: RaiseImageErrorFmt(msg::NotSupported, msg::CompressionScheme, kFormatName);
     }
-    if (decoder) decoder->DecodeInit();
+}
 
-    ReportProgress(TProgressStage::Ending, 0, false, "");
-    ReportProgress(TProgressStage::Starting, 0, false, msg::Transfering);
-
-    const std::int64_t streamSize = stream.Size();
-    const std::size_t targetBytes = RowBytes();
-    // Strips may share their bytes (some writers store one blank strip for
-    // many), but a directory that makes every row's strip span the whole
-    // file would read it once per row. Sane files stay far below this.
-    const std::uint64_t readBudget = 4 * static_cast<std::uint64_t>(std::max<std::int64_t>(streamSize, 0)) + (64u << 20);
-    std::uint64_t bytesRead = 0;
-    p.RowIndex = 0;
-    p.StripIndex = 0;
-    p.StripTotal = static_cast<std::uint32_t>(stripOffsets.size());
-    // Strips past the image's last row are not decoded.
-    for (; p.StripIndex < p.StripTotal && p.RowIndex < p.Height; ++p.StripIndex) {
-        const std::uint32_t i = p.StripIndex;
-        const std::uint64_t rowsLeft = p.Height - p.RowIndex;
-        const std::uint64_t rows =
-            std::min<std::uint64_t>(p.RowsPerStrip[std::min<std::size_t>(i, p.RowsPerStrip.size() - 1)], rowsLeft);
-        const std::uint64_t size = rows * rowBytes;
-        const std::int64_t position = StartPosition + static_cast<std::int64_t>(stripOffsets[i]);
-        const std::uint64_t left = position < streamSize ? static_cast<std::uint64_t>(streamSize - position) : 0;
-
-        if (rows == 0) continue;  // a strip of no rows adds nothing
-        std::vector<std::uint8_t> strip;
-        std::uint64_t usableRows = rows;
-        if (decoder) {
-            // A compressed strip needs its length.
-            if (i >= stripByteCounts.size()) RaiseInvalidImageFormat(kFormatName);
-            const std::uint64_t packedSize = std::min<std::uint64_t>(stripByteCounts[i], left);
-            bytesRead += packedSize;
-            if (bytesRead > readBudget) RaiseInvalidImageFormat(kFormatName);
-            std::vector<std::uint8_t> packed = AllocateWorkBuffer(packedSize, kFormatName);
-            if (packedSize > 0) {
-                stream.SetPosition(position);
-                stream.ReadBuffer(packed.data(), packed.size());
-            }
-            strip = AllocateWorkBuffer(size, kFormatName);
-            if (jpegDecoder != nullptr) {
-                jpegDecoder->Image().RowIndex = p.RowIndex;
-                jpegDecoder->Image().RowsPerStrip = static_cast<std::uint32_t>(rows);
-                jpegDecoder->Image().RowBytes = p.RowBytes;
-            }
-            if (size > 0) {
-                const std::uint8_t* in = packed.data();
-                std::uint8_t* out = strip.data();
-                decoder->Decode(in, packed.size(), out, strip.size());
-            }
-        } else {
-            // Stored rows: only those the stream reaches at least in part are
-            // read; the rest of the last one stays zero.
-            const std::uint64_t have = std::min(size, left);
-            usableRows = rowBytes == 0 ? 0 : (have + rowBytes - 1) / rowBytes;
-            strip = AllocateWorkBuffer(usableRows * rowBytes, kFormatName);
-            if (have > 0) {
-                stream.SetPosition(position);
-                stream.ReadBuffer(strip.data(), static_cast<std::size_t>(have));
-            }
-        }
-
-        for (std::uint64_t r = 0; r < usableRows; ++r) {
-            std::uint8_t* row = strip.data() + r * rowBytes;
-            if (predictor) UndoTIFFPredictor(row, rowBytes, p.Width, samplesPerPixel_, bitsPerSample_, bigEndian);
-            cm.ConvertLine(row, rowBytes, ScanLine(static_cast<int>(p.RowIndex)), targetBytes, p.Width);
-            ++p.RowIndex;
-            ReportRowDone(p.RowIndex, p.Height);
-        }
-        // Rows of a strip the file does not reach keep the new picture's
-        // pixels; the next strip still lands on its own rows.
-        p.RowIndex += static_cast<std::uint32_t>(rows - usableRows);
-        ProgressArea.Offset(0, static_cast<int>(rows - usableRows));
+TPalette TTIFFGraphic::ReadColorMap(TStream& stream) {
+    std::uint32_t count = 0;
+    const std::uint32_t offset = TagIntegerAndCount(tagColorMap, count, 0);
+    std::size_t index = 0;
+    if (count == 0 || !LocateTag(tagColorMap, index) || std::uint64_t{count} * 2 <= 4) return TPalette();
+    // The map is as long as the file says, but never longer than the bytes
+    // that follow its offset.
+    const std::int64_t position = StartPosition + static_cast<std::int64_t>(offset);
+    const std::int64_t total = stream.Size();
+    const std::uint64_t left = position < total ? static_cast<std::uint64_t>(total - position) : 0;
+    std::vector<std::uint8_t> map(static_cast<std::size_t>(std::min<std::uint64_t>(std::uint64_t{count} * 2, left)));
+    if (!map.empty()) {
+        stream.SetPosition(position);
+        stream.ReadBuffer(map.data(), map.size());
     }
+    const std::uint32_t colours = count / 3;
+    auto plane = [&](std::uint64_t firstValue) {
+        const std::uint64_t start = firstValue * 2;
+        if (start >= map.size()) return TRowBuffer{nullptr, 0};
+        return TRowBuffer{map.data() + start,
+                          static_cast<std::size_t>(std::min<std::uint64_t>(map.size() - start, std::uint64_t{colours} * 2))};
+    };
+    // The manager fits the entries to the target depth (2-bit indices
+    // widened to 4 bits).
+    return ColorManager.BuildIndexedPalette({plane(0), plane(count / 3), plane(2 * std::uint64_t{count} / 3)},
+                                            cmf16Planar, colours, false);
+}
+
+TTIFFBlockLayout TTIFFGraphic::MakeLayout(bool planar, std::size_t blockCount) const {
+    const TImageProperties& p = ImageProperties;
+    TTIFFBlockLayout layout;
+    layout.ImageWidth = p.Width;
+    layout.ImageHeight = p.Height;
+    layout.BitsPerSample = bitsPerSample_;
+    layout.Planes = planar ? samplesPerPixel_ : 1;
+    layout.BlockSamples = planar ? 1 : samplesPerPixel_;
+    layout.RowsPerStrip = p.RowsPerStrip;
+    if (p.Options & OptionTiled) {
+        layout.Tiled = true;
+        layout.TileWidth = p.TileWidth;
+        layout.TileLength = p.TileLength;
+        // A tile passes the size gate of a picture, and one row of tiles
+        // may not be much larger than the picture itself.
+        CheckImageSize(p.TileWidth, p.TileLength, kFormatName);
+        const std::uint64_t bandPixels =
+            std::uint64_t{layout.BlocksAcross()} * p.TileWidth * std::min(p.TileLength, p.Height);
+        if (bandPixels > 4 * std::uint64_t{p.Width} * p.Height + (std::uint64_t{1} << 20))
+            RaiseInvalidImageFormat(kFormatName);
+    } else if (planar) {
+        // The strips of each plane cover the image; a count that does not
+        // fit the rows leaves the rest of the image empty.
+        const std::uint32_t rowsPerStrip = p.RowsPerStrip[0];
+        if (rowsPerStrip == 0) RaiseInvalidImageFormat(kFormatName);
+        layout.StripsPerPlane = static_cast<std::uint32_t>((std::uint64_t{p.Height} + rowsPerStrip - 1) / rowsPerStrip);
+    } else {
+        layout.StripsPerPlane = static_cast<std::uint32_t>(std::min<std::size_t>(blockCount, 0xFFFFFFFFu));
+    }
+    return layout;
 }
 
 }  // namespace orv

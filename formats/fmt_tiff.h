@@ -1,14 +1,19 @@
 // Tagged Image File Format pictures: the header test, the walk to an image
-// file directory, the tag readers, and loading the first image strip by
-// strip into the bitmap. Tiled images load as an empty picture.
+// file directory, the tag readers, and loading the first image, stored in
+// strips or tiles, interleaved or in separate planes, into the bitmap.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
+#include "formats/fmt_tiff_blocks.h"
 #include "formats/image_format.h"
 
 namespace orv {
+
+class TDecoder;
+class TTIFFJPEGDecoder;
 
 // Field types of a directory entry.
 enum TTIFFFieldType : std::uint16_t {
@@ -94,6 +99,18 @@ private:
     template <class Put>
     bool ForEachValue(TStream& stream, std::uint32_t tag, bool rationals, Put&& put,
                       std::size_t& count) const;
+    // Sets up the colour manager, the pixel format and the palette or the
+    // chroma parameters; answers the samples a pixel gives the manager.
+    std::uint8_t ConfigureColours(TStream& stream, bool planar);
+    // The palette of the ColorMap, fitted to the colour manager's target.
+    TPalette ReadColorMap(TStream& stream);
+    // The decoder of the compression scheme for blocks of the given width
+    // (none for uncompressed data); refuses schemes it cannot decode.
+    std::unique_ptr<TDecoder> MakeDecoder(TStream& stream, bool planar, std::uint32_t blockWidth,
+                                          TTIFFJPEGDecoder*& jpegDecoder);
+    // How the pixel data are cut into blocks; blockCount is the number of
+    // strip or tile offsets. Refuses tiles far larger than the picture.
+    TTIFFBlockLayout MakeLayout(bool planar, std::size_t blockCount) const;
 
     // The raw values the loader checks before it trusts the byte-sized
     // fields of ImageProperties.

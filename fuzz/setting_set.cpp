@@ -1,7 +1,5 @@
 // Setting-set files of arbitrary content: reading never fails, and the set
 // read is written and read back unchanged.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -11,25 +9,23 @@
 #include "platform/base/errors.h"
 #include "platform/base/file_system.h"
 #include "search/engine/setting_sets.h"
+#include "tests/base/test_util.h"
 
 namespace {
 
-const std::string& AppFolder() {
-    static const std::string dir = [] {
-        std::string tmpl = "/tmp/orv-fuzz-sets-XXXXXX";
-        if (::mkdtemp(tmpl.data()) == nullptr) std::abort();
-        const std::string app = tmpl + "/";
-        if (!orv::ForceDirectories(orv::SettingSetFolder(app))) std::abort();
-        return app;
-    }();
-    return dir;
+// The program folder of the run, removed when the fuzzer ends.
+const std::string& App() {
+    static const orv::test::TempDir folder;
+    static const bool made = orv::ForceDirectories(orv::SettingSetFolder(folder.path()));
+    if (!made) std::abort();
+    return folder.path();
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace orv;
-    const std::string& app = AppFolder();
+    const std::string& app = App();
     DeleteFile(SettingSetPath(app, 1));
     WriteFileAtomic(SettingSetPath(app, 0), std::string_view(reinterpret_cast<const char*>(data), size));
     const std::vector<std::string> names = LoadSettingNames(app);
@@ -39,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         WriteSettingSet(app, 1, set);
     } catch (const EConvertError&) {
-        return 0;  // a name with a character no ini value can hold (read past a zero byte)
+        return 0;  // a name with a character no ini value can hold
     }
     const TSettingSet back = LoadSettingSet(app, 1);
     if (back.Name != set.Name || back.SubDir != set.SubDir || back.OnceEnd != set.OnceEnd ||

@@ -7,6 +7,11 @@ packages=(
   qt6-base-dev libjpeg62-turbo-dev zlib1g-dev libdeflate-dev libglib2.0-dev libasound2-dev
   libgtest-dev libgmock-dev libbenchmark-dev libpng-dev libtiff-dev
   fonts-ipafont-gothic xvfb xauth
+  # Qt's own texts in Japanese, the system's error texts in Japanese, and a
+  # program for the help file that the desktop can find by its type.
+  qt6-translations-l10n locales libc-l10n xchm desktop-file-utils
+  # A real window manager for the tests of window placement under Xvfb.
+  openbox
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -18,4 +23,13 @@ if [ ${#missing[@]} -gt 0 ]; then
   [ "$(id -u)" -ne 0 ] && sudo="sudo"
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+fi
+
+# The Japanese locale, for the C library's Japanese error texts.
+if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo sed -i 's/^# *\(ja_JP\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^ja_JP\.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
+  $sudo locale-gen >/dev/null
 fi

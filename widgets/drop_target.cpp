@@ -19,6 +19,14 @@ bool HasLocalFiles(const QMimeData* mime) {
     return false;
 }
 
+// The dropped file's own name bytes. toLocalFile would turn a name that is
+// not UTF-8 into replacement characters, naming another file; the URL keeps
+// the bytes percent-encoded, so the lists can refuse that name as it is.
+std::string LocalFilePath(const QUrl& url) {
+    if (!url.host().isEmpty()) return url.toLocalFile().toStdString();
+    return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
+}
+
 }  // namespace
 
 TDropDst::TDropDst(TComponent* owner, std::string name) : TControlHook(owner, std::move(name)) {}
@@ -73,7 +81,7 @@ void TDropDst::HandleDrop(QEvent* event) {
     std::vector<std::string> files;
     // Full paths of any length; addresses that are not local files are skipped.
     for (const QUrl& url : drop->mimeData()->urls())
-        if (url.isLocalFile()) files.push_back(url.toLocalFile().toStdString());
+        if (url.isLocalFile()) files.push_back(LocalFilePath(url));
     const QPoint p = drop->position().toPoint();
     OnFileDrop(this, files, p.x(), p.y());
 }

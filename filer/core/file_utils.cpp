@@ -13,7 +13,8 @@ namespace orv {
 
 namespace {
 
-bool IsAbsolute(const std::string& path) { return !path.empty() && path.front() == PathDelim; }
+// An absolute path the system can be given whole (no zero byte in it).
+bool IsAbsolute(const std::string& path) { return UsablePath(path) && path.front() == PathDelim; }
 
 // A regular file or a symbolic link (never a folder, device or socket).
 bool IsFileOrLink(const std::string& path) {

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "filer/core/file_utils.h"
+#include "filer/core/result_file.h"
 #include "platform/base/binary_io.h"
 #include "platform/base/errors.h"
 #include "platform/base/file_system.h"
@@ -122,11 +123,8 @@ TActionTexts TextsOf(TPairAction action) {
 
 constexpr const char* kSameFileLine = "は比較元と比較対象が同じファイルのため処理しませんでした";
 
-}  // namespace
-
-void DoPairAction(TPairData& data, TPairAction action, const std::string& path, const std::string& folder,
+void RecordAction(TPairData& data, TPairAction action, const std::string& path, const std::string& folder,
                   std::size_t index, int side) {
-    if (index >= data.ResText.size()) return;
     const TActionTexts texts = TextsOf(action);
     std::string& result = data.ResText[index];
     result = side == 0 ? kSideSource : kSideTarget;
@@ -155,6 +153,22 @@ void DoPairAction(TPairData& data, TPairAction action, const std::string& path, 
         }
     } catch (...) {
         data.ResLog.push_back(path + texts.errorLine);
+    }
+}
+
+}  // namespace
+
+void DoPairAction(TPairData& data, TPairAction action, const std::string& path, const std::string& folder,
+                  std::size_t index, int side) {
+    if (index >= data.ResText.size()) return;
+    data.Answered = false;
+    RecordAction(data, action, path, folder, index, side);
+    if (data.AnswerPath.empty()) return;
+    try {
+        WriteResultFile(data.AnswerPath, false, data.ResText, data.ResLog);
+        data.Answered = true;
+    } catch (...) {
+        // Disk full or the like: the window tries again when it closes.
     }
 }
 

@@ -41,6 +41,11 @@ struct TPairData {
     // False for an unknown mode or a hand-over that could not be read: the
     // handler then shows nothing and answers only Stop=0.
     bool Usable = true;
+    // Where every file action leaves the answer so far (Result.dat) before
+    // anything else happens; empty: nowhere. Answered tells whether the
+    // answer on disk holds every action done.
+    std::string AnswerPath;
+    bool Answered = false;
 };
 
 // Reads the hand-over from folder (which ends with '/'). Never raises.
@@ -59,7 +64,9 @@ inline constexpr const char* kSideTarget = "比較対象のファイル";
 
 // Runs the action on `path` for pair `index` (side 0 source, 1 target):
 // ResText[index] becomes the side text plus the outcome, and a failure adds
-// a line to ResLog. An empty or relative path is refused before any system
+// a line to ResLog. Then the answer so far goes to AnswerPath (Stop=0), so
+// that a file acted on is reported even when filer ends before its window
+// closes. An empty or relative path is refused before any system
 // call. In modes 1 and 2 a pair whose two sides are one file (device and
 // inode) is refused too. No file mode is changed.
 void DoPairAction(TPairData& data, TPairAction action, const std::string& path, const std::string& folder,

@@ -11,9 +11,11 @@ inline constexpr const char* kResultFile = "Result.dat";
 inline constexpr const char* kSettingsFile = "Orvals.ini";
 
 // Replaces path with section Result: Stop, then Text0.. (every entry, empty
-// ones included), then Log0.. (none when logs is empty). A text the file
-// cannot hold is written empty, so the numbering has no gap. Raises only
-// when the file cannot be written at all.
+// ones included), then Log0.. (none when logs is empty). A text that is not
+// UTF-8 is written empty, so the numbering has no gap. The file is replaced
+// atomically (temporary file, sync, rename): a reader finds the earlier
+// answer or this one, never a part. Raises only when the file cannot be
+// written at all.
 void WriteResultFile(const std::string& path, bool stop, const std::vector<std::string>& texts,
                      const std::vector<std::string>& logs);
 

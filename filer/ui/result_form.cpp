@@ -332,7 +332,7 @@ void TForm_Result::FormClose() {
 void TForm_Result::LoadIni() {
     const std::string defaultDir = DefaultMoveFolder();
     const TResWindowSettings s = ReadResWindow(appDir_ + kSettingsFile, defaultDir);
-    SetBounds(s.Left, s.Top, s.Width, s.Height);
+    RestorePlacement(s.Left, s.Top, s.Width, s.Height);
     if (s.Max) SetWindowState(TWindowState::wsMaximized);
     LabeledEdit1.SetText(s.Dir);
     LabeledEdit1Change();

@@ -53,9 +53,9 @@ void BinaryWriter::WriteBytes(const void* data, std::size_t count) { stream_.Wri
 std::string EncodeStoredString(std::string_view utf8) {
     if (utf8.find('\0') != std::string_view::npos)
         throw EConvertError("A stored string cannot hold a zero character");
-    const std::string text = Utf8ToCp932(utf8);
+    const std::string text = ToStoredText(utf8);
     // A longer text would wrap the 16-bit length and corrupt every value that
-    // follows it in the file.
+    // follows it in the file. The limit counts the bytes of the stored form.
     if (text.size() > kMaxStoredTextBytes)
         throw EConvertError("Text too long for a stored string (" + std::to_string(text.size()) + " bytes)");
     std::string out(2, '\0');
@@ -123,9 +123,9 @@ std::string BinaryReader::ReadStoredString() {
     // what follows it inside the announced length is skipped.
     raw.resize(raw.find('\0'));
     try {
-        return Cp932ToUtf8(raw);
+        return FromStoredText(raw);
     } catch (const EConvertError&) {
-        throw EReadError("Damaged file: stored string is not code page 932 text");
+        throw EReadError("Damaged file: stored string is neither code page 932 nor UTF-8 text");
     }
 }
 

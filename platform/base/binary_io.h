@@ -1,7 +1,8 @@
 // Little-endian values and stored strings over a stream.
 //
-// Stored string: a 16-bit little-endian length n = code-page-932 byte length
-// + 1, then the n-1 text bytes and a terminating zero byte.
+// Stored string: a 16-bit little-endian length n = byte length of the stored
+// text + 1, then the n-1 bytes of the text's stored form (codec.h: code page
+// 932, or the UTF-8 byte-order mark and UTF-8) and a terminating zero byte.
 //
 // The reader never reads past the end of its stream: every count and length
 // is checked against the bytes that remain before anything is allocated, and
@@ -29,9 +30,9 @@ public:
     // 64-bit IEEE 754, little-endian.
     void WriteDouble(double value);
     void WriteBytes(const void* data, std::size_t count);
-    // Raises EConvertError for a text code page 932 cannot hold, one that
-    // holds a zero character, or one of 65535 code-page-932 bytes or more
-    // (its length would not fit the 16-bit field). Nothing is written then.
+    // Raises EConvertError for a text that is not valid UTF-8, one that holds
+    // a zero character, or one whose stored form has 65535 bytes or more (its
+    // length would not fit the 16-bit field). Nothing is written then.
     void WriteStoredString(std::string_view utf8);
 
     TStream& Stream() { return stream_; }
@@ -57,7 +58,7 @@ public:
     // Reads a stored string and returns it as UTF-8: the text up to its first
     // zero byte (all n bytes are consumed). Raises EReadError when the length
     // field is 0 (no room for the terminator), exceeds what remains, the last
-    // byte is not zero, or the text is not valid code page 932: no writer of
+    // byte is not zero, or the text is in neither stored form: no writer of
     // these files produces such a string, so the file is damaged.
     std::string ReadStoredString();
 

@@ -75,6 +75,8 @@ bool IsAscii(std::string_view text) {
     return true;
 }
 
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
 }  // namespace
 
 std::string Utf8ToCp932(std::string_view utf8) {
@@ -103,6 +105,56 @@ bool IsCp932Representable(std::string_view utf8) {
     std::string cp932;
     std::string back;
     return Utf8ToCp932Raw(utf8, cp932) && Cp932ToUtf8Raw(cp932, back) && back == utf8;
+}
+
+bool IsValidUtf8(std::string_view text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* const end = p + text.size();
+    while (p < end) {
+        const unsigned char b = *p;
+        if (b < 0x80) {
+            ++p;
+            continue;
+        }
+        std::size_t n;
+        unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
+        if (b >= 0xC2 && b <= 0xDF) {
+            n = 1;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            n = 2;
+            if (b == 0xE0) lo = 0xA0;  // overlong
+            if (b == 0xED) hi = 0x9F;  // surrogates
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            n = 3;
+            if (b == 0xF0) lo = 0x90;  // overlong
+            if (b == 0xF4) hi = 0x8F;  // beyond U+10FFFF
+        } else {
+            return false;
+        }
+        if (static_cast<std::size_t>(end - p) <= n || p[1] < lo || p[1] > hi) return false;
+        for (std::size_t i = 2; i <= n; ++i)
+            if (p[i] < 0x80 || p[i] > 0xBF) return false;
+        p += n + 1;
+    }
+    return true;
+}
+
+std::string ToStoredText(std::string_view utf8) {
+    if (IsAscii(utf8)) return std::string(utf8);
+    std::string cp932;
+    std::string back;
+    if (Utf8ToCp932Raw(utf8, cp932) && Cp932ToUtf8Raw(cp932, back) && back == utf8) return cp932;
+    if (!IsValidUtf8(utf8)) throw EConvertError("Text is not valid UTF-8");
+    std::string stored(kUtf8Mark);
+    stored += utf8;
+    return stored;
+}
+
+std::string FromStoredText(std::string_view stored) {
+    if (stored.substr(0, kUtf8Mark.size()) != kUtf8Mark) return Cp932ToUtf8(stored);
+    const std::string_view utf8 = stored.substr(kUtf8Mark.size());
+    if (!IsValidUtf8(utf8)) throw EConvertError("Stored text is not valid UTF-8");
+    return std::string(utf8);
 }
 
 }  // namespace orv

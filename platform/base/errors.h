@@ -31,16 +31,17 @@ public:
     using EStreamError::EStreamError;
 };
 
+// reason: the system's text for why (strerror), without the path.
 class EFOpenError : public EStreamError {
 public:
     explicit EFOpenError(const std::string& path, const std::string& reason = {})
-        : EStreamError("Cannot open file \"" + path + "\"." + (reason.empty() ? "" : " " + reason)) {}
+        : EStreamError("ファイル \"" + path + "\". " + (reason.empty() ? "" : reason + " ") + "は開けません") {}
 };
 
 class EFCreateError : public EStreamError {
 public:
     explicit EFCreateError(const std::string& path, const std::string& reason = {})
-        : EStreamError("Cannot create file \"" + path + "\"." + (reason.empty() ? "" : " " + reason)) {}
+        : EStreamError("ファイル \"" + path + "\". " + (reason.empty() ? "" : reason + " ") + "を作成できません") {}
 };
 
 // An ini file that cannot be written (missing folder, no permission). Its

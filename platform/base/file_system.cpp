@@ -44,6 +44,12 @@ public:
     }
     int get() const { return fd_; }
     bool valid() const { return fd_ >= 0; }
+    // Hands the descriptor over to the caller.
+    int Release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
     // Closes now and reports the result (close can report a late write error).
     int Close() {
         const int r = ::close(fd_);
@@ -54,6 +60,11 @@ public:
 private:
     int fd_;
 };
+
+// The cause for a path UsablePath refuses.
+int UnusableCause(const std::string& path) { return path.empty() ? ENOENT : EINVAL; }
+
+bool HasZeroByte(std::string_view text) { return text.find('\0') != std::string_view::npos; }
 
 struct DirCloser {
     void operator()(DIR* d) const { ::closedir(d); }
@@ -131,11 +142,10 @@ bool CopyEntry(const std::string& from, const std::string& to, std::string* erro
         return true;
     }
     if (!S_ISREG(lst.st_mode)) return Fail(EINVAL, error, from + " is not a file");
-    Fd src(::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    Fd src(OpenRegularFile(from, O_RDONLY | O_NOFOLLOW));
     if (!src.valid()) return Fail(errno, error, from);
     struct stat st {};
     if (::fstat(src.get(), &st) != 0) return Fail(errno, error, from);
-    if (!S_ISREG(st.st_mode)) return Fail(EINVAL, error, from + " is not a file");
     return CopyOpenFile(src.get(), st, to, error);
 }
 
@@ -146,22 +156,46 @@ std::string Getenv(const char* name) {
 
 }  // namespace
 
+bool UsablePath(std::string_view path) { return !path.empty() && !HasZeroByte(path); }
+
+int OpenRegularFile(const std::string& path, int flags, mode_t mode) {
+    if (!UsablePath(path)) {
+        errno = UnusableCause(path);
+        return -1;
+    }
+    Fd fd(::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, mode));
+    if (!fd.valid()) return -1;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) return -1;
+    if (!S_ISREG(st.st_mode)) {
+        errno = S_ISDIR(st.st_mode) ? EISDIR : ENXIO;
+        return -1;
+    }
+    // Reads and writes of a regular file wait as usual from here on.
+    if ((flags & O_NONBLOCK) == 0) {
+        const int fl = ::fcntl(fd.get(), F_GETFL);
+        if (fl < 0 || ::fcntl(fd.get(), F_SETFL, fl & ~O_NONBLOCK) != 0) return -1;
+    }
+    return fd.Release();
+}
+
 bool FileExists(const std::string& path) {
     struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return UsablePath(path) && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool DirectoryExists(const std::string& path) {
     struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return UsablePath(path) && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool PathExists(const std::string& path) {
     struct stat st {};
-    return !path.empty() && ::lstat(path.c_str(), &st) == 0;
+    return UsablePath(path) && ::lstat(path.c_str(), &st) == 0;
 }
 
 bool DeleteFile(const std::string& path, std::string* error) {
+    if (!UsablePath(path)) return Fail(UnusableCause(path), error, path);
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) return Fail(errno, error, path);
     if (S_ISDIR(st.st_mode)) return Fail(EISDIR, error, path);
@@ -171,6 +205,7 @@ bool DeleteFile(const std::string& path, std::string* error) {
 
 bool ForceDirectories(const std::string& path, std::string* error) {
     if (path.empty()) return Fail(ENOENT, error, "empty folder path");
+    if (!UsablePath(path)) return Fail(EINVAL, error, path);
     const std::string full = ExcludeTrailingPathDelimiter(path);
     if (DirectoryExists(full)) return true;
     std::size_t pos = full[0] == '/' ? 1 : 0;
@@ -189,12 +224,13 @@ bool ForceDirectories(const std::string& path, std::string* error) {
 
 std::int64_t FileSize(const std::string& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    if (!UsablePath(path) || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
     return st.st_size;
 }
 
 bool ListFolder(const std::string& path, std::vector<FolderEntry>& out, std::string* error) {
     out.clear();
+    if (HasZeroByte(path)) return Fail(EINVAL, error, path);
     std::unique_ptr<DIR, DirCloser> dir(::opendir(path.empty() ? "." : path.c_str()));
     if (!dir) return Fail(errno, error, path);
     const int dfd = ::dirfd(dir.get());
@@ -241,6 +277,7 @@ std::vector<FolderEntry> ListFolder(const std::string& path) {
 }
 
 bool RenameNoReplace(const std::string& from, const std::string& to, std::string* error) {
+    if (!UsablePath(from) || !UsablePath(to)) return Fail(EINVAL, error, from + " -> " + to);
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
     const int err = errno;
     if (err != EINVAL && err != ENOSYS) return Fail(err, error, from + " -> " + to);
@@ -257,6 +294,7 @@ bool RenameNoReplace(const std::string& from, const std::string& to, std::string
 }
 
 bool MoveFileNoReplace(const std::string& from, const std::string& to, std::string* error) {
+    if (!UsablePath(from) || !UsablePath(to)) return Fail(EINVAL, error, from + " -> " + to);
     if (!simulateCrossDevice.load()) {
         if (RenameNoReplace(from, to, error)) return true;
         if (errno != EXDEV) return false;
@@ -274,16 +312,18 @@ bool MoveFileNoReplace(const std::string& from, const std::string& to, std::stri
 }
 
 bool CopyFileNoReplace(const std::string& from, const std::string& to, std::string* error) {
+    if (!UsablePath(from) || !UsablePath(to)) return Fail(EINVAL, error, from + " -> " + to);
     struct stat st {};
     if (::stat(from.c_str(), &st) != 0) return Fail(errno, error, from);
     if (!S_ISREG(st.st_mode)) return Fail(EINVAL, error, from + " is not a file");
-    Fd src(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    Fd src(OpenRegularFile(from, O_RDONLY));
     if (!src.valid()) return Fail(errno, error, from);
     if (::fstat(src.get(), &st) != 0) return Fail(errno, error, from);
     return CopyOpenFile(src.get(), st, to, error);
 }
 
 void WriteFileAtomic(const std::string& path, std::string_view bytes) {
+    if (!UsablePath(path)) throw EFCreateError(path, std::strerror(UnusableCause(path)));
     std::string target = path;
     struct stat st {};
     bool haveOld = false;
@@ -326,34 +366,42 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes) {
     SyncFolderOf(target);
 }
 
-bool ReadFileBytes(const std::string& path, std::string& out, std::string* error) {
+bool ReadFileBytes(const std::string& path, std::string& out, std::string* error, std::int64_t maxBytes) {
     out.clear();
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    Fd fd(OpenRegularFile(path, O_RDONLY));
     if (!fd.valid()) return Fail(errno, error, path);
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) return Fail(errno, error, path);
-    if (S_ISDIR(st.st_mode)) return Fail(EISDIR, error, path);
+    if (maxBytes >= 0 && st.st_size > maxBytes) return Fail(EFBIG, error, path);
+    out.reserve(static_cast<std::size_t>(st.st_size));
     char buf[65536];
     while (true) {
         const ssize_t n = ::read(fd.get(), buf, sizeof buf);
         if (n < 0) {
             if (errno == EINTR) continue;
-            return Fail(errno, error, path);
+            const int err = errno;
+            out.clear();
+            return Fail(err, error, path);
         }
         if (n == 0) break;
         out.append(buf, static_cast<std::size_t>(n));
+        // The file may grow while it is read.
+        if (maxBytes >= 0 && static_cast<std::int64_t>(out.size()) > maxBytes) {
+            out.clear();
+            return Fail(EFBIG, error, path);
+        }
     }
     return true;
 }
 
 bool IsReadOnly(const std::string& path) {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0;
+    return UsablePath(path) && ::stat(path.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0;
 }
 
 bool ClearReadOnly(const std::string& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return false;
+    if (!UsablePath(path) || ::stat(path.c_str(), &st) != 0) return false;
     if (st.st_mode & S_IWUSR) return true;
     return ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
 }
@@ -431,7 +479,7 @@ std::string PrivateTempDir() {
 
 bool DeviceInode(const std::string& path, std::uint64_t& dev, std::uint64_t& ino) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return false;
+    if (!UsablePath(path) || ::stat(path.c_str(), &st) != 0) return false;
     dev = static_cast<std::uint64_t>(st.st_dev);
     ino = static_cast<std::uint64_t>(st.st_ino);
     return true;

@@ -2,14 +2,28 @@
 // wildcard ('*' and '?' are ordinary characters). Moves and renames never
 // replace an existing file. Functions that can fail return false, leave errno
 // set to the cause and, when error is given, store its text there.
+// A path holding a zero byte names no file (the system would cut it there and
+// act on another one): every function here refuses it with EINVAL.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <vector>
 
 namespace orv {
+
+// False for a path the system cannot be given: empty, or holding a zero byte.
+bool UsablePath(std::string_view path);
+
+// Opens a file the system keeps its own data in: never blocks (a pipe or a
+// device under the file's name would), and answers only for a regular file.
+// flags are open(2) flags (O_CLOEXEC is added); the descriptor returned is
+// blocking again and belongs to the caller. -1 with errno set on failure:
+// EINVAL for a path holding a zero byte, ENXIO for anything but a regular
+// file (EISDIR for a folder).
+int OpenRegularFile(const std::string& path, int flags, mode_t mode = 0666);
 
 struct FolderEntry {
     std::string name;
@@ -54,8 +68,10 @@ bool CopyFileNoReplace(const std::string& from, const std::string& to, std::stri
 // its content if anything fails. Raises EFCreateError (folder missing, no
 // permission) or EWriteError.
 void WriteFileAtomic(const std::string& path, std::string_view bytes);
-// Reads a whole file; false when it cannot be opened or read.
-bool ReadFileBytes(const std::string& path, std::string& out, std::string* error = nullptr);
+// Reads a whole regular file; false when it cannot be opened or read, is no
+// regular file, or (maxBytes >= 0) holds more than maxBytes (EFBIG).
+bool ReadFileBytes(const std::string& path, std::string& out, std::string* error = nullptr,
+                   std::int64_t maxBytes = -1);
 
 // Read-only means: no write permission bit for the owner.
 bool IsReadOnly(const std::string& path);

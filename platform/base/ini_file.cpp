@@ -1,10 +1,9 @@
 #include "platform/base/ini_file.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <charconv>
-#include <optional>
-#include <unordered_map>
-#include <unordered_set>
+#include <cstdint>
+#include <limits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,10 +25,10 @@ std::string_view TrimBlanks(std::string_view s) {
     return s;
 }
 
-std::string UnquoteValue(std::string_view raw) {
+std::string_view UnquoteValue(std::string_view raw) {
     std::string_view v = TrimBlanks(raw);
     if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
-    return std::string(v);
+    return v;
 }
 
 std::string QuoteValue(std::string_view value) {
@@ -60,62 +59,207 @@ void CheckKeyName(std::string_view key) {
 
 void CheckValue(std::string_view value) {
     if (HasLineBreakOrZero(value)) throw EConvertError("An ini value cannot hold a line break");
-    CheckStorable("Value", value);
+    if (!IsValidUtf8(value)) throw EConvertError("Value is not valid UTF-8: " + std::string(value));
 }
+
+// A line is code page 932 up to its first '=' and the blanks after it; the
+// rest is a stored text, so a value code page 932 cannot hold is kept as UTF-8
+// behind the byte-order mark while every other line stays as it was. '=' and
+// blanks are never part of a double-byte character, so the split is the same
+// in both encodings.
+std::size_t StoredValueStart(std::string_view line) {
+    std::size_t at = line.find('=');
+    if (at == std::string_view::npos) return line.size();
+    ++at;
+    while (at < line.size() && IsBlank(line[at])) ++at;
+    return at;
+}
+
+std::string EncodeLine(std::string_view utf8) {
+    const std::size_t at = StoredValueStart(utf8);
+    return Utf8ToCp932(utf8.substr(0, at)) + ToStoredText(utf8.substr(at));
+}
+
+std::string DecodeLineText(std::string_view raw) {
+    const std::size_t at = StoredValueStart(raw);
+    return Cp932ToUtf8(raw.substr(0, at)) + FromStoredText(raw.substr(at));
+}
+
+// FNV-1a over the ASCII-lowered bytes, so names that differ only in case
+// hash alike.
+std::uint32_t NameHash(std::string_view name, std::uint32_t h = 2166136261u) {
+    for (char c : name) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+    }
+    return h;
+}
+
+// Spreads the hash over the low bits the table uses.
+std::uint32_t Mix(std::uint32_t h) {
+    h ^= h >> 16;
+    h *= 0x7feb352du;
+    h ^= h >> 15;
+    h *= 0x846ca68bu;
+    return h ^ (h >> 16);
+}
+
+// Line numbers by the hash of their name, the first line of each name only:
+// open addressing with linear probing, 8 bytes a slot. `same(line)` tells
+// whether a stored line carries the name looked for.
+class LineTable {
+public:
+    static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+    void Clear() {
+        slots_.clear();
+        used_ = 0;
+    }
+    void Reserve(std::size_t count) { Grow(count); }
+
+    template <class Same> std::uint32_t Find(std::uint32_t hash, const Same& same) const {
+        if (slots_.empty()) return kNone;
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+            const Slot& slot = slots_[i];
+            if (slot.line == kNone) return kNone;
+            if (slot.hash == hash && same(slot.line)) return slot.line;
+        }
+    }
+
+    // Adds line unless a line of the same name is there already.
+    template <class Same> bool Insert(std::uint32_t hash, std::uint32_t line, const Same& same) {
+        if (Find(hash, same) != kNone) return false;
+        Grow(used_ + 1);
+        Put(hash, line);
+        ++used_;
+        return true;
+    }
+
+private:
+    struct Slot {
+        std::uint32_t hash;
+        std::uint32_t line;
+    };
+
+    void Put(std::uint32_t hash, std::uint32_t line) {
+        const std::size_t mask = slots_.size() - 1;
+        std::size_t i = hash & mask;
+        while (slots_[i].line != kNone) i = (i + 1) & mask;
+        slots_[i] = Slot{hash, line};
+    }
+
+    // At most three quarters full, so probes stay short.
+    void Grow(std::size_t count) {
+        if (count * 4 <= slots_.size() * 3) return;
+        std::size_t size = slots_.empty() ? 16 : slots_.size();
+        while (count * 4 > size * 3) size *= 2;
+        std::vector<Slot> old = std::move(slots_);
+        slots_.assign(size, Slot{0, kNone});
+        for (const Slot& slot : old)
+            if (slot.line != kNone) Put(slot.hash, slot.line);
+    }
+
+    std::vector<Slot> slots_;
+    std::size_t used_ = 0;
+};
 
 }  // namespace
 
-// The lines of one ini file, parsed. Lines keep their text so that everything
-// this program does not change is written back as it was.
+// The lines of one ini file, parsed. Every line keeps its text, so that
+// everything this program does not change is written back as it was. The
+// texts lie one after another in one buffer and a line is 12 bytes: offset,
+// length, kind and flags; names and values are cut from the text when asked
+// for. So a parsed file takes a small multiple of its size.
 class IniDocument {
 public:
-    enum class Kind { Other, Section, Key };
-    struct Line {
-        Kind kind = Kind::Other;
-        std::string text;    // UTF-8, without the line end
-        bool opaque = false; // not code page 932: raw bytes kept in text
-        std::string name;    // section or key name, ASCII-lowered
-        std::string value;   // key value, trimmed and unquoted
+    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
+private:
+    // Whether a line found by hash carries the name looked for.
+    struct SectionNamed {
+        const IniDocument* doc;
+        std::string_view name;
+        bool operator()(std::uint32_t line) const { return SameTextAscii(doc->Name(line), name); }
+    };
+    struct KeyNamed {
+        const IniDocument* doc;
+        std::size_t sectionLine;
+        std::string_view name;
+        bool operator()(std::uint32_t line) const {
+            return SameTextAscii(doc->Name(line), name) && doc->SectionOf(line) == sectionLine;
+        }
     };
 
-    static IniDocument Parse(const std::string& bytes) {
+public:
+    static IniDocument Parse(std::string bytes) {
         IniDocument doc;
-        std::optional<std::string> whole;
-        try {
-            whole = Cp932ToUtf8(bytes);
-        } catch (const EConvertError&) {
-        }
-        // CR and LF are never part of a double-byte character, so the text
-        // splits into lines the same before or after decoding.
-        const std::string& source = whole ? *whole : bytes;
+        doc.lines_.reserve(static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1);
+        doc.text_.reserve(Utf8Bound(bytes));
+        // Decoded a block of lines at a time, so the whole file is never
+        // held twice over. CR and LF are never part of a double-byte
+        // character, so the text splits into lines the same before or after
+        // decoding. A block that does not decode is decoded line by line,
+        // and a line that does not either is kept as its raw bytes.
         std::size_t pos = 0;
-        while (pos < source.size()) {
-            std::size_t end = source.find('\n', pos);
-            const std::size_t next = end == std::string::npos ? source.size() : end + 1;
-            if (end == std::string::npos) end = source.size();
-            std::string_view line(source.data() + pos, end - pos);
-            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-            doc.lines_.push_back(whole ? MakeLine(std::string(line)) : DecodeLine(line));
-            pos = next;
+        while (pos < bytes.size()) {
+            std::size_t end = std::min(bytes.size(), pos + kBlockBytes);
+            if (end < bytes.size()) {
+                const std::size_t lf = bytes.find('\n', end);
+                end = lf == std::string::npos ? bytes.size() : lf + 1;
+            }
+            const std::string_view block(bytes.data() + pos, end - pos);
+            const std::size_t at = doc.text_.size();
+            if (doc.AppendDecoded(block)) {
+                ForEachLine(std::string_view(doc.text_).substr(at), [&](std::size_t begin, std::size_t size) {
+                    doc.lines_.push_back(doc.Classify(at + begin, size, 0));
+                });
+            } else {
+                ForEachLine(block, [&](std::size_t begin, std::size_t size) {
+                    const std::size_t lineAt = doc.text_.size();
+                    const std::string_view raw = block.substr(begin, size);
+                    const bool decoded = doc.AppendDecodedLine(raw);
+                    if (!decoded) doc.text_ += raw;
+                    doc.lines_.push_back(doc.Classify(lineAt, doc.text_.size() - lineAt, decoded ? 0 : kOpaque));
+                });
+            }
+            pos = end;
         }
         return doc;
     }
 
     std::string Serialize() const {
+        // Code page 932 never takes more bytes than UTF-8 for a text.
+        std::size_t total = 0;
+        for (const Line& l : lines_) total += l.size + 2;
         std::string out;
-        bool anyOpaque = false;
-        for (const Line& l : lines_) anyOpaque = anyOpaque || l.opaque;
-        if (!anyOpaque) {
-            std::string utf8;
-            for (const Line& l : lines_) {
-                utf8 += l.text;
-                utf8 += "\r\n";
+        out.reserve(total);
+        std::string block;
+        for (std::size_t i = 0; i < lines_.size();) {
+            block.clear();
+            const std::size_t first = i;
+            for (; i < lines_.size() && block.size() < kBlockBytes; ++i) {
+                const Line& l = lines_[i];
+                if (l.flags & kOpaque) {
+                    if (block.empty()) {
+                        out += Text(l);
+                        out += "\r\n";
+                        ++i;
+                    }
+                    break;
+                }
+                block += Text(l);
+                block += "\r\n";
             }
-            return Utf8ToCp932(utf8);
-        }
-        for (const Line& l : lines_) {
-            out += l.opaque ? l.text : Utf8ToCp932(l.text);
-            out += "\r\n";
+            try {
+                out += Utf8ToCp932(block);
+            } catch (const EConvertError&) {
+                // A value outside code page 932: this block line by line.
+                for (std::size_t k = first; k < i; ++k) {
+                    out += EncodeLine(Text(lines_[k]));
+                    out += "\r\n";
+                }
+            }
         }
         return out;
     }
@@ -123,71 +267,77 @@ public:
     // Index of the first section of that name, or npos.
     std::size_t FindSection(std::string_view section) const {
         BuildIndex();
-        const auto it = sections_.find(LowerAscii(section));
-        return it == sections_.end() ? npos : it->second;
+        return Found(sections_.Find(Mix(NameHash(section)), IsSection(section)));
     }
 
-    // One past the last line of the section that starts at index s.
-    std::size_t SectionEnd(std::size_t s) const {
-        std::size_t i = s + 1;
-        while (i < lines_.size() && lines_[i].kind != Kind::Section) ++i;
-        return i;
-    }
-
-    // Index of the first key of that name in the first section of that name.
+    // Index of the first key of that name in the first section of that name,
+    // or npos. The key may be unusable (see Usable).
     std::size_t FindKey(std::string_view section, std::string_view key) const {
-        BuildIndex();
-        const auto it = keys_.find(IndexKey(LowerAscii(section), LowerAscii(key)));
-        return it == keys_.end() ? npos : it->second;
+        const std::size_t s = FindSection(section);
+        if (s == npos) return npos;
+        return Found(keys_.Find(KeyHash(section, key), IsKey(s, key)));
     }
 
-    const Line& At(std::size_t i) const { return lines_[i]; }
+    // A value holding a zero byte reads as missing: the system would cut it
+    // there and act on another text than the file holds.
+    bool Usable(std::size_t i) const { return (lines_[i].flags & kInvalid) == 0; }
+
+    std::string_view Value(std::size_t i) const {
+        const std::string_view t = TrimBlanks(Text(lines_[i]));
+        return UnquoteValue(t.substr(t.find('=') + 1));
+    }
 
     std::vector<std::string> KeysOf(std::string_view section) const {
         std::vector<std::string> keys;
         const std::size_t s = FindSection(section);
         if (s == npos) return keys;
-        std::unordered_set<std::string> seen;
         const std::size_t end = SectionEnd(s);
         for (std::size_t i = s + 1; i < end; ++i) {
-            const Line& l = lines_[i];
-            if (l.kind == Kind::Key && seen.insert(l.name).second) keys.push_back(KeyText(l));
+            if (lines_[i].kind != Kind::Key || !Usable(i)) continue;
+            const std::string_view name = Name(i);
+            if (FindKey(section, name) == i) keys.emplace_back(name);
         }
         return keys;
     }
 
     std::vector<std::string> Sections() const {
         std::vector<std::string> names;
-        std::unordered_set<std::string> seen;
-        for (const Line& l : lines_)
-            if (l.kind == Kind::Section && seen.insert(l.name).second) names.push_back(SectionText(l));
+        BuildIndex();
+        for (const std::uint32_t s : sectionLines_)
+            if (FindSection(Name(s)) == s) names.emplace_back(Name(s));
         return names;
     }
 
     void Set(std::string_view section, std::string_view key, std::string_view value) {
-        const std::string text = std::string(key) + "=" + QuoteValue(value);
         const std::size_t k = FindKey(section, key);
         if (k != npos) {
-            // Keep the key's spelling as the file has it.
-            lines_[k] = MakeLine(KeyText(lines_[k]) + "=" + QuoteValue(value));
-            return;  // same line index, same name: the index stays valid
+            // Keep the key's spelling as the file has it; same line, same
+            // name: the index stays valid.
+            const std::string text = std::string(Name(k)) + "=" + QuoteValue(value);
+            lines_[k] = NewLine(text);
+            return;
         }
-        std::size_t s = FindSection(section);
+        const std::string text = std::string(key) + "=" + QuoteValue(value);
+        const std::size_t s = FindSection(section);
         if (s == npos) {
-            if (!lines_.empty() && !TrimBlanks(lines_.back().text).empty()) lines_.push_back(MakeLine(""));
-            lines_.push_back(MakeLine("[" + std::string(section) + "]"));
-            sections_.emplace(lines_.back().name, lines_.size() - 1);
-            lines_.push_back(MakeLine(text));
-            keys_.emplace(IndexKey(lines_[lines_.size() - 2].name, lines_.back().name), lines_.size() - 1);
+            if (!lines_.empty() && !TrimBlanks(Text(lines_.back())).empty()) lines_.push_back(NewLine(""));
+            lines_.push_back(NewLine("[" + std::string(section) + "]"));
+            const auto sectionLine = static_cast<std::uint32_t>(lines_.size() - 1);
+            sectionLines_.push_back(sectionLine);
+            sections_.Insert(Mix(NameHash(section)), sectionLine, IsSection(section));
+            lines_.push_back(NewLine(text));
+            keys_.Insert(KeyHash(section, key), static_cast<std::uint32_t>(lines_.size() - 1), IsKey(sectionLine, key));
             return;
         }
         // After the section's last non-blank line, so blank separator lines
         // stay between this section and the next.
         std::size_t at = SectionEnd(s);
-        while (at > s + 1 && TrimBlanks(lines_[at - 1].text).empty() && !lines_[at - 1].opaque) --at;
-        lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), MakeLine(text));
-        if (at + 1 == lines_.size()) keys_.emplace(IndexKey(lines_[s].name, lines_[at].name), at);  // nothing moved
-        else indexed_ = false;
+        while (at > s + 1 && TrimBlanks(Text(lines_[at - 1])).empty() && !(lines_[at - 1].flags & kOpaque)) --at;
+        lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), NewLine(text));
+        if (at + 1 == lines_.size())  // nothing moved
+            keys_.Insert(KeyHash(section, key), static_cast<std::uint32_t>(at), IsKey(s, key));
+        else
+            indexed_ = false;
     }
 
     // Removes every occurrence of the section (duplicates too), so it is gone
@@ -215,82 +365,162 @@ public:
         return changed;
     }
 
-    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
-
 private:
-    static std::string IndexKey(const std::string& section, const std::string& key) {
+    enum class Kind : std::uint8_t { Other, Section, Key };
+    enum : std::uint8_t {
+        kOpaque = 1,   // not code page 932: the raw bytes are kept as text
+        kInvalid = 2,  // a key line holding a zero byte
+    };
+    struct Line {
+        std::uint32_t begin = 0;  // offset of the text in text_
+        std::uint32_t size = 0;   // without the line end
+        Kind kind = Kind::Other;
+        std::uint8_t flags = 0;
+    };
+
+    // Lines are decoded and encoded in blocks of about this size.
+    static constexpr std::size_t kBlockBytes = 64 * 1024;
+
+    // The UTF-8 length of code page 932 bytes is at most this: a byte below
+    // 0x80 stays one byte, a double-byte character or a half-width kana
+    // becomes three.
+    static std::size_t Utf8Bound(std::string_view bytes) {
+        std::size_t high = 0;
+        for (const char c : bytes) high += static_cast<unsigned char>(c) >= 0x80;
+        return bytes.size() + 2 * high;
+    }
+
+    // Appends the decoded bytes; false (and nothing appended) when they are
+    // no code page 932 text.
+    bool AppendDecoded(std::string_view bytes) {
+        try {
+            text_ += Cp932ToUtf8(bytes);
+            return true;
+        } catch (const EConvertError&) {
+            return false;
+        }
+    }
+    // One line whose value may be in either stored form.
+    bool AppendDecodedLine(std::string_view raw) {
+        try {
+            text_ += DecodeLineText(raw);
+            return true;
+        } catch (const EConvertError&) {
+            return false;
+        }
+    }
+
+    template <class Visit> static void ForEachLine(std::string_view source, Visit&& visit) {
+        std::size_t pos = 0;
+        while (pos < source.size()) {
+            std::size_t end = source.find('\n', pos);
+            const std::size_t next = end == std::string_view::npos ? source.size() : end + 1;
+            if (end == std::string_view::npos) end = source.size();
+            std::size_t size = end - pos;
+            if (size > 0 && source[end - 1] == '\r') --size;
+            visit(pos, size);
+            pos = next;
+        }
+    }
+
+    static std::size_t Found(std::uint32_t line) { return line == LineTable::kNone ? npos : line; }
+
+    std::string_view Text(const Line& l) const { return std::string_view(text_).substr(l.begin, l.size); }
+
+    // The section or key name as the line writes it.
+    std::string_view Name(std::size_t i) const {
+        const std::string_view t = TrimBlanks(Text(lines_[i]));
+        if (lines_[i].kind == Kind::Section) return TrimBlanks(t.substr(1, t.find(']') - 1));
+        return TrimBlanks(t.substr(0, t.find('=')));
+    }
+
+    static std::uint32_t KeyHash(std::string_view section, std::string_view key) {
         // Names never hold a line break, so '\n' separates them unambiguously.
-        return section + '\n' + key;
+        return Mix(NameHash(key, NameHash("\n", NameHash(section))));
+    }
+
+    SectionNamed IsSection(std::string_view section) const { return SectionNamed{this, section}; }
+    KeyNamed IsKey(std::size_t sectionLine, std::string_view key) const { return KeyNamed{this, sectionLine, key}; }
+
+    // The section line a line belongs to (npos before the first section).
+    std::size_t SectionOf(std::size_t line) const {
+        const auto it = std::upper_bound(sectionLines_.begin(), sectionLines_.end(), line);
+        return it == sectionLines_.begin() ? npos : *(it - 1);
+    }
+
+    // One past the last line of the section that starts at index s.
+    std::size_t SectionEnd(std::size_t s) const {
+        BuildIndex();
+        const auto it = std::upper_bound(sectionLines_.begin(), sectionLines_.end(), s);
+        return it == sectionLines_.end() ? lines_.size() : *it;
+    }
+
+    Line Classify(std::size_t begin, std::size_t size, std::uint8_t flags) const {
+        Line l;
+        l.begin = static_cast<std::uint32_t>(begin);
+        l.size = static_cast<std::uint32_t>(size);
+        l.flags = flags;
+        if (flags & kOpaque) return l;
+        const std::string_view t = TrimBlanks(Text(l));
+        if (t.empty() || t.front() == ';') return l;
+        if (t.front() == '[') {
+            if (t.find(']') != std::string_view::npos) l.kind = Kind::Section;
+            return l;
+        }
+        const auto eq = t.find('=');
+        if (eq == std::string_view::npos || TrimBlanks(t.substr(0, eq)).empty()) return l;
+        l.kind = Kind::Key;
+        if (t.find('\0') != std::string_view::npos) l.flags |= kInvalid;
+        return l;
+    }
+
+    // A line of new text, kept at the end of the buffer.
+    Line NewLine(std::string_view text) {
+        if (text_.size() + text.size() > std::numeric_limits<std::uint32_t>::max())
+            throw EConvertError("An ini file cannot grow this large");
+        const std::size_t at = text_.size();
+        text_ += text;
+        return Classify(at, text.size(), 0);
     }
 
     // Hash lookups instead of line scans: a result file read key by key has
     // thousands of keys.
     void BuildIndex() const {
         if (indexed_) return;
-        sections_.clear();
-        keys_.clear();
-        const std::string* current = nullptr;  // lowered name of the section in hand
-        bool firstOfName = false;
+        sectionLines_.clear();
+        sections_.Clear();
+        keys_.Clear();
+        std::size_t keyCount = 0;
+        for (const Line& l : lines_) {
+            if (l.kind == Kind::Section) sectionLines_.push_back(0);
+            keyCount += l.kind == Kind::Key;
+        }
+        sections_.Reserve(sectionLines_.size());
+        keys_.Reserve(keyCount);
+        sectionLines_.clear();
+        std::size_t current = npos;  // the section in hand, when it is the first of its name
+        std::uint32_t seed = 0;
         for (std::size_t i = 0; i < lines_.size(); ++i) {
-            const Line& l = lines_[i];
-            if (l.kind == Kind::Section) {
-                current = &l.name;
-                firstOfName = sections_.emplace(l.name, i).second;
-            } else if (l.kind == Kind::Key && current && firstOfName) {
-                keys_.emplace(IndexKey(*current, l.name), i);
+            const auto line = static_cast<std::uint32_t>(i);
+            if (lines_[i].kind == Kind::Section) {
+                sectionLines_.push_back(line);
+                const std::string_view name = Name(i);
+                current = sections_.Insert(Mix(NameHash(name)), line, IsSection(name)) ? i : npos;
+                seed = NameHash("\n", NameHash(name));
+            } else if (lines_[i].kind == Kind::Key && current != npos) {
+                const std::string_view key = Name(i);
+                keys_.Insert(Mix(NameHash(key, seed)), line, IsKey(current, key));
             }
         }
         indexed_ = true;
     }
 
-    static Line DecodeLine(std::string_view raw) {
-        try {
-            return MakeLine(Cp932ToUtf8(raw));
-        } catch (const EConvertError&) {
-            Line l;
-            l.text = std::string(raw);
-            l.opaque = true;
-            return l;
-        }
-    }
-
-    static Line MakeLine(std::string text) {
-        Line l;
-        l.text = std::move(text);
-        const std::string_view t = TrimBlanks(l.text);
-        if (t.empty() || t.front() == ';') return l;
-        if (t.front() == '[') {
-            const auto close = t.find(']');
-            if (close != std::string_view::npos) {
-                l.kind = Kind::Section;
-                l.name = LowerAscii(TrimBlanks(t.substr(1, close - 1)));
-            }
-            return l;
-        }
-        const auto eq = t.find('=');
-        if (eq == std::string_view::npos) return l;
-        const std::string_view key = TrimBlanks(t.substr(0, eq));
-        if (key.empty()) return l;
-        l.kind = Kind::Key;
-        l.name = LowerAscii(key);
-        l.value = UnquoteValue(t.substr(eq + 1));
-        return l;
-    }
-
-    static std::string KeyText(const Line& l) {
-        const std::string_view t = TrimBlanks(l.text);
-        return std::string(TrimBlanks(t.substr(0, t.find('='))));
-    }
-
-    static std::string SectionText(const Line& l) {
-        const std::string_view t = TrimBlanks(l.text);
-        return std::string(TrimBlanks(t.substr(1, t.find(']') - 1)));
-    }
-
+    std::string text_;
     std::vector<Line> lines_;
     mutable bool indexed_ = false;
-    mutable std::unordered_map<std::string, std::size_t> sections_;
-    mutable std::unordered_map<std::string, std::size_t> keys_;
+    mutable std::vector<std::uint32_t> sectionLines_;  // every section line, in order
+    mutable LineTable sections_;
+    mutable LineTable keys_;
 };
 
 bool TryStrToInt(std::string_view text, int& out) {
@@ -314,17 +544,15 @@ bool TryStrToInt(std::string_view text, int& out) {
     return true;
 }
 
-TIniFile::TIniFile(std::string path) : path_(std::move(path)) {}
-
-
+TIniFile::TIniFile(std::string path, std::int64_t maxBytes) : path_(std::move(path)), maxBytes_(maxBytes) {}
 
 IniDocument TIniFile::Load() const {
     std::string bytes;
-    if (!ReadFileBytes(path_, bytes)) {
+    if (!ReadFileBytes(path_, bytes, nullptr, maxBytes_)) {
         if (errno == ENOENT) return IniDocument();
         throw EIniFileError(path_);
     }
-    return IniDocument::Parse(bytes);
+    return IniDocument::Parse(std::move(bytes));
 }
 
 // The parsed file of the last read and the identity it had. A write by any
@@ -350,15 +578,16 @@ TIniFile::~TIniFile() = default;
 const IniDocument& TIniFile::View() const {
     if (pending_) return *pending_;
     static const IniDocument empty;
-    // Reading never fails: a missing or unreadable file reads as an empty one.
-    const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    // Reading never fails: a missing, unreadable or oversized file, or one
+    // that is no regular file, reads as an empty one.
+    const int fd = OpenRegularFile(path_, O_RDONLY);
     if (fd < 0) return empty;
     struct FdCloser {
         int fd;
         ~FdCloser() { ::close(fd); }
     } closer{fd};
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return empty;
+    if (::fstat(fd, &st) != 0 || st.st_size > maxBytes_) return empty;
     ReadCache::Stamp stamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
     if (cache_ && cache_->stamp == stamp) return cache_->doc;
     std::string bytes;
@@ -370,12 +599,24 @@ const IniDocument& TIniFile::View() const {
         if (n < 0) return empty;
         if (n == 0) break;
         bytes.append(buf, static_cast<std::size_t>(n));
+        if (static_cast<std::int64_t>(bytes.size()) > maxBytes_) return empty;
     }
+    cache_.reset();  // the old document goes before the new one is built
     auto fresh = std::make_unique<ReadCache>();
     fresh->stamp = stamp;
-    fresh->doc = IniDocument::Parse(bytes);
+    fresh->doc = IniDocument::Parse(std::move(bytes));
     cache_ = std::move(fresh);
     return cache_->doc;
+}
+
+// Replaces the file; what could not be read back again is never written.
+void TIniFile::WriteBytes(const std::string& bytes) const {
+    if (static_cast<std::int64_t>(bytes.size()) > maxBytes_) throw EIniFileError(path_);
+    try {
+        WriteFileAtomic(path_, bytes);
+    } catch (const EStreamError&) {
+        throw EIniFileError(path_);
+    }
 }
 
 template <class Edit> void TIniFile::Modify(Edit&& edit) {
@@ -385,18 +626,13 @@ template <class Edit> void TIniFile::Modify(Edit&& edit) {
     }
     IniDocument doc = Load();
     if (!edit(doc)) return;  // nothing to change: the file stays untouched
-    const std::string bytes = doc.Serialize();
-    try {
-        WriteFileAtomic(path_, bytes);
-    } catch (const EStreamError&) {
-        throw EIniFileError(path_);
-    }
+    WriteBytes(doc.Serialize());
 }
 
 std::string TIniFile::ReadString(std::string_view section, std::string_view key, std::string_view def) const {
     const IniDocument& doc = View();
     const std::size_t k = doc.FindKey(section, key);
-    return k == IniDocument::npos ? std::string(def) : doc.At(k).value;
+    return k == IniDocument::npos || !doc.Usable(k) ? std::string(def) : std::string(doc.Value(k));
 }
 
 int TIniFile::ReadInteger(std::string_view section, std::string_view key, int def) const {
@@ -409,7 +645,9 @@ bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool def
 }
 
 bool TIniFile::ValueExists(std::string_view section, std::string_view key) const {
-    return View().FindKey(section, key) != IniDocument::npos;
+    const IniDocument& doc = View();
+    const std::size_t k = doc.FindKey(section, key);
+    return k != IniDocument::npos && doc.Usable(k);
 }
 
 bool TIniFile::SectionExists(std::string_view section) const {
@@ -450,18 +688,14 @@ void TIniFile::DeleteKey(std::string_view section, std::string_view key) {
     Modify([&](IniDocument& doc) { return doc.DeleteKey(section, key); });
 }
 
-void TIniFile::BeginUpdate() {
-    if (!pending_) pending_ = std::make_unique<IniDocument>(Load());
+void TIniFile::BeginUpdate(bool fresh) {
+    if (!pending_) pending_ = fresh ? std::make_unique<IniDocument>() : std::make_unique<IniDocument>(Load());
 }
 
 void TIniFile::UpdateFile() {
     if (!pending_) return;
     std::unique_ptr<IniDocument> doc = std::move(pending_);
-    try {
-        WriteFileAtomic(path_, doc->Serialize());
-    } catch (const EStreamError&) {
-        throw EIniFileError(path_);
-    }
+    WriteBytes(doc->Serialize());
 }
 
 void TIniFile::CancelUpdate() noexcept { pending_.reset(); }

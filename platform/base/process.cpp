@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/base/file_system.h"
+
 extern char** environ;
 
 namespace orv {
@@ -37,6 +39,11 @@ bool ChildProcess::Start(const std::string& program, std::string* error) {
     pid_ = -1;
     running_ = false;
     exitCode_ = -1;
+    if (!UsablePath(program)) {
+        // The system would cut the name at a zero byte and start another program.
+        if (error) *error = "unusable program path";
+        return false;
+    }
 
     posix_spawnattr_t attr;
     if (::posix_spawnattr_init(&attr) != 0) {

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "platform/base/errors.h"
+#include "platform/base/file_system.h"
 
 namespace orv {
 
@@ -50,23 +51,20 @@ std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
 // ---- TFileStream ----
 
 TFileStream::TFileStream(const std::string& path, FileMode mode) : path_(path) {
-    int flags = O_CLOEXEC;
+    int flags = 0;
     switch (mode) {
-    case FileMode::OpenRead: flags |= O_RDONLY; break;
-    case FileMode::OpenReadWrite: flags |= O_RDWR; break;
-    case FileMode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    case FileMode::OpenRead: flags = O_RDONLY; break;
+    case FileMode::OpenReadWrite: flags = O_RDWR; break;
+    case FileMode::Create: flags = O_RDWR | O_CREAT | O_TRUNC; break;
     }
-    fd_ = ::open(path.c_str(), flags, 0666);
+    // Only regular files: a pipe or device under the name would block the
+    // open or every read.
+    fd_ = OpenRegularFile(path, flags, 0666);
     if (fd_ < 0) {
-        const std::string reason = std::strerror(errno);
+        const int err = errno;
+        const std::string reason = err == ENXIO ? "Not a regular file" : std::strerror(err);
         if (mode == FileMode::Create) throw EFCreateError(path, reason);
         throw EFOpenError(path, reason);
-    }
-    struct stat st {};
-    if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
-        ::close(fd_);
-        fd_ = -1;
-        throw EFOpenError(path, "Is a directory");
     }
 }
 

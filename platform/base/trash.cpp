@@ -6,6 +6,8 @@
 #include <memory>
 #include <sys/stat.h>
 
+#include "platform/base/file_system.h"
+
 namespace orv {
 namespace {
 
@@ -20,6 +22,10 @@ struct GErrorFree {
 
 bool MoveToTrash(const std::string& path, std::string* error) {
     try {
+        if (!UsablePath(path)) {
+            if (error) *error = "unusable path";
+            return false;
+        }
         struct stat st {};
         if (::lstat(path.c_str(), &st) != 0) {
             if (error) *error = path + ": " + std::strerror(errno);

@@ -4,8 +4,12 @@
 #include <QCursor>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QPalette>
 #include <QThread>
+#include <QTranslator>
+#include <clocale>
 #include <cstdio>
 
 #include "platform/ui/dialogs.h"
@@ -23,6 +27,10 @@ TApplication* Application() { return g_application; }
 
 TApplication::TApplication(int& argc, char** argv) {
     if (!QApplication::instance()) {
+        // Dates that Qt writes itself (the file dialogs' date column) in the
+        // Japanese form, as every date the programs show; Qt takes the form
+        // from its own tables, by this name, as the application starts.
+        qputenv("LC_TIME", "ja_JP.UTF-8");
         ownedApp_ = std::make_unique<QApplication>(argc, argv);
         // Qt's own widgets take the button-face colour our painted controls
         // use, so no seam shows between the two.
@@ -32,11 +40,25 @@ TApplication::TApplication(int& argc, char** argv) {
         QApplication::setPalette(palette);
     }
     if (argc > 0 && argv && argv[0]) exeName_ = argv[0];
+    UseJapanese();
     g_application = this;
 }
 
 TApplication::~TApplication() {
+    if (translator_ && QCoreApplication::instance()) QCoreApplication::removeTranslator(translator_.get());
     if (g_application == this) g_application = nullptr;
+}
+
+void TApplication::UseJapanese() {
+    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+    auto translator = std::make_unique<QTranslator>();
+    if (translator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+        QCoreApplication::installTranslator(translator.get()))
+        translator_ = std::move(translator);
+    // The C library's texts (the reasons of file errors) in Japanese where
+    // it has them; without a Japanese locale they stay as they are.
+    for (const char* name : {"ja_JP.UTF-8", "ja_JP.utf8"})
+        if (std::setlocale(LC_MESSAGES, name)) break;
 }
 
 void TApplication::ProcessMessages() {

@@ -12,6 +12,7 @@
 #include "platform/ui/ui_types.h"
 
 class QApplication;
+class QTranslator;
 
 namespace orv {
 
@@ -48,7 +49,13 @@ public:
     const std::string& ExeName() const { return exeName_; }
 
 private:
+    // Qt's own texts (message-box buttons, file dialogs, edit menus) and the
+    // system's error texts in Japanese, like every text of the programs,
+    // whatever the user's locale.
+    void UseJapanese();
+
     std::unique_ptr<QApplication> ownedApp_;
+    std::unique_ptr<QTranslator> translator_;
     TForm* mainForm_ = nullptr;
     std::string exeName_;
     bool terminated_ = false;

@@ -3,8 +3,15 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QHeaderView>
 #include <QMessageBox>
+#include <QScreen>
+#include <QTreeView>
 #include <QWidget>
+
+#include "platform/ui/application.h"
+#include "platform/ui/forms.h"
 
 namespace orv {
 
@@ -12,7 +19,33 @@ namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
-QWidget* ActiveParent() { return QApplication::activeWindow(); }
+// The window a box or dialog belongs to: the active one, else a modal one in
+// front, else the program's main window while it is on screen. Without a
+// parent a box opens in the middle of the screen, away from its window (as
+// right after another box closed, when no window is active yet).
+QWidget* ActiveParent() {
+    if (QWidget* w = QApplication::activeWindow()) return w;
+    if (QWidget* w = QApplication::activeModalWidget()) return w;
+    if (TApplication* app = Application())
+        if (TForm* main = app->MainForm(); main && main->Widget()->isVisible()) return main->Widget();
+    return nullptr;
+}
+
+// The file dialogs open in the detail view, wide enough for the name, size,
+// type and date columns (but no larger than the screen).
+void SizeFileDialog(QFileDialog& dlg) {
+    dlg.setViewMode(QFileDialog::Detail);
+    QSize size(860, 520);
+    const QWidget* parent = dlg.parentWidget();
+    if (const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableGeometry().size());
+    dlg.resize(size);
+    // Name, size, type, date: the dialog's own widths hide the last three.
+    if (auto* tree = dlg.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        const int widths[] = {280, 90, 160, 150};
+        for (int i = 0; i < 4; ++i) tree->header()->resizeSection(i, widths[i]);
+    }
+}
 
 // "desc|*.JPG;*.BMP|..." -> "desc (*.JPG *.jpg *.BMP *.bmp);;...": Qt's
 // pattern match is case-sensitive here, the other platform's was not.
@@ -73,6 +106,7 @@ public:
         dlg.setFileMode(QFileDialog::Directory);
         dlg.setOption(QFileDialog::ShowDirsOnly, true);
         dlg.setOption(QFileDialog::DontUseNativeDialog, true);
+        SizeFileDialog(dlg);
         const QFileInfo preset(Q(r.Directory));
         if (!r.Directory.empty() && preset.isDir()) {
             dlg.setDirectory(preset.absolutePath());
@@ -90,6 +124,7 @@ public:
 private:
     static void Prepare(QFileDialog& dlg, const TFileDialogRequest& r) {
         dlg.setOption(QFileDialog::DontUseNativeDialog, true);
+        SizeFileDialog(dlg);
         const QString filter = QtFilter(r.Filter);
         if (!filter.isEmpty()) {
             const QStringList filters = filter.split(";;");

@@ -4,12 +4,15 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMoveEvent>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QShowEvent>
 #include <QTimer>
 #include <QWidget>
-
-#include <QKeyEvent>
+#include <algorithm>
+#include <climits>
 
 #include "platform/ui/application.h"
 #include "platform/ui/std_controls.h"
@@ -40,6 +43,16 @@ protected:
     void showEvent(QShowEvent* event) override {
         QWidget::showEvent(event);
         if (!event->spontaneous()) Guard(form_, [this] { form_->WidgetShown(); });
+    }
+    // The window manager tells of its frame only after the window is mapped
+    // (or leaves the maximised state), through a move or resize of its own.
+    void moveEvent(QMoveEvent* event) override {
+        QWidget::moveEvent(event);
+        if (event->spontaneous()) Guard(form_, [this] { form_->FrameMayHaveChanged(); });
+    }
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        if (event->spontaneous()) Guard(form_, [this] { form_->FrameMayHaveChanged(); });
     }
     void closeEvent(QCloseEvent* event) override {
         bool close = true;
@@ -114,18 +127,23 @@ void TForm::SetBounds(int left, int top, int width, int height) {
     frameWidth_ = width;
     frameHeight_ = height;
     boundsSet_ = true;
+    keepClient_ = false;
     ApplyFrameBounds();
 }
 
 void TForm::SetClientSize(int width, int height) {
     MeasureFrame();
     SetBounds(Left(), Top(), width + frameExtraW_, height + frameExtraH_);
+    keepClient_ = true;
 }
 
 void TForm::ApplyFrameBounds() {
     QWidget* w = Widget();
     const int cw = std::max(0, frameWidth_ - frameExtraW_);
     const int ch = std::max(0, frameHeight_ - frameExtraH_);
+    // The smallest size first: it is an outer size too, and must not keep the
+    // client area from shrinking by the frame.
+    ApplyMinSize();
     // A top-level move places the frame; resize sets the client area.
     w->move(frameLeft_, frameTop_);
     w->resize(cw, ch);
@@ -135,7 +153,12 @@ void TForm::ApplyFrameBounds() {
 void TForm::SetMinSize(int width, int height) {
     minWidth_ = width;
     minHeight_ = height;
-    Widget()->setMinimumSize(std::max(0, width - frameExtraW_), std::max(0, height - frameExtraH_));
+    ApplyMinSize();
+}
+
+void TForm::ApplyMinSize() {
+    if (minWidth_ || minHeight_)
+        Widget()->setMinimumSize(std::max(0, minWidth_ - frameExtraW_), std::max(0, minHeight_ - frameExtraH_));
 }
 
 void TForm::MeasureFrame() {
@@ -145,33 +168,76 @@ void TForm::MeasureFrame() {
     frameExtraH_ = std::max(0, w->frameGeometry().height() - w->height());
 }
 
-void TForm::WidgetShown() {
+void TForm::FrameMayHaveChanged() {
+    QWidget* w = Widget();
+    if (!w->isVisible() || WindowState() != TWindowState::wsNormal) return;
     const int oldW = frameExtraW_, oldH = frameExtraH_;
     MeasureFrame();
+    if (normalPending_) {
+        // First normal state of a window shown maximised: the placement it
+        // was given, now that the frame of the normal state is known.
+        normalPending_ = false;
+        SettleNormalPlacement(3, 0);
+        return;
+    }
+    if (oldW == frameExtraW_ && oldH == frameExtraH_) return;
+    // The outer size stays what it was (the one asked for, before the frame
+    // was known): the client area gives the frame what it takes.
+    const int outerW = w->width() + oldW, outerH = w->height() + oldH;
+    ApplyMinSize();
+    if (keepClient_) return;  // a size asked for as the client area's stays so
+    w->resize(std::max(0, outerW - frameExtraW_), std::max(0, outerH - frameExtraH_));
+}
+
+void TForm::SettleNormalPlacement(int checksLeft, int delayMs) {
+    // After the window manager's own change has been handled, and again a
+    // little later: it reports the frame of the normal state only after a
+    // while, and the placement is the outer frame.
+    QTimer::singleShot(delayMs, Context(), [this, checksLeft] {
+        Guard(this, [this, checksLeft] {
+            QWidget* w = Widget();
+            if (!w->isVisible() || WindowState() != TWindowState::wsNormal) return;
+            MeasureFrame();
+            if (w->frameGeometry() != QRect(frameLeft_, frameTop_, frameWidth_, frameHeight_)) ApplyFrameBounds();
+            if (checksLeft > 1) SettleNormalPlacement(checksLeft - 1, 100);
+        });
+    });
+}
+
+void TForm::WidgetShown() {
     if (!shownOnce_) {
         shownOnce_ = true;
-        // The frame is known only once the window is on screen: give the
-        // client area back what the frame takes, so the outer size is the one
-        // asked for. The window manager may report it a moment later.
-        if (boundsSet_ && WindowState() == TWindowState::wsNormal) {
-            if (oldW != frameExtraW_ || oldH != frameExtraH_) ApplyFrameBounds();
-            QPointer<QWidget> guard = Widget();
-            QTimer::singleShot(50, Context(), [this, guard] {
-                if (!guard || !guard->isVisible() || WindowState() != TWindowState::wsNormal) return;
-                const int w = frameExtraW_, h = frameExtraH_;
-                MeasureFrame();
-                if (w != frameExtraW_ || h != frameExtraH_) {
-                    // Resize handlers run from here, inside the guard.
-                    Guard(this, [this] {
-                        ApplyFrameBounds();
-                        if (minWidth_ || minHeight_) SetMinSize(minWidth_, minHeight_);
-                    });
-                }
-            });
-        }
-        if (minWidth_ || minHeight_) SetMinSize(minWidth_, minHeight_);
+        normalPending_ = boundsSet_ && WindowState() != TWindowState::wsNormal;
+        // A frame that is known already (a window shown before) is given
+        // back at once; one still unknown arrives with the window manager's
+        // first move or resize.
+        FrameMayHaveChanged();
     }
     if (OnShow) OnShow(this);
+}
+
+void TForm::RestorePlacement(int left, int top, int width, int height) {
+    // In 64 bits: the stored numbers may be anything.
+    const long long right = static_cast<long long>(left) + std::max(width, 1);
+    const long long bottom = static_cast<long long>(top) + std::max(height, 1);
+    // The screen under the middle of the placement, else one it touches,
+    // else the primary one.
+    const QPoint middle(static_cast<int>(std::clamp<long long>((left + right) / 2, INT_MIN, INT_MAX)),
+                        static_cast<int>(std::clamp<long long>((top + bottom) / 2, INT_MIN, INT_MAX)));
+    const QScreen* screen = QGuiApplication::screenAt(middle);
+    for (const QScreen* s : QGuiApplication::screens()) {
+        const QRect g = s->geometry();
+        if (!screen && g.left() < right && left <= g.right() && g.top() < bottom && top <= g.bottom()) screen = s;
+    }
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (screen) {
+        const QRect area = screen->availableGeometry();
+        width = std::clamp(width, 1, std::max(area.width(), 1));
+        height = std::clamp(height, 1, std::max(area.height(), 1));
+        left = std::clamp(left, area.left(), area.left() + area.width() - width);
+        top = std::clamp(top, area.top(), area.top() + area.height() - height);
+    }
+    SetBounds(left, top, width, height);
 }
 
 TRect TForm::NormalBounds() const {

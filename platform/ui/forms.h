@@ -56,6 +56,11 @@ public:
     void SetMinSize(int width, int height);
     // The outer frame of the normal (not maximised) window.
     TRect NormalBounds() const;
+    // Sets the outer frame from a stored placement, which is not trusted: it
+    // is made no larger than the available area of its screen (the primary
+    // screen when it lies on none) and moved onto that area, so the window
+    // can be reached and costs no more than a screen.
+    void RestorePlacement(int left, int top, int width, int height);
 
     TWindowState WindowState() const;
     void SetWindowState(TWindowState state);
@@ -95,13 +100,22 @@ private:
     friend class TFormWidget;
     void WidgetShown();
     void MeasureFrame();
+    // Measures the frame again; when it changed, the window keeps its outer
+    // size (or its client size, when that was what was asked for).
+    void FrameMayHaveChanged();
+    // Puts a window that left the maximised state for the first time where
+    // its placement says, checking a few times while the frame settles.
+    void SettleNormalPlacement(int checksLeft, int delayMs);
     void ApplyFrameBounds();
+    void ApplyMinSize();
     bool HandleCloseEvent();
 
     int frameLeft_ = 0, frameTop_ = 0, frameWidth_ = 0, frameHeight_ = 0;
     int frameExtraW_ = 0, frameExtraH_ = 0;
     int minWidth_ = 0, minHeight_ = 0;
     bool boundsSet_ = false;
+    bool keepClient_ = false;  // the size was asked for as the client area's
+    bool normalPending_ = false;  // shown maximised: the placement awaits the normal state
     bool shownOnce_ = false;
     TModalResult modalResult_ = mrNone;
     QEventLoop* modalLoop_ = nullptr;

@@ -1,10 +1,12 @@
+// GIO before Qt: its headers name fields as Qt's keywords.
+#include <gio/gio.h>
+
 #include "platform/ui/shell.h"
 
-#include <QDesktopServices>
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QMimeDatabase>
-#include <QUrl>
+#include <memory>
 
 namespace orv {
 
@@ -34,9 +36,23 @@ QPixmap FileTypePixmap(const std::string& path, int size) {
 }
 
 bool OpenDocument(const std::string& pathOrUrl) {
-    const QString s = QString::fromStdString(pathOrUrl);
-    const QUrl url = s.contains("://") ? QUrl(s) : QUrl::fromLocalFile(s);
-    return QDesktopServices::openUrl(url);
+    // The desktop's program for the file's type (or the address's scheme),
+    // asked of the desktop's own registry: the answer is false when no
+    // program is registered or it cannot be started, rather than a helper
+    // started in the background that fails where nobody sees it.
+    std::unique_ptr<gchar, decltype(&g_free)> uri(nullptr, g_free);
+    if (pathOrUrl.find("://") != std::string::npos) {
+        uri.reset(g_strdup(pathOrUrl.c_str()));
+    } else {
+        const QFileInfo info(QString::fromStdString(pathOrUrl));
+        if (!info.exists()) return false;
+        uri.reset(g_filename_to_uri(info.absoluteFilePath().toUtf8().constData(), nullptr, nullptr));
+    }
+    if (!uri) return false;
+    GError* error = nullptr;
+    const bool opened = g_app_info_launch_default_for_uri(uri.get(), nullptr, &error);
+    if (error) g_error_free(error);
+    return opened;
 }
 
 }  // namespace orv

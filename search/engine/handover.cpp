@@ -73,7 +73,7 @@ void WriteDoFilesAuto(const std::string& path, std::int32_t action, const std::s
                       const std::string& file, int target) {
     RemoveIfThere(path);
     TIniFile ini(path);
-    TIniFile::Batch batch(ini);
+    TIniFile::Batch batch(ini, true);
     ini.WriteInteger(kDoingSection, "No", 0);
     ini.WriteInteger(kDoingSection, "Syori", action);
     ini.WriteString(kDoingSection, "Tgt Dir", moveFolder);
@@ -85,7 +85,7 @@ void WriteDoFilesAuto(const std::string& path, std::int32_t action, const std::s
 void WriteDoFilesPair(const std::string& path, const TFileList::Entry& source, const TFileList::Entry& target) {
     RemoveIfThere(path);
     TIniFile ini(path);
-    TIniFile::Batch batch(ini);
+    TIniFile::Batch batch(ini, true);
     ini.WriteInteger(kDoingSection, "No", 1);
     auto side = [&ini](const TFileList::Entry& entry, const char* suffix) {
         const std::string sfx = suffix;
@@ -105,7 +105,7 @@ void WriteDoFilesPair(const std::string& path, const TFileList::Entry& source, c
 void WriteDoFilesList(const std::string& path, std::int64_t loadNo) {
     RemoveIfThere(path);
     TIniFile ini(path);
-    TIniFile::Batch batch(ini);
+    TIniFile::Batch batch(ini, true);
     ini.WriteInteger(kDoingSection, "No", 2);
     ini.WriteString(kDoingSection, "Load No", std::to_string(loadNo));
     batch.Commit();
@@ -125,14 +125,18 @@ std::string EncodeDoFiles2(const std::vector<TLogRow>& rows) {
 THandlerAnswer ReadResultFile(const std::string& path) {
     THandlerAnswer answer;
     try {
-        TIniFile ini(path);
+        TIniFile ini(path, kMaxAnswerFileBytes);
+        // One read of the file for every key below; nothing is written back.
+        TIniFile::Batch once(ini);
+        if (!ini.ValueExists(kResultSection, "Stop")) return answer;
         answer.Stop = ini.ReadBool(kResultSection, "Stop", false);
         for (std::size_t n = 0; ini.ValueExists(kResultSection, "Text" + std::to_string(n)); ++n)
             answer.Texts.push_back(ini.ReadString(kResultSection, "Text" + std::to_string(n), ""));
         for (std::size_t m = 0; ini.ValueExists(kResultSection, "Log" + std::to_string(m)); ++m)
             answer.Logs.push_back(ini.ReadString(kResultSection, "Log" + std::to_string(m), ""));
+        answer.Received = true;
     } catch (const std::exception&) {
-        // A damaged answer counts as what was read of it up to there.
+        return THandlerAnswer{};
     }
     return answer;
 }
@@ -251,14 +255,22 @@ void TPairHandOver::LoadFileUtil(bool showsWindow, const std::function<void()>& 
     const std::string program = program_.empty() ? AppDir() + kFilerProgramName : program_;
     if (!child.Start(program)) {
         view_.AppendLog(DateTimeToStr(Now()) + kFilerStartFailed);
-    } else {
-        while (child.Running()) {
-            view_.ProcessMessages();
-            view_.Sleep(kPollMs);
-        }
+        return;
+    }
+    // Pending messages are handled at least once, however soon filer ends.
+    for (;;) {
+        view_.ProcessMessages();
+        if (!child.Running()) break;
+        view_.Sleep(kPollMs);
     }
 
     THandlerAnswer answer = ReadResultFile(Folder() + kResultName);
+    if (!answer.Received) {
+        // filer may have acted all the same: the user must learn that the
+        // log does not show it.
+        view_.AppendLog(DateTimeToStr(Now()) + kNoAnswer);
+        return;
+    }
     // The answer can ask for a stop but never withdraws one the user made.
     if (data_.SyoriMode != 0 && answer.Stop) data_.StopFlag = 1;
     data_.ResText = std::move(answer.Texts);

@@ -25,6 +25,7 @@ inline constexpr const char* kFilerProgramName = "filer";
 // Run-log event texts (after the date and time).
 inline constexpr const char* kFilerStartFailed = "：filer を起動できません";
 inline constexpr const char* kHandOverWriteFailed = "：filer へ渡すファイルを書き込めません";
+inline constexpr const char* kNoAnswer = "：filer から結果を受け取れません";
 
 // ---- file choice of automatic handling
 
@@ -47,8 +48,11 @@ void WriteDoFilesList(const std::string& path, std::int64_t loadNo);
 // text the stored-string format cannot hold.
 std::string EncodeDoFiles2(const std::vector<TLogRow>& rows);
 
-// What filer answered. A missing or unreadable file is the empty answer.
+// What filer answered. filer writes Stop first, so an answer without it (a
+// missing, unreadable or damaged file) is no answer: Received false and
+// nothing else set.
 struct THandlerAnswer {
+    bool Received = false;
     bool Stop = false;
     std::vector<std::string> Texts;  // "Text0", "Text1", ... up to the first gap
     std::vector<std::string> Logs;   // "Log0", "Log1", ... up to the first gap
@@ -83,9 +87,10 @@ public:
     std::string Folder() const;
 
 private:
-    // Writes the exchange files through `write`, starts filer, waits, reads
-    // the answer into ResText, appends its lines and cleans up. The window is
-    // disabled meanwhile when filer shows one.
+    // Writes the exchange files through `write`, starts filer, waits until it
+    // has ended, reads the answer into ResText, appends its lines and cleans
+    // up. filer ending without an answer is logged, and nothing is taken as
+    // done. The window is disabled meanwhile when filer shows one.
     void LoadFileUtil(bool showsWindow, const std::function<void()>& write);
     void DeleteExchangeFiles() const;
     std::string TakeFirstResult();

@@ -1,9 +1,9 @@
-// Which paths the program admits. Every path it stores (projects, progress
-// lists, settings, setting sets, hand-over files) is code page 932 text in a
-// line- or length-based format, so a path that code page 932 cannot hold
-// exactly, or that holds a control character, is refused where it enters the
-// program (dialogs, drops, folder walks, project files) instead of being
-// stored altered.
+// Which paths the program admits. Every stored file keeps a path exactly
+// (code page 932 where it fits, else UTF-8: codec.h), but the files are line-
+// or length-based and the paths are shown and compared as text, so a path
+// that is not valid UTF-8, or that holds a control character, is refused
+// where it enters the program (dialogs, drops, folder walks, project files)
+// instead of being stored altered.
 #pragma once
 
 #include <string>
@@ -11,8 +11,8 @@
 
 namespace orv {
 
-// False when code page 932 cannot hold the path exactly, or when it holds a
-// control character (any byte below 0x20, or 0x7F).
+// False when the path is not valid UTF-8, or when it holds a control
+// character (U+0000 to U+001F, U+007F to U+009F).
 bool IsStorablePath(std::string_view utf8Path);
 
 // The message (and run-log line) for a refused path: the path followed by

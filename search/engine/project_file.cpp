@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 
 #include "platform/base/binary_io.h"
 #include "platform/base/errors.h"
@@ -62,9 +63,11 @@ void RequireEnd(BinaryReader& in) {
 
 std::string ReadWholeFile(const std::string& path) {
     // Opening a pipe or device named like a project would block or never end.
-    if (PathExists(path) && !FileExists(path)) throw EFOpenError(path, "Not a regular file");
-    std::string bytes, error;
-    if (!ReadFileBytes(path, bytes, &error)) throw EFOpenError(path, error);
+    if (PathExists(path) && !FileExists(path))
+        throw EFOpenError(path, DirectoryExists(path) ? std::strerror(EISDIR) : "通常のファイルではありません");
+    // The reason alone: the error names the path itself.
+    std::string bytes;
+    if (!ReadFileBytes(path, bytes)) throw EFOpenError(path, std::strerror(errno));
     return bytes;
 }
 

@@ -41,7 +41,8 @@ struct TProjectData {
 std::string ProgressListPath(const std::string& projectPath);
 
 // Byte images of the two files. Encoding raises EConvertError (nothing is
-// produced) when a path cannot be stored or a text is not code page 932.
+// produced) when a path is refused (IsStorablePath) or a text is not valid
+// UTF-8 or too long for a stored string.
 std::string EncodeProjectFile(const TProjectData& project);
 std::string EncodeProgressList(const std::vector<std::string>& progress);
 // Decoding raises EReadError for a short, long or damaged image; every count

@@ -23,7 +23,9 @@ std::string FormatSavedLog(const std::vector<TLogRow>& rows) {
         line("処理  ：【", row[10] + "】");
         line(kRule, "");
     }
-    return Utf8ToCp932(text);
+    // The whole file in one form: code page 932 while every row fits it,
+    // else UTF-8 behind a byte-order mark.
+    return ToStoredText(text);
 }
 
 void SaveLogFile(const std::string& path, const std::vector<TLogRow>& rows) {

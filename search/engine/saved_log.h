@@ -1,5 +1,6 @@
 // The run log saved as a text file: nine labelled lines per pair and a line of
-// 56 '-', code page 932 with CRLF line ends, nothing else.
+// 56 '-', CRLF line ends, nothing else. The file is code page 932 when every
+// text fits it, else UTF-8 with a byte-order mark.
 #pragma once
 
 #include <string>
@@ -9,7 +10,7 @@
 
 namespace orv {
 
-// The file's bytes. Raises EConvertError when a text is not code page 932.
+// The file's bytes. Raises EConvertError when a text is not valid UTF-8.
 std::string FormatSavedLog(const std::vector<TLogRow>& rows);
 
 // Writes the file atomically (an existing file is replaced only once the new

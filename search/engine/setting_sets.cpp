@@ -1,5 +1,8 @@
 #include "search/engine/setting_sets.h"
 
+#include <locale.h>
+#include <wctype.h>
+
 #include "platform/base/errors.h"
 #include "platform/base/file_system.h"
 #include "platform/base/ini_file.h"
@@ -12,7 +15,40 @@ namespace {
 
 constexpr char kSection[] = "Set";
 
+// The next character of UTF-8 text, or (for a byte that starts no valid
+// sequence) that byte alone, marked so it never equals a character.
+char32_t NextChar(std::string_view text, std::size_t& i) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+    if (length == 0 || i + length > text.size()) return 0x80000000u | byte(i++);
+    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80) return 0x80000000u | byte(i++);
+        c = (c << 6) | (byte(i + k) & 0x3F);
+    }
+    i += length;
+    return c;
+}
+
+// Lower case by the Unicode rules of the C library's UTF-8 locale, asked for
+// by name so the user's own locale does not matter; ASCII only where the C
+// library has no such locale.
+char32_t LowerChar(char32_t c) {
+    static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+    if (c < 0x80) return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+    if (!utf8 || c > 0x10FFFF) return c;
+    return static_cast<char32_t>(towlower_l(static_cast<wint_t>(c), utf8));
+}
+
 }  // namespace
+
+bool SameSettingName(std::string_view a, std::string_view b) {
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size())
+        if (LowerChar(NextChar(a, i)) != LowerChar(NextChar(b, j))) return false;
+    return i == a.size() && j == b.size();
+}
 
 std::string SettingSetFolder(const std::string& appDir) { return IncludeTrailingPathDelimiter(appDir) + "Set/"; }
 
@@ -68,7 +104,7 @@ int StoreSettingSet(const std::string& appDir, const TSettingSet& set,
     int n = 0;
     for (; FileExists(SettingSetPath(appDir, n)); ++n) {
         const std::string name = TIniFile(SettingSetPath(appDir, n)).ReadString(kSection, "Name", "");
-        if (SameTextAscii(name, set.Name) && confirmOverwrite && confirmOverwrite(n)) break;
+        if (SameSettingName(name, set.Name) && confirmOverwrite && confirmOverwrite(n)) break;
     }
     WriteSettingSet(appDir, n, set);
     return n;

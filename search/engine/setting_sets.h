@@ -1,10 +1,12 @@
 // Named setting sets: one ini file per set, appDir + "Set/Setting<n>.dat",
 // numbered from 0 without gaps; the list of sets ends at the first missing
-// number. Names are compared with ASCII case ignored.
+// number. Names are compared with letter case ignored, for every script
+// (full-width, accented, Greek, Cyrillic letters alike).
 #pragma once
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orv {
@@ -20,6 +22,10 @@ struct TSettingSet {
     int ADoitu = -1;        // Radio_Near
     std::string TgtDir;     // move folder
 };
+
+// True when the names are equal with letter case ignored (Unicode's lower
+// case of each character).
+bool SameSettingName(std::string_view a, std::string_view b);
 
 // appDir + "Set/"
 std::string SettingSetFolder(const std::string& appDir);
@@ -39,7 +45,7 @@ TSettingSet LoadSettingSet(const std::string& appDir, int n);
 void WriteSettingSet(const std::string& appDir, int n, const TSettingSet& set);
 
 // The save scan: walks files 0, 1, ...; for each whose name equals set.Name
-// (ASCII case ignored) asks confirmOverwrite(n); true stops there. Otherwise
+// (SameSettingName) asks confirmOverwrite(n); true stops there. Otherwise
 // the first missing number is taken. Writes the set there and returns n.
 int StoreSettingSet(const std::string& appDir, const TSettingSet& set,
                     const std::function<bool(int n)>& confirmOverwrite);

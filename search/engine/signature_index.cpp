@@ -16,6 +16,7 @@
 #include "platform/base/codec.h"
 #include "platform/base/errors.h"
 #include "platform/base/paths.h"
+#include "platform/base/file_system.h"
 
 namespace orv {
 
@@ -84,8 +85,8 @@ std::vector<TIndexRecord> ParseSignatureIndex(const std::uint8_t* data, std::siz
         const auto* end = static_cast<const std::uint8_t*>(std::memchr(text, 0, len));
         TIndexRecord rec;
         try {
-            rec.Path = Cp932ToUtf8(std::string_view(reinterpret_cast<const char*>(text),
-                                                    static_cast<std::size_t>(end - text)));
+            rec.Path = FromStoredText(std::string_view(reinterpret_cast<const char*>(text),
+                                                      static_cast<std::size_t>(end - text)));
             rec.PathValid = !rec.Path.empty();
         } catch (const Exception&) {
             rec.Path.clear();
@@ -145,7 +146,7 @@ std::vector<TIndexRecord> LiveIndexRecords(const std::vector<TIndexRecord>& reco
 }
 
 bool ReadBmpFileSize(const std::string& path, std::int32_t& width, std::int32_t& height) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    const int fd = OpenRegularFile(path, O_RDONLY | O_NOFOLLOW);
     if (fd < 0) return false;
     std::uint8_t head[34];
     std::size_t got = 0;

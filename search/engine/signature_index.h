@@ -1,7 +1,7 @@
 // The signature files and their index "~OVTMP.Lst" in the work folder.
 //
 // Index: no header; records one after another, little-endian:
-//   uint16 L (path bytes + 1), L bytes (code page 932 path, then a 0 byte),
+//   uint16 L (path bytes + 1), L bytes (the path's stored text, then a 0 byte),
 //   float64 file date, int32 file size, int32 width, int32 height,
 //   int32 signature number.
 // A record is 26 + L bytes. Reading accepts only whole records and stops at
@@ -32,7 +32,7 @@ inline constexpr std::int32_t kSignatureSide = 80;
 
 struct TIndexRecord {
     std::string Path;        // UTF-8
-    bool PathValid = false;  // false when the stored bytes are not code page 932
+    bool PathValid = false;  // false when the stored bytes are in neither text form
     TDateTime FileDate = 0;
     std::int32_t FileSize = 0;
     std::int32_t Width = 0;
@@ -50,8 +50,8 @@ bool IsSignatureFileName(std::string_view name);
 bool IsWorkFileName(std::string_view name);
 
 // The bytes of one record. The size is stored capped at 2^31 - 1 (the field
-// is 32-bit). Raises EConvertError for a path code page 932 cannot hold or
-// that does not fit the 16-bit length.
+// is 32-bit). Raises EConvertError for a path that is not valid UTF-8 or
+// whose stored text does not fit the 16-bit length.
 std::string EncodeIndexRecord(const std::string& path, TDateTime fileDate, std::int64_t fileSize,
                               std::int32_t width, std::int32_t height, std::int32_t number);
 

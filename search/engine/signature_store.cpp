@@ -172,7 +172,7 @@ bool TRunEngine::WriteTmpBMPInfo(const std::string& path, std::int64_t fileSize,
     } catch (const Exception&) {
         return false;
     }
-    TFd fd(::open(IndexPath().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600));
+    TFd fd(OpenRegularFile(IndexPath(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW, 0600));
     if (fd.Get() < 0) return false;
     struct stat st {};
     if (::fstat(fd.Get(), &st) != 0) return false;

@@ -7,6 +7,7 @@
 #include <QRect>
 #include <QScreen>
 #include <QStyle>
+#include <QTimer>
 #include <chrono>
 #include <climits>
 
@@ -28,6 +29,8 @@ TOV_MainForm* gMainForm = nullptr;
 
 constexpr const char* kRunningNoClose = "実行中です。先に比較中止してから終了してください";
 constexpr const char* kAskKeepTemp = "一時ファイルが残っています。次回比較のためにこのまま残しますか？";
+constexpr const char* kHandOverNoClose = "ペアの処理中は閉じられません";
+constexpr const char* kHelpFileName = "Orvalis.Chm";
 
 TFont MainFont() {
     TFont font = ProgramFont();
@@ -427,9 +430,19 @@ void TOV_MainForm::FormShow() {
         splash_->Hide();
     }
     splash_.reset();
+    // The command-line project opens only now, so that nothing it shows
+    // (its error boxes) appears while the splash is still up.
+    if (timerHeld_ && Timer1.Enabled())
+        QTimer::singleShot(0, Context(), [this] { Guard(this, [this] { Timer1Timer(); }); });
+    timerHeld_ = false;
 }
 
 void TOV_MainForm::Timer1Timer() {
+    if (splash_) {
+        timerHeld_ = true;
+        return;
+    }
+    if (!Timer1.Enabled()) return;
     Timer1.SetEnabled(false);
     const std::string& cmdFile = Globals().CmdFile;
     if (FileExists(cmdFile)) {
@@ -451,6 +464,7 @@ void TOV_MainForm::FormCloseQuery(bool& canClose) {
     }
     // The pair handler still works on the log: closing now would lose its answer.
     if (HandOverActive()) {
+        ShowMessage(kHandOverNoClose);
         canClose = false;
         return;
     }
@@ -671,7 +685,12 @@ void TOV_MainForm::Radio_ModeClick(TObject* sender) {
     if (name == "Radio_Seltgt") Radio_Near.SetVisible(Radio_Seltgt.ItemIndex() >= 2);
 }
 
-void TOV_MainForm::PP_HelpClick() { (void)OpenDocument(Globals().AppDir + "Orvalis.Chm"); }
+void TOV_MainForm::PP_HelpClick() {
+    const std::string help = Globals().AppDir + kHelpFileName;
+    // Not every desktop has a program for help files: say so rather than
+    // nothing at all.
+    if (!OpenDocument(help)) ShowMessage("ヘルプファイル \"" + help + "\" を開けません");
+}
 
 void TOV_MainForm::PP_AboutClick() {
     if (TForm_about* about = Form_about()) about->ShowModal();

@@ -316,7 +316,6 @@ private:
     void LogRowAdded(std::size_t index);
     void LogRowChanged(std::size_t index);
     void LogReset();
-    void RestorePlacement(int left, int top, int width, int height);
     // Admits the path or names it in a message box.
     bool AdmitPath(const std::string& path);
     // Names every refused path in one message box (none for an empty list).
@@ -332,6 +331,9 @@ private:
     // The gauge holds int; larger counts are scaled down by this.
     std::int64_t gaugeDivisor_ = 1;
     bool created_ = false;
+    // The command-line timer fired while the splash was up; it runs once the
+    // splash has closed.
+    bool timerHeld_ = false;
 };
 
 // index limited to the group's items (-1 for none).

@@ -1,8 +1,4 @@
 // The settings file, projects, the run page's buttons and the run log.
-#include <QGuiApplication>
-#include <QRect>
-#include <QScreen>
-
 #include "platform/base/file_system.h"
 #include "platform/base/paths.h"
 #include "platform/ui/application.h"
@@ -40,23 +36,6 @@ std::string IniPath() { return Globals().AppDir + kSettingsFileName; }
 }  // namespace
 
 // ---------------------------------------------------------------- settings file
-
-void TOV_MainForm::RestorePlacement(int left, int top, int width, int height) {
-    // A placement that lies entirely off every screen (a monitor that is gone)
-    // comes back onto the primary screen; the stored values stay otherwise.
-    const QRect wanted(left, top, std::max(width, 1), std::max(height, 1));
-    bool visible = false;
-    for (const QScreen* screen : QGuiApplication::screens())
-        if (screen->geometry().intersects(wanted)) visible = true;
-    if (!visible) {
-        if (const QScreen* primary = QGuiApplication::primaryScreen()) {
-            const QRect area = primary->availableGeometry();
-            left = area.left();
-            top = area.top();
-        }
-    }
-    SetBounds(left, top, width, height);
-}
 
 void TOV_MainForm::LoadIni() {
     const TIniSettings s = LoadIniFile(IniPath(), Globals().AppDir);
@@ -174,10 +153,12 @@ void TOV_MainForm::ApplyProject(const TProjectData& project, const std::vector<s
         list.Clear();
         std::size_t kept = 0;
         list.BeginUpdate();
-        for (const std::string& entry : entries) {
-            const bool folder = !entry.empty() && entry.back() == PathDelim;
-            const bool exists = folder ? IsDirectory(entry) : FileExists(entry);
-            if (!exists) continue;
+        for (const std::string& stored : entries) {
+            // What the path is now decides, not its spelling: a folder
+            // stored without its delimiter is still a folder entry.
+            std::string entry = stored;
+            if (IsDirectory(entry)) entry = IncludeTrailingPathDelimiter(entry);
+            else if (!FileExists(entry)) continue;
             list.Add(entry, GetShellIcon(entry));
             ++kept;
         }

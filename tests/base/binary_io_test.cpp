@@ -45,19 +45,23 @@ TEST(BinaryIo, StoredStringLengthLimit) {
     EXPECT_EQ(s.Memory()[1], 0xFF);
     // One more would wrap the length: refused, nothing written.
     EXPECT_THROW(w.WriteStoredString(std::string(65535, 'a')), EConvertError);
-    // The limit counts code-page-932 bytes, not UTF-8 bytes.
+    // The limit counts the bytes of the stored form: code page 932 (2 per
+    // kanji here), or the mark and UTF-8 (3 + 3 + 2 for "鷗é").
     EXPECT_THROW(w.WriteStoredString(std::string(65529, 'a') + "日本語"), EConvertError);
+    EXPECT_THROW(w.WriteStoredString(std::string(65527, 'a') + "鷗é"), EConvertError);
     EXPECT_THROW(w.WriteStoredString(std::string("a\0b", 3)), EConvertError);
-    EXPECT_THROW(w.WriteStoredString("😀"), EConvertError);
+    EXPECT_THROW(w.WriteStoredString("a\xff"), EConvertError);
     EXPECT_EQ(s.Size(), 2 + 65535);
 
     w.WriteStoredString(std::string(65528, 'a') + "日本語");
-    EXPECT_EQ(s.Size(), 2 * (2 + 65535));
+    w.WriteStoredString(std::string(65526, 'a') + "鷗é");
+    EXPECT_EQ(s.Size(), 3 * (2 + 65535));
 
     s.SetPosition(0);
     BinaryReader r(s);
     EXPECT_EQ(r.ReadStoredString().size(), 65534u);
     EXPECT_EQ(r.ReadStoredString(), std::string(65528, 'a') + "日本語");
+    EXPECT_EQ(r.ReadStoredString(), std::string(65526, 'a') + "鷗é");
 }
 
 TEST(BinaryIo, DamagedStoredStringsRaise) {
@@ -67,6 +71,7 @@ TEST(BinaryIo, DamagedStoredStringsRaise) {
         std::string("\x04\x00" "abcd", 6),       // last byte not zero
         std::string("\x03\x00\x83\x00", 4) + "", // half a double-byte character, then the terminator
         std::string("\x03\x00\x80\x00", 4),      // truncated: 3 announced, 2 there
+        std::string("\x05\x00\xEF\xBB\xBF\xC3\x00", 7), // the UTF-8 form cut inside a character
         std::string("\xff\xff" "x", 3),          // huge length, nothing behind it
         std::string("\x01", 1),                  // half a length field
     };

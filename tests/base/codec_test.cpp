@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/base/errors.h"
+#include "tests/base/test_util.h"
 
 namespace orv {
 namespace {
@@ -54,6 +55,32 @@ TEST(Codec, RefusesWhatDoesNotConvertExactly) {
         SCOPED_TRACE(b);
         EXPECT_THROW(Cp932ToUtf8(b), EConvertError);
     }
+}
+
+TEST(Codec, StoredTextIsCodePage932WhereItFitsElseMarkedUtf8) {
+    for (const char* t : {"", "a/b~c\\", "新規プロジェクト.ovp", "ソ表\\"}) EXPECT_EQ(ToStoredText(t), Utf8ToCp932(t)) << t;
+    std::vector<std::string> utf8Only = test::kUtf8OnlyNames;
+    utf8Only.push_back("〜");       // converts one way only
+    utf8Only.push_back("\uFEFFx");  // a text that itself begins with the mark
+    for (const std::string& t : utf8Only) {
+        SCOPED_TRACE(t);
+        EXPECT_EQ(ToStoredText(t), test::Utf8Form(t));
+        EXPECT_EQ(FromStoredText(test::Utf8Form(t)), t);
+    }
+    EXPECT_EQ(FromStoredText("\x90\x56\x8b\x4b"), "新規");
+    EXPECT_EQ(FromStoredText(test::Utf8Form("新規")), "新規");  // accepted, though never written
+    EXPECT_EQ(FromStoredText("\xEF\xBB\xBF"), "");
+
+    // Strict both ways: no replacement for what is not UTF-8.
+    for (const char* bad : {"a\xff", "\xe3\x81", "\xc0\x80", "\xe0\x80\x80", "\xed\xa0\x80", "\xf4\x90\x80\x80",
+                            "\xf5\x80\x80\x80", "\x80"}) {
+        SCOPED_TRACE(testing::PrintToString(std::string(bad)));
+        EXPECT_FALSE(IsValidUtf8(bad));
+        EXPECT_THROW(ToStoredText(bad), EConvertError);
+        EXPECT_THROW(FromStoredText(test::Utf8Form(bad)), EConvertError);
+    }
+    EXPECT_TRUE(IsValidUtf8("\xf4\x8f\xbf\xbf\xed\x9f\xbf\x7f"));  // U+10FFFF, U+D7FF, DEL
+    EXPECT_THROW(FromStoredText("\xEF\xBB"), EConvertError);         // a cut mark is no code page 932 either
 }
 
 }  // namespace

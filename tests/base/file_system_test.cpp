@@ -9,6 +9,8 @@
 
 #include "platform/base/errors.h"
 #include "platform/base/paths.h"
+#include "platform/base/process.h"
+#include "platform/base/stream.h"
 #include "test_util.h"
 
 namespace orv {
@@ -43,6 +45,33 @@ TEST(FileSystem, ExistenceTestsTakeNamesLiterally) {
     EXPECT_FALSE(error.empty());
     EXPECT_TRUE(DeleteFile(dir / "link"));  // the link goes, its target stays
     EXPECT_TRUE(FileExists(dir / "a*b?.jpg"));
+}
+
+// The system would cut such a path at its zero byte and act on another file.
+TEST(FileSystem, APathHoldingAZeroByteReachesNoSystemCall) {
+    TempDir dir;
+    WriteAll(dir / "a.jpg", "x");
+    const std::string bad = dir / "a.jpg" + std::string("\0zzz", 4);
+    EXPECT_FALSE(FileExists(bad));
+    EXPECT_FALSE(PathExists(bad));
+    EXPECT_EQ(FileSize(bad), -1);
+    EXPECT_FALSE(DeleteFile(bad));
+    EXPECT_EQ(errno, EINVAL);
+    EXPECT_FALSE(ClearReadOnly(bad));
+    EXPECT_FALSE(MoveFileNoReplace(bad, dir / "b.jpg"));
+    EXPECT_FALSE(CopyFileNoReplace(bad, dir / "b.jpg"));
+    EXPECT_FALSE(MoveFileNoReplace(dir / "a.jpg", dir / "b.jpg" + std::string("\0", 1)));
+    std::string bytes;
+    EXPECT_FALSE(ReadFileBytes(bad, bytes));
+    EXPECT_THROW(WriteFileAtomic(bad, "y"), EFCreateError);
+    EXPECT_THROW(TFileStream(bad, FileMode::OpenRead), EFOpenError);
+    EXPECT_THROW(TFileStream(bad, FileMode::Create), EFCreateError);
+    EXPECT_FALSE(ForceDirectories(dir / "d" + std::string("\0e", 2)));
+    ChildProcess child;
+    EXPECT_FALSE(child.Start(std::string("/bin/true\0x", 11)));
+    EXPECT_EQ(ReadAll(dir / "a.jpg"), "x");
+    EXPECT_FALSE(PathExists(dir / "b.jpg"));
+    EXPECT_FALSE(PathExists(dir / "d"));
 }
 
 TEST(FileSystem, ListFolderSortsAndReportsLinks) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/base/codec.h"
 #include "platform/base/errors.h"
@@ -101,7 +102,7 @@ TEST(IniFile, EveryValueRoundTrips) {
     const std::string values[] = {"",          " ",           "  lead",        "trail  ",     "\"quoted\"",
                                   "\"",        "\"\"",        "a\"b",          "\ttab\t",     "/path/with space /",
                                   "x=y=z",     "; not a comment", "[not a section]", "ソ表\\",  " \"both\" ",
-                                  "C:\\dir\\", "比較元のファイル"};
+                                  "C:\\dir\\", "比較元のファイル", "/home/josé/森鷗外/", " 😀 "};
     int i = 0;
     for (const auto& v : values) ini.WriteString("Values", "K" + std::to_string(i++), v);
     i = 0;
@@ -114,6 +115,25 @@ TEST(IniFile, EveryValueRoundTrips) {
     EXPECT_NE(text.find("\r\nK2=\"  lead\"\r\n"), std::string::npos);
     EXPECT_NE(text.find("\r\nK9=/path/with space /\r\n"), std::string::npos);
     EXPECT_NE(text.find("\r\nK10=x=y=z\r\n"), std::string::npos);
+    // Outside code page 932 only the value after '=' is UTF-8 behind the mark
+    // (quotes included); the other lines keep their code page 932 bytes.
+    EXPECT_NE(text.find("\r\nK16=" + Utf8ToCp932("比較元のファイル") + "\r\nK17=" + test::Utf8Form("/home/josé/森鷗外/") +
+                        "\r\nK18=" + test::Utf8Form("\" 😀 \"") + "\r\n"),
+              std::string::npos);
+}
+
+TEST(IniFile, ReadsBothTextFormsAndKeepsUnchangedLines) {
+    TempDir dir;
+    const std::string path = dir / "f.ini";
+    const std::string before = "[A]\r\nk = " + test::Utf8Form("é ") + "\r\n;c=" + test::Utf8Form("鷗") + "\r\nj=" +
+                               Utf8ToCp932("ソ") + "\r\nbad=" + test::Utf8Form("\xff") + "\r\n";
+    WriteAll(path, before);
+    TIniFile ini(path);
+    EXPECT_EQ(ini.ReadString("A", "k", ""), "é");
+    EXPECT_EQ(ini.ReadString("A", "j", ""), "ソ");
+    EXPECT_EQ(ini.ReadString("A", "bad", "d"), "d");
+    ini.WriteString("A", "n", "𠮷");
+    EXPECT_EQ(ReadAll(path), before + "n=" + test::Utf8Form("𠮷") + "\r\n");
 }
 
 TEST(IniFile, RefusesWhatCannotBeStoredExactly) {
@@ -123,12 +143,40 @@ TEST(IniFile, RefusesWhatCannotBeStoredExactly) {
     ini.WriteString("S", "K", "keep");
     const std::string before = ReadAll(path);
     EXPECT_THROW(ini.WriteString("S", "K", "two\r\nlines"), EConvertError);
-    EXPECT_THROW(ini.WriteString("S", "K", "😀"), EConvertError);
+    EXPECT_THROW(ini.WriteString("S", "K", "bad\xff"), EConvertError);
+    EXPECT_THROW(ini.WriteString("S", "😀", "v"), EConvertError);
     EXPECT_THROW(ini.WriteString("S", "a=b", "v"), EConvertError);
     EXPECT_THROW(ini.WriteString("S", " K", "v"), EConvertError);
     EXPECT_THROW(ini.WriteString("S", "", "v"), EConvertError);
     EXPECT_THROW(ini.WriteString("S]", "K", "v"), EConvertError);
     EXPECT_EQ(ReadAll(path), before);
+}
+
+TEST(IniFile, AValueHoldingAZeroByteReadsAsMissing) {
+    TempDir dir;
+    const std::string path = dir / "DoFiles.Dat";
+    WriteAll(path, "[Doing]\r\nFile=" + (dir / "a.jpg") + std::string("\0zzz", 4) + "\r\nFile=/second\r\nNo=0\r\n");
+    TIniFile ini(path);
+    EXPECT_EQ(ini.ReadString("Doing", "File", "default"), "default");  // the first one counts
+    EXPECT_FALSE(ini.ValueExists("Doing", "File"));
+    EXPECT_EQ(ini.ReadSection("Doing"), std::vector<std::string>{"No"});
+    ini.WriteString("Doing", "File", "/fixed");
+    EXPECT_EQ(ini.ReadString("Doing", "File", ""), "/fixed");
+}
+
+TEST(IniFile, AnOversizedFileIsRefused) {
+    TempDir dir;
+    const std::string path = dir / "big.ini";
+    WriteAll(path, "[A]\r\nx=1\r\n");
+    ASSERT_EQ(::truncate(path.c_str(), kMaxIniFileBytes + 1), 0);
+    TIniFile ini(path);
+    EXPECT_EQ(ini.ReadInteger("A", "x", 5), 5);
+    EXPECT_THROW(ini.WriteInteger("A", "y", 2), EIniFileError);
+    EXPECT_EQ(static_cast<std::int64_t>(std::filesystem::file_size(path)), kMaxIniFileBytes + 1);
+    // Nor is a file written that could not be read back.
+    TIniFile small(dir / "s.ini");
+    EXPECT_THROW(small.WriteString("A", "v", std::string(kMaxIniFileBytes, 'v')), EIniFileError);
+    EXPECT_FALSE(std::filesystem::exists(dir / "s.ini"));
 }
 
 TEST(IniFile, MissingFilesAndFolders) {

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace orv::test {
 
@@ -42,6 +43,20 @@ inline std::string ReadAll(const std::string& path) {
 inline void WriteAll(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
+}
+
+// Names code page 932 cannot hold, which the system's files keep as UTF-8
+// behind the byte-order mark: an accented letter, a kanji outside code page
+// 932, one beyond the basic plane, an emoji, and a mix of them with Hangul.
+inline const std::vector<std::string> kUtf8OnlyNames = {"josé", "森鷗外", "𠮷野家", "😀", "森鷗外_josé_😀_한글"};
+
+// The stored text of such a name: the byte-order mark and its UTF-8 bytes.
+inline std::string Utf8Form(const std::string& text) { return "\xEF\xBB\xBF" + text; }
+
+// A stored string: 16-bit little-endian length (bytes + 1), the bytes, a zero.
+inline std::string StoredString(const std::string& bytes) {
+    const std::size_t n = bytes.size() + 1;
+    return std::string{static_cast<char>(n & 0xFF), static_cast<char>(n >> 8)} + bytes + '\0';
 }
 
 // Sets an environment variable for one scope and restores it after.

@@ -5,9 +5,11 @@
 #include <fstream>
 #include <iterator>
 
+#include "filer/core/pair_data.h"
 #include "filer/core/result_file.h"
 #include "platform/base/codec.h"
 #include "platform/base/ini_file.h"
+#include "tests/base/test_util.h"
 
 namespace orv {
 namespace {
@@ -39,13 +41,34 @@ TEST_F(AnswerTest, ResultFileReplacesAnOldOneKeyByKey) {
                                              "Text2=\" edge \"\r\n"));
     EXPECT_EQ(TIniFile(dir_ + kResultFile).ReadString("Result", "Text2", ""), " edge ");
 
-    // A text the file cannot hold leaves no gap in the numbering.
+    // A text outside code page 932 is UTF-8 behind the mark; one that is not
+    // UTF-8 leaves no gap in the numbering.
     std::vector<std::string> texts(11, "t");
-    texts[1] = "\xF0\x9F\x98\x80";  // outside code page 932
-    WriteResultFile(dir_ + kResultFile, false, texts, {"/a/bの移動に失敗しました"});
+    texts[1] = "bad\xFF";
+    WriteResultFile(dir_ + kResultFile, false, texts, {"/鷗/bの移動に失敗しました"});
     const std::string bytes = Read(kResultFile);
     EXPECT_TRUE(bytes.starts_with("[Result]\r\nStop=0\r\nText0=t\r\nText1=\r\nText2=t\r\n"));
-    EXPECT_NE(bytes.find("Text10=t\r\nLog0="), std::string::npos);
+    EXPECT_NE(bytes.find("Text10=t\r\nLog0=" + test::Utf8Form("/鷗/bの移動に失敗しました") + "\r\n"), std::string::npos);
+}
+
+TEST_F(AnswerTest, EveryActionIsAnsweredAtOnce) {
+    TPairData data;
+    data.DoingNo = 2;
+    data.PairL.resize(2);
+    data.PairR.resize(2);
+    data.ResText = {"", "earlier"};
+    data.AnswerPath = dir_ + kResultFile;
+    std::ofstream(dir_ + "a.jpg") << "x";
+    DoPairAction(data, TPairAction::Erase, dir_ + "a.jpg", {}, 0, 0);
+    EXPECT_TRUE(data.Answered);
+    EXPECT_EQ(Read(kResultFile), Utf8ToCp932("[Result]\r\nStop=0\r\nText0=比較元のファイルを完全削除\r\nText1=earlier\r\n"));
+
+    // An answer that cannot be written: the action is done all the same.
+    std::ofstream(dir_ + "b.jpg") << "x";
+    data.AnswerPath = dir_ + "missing/" + kResultFile;
+    DoPairAction(data, TPairAction::Erase, dir_ + "b.jpg", {}, 1, 1);
+    EXPECT_FALSE(fs::exists(dir_ + "b.jpg"));
+    EXPECT_FALSE(data.Answered);
 }
 
 TEST_F(AnswerTest, WindowSettingsKeepTheNormalPlacementWhenMaximised) {

@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "platform/base/codec.h"
+#include "tests/base/test_util.h"
 
 namespace orv {
 namespace {
@@ -31,7 +32,7 @@ protected:
         std::ofstream(dir_ + name, std::ios::binary | std::ios::trunc) << bytes;
     }
     static std::string Stored(const std::string& utf8) {
-        const std::string cp = Utf8ToCp932(utf8);
+        const std::string cp = ToStoredText(utf8);
         std::string s;
         s += static_cast<char>((cp.size() + 1) & 0xFF);
         s += static_cast<char>((cp.size() + 1) >> 8);
@@ -52,9 +53,19 @@ protected:
     std::string dir_;
 };
 
+TEST_F(PairDataTest, AFileNameCutShortByAZeroByteActsOnNoFile) {
+    Write("a.jpg", "keep");
+    Write("DoFiles.Dat", "[Doing]\r\nNo=0\r\nSyori=1\r\nFile=" + dir_ + "a.jpg" + std::string("\0zzz", 4) + "\r\n");
+    TPairData d = ReadPairData(dir_);
+    ASSERT_EQ(d.PairL.size(), 1u);
+    EXPECT_EQ(d.PairL[0].File, "");
+    RunAutomatic(d);
+    EXPECT_TRUE(fs::exists(dir_ + "a.jpg"));
+}
+
 TEST_F(PairDataTest, OnePairTakesItsDefaults) {
-    Write("DoFiles.Dat", Utf8ToCp932("[Doing]\r\nNo=1\r\nFile L=\" /写真/a.jpg\"\r\nSize L= 1,024\r\nFile R=/b.jpg\r\n"
-                                     "Width R=20\r\nHeight R=10\r\nLoad No=5\r\n"));
+    Write("DoFiles.Dat", Utf8ToCp932("[Doing]\r\nNo=1\r\nFile L=\" /写真/a.jpg\"\r\nSize L= 1,024\r\nFile R=") +
+                             test::Utf8Form("/森鷗外/😀.jpg") + "\r\nWidth R=20\r\nHeight R=10\r\nLoad No=5\r\n");
     const TPairData d = ReadPairData(dir_);
     ASSERT_TRUE(d.Usable);
     EXPECT_EQ(d.DoingNo, 1);
@@ -64,6 +75,7 @@ TEST_F(PairDataTest, OnePairTakesItsDefaults) {
     EXPECT_EQ(d.PairL[0].Size, "1,024");  // unquoted edge blanks are trimmed
     EXPECT_EQ(d.PairL[0].Width, "0");
     EXPECT_EQ(d.PairL[0].Height, "0");
+    EXPECT_EQ(d.PairR[0].File, "/森鷗外/😀.jpg");
     EXPECT_EQ(d.PairR[0].Width, "20");
     EXPECT_EQ(d.ResText, std::vector<std::string>{""});
     EXPECT_EQ(d.LoadNo, 0u);  // outside the one pair
@@ -81,15 +93,15 @@ TEST_F(PairDataTest, MissingHandOverIsAnEraseOfNothing) {
 
 TEST_F(PairDataTest, WholeLogRowsAndTheirCheckedCount) {
     Write("DoFiles.Dat", "[Doing]\r\nNo=2\r\nLoad No=1\r\n");
-    Write("DoFiles2.Dat", Int32(1) + Row("a", "") + Row("b", "比較元のファイルを移動") + Int32(-1));
+    Write("DoFiles2.Dat", Int32(1) + Row("a", "") + Row("josé", "比較元のファイルを移動") + Int32(-1));
     TPairData d = ReadPairData(dir_);
     ASSERT_TRUE(d.Usable);
     ASSERT_EQ(d.PairL.size(), 2u);
     EXPECT_EQ(d.LoadNo, 1u);
-    EXPECT_EQ(d.PairL[1].File, "/s/b");
+    EXPECT_EQ(d.PairL[1].File, "/s/josé");
     EXPECT_EQ(d.PairL[1].Size, " 1");
     EXPECT_EQ(d.PairL[1].Data, "2024/01/02");
-    EXPECT_EQ(d.PairR[1].File, "/t/b");
+    EXPECT_EQ(d.PairR[1].File, "/t/josé");
     EXPECT_EQ(d.PairR[1].Height, "7");
     EXPECT_EQ(d.ResText, (std::vector<std::string>{"", "比較元のファイルを移動"}));
 

@@ -1,6 +1,9 @@
 #include "filer/ui/result_form.h"
 
 #include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QScreen>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -197,6 +200,9 @@ TEST_F(ResultFormTest, MoveButtonsFollowTheFolderAndSettingsRoundTrip) {
         EXPECT_FALSE(fs::exists(dir_ + "picked"));  // a chosen folder is never made
         EXPECT_EQ(form.Width(), 700);
     }
+    ini.WriteInteger("ResWindow", "Width", 99999);  // a hand-made size: no larger than the screen
+    TForm_Result wide(d, dir_);
+    EXPECT_EQ(wide.Width(), QGuiApplication::primaryScreen()->availableGeometry().width());
 }
 
 TEST_F(ResultFormTest, TheAnswerIsWrittenWhenTheSettingsCannotBe) {

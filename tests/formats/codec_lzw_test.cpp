@@ -148,6 +148,31 @@ TEST(TIFFLZW, DecodesLibtiffStrips) {
     }
 }
 
+// The coding written before TIFF 5.0 is GIF's with 8-bit symbols (codes least
+// significant bit first, the width growing once entry 2^width - 1 is made),
+// but its end code stops and its table stops growing at 4096.
+TEST(TIFFLZW, OldStyleBlocksAreRecognisedAndDecoded) {
+    std::mt19937 rng(5);
+    for (const unsigned clearAt : {0u, 4094u}) {
+        Bytes data(20000 + rng() % 20000);
+        for (std::size_t i = 0; i < data.size(); ++i)
+            data[i] = (i > 0 && rng() % 3 != 0) ? data[i - 1 - rng() % std::min<std::size_t>(i, 30)]
+                                                : static_cast<std::uint8_t>(rng());
+        Bytes packed = Encode(data, false, 8, clearAt);
+        ASSERT_TRUE(TTIFFLZWDecoder::IsOldStyle(packed.data(), packed.size()));
+        // Nothing after the end code is decoded.
+        packed.insert(packed.end(), {0x12, 0x34, 0x56});
+        TTIFFLZWDecoder d;
+        EXPECT_EQ(DecodeInto(d, packed, data.size() + 2, 0xEE), [&] {
+            Bytes want = data;
+            want.insert(want.end(), {0xEE, 0xEE});
+            return want;
+        }()) << clearAt;
+    }
+    const Bytes current = Encode({1, 2, 3}, true, 8, 0);
+    EXPECT_FALSE(TTIFFLZWDecoder::IsOldStyle(current.data(), current.size()));
+}
+
 // 9-bit codes, most significant bit first.
 Bytes TiffCodes(std::initializer_list<unsigned> codes) {
     Bytes out;

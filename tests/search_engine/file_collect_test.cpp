@@ -13,6 +13,7 @@
 #include "platform/graphics/picture.h"
 #include "search/engine/run_engine.h"
 #include "search/engine/signature_index.h"
+#include "tests/base/test_util.h"
 
 namespace orv {
 namespace {
@@ -180,6 +181,33 @@ TEST_F(CollectTest, ASecondRunReusesTheIndex) {
     // The signature it replaces is removed.
     EXPECT_EQ(SignatureCount(), 2);
     EXPECT_FALSE(fs::exists(engine_.SignaturePath(before)));
+}
+
+TEST_F(CollectTest, AWalkCollectsUtf8NamesAndRefusesTheRest) {
+    std::vector<std::string> names;
+    int seed = 1;
+    for (const std::string& name : test::kUtf8OnlyNames) {
+        names.push_back("root/" + name + "/" + name + ".bmp");
+        Image(names.back(), 20, 10, seed++);
+    }
+    const std::string notUtf8 = Image("root/bad\xFF.bmp"), control = Image("root/tab\t.bmp");
+    data_.SubFolder = 1;
+    view_.entries[0] = {files_.Dir() + "root/"};
+    view_.entries[1] = {files_.Dir() + names[0]};
+    engine_.GetFileListMain();
+    std::vector<std::string> collected = Paths(data_.SourceFiles);
+    std::sort(names.begin(), names.end());
+    std::sort(collected.begin(), collected.end());
+    EXPECT_EQ(collected, names);
+    EXPECT_EQ(view_.log, (std::vector<std::string>{notUtf8 + "は使用できない文字を含むため処理できません",
+                                                   control + "は使用できない文字を含むため処理できません"}));
+    // The index gives every name back: a second run makes no signature.
+    const std::int64_t indexSize = IndexSize();
+    NewRun();
+    engine_.GetFileListMain();
+    EXPECT_EQ(data_.SourceFiles.Count(), names.size());
+    EXPECT_EQ(IndexSize(), indexSize);
+    EXPECT_EQ(SignatureCount(), static_cast<int>(names.size()));
 }
 
 TEST_F(CollectTest, AStaleRecordDoesNotLendItsNumber) {

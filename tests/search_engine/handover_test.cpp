@@ -119,6 +119,21 @@ TEST(HandOverFiles, AnswerEndsAtTheFirstGap) {
     EXPECT_EQ(answer.Logs, (std::vector<std::string>{"x", ""}));
 }
 
+// A whole-log answer is larger than a settings file may be: 500,000 rows of
+// results still come back.
+TEST(HandOverFiles, AnAnswerForHalfAMillionRowsIsRead) {
+    test::TempFolder dir;
+    const std::string path = dir.Dir() + kResultName;
+    std::string bytes = "[Result]\r\nStop=0\r\n";
+    const std::string text = Utf8ToCp932("比較対象のファイルをごみ箱へ移動しました");
+    for (int i = 0; i < 500000; ++i) bytes += "Text" + std::to_string(i) + "=" + text + "\r\n";
+    ASSERT_GT(static_cast<std::int64_t>(bytes.size()), kMaxIniFileBytes);
+    WriteAll(path, bytes);
+    const THandlerAnswer answer = ReadResultFile(path);
+    ASSERT_EQ(answer.Texts.size(), 500000u);
+    EXPECT_EQ(answer.Texts.back(), "比較対象のファイルをごみ箱へ移動しました");
+}
+
 // The window as the hand-over sees it.
 class HandOverWindow : public test::RecordingView, public IRunWindow {
 public:
@@ -222,9 +237,24 @@ TEST_F(HandOverTest, AFailedStartIsLoggedAndCleanedUp) {
     EXPECT_TRUE(FolderClean());
 }
 
+TEST_F(HandOverTest, FilerEndingWithoutAnAnswerIsLoggedAndMarksNothing) {
+    data_.SyoriMode = 2;
+    EXPECT_EQ(handOver_.HandOverPair(0, 0), "");
+    ASSERT_EQ(window_.log.size(), 1u);
+    EXPECT_EQ(window_.log[0].substr(0, 4), DateToStr(Now()).substr(0, 4));
+    EXPECT_TRUE(window_.log[0].ends_with(kNoAnswer));
+
+    // An answer without its Stop key was cut short: no answer either.
+    Answer("[Result]\r\nText0=比較元のファイルをごみ箱へ\r\nLog0=/x\r\n");
+    EXPECT_EQ(handOver_.DoOneSyori(0, 0), "");
+    ASSERT_EQ(window_.log.size(), 2u);
+    EXPECT_TRUE(window_.log[1].ends_with(kNoAnswer));
+    EXPECT_TRUE(FolderClean());
+}
+
 TEST_F(HandOverTest, APathTheFilesCannotHoldStartsNothing) {
     data_.SourceFiles.Clear();
-    data_.SourceFiles.Add("/s/\xF0\x9F\x98\x80.jpg", std::make_shared<TSTitems>());
+    data_.SourceFiles.Add("/s/bad\xFF.jpg", std::make_shared<TSTitems>());
     data_.SyoriMode = 2;
     EXPECT_EQ(handOver_.HandOverPair(0, 0), "");
     ASSERT_EQ(window_.log.size(), 1u);
@@ -371,6 +401,16 @@ TEST_F(RealFilerTest, AWorkFolderAmongThePicturesErasesNone) {
     for (const std::string& name : names) EXPECT_TRUE(fs::exists(album + name)) << name;
     EXPECT_EQ(log_.Count(), 0u);
     EXPECT_EQ(data_.TargetFiles.Count(), names.size());
+}
+
+TEST_F(RealFilerTest, AnActionWhoseAnswerIsLostIsLogged) {
+    // A folder where the answer goes: filer erases the file but cannot answer.
+    fs::create_directories(folder_ + kResultName + "/x");
+    data_.DoAction = 1;
+    EXPECT_EQ(Match(), "");
+    EXPECT_FALSE(fs::exists(dir_.Dir() + "photos/s.jpg"));
+    ASSERT_EQ(window_.log.size(), 1u);
+    EXPECT_TRUE(window_.log[0].ends_with(kNoAnswer));
 }
 
 }  // namespace

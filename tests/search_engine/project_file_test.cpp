@@ -1,6 +1,9 @@
 #include "search/engine/project_file.h"
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -9,6 +12,7 @@
 
 #include "platform/base/errors.h"
 #include "platform/base/file_system.h"
+#include "persist_golden.h"
 #include "tests/base/test_util.h"
 
 namespace orv {
@@ -18,35 +22,10 @@ using test::ReadAll;
 using test::TempDir;
 using test::WriteAll;
 
-const std::string kData = std::string(ORV_TEST_DATA) + "/persist/";
-
-// The project that make_golden.py renders into project.ovp / project.ovl.
-TProjectData GoldenProject() {
-    TProjectData p;
-    p.Sources = {"/pics/旅行/", "/pics/a.jpg"};
-    p.Radio = {1, 3, 6, 0, 2};
-    p.SubFolder = true;
-    p.OneEnd = false;
-    p.MoveFolder = "/移動先/";
-    p.LogRows = {
-        {"/pics/旅行/x.jpg", " 1,234", "2024/01/02 3:04:05", "80", "60", "/pics/a.jpg", " 987", "2024/01/02", "80",
-         "60", "比較元のファイルをゴミ箱に移動しました"},
-        {"/pics/b.png", " 10", "2023/12/31 23:59:59", "1", "2", "/pics/c.png", " 20", "2023/12/31", "3", "4", ""},
-    };
-    return p;
-}
-
-const std::vector<std::string> kGoldenProgress = {"/pics/旅行/x.jpg", "/pics/b.png", "/pics/c.png"};
-
-void ExpectSameProject(const TProjectData& a, const TProjectData& b) {
-    EXPECT_EQ(a.Sources, b.Sources);
-    EXPECT_EQ(a.Targets, b.Targets);
-    EXPECT_EQ(a.Radio, b.Radio);
-    EXPECT_EQ(a.SubFolder, b.SubFolder);
-    EXPECT_EQ(a.OneEnd, b.OneEnd);
-    EXPECT_EQ(a.MoveFolder, b.MoveFolder);
-    EXPECT_EQ(a.LogRows, b.LogRows);
-}
+using test::ExpectSameProject;
+using test::GoldenProject;
+using test::kGoldenProgress;
+const std::string& kData = test::kPersistData;
 
 // Limits the size of files this process may write, so a write fails as it
 // would on a full disk (root ignores permissions, not this limit).
@@ -168,7 +147,7 @@ TEST(ProjectFile, PathsThatCannotBeStoredAreRefused) {
     p.Sources.push_back("/pics/tab\there.jpg");
     EXPECT_THROW(EncodeProjectFile(p), EConvertError);
     p = GoldenProject();
-    p.MoveFolder = "/\xF0\x9F\x98\x80/";  // outside code page 932
+    p.MoveFolder = "/bad\xFF/";  // not UTF-8
     EXPECT_THROW(EncodeProjectFile(p), EConvertError);
     p = GoldenProject();
     p.LogRows[1][5] = "/pics/line\nbreak.png";
@@ -242,7 +221,19 @@ TEST(ProjectFile, EmptyProgressRecordRemovesTheOldList) {
     std::filesystem::create_directories(dir / "p.ovl/inside");
     EXPECT_ANY_THROW(SaveProjectFiles(path, GoldenProject(), {}));
 
-    EXPECT_THROW(ReadProjectFile(dir / "none.ovp"), EFOpenError);
+    // The file errors name the path once, then the system's reason.
+    try {
+        ReadProjectFile(dir / "none.ovp");
+        ADD_FAILURE() << "no error";
+    } catch (const EFOpenError& e) {
+        EXPECT_EQ(std::string(e.what()), "ファイル \"" + (dir / "none.ovp") + "\". " + std::strerror(ENOENT) + " は開けません");
+    }
+    try {
+        SaveProjectFiles(dir / "no/p.ovp", GoldenProject(), {});
+        ADD_FAILURE() << "no error";
+    } catch (const EFCreateError& e) {
+        EXPECT_EQ(std::string(e.what()), "ファイル \"" + (dir / "no/p.ovp") + "\". " + std::strerror(ENOENT) + " を作成できません");
+    }
     EXPECT_THROW(ReadProgressList(dir / "p.ovl"), EFOpenError);  // a folder
     ASSERT_EQ(::mkfifo((dir / "fifo.ovp").c_str(), 0600), 0);
     EXPECT_THROW(ReadProjectFile(dir / "fifo.ovp"), EFOpenError);

@@ -4,6 +4,7 @@
 
 #include "platform/base/errors.h"
 #include "platform/base/file_system.h"
+#include "persist_golden.h"
 #include "tests/base/test_util.h"
 
 namespace orv {
@@ -26,19 +27,7 @@ protected:
     std::vector<std::string> Names() const { return LoadSettingNames(app.path()); }
 };
 
-TSettingSet GoldenSet() {
-    TSettingSet s;
-    s.Name = "写真 Set";
-    s.SubDir = true;
-    s.OnceEnd = false;
-    s.CheckSize = 0;
-    s.DoMode = 0;
-    s.ATarget = 5;
-    s.ADo = 2;
-    s.ADoitu = 1;
-    s.TgtDir = "/h/移動/";
-    return s;
-}
+using test::GoldenSet;
 
 TEST_F(SettingSets, WritesTheGoldenFileAndReadsItBack) {
     EXPECT_EQ(File(3), app / "Set/Setting3.dat");
@@ -94,11 +83,26 @@ TEST_F(SettingSets, SaveScanMatchesNamesIgnoringCase) {
     EXPECT_EQ(asked, std::vector<int>{1});
     EXPECT_EQ(Names(), (std::vector<std::string>{"Alpha", "Test", "Omega", "TEST"}));
     EXPECT_EQ(LoadSettingSet(app.path(), 1).ATarget, 5);
-    // Only ASCII letters fold: full-width ones are different names.
+    // Full-width letters fold among themselves, not onto ASCII ones.
     asked.clear();
     set.Name = "ｔｅｓｔ";
-    EXPECT_EQ(StoreSettingSet(app.path(), set, [&](int n) { return asked.push_back(n), true; }), 4);
+    EXPECT_EQ(StoreSettingSet(app.path(), set, [&](int n) { return asked.push_back(n), false; }), 4);
     EXPECT_TRUE(asked.empty());
+    set.Name = "Ｔｅｓｔ";
+    EXPECT_EQ(StoreSettingSet(app.path(), set, [&](int n) { return asked.push_back(n), true; }), 4);
+    EXPECT_EQ(asked, std::vector<int>{4});
+}
+
+TEST(SettingSetNames, CaseFoldsInEveryScript) {
+    EXPECT_TRUE(SameSettingName("ÄRGER Été", "ärger été"));
+    EXPECT_TRUE(SameSettingName("ΑΒΓ ПРИВЕТ", "αβγ привет"));
+    EXPECT_TRUE(SameSettingName("写真ＡＢ", "写真ａｂ"));
+    EXPECT_FALSE(SameSettingName("写真", "写真a"));
+    EXPECT_FALSE(SameSettingName("ａ", "a"));
+    // Bytes that are no UTF-8 compare as themselves, never as a character.
+    EXPECT_TRUE(SameSettingName("x\xff", "X\xff"));
+    EXPECT_FALSE(SameSettingName("\xc3", "\xc3\xa4"));
+    EXPECT_FALSE(SameSettingName("\xe3\x81", "\xe3"));
 }
 
 TEST_F(SettingSets, MissingFolderIsReportedAndNotMade) {

@@ -4,6 +4,7 @@
 
 #include "platform/base/errors.h"
 #include "platform/base/file_system.h"
+#include "persist_golden.h"
 #include "tests/base/test_util.h"
 
 namespace orv {
@@ -12,7 +13,7 @@ namespace {
 using test::ReadAll;
 using test::WriteAll;
 
-const std::string kData = std::string(ORV_TEST_DATA) + "/persist/";
+const std::string& kData = test::kPersistData;
 
 // A home folder of its own, so the documents folder is known and empty.
 class SettingsFile : public ::testing::Test {
@@ -27,31 +28,7 @@ protected:
     void SetUp() override { ASSERT_TRUE(ForceDirectories(docs)); }
 };
 
-// The values make_golden.py writes into fresh.ini.
-TIniSettings GoldenSettings() {
-    TIniSettings s;
-    s.Left = 10;
-    s.Top = 20;
-    s.Width = 800;
-    s.Height = 600;
-    s.FilesL = "/h/fl/";
-    s.FilesR = "/h/fr/";
-    s.DirL = "/h/dl/";
-    s.DirR = "/h/dr/";
-    s.Project = "/h/プロジェクト/";
-    s.Log = "/h/log/";
-    s.MoveDir = "/h/mv/";
-    s.WorkDir = "/tmp/w";
-    s.FindSound = "/app/Sound/Comp.wav";
-    s.EndSound = "/app/Sound/Beep.wav";
-    s.Preview = true;
-    s.Chach = 5000;
-    s.Par = 90;
-    s.DoFindSound = false;
-    s.ListIcon = false;
-    for (int i = 0; i < 10; ++i) s.ListWidths[static_cast<std::size_t>(i)] = 100 + i;
-    return s;
-}
+using test::GoldenSettings;
 
 TEST_F(SettingsFile, MissingFileGivesDefaultsAndMakesTheDefaultProjectFolder) {
     const TIniSettings s = LoadIniFile(ini, app);
@@ -140,7 +117,7 @@ TEST_F(SettingsFile, PairHandlerSectionSurvivesAndMaximizedKeepsTheBounds) {
 TEST_F(SettingsFile, PathsThatCannotBeStoredAreSkippedAndFailuresRaise) {
     SaveIniFile(ini, GoldenSettings(), false);
     TIniSettings s = GoldenSettings();
-    s.Log = "/h/\xF0\x9F\x98\x80/";
+    s.Log = "/h/bad\xFF/";
     s.MoveDir = "/h/tab\there/";
     s.Par = 60;
     SaveIniFile(ini, s, false);

@@ -9,6 +9,7 @@
 #include "platform/base/errors.h"
 #include "platform/base/stream.h"
 #include "search/engine/signature_index.h"
+#include "tests/base/test_util.h"
 
 namespace orv {
 namespace {
@@ -18,11 +19,11 @@ void PutLe(std::string& out, std::uint64_t v, int bytes) {
 }
 
 // A record built field by field as the index format lays it out.
-std::string HandRecord(const std::string& cp932Path, double date, std::int32_t size, std::int32_t w,
+std::string HandRecord(const std::string& storedPath, double date, std::int32_t size, std::int32_t w,
                        std::int32_t h, std::int32_t n) {
     std::string out;
-    PutLe(out, cp932Path.size() + 1, 2);
-    out += cp932Path;
+    PutLe(out, storedPath.size() + 1, 2);
+    out += storedPath;
     out.push_back('\0');
     PutLe(out, std::bit_cast<std::uint64_t>(date), 8);
     PutLe(out, static_cast<std::uint32_t>(size), 4);
@@ -45,7 +46,9 @@ TEST(SignatureIndex, RecordBytesMatchTheLayout) {
     // Sizes of 2 GiB and more keep the 32-bit field positive.
     EXPECT_EQ(EncodeIndexRecord("/big.tif", 0, std::int64_t{5} << 31, 1, 1, 0),
               HandRecord("/big.tif", 0, std::numeric_limits<std::int32_t>::max(), 1, 1, 0));
-    EXPECT_THROW(EncodeIndexRecord("/\xF0\x9F\x98\x80.jpg", 0, 0, 1, 1, 0), EConvertError);
+    // Names outside code page 932 are UTF-8 behind the byte-order mark.
+    EXPECT_EQ(EncodeIndexRecord("/鷗😀.jpg", 1.0, 1, 2, 3, 4), HandRecord(test::Utf8Form("/鷗😀.jpg"), 1.0, 1, 2, 3, 4));
+    EXPECT_THROW(EncodeIndexRecord("/\xFF.jpg", 0, 0, 1, 1, 0), EConvertError);
 }
 
 TEST(SignatureIndex, ReadsBackWhatWasWritten) {
@@ -90,11 +93,12 @@ TEST(SignatureIndex, PathEndsAtItsFirstZeroAndBadTextIsUnusable) {
     auto records = Parse(rec);
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].Path, "/a.jpg");
-    // Bytes that are not code page 932 keep the structure but match nothing.
-    records = Parse(HandRecord("/\x81", 1, 1, 1, 1, 4) + rec);
-    ASSERT_EQ(records.size(), 2u);
+    // Bytes in neither text form keep the structure but match nothing.
+    records = Parse(HandRecord("/\x81", 1, 1, 1, 1, 4) + HandRecord(test::Utf8Form("/\xFF"), 1, 1, 1, 1, 5) + rec);
+    ASSERT_EQ(records.size(), 3u);
     EXPECT_FALSE(records[0].PathValid);
-    EXPECT_TRUE(records[1].PathValid);
+    EXPECT_FALSE(records[1].PathValid);
+    EXPECT_TRUE(records[2].PathValid);
 }
 
 TEST(SignatureIndex, ANumberBelongsToItsLatestRecord) {

@@ -74,7 +74,7 @@ TEST_F(MainFormTest, OptionsRefusePathsTheSettingsFileCannotHold) {
     TMainData data;
     data.WorkDir = "/w/";
     data.FindSound = "/s/find.wav";
-    const std::string unusable = "/w/\xF0\x9F\x98\x80/";  // not in code page 932
+    const std::string unusable = "/w/\xFF/";  // not UTF-8
     TOVOptForm dialog(data);
     dialog.LabeledEdit2.SetText("/s/\x01.wav");
     dialog.Button_OKClick();
@@ -86,6 +86,9 @@ TEST_F(MainFormTest, OptionsRefusePathsTheSettingsFileCannotHold) {
     dialog.Button_SunClick();
     EXPECT_EQ(dialog.LabeledEdit1.Text(), "/w/");
     EXPECT_EQ(Messages().size(), 2u);
+    dialogs_->AnswerFolder({true, "/w/森鷗外_😀"});
+    dialog.Button_SunClick();
+    EXPECT_EQ(dialog.LabeledEdit1.Text(), "/w/森鷗外_😀/");
 
     dialog.LabeledEdit2.SetText("/s/other.wav");
     dialog.Button_OKClick();

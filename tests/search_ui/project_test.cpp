@@ -1,6 +1,9 @@
 // Projects, the log page and the setting sets through the window.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "platform/base/file_system.h"
 #include "search/engine/project_file.h"
 #include "search/engine/setting_sets.h"
@@ -133,13 +136,19 @@ TEST_F(ProjectTest, HostileProjectLeavesTheWindowUntouched) {
         EXPECT_EQ(f.Data.PrjFileName, "新規プロジェクト.ovp");
         EXPECT_EQ(f.Data.ProjectChanged, 1);
     }
+    // A file that cannot be opened is named once, with the system's reason.
+    dialogs_->ClearCalls();
+    const std::string none = (root_ / "なし.ovp").string();
+    EXPECT_FALSE(f.LoadProject(none));
+    EXPECT_EQ(Errors(), std::vector<std::string>{"ファイル \"" + none + "\". " + std::strerror(ENOENT) + " は開けません"});
 }
 
 TEST_F(ProjectTest, MissingEntriesAreDroppedWithTheirMessages) {
     TOV_MainForm& f = Make();
     const std::string kept = WriteFile(root_ / "kept.png");
+    const std::string folder = Folder("pics");  // stored without its delimiter
     TProjectData p;
-    p.Sources = {(root_ / "gone.png").string(), kept};
+    p.Sources = {(root_ / "gone.png").string(), kept, folder, kept + "/"};
     p.Targets = {(root_ / "gone/").string()};
     p.Radio = {7, -5, 99, 0, 1};  // out of range: limited to the groups
     const std::string path = WriteFile(root_ / "p.ovp", EncodeProjectFile(p));
@@ -149,7 +158,7 @@ TEST_F(ProjectTest, MissingEntriesAreDroppedWithTheirMessages) {
                               "ルダはリストには追加されません。",
                               "比較対象リストのファイルまたはフォルダがひとつも存在しませんでした。存在しないファイルやフォ"
                               "ルダはリストには追加されません。新しいリストを設定し直してください"}));
-    EXPECT_EQ(f.FListView_L.Count(), 1);
+    EXPECT_EQ(f.ListEntries(0), (std::vector<std::string>{kept, folder + "/"}));
     EXPECT_EQ(f.Radio_Mode.ItemIndex(), 1);
     EXPECT_EQ(f.Radio_Syori.ItemIndex(), -1);
     EXPECT_EQ(f.Radio_Seltgt.ItemIndex(), 7);

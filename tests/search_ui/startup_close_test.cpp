@@ -1,6 +1,10 @@
 // Start-up pieces of the program and closing the main window.
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTimer>
+
 #include "platform/base/file_system.h"
 #include "platform/base/single_instance.h"
 #include "search/engine/signature_index.h"
@@ -46,10 +50,33 @@ TEST_F(MainFormTest, TimerOnlyForANamedProjectAndReportsAMissingOne) {
     const std::string missing = (root_ / "なし.ovp").string();
     TOV_MainForm& f = Make(missing);
     EXPECT_TRUE(f.Timer1.Enabled());
+    // While the splash is up the project waits; it opens once the splash closed.
     f.Timer1Timer();
+    EXPECT_TRUE(Messages().empty());
+    f.Show();
+    App().ProcessMessages();
     EXPECT_FALSE(f.Timer1.Enabled());
     EXPECT_EQ(Messages(), std::vector<std::string>{missing + "が見つかりません"});
     EXPECT_EQ(f.pageControl1.ActivePageIndex(), 0);
+    f.Hide();
+}
+
+TEST_F(MainFormTest, HelpThatCannotBeOpenedIsNamed) {
+    TOV_MainForm& f = Make();  // the program folder holds no help file
+    f.PP_HelpClick();
+    EXPECT_EQ(Messages(), std::vector<std::string>{"ヘルプファイル \"" + app_.string() + "/Orvalis.Chm\" を開けません"});
+}
+
+TEST_F(MainFormTest, CloseRefusedWhileThePairHandlerWorks) {
+    TOV_MainForm& f = Make();
+    // A pair handler that takes its time and answers nothing.
+    fs::copy_file(std::string(ORV_TEST_HELPERS) + "/helper_sleeper", app_ / "filer");
+    f.RunLog.Add(TLogRow{});
+    bool canClose = true;
+    QTimer::singleShot(50, [&] { f.FormCloseQuery(canClose); });
+    EXPECT_TRUE(f.HandOverWholeLog(0));
+    EXPECT_FALSE(canClose);
+    EXPECT_EQ(Messages(), std::vector<std::string>{"ペアの処理中は閉じられません"});
 }
 
 TEST_F(MainFormTest, CloseRefusedWhileRunning) {
@@ -134,12 +161,13 @@ TEST_F(MainFormTest, SettingsSurviveAClose) {
     EXPECT_TRUE(g.PMR_List.Checked());
 }
 
-TEST_F(MainFormTest, PlacementOffEveryScreenComesBack) {
-    WriteFile(app_ / "Orvals.ini", "[MainWindow]\r\nLeft=-20000\r\nTop=-20000\r\nWidth=950\r\nHeight=700\r\n");
+TEST_F(MainFormTest, PlacementOffEveryScreenOrLargerComesBack) {
+    WriteFile(app_ / "Orvals.ini",
+              "[MainWindow]\r\nLeft=-20000\r\nTop=-20000\r\nWidth=2147483647\r\nHeight=2147483647\r\n");
     TOV_MainForm& f = Make();
-    EXPECT_GT(f.Left(), -950);
-    EXPECT_GT(f.Top(), -700);
-    EXPECT_EQ(f.Width(), 950);
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_EQ(std::vector<int>({f.Left(), f.Top(), f.Width(), f.Height()}),
+              std::vector<int>({area.left(), area.top(), area.width(), area.height()}));
 }
 
 }  // namespace

@@ -66,9 +66,12 @@ TEST_F(DropTargetTest, DeliversLocalFilesInOrderWithThePoint) {
     EXPECT_TRUE(list_.HandleWidget()->acceptDrops());
     const std::string longName = "/tmp/" + std::string(300, 'a') + "/b.jpg";  // beyond 260 characters
     EXPECT_TRUE(Drop({QUrl::fromLocalFile("/tmp/c.png"), QUrl("https://example.com/x.jpg"),
-                      QUrl::fromLocalFile("/tmp/画像/a.JPG"), QUrl::fromLocalFile(QString::fromStdString(longName))}));
+                      QUrl::fromLocalFile("/tmp/画像/a.JPG"), QUrl::fromLocalFile(QString::fromStdString(longName)),
+                      QUrl::fromLocalFile("/tmp/100% 森鷗外.jpg"), QUrl::fromEncoded("file:///tmp/bad%FF.png")}));
     ASSERT_EQ(got_.calls, 1);
-    EXPECT_EQ(got_.files, (std::vector<std::string>{"/tmp/c.png", "/tmp/画像/a.JPG", longName}));
+    // A name that is not UTF-8 arrives with its own bytes, not replaced.
+    EXPECT_EQ(got_.files, (std::vector<std::string>{"/tmp/c.png", "/tmp/画像/a.JPG", longName, "/tmp/100% 森鷗外.jpg",
+                                                    "/tmp/bad\xFF.png"}));
     EXPECT_EQ(got_.x, 12);
     EXPECT_EQ(got_.y, 34);
 }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Makes the reference TIFF files of the TIFF reader tests with ImageMagick and
-# the libtiff tools, and beside each picture the pixels libtiff decodes from
-# it (through ImageMagick) as raw 8-bit RGB (<name>.rgb). Run from anywhere;
-# the outputs are committed, so the tests need none of these tools.
+# the libtiff tools (and write_tiff_layouts.py for the two layouts no tool
+# writes from a picture), and beside each picture the pixels libtiff decodes
+# from it as raw 8-bit RGB (<name>.rgb). Run from anywhere; the outputs are
+# committed, so the tests need none of these tools.
 set -euo pipefail
 cd "$(dirname "$0")"
 work=$(mktemp -d)
@@ -32,6 +33,9 @@ convert "$work/src.ppm" \( "$work/src.ppm" -channel G -separate \) -alpha off -c
   -compress none "$work/rgba.tif"
 convert "$work/gray.pgm" \( "$work/src.ppm" -channel R -separate \) -alpha off -compose CopyOpacity -composite \
   -compress none "$work/grayalpha.tif"
+# Dithered, so that every byte of a 1-bit row shows its bit order.
+convert "$work/gray.pgm" -dither FloydSteinberg -monochrome -depth 1 -compress none \
+  -define tiff:photometric=min-is-black "$work/gray1d.tif"
 
 out() { tiffcp "$@"; }
 # Uncompressed, little- and big-endian, strips of several rows.
@@ -66,18 +70,60 @@ out -c jpeg -r 8 "$work/gray8.tif" gray8_jpeg.tif
 # White is zero: the same pixels read through an inverted scale.
 cp gray8_none.tif gray8_miniswhite.tif && tiffset -s 262 0 gray8_miniswhite.tif
 cp gray1_none.tif gray1_miniswhite.tif && tiffset -s 262 0 gray1_miniswhite.tif
-# Tiles and separate planes.
+# Tiles of 16 x 16 pixels (the right and bottom ones cut by the picture's
+# edges) in every scheme the tools write, and tiles larger than the picture.
 out -c none -t -w 16 -l 16 "$rgb8" rgb8_tiled.tif
+out -c packbits -t -w 16 -l 16 "$rgb8" rgb8_tiled_packbits.tif
+out -c lzw:2 -t -w 16 -l 16 "$rgb8" rgb8_tiled_lzw_pred.tif
+out -c zip:2 -t -w 16 -l 16 -B "$rgb8" rgb8_tiled_zip_pred.tif
+out -c jpeg -t -w 16 -l 16 "$rgb8" rgb8_tiled_jpeg.tif
+out -c g3:1d -t -w 16 -l 16 "$work/gray1d.tif" gray1_tiled_g3.tif
+out -c lzw -t -w 16 -l 16 "$work/gray4.tif" gray4_tiled_lzw.tif
+out -c none -t "$work/pal4.tif" pal4_tiled.tif
+# Separate planes, in strips and in tiles; tiffcp splits 8-bit samples only.
 out -c none -p separate "$rgb8" rgb8_planar.tif
+out -c lzw:2 -r 5 -p separate "$rgb8" rgb8_planar_lzw_pred.tif
+out -c lzw -r 5 -p separate "$work/rgba.tif" rgba_planar_lzw.tif
+out -c none -r 8 -p separate "$work/cmyk.tif" cmyk_planar.tif
+out -c zip -t -w 16 -l 16 -p separate "$rgb8" rgb8_planar_tiled_zip.tif
+convert "$work/rgb16.tif" -interlace plane -compress lzw -define tiff:rows-per-strip=5 rgb16_planar_lzw_pred.tif
+convert "$work/rgba.tif" -depth 16 -interlace plane -compress zip rgba16_planar_zip.tif
+convert "$work/rgba.tif" -depth 16 -interlace plane -compress lzw -define tiff:tile-geometry=16x16 \
+  rgba16_planar_tiled_lzw.tif
+convert "$work/grayalpha.tif" -interlace plane -compress none grayalpha_planar.tif
+# YCbCr in units of 2 x 2 and 4 x 2 luma samples, and LZW of the coding
+# before TIFF 5.0 (libtiff reads it with a warning).
+python3 write_tiff_layouts.py ycbcr "$work/src.ppm" ycbcr22_none.tif 2 2 8
+python3 write_tiff_layouts.py ycbcr "$work/src.ppm" ycbcr42_none.tif 4 2 6
+python3 write_tiff_layouts.py oldlzw "$work/src.ppm" rgb8_oldlzw.tif 23
+# Bits stored lowest first: libtiff reverses them for every scheme but JPEG
+# (which has no bit order) and fax (whose decoder reads them so; the fax
+# tests have their own files).
+out -c none -f lsb2msb "$work/gray1d.tif" gray1_none_lsb.tif
+out -c lzw -f lsb2msb "$work/gray1d.tif" gray1_lzw_lsb.tif
+out -c none -f lsb2msb "$rgb8" rgb8_none_lsb.tif
+out -c packbits -f lsb2msb "$rgb8" rgb8_packbits_lsb.tif
+out -c jpeg -r 16 -f lsb2msb "$rgb8" rgb8_jpeg_lsb.tif
+# Two-dimensional fax coding, which the reader refuses.
+out -c g3:2d "$work/gray1d.tif" gray1_g3_2d.tif
+for f in ycbcr22_none.tif ycbcr42_none.tif rgb8_oldlzw.tif; do tiffinfo "$f" > /dev/null; done
 
 # One reference file per distinct decoded picture; references.txt names the
-# reference of each file (tiles and separate planes have none: the reader
-# does not decode them as libtiff does).
+# reference of each file. The pixels are tiff2rgba's, but for files with an
+# alpha sample: tiff2rgba premultiplies it into the colours, while the
+# reader keeps colour and alpha apart, so those are compared with their
+# colour samples as stored (through ImageMagick).
+refused="gray1_g3_2d.tif"
 rm -f ./*.rgb references.txt
 declare -A seen
 for f in *.tif; do
-  case "$f" in rgb8_tiled.tif | rgb8_planar.tif) continue ;; esac
-  convert "$f" -alpha off -colorspace sRGB -depth 8 "rgb:$work/pixels"
+  case " $refused " in *" $f "*) continue ;; esac
+  if tiffinfo "$f" 2>/dev/null | grep -q "Extra Samples"; then
+    convert "$f" -alpha off -colorspace sRGB -depth 8 "rgb:$work/pixels"
+  else
+    tiff2rgba -n "$f" "$work/rgba.tif" 2>/dev/null
+    convert "$work/rgba.tif" -depth 8 "rgb:$work/pixels"
+  fi
   sum=$(md5sum < "$work/pixels" | cut -c1-32)
   if [ -z "${seen[$sum]:-}" ]; then
     seen[$sum]="${f%.tif}.rgb"
