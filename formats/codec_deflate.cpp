@@ -3,6 +3,7 @@
 #include <libdeflate.h>
 
 #include <climits>
+#include <cstring>
 
 namespace orv {
 
@@ -24,10 +25,15 @@ bool TLZ77Decoder::DecodeWhole(const std::uint8_t*& source, std::size_t packedSi
         whole_.reset(libdeflate_alloc_decompressor());
         if (!whole_) return false;
     }
+    if (scratchSize_ < unpackedSize) {
+        scratch_.reset(new std::uint8_t[unpackedSize]);
+        scratchSize_ = unpackedSize;
+    }
     std::size_t in = 0, out = 0;
-    if (libdeflate_zlib_decompress_ex(whole_.get(), source, packedSize, dest, unpackedSize, &in, &out) !=
+    if (libdeflate_zlib_decompress_ex(whole_.get(), source, packedSize, scratch_.get(), unpackedSize, &in, &out) !=
         LIBDEFLATE_SUCCESS)
         return false;
+    if (out > 0) std::memcpy(dest, scratch_.get(), out);
     // What the streaming inflate leaves after the stream's end.
     source += in;
     dest += out;

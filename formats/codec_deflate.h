@@ -46,6 +46,10 @@ private:
                      std::size_t unpackedSize);
 
     std::unique_ptr<libdeflate_decompressor, FreeWholeDecoder> whole_;
+    // The one-shot inflate writes here first: on bad data it may have
+    // written anywhere in its buffer, and the caller's bytes must stay.
+    std::unique_ptr<std::uint8_t[]> scratch_;
+    std::size_t scratchSize_ = 0;
     z_stream stream_{};
     std::size_t packedLeft_ = 0;
     std::size_t unpackedLeft_ = 0;

@@ -53,20 +53,19 @@ std::pair<Bytes, std::size_t> StreamingInflate(const Bytes& packed, std::size_t 
 TEST(LZ77, WholeStripsGiveTheStreamingResultAlsoWhenDamaged) {
     const Bytes packed = ReadData("zip_rgb_s0.packed");
     const std::size_t rows = ReadData("zip_rgb_s0.rows").size();
-    auto damaged = [&](std::size_t at, std::uint8_t xorWith) {
+    std::vector<std::pair<Bytes, std::size_t>> cases = {
+        {packed, rows},                                                      // clean
+        {packed, rows / 2},                                                  // output larger than the strip
+        {packed, rows + 7},                                                  // strip larger than the output
+        {Bytes(packed.begin(), packed.begin() + packed.size() / 2), rows},  // cut short
+    };
+    // Damage at every place: a wrong code, a distance too far back, a wrong
+    // checksum, a bad header.
+    for (std::size_t at = 0; at < packed.size(); ++at) {
         Bytes b = packed;
-        b[at] ^= xorWith;
-        return b;
-    };
-    const std::vector<std::pair<Bytes, std::size_t>> cases = {
-        {packed, rows},                                                        // clean
-        {packed, rows / 2},                                                    // output larger than the strip
-        {packed, rows + 7},                                                    // strip larger than the output
-        {Bytes(packed.begin(), packed.begin() + packed.size() / 2), rows},    // cut short
-        {damaged(packed.size() / 3, 0x5A), rows},                             // corrupt in the middle
-        {damaged(packed.size() - 1, 0x01), rows},                             // wrong checksum
-        {damaged(0, 0x0F), rows},                                              // bad header
-    };
+        b[at] ^= 0x5A;
+        cases.emplace_back(std::move(b), rows);
+    }
     TLZ77Decoder d(Z_SYNC_FLUSH, true);
     d.DecodeInit();
     for (std::size_t c = 0; c < cases.size(); ++c) {
