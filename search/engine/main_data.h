@@ -121,7 +121,8 @@ struct TMainData {
     std::string WorkDir;
 
     // Worker threads of a run (decoding pictures, scoring pairs): 0 for one
-    // per core; 1 does all the work on the window's thread.
+    // per core where the work is large enough to gain from them; 1 does all
+    // the work on the window's thread.
     std::int32_t Threads = 0;
 
     // Draws the signature numbers; seeded once per window.

@@ -539,6 +539,11 @@ void TPairLoop::StartWorkers() {
     State& st = *state_;
     const unsigned threads = WorkerThreads(data_.Threads);
     if (threads <= 1 || st.sources == 0 || st.targets == 0) return;
+    // A loop of a few hundred thousand pairs ends in milliseconds on its own
+    // thread; starting workers for it would cost more than they save.
+    constexpr double kWorthWorkers = 1 << 20;
+    const double pairs = static_cast<double>(st.sources) * static_cast<double>(st.targets);
+    if (data_.Threads == 0 && pairs < kWorthWorkers) return;
     auto w = std::make_unique<State::Workers>();
     w->singleList = data_.SingleList == 1;
     w->sameSize = data_.SizeMode == 0;
