@@ -188,10 +188,12 @@ void TRunEngine::CollectWithWorkers(unsigned threads) {
     }
 }
 
+// A guess, made cheaply: the handling of the file in its turn decides. A
+// wrong guess costs a load for nothing or a load on the window's thread.
 bool TRunEngine::WillLoad(const std::string& path) {
+    if (IsWorkFileName(ExtractFileName(path))) return false;
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    if (!IsStorablePath(path) || IsOwnWorkFile(path)) return false;
     const TDateTime fileDate = FileDateToDateTime(static_cast<std::int64_t>(st.st_mtime));
     return FindReusable(path, fileDate, static_cast<std::int64_t>(st.st_size), false) == nullptr;
 }
