@@ -380,6 +380,7 @@ struct Scenario {
     int stopAtHandOver;   // the hand-over's answer stops the run at this pair (0: never)
     bool secondRun;       // measured after a first run left its signatures
     std::uint64_t memory = 0;  // budget of the loads at once (0: the default)
+    bool erase = false;        // the hand-over erases each pair's target, as automatic handling does
 };
 
 class ScriptedHandOver : public IPairHandOver {
@@ -389,18 +390,33 @@ public:
         pairs.push_back(fs::path(data_.SourceFiles.Strings(source)).filename().string() + " " +
                         fs::path(data_.TargetFiles.Strings(target)).filename().string());
         if (static_cast<int>(pairs.size()) == stopAt_) data_.StopFlag = 1;
+        if (erase) fs::remove(data_.TargetFiles.Strings(target));
         return "result " + std::to_string(pairs.size());
     }
     bool HandOverLog(std::size_t) override { return true; }
     std::vector<std::string> pairs;
+    bool erase = false;
 
 private:
     TMainData& data_;
     int stopAt_;
 };
 
-RunOutcome RunWithThreads(int threads, const Scenario& sc, const std::string& files, const std::string& extra) {
-    Folder work;
+RunOutcome RunWithThreads(int threads, const Scenario& sc, const std::string& pictures, const std::string& extra) {
+    // The run may erase pictures: it works on a copy.
+    Folder copy, work;
+    const std::string files = copy.Dir();
+    for (const auto& entry : fs::directory_iterator(pictures)) {
+        const fs::path to = files / entry.path().filename();
+        fs::copy_file(entry.path(), to);
+        fs::last_write_time(to, fs::last_write_time(entry.path()));
+    }
+    // Paths as the same in every run.
+    auto rel = [&files](std::string text) {
+        for (auto at = text.find(files); at != std::string::npos; at = text.find(files))
+            text.replace(at, files.size(), "<files>/");
+        return text;
+    };
     TMainData data;
     data.Threads = threads;
     data.WorkDir = work.Dir();
@@ -421,6 +437,7 @@ RunOutcome RunWithThreads(int threads, const Scenario& sc, const std::string& fi
     engine.SetMemoryBudget(sc.memory);
     TRunLog log;
     ScriptedHandOver handOver(data, sc.stopAtHandOver);
+    handOver.erase = sc.erase;
     TRunDriver driver(engine, log, window, &handOver);
     driver.SetBmpDir(files);
     TRunChoices choices;
@@ -439,18 +456,21 @@ RunOutcome RunWithThreads(int threads, const Scenario& sc, const std::string& fi
     RunOutcome out;
     for (const std::string& line : window.errorLog) {
         const auto colon = line.find("：");
-        out.events.push_back(colon == std::string::npos ? line : line.substr(colon));
+        out.events.push_back(rel(colon == std::string::npos ? line : line.substr(colon)));
     }
-    out.rows = log.Rows();
+    for (TLogRow row : log.Rows()) {
+        for (std::string& text : row) text = rel(text);
+        out.rows.push_back(row);
+    }
     TFileStream index(work.Dir() + kSignatureIndexName, FileMode::OpenRead);
     for (const TIndexRecord& r : ReadSignatureIndex(index))
-        out.index.push_back(r.Path + " " + std::to_string(r.FileSize) + " " + std::to_string(r.FileDate) + " " +
+        out.index.push_back(rel(r.Path) + " " + std::to_string(r.FileSize) + " " + std::to_string(r.FileDate) + " " +
                             std::to_string(r.Width) + "x" + std::to_string(r.Height));
     for (int side = 0; side < 2; ++side)
         for (const auto& e : data.WorkList(side))
-            out.lists.push_back(std::to_string(side) + " " + e.Path + " " + std::to_string(e.Item->FileSize) + " " +
+            out.lists.push_back(std::to_string(side) + " " + rel(e.Path) + " " + std::to_string(e.Item->FileSize) + " " +
                                 std::to_string(e.Item->Width) + "x" + std::to_string(e.Item->Height));
-    for (const auto& e : data.JyochyuList) out.progress.push_back(e.Path);
+    for (const auto& e : data.JyochyuList) out.progress.push_back(rel(e.Path));
     out.handOvers = handOver.pairs;
     out.loops = data.LoopCount;
     out.compared = data.CompCount;
@@ -477,6 +497,7 @@ TEST(RunThreads, SameOutcomeWithOneAndSeveralThreads) {
         {"stopped during the collection", 1, false, 9, 0, false},
         // Every picture is larger than the budget, so each loads alone.
         {"one load at a time", 1, false, 0, 0, false, 1},
+        {"automatic, targets erased", 0, false, 0, 0, false, 0, true},
     };
     for (const Scenario& sc : scenarios) {
         const RunOutcome one = RunWithThreads(1, sc, files.Dir(), extra.Dir());
