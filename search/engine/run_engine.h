@@ -18,7 +18,6 @@ namespace orv {
 
 class TBitmap;
 struct TIndexRecord;
-class TMemoryBudget;
 
 // A picture loaded and reduced to its signature, ready to be stored. Made on
 // any thread: it touches nothing of the run.
