@@ -6,6 +6,7 @@
 
 #include "formats/format_messages.h"
 #include "platform/base/stream.h"
+#include "platform/graphics/memory_budget.h"
 
 namespace orv {
 
@@ -209,6 +210,7 @@ bool Upsample2x(std::uint32_t width, std::uint32_t height, std::size_t stride, s
 
 std::vector<std::uint8_t> AllocateWorkBuffer(std::uint64_t bytes, std::string_view formatName) {
     if (bytes > kMaxWorkBuffer) RaiseInvalidImageFormat(formatName);
+    ChargePictureMemory(bytes);
     return std::vector<std::uint8_t>(static_cast<std::size_t>(bytes), 0);
 }
 

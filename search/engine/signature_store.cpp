@@ -85,20 +85,43 @@ std::int32_t TRunEngine::StoreSignature(const std::string& bmpBytes) {
     return -1;
 }
 
-std::int32_t TRunEngine::MakeTmpBMPFile(TBitmap& bitmap) {
+bool ReduceToSignature(TBitmap& bitmap, std::string& fileBytes) {
     // A failed reduction or gray conversion does not stop the store: the
     // signature is saved as the bitmap then stands.
     if (bitmap.Width() > kSignatureSide || bitmap.Height() > kSignatureSide)
         AvgResize(bitmap, kSignatureSide, kSignatureSide);
     GrayScaleBitmap(bitmap);
-    std::string bytes;
     try {
         TMemoryStream stream;
         bitmap.SaveToStream(stream);
-        bytes.assign(reinterpret_cast<const char*>(stream.Memory()), stream.Bytes().size());
+        fileBytes.assign(reinterpret_cast<const char*>(stream.Memory()), stream.Bytes().size());
+        return true;
     } catch (const std::exception&) {
-        return -1;
+        fileBytes.clear();
+        return false;
     }
+}
+
+TPreparedSignature PrepareSignature(const std::string& path) {
+    TPreparedSignature prepared;
+    try {
+        auto bitmap = std::make_unique<TBitmap>();
+        prepared.Loaded = LoadPictureToBitmap(path, *bitmap);
+        if (!prepared.Loaded) return prepared;
+        prepared.Width = bitmap->Width();
+        prepared.Height = bitmap->Height();
+        if (prepared.Width <= 0 || prepared.Height <= 0) return prepared;
+        ReduceToSignature(*bitmap, prepared.FileBytes);
+        prepared.Signature = std::move(bitmap);
+    } catch (const std::exception&) {
+        prepared.Raised = true;
+    }
+    return prepared;
+}
+
+std::int32_t TRunEngine::MakeTmpBMPFile(TBitmap& bitmap) {
+    std::string bytes;
+    if (!ReduceToSignature(bitmap, bytes)) return -1;
     return StoreSignature(bytes);
 }
 
@@ -150,7 +173,8 @@ void TRunEngine::GetTempList() {
     }
 }
 
-const TTmpList* TRunEngine::FindReusable(const std::string& path, TDateTime fileDate, std::int64_t fileSize) {
+const TTmpList* TRunEngine::FindReusable(const std::string& path, TDateTime fileDate, std::int64_t fileSize,
+                                         bool checkSignatureFile) {
     const auto it = data_.TempIndex.find(path);
     if (it == data_.TempIndex.end()) return nullptr;
     // The index holds at most 32 bits of the size.
@@ -164,6 +188,7 @@ const TTmpList* TRunEngine::FindReusable(const std::string& path, TDateTime file
         // under it: the record's own file had gone.
         const auto used = runNumbers_.find(entry.Item->TmpNo);
         if (used != runNumbers_.end() && used->second != path) continue;
+        if (!checkSignatureFile) return &entry;
         const std::string sigPath = SignaturePath(entry.Item->TmpNo);
         if (!FileExists(sigPath)) continue;
         // A signature whose size disagrees with its record belongs to another
