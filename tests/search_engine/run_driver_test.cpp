@@ -458,7 +458,8 @@ RunOutcome RunWithThreads(int threads, const Scenario& sc, const std::string& pi
         const auto colon = line.find("：");
         out.events.push_back(rel(colon == std::string::npos ? line : line.substr(colon)));
     }
-    for (TLogRow row : log.Rows()) {
+    for (const TLogRowView view : log.Rows()) {
+        TLogRow row = view.Texts();
         for (std::string& text : row) text = rel(text);
         out.rows.push_back(row);
     }
