@@ -15,6 +15,7 @@
 #include "platform/base/file_system.h"
 #include "platform/base/paths.h"
 #include "platform/base/sound.h"
+#include "platform/graphics/memory_budget.h"
 #include "platform/graphics/picture_loader.h"
 #include "search/engine/run_driver.h"
 #include "search/engine/run_engine.h"
@@ -255,7 +256,14 @@ int TPairLoop::FazzyComp(std::size_t source, std::size_t target) {
 std::size_t TPairLoop::SignatureBytes() const { return state_ ? state_->storeBytes : 0; }
 
 std::size_t TPairLoop::SignatureBudget() const {
-    return data_.Chach > 0 ? static_cast<std::size_t>(data_.Chach) * kBytesPerCacheSlot : 0;
+    if (data_.Chach <= 0) return 0;
+    // The cache setting counts full signature bitmaps; held compactly, the
+    // same memory keeps about eight times as many. A sixteenth of the
+    // machine's memory is always granted, so a list of tens of thousands of
+    // pictures stays in memory, where every core can score it, whatever the
+    // setting.
+    const std::size_t bySetting = static_cast<std::size_t>(data_.Chach) * kBytesPerCacheSlot;
+    return std::max<std::size_t>(bySetting, PhysicalMemoryBytes() / 16);
 }
 
 void TPairLoop::Prepare() {
