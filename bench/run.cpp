@@ -1,0 +1,344 @@
+// Whole comparison runs over generated photographs, as a user starts them
+// (both lists one folder, all sizes, log only, normal accuracy, preview on):
+// without a window (the engine behind a quiet view) and through the real
+// main window (offscreen unless QT_QPA_PLATFORM names another platform).
+// A first run makes the signatures, a second run reuses them. After the
+// benchmarks the windowed/engine ratio of each case's median is printed.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bench/jpeg_writer.h"
+#include "platform/base/paths.h"
+#include "platform/base/sound.h"
+#include "platform/graphics/picture.h"
+#include "platform/ui/application.h"
+#include "platform/ui/scripted_dialogs.h"
+#include "search/engine/pair_loop.h"
+#include "search/engine/run_driver.h"
+#include "search/engine/run_engine.h"
+#include "search/ui/main_form.h"
+#include "search/ui/program_globals.h"
+
+namespace orv {
+namespace {
+
+namespace fs = std::filesystem;
+
+// ---- the pictures
+
+struct PhotoSet {
+    const char* name;
+    int count;   // pictures in the folder, near-copies included
+    int copies;  // of these, slightly altered copies of others
+    int width, height;
+};
+
+constexpr PhotoSet kSets[] = {
+    {"2MP", 200, 20, 1632, 1224},
+    {"0.3MP", 1000, 100, 640, 480},
+};
+
+// A photograph-like picture: large soft shapes (a coarse grid of random
+// colours, interpolated) under a fine grain, so that unrelated pictures do
+// not match and JPEG has texture to code.
+std::vector<std::uint8_t> MakePhoto(int width, int height, std::uint32_t seed) {
+    constexpr int kGrid = 6;
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> value(0.0f, 255.0f);
+    float grid[kGrid + 1][kGrid + 1][3];
+    for (auto& row : grid)
+        for (auto& node : row)
+            for (float& c : node) c = value(rng);
+    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
+    std::uint32_t grain = seed * 2654435761u + 1;
+    for (int y = 0; y < height; ++y) {
+        const float gy = static_cast<float>(y) * kGrid / static_cast<float>(height);
+        const int y0 = std::min(static_cast<int>(gy), kGrid - 1);
+        const float fy = gy - static_cast<float>(y0);
+        std::uint8_t* p = &rgb[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) * 3];
+        for (int x = 0; x < width; ++x, p += 3) {
+            const float gx = static_cast<float>(x) * kGrid / static_cast<float>(width);
+            const int x0 = std::min(static_cast<int>(gx), kGrid - 1);
+            const float fx = gx - static_cast<float>(x0);
+            grain = grain * 1664525u + 1013904223u;
+            const float noise = static_cast<float>(grain >> 28) - 7.5f;
+            for (int c = 0; c < 3; ++c) {
+                const float top = grid[y0][x0][c] + (grid[y0][x0 + 1][c] - grid[y0][x0][c]) * fx;
+                const float bottom = grid[y0 + 1][x0][c] + (grid[y0 + 1][x0 + 1][c] - grid[y0 + 1][x0][c]) * fx;
+                const float v = top + (bottom - top) * fy + noise;
+                p[c] = static_cast<std::uint8_t>(std::clamp(v, 0.0f, 255.0f));
+            }
+        }
+    }
+    return rgb;
+}
+
+// The folder of one set, its work folder and a program folder for the
+// window, made once for the whole program and removed at its end.
+struct Folders {
+    std::string root, images, work, app;
+    explicit Folders(const PhotoSet& set) {
+        std::string tmpl = (fs::temp_directory_path() / "orv-bench-run-XXXXXX").string();
+        if (!::mkdtemp(tmpl.data())) std::abort();
+        root = tmpl + "/";
+        images = root + "images/";
+        work = root + "work/";
+        app = root + "app/";
+        fs::create_directories(images);
+        fs::create_directories(work);
+        fs::create_directories(app);
+        for (const char* entry : {"BMP", "Set", "Sound", "Ver.ini"})
+            fs::copy(fs::path(ORV_APPDIR_BUILT) / entry, app + entry, fs::copy_options::recursive);
+        const int originals = set.count - set.copies;
+        for (int i = 0; i < originals; ++i) {
+            const std::vector<std::uint8_t> rgb = MakePhoto(set.width, set.height, static_cast<std::uint32_t>(i) + 1);
+            bench::WriteRgbJpeg(images + "p" + std::to_string(10000 + i) + ".jpg", set.width, set.height, rgb, 90);
+            if (i % (originals / set.copies) != 0 || i / (originals / set.copies) >= set.copies) continue;
+            // A near-copy: a little brighter and coded once more, less finely.
+            std::vector<std::uint8_t> copy = rgb;
+            for (std::uint8_t& v : copy) v = static_cast<std::uint8_t>(std::min(255, v + 3));
+            bench::WriteRgbJpeg(images + "q" + std::to_string(10000 + i) + ".jpg", set.width, set.height, copy, 80);
+        }
+    }
+    ~Folders() {
+        std::error_code ec;
+        fs::remove_all(root, ec);
+    }
+    void ClearWork() const {
+        std::error_code ec;
+        fs::remove_all(work, ec);
+        fs::create_directories(work);
+    }
+};
+
+Folders& FoldersOf(std::size_t set) {
+    static std::map<std::size_t, std::unique_ptr<Folders>> folders;
+    auto& f = folders[set];
+    if (!f) f = std::make_unique<Folders>(kSets[set]);
+    return *f;
+}
+
+// ---- the two ways to run
+
+class QuietView : public IRunView {
+public:
+    explicit QuietView(std::string folder) : folder_(std::move(folder)) {}
+    void SetLabelInfo(int, const std::string&, const std::string&) override {}
+    void SetGaugeMax(std::int64_t) override {}
+    void SetGaugePosition(std::int64_t) override {}
+    void AppendLog(const std::string&) override {}
+    void ProcessMessages() override {}
+    void SetWaitCursor(bool) override {}
+    void OpenAnimation(const std::string&, bool) override {}
+    void StopAnimation() override {}
+    std::vector<std::string> ListEntries(int) override { return {folder_}; }
+
+private:
+    std::string folder_;
+};
+
+class QuietWindow : public IRunWindow {
+public:
+    void ShowMessage(const std::string&) override {}
+    void SetMbEnabled(int) override {}
+    void SetWindowEnabled(bool) override {}
+    void ClearErrorLog() override {}
+    void SetDoListCaption(const std::string&) override {}
+    void SetLabelColumns(bool) override {}
+    void SetLogButtonsEnabled(bool) override {}
+    void SetStopPauseEnabled(bool) override {}
+};
+
+// One run; answers the matches found. A first run starts from an empty work
+// folder; every run starts without a progress record and with an empty log.
+class Runner {
+public:
+    virtual ~Runner() = default;
+    virtual std::size_t Run() = 0;
+};
+
+class EngineRunner : public Runner {
+public:
+    explicit EngineRunner(const Folders& folders) : view_(folders.images), engine_(data_, view_) {
+        data_.WorkDir = folders.work;
+        data_.NoTmpDel = 1;  // the second run reuses the signatures
+        data_.DoFindSound = data_.DoEndSound = 0;
+    }
+    std::size_t Run() override {
+        TRunLog log;
+        data_.JyochyuList.Clear();
+        TRunDriver driver(engine_, log, window_);
+        TRunChoices choices;
+        choices.SizeMode = 1;   // all sizes
+        choices.SyoriMode = 1;  // log only
+        choices.SelTgt = choices.DoAction = choices.NearMode = 0;
+        choices.Preview = true;
+        driver.P4B_StartMouseDown(choices);
+        return log.Count();
+    }
+
+private:
+    TMainData data_;
+    QuietView view_;
+    QuietWindow window_;
+    TRunEngine engine_;
+};
+
+// The real main window, shown, on its run page, started by its Start button
+// as the window's tests do it.
+class WindowRunner : public Runner {
+public:
+    explicit WindowRunner(const Folders& folders) {
+        ::setenv("HOME", folders.root.c_str(), 1);
+        SetAppDir(folders.app);
+        InitProgramGlobals(folders.app, "");
+        SetDialogService(std::make_shared<TScriptedDialogs>());
+        SetSoundPlayer(std::make_shared<SoundRecorder>());
+        form_ = std::make_unique<TOV_MainForm>();
+        form_->SplashMs = 0;
+        TOV_MainForm& f = *form_;
+        f.Data.WorkDir = folders.work;
+        f.Data.NoTmpDel = 1;
+        f.Data.DoFindSound = f.Data.DoEndSound = 0;
+        std::vector<std::string> side{folders.images};
+        f.AddFiles2(side, 0);
+        side = {folders.images};
+        f.AddFiles2(side, 1);
+        f.Radio_Mode.SetItemIndex(1);
+        f.Radio_Syori.SetItemIndex(1);
+        f.Check_prev.SetChecked(true);
+        f.Show();
+        f.MB_GoMouseDown();
+        Application()->ProcessMessages();
+    }
+    ~WindowRunner() override {
+        form_.reset();
+        SetDialogService(nullptr);
+        SetSoundPlayer(nullptr);
+        SetAppDir("");
+    }
+    std::size_t Run() override {
+        TOV_MainForm& f = *form_;
+        f.RunLog.Clear();
+        f.Data.JyochyuList.Clear();
+        f.P4B_StartMouseDown();
+        Application()->ProcessMessages();
+        return f.RunLog.Count();
+    }
+
+private:
+    std::unique_ptr<TOV_MainForm> form_;
+};
+
+// ---- the benchmarks
+
+enum class Side { Engine, Window };
+enum class Pass { First, Second };
+
+// One case of the table. A further dimension (such as the number of worker
+// threads) becomes one more field here and one more loop in RegisterRuns.
+struct RunCase {
+    std::size_t set;
+    Pass pass;
+    Side side;
+    std::string Name() const {
+        return std::string("Run/") + kSets[set].name + (pass == Pass::First ? "/first/" : "/second/") +
+               (side == Side::Engine ? "engine" : "window");
+    }
+};
+
+void RunBenchmark(benchmark::State& state, RunCase c) {
+    const Folders& folders = FoldersOf(c.set);
+    std::unique_ptr<Runner> runner;
+    if (c.side == Side::Engine) runner = std::make_unique<EngineRunner>(folders);
+    else runner = std::make_unique<WindowRunner>(folders);
+    if (c.pass == Pass::Second) {
+        folders.ClearWork();
+        runner->Run();  // makes the signatures
+    }
+    std::size_t found = 0;
+    for (auto _ : state) {
+        if (c.pass == Pass::First) folders.ClearWork();
+        const auto start = std::chrono::steady_clock::now();
+        found = runner->Run();
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    state.counters["matches"] = static_cast<double>(found);
+    if (found < static_cast<std::size_t>(kSets[c.set].copies)) state.SkipWithError("near-copies were missed");
+}
+
+void RegisterRuns() {
+    for (std::size_t set = 0; set < std::size(kSets); ++set)
+        for (Pass pass : {Pass::First, Pass::Second})
+            for (Side side : {Side::Engine, Side::Window}) {
+                const RunCase c{set, pass, side};
+                benchmark::RegisterBenchmark(c.Name().c_str(), RunBenchmark, c)
+                    ->UseManualTime()
+                    ->Unit(benchmark::kMillisecond)
+                    ->Iterations(1);
+            }
+}
+
+// The console report, keeping each case's median for the ratios.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs)
+            if (!run.error_occurred && (run.run_type == Run::RT_Iteration || run.aggregate_name == "median"))
+                medians_[run.run_name.function_name] = run.GetAdjustedRealTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+    void PrintRatios() const {
+        for (const auto& [name, window] : medians_) {
+            const std::string suffix = "/window";
+            if (name.size() < suffix.size() || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+                continue;
+            const std::string base = name.substr(0, name.size() - suffix.size());
+            auto engine = medians_.find(base + "/engine");
+            if (engine == medians_.end() || engine->second <= 0) continue;
+            std::printf("%-24s window %9.1f ms  engine %9.1f ms  window/engine %.2f\n", base.c_str(), window,
+                        engine->second, window / engine->second);
+        }
+    }
+
+private:
+    std::map<std::string, double> medians_;
+};
+
+}  // namespace
+}  // namespace orv
+
+int main(int argc, char** argv) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    orv::RegisterStandardPictures();
+    orv::TApplication app(argc, argv);
+    orv::RegisterRuns();
+    // Five runs of each case and their statistics unless the command line
+    // says otherwise (a later flag wins).
+    std::vector<char*> args{argv[0]};
+    char repetitions[] = "--benchmark_repetitions=5";
+    char aggregates[] = "--benchmark_report_aggregates_only=true";
+    args.push_back(repetitions);
+    args.push_back(aggregates);
+    for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
+    int count = static_cast<int>(args.size());
+    args.push_back(nullptr);
+    benchmark::Initialize(&count, args.data());
+    orv::RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.PrintRatios();
+    benchmark::Shutdown();
+    return 0;
+}
