@@ -34,22 +34,24 @@ protected:
         QWidget::changeEvent(e);
     }
 
-    void paintEvent(QPaintEvent*) override {
+    // The face is rendered again only when out of date; the event's region
+    // alone is copied to the screen.
+    void paintEvent(QPaintEvent* event) override {
         TPaintedFace* face = windowed_ ? static_cast<TPaintedFace*>(windowed_) : graphic_;
         Guard(windowed_ ? static_cast<TObject*>(windowed_) : graphic_, [&] {
             if (windowed_) {
-                windowed_->PaintFace();
+                windowed_->UpdateFace();
             } else if (graphic_->faceReady_) {
                 // A face drawn just now by ShowFaceNow is shown as it is.
                 graphic_->faceReady_ = false;
             } else {
-                graphic_->PaintFace();
+                graphic_->UpdateFace();
             }
         });
         const QImage image = WrapBitmap(std::as_const(face->Face()));
         if (image.isNull()) return;
         QPainter painter(this);
-        painter.drawImage(0, 0, image);
+        for (const QRect& r : event->region()) painter.drawImage(r.topLeft(), image, r);
     }
 
 private:
@@ -73,6 +75,7 @@ TCustomControl::TCustomControl(TComponent* owner, std::string name, TWinControl*
 
 void TCustomControl::PaintFace() {
     faceOutdated_ = false;
+    ++faceRevision_;
     PrepareFace(face_, ClientWidth(), ClientHeight());
     if (face_.Empty()) return;
     TCanvas canvas(face_);
@@ -89,7 +92,8 @@ void TCustomControl::LookChanged() {
 }
 
 void TCustomControl::UpdateFace() {
-    if (faceOutdated_ || face_.Width() != ClientWidth() || face_.Height() != ClientHeight()) PaintFace();
+    if (faceOutdated_ || FaceStale() || face_.Width() != ClientWidth() || face_.Height() != ClientHeight())
+        PaintFace();
 }
 
 TGraphicControl::TGraphicControl(TComponent* owner, std::string name, TWinControl* parent)
@@ -97,18 +101,43 @@ TGraphicControl::TGraphicControl(TComponent* owner, std::string name, TWinContro
     AttachWidget(new TPaintWidget(nullptr, this));
 }
 
+TGraphicControl::TBackdrop TGraphicControl::CurrentBackdrop() const {
+    TBackdrop b;
+    b.color = ColorToRGB(Parent() ? Parent()->Color() : Color());
+    b.left = Left();
+    b.top = Top();
+    if (auto* painted = dynamic_cast<TCustomControl*>(Parent())) {
+        // The parent's face first comes up to date: it is what lies behind.
+        painted->UpdateFace();
+        b.parentFace = painted;
+        b.parentRevision = painted->FaceRevision();
+    }
+    return b;
+}
+
 void TGraphicControl::PaintBackground() {
     PrepareFace(face_, ClientWidth(), ClientHeight());
+    backdrop_ = CurrentBackdrop();
     if (face_.Empty()) return;
-    const TColor back = ColorToRGB(Parent() ? Parent()->Color() : Color());
-    face_.FillRect(TRect{0, 0, face_.Width(), face_.Height()}, back);
-    if (auto* painted = dynamic_cast<TCustomControl*>(Parent())) {
-        painted->UpdateFace();
-        BitBlt(face_, 0, 0, face_.Width(), face_.Height(), painted->Face(), Left(), Top(), TRasterOp::SrcCopy);
-    }
+    auto* painted = dynamic_cast<TCustomControl*>(Parent());
+    const int w = face_.Width(), h = face_.Height();
+    // Only what the parent's face does not cover takes the parent's colour.
+    const TRect covered = painted ? IntersectRect(TRect{0, 0, w, h}, TRect{-Left(), -Top(), painted->Face().Width() - Left(),
+                                                                            painted->Face().Height() - Top()})
+                                  : TRect{};
+    if (covered != TRect{0, 0, w, h}) face_.FillRect(TRect{0, 0, w, h}, backdrop_.color);
+    if (painted) BitBlt(face_, 0, 0, w, h, painted->Face(), Left(), Top(), TRasterOp::SrcCopy);
+}
+
+void TGraphicControl::UpdateFace() {
+    if (faceOutdated_ || face_.Width() != ClientWidth() || face_.Height() != ClientHeight() ||
+        !(backdrop_ == CurrentBackdrop()))
+        PaintFace();
 }
 
 void TGraphicControl::PaintFace() {
+    faceOutdated_ = false;
+    ++faceRevision_;
     PaintBackground();
     if (face_.Empty()) return;
     TCanvas canvas(face_);
@@ -117,6 +146,8 @@ void TGraphicControl::PaintFace() {
 }
 
 void TGraphicControl::ShowFaceNow() {
+    // The face may hold a look drawn over the rendered one.
+    faceOutdated_ = true;
     if (!Widget() || !Widget()->isVisible()) return;
     faceReady_ = true;
     Widget()->repaint();

@@ -366,6 +366,39 @@ TEST_F(ControlsTest, SeeThroughChildShowsTheCoveredPanelsCurrentFace) {
     form.Close();
 }
 
+// A paint event renders a face again only when what it shows changed; else
+// it copies the part it asks for from the face kept.
+TEST_F(ControlsTest, PaintEventsReuseFacesThatDidNotChange) {
+    TForm form;
+    form.SetBounds(0, 0, 200, 200);
+    TPanel panel(&form, "Panel", &form);
+    panel.SetBevelOuter(TPanel::TBevel::bvNone);
+    panel.SetColor(RGBColor(255, 0, 0));
+    panel.SetBounds(0, 0, 120, 120);
+    TImage image(&form, "Image", &panel);
+    image.SetBounds(10, 10, 50, 50);
+    form.Show();
+    test::App().ProcessMessages();
+    const std::uint64_t panelFace = panel.FaceRevision(), imageFace = image.FaceRevision();
+    panel.Widget()->update(QRect(0, 0, 5, 5));
+    image.Widget()->update();
+    test::App().ProcessMessages();
+    EXPECT_EQ(panel.FaceRevision(), panelFace);
+    EXPECT_EQ(image.FaceRevision(), imageFace);
+
+    // A new picture renders the child alone; a new face of the parent
+    // behind it renders both.
+    image.SetPicture(TBitmap());
+    test::App().ProcessMessages();
+    EXPECT_EQ(image.FaceRevision(), imageFace + 1);
+    EXPECT_EQ(panel.FaceRevision(), panelFace);
+    panel.SetColor(RGBColor(0, 0, 255));
+    test::App().ProcessMessages();
+    EXPECT_EQ(panel.FaceRevision(), panelFace + 1);
+    EXPECT_EQ(image.Face().GetPixel(5, 5), RGBColor(0, 0, 255));
+    form.Close();
+}
+
 TEST_F(ControlsTest, OpenDialogTakesScriptedAnswers) {
     auto dialogs = std::make_shared<TScriptedDialogs>();
     auto previous = SetDialogService(dialogs);

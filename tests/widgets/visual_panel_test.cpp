@@ -64,6 +64,37 @@ TEST_F(VisualPanelTest, GradientBandsOfLowPanels) {
     EXPECT_EQ(At(19, 29), Gray(71));
 }
 
+// Each band is painted once, down to the next band's top; what shows is what
+// painting every band down to the bottom edge shows.
+TEST_F(VisualPanelTest, GradientShowsWhatBandsPaintedToTheBottomShow) {
+    for (int h = 1; h <= 700; h += h < 130 ? 1 : 41) {
+        Panel(3, h, 100).GradePanel = true;
+        panel_.PaintFace();
+        const int band = TVisualPanel3D::BandHeight(h);
+        TBitmap reference;
+        reference.SetSize(3, h);
+        for (int i = 0; i < 60; ++i) reference.FillRect(TRect{0, i * band, 3, h}, Gray(130 - i));
+        for (int y = 0; y < h; ++y) ASSERT_EQ(At(2, y), reference.GetPixel(2, y)) << "height " << h << ", row " << y;
+    }
+}
+
+TEST_F(VisualPanelTest, FaceIsRenderedAgainOnlyForANewLook) {
+    Panel(40, 30, 100).GradePanel = true;
+    panel_.UpdateFace();
+    const std::uint64_t first = panel_.FaceRevision();
+    panel_.UpdateFace();
+    EXPECT_EQ(panel_.FaceRevision(), first);
+    // The plain fields change without telling the panel; the face notices.
+    panel_.GradeWidth = 2;
+    panel_.UpdateFace();
+    EXPECT_EQ(panel_.FaceRevision(), first + 1);
+    EXPECT_EQ(At(20, 0), Gray(140));
+    panel_.SetBounds(0, 0, 41, 30);
+    panel_.UpdateFace();
+    EXPECT_EQ(panel_.FaceRevision(), first + 2);
+    EXPECT_EQ(panel_.Face().Width(), 41);
+}
+
 TEST_F(VisualPanelTest, WhiteGradientClampsAtTheTop) {
     Panel(10, 60, 255).GradePanel = true;
     panel_.PaintFace();
