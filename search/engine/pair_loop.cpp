@@ -203,9 +203,10 @@ void TPairLoop::SetHooks(TPairLoopHooks hooks) {
         };
     }
     if (!hooks_.LoadPreview) {
-        hooks_.LoadPreview = [](const std::string& path) -> std::unique_ptr<TBitmap> {
+        hooks_.LoadPreview = [this](const std::string& path) -> std::unique_ptr<TBitmap> {
             auto bitmap = std::make_unique<TBitmap>();
-            if (!LoadPictureToBitmap(path, *bitmap)) return nullptr;
+            const TPreviewBox box = engine_.View().PreviewBox();
+            if (!LoadPictureToFit(path, *bitmap, box.Width, box.Height)) return nullptr;
             return bitmap;
         };
     }

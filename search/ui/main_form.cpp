@@ -745,6 +745,10 @@ void TOV_MainForm::ClearPreviews() {
     PAN_PVIR.SetCaption("");
 }
 
+TPreviewBox TOV_MainForm::PreviewBox() {
+    return {std::max(PVI_L.ClientWidth(), PVI_R.ClientWidth()), std::max(PVI_L.ClientHeight(), PVI_R.ClientHeight())};
+}
+
 void TOV_MainForm::SetCaption(const std::string& caption) { TForm::SetCaption(caption); }
 
 // ---------------------------------------------------------------- IRunWindow

@@ -294,6 +294,7 @@ public:
     std::vector<std::string> ListEntries(int side) override;
     void ShowPreview(int side, const TBitmap* picture, const std::string& caption) override;
     void ClearPreviews() override;
+    TPreviewBox PreviewBox() override;
     void SetCaption(const std::string& caption) override;
 
     // ---- IRunWindow
