@@ -2,8 +2,9 @@
 // (both lists one folder, all sizes, log only, normal accuracy, preview on):
 // without a window (the engine behind a quiet view) and through the real
 // main window (offscreen unless QT_QPA_PLATFORM names another platform).
-// A first run makes the signatures, a second run reuses them. After the
-// benchmarks the windowed/engine ratio of each case's median is printed.
+// A first run makes the signatures, a second run reuses them; the engine
+// also runs without the preview. After the benchmarks the ratios of the
+// medians are printed: windowed/engine and engine/engine without preview.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -132,6 +133,10 @@ Folders& FoldersOf(std::size_t set) {
 
 // ---- the two ways to run
 
+// The box the main window shows its previews in at its first size: the
+// engine loads its previews for the same box, so both do the same work.
+constexpr TPreviewBox kWindowPreviewBox{372, 368};
+
 class QuietView : public IRunView {
 public:
     explicit QuietView(std::string folder) : folder_(std::move(folder)) {}
@@ -144,6 +149,7 @@ public:
     void OpenAnimation(const std::string&, bool) override {}
     void StopAnimation() override {}
     std::vector<std::string> ListEntries(int) override { return {folder_}; }
+    TPreviewBox PreviewBox() override { return kWindowPreviewBox; }
 
 private:
     std::string folder_;
@@ -171,7 +177,8 @@ public:
 
 class EngineRunner : public Runner {
 public:
-    explicit EngineRunner(const Folders& folders) : view_(folders.images), engine_(data_, view_) {
+    EngineRunner(const Folders& folders, bool preview)
+        : view_(folders.images), engine_(data_, view_), preview_(preview) {
         data_.WorkDir = folders.work;
         data_.NoTmpDel = 1;  // the second run reuses the signatures
         data_.DoFindSound = data_.DoEndSound = 0;
@@ -184,7 +191,7 @@ public:
         choices.SizeMode = 1;   // all sizes
         choices.SyoriMode = 1;  // log only
         choices.SelTgt = choices.DoAction = choices.NearMode = 0;
-        choices.Preview = true;
+        choices.Preview = preview_;
         driver.P4B_StartMouseDown(choices);
         return log.Count();
     }
@@ -194,6 +201,7 @@ private:
     QuietView view_;
     QuietWindow window_;
     TRunEngine engine_;
+    bool preview_;
 };
 
 // The real main window, shown, on its run page, started by its Start button
@@ -222,6 +230,10 @@ public:
         f.Show();
         f.MB_GoMouseDown();
         Application()->ProcessMessages();
+        const TPreviewBox box = f.PreviewBox();
+        if (box.Width != kWindowPreviewBox.Width || box.Height != kWindowPreviewBox.Height)
+            std::fprintf(stderr, "note: the window's previews are %d x %d, the engine's %d x %d\n", box.Width,
+                         box.Height, kWindowPreviewBox.Width, kWindowPreviewBox.Height);
     }
     ~WindowRunner() override {
         form_.reset();
@@ -244,7 +256,7 @@ private:
 
 // ---- the benchmarks
 
-enum class Side { Engine, Window };
+enum class Side { Engine, EngineWithoutPreview, Window };
 enum class Pass { First, Second };
 
 // One case of the table. A further dimension (such as the number of worker
@@ -255,15 +267,15 @@ struct RunCase {
     Side side;
     std::string Name() const {
         return std::string("Run/") + kSets[set].name + (pass == Pass::First ? "/first/" : "/second/") +
-               (side == Side::Engine ? "engine" : "window");
+               (side == Side::Engine ? "engine" : side == Side::Window ? "window" : "engine-nopreview");
     }
 };
 
 void RunBenchmark(benchmark::State& state, RunCase c) {
     const Folders& folders = FoldersOf(c.set);
     std::unique_ptr<Runner> runner;
-    if (c.side == Side::Engine) runner = std::make_unique<EngineRunner>(folders);
-    else runner = std::make_unique<WindowRunner>(folders);
+    if (c.side == Side::Window) runner = std::make_unique<WindowRunner>(folders);
+    else runner = std::make_unique<EngineRunner>(folders, c.side == Side::Engine);
     if (c.pass == Pass::Second) {
         folders.ClearWork();
         runner->Run();  // makes the signatures
@@ -282,7 +294,7 @@ void RunBenchmark(benchmark::State& state, RunCase c) {
 void RegisterRuns() {
     for (std::size_t set = 0; set < std::size(kSets); ++set)
         for (Pass pass : {Pass::First, Pass::Second})
-            for (Side side : {Side::Engine, Side::Window}) {
+            for (Side side : {Side::Engine, Side::EngineWithoutPreview, Side::Window}) {
                 const RunCase c{set, pass, side};
                 benchmark::RegisterBenchmark(c.Name().c_str(), RunBenchmark, c)
                     ->UseManualTime()
@@ -301,19 +313,25 @@ public:
         ConsoleReporter::ReportRuns(runs);
     }
     void PrintRatios() const {
-        for (const auto& [name, window] : medians_) {
-            const std::string suffix = "/window";
-            if (name.size() < suffix.size() || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
-                continue;
-            const std::string base = name.substr(0, name.size() - suffix.size());
-            auto engine = medians_.find(base + "/engine");
-            if (engine == medians_.end() || engine->second <= 0) continue;
-            std::printf("%-24s window %9.1f ms  engine %9.1f ms  window/engine %.2f\n", base.c_str(), window,
-                        engine->second, window / engine->second);
-        }
+        PrintRatio("window", "engine");
+        PrintRatio("engine", "engine-nopreview");
     }
 
 private:
+    // For each case: the median of its `of` side against its `to` side.
+    void PrintRatio(const std::string& of, const std::string& to) const {
+        for (const auto& [name, time] : medians_) {
+            const std::string suffix = "/" + of;
+            if (name.size() < suffix.size() || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+                continue;
+            const std::string base = name.substr(0, name.size() - suffix.size());
+            auto other = medians_.find(base + "/" + to);
+            if (other == medians_.end() || other->second <= 0) continue;
+            std::printf("%-18s %-8s %9.1f ms  %-16s %9.1f ms  ratio %.2f\n", base.c_str(), of.c_str(), time,
+                        to.c_str(), other->second, time / other->second);
+        }
+    }
+
     std::map<std::string, double> medians_;
 };
 

@@ -146,8 +146,6 @@ void TGraphicControl::PaintFace() {
 }
 
 void TGraphicControl::ShowFaceNow() {
-    // The face may hold a look drawn over the rendered one.
-    faceOutdated_ = true;
     if (!Widget() || !Widget()->isVisible()) return;
     faceReady_ = true;
     Widget()->repaint();

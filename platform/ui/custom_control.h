@@ -70,8 +70,13 @@ protected:
     void LookChanged() override { faceOutdated_ = true; }
     // Draws into the current face without clearing it and shows it at once,
     // also while the message loop does not run (a press look during a
-    // synchronous sound). The face counts as out of date afterwards.
+    // synchronous sound). A look drawn over the rendered one calls
+    // LookChanged, so the next paint renders the face again.
     void ShowFaceNow();
+    // The face holds the control's look at its size.
+    bool FaceCurrent() const {
+        return !faceOutdated_ && face_.Width() == ClientWidth() && face_.Height() == ClientHeight();
+    }
 
 private:
     friend class TPaintWidget;

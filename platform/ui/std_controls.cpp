@@ -428,8 +428,16 @@ void TGauge::SetProgress(int v) {
 
 void TGauge::Update() {
     auto* bar = static_cast<QProgressBar*>(Widget());
-    bar->setRange(min_, std::max(min_, max_));
-    bar->setValue(std::clamp(progress_, min_, std::max(min_, max_)));
+    const int maximum = std::max(min_, max_);
+    const int value = std::clamp(progress_, min_, maximum);
+    if (bar->minimum() == min_ && bar->maximum() == maximum && bar->value() == value) return;
+    // Qt's bar repaints at once whenever its text changes; the gauge shows
+    // its new state at the next paint instead, as every other control does,
+    // so a long run that moves it often is not slowed down by it.
+    bar->setUpdatesEnabled(false);
+    bar->setRange(min_, maximum);
+    bar->setValue(value);
+    bar->setUpdatesEnabled(true);
 }
 
 // --- timer ------------------------------------------------------------------

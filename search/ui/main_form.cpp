@@ -703,7 +703,18 @@ void TOV_MainForm::SetGaugePosition(std::int64_t position) {
 void TOV_MainForm::AppendLog(const std::string& line) { ErrorLog.Add(line); }
 
 void TOV_MainForm::ProcessMessages() {
-    if (Application()) Application()->ProcessMessages();
+    if (!Application()) return;
+    // A run asks after each slice of its work and after each match. The
+    // window handles its messages, and so repaints what the run changed, at
+    // most once per slice; a call sooner than that returns at once, and the
+    // next slice shows the changes together.
+    if (Data.Running == 1) {
+        constexpr std::chrono::milliseconds kSlice{20};
+        const auto now = RunClock();
+        if (runMessagesAt_ && now - *runMessagesAt_ < kSlice) return;
+        runMessagesAt_ = now;
+    }
+    Application()->ProcessMessages();
 }
 
 void TOV_MainForm::SetWaitCursor(bool on) {

@@ -4,6 +4,7 @@
 // through IRunView / IRunWindow.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -46,6 +47,9 @@ public:
     TRunLog RunLog;
     // How long FormShow keeps the splash up (tests shorten it).
     int SplashMs = 1000;
+    // The clock that spaces the window's message processing during a run
+    // (tests stop it).
+    std::function<std::chrono::steady_clock::time_point()> RunClock = [] { return std::chrono::steady_clock::now(); };
     // Where matches and the whole log are handed over; null: log only.
     void SetPairHandOver(std::unique_ptr<IPairHandOver> handOver);
     // Asks the name of a setting set to store; nullopt for Cancel. Empty:
@@ -332,6 +336,8 @@ private:
     std::unique_ptr<TWaitCursor> waitCursor_;
     // The gauge holds int; larger counts are scaled down by this.
     std::int64_t gaugeDivisor_ = 1;
+    // When a run last had the window handle its messages.
+    std::optional<std::chrono::steady_clock::time_point> runMessagesAt_;
     bool created_ = false;
 };
 

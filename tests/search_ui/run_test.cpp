@@ -1,6 +1,9 @@
 // A whole run through the window's Start button.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QWidget>
+
 #include "search_ui/main_form_fixture.h"
 
 namespace orv::test {
@@ -48,6 +51,70 @@ TEST_F(MainFormTest, StartRunsAComparisonAndShowsItsEnd) {
     EXPECT_EQ(f.Data.JyochyuList.Count(), 1u);
     EXPECT_EQ(f.Data.ProjectChanged, 1);
     EXPECT_TRUE(f.Enabled());
+}
+
+// Counts the repaints of one window: Qt repaints a window's widgets when
+// one of them takes an update request.
+class RepaintCounter : public QObject {
+public:
+    explicit RepaintCounter(QWidget* window) : window_(window) { qApp->installEventFilter(this); }
+    ~RepaintCounter() override { qApp->removeEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject* receiver, QEvent* event) override {
+        auto* widget = qobject_cast<QWidget*>(receiver);
+        if (event->type() == QEvent::UpdateRequest && widget && widget->window() == window_) ++count;
+        return false;
+    }
+
+private:
+    QWidget* window_;
+};
+
+// However many matches a run finds, the window repaints at most once per
+// slice of the run's work: with the run's clock standing still, a run of
+// many matches repaints no more often than a run of a few (what remains are
+// the button states at the start and the end).
+TEST_F(MainFormTest, RunRepaintsAtMostOncePerSlice) {
+    TOV_MainForm& f = Make();
+    f.Data.WorkDir = Folder("work") + "/";
+    f.Data.DoEndSound = 0;
+    f.Data.DoFindSound = 0;
+    const std::string images = Folder("images");
+    for (int side : {0, 1}) {
+        std::vector<std::string> folder{images};
+        f.AddFiles2(folder, side);
+    }
+    f.Radio_Mode.SetItemIndex(1);
+    f.Radio_Syori.SetItemIndex(1);
+    f.Check_prev.SetChecked(true);
+    f.MB_GoMouseDown();
+    f.Show();
+    test::App().ProcessMessages();
+    const auto stopped = std::chrono::steady_clock::now();
+    f.RunClock = [stopped] { return stopped; };
+
+    RepaintCounter repaints(f.Widget()->window());
+    auto run = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            const fs::path copy = fs::path(images) / ("i" + std::to_string(i) + ".bmp");
+            if (!fs::exists(copy)) fs::copy_file(app_ / "BMP" / "folder.bmp", copy);
+        }
+        f.RunLog.Clear();
+        f.Data.JyochyuList.Clear();
+        repaints.count = 0;
+        f.P4B_StartMouseDown();
+        return repaints.count;
+    };
+    run(2);  // the buttons' states from here on are those of a run before
+    const int few = run(4);
+    EXPECT_EQ(f.RunLog.Count(), 6u);
+    EXPECT_GT(few, 0);
+    const int many = run(16);
+    EXPECT_EQ(f.RunLog.Count(), 120u);
+    EXPECT_LE(many, few);
+    f.Close();
 }
 
 TEST_F(MainFormTest, StartRefusesMissingFolders) {

@@ -86,6 +86,9 @@ TEST_F(VisButtonTest, NormalAndDisabledLooks) {
     EXPECT_EQ(At(9, 9), kRed);
     button_.SetEnable(false);  // paints at once
     EXPECT_EQ(At(5, 5), kBlue);
+    const std::uint64_t painted = button_.FaceRevision();
+    button_.SetEnable(false);  // shown already
+    EXPECT_EQ(button_.FaceRevision(), painted);
     EXPECT_TRUE(button_.Widget()->isEnabled());  // the widget stays enabled
 }
 
