@@ -24,7 +24,10 @@ public:
     // enabled, so releases still arrive.
     void SetEnable(bool enable);
     bool TransParent() const { return transParent_; }
-    void SetTransParent(bool v) { transParent_ = v; }
+    void SetTransParent(bool v) {
+        transParent_ = v;
+        LookChanged();
+    }
 
     // Press and release as the mouse gives them.
     void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override;

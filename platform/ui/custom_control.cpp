@@ -28,10 +28,14 @@ protected:
     // face without a call to Invalidate.
     void changeEvent(QEvent* e) override {
         const auto type = e->type();
-        if (windowed_ && (type == QEvent::FontChange || type == QEvent::EnabledChange ||
-                          type == QEvent::PaletteChange))
-            windowed_->faceOutdated_ = true;
+        if (type == QEvent::FontChange || type == QEvent::EnabledChange || type == QEvent::PaletteChange)
+            FaceOutdated();
         QWidget::changeEvent(e);
+    }
+    // A control may paint nothing while hidden: shown again, it renders anew.
+    void showEvent(QShowEvent* e) override {
+        FaceOutdated();
+        QWidget::showEvent(e);
     }
 
     // The face is rendered again only when out of date; the event's region
@@ -55,6 +59,11 @@ protected:
     }
 
 private:
+    void FaceOutdated() {
+        if (windowed_) windowed_->faceOutdated_ = true;
+        else graphic_->faceOutdated_ = true;
+    }
+
     TCustomControl* windowed_;
     TGraphicControl* graphic_;
 };

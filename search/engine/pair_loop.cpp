@@ -94,7 +94,7 @@ constexpr std::chrono::milliseconds kSlice{20};
 // then on at most 1/kPreviewShare of the loop's time: a large picture takes
 // longer to load than a slice of comparing, so loading one in every slice
 // would slow the run down several times.
-constexpr std::chrono::milliseconds kPreviewAllowance{50};
+constexpr std::chrono::milliseconds kPreviewAllowance{5};
 constexpr int kPreviewShare = 20;
 // Options dialog: the memory of one full signature bitmap per cache slot.
 constexpr std::size_t kBytesPerCacheSlot = 80 * 80 * 3;
