@@ -250,13 +250,18 @@ TEST_F(ControlsTest, ModalFormReturnsTheButtonsResult) {
 TEST_F(ControlsTest, PageControlWithHiddenTabs) {
     TForm form;
     TPageControl pages(&form, "pageControl1", &form);
-    TTabSheet p0(&form, "TabSheet1", &pages), p1(&form, "TabSheet2", &pages);
+    TTabSheet p0(&form, "TabSheet1", &pages), p1(&form, "TabSheet2", &pages), p2(&form, "TabSheet3", &pages);
     p0.SetTabVisible(false);
     p1.SetTabVisible(false);
     EXPECT_EQ(pages.ActivePageIndex(), 0);
     pages.SetActivePageIndex(1);
     EXPECT_EQ(pages.ActivePage(), &p1);
     EXPECT_EQ(p1.PageIndex(), 1);
+    // Only the active page is shown; the others are not painted beneath it.
+    for (TTabSheet* p : {&p0, &p1, &p2}) p->SetVisible(true);
+    form.Show();
+    EXPECT_TRUE(p1.Widget()->isVisible());
+    EXPECT_FALSE(p0.Widget()->isVisible() || p2.Widget()->isVisible());
     TPanel onPage(&form, "Pan_P1B", &p1);
     EXPECT_EQ(p1.ControlCount(), 1);
 }
@@ -397,6 +402,28 @@ TEST_F(ControlsTest, PaintEventsReuseFacesThatDidNotChange) {
     EXPECT_EQ(panel.FaceRevision(), panelFace + 1);
     EXPECT_EQ(image.Face().GetPixel(5, 5), RGBColor(0, 0, 255));
     form.Close();
+}
+
+// The gauge paints a new face only for a new percentage or filled width.
+TEST_F(ControlsTest, GaugePaintsOnlyWhatShowsAnew) {
+    TForm form;
+    TGauge gauge(&form, "Gauge1", &form);
+    gauge.SetBounds(0, 0, 102, 40);  // 100 pixels inside the frame
+    gauge.SetMaxValue(1000);
+    gauge.SetProgress(505);
+    EXPECT_EQ(gauge.PercentDone(), 50);
+    gauge.UpdateFace();
+    const TColor fill = gauge.Face().GetPixel(50, 3);
+    EXPECT_NE(fill, gauge.Face().GetPixel(51, 3));
+    const std::uint64_t painted = gauge.FaceRevision();
+    gauge.SetProgress(509);  // the same pixel and percentage
+    gauge.UpdateFace();
+    EXPECT_EQ(gauge.FaceRevision(), painted);
+    gauge.SetProgress(510);
+    gauge.UpdateFace();
+    EXPECT_EQ(gauge.Face().GetPixel(51, 3), fill);
+    gauge.SetMaxValue(0);  // an empty range shows nothing done
+    EXPECT_EQ(gauge.PercentDone(), 0);
 }
 
 TEST_F(ControlsTest, OpenDialogTakesScriptedAnswers) {
