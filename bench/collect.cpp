@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bench/jpeg_writer.h"
+#include "bench/quiet_view.h"
 #include "platform/graphics/picture.h"
 #include "search/engine/run_engine.h"
 
@@ -20,24 +21,6 @@ namespace fs = std::filesystem;
 constexpr int kImages = 2000;
 constexpr int kWidth = 160;
 constexpr int kHeight = 120;
-
-class QuietView : public IRunView {
-public:
-    explicit QuietView(std::vector<std::string> entries) : entries_(std::move(entries)) {}
-    void SetLabelInfo(int, const std::string&, const std::string&) override {}
-    void SetGaugeMax(std::int64_t) override {}
-    void SetGaugePosition(std::int64_t) override {}
-    void AppendLog(const std::string&) override { ++logLines; }
-    void ProcessMessages() override {}
-    void SetWaitCursor(bool) override {}
-    void OpenAnimation(const std::string&, bool) override {}
-    void StopAnimation() override {}
-    std::vector<std::string> ListEntries(int) override { return entries_; }
-    int logLines = 0;
-
-private:
-    std::vector<std::string> entries_;
-};
 
 void WriteJpeg(const std::string& path, int seed) {
     std::vector<std::uint8_t> rgb(static_cast<std::size_t>(kWidth) * kHeight * 3);
@@ -85,7 +68,7 @@ std::size_t Collect(const Fixture& fx) {
     TMainData data;
     data.WorkDir = fx.work;
     data.Chach = 3000;
-    QuietView view({fx.images});
+    bench::QuietView view({fx.images});
     TRunEngine engine(data, view);
     engine.InitChach();
     engine.GetFileListMain();
@@ -125,7 +108,7 @@ struct IndexLookup {
         fx.ClearWork();
         Collect(fx);
         data.WorkDir = fx.work;
-        QuietView view({});
+        bench::QuietView view;
         TRunEngine engine(data, view);
         engine.GetTempList();
         for (const TTmpList& e : data.TempList) paths.push_back(e.Path);

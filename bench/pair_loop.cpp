@@ -10,6 +10,7 @@
 #include <random>
 #include <vector>
 
+#include "bench/quiet_view.h"
 #include "search/engine/main_data.h"
 #include "search/engine/pair_loop.h"
 #include "search/engine/run_driver.h"
@@ -147,19 +148,6 @@ int BenchSize() {
     return n > 0 ? n : 10000;
 }
 
-class QuietView : public IRunView {
-public:
-    void SetLabelInfo(int, const std::string&, const std::string&) override {}
-    void SetGaugeMax(std::int64_t) override {}
-    void SetGaugePosition(std::int64_t) override {}
-    void AppendLog(const std::string&) override {}
-    void ProcessMessages() override {}
-    void SetWaitCursor(bool) override {}
-    void OpenAnimation(const std::string&, bool) override {}
-    void StopAnimation() override {}
-    std::vector<std::string> ListEntries(int) override { return {}; }
-};
-
 // n sources and n targets of random 80 x 80 signatures (no pair matches).
 struct LoopData {
     std::vector<TCompactSignature> sources, targets;
@@ -191,7 +179,7 @@ void BM_PairLoop(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         TMainData data;
-        QuietView view;
+        bench::QuietView view;
         TRunEngine engine(data, view);
         TRunLog log;
         TRunStatus status(data, view);

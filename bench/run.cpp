@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "bench/jpeg_writer.h"
+#include "bench/quiet_view.h"
 #include "platform/base/paths.h"
 #include "platform/base/sound.h"
 #include "platform/graphics/picture.h"
@@ -137,24 +138,6 @@ Folders& FoldersOf(std::size_t set) {
 // engine loads its previews for the same box, so both do the same work.
 constexpr TPreviewBox kWindowPreviewBox{372, 368};
 
-class QuietView : public IRunView {
-public:
-    explicit QuietView(std::string folder) : folder_(std::move(folder)) {}
-    void SetLabelInfo(int, const std::string&, const std::string&) override {}
-    void SetGaugeMax(std::int64_t) override {}
-    void SetGaugePosition(std::int64_t) override {}
-    void AppendLog(const std::string&) override {}
-    void ProcessMessages() override {}
-    void SetWaitCursor(bool) override {}
-    void OpenAnimation(const std::string&, bool) override {}
-    void StopAnimation() override {}
-    std::vector<std::string> ListEntries(int) override { return {folder_}; }
-    TPreviewBox PreviewBox() override { return kWindowPreviewBox; }
-
-private:
-    std::string folder_;
-};
-
 class QuietWindow : public IRunWindow {
 public:
     void ShowMessage(const std::string&) override {}
@@ -178,7 +161,7 @@ public:
 class EngineRunner : public Runner {
 public:
     EngineRunner(const Folders& folders, bool preview)
-        : view_(folders.images), engine_(data_, view_), preview_(preview) {
+        : view_({folders.images}, kWindowPreviewBox), engine_(data_, view_), preview_(preview) {
         data_.WorkDir = folders.work;
         data_.NoTmpDel = 1;  // the second run reuses the signatures
         data_.DoFindSound = data_.DoEndSound = 0;
@@ -198,7 +181,7 @@ public:
 
 private:
     TMainData data_;
-    QuietView view_;
+    bench::QuietView view_;
     QuietWindow window_;
     TRunEngine engine_;
     bool preview_;

@@ -341,14 +341,24 @@ TEST_F(ControlsTest, ImagePlacesItsPicture) {
 
 // A panel its children cover completely gets no paint of its own, yet a
 // see-through child must show the panel as it is now, not an older face.
-TEST_F(ControlsTest, SeeThroughChildShowsTheCoveredPanelsCurrentFace) {
+// A red panel on a form with an image on the panel.
+struct PanelWithImage {
     TForm form;
-    form.SetBounds(0, 0, 200, 200);
-    TPanel panel(&form, "Panel", &form);
-    panel.SetBevelOuter(TPanel::TBevel::bvNone);
-    panel.SetColor(RGBColor(255, 0, 0));
-    panel.SetBounds(0, 0, 120, 120);
-    TImage image(&form, "Image", &panel);
+    TPanel panel{&form, "Panel", &form};
+    TImage image{&form, "Image", &panel};
+    PanelWithImage() {
+        form.SetBounds(0, 0, 200, 200);
+        panel.SetBevelOuter(TPanel::TBevel::bvNone);
+        panel.SetColor(RGBColor(255, 0, 0));
+        panel.SetBounds(0, 0, 120, 120);
+    }
+};
+
+TEST_F(ControlsTest, SeeThroughChildShowsTheCoveredPanelsCurrentFace) {
+    PanelWithImage w;
+    TForm& form = w.form;
+    TPanel& panel = w.panel;
+    TImage& image = w.image;
     image.SetAlign(TAlign::alClient);
     form.Show();
     test::App().ProcessMessages();
@@ -374,13 +384,10 @@ TEST_F(ControlsTest, SeeThroughChildShowsTheCoveredPanelsCurrentFace) {
 // A paint event renders a face again only when what it shows changed; else
 // it copies the part it asks for from the face kept.
 TEST_F(ControlsTest, PaintEventsReuseFacesThatDidNotChange) {
-    TForm form;
-    form.SetBounds(0, 0, 200, 200);
-    TPanel panel(&form, "Panel", &form);
-    panel.SetBevelOuter(TPanel::TBevel::bvNone);
-    panel.SetColor(RGBColor(255, 0, 0));
-    panel.SetBounds(0, 0, 120, 120);
-    TImage image(&form, "Image", &panel);
+    PanelWithImage w;
+    TForm& form = w.form;
+    TPanel& panel = w.panel;
+    TImage& image = w.image;
     image.SetBounds(10, 10, 50, 50);
     form.Show();
     test::App().ProcessMessages();
