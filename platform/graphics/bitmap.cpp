@@ -501,9 +501,9 @@ void TBitmap::FillRect(const TRect& rect, TColor color) {
     std::memcpy(pixel, &raw, 4);  // little-endian pixel bytes
     const std::size_t offset = static_cast<std::size_t>(r.Left) * bytes;
     const std::size_t span = static_cast<std::size_t>(r.Right - r.Left) * bytes;
-    std::uint8_t* first = ScanLine(r.Top) + offset;
-    RepeatPixel(first, pixel, bytes, static_cast<std::size_t>(r.Right - r.Left));
-    for (int y = r.Top + 1; y < r.Bottom; ++y) std::memcpy(data_.get() + static_cast<std::size_t>(y) * stride_ + offset, first, span);
+    const std::uint8_t* first = ScanLine(r.Top) + offset;
+    RepeatPixel(ScanLine(r.Top) + offset, pixel, bytes, static_cast<std::size_t>(r.Right - r.Left));
+    for (int y = r.Top + 1; y < r.Bottom; ++y) std::memcpy(ScanLine(y) + offset, first, span);
 }
 
 void TBitmap::FrameRect(const TRect& rect, TColor color) {

@@ -131,10 +131,13 @@ void TGraphicControl::PaintBackground() {
     auto* painted = dynamic_cast<TCustomControl*>(Parent());
     const int w = face_.Width(), h = face_.Height();
     // Only what the parent's face does not cover takes the parent's colour.
-    const TRect covered = painted ? IntersectRect(TRect{0, 0, w, h}, TRect{-Left(), -Top(), painted->Face().Width() - Left(),
-                                                                            painted->Face().Height() - Top()})
-                                  : TRect{};
-    if (covered != TRect{0, 0, w, h}) face_.FillRect(TRect{0, 0, w, h}, backdrop_.color);
+    const TRect whole{0, 0, w, h};
+    TRect covered{};
+    if (painted) {
+        const TBitmap& back = painted->Face();
+        covered = IntersectRect(whole, TRect{-Left(), -Top(), back.Width() - Left(), back.Height() - Top()});
+    }
+    if (covered != whole) face_.FillRect(whole, backdrop_.color);
     if (painted) BitBlt(face_, 0, 0, w, h, painted->Face(), Left(), Top(), TRasterOp::SrcCopy);
 }
 

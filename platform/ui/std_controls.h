@@ -201,7 +201,6 @@ private:
     bool cancel_ = false;
 };
 
-// Progress gauge (MinValue..MaxValue, Progress).
 // Horizontal progress gauge painted in software: a sunken frame, the part
 // done filled in the highlight colour, the percentage centred. It paints
 // again only when the percentage or the filled width changes.
