@@ -4,6 +4,10 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPointer>
+#include <QRegion>
+#include <algorithm>
+#include <vector>
 
 #include "platform/ui/application.h"
 
@@ -157,8 +161,46 @@ void TGraphicControl::PaintFace() {
     Paint(canvas);
 }
 
+namespace {
+
+int g_showTogetherDepth = 0;
+
+std::vector<QPointer<QWidget>>& WaitingToShow() {
+    static std::vector<QPointer<QWidget>> widgets;
+    return widgets;
+}
+
+}  // namespace
+
+TShowFacesTogether::TShowFacesTogether() { ++g_showTogetherDepth; }
+
+TShowFacesTogether::~TShowFacesTogether() {
+    if (--g_showTogetherDepth > 0) return;
+    std::vector<QPointer<QWidget>> widgets;
+    widgets.swap(WaitingToShow());
+    try {
+        // One repaint per window, of the places of the controls that waited.
+        std::vector<std::pair<QWidget*, QRegion>> windows;
+        for (const QPointer<QWidget>& w : widgets) {
+            if (!w || !w->isVisible()) continue;
+            QWidget* top = w->window();
+            const QRegion place(QRect(w->mapTo(top, QPoint(0, 0)), w->size()));
+            auto it = std::find_if(windows.begin(), windows.end(), [top](const auto& e) { return e.first == top; });
+            if (it == windows.end()) windows.emplace_back(top, place);
+            else it->second += place;
+        }
+        for (auto& [top, region] : windows) top->repaint(region);
+    } catch (...) {
+        // They show at the next paint.
+    }
+}
+
 void TGraphicControl::ShowFaceNow() {
     if (!Widget() || !Widget()->isVisible()) return;
+    if (g_showTogetherDepth > 0 && FaceCurrent()) {
+        WaitingToShow().emplace_back(Widget());
+        return;
+    }
     faceReady_ = true;
     Widget()->repaint();
     faceReady_ = false;

@@ -94,6 +94,18 @@ private:
     bool faceOutdated_ = true;
 };
 
+// While one lives, window-less controls that would show their face at once
+// (ShowFaceNow with a current face) wait, and are shown together in one
+// repaint of their window when the last one ends: a routine that switches
+// many buttons repaints the window once instead of once per button.
+class TShowFacesTogether {
+public:
+    TShowFacesTogether();
+    ~TShowFacesTogether();
+    TShowFacesTogether(const TShowFacesTogether&) = delete;
+    TShowFacesTogether& operator=(const TShowFacesTogether&) = delete;
+};
+
 class TPanel : public TCustomControl {
 public:
     TPanel(TComponent* owner, std::string name, TWinControl* parent);

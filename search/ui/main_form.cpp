@@ -560,6 +560,8 @@ std::string TOV_MainForm::ProjectCaptionWithProgress() const {
 // ---------------------------------------------------------------- navigation
 
 void TOV_MainForm::SetMbEnabled(int state) {
+    // The buttons switched here show in one repaint.
+    TShowFacesTogether together;
     switch (state) {
         case 0:
         case 1:
@@ -790,11 +792,13 @@ void TOV_MainForm::SetLabelColumns(bool three) {
 }
 
 void TOV_MainForm::SetLogButtonsEnabled(bool enabled) {
+    TShowFacesTogether together;
     P4B_Log.SetEnable(enabled);
     p4b_LogClear.SetEnable(enabled);
 }
 
 void TOV_MainForm::SetStopPauseEnabled(bool enabled) {
+    TShowFacesTogether together;
     P4B_Stop.SetEnable(enabled);
     P4B_Pause.SetEnable(enabled);
 }

@@ -1,9 +1,6 @@
 // A whole run through the window's Start button.
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QWidget>
-
 #include "search_ui/main_form_fixture.h"
 
 namespace orv::test {
@@ -53,25 +50,6 @@ TEST_F(MainFormTest, StartRunsAComparisonAndShowsItsEnd) {
     EXPECT_TRUE(f.Enabled());
 }
 
-// Counts the repaints of one window: Qt repaints a window's widgets when
-// one of them takes an update request.
-class RepaintCounter : public QObject {
-public:
-    explicit RepaintCounter(QWidget* window) : window_(window) { qApp->installEventFilter(this); }
-    ~RepaintCounter() override { qApp->removeEventFilter(this); }
-    int count = 0;
-
-protected:
-    bool eventFilter(QObject* receiver, QEvent* event) override {
-        auto* widget = qobject_cast<QWidget*>(receiver);
-        if (event->type() == QEvent::UpdateRequest && widget && widget->window() == window_) ++count;
-        return false;
-    }
-
-private:
-    QWidget* window_;
-};
-
 // However many matches a run finds, the window repaints at most once per
 // slice of the run's work: with the run's clock standing still, a run of
 // many matches repaints no more often than a run of a few (what remains are
@@ -95,7 +73,7 @@ TEST_F(MainFormTest, RunRepaintsAtMostOncePerSlice) {
     const auto stopped = std::chrono::steady_clock::now();
     f.RunClock = [stopped] { return stopped; };
 
-    RepaintCounter repaints(f.Widget()->window());
+    test::RepaintCounter repaints(f.Widget()->window());
     auto run = [&](int count) {
         for (int i = 0; i < count; ++i) {
             const fs::path copy = fs::path(images) / ("i" + std::to_string(i) + ".bmp");
