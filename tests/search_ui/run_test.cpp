@@ -12,21 +12,26 @@ bool HasLine(const std::vector<std::string>& lines, const std::string& text) {
     return false;
 }
 
-TEST_F(MainFormTest, StartRunsAComparisonAndShowsItsEnd) {
-    TOV_MainForm& f = Make();
-    const std::string work = Folder("work");
+// A window on its run page, ready to compare the lists (all sizes, log
+// only, no sounds).
+TOV_MainForm& ReadyToRun(TOV_MainForm& f, const std::string& work, std::vector<std::string> sources,
+                         std::vector<std::string> targets) {
     f.Data.WorkDir = work + "/";
     f.Data.DoEndSound = 0;
     f.Data.DoFindSound = 0;
-    const std::string a = (root_ / "a.bmp").string(), b = (root_ / "b.bmp").string();
-    fs::copy_file(app_ / "BMP" / "folder.bmp", a);
-    fs::copy_file(app_ / "BMP" / "folder.bmp", b);
-    std::vector<std::string> sources{a}, targets{b};
     f.AddFiles2(sources, 0);
     f.AddFiles2(targets, 1);
     f.Radio_Mode.SetItemIndex(1);
     f.Radio_Syori.SetItemIndex(1);
     f.MB_GoMouseDown();
+    return f;
+}
+
+TEST_F(MainFormTest, StartRunsAComparisonAndShowsItsEnd) {
+    const std::string a = (root_ / "a.bmp").string(), b = (root_ / "b.bmp").string();
+    fs::copy_file(app_ / "BMP" / "folder.bmp", a);
+    fs::copy_file(app_ / "BMP" / "folder.bmp", b);
+    TOV_MainForm& f = ReadyToRun(Make(), Folder("work"), {a}, {b});
     ASSERT_TRUE(f.MB_Go.Enable());
 
     f.P4B_StartMouseDown();
@@ -55,19 +60,9 @@ TEST_F(MainFormTest, StartRunsAComparisonAndShowsItsEnd) {
 // many matches repaints no more often than a run of a few (what remains are
 // the button states at the start and the end).
 TEST_F(MainFormTest, RunRepaintsAtMostOncePerSlice) {
-    TOV_MainForm& f = Make();
-    f.Data.WorkDir = Folder("work") + "/";
-    f.Data.DoEndSound = 0;
-    f.Data.DoFindSound = 0;
     const std::string images = Folder("images");
-    for (int side : {0, 1}) {
-        std::vector<std::string> folder{images};
-        f.AddFiles2(folder, side);
-    }
-    f.Radio_Mode.SetItemIndex(1);
-    f.Radio_Syori.SetItemIndex(1);
+    TOV_MainForm& f = ReadyToRun(Make(), Folder("work"), {images}, {images});
     f.Check_prev.SetChecked(true);
-    f.MB_GoMouseDown();
     f.Show();
     test::App().ProcessMessages();
     const auto stopped = std::chrono::steady_clock::now();
