@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "bench/jpeg_writer.h"
-#include "platform/graphics/picture.h"
 #include "bench/quiet_view.h"
+#include "platform/graphics/picture.h"
 #include "search/engine/run_engine.h"
 
 namespace orv {
@@ -22,8 +22,6 @@ namespace fs = std::filesystem;
 constexpr int kImages = 2000;
 constexpr int kWidth = 160;
 constexpr int kHeight = 120;
-
-using bench::QuietView;
 
 void WriteJpeg(const std::string& path, int seed) {
     std::vector<std::uint8_t> rgb(static_cast<std::size_t>(kWidth) * kHeight * 3);
@@ -77,7 +75,7 @@ std::size_t Collect(const Fixture& fx, int threads) {
     data.Threads = threads;
     data.WorkDir = fx.work;
     data.Chach = 3000;
-    QuietView view({fx.images});
+    bench::QuietView view({fx.images});
     TRunEngine engine(data, view);
     engine.InitChach();
     engine.GetFileListMain();
@@ -119,7 +117,7 @@ struct IndexLookup {
         fx.ClearWork();
         Collect(fx, 0);
         data.WorkDir = fx.work;
-        QuietView view;
+        bench::QuietView view;
         TRunEngine engine(data, view);
         engine.GetTempList();
         for (const TTmpList& e : data.TempList) paths.push_back(e.Path);

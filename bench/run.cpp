@@ -1,15 +1,18 @@
 // Whole comparison runs over generated photographs, as a user starts them
-// (both lists one folder, all sizes, log only, normal accuracy), run by the
-// engine behind a quiet view and window, with one worker thread and with one
-// per core. A first run makes the signatures, a second run reuses them.
-// After the benchmarks the ratios of the medians are printed: one thread
-// against all threads. The preview stays off: it loads whole pictures on the
-// window's thread and would time the preview rather than the run.
+// (both lists one folder, all sizes, log only, normal accuracy, preview on):
+// without a window (the engine behind a quiet view) and through the real
+// main window (offscreen unless QT_QPA_PLATFORM names another platform).
+// A first run makes the signatures, a second run reuses them; the engine
+// also runs without the preview. Each case runs with one worker thread and
+// with one per core. After the benchmarks the ratios of the medians are
+// printed: windowed/engine, engine/engine without preview, and one thread
+// against all threads.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <algorithm>
-#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -20,11 +23,17 @@
 #include <vector>
 
 #include "bench/jpeg_writer.h"
-#include "platform/graphics/picture.h"
 #include "bench/quiet_view.h"
+#include "platform/base/paths.h"
+#include "platform/base/sound.h"
+#include "platform/graphics/picture.h"
+#include "platform/ui/application.h"
+#include "platform/ui/scripted_dialogs.h"
 #include "search/engine/pair_loop.h"
 #include "search/engine/run_driver.h"
 #include "search/engine/run_engine.h"
+#include "search/ui/main_form.h"
+#include "search/ui/program_globals.h"
 
 namespace orv {
 namespace {
@@ -83,15 +92,19 @@ std::vector<std::uint8_t> MakePhoto(int width, int height, std::uint32_t seed) {
 // The folder of one set, its work folder and a program folder for the
 // window, made once for the whole program and removed at its end.
 struct Folders {
-    std::string root, images, work;
+    std::string root, images, work, app;
     explicit Folders(const PhotoSet& set) {
         std::string tmpl = (fs::temp_directory_path() / "orv-bench-run-XXXXXX").string();
         if (!::mkdtemp(tmpl.data())) std::abort();
         root = tmpl + "/";
         images = root + "images/";
         work = root + "work/";
+        app = root + "app/";
         fs::create_directories(images);
         fs::create_directories(work);
+        fs::create_directories(app);
+        for (const char* entry : {"BMP", "Set", "Sound", "Ver.ini"})
+            fs::copy(fs::path(ORV_APPDIR_BUILT) / entry, app + entry, fs::copy_options::recursive);
         const int originals = set.count - set.copies;
         for (int i = 0; i < originals; ++i) {
             const std::vector<std::uint8_t> rgb = MakePhoto(set.width, set.height, static_cast<std::uint32_t>(i) + 1);
@@ -126,9 +139,11 @@ Folders& FoldersOf(std::size_t set) {
     return *f;
 }
 
-// ---- the run
+// ---- the two ways to run
 
-using bench::QuietView;
+// The box the main window shows its previews in at its first size: the
+// engine loads its previews for the same box, so both do the same work.
+constexpr TPreviewBox kWindowPreviewBox{372, 368};
 
 class QuietWindow : public IRunWindow {
 public:
@@ -142,17 +157,24 @@ public:
     void SetStopPauseEnabled(bool) override {}
 };
 
-// One run by the engine; answers the matches found. Every run starts
-// without a progress record and with an empty log.
-class EngineRunner {
+// One run; answers the matches found. A first run starts from an empty work
+// folder; every run starts without a progress record and with an empty log.
+class Runner {
 public:
-    EngineRunner(const Folders& folders, int threads) : view_({folders.images}), engine_(data_, view_) {
+    virtual ~Runner() = default;
+    virtual std::size_t Run() = 0;
+};
+
+class EngineRunner : public Runner {
+public:
+    EngineRunner(const Folders& folders, bool preview, int threads)
+        : view_({folders.images}, kWindowPreviewBox), engine_(data_, view_), preview_(preview) {
         data_.WorkDir = folders.work;
         data_.Threads = threads;
         data_.NoTmpDel = 1;  // the second run reuses the signatures
         data_.DoFindSound = data_.DoEndSound = 0;
     }
-    std::size_t Run() {
+    std::size_t Run() override {
         TRunLog log;
         data_.JyochyuList.Clear();
         TRunDriver driver(engine_, log, window_);
@@ -160,41 +182,102 @@ public:
         choices.SizeMode = 1;   // all sizes
         choices.SyoriMode = 1;  // log only
         choices.SelTgt = choices.DoAction = choices.NearMode = 0;
+        choices.Preview = preview_;
         driver.P4B_StartMouseDown(choices);
         return log.Count();
     }
 
 private:
     TMainData data_;
-    QuietView view_;
+    bench::QuietView view_;
     QuietWindow window_;
     TRunEngine engine_;
+    bool preview_;
 };
 
+// The real main window, shown, on its run page, started by its Start button
+// as the window's tests do it.
+class WindowRunner : public Runner {
+public:
+    WindowRunner(const Folders& folders, int threads) {
+        ::setenv("HOME", folders.root.c_str(), 1);
+        SetAppDir(folders.app);
+        InitProgramGlobals(folders.app, "");
+        SetDialogService(std::make_shared<TScriptedDialogs>());
+        SetSoundPlayer(std::make_shared<SoundRecorder>());
+        form_ = std::make_unique<TOV_MainForm>();
+        form_->SplashMs = 0;
+        TOV_MainForm& f = *form_;
+        f.Data.WorkDir = folders.work;
+        f.Data.Threads = threads;
+        f.Data.NoTmpDel = 1;
+        f.Data.DoFindSound = f.Data.DoEndSound = 0;
+        std::vector<std::string> side{folders.images};
+        f.AddFiles2(side, 0);
+        side = {folders.images};
+        f.AddFiles2(side, 1);
+        f.Radio_Mode.SetItemIndex(1);
+        f.Radio_Syori.SetItemIndex(1);
+        f.Check_prev.SetChecked(true);
+        f.Show();
+        f.MB_GoMouseDown();
+        Application()->ProcessMessages();
+        const TPreviewBox box = f.PreviewBox();
+        if (box.Width != kWindowPreviewBox.Width || box.Height != kWindowPreviewBox.Height)
+            std::fprintf(stderr, "note: the window's previews are %d x %d, the engine's %d x %d\n", box.Width,
+                         box.Height, kWindowPreviewBox.Width, kWindowPreviewBox.Height);
+    }
+    ~WindowRunner() override {
+        form_.reset();
+        SetDialogService(nullptr);
+        SetSoundPlayer(nullptr);
+        SetAppDir("");
+    }
+    std::size_t Run() override {
+        TOV_MainForm& f = *form_;
+        f.RunLog.Clear();
+        f.Data.JyochyuList.Clear();
+        f.P4B_StartMouseDown();
+        Application()->ProcessMessages();
+        return f.RunLog.Count();
+    }
+
+private:
+    std::unique_ptr<TOV_MainForm> form_;
+};
+
+// ---- the benchmarks
+
+enum class Side { Engine, EngineWithoutPreview, Window };
 enum class Pass { First, Second };
 
+// One case of the table.
 struct RunCase {
     std::size_t set;
     Pass pass;
+    Side side;
     int threads;  // 0: one per core
     std::string Name() const {
         return std::string("Run/") + kSets[set].name + (pass == Pass::First ? "/first/" : "/second/") +
-               (threads == 1 ? "1-thread" : "all-threads");
+               (threads == 1 ? "1-thread/" : "all-threads/") +
+               (side == Side::Engine ? "engine" : side == Side::Window ? "window" : "engine-nopreview");
     }
 };
 
 void RunBenchmark(benchmark::State& state, RunCase c) {
     const Folders& folders = FoldersOf(c.set);
-    EngineRunner runner(folders, c.threads);
+    std::unique_ptr<Runner> runner;
+    if (c.side == Side::Window) runner = std::make_unique<WindowRunner>(folders, c.threads);
+    else runner = std::make_unique<EngineRunner>(folders, c.side == Side::Engine, c.threads);
     if (c.pass == Pass::Second) {
         folders.ClearWork();
-        runner.Run();  // makes the signatures
+        runner->Run();  // makes the signatures
     }
     std::size_t found = 0;
     for (auto _ : state) {
         if (c.pass == Pass::First) folders.ClearWork();
         const auto start = std::chrono::steady_clock::now();
-        found = runner.Run();
+        found = runner->Run();
         state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
     state.counters["matches"] = static_cast<double>(found);
@@ -204,13 +287,14 @@ void RunBenchmark(benchmark::State& state, RunCase c) {
 void RegisterRuns() {
     for (std::size_t set = 0; set < std::size(kSets); ++set)
         for (Pass pass : {Pass::First, Pass::Second})
-            for (int threads : {1, 0}) {
-                const RunCase c{set, pass, threads};
-                benchmark::RegisterBenchmark(c.Name().c_str(), RunBenchmark, c)
-                    ->UseManualTime()
-                    ->Unit(benchmark::kMillisecond)
-                    ->Iterations(1);
-            }
+            for (int threads : {1, 0})
+                for (Side side : {Side::Engine, Side::EngineWithoutPreview, Side::Window}) {
+                    const RunCase c{set, pass, side, threads};
+                    benchmark::RegisterBenchmark(c.Name().c_str(), RunBenchmark, c)
+                        ->UseManualTime()
+                        ->Unit(benchmark::kMillisecond)
+                        ->Iterations(1);
+                }
 }
 
 // The console report, keeping each case's median for the ratios.
@@ -222,20 +306,27 @@ public:
                 medians_[run.run_name.function_name] = run.GetAdjustedRealTime();
         ConsoleReporter::ReportRuns(runs);
     }
-    // Each case with one thread against the same case with all threads.
     void PrintRatios() const {
-        const std::string one = "/1-thread";
-        for (const auto& [name, time] : medians_) {
-            if (name.size() < one.size() || name.compare(name.size() - one.size(), one.size(), one) != 0) continue;
-            const std::string base = name.substr(0, name.size() - one.size());
-            auto all = medians_.find(base + "/all-threads");
-            if (all == medians_.end() || all->second <= 0) continue;
-            std::printf("%-18s 1 thread %9.1f ms  all threads %9.1f ms  speed-up %.2f\n", base.c_str(), time,
-                        all->second, time / all->second);
-        }
+        PrintRatio("/window", "/engine");
+        PrintRatio("/engine", "/engine-nopreview");
+        for (const char* side : {"/engine", "/window"})
+            PrintRatio(std::string("/1-thread") + side, std::string("/all-threads") + side);
     }
 
 private:
+    // For each case whose name ends in `of`: its median against the case
+    // whose name ends in `to` instead.
+    void PrintRatio(const std::string& of, const std::string& to) const {
+        for (const auto& [name, time] : medians_) {
+            if (name.size() < of.size() || name.compare(name.size() - of.size(), of.size(), of) != 0) continue;
+            const std::string base = name.substr(0, name.size() - of.size());
+            auto other = medians_.find(base + to);
+            if (other == medians_.end() || other->second <= 0) continue;
+            std::printf("%-26s %-20s %9.1f ms  %-24s %9.1f ms  ratio %.2f\n", base.c_str(), of.c_str() + 1, time,
+                        to.c_str() + 1, other->second, time / other->second);
+        }
+    }
+
     std::map<std::string, double> medians_;
 };
 
@@ -243,7 +334,9 @@ private:
 }  // namespace orv
 
 int main(int argc, char** argv) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     orv::RegisterStandardPictures();
+    orv::TApplication app(argc, argv);
     orv::RegisterRuns();
     // Five runs of each case and their statistics unless the command line
     // says otherwise (a later flag wins).

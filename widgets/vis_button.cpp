@@ -26,6 +26,8 @@ void TVisButton::SetCaption(const std::string& caption) {
 }
 
 void TVisButton::SetEnable(bool enable) {
+    // The same state again changes nothing the button shows.
+    if (enable == enable_ && FaceCurrent()) return;
     enable_ = enable;
     PaintNow();
 }
@@ -84,6 +86,7 @@ void TVisButton::MouseDown(TMouseButton button, TShiftState shift, int x, int y)
     if (!Face().Empty()) {
         TCanvas canvas(Face());
         DrawRow(canvas, 1);
+        LookChanged();  // the pressed look is not the face's own
         ShowFaceNow();
     }
     // Synchronous: the pressed look stays while the sound plays.

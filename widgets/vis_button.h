@@ -19,11 +19,15 @@ public:
     const std::string& SoundName() const { return soundName_; }
     void SetSoundName(const std::string& path) { soundName_ = path; }
     bool Enable() const { return enable_; }
-    // Stores the flag and paints the button at once. It is the button's own
-    // switch: the widget stays enabled, so releases still arrive.
+    // Stores the flag and paints the button at once (unless it shows that
+    // state already). It is the button's own switch: the widget stays
+    // enabled, so releases still arrive.
     void SetEnable(bool enable);
     bool TransParent() const { return transParent_; }
-    void SetTransParent(bool v) { transParent_ = v; }
+    void SetTransParent(bool v) {
+        transParent_ = v;
+        LookChanged();
+    }
 
     // Press and release as the mouse gives them.
     void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override;

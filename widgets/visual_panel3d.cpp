@@ -36,22 +36,32 @@ int TVisualPanel3D::BandHeight(int height) {
 }
 
 void TVisualPanel3D::Paint(TCanvas& canvas) {
-    TPanel::Paint(canvas);
     const int W = ClientWidth(), H = ClientHeight();
     const std::int64_t G = GradeWidth;
     const TColor S = ColorToRGB(Color());
+    painted_ = CurrentLook();
 
     if (GradePanel) {
+        // The bands cover the whole face, so the plain panel under them
+        // would never show. Each band i fills from its top down to the next
+        // band's top (the last one to the bottom edge): what stays visible
+        // when every band is filled down to the bottom, each pixel written
+        // once.
         const int band = BandHeight(H);
         canvas.BrushStyle = TBrushStyle::bsSolid;
         for (int i = 0; i < 60; ++i) {
+            const std::int64_t top = std::int64_t{i} * band;
+            const std::int64_t bottom = i == 59 ? H : std::min<std::int64_t>(top + band, H);
+            if (top >= bottom) continue;
             canvas.BrushColor = Shift(S, 30 - i);
-            canvas.FillRect(TRect{0, i * band, W, H});
+            canvas.FillRect(TRect{0, static_cast<int>(top), W, static_cast<int>(bottom)});
         }
         canvas.Font = Font();
         const int tw = canvas.TextWidth(Caption()), th = canvas.TextHeight(Caption());
         canvas.BrushStyle = TBrushStyle::bsClear;
         canvas.TextOut((W - tw) / 2, (H - th) / 2, Caption());
+    } else {
+        TPanel::Paint(canvas);
     }
     canvas.BrushStyle = TBrushStyle::bsSolid;
 

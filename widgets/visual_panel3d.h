@@ -3,6 +3,8 @@
 // border, and a highlight and a shadow line inside the rings.
 #pragma once
 
+#include <optional>
+
 #include "platform/ui/custom_control.h"
 
 namespace orv {
@@ -32,9 +34,22 @@ public:
 
 protected:
     void Paint(TCanvas& canvas) override;
+    bool FaceStale() const override { return !painted_ || !(*painted_ == CurrentLook()); }
 
 private:
     static constexpr TRect kClientMargin{5, 5, 5, 5};
+    // The fields the face is painted from (colour, font, caption and size
+    // tell the control themselves).
+    struct TLook {
+        bool DrawLine, GradePanel, Border, GradeTopOnly;
+        TColor LineShadowColor, LineHILiteColor;
+        int GradeWidth;
+        bool operator==(const TLook&) const = default;
+    };
+    TLook CurrentLook() const {
+        return {DrawLine, GradePanel, Border, GradeTopOnly, LineShadowColor, LineHILiteColor, GradeWidth};
+    }
+    std::optional<TLook> painted_;
 };
 
 }  // namespace orv

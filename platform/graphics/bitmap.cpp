@@ -469,23 +469,44 @@ void TBitmap::SetPixel(int x, int y, TColor color) {
     SetRawPixel(ScanLine(y), x, ColorToRaw(color, format_, EffectivePalette()));
 }
 
+namespace {
+
+// Repeats the pixel of `bytes` bytes at dst `count` times: one pixel written,
+// then the filled part copied onto the rest, doubling each time.
+void RepeatPixel(std::uint8_t* dst, const std::uint8_t* pixel, std::size_t bytes, std::size_t count) {
+    if (count == 0) return;
+    std::memcpy(dst, pixel, bytes);
+    const std::size_t total = bytes * count;
+    for (std::size_t done = bytes; done < total;) {
+        const std::size_t n = std::min(done, total - done);
+        std::memcpy(dst + done, dst, n);
+        done += n;
+    }
+}
+
+}  // namespace
+
 void TBitmap::FillRect(const TRect& rect, TColor color) {
     const TRect r = IntersectRect(rect, TRect{0, 0, width_, height_});
     if (r.IsEmpty()) return;
     const std::uint32_t raw = ColorToRaw(color, format_, EffectivePalette());
-    const int bytes = BitsPerPixel(format_) / 8;
-    for (int y = r.Top; y < r.Bottom; ++y) {
-        std::uint8_t* row = ScanLine(y);
-        if (bytes >= 2) {
-            std::uint8_t px[4];
-            std::memcpy(px, &raw, 4);  // little-endian pixel bytes
-            for (int x = r.Left; x < r.Right; ++x)
-                std::memcpy(row + static_cast<std::size_t>(x) * static_cast<std::size_t>(bytes), px,
-                            static_cast<std::size_t>(bytes));
-        } else {
+    const int bits = BitsPerPixel(format_);
+    if (bits < 8) {
+        for (int y = r.Top; y < r.Bottom; ++y) {
+            std::uint8_t* row = ScanLine(y);
             for (int x = r.Left; x < r.Right; ++x) SetRawPixel(row, x, raw);
         }
+        return;
     }
+    // The first row is filled pixel by pixel doubling, the others copy it.
+    const auto bytes = static_cast<std::size_t>(bits / 8);
+    std::uint8_t pixel[4];
+    std::memcpy(pixel, &raw, 4);  // little-endian pixel bytes
+    const std::size_t offset = static_cast<std::size_t>(r.Left) * bytes;
+    const std::size_t span = static_cast<std::size_t>(r.Right - r.Left) * bytes;
+    const std::uint8_t* first = ScanLine(r.Top) + offset;
+    RepeatPixel(ScanLine(r.Top) + offset, pixel, bytes, static_cast<std::size_t>(r.Right - r.Left));
+    for (int y = r.Top + 1; y < r.Bottom; ++y) std::memcpy(ScanLine(y) + offset, first, span);
 }
 
 void TBitmap::FrameRect(const TRect& rect, TColor color) {

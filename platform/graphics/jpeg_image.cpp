@@ -1,5 +1,7 @@
 #include "platform/graphics/jpeg_image.h"
 
+#include <algorithm>
+#include <climits>
 #include <vector>
 
 #include "platform/base/stream.h"
@@ -39,6 +41,15 @@ bool ReadHeader(Decoder& d, const unsigned char* data, unsigned long size) {
     jpeg_read_header(&d.cinfo, TRUE);
     const J_COLOR_SPACE in = d.cinfo.jpeg_color_space;
     d.cinfo.out_color_space = (in == JCS_CMYK || in == JCS_YCCK) ? JCS_CMYK : JCS_EXT_BGR;
+    jpeg_calc_output_dimensions(&d.cinfo);
+    return true;
+}
+
+// Has libjpeg decode at 1/denominator of the size. False on any libjpeg error.
+bool ScaleOutput(Decoder& d, int denominator) {
+    if (setjmp(d.err.jump)) return false;
+    d.cinfo.scale_num = 1;
+    d.cinfo.scale_denom = static_cast<unsigned int>(denominator);
     jpeg_calc_output_dimensions(&d.cinfo);
     return true;
 }
@@ -92,6 +103,18 @@ bool DecodeRows(Decoder& d, JSAMPROW* rows, JSAMPROW cmykRow) {
 
 }  // namespace
 
+int JpegFitDenominator(int width, int height, int boxWidth, int boxHeight) {
+    if (width <= 0 || height <= 0 || boxWidth <= 0 || boxHeight <= 0) return 1;
+    // The shown size, as a proportional fit (64-bit products).
+    const std::int64_t w = width, h = height, bw = boxWidth, bh = boxHeight;
+    std::int64_t shownW = bw, shownH = bh;
+    if (bw * h < bh * w) shownH = bw * h / w;
+    else shownW = bh * w / h;
+    for (int d : {8, 4, 2})
+        if ((w + d - 1) / d >= shownW && (h + d - 1) / d >= shownH) return d;
+    return 1;
+}
+
 const TGraphicClass& TJPEGImage::ClassInfo() {
     static const TGraphicClass info{"TJPEGImage",
                                     []() -> std::unique_ptr<TGraphic> { return std::make_unique<TJPEGImage>(); },
@@ -123,6 +146,10 @@ void TJPEGImage::LoadFromStream(TStream& stream) {
 
     Decoder d;
     if (!ReadHeader(d, data.data(), static_cast<unsigned long>(data.size()))) RaiseInvalidImage(kFormatName);
+    const int denominator = JpegFitDenominator(static_cast<int>(std::min<JDIMENSION>(d.cinfo.image_width, INT_MAX)),
+                                               static_cast<int>(std::min<JDIMENSION>(d.cinfo.image_height, INT_MAX)),
+                                               fitWidth_, fitHeight_);
+    if (denominator > 1 && !ScaleOutput(d, denominator)) RaiseInvalidImage(kFormatName);
     CheckImageSize(d.cinfo.output_width, d.cinfo.output_height, kFormatName);
 
     TBitmap image;

@@ -7,6 +7,12 @@
 
 namespace orv {
 
+// The denominator (1, 2, 4 or 8) of the smallest DCT scale at which a
+// width x height picture, shown fitted into a box of boxWidth x boxHeight
+// (aspect kept, enlarged or shrunk), is still at least the size it is shown
+// at. 1 for an empty box or picture.
+int JpegFitDenominator(int width, int height, int boxWidth, int boxHeight);
+
 class TJPEGImage : public TGraphic {
 public:
     TJPEGImage() = default;
@@ -29,6 +35,14 @@ public:
     // Not supported: raises EInvalidGraphicOperation.
     void SaveToStream(TStream& stream) override;
 
+    // Later loads decode at the smallest scale that still covers the picture
+    // shown fitted into this box (JpegFitDenominator); 0 x 0, the default,
+    // decodes the whole size.
+    void SetFitBox(int width, int height) {
+        fitWidth_ = width;
+        fitHeight_ = height;
+    }
+
     void Draw(TBitmap& target, int x, int y) const override;
     void RenderToBitmap(TBitmap& target) override;
 
@@ -37,6 +51,7 @@ public:
 
 private:
     TBitmap bitmap_;
+    int fitWidth_ = 0, fitHeight_ = 0;
 };
 
 }  // namespace orv

@@ -1,6 +1,7 @@
 #include "platform/graphics/picture_loader.h"
 
 #include "platform/base/file_system.h"
+#include "platform/graphics/jpeg_image.h"
 #include "platform/graphics/picture.h"
 
 namespace orv {
@@ -20,6 +21,20 @@ bool LoadPictureToBitmap(const std::string& fileName, TBitmap& destination, TLoa
             graphic->RenderToBitmap(canvas);
             destination.MoveAssign(canvas);
         }
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool LoadPictureToFit(const std::string& fileName, TBitmap& destination, int boxWidth, int boxHeight) {
+    const bool jpeg = TPicture::ClassForExtension(PictureExtension(fileName)) == &TJPEGImage::ClassInfo();
+    if (!jpeg || boxWidth <= 0 || boxHeight <= 0) return LoadPictureToBitmap(fileName, destination);
+    try {
+        TJPEGImage picture;
+        picture.SetFitBox(boxWidth, boxHeight);
+        picture.LoadFromFile(fileName);
+        picture.RenderToBitmap(destination);
         return true;
     } catch (...) {
         return false;

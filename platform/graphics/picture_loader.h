@@ -19,4 +19,10 @@ enum class TLoadCheck {
 // any failure; `destination` is then left as it was.
 bool LoadPictureToBitmap(const std::string& fileName, TBitmap& destination, TLoadCheck check = TLoadCheck::None);
 
+// The same for a picture shown fitted into a box of boxWidth x boxHeight: a
+// file read by the JPEG picture class is decoded at the smallest DCT scale
+// that still covers the shown size (JpegFitDenominator); any other file, and
+// an empty box, loads whole.
+bool LoadPictureToFit(const std::string& fileName, TBitmap& destination, int boxWidth, int boxHeight);
+
 }  // namespace orv

@@ -4,6 +4,10 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPointer>
+#include <QRegion>
+#include <algorithm>
+#include <vector>
 
 #include "platform/ui/application.h"
 
@@ -28,31 +32,42 @@ protected:
     // face without a call to Invalidate.
     void changeEvent(QEvent* e) override {
         const auto type = e->type();
-        if (windowed_ && (type == QEvent::FontChange || type == QEvent::EnabledChange ||
-                          type == QEvent::PaletteChange))
-            windowed_->faceOutdated_ = true;
+        if (type == QEvent::FontChange || type == QEvent::EnabledChange || type == QEvent::PaletteChange)
+            FaceOutdated();
         QWidget::changeEvent(e);
     }
+    // A control may paint nothing while hidden: shown again, it renders anew.
+    void showEvent(QShowEvent* e) override {
+        FaceOutdated();
+        QWidget::showEvent(e);
+    }
 
-    void paintEvent(QPaintEvent*) override {
+    // The face is rendered again only when out of date; the event's region
+    // alone is copied to the screen.
+    void paintEvent(QPaintEvent* event) override {
         TPaintedFace* face = windowed_ ? static_cast<TPaintedFace*>(windowed_) : graphic_;
         Guard(windowed_ ? static_cast<TObject*>(windowed_) : graphic_, [&] {
             if (windowed_) {
-                windowed_->PaintFace();
+                windowed_->UpdateFace();
             } else if (graphic_->faceReady_) {
                 // A face drawn just now by ShowFaceNow is shown as it is.
                 graphic_->faceReady_ = false;
             } else {
-                graphic_->PaintFace();
+                graphic_->UpdateFace();
             }
         });
         const QImage image = WrapBitmap(std::as_const(face->Face()));
         if (image.isNull()) return;
         QPainter painter(this);
-        painter.drawImage(0, 0, image);
+        for (const QRect& r : event->region()) painter.drawImage(r.topLeft(), image, r);
     }
 
 private:
+    void FaceOutdated() {
+        if (windowed_) windowed_->faceOutdated_ = true;
+        else graphic_->faceOutdated_ = true;
+    }
+
     TCustomControl* windowed_;
     TGraphicControl* graphic_;
 };
@@ -73,6 +88,7 @@ TCustomControl::TCustomControl(TComponent* owner, std::string name, TWinControl*
 
 void TCustomControl::PaintFace() {
     faceOutdated_ = false;
+    ++faceRevision_;
     PrepareFace(face_, ClientWidth(), ClientHeight());
     if (face_.Empty()) return;
     TCanvas canvas(face_);
@@ -89,7 +105,8 @@ void TCustomControl::LookChanged() {
 }
 
 void TCustomControl::UpdateFace() {
-    if (faceOutdated_ || face_.Width() != ClientWidth() || face_.Height() != ClientHeight()) PaintFace();
+    if (faceOutdated_ || FaceStale() || face_.Width() != ClientWidth() || face_.Height() != ClientHeight())
+        PaintFace();
 }
 
 TGraphicControl::TGraphicControl(TComponent* owner, std::string name, TWinControl* parent)
@@ -97,18 +114,46 @@ TGraphicControl::TGraphicControl(TComponent* owner, std::string name, TWinContro
     AttachWidget(new TPaintWidget(nullptr, this));
 }
 
+TGraphicControl::TBackdrop TGraphicControl::CurrentBackdrop() const {
+    TBackdrop b;
+    b.color = ColorToRGB(Parent() ? Parent()->Color() : Color());
+    b.left = Left();
+    b.top = Top();
+    if (auto* painted = dynamic_cast<TCustomControl*>(Parent())) {
+        // The parent's face first comes up to date: it is what lies behind.
+        painted->UpdateFace();
+        b.parentFace = painted;
+        b.parentRevision = painted->FaceRevision();
+    }
+    return b;
+}
+
 void TGraphicControl::PaintBackground() {
     PrepareFace(face_, ClientWidth(), ClientHeight());
+    backdrop_ = CurrentBackdrop();
     if (face_.Empty()) return;
-    const TColor back = ColorToRGB(Parent() ? Parent()->Color() : Color());
-    face_.FillRect(TRect{0, 0, face_.Width(), face_.Height()}, back);
-    if (auto* painted = dynamic_cast<TCustomControl*>(Parent())) {
-        painted->UpdateFace();
-        BitBlt(face_, 0, 0, face_.Width(), face_.Height(), painted->Face(), Left(), Top(), TRasterOp::SrcCopy);
+    auto* painted = dynamic_cast<TCustomControl*>(Parent());
+    const int w = face_.Width(), h = face_.Height();
+    // Only what the parent's face does not cover takes the parent's colour.
+    const TRect whole{0, 0, w, h};
+    TRect covered{};
+    if (painted) {
+        const TBitmap& back = painted->Face();
+        covered = IntersectRect(whole, TRect{-Left(), -Top(), back.Width() - Left(), back.Height() - Top()});
     }
+    if (covered != whole) face_.FillRect(whole, backdrop_.color);
+    if (painted) BitBlt(face_, 0, 0, w, h, painted->Face(), Left(), Top(), TRasterOp::SrcCopy);
+}
+
+void TGraphicControl::UpdateFace() {
+    if (faceOutdated_ || face_.Width() != ClientWidth() || face_.Height() != ClientHeight() ||
+        !(backdrop_ == CurrentBackdrop()))
+        PaintFace();
 }
 
 void TGraphicControl::PaintFace() {
+    faceOutdated_ = false;
+    ++faceRevision_;
     PaintBackground();
     if (face_.Empty()) return;
     TCanvas canvas(face_);
@@ -116,8 +161,46 @@ void TGraphicControl::PaintFace() {
     Paint(canvas);
 }
 
+namespace {
+
+int g_showTogetherDepth = 0;
+
+std::vector<QPointer<QWidget>>& WaitingToShow() {
+    static std::vector<QPointer<QWidget>> widgets;
+    return widgets;
+}
+
+}  // namespace
+
+TShowFacesTogether::TShowFacesTogether() { ++g_showTogetherDepth; }
+
+TShowFacesTogether::~TShowFacesTogether() {
+    if (--g_showTogetherDepth > 0) return;
+    std::vector<QPointer<QWidget>> widgets;
+    widgets.swap(WaitingToShow());
+    try {
+        // One repaint per window, of the places of the controls that waited.
+        std::vector<std::pair<QWidget*, QRegion>> windows;
+        for (const QPointer<QWidget>& w : widgets) {
+            if (!w || !w->isVisible()) continue;
+            QWidget* top = w->window();
+            const QRegion place(QRect(w->mapTo(top, QPoint(0, 0)), w->size()));
+            auto it = std::find_if(windows.begin(), windows.end(), [top](const auto& e) { return e.first == top; });
+            if (it == windows.end()) windows.emplace_back(top, place);
+            else it->second += place;
+        }
+        for (auto& [top, region] : windows) top->repaint(region);
+    } catch (...) {
+        // They show at the next paint.
+    }
+}
+
 void TGraphicControl::ShowFaceNow() {
     if (!Widget() || !Widget()->isVisible()) return;
+    if (g_showTogetherDepth > 0 && FaceCurrent()) {
+        WaitingToShow().emplace_back(Widget());
+        return;
+    }
     faceReady_ = true;
     Widget()->repaint();
     faceReady_ = false;

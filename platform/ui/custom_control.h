@@ -1,6 +1,7 @@
-// Controls that paint themselves in software: each paint renders the whole
-// face into a TBitmap (the control's Face()), which is then shown. Tests read
-// the face's pixels.
+// Controls that paint themselves in software: the whole face is rendered
+// into a TBitmap (the control's Face()) when its look or size changed, and a
+// paint event copies the part it asks for to the screen. Tests read the
+// face's pixels.
 #pragma once
 
 #include "platform/graphics/bitmap.h"
@@ -14,9 +15,13 @@ class TPaintedFace {
 public:
     TBitmap& Face() { return face_; }
     const TBitmap& Face() const { return face_; }
+    // Counts the renderings of the face: a control that copies part of it
+    // knows whether what it copied is still current.
+    std::uint64_t FaceRevision() const { return faceRevision_; }
 
 protected:
     TBitmap face_;
+    std::uint64_t faceRevision_ = 0;
 };
 
 class TCustomControl : public TWinControl, public TPaintedFace {
@@ -26,13 +31,15 @@ public:
 
     // Renders the face now at the control's size (without showing it).
     void PaintFace();
-    // Renders the face only if it is out of date: window-less children copy
-    // it, and a panel they cover completely gets no paint event to renew it.
+    // Renders the face only if it is out of date (its look or size changed).
     void UpdateFace();
 
 protected:
     // Paints the whole face; the canvas covers the control.
     virtual void Paint(TCanvas& canvas) = 0;
+    // A look kept outside the control's properties (plain fields that
+    // change without Invalidate) differs from the one last painted.
+    virtual bool FaceStale() const { return false; }
     // Marks the face out of date and has the window-less children repaint:
     // Qt does not repaint children for a parent they cover completely.
     void LookChanged() override;
@@ -52,19 +59,51 @@ public:
 
     // Renders the face now (background, then Paint).
     void PaintFace();
+    // Renders the face only if it is out of date: its look, size or place
+    // changed, or the parent's face or colour under it did.
+    void UpdateFace();
     // Copies the parent's face (or colour) under the control into the face.
     void PaintBackground();
 
 protected:
     virtual void Paint(TCanvas& canvas) = 0;
+    void LookChanged() override { faceOutdated_ = true; }
     // Draws into the current face without clearing it and shows it at once,
     // also while the message loop does not run (a press look during a
-    // synchronous sound).
+    // synchronous sound). A look drawn over the rendered one calls
+    // LookChanged, so the next paint renders the face again.
     void ShowFaceNow();
+    // The face holds the control's look at its size.
+    bool FaceCurrent() const {
+        return !faceOutdated_ && face_.Width() == ClientWidth() && face_.Height() == ClientHeight();
+    }
 
 private:
     friend class TPaintWidget;
+    // What the face was rendered from, besides the control's own look.
+    struct TBackdrop {
+        const TPaintedFace* parentFace = nullptr;
+        std::uint64_t parentRevision = 0;
+        TColor color = 0;
+        int left = 0, top = 0;
+        bool operator==(const TBackdrop&) const = default;
+    };
+    TBackdrop CurrentBackdrop() const;
+    TBackdrop backdrop_;
     bool faceReady_ = false;
+    bool faceOutdated_ = true;
+};
+
+// While one lives, window-less controls that would show their face at once
+// (ShowFaceNow with a current face) wait, and are shown together in one
+// repaint of their window when the last one ends: a routine that switches
+// many buttons repaints the window once instead of once per button.
+class TShowFacesTogether {
+public:
+    TShowFacesTogether();
+    ~TShowFacesTogether();
+    TShowFacesTogether(const TShowFacesTogether&) = delete;
+    TShowFacesTogether& operator=(const TShowFacesTogether&) = delete;
 };
 
 class TPanel : public TCustomControl {

@@ -34,6 +34,11 @@ void TTabSheet::SetCaption(const std::string& caption) {
     if (pageControl_) pageControl_->UpdateTabs();
 }
 
+void TTabSheet::SetVisible(bool visible) {
+    TControl::SetVisible(visible);
+    if (pageControl_) pageControl_->ShowActivePageOnly();
+}
+
 TPageControl::TPageControl(TComponent* owner, std::string name, TWinControl* parent)
     : TWinControl(owner, std::move(name), parent) {
     auto* host = new QWidget();
@@ -63,6 +68,7 @@ void TPageControl::AddPage(TTabSheet* page) {
     stack_->addWidget(page->Widget());
     page->SetAlign(TAlign::alNone);
     if (active_ < 0) SetActivePageIndex(0);
+    ShowActivePageOnly();
     UpdateTabs();
     Layout();
 }
@@ -71,7 +77,15 @@ void TPageControl::SetActivePageIndex(int index) {
     if (index < 0 || index >= PageCount()) return;
     active_ = index;
     stack_->setCurrentWidget(pages_[static_cast<std::size_t>(index)]->Widget());
+    ShowActivePageOnly();
     UpdateTabs();
+}
+
+void TPageControl::ShowActivePageOnly() {
+    // Placing a page or making it visible shows its widget; a page left
+    // shown under the active one would be painted beneath it at every repaint.
+    for (std::size_t i = 0; i < pages_.size(); ++i)
+        if (QWidget* w = pages_[i]->Widget()) w->setVisible(static_cast<int>(i) == active_ && pages_[i]->Visible());
 }
 
 void TPageControl::SetActivePage(TTabSheet* page) {

@@ -23,6 +23,8 @@ public:
     bool TabVisible() const { return tabVisible_; }
     void SetTabVisible(bool v);
     void SetCaption(const std::string& caption) override;
+    // A visible page belongs to its control; only the active one is shown.
+    void SetVisible(bool visible) override;
 
 private:
     friend class TPageControl;
@@ -50,6 +52,7 @@ private:
     void RemovePage(TTabSheet* page);
     void UpdateTabs();
     void Layout();
+    void ShowActivePageOnly();
     std::vector<TTabSheet*> pages_;
     int active_ = -1;
     QTabBar* tabs_ = nullptr;

@@ -8,7 +8,6 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTextBlock>
@@ -403,33 +402,66 @@ void TButton::Click() {
 
 // --- gauge ------------------------------------------------------------------
 
-TGauge::TGauge(TComponent* owner, std::string name, TWinControl* parent) : TWinControl(owner, std::move(name), parent) {
-    auto* bar = new QProgressBar();
-    bar->setTextVisible(true);
-    bar->setAlignment(Qt::AlignCenter);
-    AttachWidget(bar);
-    Update();
-}
+namespace {
+constexpr TColor kGaugeFill = RGBColor(48, 140, 198);
+}  // namespace
+
+TGauge::TGauge(TComponent* owner, std::string name, TWinControl* parent)
+    : TCustomControl(owner, std::move(name), parent) {}
 
 void TGauge::SetMinValue(int v) {
     min_ = v;
-    Update();
+    Changed();
 }
 
 void TGauge::SetMaxValue(int v) {
     max_ = v;
-    Update();
+    Changed();
 }
 
 void TGauge::SetProgress(int v) {
     progress_ = v;
-    Update();
+    Changed();
 }
 
-void TGauge::Update() {
-    auto* bar = static_cast<QProgressBar*>(Widget());
-    bar->setRange(min_, std::max(min_, max_));
-    bar->setValue(std::clamp(progress_, min_, std::max(min_, max_)));
+int TGauge::PercentDone() const {
+    const std::int64_t total = std::int64_t{max_} - min_;
+    if (total <= 0) return 0;
+    return static_cast<int>(std::clamp<std::int64_t>((std::int64_t{progress_} - min_) * 100 / total, 0, 100));
+}
+
+int TGauge::FilledWidth(int inner) const {
+    const std::int64_t total = std::int64_t{max_} - min_;
+    if (total <= 0 || inner <= 0) return 0;
+    const std::int64_t done = std::clamp<std::int64_t>(std::int64_t{progress_} - min_, 0, total);
+    return static_cast<int>(done * inner / total);
+}
+
+// A long run moves the gauge far more often than it shows a new pixel or
+// percentage; only those are painted.
+void TGauge::Changed() {
+    const int percent = PercentDone(), fill = FilledWidth(std::max(0, ClientWidth() - 2));
+    if (percent == shownPercent_ && fill == shownFill_) return;
+    shownPercent_ = percent;
+    shownFill_ = fill;
+    Invalidate();
+}
+
+void TGauge::Paint(TCanvas& canvas) {
+    const int w = ClientWidth(), h = ClientHeight();
+    shownPercent_ = PercentDone();
+    shownFill_ = FilledWidth(std::max(0, w - 2));
+    canvas.BrushStyle = TBrushStyle::bsSolid;
+    canvas.BrushColor = clBtnShadow;
+    canvas.FrameRect(TRect{0, 0, w, h});
+    canvas.BrushColor = kGaugeFill;
+    canvas.FillRect(TRect{1, 1, 1 + shownFill_, h - 1});
+    canvas.BrushColor = clWindow;
+    canvas.FillRect(TRect{1 + shownFill_, 1, w - 1, h - 1});
+    const std::string text = std::to_string(shownPercent_) + "%";
+    canvas.BrushStyle = TBrushStyle::bsClear;
+    canvas.Font.Color = clWindowText;
+    canvas.TextOut((w - canvas.TextWidth(text)) / 2, (h - canvas.TextHeight(text)) / 2, text);
 }
 
 // --- timer ------------------------------------------------------------------

@@ -201,8 +201,10 @@ private:
     bool cancel_ = false;
 };
 
-// Progress gauge (MinValue..MaxValue, Progress).
-class TGauge : public TWinControl {
+// Horizontal progress gauge painted in software: a sunken frame, the part
+// done filled in the highlight colour, the percentage centred. It paints
+// again only when the percentage or the filled width changes.
+class TGauge : public TCustomControl {
 public:
     TGauge(TComponent* owner, std::string name, TWinControl* parent);
     std::string ClassName() const override { return "TGauge"; }
@@ -212,10 +214,19 @@ public:
     void SetMinValue(int v);
     void SetMaxValue(int v);
     void SetProgress(int v);
+    // (Progress - MinValue) * 100 / (MaxValue - MinValue), truncated and
+    // kept within 0..100; 0 when the range is empty.
+    int PercentDone() const;
+
+protected:
+    void Paint(TCanvas& canvas) override;
 
 private:
-    void Update();
+    // Pixels of the inner width filled for the current progress.
+    int FilledWidth(int inner) const;
+    void Changed();
     int min_ = 0, max_ = 100, progress_ = 0;
+    int shownPercent_ = -1, shownFill_ = -1;
 };
 
 // Repeating timer; a handler that disables it makes it one-shot.

@@ -94,6 +94,12 @@ TLogRow MakeLogRow(const TFileList::Entry& source, const TFileList::Entry& targe
 namespace {
 
 constexpr std::chrono::milliseconds kSlice{20};
+// The previews' pictures are loaded freely until they have taken this long,
+// then on at most 1/kPreviewShare of the loop's time: a large picture takes
+// longer to load than a slice of comparing, so loading one in every slice
+// would slow the run down several times.
+constexpr std::chrono::milliseconds kPreviewAllowance{5};
+constexpr int kPreviewShare = 20;
 // Options dialog: the memory of one full signature bitmap per cache slot.
 constexpr std::size_t kBytesPerCacheSlot = 80 * 80 * 3;
 constexpr std::int32_t kUnknownSlot = -2;
@@ -199,7 +205,8 @@ struct TPairLoop::State {
     };
     std::unique_ptr<Workers> workers;
 
-    std::chrono::steady_clock::time_point lastSlice;
+    std::chrono::steady_clock::time_point lastSlice, loopStart;
+    std::chrono::steady_clock::duration previewTime{};  // spent loading previews
     int countdown = 0;
     bool visited = false, compared = false;
     std::size_t lastI = 0, lastJ = 0, comparedI = 0, comparedJ = 0;
@@ -235,9 +242,10 @@ void TPairLoop::SetHooks(TPairLoopHooks hooks) {
         };
     }
     if (!hooks_.LoadPreview) {
-        hooks_.LoadPreview = [](const std::string& path) -> std::unique_ptr<TBitmap> {
+        hooks_.LoadPreview = [this](const std::string& path) -> std::unique_ptr<TBitmap> {
             auto bitmap = std::make_unique<TBitmap>();
-            if (!LoadPictureToBitmap(path, *bitmap)) return nullptr;
+            const TPreviewBox box = engine_.View().PreviewBox();
+            if (!LoadPictureToFit(path, *bitmap, box.Width, box.Height)) return nullptr;
             return bitmap;
         };
     }
@@ -304,7 +312,7 @@ void TPairLoop::Prepare() {
     st.targetResident.assign(st.targets, nullptr);
     AdoptCache();
     st.logRevision = log_.Revision() - 1;  // built at the first look
-    st.lastSlice = std::chrono::steady_clock::now();
+    st.lastSlice = st.loopStart = std::chrono::steady_clock::now();
     st.countdown = clockStride_;
 }
 
@@ -713,6 +721,10 @@ void TPairLoop::ShowPreviews(std::size_t i, std::size_t j) {
     const std::string& target = data_.TargetFiles.Strings(j);
     IRunView& view = engine_.View();
     if (data_.Preview == 1) {
+        // Over its share of the time, the previews keep the pair they show.
+        State& st = *state_;
+        const auto start = std::chrono::steady_clock::now();
+        if (st.previewTime > kPreviewAllowance && st.previewTime * kPreviewShare > start - st.loopStart) return;
         try {
             if (data_.PrevSrcName != source || data_.PrevShown == 0) {
                 auto picture = hooks_.LoadPreview(source);
@@ -727,6 +739,7 @@ void TPairLoop::ShowPreviews(std::size_t i, std::size_t j) {
         } catch (const std::exception&) {
             // A preview that fails to show does not concern the run.
         }
+        st.previewTime += std::chrono::steady_clock::now() - start;
     }
     data_.PrevShown = data_.Preview;
 }

@@ -98,7 +98,8 @@ struct TPairLoopHooks {
     // the memory cache, else the entry's signature file; an unreadable one
     // gives an empty signature, which scores 0.
     std::function<TCompactSignature(int side, std::size_t index)> LoadSignature;
-    // A picture for the preview, or null. Default: the image loader.
+    // A picture for the preview, or null. Default: the image loader, no
+    // larger than the view's preview box needs.
     std::function<std::unique_ptr<TBitmap>(const std::string& path)> LoadPreview;
 };
 

@@ -11,6 +11,12 @@ namespace orv {
 
 class TBitmap;
 
+// The box a preview picture is shown fitted into (0 x 0: not known).
+struct TPreviewBox {
+    int Width = 0;
+    int Height = 0;
+};
+
 class IRunView {
 public:
     virtual ~IRunView() = default;
@@ -37,6 +43,8 @@ public:
         (void)side, (void)picture, (void)caption;
     }
     virtual void ClearPreviews() {}
+    // Where the previews show: a picture need not be decoded larger.
+    virtual TPreviewBox PreviewBox() { return {}; }
     virtual void SetCaption(const std::string& caption) { (void)caption; }
 
     // Blocks for the pause wait's step; a test double may return at once.

@@ -578,6 +578,8 @@ std::string TOV_MainForm::ProjectCaptionWithProgress() const {
 // ---------------------------------------------------------------- navigation
 
 void TOV_MainForm::SetMbEnabled(int state) {
+    // The buttons switched here show in one repaint.
+    TShowFacesTogether together;
     switch (state) {
         case 0:
         case 1:
@@ -726,7 +728,18 @@ void TOV_MainForm::SetGaugePosition(std::int64_t position) {
 void TOV_MainForm::AppendLog(const std::string& line) { ErrorLog.Add(line); }
 
 void TOV_MainForm::ProcessMessages() {
-    if (Application()) Application()->ProcessMessages();
+    if (!Application()) return;
+    // A run asks after each slice of its work and after each match. The
+    // window handles its messages, and so repaints what the run changed, at
+    // most once per slice; a call sooner than that returns at once, and the
+    // next slice shows the changes together.
+    if (Data.Running == 1) {
+        constexpr std::chrono::milliseconds kSlice{20};
+        const auto now = RunClock();
+        if (runMessagesAt_ && now - *runMessagesAt_ < kSlice) return;
+        runMessagesAt_ = now;
+    }
+    Application()->ProcessMessages();
 }
 
 void TOV_MainForm::SetWaitCursor(bool on) {
@@ -768,6 +781,10 @@ void TOV_MainForm::ClearPreviews() {
     PAN_PVIR.SetCaption("");
 }
 
+TPreviewBox TOV_MainForm::PreviewBox() {
+    return {std::max(PVI_L.ClientWidth(), PVI_R.ClientWidth()), std::max(PVI_L.ClientHeight(), PVI_R.ClientHeight())};
+}
+
 void TOV_MainForm::SetCaption(const std::string& caption) { TForm::SetCaption(caption); }
 
 // ---------------------------------------------------------------- IRunWindow
@@ -798,11 +815,13 @@ void TOV_MainForm::SetLabelColumns(bool three) {
 }
 
 void TOV_MainForm::SetLogButtonsEnabled(bool enabled) {
+    TShowFacesTogether together;
     P4B_Log.SetEnable(enabled);
     p4b_LogClear.SetEnable(enabled);
 }
 
 void TOV_MainForm::SetStopPauseEnabled(bool enabled) {
+    TShowFacesTogether together;
     P4B_Stop.SetEnable(enabled);
     P4B_Pause.SetEnable(enabled);
 }

@@ -4,6 +4,7 @@
 // through IRunView / IRunWindow.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -47,6 +48,9 @@ public:
     TRunLog RunLog;
     // How long FormShow keeps the splash up (tests shorten it).
     int SplashMs = 1000;
+    // The clock that spaces the window's message processing during a run
+    // (tests stop it).
+    std::function<std::chrono::steady_clock::time_point()> RunClock = [] { return std::chrono::steady_clock::now(); };
     // Where matches and the whole log are handed over; null: log only.
     void SetPairHandOver(std::unique_ptr<IPairHandOver> handOver);
     // Asks the name of a setting set to store; nullopt for Cancel. Empty:
@@ -295,6 +299,7 @@ public:
     std::vector<std::string> ListEntries(int side) override;
     void ShowPreview(int side, const TBitmap* picture, const std::string& caption) override;
     void ClearPreviews() override;
+    TPreviewBox PreviewBox() override;
     void SetCaption(const std::string& caption) override;
 
     // ---- IRunWindow
@@ -333,6 +338,8 @@ private:
     std::unordered_map<std::string, int> iconIndex_;
     // The gauge holds int; larger counts are scaled down by this.
     std::int64_t gaugeDivisor_ = 1;
+    // When a run last had the window handle its messages.
+    std::optional<std::chrono::steady_clock::time_point> runMessagesAt_;
     bool created_ = false;
     // The command-line timer fired while the splash was up; it runs once the
     // splash has closed.

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "platform/graphics/bitmap.h"
 
 namespace orv {
@@ -131,6 +133,28 @@ TEST(Bitmap, FillAndFrameAreClipped) {
     EXPECT_EQ(bmp.GetPixel(1, 3), clWhite);
     EXPECT_EQ(bmp.GetPixel(2, 2), clBlack);
     EXPECT_EQ(bmp.GetPixel(3, 3), clBlack);
+}
+
+// A fill writes whole rows at once: the same bytes as setting each pixel,
+// and nothing beside the rectangle (row padding included).
+TEST(Bitmap, FillWritesWhatSettingEachPixelWrites) {
+    for (TPixelFormat f : {TPixelFormat::pf1bit, TPixelFormat::pf4bit, TPixelFormat::pf8bit, TPixelFormat::pf16bit,
+                           TPixelFormat::pf24bit, TPixelFormat::pfDevice}) {
+        for (const TRect& r : {TRect{1, 2, 36, 9}, TRect{0, 0, 37, 11}, TRect{5, 3, 6, 4}}) {
+            TBitmap filled, reference;
+            for (TBitmap* b : {&filled, &reference}) {
+                b->SetPixelFormat(f);
+                b->SetSize(37, 11);
+            }
+            const TColor color = RGBColor(200, 120, 40);
+            filled.FillRect(r, color);
+            for (int y = r.Top; y < r.Bottom; ++y)
+                for (int x = r.Left; x < r.Right; ++x) reference.SetPixel(x, y, color);
+            ASSERT_EQ(filled.RowBytes(), reference.RowBytes());
+            EXPECT_EQ(std::memcmp(filled.Bits(), reference.Bits(), filled.RowBytes() * 11), 0)
+                << BitsPerPixel(f) << " bits, " << r.Left << "," << r.Top << "," << r.Right << "," << r.Bottom;
+        }
+    }
 }
 
 TBitmap Solid(TPixelFormat format, int w, int h, TColor color) {

@@ -30,6 +30,41 @@ int MaxDifference(const TBitmap& bmp, const std::vector<std::uint8_t>& ref, int 
     return worst;
 }
 
+TEST(JpegImage, FitScaleIsTheSmallestThatCoversTheShownSize) {
+    EXPECT_EQ(JpegFitDenominator(1632, 1224, 440, 330), 2);  // shown 440 x 330
+    EXPECT_EQ(JpegFitDenominator(1632, 1224, 408, 400), 4);  // shown 408 x 306
+    EXPECT_EQ(JpegFitDenominator(4000, 3000, 440, 600), 8);  // shown 440 x 330
+    EXPECT_EQ(JpegFitDenominator(640, 480, 440, 330), 1);
+    EXPECT_EQ(JpegFitDenominator(300, 4000, 440, 330), 8);   // shown 24 x 330: ceil(4000 / 8) = 500
+    EXPECT_EQ(JpegFitDenominator(41, 9, 10, 10), 4);         // ceil(41 / 4) = 11, ceil(9 / 4) = 3 >= 2
+    EXPECT_EQ(JpegFitDenominator(1632, 1224, 0, 0), 1);
+    EXPECT_EQ(JpegFitDenominator(65500, 65500, 1, 1), 8);
+}
+
+// A picture for a small box comes out smaller, its colours the block
+// averages of the whole picture's.
+TEST(JpegImage, DecodesToFitABox) {
+    for (const char* file : {"jpeg_baseline.jpg", "jpeg_cmyk.jpg"}) {
+        SCOPED_TRACE(file);
+        TJPEGImage whole, fitted;
+        whole.LoadFromFile(kDir + file);
+        fitted.SetFitBox(9, 5);  // 37 x 23 shows as 8 x 5: a quarter covers it
+        fitted.LoadFromFile(kDir + file);
+        ASSERT_EQ(fitted.Width(), 10);
+        ASSERT_EQ(fitted.Height(), 6);
+        int worst = 0;
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 9; ++x)
+                for (int c = 0; c < 3; ++c) {
+                    int sum = 0;
+                    for (int dy = 0; dy < 4; ++dy)
+                        for (int dx = 0; dx < 4; ++dx) sum += whole.Bitmap().ScanLine(4 * y + dy)[3 * (4 * x + dx) + c];
+                    worst = std::max(worst, std::abs(fitted.Bitmap().ScanLine(y)[3 * x + c] - sum / 16));
+                }
+        EXPECT_LE(worst, 16);
+    }
+}
+
 TEST(JpegImage, DecodesLikeTheLibrarysOwnTool) {
     struct Case {
         const char* file;

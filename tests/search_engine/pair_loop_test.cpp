@@ -6,6 +6,7 @@
 #include <map>
 #include <random>
 #include <set>
+#include <thread>
 #include <utility>
 
 #include "search/engine/run_driver.h"
@@ -326,6 +327,25 @@ TEST_F(PairLoopTest, MatchedPairIsPreviewedWhenPreviewIsOn) {
     loop.HikakuMain();
     EXPECT_TRUE(view.previews.empty());
     EXPECT_EQ(data.PrevShown, 0);
+}
+
+// Pictures that take long to load are shown on a share of the run's time
+// only: after the first pair, the next matches keep the previews shown.
+TEST_F(PairLoopTest, SlowPreviewsAreLoadedOnAShareOfTheTime) {
+    TPairLoopHooks hooks;
+    hooks.Identify = [](const std::string& path) { return TFileIdentity{true, 1, std::hash<std::string>()(path)}; };
+    hooks.LoadSignature = [](int, std::size_t) { return Look(1); };
+    hooks.LoadPreview = [](const std::string&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        return std::unique_ptr<TBitmap>();
+    };
+    loop.SetHooks(hooks);
+    data.Preview = 1;
+    Add(0, "/s/a.jpg", 1);
+    for (const char* target : {"/t/1.jpg", "/t/2.jpg", "/t/3.jpg"}) Add(1, target, 1);
+    loop.HikakuMain();
+    EXPECT_EQ(data.FindCount, 3);
+    EXPECT_EQ(view.previews, (std::vector<std::pair<int, std::string>>{{0, "/s/a.jpg"}, {1, "/t/1.jpg"}}));
 }
 
 // The loop against a plain model of the rules on random lists: rows in

@@ -12,21 +12,26 @@ bool HasLine(const std::vector<std::string>& lines, const std::string& text) {
     return false;
 }
 
-TEST_F(MainFormTest, StartRunsAComparisonAndShowsItsEnd) {
-    TOV_MainForm& f = Make();
-    const std::string work = Folder("work");
+// A window on its run page, ready to compare the lists (all sizes, log
+// only, no sounds).
+TOV_MainForm& ReadyToRun(TOV_MainForm& f, const std::string& work, std::vector<std::string> sources,
+                         std::vector<std::string> targets) {
     f.Data.WorkDir = work + "/";
     f.Data.DoEndSound = 0;
     f.Data.DoFindSound = 0;
-    const std::string a = (root_ / "a.bmp").string(), b = (root_ / "b.bmp").string();
-    fs::copy_file(app_ / "BMP" / "folder.bmp", a);
-    fs::copy_file(app_ / "BMP" / "folder.bmp", b);
-    std::vector<std::string> sources{a}, targets{b};
     f.AddFiles2(sources, 0);
     f.AddFiles2(targets, 1);
     f.Radio_Mode.SetItemIndex(1);
     f.Radio_Syori.SetItemIndex(1);
     f.MB_GoMouseDown();
+    return f;
+}
+
+TEST_F(MainFormTest, StartRunsAComparisonAndShowsItsEnd) {
+    const std::string a = (root_ / "a.bmp").string(), b = (root_ / "b.bmp").string();
+    fs::copy_file(app_ / "BMP" / "folder.bmp", a);
+    fs::copy_file(app_ / "BMP" / "folder.bmp", b);
+    TOV_MainForm& f = ReadyToRun(Make(), Folder("work"), {a}, {b});
     ASSERT_TRUE(f.MB_Go.Enable());
 
     f.P4B_StartMouseDown();
@@ -48,6 +53,41 @@ TEST_F(MainFormTest, StartRunsAComparisonAndShowsItsEnd) {
     EXPECT_EQ(f.Data.JyochyuList.Count(), 1u);
     EXPECT_EQ(f.Data.ProjectChanged, 1);
     EXPECT_TRUE(f.Enabled());
+}
+
+// However many matches a run finds, the window repaints at most once per
+// slice of the run's work: with the run's clock standing still, a run of
+// many matches repaints no more often than a run of a few (what remains are
+// the button states at the start and the end).
+TEST_F(MainFormTest, RunRepaintsAtMostOncePerSlice) {
+    const std::string images = Folder("images");
+    TOV_MainForm& f = ReadyToRun(Make(), Folder("work"), {images}, {images});
+    f.Check_prev.SetChecked(true);
+    f.Show();
+    test::App().ProcessMessages();
+    const auto stopped = std::chrono::steady_clock::now();
+    f.RunClock = [stopped] { return stopped; };
+
+    test::RepaintCounter repaints(f.Widget()->window());
+    auto run = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            const fs::path copy = fs::path(images) / ("i" + std::to_string(i) + ".bmp");
+            if (!fs::exists(copy)) fs::copy_file(app_ / "BMP" / "folder.bmp", copy);
+        }
+        f.RunLog.Clear();
+        f.Data.JyochyuList.Clear();
+        repaints.count = 0;
+        f.P4B_StartMouseDown();
+        return repaints.count;
+    };
+    run(2);  // the buttons' states from here on are those of a run before
+    const int few = run(4);
+    EXPECT_EQ(f.RunLog.Count(), 6u);
+    EXPECT_GT(few, 0);
+    const int many = run(16);
+    EXPECT_EQ(f.RunLog.Count(), 120u);
+    EXPECT_LE(many, few);
+    f.Close();
 }
 
 TEST_F(MainFormTest, StartRefusesMissingFolders) {

@@ -310,13 +310,18 @@ TEST_F(ControlsTest, ModalFormReturnsTheButtonsResult) {
 TEST_F(ControlsTest, PageControlWithHiddenTabs) {
     TForm form;
     TPageControl pages(&form, "pageControl1", &form);
-    TTabSheet p0(&form, "TabSheet1", &pages), p1(&form, "TabSheet2", &pages);
+    TTabSheet p0(&form, "TabSheet1", &pages), p1(&form, "TabSheet2", &pages), p2(&form, "TabSheet3", &pages);
     p0.SetTabVisible(false);
     p1.SetTabVisible(false);
     EXPECT_EQ(pages.ActivePageIndex(), 0);
     pages.SetActivePageIndex(1);
     EXPECT_EQ(pages.ActivePage(), &p1);
     EXPECT_EQ(p1.PageIndex(), 1);
+    // Only the active page is shown; the others are not painted beneath it.
+    for (TTabSheet* p : {&p0, &p1, &p2}) p->SetVisible(true);
+    form.Show();
+    EXPECT_TRUE(p1.Widget()->isVisible());
+    EXPECT_FALSE(p0.Widget()->isVisible() || p2.Widget()->isVisible());
     TPanel onPage(&form, "Pan_P1B", &p1);
     EXPECT_EQ(p1.ControlCount(), 1);
 }
@@ -396,14 +401,24 @@ TEST_F(ControlsTest, ImagePlacesItsPicture) {
 
 // A panel its children cover completely gets no paint of its own, yet a
 // see-through child must show the panel as it is now, not an older face.
-TEST_F(ControlsTest, SeeThroughChildShowsTheCoveredPanelsCurrentFace) {
+// A red panel on a form with an image on the panel.
+struct PanelWithImage {
     TForm form;
-    form.SetBounds(0, 0, 200, 200);
-    TPanel panel(&form, "Panel", &form);
-    panel.SetBevelOuter(TPanel::TBevel::bvNone);
-    panel.SetColor(RGBColor(255, 0, 0));
-    panel.SetBounds(0, 0, 120, 120);
-    TImage image(&form, "Image", &panel);
+    TPanel panel{&form, "Panel", &form};
+    TImage image{&form, "Image", &panel};
+    PanelWithImage() {
+        form.SetBounds(0, 0, 200, 200);
+        panel.SetBevelOuter(TPanel::TBevel::bvNone);
+        panel.SetColor(RGBColor(255, 0, 0));
+        panel.SetBounds(0, 0, 120, 120);
+    }
+};
+
+TEST_F(ControlsTest, SeeThroughChildShowsTheCoveredPanelsCurrentFace) {
+    PanelWithImage w;
+    TForm& form = w.form;
+    TPanel& panel = w.panel;
+    TImage& image = w.image;
     image.SetAlign(TAlign::alClient);
     form.Show();
     test::App().ProcessMessages();
@@ -424,6 +439,58 @@ TEST_F(ControlsTest, SeeThroughChildShowsTheCoveredPanelsCurrentFace) {
     panel.Repaint();
     EXPECT_EQ(image.Face().GetPixel(5, 5), RGBColor(0, 255, 0));
     form.Close();
+}
+
+// A paint event renders a face again only when what it shows changed; else
+// it copies the part it asks for from the face kept.
+TEST_F(ControlsTest, PaintEventsReuseFacesThatDidNotChange) {
+    PanelWithImage w;
+    TForm& form = w.form;
+    TPanel& panel = w.panel;
+    TImage& image = w.image;
+    image.SetBounds(10, 10, 50, 50);
+    form.Show();
+    test::App().ProcessMessages();
+    const std::uint64_t panelFace = panel.FaceRevision(), imageFace = image.FaceRevision();
+    panel.Widget()->update(QRect(0, 0, 5, 5));
+    image.Widget()->update();
+    test::App().ProcessMessages();
+    EXPECT_EQ(panel.FaceRevision(), panelFace);
+    EXPECT_EQ(image.FaceRevision(), imageFace);
+
+    // A new picture renders the child alone; a new face of the parent
+    // behind it renders both.
+    image.SetPicture(TBitmap());
+    test::App().ProcessMessages();
+    EXPECT_EQ(image.FaceRevision(), imageFace + 1);
+    EXPECT_EQ(panel.FaceRevision(), panelFace);
+    panel.SetColor(RGBColor(0, 0, 255));
+    test::App().ProcessMessages();
+    EXPECT_EQ(panel.FaceRevision(), panelFace + 1);
+    EXPECT_EQ(image.Face().GetPixel(5, 5), RGBColor(0, 0, 255));
+    form.Close();
+}
+
+// The gauge paints a new face only for a new percentage or filled width.
+TEST_F(ControlsTest, GaugePaintsOnlyWhatShowsAnew) {
+    TForm form;
+    TGauge gauge(&form, "Gauge1", &form);
+    gauge.SetBounds(0, 0, 102, 40);  // 100 pixels inside the frame
+    gauge.SetMaxValue(1000);
+    gauge.SetProgress(505);
+    EXPECT_EQ(gauge.PercentDone(), 50);
+    gauge.UpdateFace();
+    const TColor fill = gauge.Face().GetPixel(50, 3);
+    EXPECT_NE(fill, gauge.Face().GetPixel(51, 3));
+    const std::uint64_t painted = gauge.FaceRevision();
+    gauge.SetProgress(509);  // the same pixel and percentage
+    gauge.UpdateFace();
+    EXPECT_EQ(gauge.FaceRevision(), painted);
+    gauge.SetProgress(510);
+    gauge.UpdateFace();
+    EXPECT_EQ(gauge.Face().GetPixel(51, 3), fill);
+    gauge.SetMaxValue(0);  // an empty range shows nothing done
+    EXPECT_EQ(gauge.PercentDone(), 0);
 }
 
 TEST_F(ControlsTest, OpenDialogTakesScriptedAnswers) {

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QEvent>
+#include <QWidget>
 #include <memory>
 
 #include "platform/ui/application.h"
@@ -36,6 +39,25 @@ inline const bool kAppEnvironmentAdded = (::testing::AddGlobalTestEnvironment(ne
 // Base for fixtures whose members are widgets: the application exists first.
 struct WithApp {
     WithApp() { App(); }
+};
+
+// Counts the repaints of one window while it lives: Qt repaints a window's
+// widgets when one of them takes an update request.
+class RepaintCounter : public QObject {
+public:
+    explicit RepaintCounter(QWidget* window) : window_(window) { qApp->installEventFilter(this); }
+    ~RepaintCounter() override { qApp->removeEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject* receiver, QEvent* event) override {
+        auto* widget = qobject_cast<QWidget*>(receiver);
+        if (event->type() == QEvent::UpdateRequest && widget && widget->window() == window_) ++count;
+        return false;
+    }
+
+private:
+    QWidget* window_;
 };
 
 }  // namespace orv::test

@@ -86,6 +86,9 @@ TEST_F(VisButtonTest, NormalAndDisabledLooks) {
     EXPECT_EQ(At(9, 9), kRed);
     button_.SetEnable(false);  // paints at once
     EXPECT_EQ(At(5, 5), kBlue);
+    const std::uint64_t painted = button_.FaceRevision();
+    button_.SetEnable(false);  // shown already
+    EXPECT_EQ(button_.FaceRevision(), painted);
     EXPECT_TRUE(button_.Widget()->isEnabled());  // the widget stays enabled
 }
 
@@ -110,6 +113,29 @@ TEST_F(VisButtonTest, PressShowsThePressedLookWhileTheSoundPlays) {
     EXPECT_EQ(probe_->played, std::vector<std::string>{"/app/BMP/Click.wav"});
     EXPECT_EQ(seen, (std::vector<TColor>{kGreen, kGreen}));
     EXPECT_EQ(At(5, 5), kRed);  // repainted after the handler
+}
+
+// Buttons switched together show in one repaint of their window.
+TEST_F(VisButtonTest, ButtonsSwitchedTogetherShowInOneRepaint) {
+    TVisButton second{&form_, "P1B_AddDir", &back_};
+    for (TVisButton* b : {&button_, &second}) {
+        b->SetBitMap(Strip(10, 10));
+        b->SetWidth(1);
+    }
+    second.SetLeft(50);
+    form_.SetBounds(0, 0, 200, 100);
+    form_.Show();
+    test::App().ProcessMessages();
+    test::RepaintCounter repaints(form_.Widget()->window());
+    {
+        TShowFacesTogether together;
+        button_.SetEnable(false);
+        second.SetEnable(false);
+        EXPECT_EQ(repaints.count, 0);
+    }
+    EXPECT_EQ(repaints.count, 1);
+    EXPECT_EQ(At(5, 5), kBlue);
+    EXPECT_EQ(second.Face().GetPixel(5, 5), kBlue);
 }
 
 TEST_F(VisButtonTest, DisablingInsideTheHandlerLeavesTheDisabledLook) {

@@ -64,6 +64,37 @@ TEST_F(VisualPanelTest, GradientBandsOfLowPanels) {
     EXPECT_EQ(At(19, 29), Gray(71));
 }
 
+// Each band is painted once, down to the next band's top; what shows is what
+// painting every band down to the bottom edge shows.
+TEST_F(VisualPanelTest, GradientShowsWhatBandsPaintedToTheBottomShow) {
+    for (int h = 1; h <= 700; h += h < 130 ? 1 : 41) {
+        Panel(3, h, 100).GradePanel = true;
+        panel_.PaintFace();
+        const int band = TVisualPanel3D::BandHeight(h);
+        TBitmap reference;
+        reference.SetSize(3, h);
+        for (int i = 0; i < 60; ++i) reference.FillRect(TRect{0, i * band, 3, h}, Gray(130 - i));
+        for (int y = 0; y < h; ++y) ASSERT_EQ(At(2, y), reference.GetPixel(2, y)) << "height " << h << ", row " << y;
+    }
+}
+
+TEST_F(VisualPanelTest, FaceIsRenderedAgainOnlyForANewLook) {
+    Panel(40, 30, 100).GradePanel = true;
+    panel_.UpdateFace();
+    const std::uint64_t first = panel_.FaceRevision();
+    panel_.UpdateFace();
+    EXPECT_EQ(panel_.FaceRevision(), first);
+    // The plain fields change without telling the panel; the face notices.
+    panel_.GradeWidth = 2;
+    panel_.UpdateFace();
+    EXPECT_EQ(panel_.FaceRevision(), first + 1);
+    EXPECT_EQ(At(20, 0), Gray(140));
+    panel_.SetBounds(0, 0, 41, 30);
+    panel_.UpdateFace();
+    EXPECT_EQ(panel_.FaceRevision(), first + 2);
+    EXPECT_EQ(panel_.Face().Width(), 41);
+}
+
 TEST_F(VisualPanelTest, WhiteGradientClampsAtTheTop) {
     Panel(10, 60, 255).GradePanel = true;
     panel_.PaintFace();
@@ -143,6 +174,42 @@ TEST_F(VisualPanelTest, HugeGradeWidthStaysCheap) {
     panel_.PaintFace();  // would take minutes ring by ring
     EXPECT_EQ(At(10, 5), Gray(255));   // top strip of ring 5
     EXPECT_EQ(At(10, 10), Gray(0));    // bottom strip of ring 10 over it
+}
+
+// FNV-1a over the face's colours, row by row.
+std::uint64_t FaceSum(const TBitmap& face) {
+    std::uint64_t h = 1469598103934665603ull;
+    for (int y = 0; y < face.Height(); ++y)
+        for (int x = 0; x < face.Width(); ++x) h = (h ^ face.GetPixel(x, y)) * 1099511628211ull;
+    return h ^ (static_cast<std::uint64_t>(face.Width()) << 32 | static_cast<std::uint32_t>(face.Height()));
+}
+
+// Faces of whole panels as they were painted before the painting was made
+// cheaper (each band then painted down to the bottom edge): the same pixels.
+TEST_F(VisualPanelTest, FacesKeepTheirPixels) {
+    struct Look {
+        int w, h, gray, grade;
+        bool gradient, topOnly, border, lines;
+        std::uint64_t sum;
+    };
+    const Look looks[] = {
+        {120, 645, 100, 5, true, false, false, true, 0x30db95f9ccde1e5aull},
+        {90, 90, 200, 3, true, false, true, true, 0x694b63c04844b6a7ull},
+        {64, 30, 255, 2, true, true, false, false, 0xd25fe267fed2cbddull},
+        {200, 61, 40, -1, true, false, false, true, 0xba8d574744a0df80ull},
+        {33, 149, 128, 0, true, false, true, false, 0x48978017aaeb3796ull},
+        {50, 40, 100, 4, false, false, false, true, 0x49d11378ead327a1ull},
+        {17, 7, 10, 8, false, false, true, true, 0xbe585059fd230434ull},
+    };
+    for (const Look& l : looks) {
+        Panel(l.w, l.h, l.gray).GradeWidth = l.grade;
+        panel_.GradePanel = l.gradient;
+        panel_.GradeTopOnly = l.topOnly;
+        panel_.Border = l.border;
+        panel_.DrawLine = l.lines;
+        panel_.PaintFace();
+        EXPECT_EQ(FaceSum(panel_.Face()), l.sum) << l.w << " x " << l.h;
+    }
 }
 
 TEST_F(VisualPanelTest, ClientAreaKeepsFivePixelsWhateverTheMargins) {
