@@ -371,10 +371,7 @@ TEST(PngReader, ProgressIsReportedPerRow) {
     EXPECT_EQ(endings, 1);
 }
 
-TEST(PngFilters, AverageSumsInFullAndPaethPicks) {
-    EXPECT_EQ(PaethPick(10, 20, 15), 15);
-    EXPECT_EQ(PaethPick(10, 20, 10), 20);
-    EXPECT_EQ(PaethPick(10, 10, 10), 10);
+TEST(PngFilters, AverageSumsInFull) {
     std::uint8_t row[2] = {0, 0};
     const std::uint8_t previous[2] = {255, 255};
     row[0] = 255;  // a = 255 for the second byte
