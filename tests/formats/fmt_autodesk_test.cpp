@@ -11,25 +11,24 @@
 #include "formats/library.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/picture_loader.h"
+#include "support/byte_writer.h"
+#include "support/reader_test_support.h"
 
 namespace orv {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-void Put16(Bytes& b, std::size_t at, std::uint16_t v) {
-    b[at] = static_cast<std::uint8_t>(v);
-    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
+using reader_test::Bytes;
+using reader_test::Load;
+using test_bytes::PutLE16;
 
 std::uint8_t Index(int x, int y) { return static_cast<std::uint8_t>(x * 7 + y * 50); }
 
 // Palette entry i is (i mod 64, 63 - i mod 64, i / 4), six bits each.
 Bytes Cel(int width, int height) {
     Bytes b(32, 0);
-    Put16(b, 0, 0x9119);
-    Put16(b, 2, static_cast<std::uint16_t>(width));
-    Put16(b, 4, static_cast<std::uint16_t>(height));
+    PutLE16(b, 0, 0x9119);
+    PutLE16(b, 2, static_cast<std::uint16_t>(width));
+    PutLE16(b, 4, static_cast<std::uint16_t>(height));
     b[10] = 8;
     for (int i = 0; i < 256; ++i) {
         b.push_back(static_cast<std::uint8_t>(i % 64));
@@ -44,11 +43,6 @@ Bytes Cel(int width, int height) {
 TColor Expected(std::uint8_t i) {
     return RGBColor(static_cast<std::uint8_t>(i % 64 * 4), static_cast<std::uint8_t>((63 - i % 64) * 4),
                     static_cast<std::uint8_t>(i / 4 * 4));
-}
-
-void Load(TAutodeskGraphic& cel, const Bytes& file) {
-    TMemoryStream stream(file);
-    cel.LoadFromStream(stream);
 }
 
 TEST(AutodeskReader, LoadsPaletteAndUnpaddedRows) {
@@ -94,8 +88,8 @@ TEST(AutodeskReader, RefusesWhatIsNoPicture) {
     Bytes shortHeader = Cel(2, 2);
     shortHeader.resize(31);
     Bytes huge = Cel(1, 1);  // 65535 x 65535 is over the size gate
-    Put16(huge, 2, 0xFFFF);
-    Put16(huge, 4, 0xFFFF);
+    PutLE16(huge, 2, 0xFFFF);
+    PutLE16(huge, 4, 0xFFFF);
     for (const Bytes& file : {wrongMagic, shortHeader, huge}) {
         TAutodeskGraphic cel;
         try {

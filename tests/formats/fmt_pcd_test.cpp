@@ -15,11 +15,13 @@
 #include "platform/base/errors.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/picture_loader.h"
+#include "support/reader_test_support.h"
 
 namespace orv {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using reader_test::Bytes;
+using reader_test::Load;
 
 constexpr std::size_t kSector = 2048;
 constexpr std::size_t kBase = 96 * kSector;
@@ -54,11 +56,6 @@ Bytes CraftedPack(std::uint8_t y, Chroma chroma, std::uint8_t rotation = 0) {
         std::memset(group + 1920, c2, 384);
     }
     return b;
-}
-
-void Load(TPCDGraphic& pcd, const Bytes& file) {
-    TMemoryStream stream(file);
-    pcd.LoadFromStream(stream);
 }
 
 // The picture is neutral gray and within one level of the writer's own

@@ -15,17 +15,19 @@
 #include "formats/format_messages.h"
 #include "formats/library.h"
 #include "platform/base/stream.h"
-#include "reader_test_support.h"
 #include "platform/graphics/picture_loader.h"
+#include "support/byte_writer.h"
+#include "support/reader_test_support.h"
 
 namespace orv {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using reader_test::Bytes;
+using reader_test::Load;
+using reader_test::ReadFileBytes;
+using test_bytes::AppendBE32;
 
 std::string DataPath(const std::string& name) { return std::string(ORV_TEST_DATA) + "/png/" + name; }
-
-Bytes ReadFile(const std::string& path) { return reader_test::ReadFileBytes(path); }
 
 struct Chunk {
     std::string type;
@@ -34,10 +36,6 @@ struct Chunk {
 
 std::uint32_t BE32(const std::uint8_t* p) {
     return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
-}
-
-void PutBE32(Bytes& out, std::uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
 }
 
 std::vector<Chunk> ChunksOf(const Bytes& file) {
@@ -54,12 +52,12 @@ std::vector<Chunk> ChunksOf(const Bytes& file) {
 
 // A chunk as stored; lengthOverride replaces the length field only.
 void AppendChunk(Bytes& out, const std::string& type, const Bytes& data, std::int64_t lengthOverride = -1) {
-    PutBE32(out, lengthOverride >= 0 ? static_cast<std::uint32_t>(lengthOverride)
+    AppendBE32(out, lengthOverride >= 0 ? static_cast<std::uint32_t>(lengthOverride)
                                      : static_cast<std::uint32_t>(data.size()));
     Bytes crcInput(type.begin(), type.end());
     crcInput.insert(crcInput.end(), data.begin(), data.end());
     out.insert(out.end(), crcInput.begin(), crcInput.end());
-    PutBE32(out, static_cast<std::uint32_t>(crc32(0, crcInput.data(), static_cast<uInt>(crcInput.size()))));
+    AppendBE32(out, static_cast<std::uint32_t>(crc32(0, crcInput.data(), static_cast<uInt>(crcInput.size()))));
 }
 
 Bytes Assemble(const std::vector<Chunk>& chunks) {
@@ -78,8 +76,8 @@ Bytes Compress(const Bytes& raw) {
 
 Bytes Ihdr(std::uint32_t w, std::uint32_t h, std::uint8_t depth, std::uint8_t colorType, std::uint8_t interlace = 0) {
     Bytes d;
-    PutBE32(d, w);
-    PutBE32(d, h);
+    AppendBE32(d, w);
+    AppendBE32(d, h);
     d.insert(d.end(), {depth, colorType, 0, 0, interlace});
     return d;
 }
@@ -94,34 +92,18 @@ Bytes GrayRows(std::uint32_t w, std::uint32_t h, std::uint8_t base) {
     return raw;
 }
 
-void Load(TPNGGraphic& png, const Bytes& file) {
-    TMemoryStream stream(file);
-    png.LoadFromStream(stream);
-}
-
-std::string LoadError(const Bytes& file) {
-    TPNGGraphic png;
-    try {
-        Load(png, file);
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "";
-}
+std::string LoadError(const Bytes& file) { return reader_test::LoadError<TPNGGraphic>(file); }
 
 std::string Invalid() { return "Cannot load image. Invalid or unexpected PNG image format."; }
 
 // Compares every pixel with NAME.rgb (red, green, blue, rows top first).
 void ExpectPixels(const TBitmap& bitmap, const std::string& rgbName) {
-    reader_test::ExpectRGBPixels(bitmap, ReadFile(DataPath(rgbName)), rgbName);
+    reader_test::ExpectRGBPixels(bitmap, ReadFileBytes(DataPath(rgbName)), rgbName);
 }
 
 // --- Reference files -------------------------------------------------------------
 
-struct Reference {
-    const char* name;
-    TPixelFormat format;
-};
+using Reference = reader_test::ReferenceFile;
 
 class PngReference : public ::testing::TestWithParam<Reference> {};
 
@@ -158,10 +140,10 @@ INSTANTIATE_TEST_SUITE_P(
         Reference{"filter_up_rgba16", k32}, Reference{"filter_avg_rgba16", k32},
         Reference{"filter_paeth_rgba16", k32}, Reference{"filter_mixed_rgba16", k32},
         Reference{"filter_mixed_rgb8_i", k24}, Reference{"filter_mixed_gray4_i", k4}),
-    [](const ::testing::TestParamInfo<Reference>& info) { return std::string(info.param.name); });
+    reader_test::ReferenceName);
 
 TEST(PngReader, HeaderPropertiesAndFileGamma) {
-    const Bytes file = ReadFile(DataPath("rgba16_i.png"));
+    const Bytes file = ReadFileBytes(DataPath("rgba16_i.png"));
     TMemoryStream stream(file);
     EXPECT_TRUE(TPNGGraphic::CanLoadStream(stream));
     EXPECT_EQ(stream.Position(), 0);

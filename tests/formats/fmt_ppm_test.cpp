@@ -13,36 +13,22 @@
 #include "platform/base/errors.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/picture_loader.h"
-#include "reader_test_support.h"
+#include "support/reader_test_support.h"
 
 namespace orv {
 namespace {
 
 using reader_test::Bytes;
+using reader_test::Load;
 using reader_test::ReadFileBytes;
 
 std::string DataPath(const std::string& name) { return std::string(ORV_TEST_DATA) + "/ppm/" + name; }
 
 Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
-void Load(TPPMGraphic& ppm, const Bytes& file) {
-    TMemoryStream stream(file);
-    ppm.LoadFromStream(stream);
-}
-
-// The error text of a load; `sized` tells whether the picture got its size
-// before the error.
 std::string LoadError(const Bytes& file, bool* sized = nullptr) {
-    TPPMGraphic ppm;
-    try {
-        Load(ppm, file);
-    } catch (const EInvalidGraphic& e) {
-        if (sized != nullptr) *sized = !ppm.Empty();
-        return e.what();
-    }
-    return "no error";
+    return reader_test::LoadError<TPPMGraphic>(file, sized);
 }
-
 
 // Gray levels of the first row, read through the palette.
 std::vector<int> GrayRow(const TBitmap& bitmap, int y = 0) {
@@ -51,10 +37,7 @@ std::vector<int> GrayRow(const TBitmap& bitmap, int y = 0) {
     return row;
 }
 
-struct Reference {
-    const char* name;
-    TPixelFormat format;
-};
+using Reference = reader_test::ReferenceFile;
 
 class PPMReference : public ::testing::TestWithParam<Reference> {};
 
