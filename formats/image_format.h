@@ -165,7 +165,7 @@ public:
     const TGraphicClass& ClassType() const override { return ClassInfo(); }
 
     // Class-level test of a stream; the base knows no format. Format classes
-    // give their own and name it in their class descriptor.
+    // give their own, which their class record (FormatClassInfo) names.
     static bool CanLoadStream(TStream& stream);
     // Opens the file for reading and asks the class's stream test. A file
     // that cannot be opened raises EFOpenError.
@@ -216,8 +216,8 @@ private:
     THeaderRefusal refusal_ = THeaderRefusal::RaiseError;
 };
 
-// The class descriptor of a format class: its name, a factory, its stream
-// test and its parent.
+// The picture layer's record of a format class: its name, a factory, its
+// stream test and its parent.
 template <class Graphic, class Parent = TFormatGraphic>
 const TGraphicClass& FormatClassInfo(const char* name) {
     static const TGraphicClass info{name, []() -> std::unique_ptr<TGraphic> { return std::make_unique<Graphic>(); },
