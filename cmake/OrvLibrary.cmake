@@ -1,6 +1,7 @@
-# orv_library(<target> PUBLIC_DEPS <deps...>)
+# orv_library(<target> [DEPS <deps...>])
 # One static library per folder: every .cpp/.c of the calling folder. A folder
 # that has no source yet gives an interface library, so dependents still link.
+# DEPS are linked publicly: whatever links the target gets them too.
 function(orv_library target)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS

@@ -4,7 +4,11 @@
 
 #include <zlib.h>
 
+#include <memory>
+
 #include "formats/codec_base.h"
+
+struct libdeflate_decompressor;
 
 namespace orv {
 
@@ -27,11 +31,28 @@ public:
     void DecodeEnd() override;
 
     int InflateResult() const { return inflateResult_; }
-    std::size_t PackedLeft() const { return stream_.avail_in; }
-    std::size_t UnpackedLeft() const { return stream_.avail_out; }
+    std::size_t PackedLeft() const { return packedLeft_; }
+    std::size_t UnpackedLeft() const { return unpackedLeft_; }
 
 private:
+    struct FreeWholeDecoder {
+        void operator()(libdeflate_decompressor* d) const noexcept;
+    };
+    // A block that is a stream of its own and fits dest whole: inflated in
+    // one go. False when it does not decode cleanly that way; zlib's
+    // streaming inflate then takes it, so damaged data give exactly the
+    // bytes they always gave.
+    bool DecodeWhole(const std::uint8_t*& source, std::size_t packedSize, std::uint8_t*& dest,
+                     std::size_t unpackedSize);
+
+    std::unique_ptr<libdeflate_decompressor, FreeWholeDecoder> whole_;
+    // The one-shot inflate writes here first: on bad data it may have
+    // written anywhere in its buffer, and the caller's bytes must stay.
+    std::unique_ptr<std::uint8_t[]> scratch_;
+    std::size_t scratchSize_ = 0;
     z_stream stream_{};
+    std::size_t packedLeft_ = 0;
+    std::size_t unpackedLeft_ = 0;
     int inflateResult_ = Z_OK;
     int flushMode_;
     bool autoReset_;

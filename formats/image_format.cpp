@@ -7,6 +7,7 @@
 
 #include "formats/format_messages.h"
 #include "platform/base/stream.h"
+#include "platform/graphics/memory_budget.h"
 
 namespace orv {
 
@@ -287,6 +288,7 @@ bool Upsample2x(std::uint32_t width, std::uint32_t height, std::size_t stride, s
 
 std::vector<std::uint8_t> AllocateWorkBuffer(std::uint64_t bytes, std::string_view formatName) {
     if (bytes > kMaxWorkBuffer) RaiseInvalidImageFormat(formatName);
+    ChargePictureMemory(bytes);
     return std::vector<std::uint8_t>(static_cast<std::size_t>(bytes), 0);
 }
 
@@ -305,7 +307,7 @@ void CheckBytesLeft(TStream& stream, std::uint64_t bytes, std::string_view forma
 
 std::uint8_t ProgressPercent(std::uint64_t row, std::uint64_t height) {
     if (height == 0) return 0;
-    // Rounded like the platform's MulDiv.
+    // Rounded to the nearest percent, halves up.
     const std::uint64_t percent = (std::min<std::uint64_t>(row, height) * 100 + height / 2) / height;
     return static_cast<std::uint8_t>(percent);
 }

@@ -1,5 +1,7 @@
 // Deflate decoder: byte 0 picks flush mode, auto reset and the block sizes;
-// the rest is the stream, handed in pieces as the PNG reader does.
+// the rest is the stream, handed in pieces as the PNG reader does. Then the
+// whole stream as one strip must give exactly what zlib's streaming inflate
+// gives (bytes written and bytes consumed), damaged or not.
 #include <algorithm>
 #include <cstdint>
 #include <vector>
@@ -29,5 +31,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (dst == out.data() + out.size()) dst = out.data();
     }
     d.DecodeEnd();
+
+    const std::size_t strip = piece * 64;
+    std::vector<std::uint8_t> whole(strip, 0xAA), streamed(strip, 0xAA);
+    TLZ77Decoder w(Z_SYNC_FLUSH, true);
+    w.DecodeInit();
+    const std::uint8_t* in = packed.data();
+    std::uint8_t* wdst = whole.data();
+    w.Decode(in, packed.size(), wdst, whole.size());
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) return 0;
+    z.next_in = packed.data();
+    z.avail_in = static_cast<uInt>(packed.size());
+    z.next_out = streamed.data();
+    z.avail_out = static_cast<uInt>(streamed.size());
+    inflate(&z, Z_SYNC_FLUSH);
+    const bool same = whole == streamed && z.next_in == in && z.next_out - streamed.data() == wdst - whole.data();
+    inflateEnd(&z);
+    if (!same) __builtin_trap();
     return 0;
 }

@@ -9,7 +9,7 @@
 #include "platform/base/errors.h"
 #include "platform/base/file_system.h"
 #include "search/engine/setting_sets.h"
-#include "tests/base/test_util.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -27,7 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace orv;
     const std::string& app = App();
     DeleteFile(SettingSetPath(app, 1));
-    WriteFileAtomic(SettingSetPath(app, 0), std::string_view(reinterpret_cast<const char*>(data), size));
+    if (!WriteFileAtomic(SettingSetPath(app, 0), std::string_view(reinterpret_cast<const char*>(data), size)))
+        std::abort();
     const std::vector<std::string> names = LoadSettingNames(app);
     const TSettingSet set = LoadSettingSet(app, 0);
     if (names.size() != 1 || names[0] != set.Name) std::abort();

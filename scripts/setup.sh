@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
-  qt6-base-dev libjpeg62-turbo-dev zlib1g-dev libglib2.0-dev libasound2-dev
+  qt6-base-dev libjpeg62-turbo-dev zlib1g-dev libdeflate-dev libglib2.0-dev libasound2-dev
   libgtest-dev libgmock-dev libbenchmark-dev libpng-dev libtiff-dev
   fonts-ipafont-gothic xvfb xauth
   # Qt's own texts in Japanese, the system's error texts in Japanese, and a

@@ -21,6 +21,14 @@ export LSAN_OPTIONS=suppressions=$root/scripts/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd build-asan && ctest --output-on-failure -j"$jobs")
 
+echo "== thread sanitizer build (the engine's tests)"
+cmake -S . -B build-tsan -G Ninja -DORV_WERROR=ON -DORV_TSAN=ON -DORV_UI=OFF -DORV_BENCH=OFF >/dev/null
+cmake --build build-tsan --target test_search_engine test_graphics
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+timeout 900 build-tsan/tests/test_search_engine
+timeout 300 build-tsan/tests/test_graphics
+unset TSAN_OPTIONS
+
 if ls fuzz/*.cpp >/dev/null 2>&1; then
   echo "== fuzz targets (${fuzz_seconds}s each)"
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DORV_WERROR=ON -DORV_FUZZ=ON \

@@ -54,9 +54,9 @@ std::string Pad4(int v) {
     return s;
 }
 
-// A date-time as whole milliseconds: date part and time of day, the way the
-// class library splits it (the time of a negative value is its absolute
-// fraction).
+// A date-time as whole milliseconds: date part and time of day. The time of
+// a negative value is its absolute fraction (-1.25 is 1899-12-29 6:00), so a
+// date before 1899-12-30 keeps the time of day it was stored with.
 struct Split {
     std::int64_t days;  // since 1899-12-30
     std::int64_t ms;    // of the day

@@ -1,5 +1,6 @@
-// The exception hierarchy of the whole system. Messages are the texts the
-// class library gave for the same failures.
+// The exception hierarchy of the whole system. Each kind of failure has one
+// fixed form of message, so it reads the same in every box and log line that
+// shows it; the file errors name the path, then the system's reason.
 #pragma once
 
 #include <stdexcept>
@@ -48,7 +49,7 @@ public:
 };
 
 // An ini file that cannot be written (missing folder, no permission). Its
-// text is the class library's ini error "%s に書き込めません".
+// text names the file alone: "<path> に書き込めません".
 class EIniFileError : public EFCreateError {
 public:
     explicit EIniFileError(const std::string& path) : EFCreateError(path), message_(path + " に書き込めません") {}

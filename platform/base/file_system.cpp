@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include "platform/base/errors.h"
+#include "platform/base/file_handle.h"
 #include "platform/base/paths.h"
 
 namespace orv {
@@ -32,35 +33,6 @@ bool Fail(int err, std::string* error, const std::string& what = {}) {
     return false;
 }
 
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() { if (fd_ >= 0) ::close(fd_); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    void Reset(int fd) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    // Hands the descriptor over to the caller.
-    int Release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    // Closes now and reports the result (close can report a late write error).
-    int Close() {
-        const int r = ::close(fd_);
-        fd_ = -1;
-        return r;
-    }
-
-private:
-    int fd_;
-};
-
 // The cause for a path UsablePath refuses.
 int UnusableCause(const std::string& path) { return path.empty() ? ENOENT : EINVAL; }
 
@@ -70,35 +42,18 @@ struct DirCloser {
     void operator()(DIR* d) const { ::closedir(d); }
 };
 
-bool WriteAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) {
-            errno = EIO;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 void SyncFolderOf(const std::string& path) {
     std::string dir = ExtractFilePath(path);
     if (dir.empty()) dir = ".";
-    Fd d(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (d.valid()) ::fsync(d.get());
+    TFileHandle d(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (d.Valid()) ::fsync(d.Get());
 }
 
 // Copies the bytes, mode and times of the open file src (stat st) into a new
 // file `to`. On failure the new file is removed and errno tells why.
 bool CopyOpenFile(int src, const struct stat& st, const std::string& to, std::string* error) {
-    Fd dst(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (!dst.valid()) return Fail(errno, error, "cannot create " + to);
+    TFileHandle dst(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!dst.Valid()) return Fail(errno, error, "cannot create " + to);
     auto abandon = [&](int err, const std::string& what) {
         dst.Close();
         ::unlink(to.c_str());
@@ -112,13 +67,13 @@ bool CopyOpenFile(int src, const struct stat& st, const std::string& to, std::st
             return abandon(errno, "read error");
         }
         if (n == 0) break;
-        if (!WriteAll(dst.get(), buf.data(), static_cast<std::size_t>(n))) return abandon(errno, "write error on " + to);
+        if (!dst.WriteAll(buf.data(), static_cast<std::size_t>(n))) return abandon(errno, "write error on " + to);
     }
-    if (::fchmod(dst.get(), st.st_mode & 07777) != 0) return abandon(errno, "cannot set the mode of " + to);
+    if (::fchmod(dst.Get(), st.st_mode & 07777) != 0) return abandon(errno, "cannot set the mode of " + to);
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    if (::futimens(dst.get(), times) != 0) return abandon(errno, "cannot set the times of " + to);
-    if (::fsync(dst.get()) != 0) return abandon(errno, "cannot sync " + to);
-    if (dst.Close() != 0) {
+    if (::futimens(dst.Get(), times) != 0) return abandon(errno, "cannot set the times of " + to);
+    if (::fsync(dst.Get()) != 0) return abandon(errno, "cannot sync " + to);
+    if (!dst.Close()) {
         const int err = errno;
         ::unlink(to.c_str());
         return Fail(err, error, "write error on " + to);
@@ -142,11 +97,11 @@ bool CopyEntry(const std::string& from, const std::string& to, std::string* erro
         return true;
     }
     if (!S_ISREG(lst.st_mode)) return Fail(EINVAL, error, from + " is not a file");
-    Fd src(OpenRegularFile(from, O_RDONLY | O_NOFOLLOW));
-    if (!src.valid()) return Fail(errno, error, from);
+    TFileHandle src(OpenRegularFile(from, O_RDONLY | O_NOFOLLOW));
+    if (!src.Valid()) return Fail(errno, error, from);
     struct stat st {};
-    if (::fstat(src.get(), &st) != 0) return Fail(errno, error, from);
-    return CopyOpenFile(src.get(), st, to, error);
+    if (::fstat(src.Get(), &st) != 0) return Fail(errno, error, from);
+    return CopyOpenFile(src.Get(), st, to, error);
 }
 
 std::string Getenv(const char* name) {
@@ -158,25 +113,25 @@ std::string Getenv(const char* name) {
 
 bool UsablePath(std::string_view path) { return !path.empty() && !HasZeroByte(path); }
 
-int OpenRegularFile(const std::string& path, int flags, mode_t mode) {
+TFileHandle OpenRegularFile(const std::string& path, int flags, mode_t mode) {
     if (!UsablePath(path)) {
         errno = UnusableCause(path);
-        return -1;
+        return {};
     }
-    Fd fd(::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, mode));
-    if (!fd.valid()) return -1;
+    TFileHandle fd(::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, mode));
+    if (!fd.Valid()) return {};
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) return -1;
+    if (::fstat(fd.Get(), &st) != 0) return {};
     if (!S_ISREG(st.st_mode)) {
         errno = S_ISDIR(st.st_mode) ? EISDIR : ENXIO;
-        return -1;
+        return {};
     }
     // Reads and writes of a regular file wait as usual from here on.
     if ((flags & O_NONBLOCK) == 0) {
-        const int fl = ::fcntl(fd.get(), F_GETFL);
-        if (fl < 0 || ::fcntl(fd.get(), F_SETFL, fl & ~O_NONBLOCK) != 0) return -1;
+        const int fl = ::fcntl(fd.Get(), F_GETFL);
+        if (fl < 0 || ::fcntl(fd.Get(), F_SETFL, fl & ~O_NONBLOCK) != 0) return {};
     }
-    return fd.Release();
+    return fd;
 }
 
 bool FileExists(const std::string& path) {
@@ -316,14 +271,19 @@ bool CopyFileNoReplace(const std::string& from, const std::string& to, std::stri
     struct stat st {};
     if (::stat(from.c_str(), &st) != 0) return Fail(errno, error, from);
     if (!S_ISREG(st.st_mode)) return Fail(EINVAL, error, from + " is not a file");
-    Fd src(OpenRegularFile(from, O_RDONLY));
-    if (!src.valid()) return Fail(errno, error, from);
-    if (::fstat(src.get(), &st) != 0) return Fail(errno, error, from);
-    return CopyOpenFile(src.get(), st, to, error);
+    TFileHandle src(OpenRegularFile(from, O_RDONLY));
+    if (!src.Valid()) return Fail(errno, error, from);
+    if (::fstat(src.Get(), &st) != 0) return Fail(errno, error, from);
+    return CopyOpenFile(src.Get(), st, to, error);
 }
 
-void WriteFileAtomic(const std::string& path, std::string_view bytes) {
-    if (!UsablePath(path)) throw EFCreateError(path, std::strerror(UnusableCause(path)));
+bool WriteFileAtomic(const std::string& path, std::string_view bytes, std::string* error,
+                     TAtomicWriteFailure* failure) {
+    auto failed = [&](TAtomicWriteFailure step, int err) {
+        if (failure) *failure = step;
+        return Fail(err, error, path);
+    };
+    if (!UsablePath(path)) return failed(TAtomicWriteFailure::Create, UnusableCause(path));
     std::string target = path;
     struct stat st {};
     bool haveOld = false;
@@ -339,44 +299,45 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes) {
     const std::string name = ExtractFileName(target);
     std::random_device rd;
     std::string tmp;
-    Fd fd;
-    for (int attempt = 0; attempt < 100 && !fd.valid(); ++attempt) {
+    TFileHandle fd;
+    for (int attempt = 0; attempt < 100 && !fd.Valid(); ++attempt) {
         char suffix[16];
         std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(rd()));
         // Shortened so a long file name still leaves room for the suffix.
         tmp = dir + "." + name.substr(0, 200) + "." + suffix + ".tmp";
         fd.Reset(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-        if (!fd.valid() && errno != EEXIST) throw EFCreateError(path, std::strerror(errno));
+        if (!fd.Valid() && errno != EEXIST) return failed(TAtomicWriteFailure::Create, errno);
     }
-    if (!fd.valid()) throw EFCreateError(path, std::strerror(EEXIST));
+    if (!fd.Valid()) return failed(TAtomicWriteFailure::Create, EEXIST);
     auto abandon = [&](int err) {
-        if (fd.valid()) fd.Close();
+        fd.Reset();
         ::unlink(tmp.c_str());
-        throw EWriteError(path, std::strerror(err));
+        return failed(TAtomicWriteFailure::Write, err);
     };
-    if (!WriteAll(fd.get(), bytes.data(), bytes.size())) abandon(errno);
-    if (haveOld && ::fchmod(fd.get(), st.st_mode & 07777) != 0) abandon(errno);
-    if (::fsync(fd.get()) != 0) abandon(errno);
-    if (fd.Close() != 0) abandon(errno);
+    if (!fd.WriteAll(bytes.data(), bytes.size())) return abandon(errno);
+    if (haveOld && ::fchmod(fd.Get(), st.st_mode & 07777) != 0) return abandon(errno);
+    if (::fsync(fd.Get()) != 0) return abandon(errno);
+    if (!fd.Close()) return abandon(errno);
     if (::rename(tmp.c_str(), target.c_str()) != 0) {
         const int err = errno;
         ::unlink(tmp.c_str());
-        throw EFCreateError(path, std::strerror(err));
+        return failed(TAtomicWriteFailure::Create, err);
     }
     SyncFolderOf(target);
+    return true;
 }
 
 bool ReadFileBytes(const std::string& path, std::string& out, std::string* error, std::int64_t maxBytes) {
     out.clear();
-    Fd fd(OpenRegularFile(path, O_RDONLY));
-    if (!fd.valid()) return Fail(errno, error, path);
+    TFileHandle fd(OpenRegularFile(path, O_RDONLY));
+    if (!fd.Valid()) return Fail(errno, error, path);
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) return Fail(errno, error, path);
+    if (::fstat(fd.Get(), &st) != 0) return Fail(errno, error, path);
     if (maxBytes >= 0 && st.st_size > maxBytes) return Fail(EFBIG, error, path);
     out.reserve(static_cast<std::size_t>(st.st_size));
     char buf[65536];
     while (true) {
-        const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+        const ssize_t n = ::read(fd.Get(), buf, sizeof buf);
         if (n < 0) {
             if (errno == EINTR) continue;
             const int err = errno;

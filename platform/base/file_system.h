@@ -1,7 +1,16 @@
 // File-system operations. A path is tested with stat/lstat, never with a
 // wildcard ('*' and '?' are ordinary characters). Moves and renames never
-// replace an existing file. Functions that can fail return false, leave errno
-// set to the cause and, when error is given, store its text there.
+// replace an existing file.
+//
+// Failures are answers, not exceptions: an operation that can fail returns
+// false (a query returns -1 or an empty result, as its comment says), leaves
+// errno set to the cause and, when `error` is given, stores there a text
+// naming what failed (mostly the path) and the system's reason. Nothing here
+// raises, with one exception: PrivateTempDir, whose callers cannot go on
+// without the folder. Callers that report a failure as an exception raise
+// their own (the file stream and SaveFileAtomic in stream.h raise
+// EFOpenError, EFCreateError and EWriteError).
+//
 // A path holding a zero byte names no file (the system would cut it there and
 // act on another one): every function here refuses it with EINVAL.
 #pragma once
@@ -12,6 +21,8 @@
 #include <sys/types.h>
 #include <vector>
 
+#include "platform/base/file_handle.h"
+
 namespace orv {
 
 // False for a path the system cannot be given: empty, or holding a zero byte.
@@ -20,10 +31,10 @@ bool UsablePath(std::string_view path);
 // Opens a file the system keeps its own data in: never blocks (a pipe or a
 // device under the file's name would), and answers only for a regular file.
 // flags are open(2) flags (O_CLOEXEC is added); the descriptor returned is
-// blocking again and belongs to the caller. -1 with errno set on failure:
-// EINVAL for a path holding a zero byte, ENXIO for anything but a regular
-// file (EISDIR for a folder).
-int OpenRegularFile(const std::string& path, int flags, mode_t mode = 0666);
+// blocking again. An empty handle with errno set on failure: EINVAL for a
+// path holding a zero byte, ENXIO for anything but a regular file (EISDIR for
+// a folder).
+TFileHandle OpenRegularFile(const std::string& path, int flags, mode_t mode = 0666);
 
 struct FolderEntry {
     std::string name;
@@ -63,11 +74,14 @@ bool MoveFileNoReplace(const std::string& from, const std::string& to, std::stri
 // Copies a regular file to a new file (O_EXCL), mode and times kept.
 bool CopyFileNoReplace(const std::string& from, const std::string& to, std::string* error = nullptr);
 
+// What a failed WriteFileAtomic could not do: create the new file or put it
+// in place (folder missing, no permission), or write it whole (a full disk).
+enum class TAtomicWriteFailure { Create, Write };
 // Writes bytes to a temporary file in the same folder, syncs it and renames it
 // over path (the target of path when path is a symlink). The old file keeps
-// its content if anything fails. Raises EFCreateError (folder missing, no
-// permission) or EWriteError.
-void WriteFileAtomic(const std::string& path, std::string_view bytes);
+// its content if anything fails, and no temporary file is left.
+bool WriteFileAtomic(const std::string& path, std::string_view bytes, std::string* error = nullptr,
+                     TAtomicWriteFailure* failure = nullptr);
 // Reads a whole regular file; false when it cannot be opened or read, is no
 // regular file, or (maxBytes >= 0) holds more than maxBytes (EFBIG).
 bool ReadFileBytes(const std::string& path, std::string& out, std::string* error = nullptr,
@@ -83,7 +97,8 @@ bool ClearReadOnly(const std::string& path);
 std::string DocumentsDir();
 // A per-user temporary folder of mode 0700 owned by the user ($TMPDIR or /tmp
 // + "orvalis-<uid>"; a fresh mkdtemp folder when that one is not safe), with a
-// trailing '/'. Created on first use.
+// trailing '/'. Created on first use; raises EOSError when no such folder can
+// be made.
 std::string PrivateTempDir();
 
 // Device and inode of the file (links followed); false when unreachable.

@@ -580,12 +580,9 @@ const IniDocument& TIniFile::View() const {
     static const IniDocument empty;
     // Reading never fails: a missing, unreadable or oversized file, or one
     // that is no regular file, reads as an empty one.
-    const int fd = OpenRegularFile(path_, O_RDONLY);
-    if (fd < 0) return empty;
-    struct FdCloser {
-        int fd;
-        ~FdCloser() { ::close(fd); }
-    } closer{fd};
+    const TFileHandle file = OpenRegularFile(path_, O_RDONLY);
+    if (!file.Valid()) return empty;
+    const int fd = file.Get();
     struct stat st {};
     if (::fstat(fd, &st) != 0 || st.st_size > maxBytes_) return empty;
     ReadCache::Stamp stamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
@@ -612,11 +609,7 @@ const IniDocument& TIniFile::View() const {
 // Replaces the file; what could not be read back again is never written.
 void TIniFile::WriteBytes(const std::string& bytes) const {
     if (static_cast<std::int64_t>(bytes.size()) > maxBytes_) throw EIniFileError(path_);
-    try {
-        WriteFileAtomic(path_, bytes);
-    } catch (const EStreamError&) {
-        throw EIniFileError(path_);
-    }
+    if (!WriteFileAtomic(path_, bytes)) throw EIniFileError(path_);
 }
 
 template <class Edit> void TIniFile::Modify(Edit&& edit) {

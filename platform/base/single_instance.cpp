@@ -6,6 +6,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <utility>
+
 #include "platform/base/file_system.h"
 #include "platform/base/paths.h"
 
@@ -38,21 +40,19 @@ SingleInstance::SingleInstance(const std::string& className) {
         return;  // no place for a lock: behave as the only instance
     }
     // O_CLOEXEC: a child program must not inherit (and so keep) the lock.
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd_ < 0) return;
+    TFileHandle lock(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!lock.Valid()) return;
     int r;
     do {
-        r = ::flock(fd_, LOCK_EX | LOCK_NB);
+        r = ::flock(lock.Get(), LOCK_EX | LOCK_NB);
     } while (r != 0 && errno == EINTR);
     if (r != 0) {
         alreadyRunning_ = errno == EWOULDBLOCK;
-        ::close(fd_);
-        fd_ = -1;
+        return;
     }
+    lock_ = std::move(lock);  // held until this object goes
 }
 
-SingleInstance::~SingleInstance() {
-    if (fd_ >= 0) ::close(fd_);  // releases the lock
-}
+SingleInstance::~SingleInstance() = default;
 
 }  // namespace orv

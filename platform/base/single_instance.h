@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "platform/base/file_handle.h"
+
 namespace orv {
 
 class SingleInstance {
@@ -19,7 +21,7 @@ public:
     bool AlreadyRunning() const { return alreadyRunning_; }
 
 private:
-    int fd_ = -1;
+    TFileHandle lock_;  // closing it releases the lock
     bool alreadyRunning_ = false;
 };
 

@@ -60,7 +60,7 @@ TFileStream::TFileStream(const std::string& path, FileMode mode) : path_(path) {
     // Only regular files: a pipe or device under the name would block the
     // open or every read.
     fd_ = OpenRegularFile(path, flags, 0666);
-    if (fd_ < 0) {
+    if (!fd_.Valid()) {
         const int err = errno;
         const std::string reason = err == ENXIO ? "Not a regular file" : std::strerror(err);
         if (mode == FileMode::Create) throw EFCreateError(path, reason);
@@ -68,15 +68,11 @@ TFileStream::TFileStream(const std::string& path, FileMode mode) : path_(path) {
     }
 }
 
-TFileStream::~TFileStream() {
-    if (fd_ >= 0) ::close(fd_);
-}
-
 std::size_t TFileStream::Read(void* buffer, std::size_t count) {
     auto* out = static_cast<char*>(buffer);
     std::size_t done = 0;
     while (done < count) {
-        const ssize_t n = ::read(fd_, out + done, count - done);
+        const ssize_t n = ::read(fd_.Get(), out + done, count - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         done += static_cast<std::size_t>(n);
@@ -88,7 +84,7 @@ std::size_t TFileStream::Write(const void* buffer, std::size_t count) {
     const auto* in = static_cast<const char*>(buffer);
     std::size_t done = 0;
     while (done < count) {
-        const ssize_t n = ::write(fd_, in + done, count - done);
+        const ssize_t n = ::write(fd_.Get(), in + done, count - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         done += static_cast<std::size_t>(n);
@@ -100,19 +96,27 @@ std::int64_t TFileStream::Seek(std::int64_t offset, SeekOrigin origin) {
     const int whence = origin == SeekOrigin::Beginning ? SEEK_SET
                      : origin == SeekOrigin::Current   ? SEEK_CUR
                                                        : SEEK_END;
-    const off_t r = ::lseek(fd_, static_cast<off_t>(offset), whence);
+    const off_t r = ::lseek(fd_.Get(), static_cast<off_t>(offset), whence);
     if (r < 0) throw EStreamError(std::string("Stream seek error: ") + std::strerror(errno));
     return r;
 }
 
 std::int64_t TFileStream::Size() {
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) return TStream::Size();
+    if (::fstat(fd_.Get(), &st) != 0) return TStream::Size();
     return st.st_size;
 }
 
 void TFileStream::Sync() {
-    if (::fsync(fd_) != 0) throw EWriteError();
+    if (::fsync(fd_.Get()) != 0) throw EWriteError();
+}
+
+void SaveFileAtomic(const std::string& path, std::string_view bytes) {
+    TAtomicWriteFailure failure = TAtomicWriteFailure::Create;
+    if (WriteFileAtomic(path, bytes, nullptr, &failure)) return;
+    const std::string reason = std::strerror(errno);
+    if (failure == TAtomicWriteFailure::Write) throw EWriteError(path, reason);
+    throw EFCreateError(path, reason);
 }
 
 // ---- TMemoryStream ----

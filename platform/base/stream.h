@@ -1,11 +1,16 @@
-// Streams after the class library's model: Read returns the count delivered,
-// ReadBuffer raises EReadError on a short read; positions are 64-bit.
+// Byte streams over files and memory. Read returns the count delivered, so a
+// reader can take what is there; ReadBuffer raises EReadError on a short read,
+// so a reader that needs every byte stops at a damaged file. Positions are
+// 64-bit. Failures of the stream layer are raised (EStreamError and its kinds).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "platform/base/file_handle.h"
 
 namespace orv {
 
@@ -49,8 +54,9 @@ enum class FileMode {
 
 class TFileStream : public TStream {
 public:
+    // Raises EFCreateError (Create) or EFOpenError when the file cannot be
+    // opened as a regular file.
     TFileStream(const std::string& path, FileMode mode);
-    ~TFileStream() override;
 
     std::size_t Read(void* buffer, std::size_t count) override;
     std::size_t Write(const void* buffer, std::size_t count) override;
@@ -59,11 +65,11 @@ public:
     // Flushes to the device; raises EWriteError on failure.
     void Sync();
     const std::string& FileName() const { return path_; }
-    int Handle() const { return fd_; }
+    int Handle() const { return fd_.Get(); }
 
 private:
     std::string path_;
-    int fd_ = -1;
+    TFileHandle fd_;
 };
 
 class TMemoryStream : public TStream {
@@ -91,5 +97,11 @@ private:
     std::vector<std::uint8_t> data_;
     std::size_t pos_ = 0;
 };
+
+// Replaces the whole file with bytes as WriteFileAtomic does (the old file
+// stays whole on failure), raising like a file stream: EFCreateError when the
+// new file cannot be created or put in place, EWriteError when it cannot be
+// written whole, each with the path and the system's reason.
+void SaveFileAtomic(const std::string& path, std::string_view bytes);
 
 }  // namespace orv

@@ -6,6 +6,8 @@
 #include <new>
 #include <unordered_map>
 
+#include "platform/graphics/memory_budget.h"
+
 namespace orv {
 
 // ---- formats and palettes ----
@@ -274,6 +276,7 @@ std::size_t TBitmap::StrideFor(int width, TPixelFormat format) {
 
 TBitmap::Storage TBitmap::Allocate(std::size_t bytes, bool zeroed) {
     if (bytes == 0) return Storage();
+    ChargePictureMemory(bytes);
     // calloc: fresh pages of large blocks come zeroed without a memset.
     auto* p = static_cast<std::uint8_t*>(zeroed ? std::calloc(bytes, 1) : std::malloc(bytes));
     if (p == nullptr) throw std::bad_alloc();

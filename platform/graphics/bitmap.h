@@ -75,8 +75,9 @@ public:
     // The entry whose colour lies nearest (squared distance; first wins).
     std::size_t NearestIndex(TColor color) const;
 
-    // The class library's defaults: 1 bit black and white, 4 bits the 16
-    // standard colours, 8 bits a gray ramp; empty for other formats.
+    // The palette a bitmap of the format has until it is given one: 1 bit
+    // black and white, 4 bits the 16 standard colours, 8 bits a gray ramp;
+    // empty for other formats.
     static TPalette DefaultFor(TPixelFormat format);
 
     friend bool operator==(const TPalette&, const TPalette&) = default;

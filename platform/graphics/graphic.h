@@ -18,8 +18,8 @@ class TStream;
 class TBitmap;
 class TGraphic;
 
-// The class library's invalid-graphic error: raised for files a reader
-// cannot take, pictures over the size gate and registry misuse.
+// The invalid-graphic error: raised for files a reader cannot take, pictures
+// over the size gate and registry misuse.
 class EInvalidGraphic : public Exception {
 public:
     using Exception::Exception;

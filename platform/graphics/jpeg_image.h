@@ -1,4 +1,4 @@
-// The class library's JPEG picture: decodes a JPEG stream with libjpeg-turbo
+// The JPEG picture: decodes a JPEG stream with libjpeg-turbo
 // into a 24-bit bitmap (blue first). Gray files are expanded, CMYK and YCCK
 // files converted to RGB; EXIF orientation is not applied.
 #pragma once

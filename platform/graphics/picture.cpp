@@ -1,6 +1,8 @@
 #include "platform/graphics/picture.h"
 
 #include <algorithm>
+#include <mutex>
+#include <shared_mutex>
 
 #include "platform/base/paths.h"
 #include "platform/graphics/bitmap.h"
@@ -13,6 +15,13 @@ namespace {
 std::vector<TPictureFormat>& Registry() {
     static std::vector<TPictureFormat> formats;
     return formats;
+}
+
+// Pictures load on worker threads too: lookups share the registry, changes
+// to it are exclusive.
+std::shared_mutex& RegistryLock() {
+    static std::shared_mutex lock;
+    return lock;
 }
 
 std::string NormalizeExtension(std::string_view ext) {
@@ -33,6 +42,7 @@ void TPicture::RegisterFileFormat(const std::string& extension, const std::strin
                                   const TGraphicClass& graphicClass, bool replace) {
     const std::string ext = NormalizeExtension(extension);
     if (ext.empty()) return;
+    std::unique_lock<std::shared_mutex> lock(RegistryLock());
     auto it = FindExtension(ext);
     if (it == Registry().end()) {
         Registry().push_back(TPictureFormat{ext, description, &graphicClass});
@@ -44,6 +54,7 @@ void TPicture::RegisterFileFormat(const std::string& extension, const std::strin
 }
 
 void TPicture::UnregisterGraphicClass(const TGraphicClass& graphicClass) {
+    std::unique_lock<std::shared_mutex> lock(RegistryLock());
     auto& reg = Registry();
     reg.erase(std::remove_if(reg.begin(), reg.end(),
                              [&](const TPictureFormat& f) { return f.Class == &graphicClass; }),
@@ -52,11 +63,15 @@ void TPicture::UnregisterGraphicClass(const TGraphicClass& graphicClass) {
 
 const TGraphicClass* TPicture::ClassForExtension(const std::string& extension) {
     const std::string ext = NormalizeExtension(extension);
+    std::shared_lock<std::shared_mutex> lock(RegistryLock());
     auto it = FindExtension(ext);
     return it == Registry().end() ? nullptr : it->Class;
 }
 
-std::vector<TPictureFormat> TPicture::FileFormats() { return Registry(); }
+std::vector<TPictureFormat> TPicture::FileFormats() {
+    std::shared_lock<std::shared_mutex> lock(RegistryLock());
+    return Registry();
+}
 
 void TPicture::LoadFromFile(const std::string& fileName) {
     const std::string ext = PictureExtension(fileName);

@@ -42,9 +42,9 @@ private:
     bool faceOutdated_ = true;
 };
 
-// A control without a window of its own in the original toolkit: its face
-// starts from its parent's face under it (or the parent's colour), so
-// see-through areas show what lies behind.
+// A control painted as part of its parent: its face starts from its parent's
+// face under it (or the parent's colour), so see-through areas show what
+// lies behind.
 class TGraphicControl : public TControl, public TPaintedFace {
 public:
     TGraphicControl(TComponent* owner, std::string name, TWinControl* parent);

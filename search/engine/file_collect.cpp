@@ -3,19 +3,25 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstdlib>
 #include <exception>
 #include <memory>
+#include <mutex>
+#include <unordered_set>
 
 #include "filer/core/file_utils.h"
 #include "platform/base/datetime.h"
 #include "platform/base/file_system.h"
 #include "platform/base/paths.h"
 #include "platform/graphics/bitmap.h"
+#include "platform/graphics/memory_budget.h"
 #include "search/engine/image_utils.h"
 #include "search/engine/path_admission.h"
 #include "search/engine/run_engine.h"
 #include "search/engine/signature_index.h"
+#include "search/engine/work_pool.h"
 
 namespace orv {
 
@@ -95,7 +101,101 @@ void TRunEngine::GetFileListMain() {
     data_.FileNo = 0;
     view_.SetGaugeMax(static_cast<std::int64_t>(data_.FileCount[0]) + data_.FileCount[1] + 2);
     GetTempList();
-    pass(kModeCollect);
+    const unsigned threads = WorkerThreads(data_.Threads);
+    if (threads <= 1) {
+        pass(kModeCollect);
+        return;
+    }
+    // The walk first, then its files in order, loaded ahead by the workers.
+    listed_.clear();
+    if (!pass(kModeList)) {
+        listed_.clear();
+        return;
+    }
+    CollectWithWorkers(threads);
+}
+
+// One load made ahead: a worker fills Prepared, then sets Done.
+struct TRunEngine::TLoadJob {
+    std::string Path;
+    TPreparedSignature Prepared;
+    bool Done = false;
+    std::mutex Mutex;
+    std::condition_variable Finished;
+};
+
+void TRunEngine::CollectWithWorkers(unsigned threads) {
+    const std::vector<TListedFile> files = std::move(listed_);
+    listed_.clear();
+    std::unordered_set<std::string> sources;
+    for (const TListedFile& f : files)
+        if (f.Side == 0) sources.insert(f.Path);
+
+    const std::uint64_t limit = memoryBudget_ > 0 ? memoryBudget_ : PhysicalMemoryBytes() / 4;
+    TMemoryBudget budget(limit > 0 ? limit : std::uint64_t{1} << 30);
+    std::vector<std::shared_ptr<TLoadJob>> jobs(files.size());
+    {
+        TWorkPool pool(threads);
+        // However the walk ends (a stop, a failure), the loads not started
+        // are dropped and those in hand end at once when they wait for
+        // memory, or finish unheeded; the pool then waits for them.
+        struct TEndLoads {
+            TWorkPool& pool;
+            TMemoryBudget& budget;
+            std::shared_ptr<TLoadJob>& inHand;
+            ~TEndLoads() {
+                inHand.reset();
+                try {
+                    budget.Cancel();
+                    pool.DropQueued();
+                } catch (...) {
+                    // The pool's own end drops the queued loads as well.
+                }
+            }
+        } endLoads{pool, budget, ahead_};
+        // Enough loads in flight to keep every worker busy while the walk
+        // stores the signatures that are ready.
+        const std::size_t window = std::size_t{threads} * 4;
+        std::size_t posted = 0;
+        for (std::size_t k = 0; k < files.size(); ++k) {
+            for (; posted < files.size() && posted < k + window; ++posted) {
+                const TListedFile& f = files[posted];
+                // A target that is also a source shares its record: no load.
+                if (f.Side == 1 && sources.count(f.Path) != 0) continue;
+                if (!WillLoad(f.Path)) continue;
+                auto job = std::make_shared<TLoadJob>();
+                job->Path = f.Path;
+                jobs[posted] = job;
+                pool.Post([job, &budget] {
+                    TPreparedSignature prepared;
+                    {
+                        TMemoryBudgetScope scope(budget);
+                        prepared = PrepareSignature(job->Path);
+                    }
+                    std::lock_guard<std::mutex> lock(job->Mutex);
+                    job->Prepared = std::move(prepared);
+                    job->Done = true;
+                    job->Finished.notify_all();
+                });
+            }
+            ahead_ = jobs[k];
+            GetImageInfo(files[k].Path, files[k].Side, kModeCollect);
+            ahead_.reset();
+            jobs[k].reset();
+            if (data_.StopFlag == 1) break;
+            PauseWait();
+        }
+    }
+}
+
+// A guess, made cheaply: the handling of the file in its turn decides. A
+// wrong guess costs a load for nothing or a load on the window's thread.
+bool TRunEngine::WillLoad(const std::string& path) {
+    if (IsWorkFileName(ExtractFileName(path))) return false;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    const TDateTime fileDate = FileDateToDateTime(static_cast<std::int64_t>(st.st_mtime));
+    return FindReusable(path, fileDate, static_cast<std::int64_t>(st.st_size), false) == nullptr;
 }
 
 void TRunEngine::GetDirListOne(const std::string& folder, int side, int mode) {
@@ -117,6 +217,11 @@ void TRunEngine::GetDirListOne(const std::string& folder, int side, int mode) {
 
 void TRunEngine::GetImageInfo(const std::string& path, int side, int mode) {
     if (!CheckTaiouFileType(path)) return;
+    if (mode == kModeList) {
+        listed_.push_back(TListedFile{path, side});
+        pump_.Tick();
+        return;
+    }
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
     // A signature written by this very run would match its own picture.
@@ -162,23 +267,43 @@ void TRunEngine::GetImageInfo(const std::string& path, int side, int mode) {
         work.Add(path, std::move(item));
         return;
     }
-    // Third: load the image and make its signature.
+    // Third: load the image and make its signature (loaded ahead when
+    // workers help).
+    TPreparedSignature prepared;
+    if (ahead_ && ahead_->Path == path) {
+        // Wait, keeping the window alive; a stop ends the collection
+        // without this file.
+        std::unique_lock<std::mutex> lock(ahead_->Mutex);
+        while (!ahead_->Finished.wait_for(lock, std::chrono::milliseconds(10), [this] { return ahead_->Done; })) {
+            lock.unlock();
+            pump_.Tick();
+            if (data_.StopFlag == 1) return;
+            lock.lock();
+        }
+        prepared = std::move(ahead_->Prepared);
+    } else {
+        prepared = PrepareSignature(path);
+    }
+    AddLoaded(path, side, fileDate, static_cast<std::int64_t>(st.st_size), prepared);
+}
+
+void TRunEngine::AddLoaded(const std::string& path, int side, TDateTime fileDate, std::int64_t fileSize,
+                           TPreparedSignature& prepared) {
+    if (prepared.Raised || !prepared.Loaded) {
+        view_.AppendLog(path + kUnreadableText);
+        return;
+    }
+    if (prepared.Width <= 0 || prepared.Height <= 0 || !prepared.Signature) {
+        view_.AppendLog(path + kNoSizeText);
+        return;
+    }
     try {
-        TBitmap bitmap;
-        if (!LoadPictureToBitmap(path, bitmap)) {
-            view_.AppendLog(path + kUnreadableText);
-            return;
-        }
-        if (bitmap.Width() <= 0 || bitmap.Height() <= 0) {
-            view_.AppendLog(path + kNoSizeText);
-            return;
-        }
         auto item = std::make_shared<TSTitems>();
         item->FileDate = fileDate;
-        item->FileSize = static_cast<std::int64_t>(st.st_size);
-        item->Width = bitmap.Width();
-        item->Height = bitmap.Height();
-        item->TmpNo = MakeTmpBMPFile(bitmap);
+        item->FileSize = fileSize;
+        item->Width = prepared.Width;
+        item->Height = prepared.Height;
+        item->TmpNo = prepared.FileBytes.empty() ? -1 : StoreSignature(prepared.FileBytes);
         if (item->TmpNo < 0) {
             if (WorkFolderFailed()) {
                 ReportWorkFolderFailure();
@@ -196,8 +321,8 @@ void TRunEngine::GetImageInfo(const std::string& path, int side, int mode) {
         }
         runNumbers_[item->TmpNo] = path;
         RemoveSupersededSignatures(path);
-        SetChach(bitmap, path);
-        work.Add(path, std::move(item));
+        SetChach(*prepared.Signature, path);
+        data_.WorkList(side).Add(path, std::move(item));
     } catch (const std::exception&) {
         view_.AppendLog(path + kUnreadableText);
     }

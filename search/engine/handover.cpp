@@ -200,7 +200,7 @@ bool TPairHandOver::DoEndSyori(std::size_t firstRow) {
     LoadFileUtil(true, [&] {
         TViewWaitCursor cursor(view_);
         WriteDoFilesList(folder + kDoFilesName, static_cast<std::int64_t>(firstRow));
-        WriteFileAtomic(folder + kDoFiles2Name, EncodeDoFiles2(log_.Rows()));
+        SaveFileAtomic(folder + kDoFiles2Name, EncodeDoFiles2(log_.Rows()));
     });
     // Only rows that still exist take an answer, and an empty one never
     // clears a row's text.

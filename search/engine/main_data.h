@@ -128,6 +128,11 @@ struct TMainData {
     // names are built, and an empty one means the private temp folder.
     std::string WorkDir;
 
+    // Worker threads of a run (decoding pictures, scoring pairs): 0 for one
+    // per core where the work is large enough to gain from them; 1 does all
+    // the work on the window's thread.
+    std::int32_t Threads = 0;
+
     // Draws the signature numbers; seeded once per window.
     std::mt19937 Random{std::random_device{}()};
 

@@ -3,8 +3,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <deque>
+#include <mutex>
 #include <string_view>
 #include <unordered_map>
 
@@ -12,9 +15,11 @@
 #include "platform/base/file_system.h"
 #include "platform/base/paths.h"
 #include "platform/base/sound.h"
+#include "platform/graphics/memory_budget.h"
 #include "platform/graphics/picture_loader.h"
 #include "search/engine/run_driver.h"
 #include "search/engine/run_engine.h"
+#include "search/engine/work_pool.h"
 
 namespace orv {
 
@@ -158,13 +163,41 @@ struct TPairLoop::State {
     // every row of the group that will meet it, so a large target list
     // streams through the cache once per group rather than once per row.
     // The answers are kept per target (one bit per row) until the rows ask.
-    std::size_t groupFirst = 0;
-    bool groupStarted = false;
-    std::array<const TCompactSignature*, kGroupRows> groupSource{};
-    std::array<TCompactSignature, kGroupRows> groupOwned;
-    std::array<bool, kGroupRows> groupDone{};
-    std::vector<std::uint16_t> groupScored, groupMatch;  // by target index
+    // With workers, the groups ahead are scored in chunks of targets while
+    // the loop walks the current one; a slot holds one group.
+    struct Group {
+        std::size_t first = 0;
+        bool used = false;
+        std::array<const TCompactSignature*, kGroupRows> source{};
+        std::array<TCompactSignature, kGroupRows> owned;
+        std::array<bool, kGroupRows> done{};
+        std::vector<std::uint16_t> scored, match;  // by target index
+
+        // Worker scoring: rows given to the workers, their chunks of targets
+        // from chunkStart on, which are done, and the tasks still running.
+        std::uint16_t rows = 0;
+        std::size_t chunkStart = 0, chunks = 0;
+        std::unique_ptr<std::atomic<std::uint8_t>[]> chunkDone;
+        std::atomic<std::size_t> nextChunk{0};
+        std::atomic<bool> cancel{false};
+        int active = 0;  // under Workers::mutex
+    };
+    static constexpr std::size_t kGroupsAhead = 3;
+    std::array<Group, kGroupsAhead> groups;
+    std::size_t current = 0;  // slot of the group the loop is in
     TCompactSignature scratch;
+
+    // Workers and what they read: fixed before the first group is given out.
+    struct Workers {
+        std::unique_ptr<TWorkPool> pool;
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::vector<const TCompactSignature*> targets;  // resident signatures, null when not
+        std::size_t chunkTargets = 0;
+        bool singleList = false;
+        bool sameSize = false;
+    };
+    std::unique_ptr<Workers> workers;
 
     std::chrono::steady_clock::time_point lastSlice;
     int countdown = 0;
@@ -223,7 +256,14 @@ int TPairLoop::FazzyComp(std::size_t source, std::size_t target) {
 std::size_t TPairLoop::SignatureBytes() const { return state_ ? state_->storeBytes : 0; }
 
 std::size_t TPairLoop::SignatureBudget() const {
-    return data_.Chach > 0 ? static_cast<std::size_t>(data_.Chach) * kBytesPerCacheSlot : 0;
+    if (data_.Chach <= 0) return 0;
+    // The cache setting counts full signature bitmaps; held compactly, the
+    // same memory keeps about eight times as many. A sixteenth of the
+    // machine's memory is always granted, so a list of tens of thousands of
+    // pictures stays in memory, where every core can score it, whatever the
+    // setting.
+    const std::size_t bySetting = static_cast<std::size_t>(data_.Chach) * kBytesPerCacheSlot;
+    return std::max<std::size_t>(bySetting, PhysicalMemoryBytes() / 16);
 }
 
 void TPairLoop::Prepare() {
@@ -372,43 +412,279 @@ const TCompactSignature& TPairLoop::Signature(int side, std::size_t index, TComp
     return scratch;
 }
 
+// Resets slot `slot` for the group of rows from `first`: which rows are
+// done, and no answers yet.
+void TPairLoop::ResetGroup(std::size_t slot, std::size_t first) {
+    State& st = *state_;
+    State::Group& g = st.groups[slot];
+    g.used = true;
+    g.first = first;
+    g.source.fill(nullptr);
+    for (std::size_t r = 0; r < kGroupRows; ++r)
+        g.done[r] = first + r >= st.sources || CheckEndList(data_.SourceFiles.Strings(first + r));
+    g.scored.assign(st.targets, 0);
+    g.match.assign(st.targets, 0);
+    g.rows = 0;
+    g.chunks = 0;
+}
+
+std::size_t TPairLoop::GroupSlot(std::size_t first) {
+    State& st = *state_;
+    State::Group& cur = st.groups[st.current];
+    if (!cur.used || cur.first != first) {
+        if (!st.workers) {
+            ResetGroup(st.current, first);
+        } else {
+            // Groups are given out ahead in order; the loop only moves on.
+            std::size_t found = st.groups.size();
+            for (std::size_t n = 0; n < st.groups.size(); ++n)
+                if (st.groups[n].used && st.groups[n].first == first) found = n;
+            if (found == st.groups.size()) {
+                found = (st.current + 1) % st.groups.size();
+                GiveOut(found, first);
+            }
+            st.current = found;
+            // Keep the workers busy with the groups after this one.
+            for (std::size_t ahead = 1; ahead < st.groups.size(); ++ahead) {
+                const std::size_t next = first + ahead * kGroupRows;
+                if (next >= st.sources) break;
+                const std::size_t slot = (found + ahead) % st.groups.size();
+                if (!(st.groups[slot].used && st.groups[slot].first == next)) GiveOut(slot, next);
+            }
+        }
+    }
+    return st.current;
+}
+
 bool TPairLoop::Reaches(std::size_t i, std::size_t j) {
     State& st = *state_;
     const std::size_t first = i / kGroupRows * kGroupRows;
-    if (!st.groupStarted || st.groupFirst != first) {
-        st.groupStarted = true;
-        st.groupFirst = first;
-        st.groupSource.fill(nullptr);
-        for (std::size_t r = 0; r < kGroupRows; ++r)
-            st.groupDone[r] = first + r >= st.sources || CheckEndList(data_.SourceFiles.Strings(first + r));
-        st.groupScored.assign(st.targets, 0);
-        st.groupMatch.assign(st.targets, 0);
-    }
+    const std::size_t slot = GroupSlot(first);
+    State::Group& g = st.groups[slot];
     const std::size_t row = i - first;
     const auto bit = static_cast<std::uint16_t>(1u << row);
-    if ((st.groupScored[j] & bit) == 0) ScoreGroup(row, j);
-    return (st.groupMatch[j] & bit) != 0;
+    if (st.workers && (g.rows & bit) != 0 && j >= g.chunkStart && !AwaitChunk(slot, j)) {
+        // Stop or pause came while the workers were still on this pair: it
+        // is scored here, as the single-threaded loop would have.
+        TCompactSignature scratch;
+        const TCompactSignature& target = Signature(1, j, scratch);
+        return ScoreReaches(*g.source[row], target, st.need);
+    }
+    if ((g.scored[j] & bit) == 0) ScoreGroup(slot, row, j);
+    return (g.match[j] & bit) != 0;
+}
+
+// Whether pair (first + r, j) is one the loop will meet, by the tests that
+// do not change during the loop.
+static bool MayMeet(bool singleList, bool sameSize, std::size_t i, std::size_t j,
+                    const std::vector<std::int32_t>& sw, const std::vector<std::int32_t>& sh,
+                    const std::vector<std::int32_t>& tw, const std::vector<std::int32_t>& th) {
+    if (singleList && j <= i) return false;
+    return !sameSize || (sw[i] == tw[j] && sh[i] == th[j]);
 }
 
 // Scores target j against row `row` of the group and every later row of it
 // that will meet this target (by the same tests the loop makes first).
-void TPairLoop::ScoreGroup(std::size_t row, std::size_t j) {
+void TPairLoop::ScoreGroup(std::size_t slot, std::size_t row, std::size_t j) {
     State& st = *state_;
+    State::Group& g = st.groups[slot];
     const TCompactSignature& target = Signature(1, j, st.scratch);
     for (std::size_t r = row; r < kGroupRows; ++r) {
-        const std::size_t i = st.groupFirst + r;
+        const std::size_t i = g.first + r;
         if (i >= st.sources) break;
         if (r != row) {
-            if (st.groupDone[r] || (data_.SingleList == 1 && j <= i) || !PairPasses(i, j)) continue;
-            if (data_.SizeMode == 0 &&
-                (st.sourceWidth[i] != st.targetWidth[j] || st.sourceHeight[i] != st.targetHeight[j]))
+            if (g.done[r] || !PairPasses(i, j)) continue;
+            if (!MayMeet(data_.SingleList == 1, data_.SizeMode == 0, i, j, st.sourceWidth, st.sourceHeight,
+                         st.targetWidth, st.targetHeight))
                 continue;
         }
-        if (!st.groupSource[r]) st.groupSource[r] = &Signature(0, i, st.groupOwned[r]);
+        if (!g.source[r]) g.source[r] = &Signature(0, i, g.owned[r]);
         const auto bit = static_cast<std::uint16_t>(1u << r);
-        st.groupScored[j] |= bit;
-        if (ScoreReaches(*st.groupSource[r], target, st.need)) st.groupMatch[j] |= bit;
+        g.scored[j] |= bit;
+        if (ScoreReaches(*g.source[r], target, st.need)) g.match[j] |= bit;
     }
+}
+
+// ---- scoring on workers
+
+// From pair (i, j) on, the run of pairs that the loop would only count:
+// pairs that are skipped for their files, and pairs compared without
+// reaching the threshold by the workers' answers. Counts the compared ones
+// into CompCount; lastCompared is one past the last compared target (0 for
+// none). Stops before anything the loop must look at pair by pair.
+std::size_t TPairLoop::QuietPairs(std::size_t i, std::size_t j, std::size_t& lastCompared) {
+    constexpr std::size_t kMaxRun = 2048;  // the clock is looked at between runs
+    State& st = *state_;
+    if (st.logRevision != log_.Revision() || st.logSource[st.sourcePath[i]]) return 0;
+    const std::size_t first = i / kGroupRows * kGroupRows;
+    const std::size_t slot = GroupSlot(first);
+    State::Group& g = st.groups[slot];
+    const auto bit = static_cast<std::uint16_t>(1u << (i - first));
+    if ((g.rows & bit) == 0 || j < g.chunkStart) return 0;
+    const State::Workers& w = *st.workers;
+    const std::size_t c = (j - g.chunkStart) / w.chunkTargets;
+    if (c >= g.chunks || g.chunkDone[c].load(std::memory_order_acquire) == 0) return 0;
+    // Up to the end of this chunk, which is scored.
+    const std::size_t end = std::min({st.targets, g.chunkStart + (c + 1) * w.chunkTargets, j + kMaxRun});
+    const std::int32_t source = st.fileId[st.sourcePath[i]];
+    const bool sameSize = data_.SizeMode == 0;
+    std::size_t k = j;
+    std::int64_t compared = 0;
+    for (; k < end; ++k) {
+        const std::int32_t target = st.fileId[st.targetPath[k]];
+        if (source < 0 || target < 0 || target == source) continue;  // skipped, only counted
+        if (sameSize && (st.sourceWidth[i] != st.targetWidth[k] || st.sourceHeight[i] != st.targetHeight[k])) break;
+        if ((g.scored[k] & bit) == 0 || (g.match[k] & bit) != 0) break;
+        ++compared;
+        lastCompared = k + 1;
+    }
+    data_.CompCount += compared;
+    return k - j;
+}
+
+void TPairLoop::StartWorkers() {
+    State& st = *state_;
+    const unsigned threads = WorkerThreads(data_.Threads);
+    if (threads <= 1 || st.sources == 0 || st.targets == 0) return;
+    // A loop of a few hundred thousand pairs ends in milliseconds on its own
+    // thread; starting workers for it would cost more than they save.
+    constexpr double kWorthWorkers = 1 << 20;
+    const double pairs = static_cast<double>(st.sources) * static_cast<double>(st.targets);
+    if (data_.Threads == 0 && pairs < kWorthWorkers) return;
+    auto w = std::make_unique<State::Workers>();
+    w->singleList = data_.SingleList == 1;
+    w->sameSize = data_.SizeMode == 0;
+    // Every target that some row may meet is read now, in list order, so
+    // the workers find it in memory; one that does not fit the budget is
+    // scored by the loop itself, read when met as before.
+    std::vector<std::uint8_t> wanted(st.targets, w->sameSize ? 0 : 1);
+    if (w->sameSize)
+        for (std::size_t i = 0; i < st.sources; ++i) {
+            auto it = st.targetsBySize.find(DimsKey(st.sourceWidth[i], st.sourceHeight[i]));
+            if (it != st.targetsBySize.end())
+                for (const std::size_t j : it->second) wanted[j] = 1;
+        }
+    for (std::size_t j = 0; j < st.targets; ++j) {
+        if (!wanted[j]) continue;
+        Signature(1, j, st.scratch);
+        engine_.Pump().Tick();
+        // The rest is read when met, so Stop and Pause act after the first
+        // pair as before.
+        if (data_.StopFlag == 1 || data_.PauseFlag == 1) break;
+    }
+    w->targets = st.targetResident;
+    w->chunkTargets = std::clamp<std::size_t>(st.targets / (std::size_t{threads} * 8), 64, 2048);
+    w->pool = std::make_unique<TWorkPool>(threads);
+    st.workers = std::move(w);
+}
+
+void TPairLoop::StopWorkers() {
+    State& st = *state_;
+    if (!st.workers) return;
+    State::Workers& w = *st.workers;
+    for (State::Group& g : st.groups) g.cancel.store(true);
+    {
+        std::unique_lock<std::mutex> lock(w.mutex);
+        w.changed.wait(lock, [&st] {
+            return std::all_of(st.groups.begin(), st.groups.end(), [](const State::Group& g) { return g.active == 0; });
+        });
+    }
+    w.pool.reset();
+    st.workers.reset();
+}
+
+// Gives the group of rows from `first` to the workers in slot `slot`, once
+// the tasks of the group that held it have ended.
+void TPairLoop::GiveOut(std::size_t slot, std::size_t first) {
+    State& st = *state_;
+    State::Workers& w = *st.workers;
+    State::Group& g = st.groups[slot];
+    g.cancel.store(true);
+    {
+        std::unique_lock<std::mutex> lock(w.mutex);
+        w.changed.wait(lock, [&g] { return g.active == 0; });
+    }
+    ResetGroup(slot, first);
+    g.cancel.store(false);
+    // The rows' signatures are read here, on the loop's thread.
+    for (std::size_t r = 0; r < kGroupRows; ++r) {
+        if (g.done[r]) continue;
+        g.source[r] = &Signature(0, first + r, g.owned[r]);
+        g.rows = static_cast<std::uint16_t>(g.rows | (1u << r));
+    }
+    if (g.rows == 0) return;
+    g.chunkStart = w.singleList ? std::min(first + 1, st.targets) : 0;
+    g.chunks = (st.targets - g.chunkStart + w.chunkTargets - 1) / w.chunkTargets;
+    if (g.chunks == 0) return;
+    g.chunkDone = std::make_unique<std::atomic<std::uint8_t>[]>(g.chunks);
+    for (std::size_t c = 0; c < g.chunks; ++c) g.chunkDone[c].store(0, std::memory_order_relaxed);
+    g.nextChunk.store(0);
+    const unsigned tasks = static_cast<unsigned>(std::min<std::size_t>(w.pool->Size(), g.chunks));
+    {
+        std::lock_guard<std::mutex> lock(w.mutex);
+        g.active = static_cast<int>(tasks);
+    }
+    for (unsigned t = 0; t < tasks; ++t) w.pool->Post([this, slot] { ScoreChunks(slot); });
+}
+
+// A worker's share of a group: chunks in order until none is left.
+void TPairLoop::ScoreChunks(std::size_t slot) {
+    State& st = *state_;
+    State::Workers& w = *st.workers;
+    State::Group& g = st.groups[slot];
+    for (;;) {
+        const std::size_t c = g.nextChunk.fetch_add(1);
+        if (c >= g.chunks || g.cancel.load(std::memory_order_relaxed)) break;
+        const std::size_t from = g.chunkStart + c * w.chunkTargets;
+        const std::size_t to = std::min(st.targets, from + w.chunkTargets);
+        try {
+            for (std::size_t j = from; j < to; ++j) {
+                const TCompactSignature* target = w.targets[j];
+                if (!target) continue;  // scored by the loop when met
+                std::uint16_t scored = 0, match = 0;
+                for (std::size_t r = 0; r < kGroupRows; ++r) {
+                    const auto bit = static_cast<std::uint16_t>(1u << r);
+                    if ((g.rows & bit) == 0) continue;
+                    if (!MayMeet(w.singleList, w.sameSize, g.first + r, j, st.sourceWidth, st.sourceHeight,
+                                 st.targetWidth, st.targetHeight))
+                        continue;
+                    scored = static_cast<std::uint16_t>(scored | bit);
+                    if (ScoreReaches(*g.source[r], *target, st.need)) match = static_cast<std::uint16_t>(match | bit);
+                }
+                g.scored[j] = scored;
+                g.match[j] = match;
+            }
+        } catch (...) {
+            // Unreachable in practice; the loop then scores the chunk itself.
+        }
+        g.chunkDone[c].store(1, std::memory_order_release);
+        std::lock_guard<std::mutex> lock(w.mutex);
+        w.changed.notify_all();
+    }
+    std::lock_guard<std::mutex> lock(w.mutex);
+    --g.active;
+    w.changed.notify_all();
+}
+
+// Waits until the chunk holding target j is scored, keeping the window
+// alive on the time slice. False when Stop or Pause came meanwhile.
+bool TPairLoop::AwaitChunk(std::size_t slot, std::size_t j) {
+    State& st = *state_;
+    State::Workers& w = *st.workers;
+    State::Group& g = st.groups[slot];
+    const std::size_t c = (j - g.chunkStart) / w.chunkTargets;
+    if (c >= g.chunks) return true;
+    if (g.chunkDone[c].load(std::memory_order_acquire) != 0) return true;
+    std::unique_lock<std::mutex> lock(w.mutex);
+    while (g.chunkDone[c].load(std::memory_order_acquire) == 0) {
+        if (w.changed.wait_until(lock, st.lastSlice + kSlice) == std::cv_status::timeout) {
+            lock.unlock();
+            Slice(st.lastI, st.lastJ, false);
+            if (data_.StopFlag == 1 || data_.PauseFlag == 1) return false;
+            lock.lock();
+        }
+    }
+    return true;
 }
 
 bool TPairLoop::DoHikaku(std::size_t i, std::size_t j, bool& rowMatched) {
@@ -546,6 +822,28 @@ void TPairLoop::RunRow(std::size_t i) {
             }
         }
 
+        // Pairs the workers found below the threshold are counted in runs.
+        if (st.workers && data_.StopFlag == 0 && data_.PauseFlag != 1) {
+            std::size_t lastCompared = 0;
+            const std::size_t quiet = QuietPairs(i, j, lastCompared);
+            if (quiet > 0) {
+                const std::int64_t before = data_.LoopCount;
+                data_.LoopCount += static_cast<std::int64_t>(quiet);
+                status_.Advanced(before);
+                st.visited = true;
+                st.lastI = i;
+                st.lastJ = j + quiet - 1;
+                if (lastCompared > 0) {
+                    st.compared = true;
+                    st.comparedI = i;
+                    st.comparedJ = lastCompared - 1;
+                }
+                st.countdown -= static_cast<int>(quiet / 16);
+                j += quiet;
+                continue;
+            }
+        }
+
         const std::int64_t before = data_.LoopCount++;
         if (data_.LoopCount % 100 == 0) status_.Advanced(before);
         st.visited = true;
@@ -578,6 +876,12 @@ void TPairLoop::HikakuMain() {
     view.SetGaugeMax(static_cast<std::int64_t>(st.sources));
     data_.StartTime = Now();
     status_.Start();
+    // The workers are stopped on every way out, before the state goes.
+    struct WorkersGuard {
+        TPairLoop& loop;
+        ~WorkersGuard() { loop.StopWorkers(); }
+    } workersGuard{*this};
+    StartWorkers();
 
     for (std::size_t i = 0; i < st.sources; ++i) {
         view.SetGaugePosition(static_cast<std::int64_t>(i) + 1);
@@ -589,6 +893,7 @@ void TPairLoop::HikakuMain() {
     }
     // The labels end showing the last pair visited with the final counts.
     if (st.visited) status_.SetLabel(st.lastI, st.lastJ);
+    StopWorkers();
 
     // The signatures' memory goes with the run; the figure stays for callers.
     const std::size_t bytes = st.storeBytes;

@@ -140,11 +140,19 @@ private:
     bool RefreshIdentity(std::size_t pathId);
     bool CheckLogFast(std::size_t i, std::size_t j);
     bool Reaches(std::size_t i, std::size_t j);
+    void ResetGroup(std::size_t slot, std::size_t first);
+    std::size_t GroupSlot(std::size_t first);
+    void StartWorkers();
+    void StopWorkers();
+    void GiveOut(std::size_t slot, std::size_t first);
+    void ScoreChunks(std::size_t slot);
+    bool AwaitChunk(std::size_t slot, std::size_t j);
+    std::size_t QuietPairs(std::size_t i, std::size_t j, std::size_t& lastCompared);
     // Compares one pair that passed the skip tests and handles a match;
     // false when a file of the match is gone by now (the pair then counts as
     // neither compared nor found).
     bool DoHikaku(std::size_t i, std::size_t j, bool& rowMatched);
-    void ScoreGroup(std::size_t row, std::size_t j);
+    void ScoreGroup(std::size_t slot, std::size_t row, std::size_t j);
     const TCompactSignature& Signature(int side, std::size_t index, TCompactSignature& scratch);
     void Found(std::size_t i, std::size_t j);
     void Slice(std::size_t i, std::size_t j, bool force);

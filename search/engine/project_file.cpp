@@ -240,9 +240,9 @@ void SaveProjectFiles(const std::string& path, const TProjectData& project, cons
     const std::string progressBytes = progress.empty() ? std::string() : EncodeProgressList(progress);
     const std::string listPath = ProgressListPath(path);
 
-    WriteFileAtomic(path, projectBytes);
+    SaveFileAtomic(path, projectBytes);
     if (!progress.empty()) {
-        WriteFileAtomic(listPath, progressBytes);
+        SaveFileAtomic(listPath, progressBytes);
     } else if (PathExists(listPath)) {
         // A progress list left behind would restore an old record on the next
         // open, so failing to remove it is a failed save.

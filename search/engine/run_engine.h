@@ -6,8 +6,10 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "search/engine/main_data.h"
 #include "search/engine/run_view.h"
@@ -17,11 +19,29 @@ namespace orv {
 class TBitmap;
 struct TIndexRecord;
 
+// A picture loaded and reduced to its signature, ready to be stored. Made on
+// any thread: it touches nothing of the run.
+struct TPreparedSignature {
+    bool Loaded = false;        // the loader answered true
+    bool Raised = false;        // a failure was raised on the way
+    std::int32_t Width = 0;     // as loaded
+    std::int32_t Height = 0;
+    std::unique_ptr<TBitmap> Signature;  // the signature bitmap
+    std::string FileBytes;      // its bitmap file; empty when it could not be made
+};
+TPreparedSignature PrepareSignature(const std::string& path);
+// Turns a loaded bitmap into the signature in place (80 x 80 when a side
+// exceeds 80, gray) and gives its bitmap file; false when no file could be
+// made of it.
+bool ReduceToSignature(TBitmap& bitmap, std::string& fileBytes);
+
 class TRunEngine {
 public:
     // Collection modes of GetDirListOne and GetImageInfo.
     static constexpr int kModeCollect = 0;
     static constexpr int kModeCount = 1;
+    // Notes the files of the collecting walk for workers to load ahead.
+    static constexpr int kModeList = 2;
 
     TRunEngine(TMainData& data, IRunView& view);
     TRunEngine(const TRunEngine&) = delete;
@@ -91,14 +111,20 @@ public:
     // order up to max.
     void SetSignatureNumberRange(std::int32_t randomMax, std::int32_t max);
     void SetMessageSlice(std::chrono::milliseconds slice) { pump_.SetSlice(slice); }
+    // Bytes the pictures loading at once may take together; a quarter of
+    // the machine's memory by default.
+    void SetMemoryBudget(std::uint64_t bytes) { memoryBudget_ = bytes; }
 
 private:
     // Creates the signature file exclusively; -1 with errno set on failure.
     int CreateSignatureFile(std::int32_t number) const;
     std::int32_t StoreSignature(const std::string& bmpBytes);
     // The first usable index record of path whose date and size are the
-    // file's own (fileDate, fileSize), or null.
-    const TTmpList* FindReusable(const std::string& path, TDateTime fileDate, std::int64_t fileSize);
+    // file's own (fileDate, fileSize), or null. Without checkSignatureFile
+    // the record's signature file is taken to be there and whole (a guess
+    // that costs no reads).
+    const TTmpList* FindReusable(const std::string& path, TDateTime fileDate, std::int64_t fileSize,
+                                 bool checkSignatureFile = true);
     // Removes the signature files the index gave path before it got a new one.
     void RemoveSupersededSignatures(const std::string& path);
     // Rewrites the index with its live records and removes the signature
@@ -107,6 +133,25 @@ private:
     // The work folder takes no more files: one run-log line, and the
     // collection ends as if stopped.
     void ReportWorkFolderFailure();
+    // The collecting pass with pictures loaded ahead on worker threads; the
+    // files are handled in walk order as the single-threaded pass does.
+    void CollectWithWorkers(unsigned threads);
+    // Whether the collecting pass will load this file (the first two rules
+    // do not apply as things stand now).
+    bool WillLoad(const std::string& path);
+    // The third rule: stores the signature of a loaded picture.
+    void AddLoaded(const std::string& path, int side, TDateTime fileDate, std::int64_t fileSize,
+                   TPreparedSignature& prepared);
+
+    struct TListedFile {
+        std::string Path;
+        int Side;
+    };
+    struct TLoadJob;
+    std::vector<TListedFile> listed_;
+    // The load made ahead for the file in hand, if any.
+    std::shared_ptr<TLoadJob> ahead_;
+    std::uint64_t memoryBudget_ = 0;
 
     TMainData& data_;
     IRunView& view_;

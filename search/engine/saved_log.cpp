@@ -3,6 +3,7 @@
 #include "platform/base/codec.h"
 #include "platform/base/errors.h"
 #include "platform/base/file_system.h"
+#include "platform/base/stream.h"
 
 namespace orv {
 
@@ -55,7 +56,7 @@ std::string FormatSavedLog(const TLogTable& rows) {
 }
 
 void SaveLogFile(const std::string& path, const TLogTable& rows) {
-    WriteFileAtomic(path, FormatSavedLog(rows));
+    SaveFileAtomic(path, FormatSavedLog(rows));
 }
 
 }  // namespace orv

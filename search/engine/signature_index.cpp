@@ -146,8 +146,9 @@ std::vector<TIndexRecord> LiveIndexRecords(const std::vector<TIndexRecord>& reco
 }
 
 bool ReadBmpFileSize(const std::string& path, std::int32_t& width, std::int32_t& height) {
-    const int fd = OpenRegularFile(path, O_RDONLY | O_NOFOLLOW);
-    if (fd < 0) return false;
+    const TFileHandle file = OpenRegularFile(path, O_RDONLY | O_NOFOLLOW);
+    if (!file.Valid()) return false;
+    const int fd = file.Get();
     std::uint8_t head[34];
     std::size_t got = 0;
     while (got < sizeof head) {
@@ -158,7 +159,6 @@ bool ReadBmpFileSize(const std::string& path, std::int32_t& width, std::int32_t&
     }
     struct stat st {};
     const bool statted = ::fstat(fd, &st) == 0;
-    ::close(fd);
     if (!statted || got < sizeof head || head[0] != 'B' || head[1] != 'M' || GetU32(head + 14) < 40) return false;
     const std::int32_t w = GetI32(head + 18);
     const std::int32_t h = GetI32(head + 22);

@@ -22,45 +22,6 @@
 
 namespace orv {
 
-namespace {
-
-// Closes a descriptor on every way out.
-class TFd {
-public:
-    explicit TFd(int fd) : fd_(fd) {}
-    ~TFd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    TFd(const TFd&) = delete;
-    TFd& operator=(const TFd&) = delete;
-    int Get() const { return fd_; }
-    // Closes now; false when close reports an error (a late write failure).
-    bool Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
-bool WriteAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-}  // namespace
-
 TRunEngine::TRunEngine(TMainData& data, IRunView& view)
     : data_(data), view_(view), pump_(view), randomMax_(kSignatureRandomMax), numberMax_(kSignatureNumberMax) {}
 
@@ -88,14 +49,14 @@ int TRunEngine::CreateSignatureFile(std::int32_t number) const {
 
 std::int32_t TRunEngine::StoreSignature(const std::string& bmpBytes) {
     auto tryNumber = [&](std::int32_t number, bool& giveUp) -> bool {
-        TFd fd(CreateSignatureFile(number));
+        TFileHandle fd(CreateSignatureFile(number));
         if (fd.Get() < 0) {
             // A taken name lets the search go on; anything else (a missing
             // or read-only folder) will not get better with another number.
             giveUp = errno != EEXIST;
             return false;
         }
-        if (WriteAll(fd.Get(), bmpBytes.data(), bmpBytes.size()) && fd.Close()) return true;
+        if (fd.WriteAll(bmpBytes.data(), bmpBytes.size()) && fd.Close()) return true;
         fd.Close();
         ::unlink(SignaturePath(number).c_str());
         giveUp = true;  // disk full or an I/O error: no partial file stays
@@ -124,20 +85,43 @@ std::int32_t TRunEngine::StoreSignature(const std::string& bmpBytes) {
     return -1;
 }
 
-std::int32_t TRunEngine::MakeTmpBMPFile(TBitmap& bitmap) {
+bool ReduceToSignature(TBitmap& bitmap, std::string& fileBytes) {
     // A failed reduction or gray conversion does not stop the store: the
     // signature is saved as the bitmap then stands.
     if (bitmap.Width() > kSignatureSide || bitmap.Height() > kSignatureSide)
         AvgResize(bitmap, kSignatureSide, kSignatureSide);
     GrayScaleBitmap(bitmap);
-    std::string bytes;
     try {
         TMemoryStream stream;
         bitmap.SaveToStream(stream);
-        bytes.assign(reinterpret_cast<const char*>(stream.Memory()), stream.Bytes().size());
+        fileBytes.assign(reinterpret_cast<const char*>(stream.Memory()), stream.Bytes().size());
+        return true;
     } catch (const std::exception&) {
-        return -1;
+        fileBytes.clear();
+        return false;
     }
+}
+
+TPreparedSignature PrepareSignature(const std::string& path) {
+    TPreparedSignature prepared;
+    try {
+        auto bitmap = std::make_unique<TBitmap>();
+        prepared.Loaded = LoadPictureToBitmap(path, *bitmap);
+        if (!prepared.Loaded) return prepared;
+        prepared.Width = bitmap->Width();
+        prepared.Height = bitmap->Height();
+        if (prepared.Width <= 0 || prepared.Height <= 0) return prepared;
+        ReduceToSignature(*bitmap, prepared.FileBytes);
+        prepared.Signature = std::move(bitmap);
+    } catch (const std::exception&) {
+        prepared.Raised = true;
+    }
+    return prepared;
+}
+
+std::int32_t TRunEngine::MakeTmpBMPFile(TBitmap& bitmap) {
+    std::string bytes;
+    if (!ReduceToSignature(bitmap, bytes)) return -1;
     return StoreSignature(bytes);
 }
 
@@ -149,11 +133,11 @@ bool TRunEngine::WriteTmpBMPInfo(const std::string& path, std::int64_t fileSize,
     } catch (const Exception&) {
         return false;
     }
-    TFd fd(OpenRegularFile(IndexPath(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW, 0600));
+    TFileHandle fd(OpenRegularFile(IndexPath(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW, 0600));
     if (fd.Get() < 0) return false;
     struct stat st {};
     if (::fstat(fd.Get(), &st) != 0) return false;
-    if (WriteAll(fd.Get(), record.data(), record.size())) return fd.Close();
+    if (fd.WriteAll(record.data(), record.size())) return fd.Close();
     // A record cut short would hide every record appended after it: cut the
     // index back to what it was.
     if (::ftruncate(fd.Get(), st.st_size) != 0) {
@@ -189,7 +173,8 @@ void TRunEngine::GetTempList() {
     }
 }
 
-const TTmpList* TRunEngine::FindReusable(const std::string& path, TDateTime fileDate, std::int64_t fileSize) {
+const TTmpList* TRunEngine::FindReusable(const std::string& path, TDateTime fileDate, std::int64_t fileSize,
+                                         bool checkSignatureFile) {
     const auto it = data_.TempIndex.find(path);
     if (it == data_.TempIndex.end()) return nullptr;
     // The index holds at most 32 bits of the size.
@@ -203,6 +188,7 @@ const TTmpList* TRunEngine::FindReusable(const std::string& path, TDateTime file
         // under it: the record's own file had gone.
         const auto used = runNumbers_.find(entry.Item->TmpNo);
         if (used != runNumbers_.end() && used->second != path) continue;
+        if (!checkSignatureFile) return &entry;
         const std::string sigPath = SignaturePath(entry.Item->TmpNo);
         if (!FileExists(sigPath)) continue;
         // A signature whose size disagrees with its record belongs to another
@@ -224,10 +210,10 @@ bool TRunEngine::CompactIndex(const std::vector<TIndexRecord>& records, const st
     try {
         for (const TIndexRecord& rec : live)
             bytes += EncodeIndexRecord(rec.Path, rec.FileDate, rec.FileSize, rec.Width, rec.Height, rec.TmpNo);
-        WriteFileAtomic(index, bytes);
     } catch (const Exception&) {
-        return false;  // the old index stays as it was
+        return false;
     }
+    if (!WriteFileAtomic(index, bytes)) return false;  // the old index stays as it was
     std::unordered_set<std::int32_t> kept;
     for (const TIndexRecord& rec : live) kept.insert(rec.TmpNo);
     for (const TIndexRecord& rec : records) {

@@ -23,7 +23,7 @@ constexpr bool IsRoundedDownPercent(std::int64_t percent) { return percent == 53
 int ScoreFromCounts(std::int64_t agree, std::int64_t total) {
     if (total <= 0 || agree <= 0) return 0;
 #if LDBL_MANT_DIG == 64
-    // Each operation rounds to the 64-bit mantissa, as the score is defined.
+    // Each operation rounds to the 64-bit mantissa (see the header).
     const long double quotient = static_cast<long double>(agree) / static_cast<long double>(total);
     const long double product = quotient * 100.0L;
     const auto score = static_cast<std::int64_t>(product);

@@ -9,7 +9,8 @@
 #include <sys/stat.h>
 
 #include "platform/base/errors.h"
-#include "test_util.h"
+#include "tests/support/scoped_env.h"
+#include "tests/support/temp_dir.h"
 
 namespace orv {
 namespace {

@@ -3,15 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/base/errors.h"
+#include "platform/base/file_handle.h"
 #include "platform/base/paths.h"
 #include "platform/base/process.h"
 #include "platform/base/stream.h"
-#include "test_util.h"
+#include "tests/support/scoped_env.h"
+#include "tests/support/temp_dir.h"
 
 namespace orv {
 namespace {
@@ -63,7 +68,8 @@ TEST(FileSystem, APathHoldingAZeroByteReachesNoSystemCall) {
     EXPECT_FALSE(MoveFileNoReplace(dir / "a.jpg", dir / "b.jpg" + std::string("\0", 1)));
     std::string bytes;
     EXPECT_FALSE(ReadFileBytes(bad, bytes));
-    EXPECT_THROW(WriteFileAtomic(bad, "y"), EFCreateError);
+    EXPECT_FALSE(WriteFileAtomic(bad, "y"));
+    EXPECT_THROW(SaveFileAtomic(bad, "y"), EFCreateError);
     EXPECT_THROW(TFileStream(bad, FileMode::OpenRead), EFOpenError);
     EXPECT_THROW(TFileStream(bad, FileMode::Create), EFCreateError);
     EXPECT_FALSE(ForceDirectories(dir / "d" + std::string("\0e", 2)));
@@ -204,10 +210,10 @@ TEST(FileSystem, MoveAcrossRealFileSystems) {
 TEST(FileSystem, WriteFileAtomic) {
     TempDir dir;
     const std::string path = dir / "p.ovp";
-    WriteFileAtomic(path, "one");
+    EXPECT_TRUE(WriteFileAtomic(path, "one"));
     EXPECT_EQ(ReadAll(path), "one");
     ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
-    WriteFileAtomic(path, std::string("two\0bytes", 9));
+    EXPECT_TRUE(WriteFileAtomic(path, std::string("two\0bytes", 9)));
     EXPECT_EQ(ReadAll(path), std::string("two\0bytes", 9));
     struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
@@ -215,16 +221,82 @@ TEST(FileSystem, WriteFileAtomic) {
 
     // Through a link: the target changes, the link stays a link.
     ASSERT_EQ(::symlink("p.ovp", (dir / "via").c_str()), 0);
-    WriteFileAtomic(dir / "via", "three");
+    EXPECT_TRUE(WriteFileAtomic(dir / "via", "three"));
     EXPECT_EQ(ReadAll(path), "three");
     ASSERT_EQ(::lstat((dir / "via").c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
 
-    EXPECT_THROW(WriteFileAtomic(dir / "missing/p.ovp", "x"), EFCreateError);
+    EXPECT_THROW(SaveFileAtomic(dir / "missing/p.ovp", "x"), EFCreateError);
     const std::string longName = dir / (std::string(250, 'n') + ".ini");  // near the name limit
-    WriteFileAtomic(longName, "long");
+    EXPECT_TRUE(WriteFileAtomic(longName, "long"));
     EXPECT_EQ(ReadAll(longName), "long");
     EXPECT_EQ(ListFolder(dir.path()).size(), 3u);  // no temporary files left
+}
+
+// A failed write is told apart from a failed creation, keeps the old file
+// and leaves no temporary file; the raising form names the path and reason.
+TEST(FileSystem, WriteFileAtomicFailures) {
+    TempDir dir;
+    const std::string path = dir / "p.ovp";
+    std::string error;
+    TAtomicWriteFailure failure = TAtomicWriteFailure::Write;
+    EXPECT_FALSE(WriteFileAtomic(dir / "missing/p.ovp", "x", &error, &failure));
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_EQ(failure, TAtomicWriteFailure::Create);
+    EXPECT_EQ(error, dir / "missing/p.ovp: " + std::strerror(ENOENT));
+
+    // A file size limit stands in for a full disk: write fails with EFBIG.
+    ASSERT_TRUE(WriteFileAtomic(path, "old"));
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 16;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool written = WriteFileAtomic(path, std::string(64, 'n'), nullptr, &failure);
+    const int cause = errno;
+    std::string message;
+    try {
+        SaveFileAtomic(path, std::string(64, 'n'));
+    } catch (const EWriteError& e) {
+        message = e.what();
+    }
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(cause, EFBIG);
+    EXPECT_EQ(failure, TAtomicWriteFailure::Write);
+    EXPECT_EQ(message, "ファイル \"" + path + "\". " + std::strerror(EFBIG) + " に書き込めません");
+    EXPECT_EQ(ReadAll(path), "old");
+    EXPECT_EQ(ListFolder(dir.path()).size(), 1u);
+}
+
+// The one owner of a descriptor: moves hand it on, it is closed once, and
+// closing on the way out of a failure keeps errno.
+TEST(FileHandle, OwnsOneDescriptor) {
+    TempDir dir;
+    TFileHandle a(::open((dir / "f").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+    ASSERT_TRUE(a.Valid());
+    const int fd = a.Get();
+    EXPECT_TRUE(a.WriteAll("abc", 3));
+    TFileHandle b(std::move(a));
+    EXPECT_FALSE(a.Valid());
+    EXPECT_EQ(b.Get(), fd);
+    {
+        TFileHandle c;
+        c = std::move(b);
+        EXPECT_FALSE(b);
+        errno = ENOSPC;
+    }
+    EXPECT_EQ(errno, ENOSPC);
+    EXPECT_EQ(::fcntl(fd, F_GETFD), -1);  // closed when its owner went
+    EXPECT_EQ(ReadAll(dir / "f"), "abc");
+
+    TFileHandle d(::open((dir / "f").c_str(), O_RDONLY | O_CLOEXEC));
+    EXPECT_TRUE(d.Close());
+    EXPECT_TRUE(d.Close());  // nothing held any more
+    EXPECT_FALSE(d.WriteAll("x", 1));
+    EXPECT_FALSE(TFileHandle(-5).Valid());
 }
 
 TEST(FileSystem, ReadOnlyFlag) {

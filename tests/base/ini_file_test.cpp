@@ -7,7 +7,8 @@
 
 #include "platform/base/codec.h"
 #include "platform/base/errors.h"
-#include "test_util.h"
+#include "tests/support/stored_text.h"
+#include "tests/support/temp_dir.h"
 
 namespace orv {
 namespace {

@@ -10,7 +10,8 @@
 
 #include "platform/base/file_system.h"
 #include "platform/base/single_instance.h"
-#include "test_util.h"
+#include "tests/support/scoped_env.h"
+#include "tests/support/temp_dir.h"
 
 namespace orv {
 namespace {

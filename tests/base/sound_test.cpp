@@ -6,38 +6,34 @@
 #include <cstring>
 
 #include "platform/base/wave_reader.h"
-#include "test_util.h"
+#include "tests/support/le_bytes.h"
+#include "tests/support/scoped_env.h"
+#include "tests/support/temp_dir.h"
 
 namespace orv {
 namespace {
 
-void Put16(std::string& s, unsigned v) {
-    s.push_back(static_cast<char>(v & 0xFF));
-    s.push_back(static_cast<char>((v >> 8) & 0xFF));
-}
-void Put32(std::string& s, std::uint32_t v) {
-    Put16(s, v & 0xFFFF);
-    Put16(s, v >> 16);
-}
+using test::PutLe16;
+using test::PutLe32;
 
 // A WAVE file: format chunk, optional extra chunk before the data.
 std::string MakeWave(unsigned tag, unsigned channels, std::uint32_t rate, unsigned bits, const std::string& samples,
                      const std::string& extraChunk = {}, std::uint32_t dataSizeField = 0xFFFFFFFFu) {
     std::string body = "WAVE";
     body += "fmt ";
-    Put32(body, 16);
-    Put16(body, tag);
-    Put16(body, channels);
-    Put32(body, rate);
-    Put32(body, rate * channels * bits / 8);
-    Put16(body, channels * bits / 8);
-    Put16(body, bits);
+    PutLe32(body, 16);
+    PutLe16(body, tag);
+    PutLe16(body, channels);
+    PutLe32(body, rate);
+    PutLe32(body, rate * channels * bits / 8);
+    PutLe16(body, channels * bits / 8);
+    PutLe16(body, bits);
     body += extraChunk;
     body += "data";
-    Put32(body, dataSizeField == 0xFFFFFFFFu ? static_cast<std::uint32_t>(samples.size()) : dataSizeField);
+    PutLe32(body, dataSizeField == 0xFFFFFFFFu ? static_cast<std::uint32_t>(samples.size()) : dataSizeField);
     body += samples;
     std::string out = "RIFF";
-    Put32(out, static_cast<std::uint32_t>(body.size()));
+    PutLe32(out, static_cast<std::uint32_t>(body.size()));
     return out + body;
 }
 
@@ -57,7 +53,7 @@ TEST(WaveReader, AcceptsPcmLayouts) {
 
     // Odd-sized chunk before the data: skipped with its pad byte.
     std::string list = "LIST";
-    Put32(list, 3);
+    PutLe32(list, 3);
     list += "abc";
     list.push_back('\0');
     ASSERT_TRUE(Parse(MakeWave(1, 2, 44100, 16, std::string(8, '\x01'), list), clip));
@@ -84,21 +80,21 @@ TEST(WaveReader, RefusesWhatItCannotPlay) {
     EXPECT_FALSE(Parse("RIFF", clip));
     // Chunk sizes pointing far past the end.
     std::string huge = "RIFF";
-    Put32(huge, 0xFFFFFFF0u);
+    PutLe32(huge, 0xFFFFFFF0u);
     huge += "WAVEfmt ";
-    Put32(huge, 0xFFFFFFF0u);
+    PutLe32(huge, 0xFFFFFFF0u);
     huge += std::string(16, '\0');
     EXPECT_FALSE(Parse(huge, clip));
     std::string junk = "RIFF";
-    Put32(junk, 100);
+    PutLe32(junk, 100);
     junk += "WAVEjunk";
-    Put32(junk, 0xFFFFFFFFu);
+    PutLe32(junk, 0xFFFFFFFFu);
     EXPECT_FALSE(Parse(junk, clip));
     // Data before its format.
     std::string early = "RIFF";
-    Put32(early, 16);
+    PutLe32(early, 16);
     early += "WAVEdata";
-    Put32(early, 4);
+    PutLe32(early, 4);
     early += pcm;
     EXPECT_FALSE(Parse(early, clip));
     // Every prefix of a good file is handled without reading past it.

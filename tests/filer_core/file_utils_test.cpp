@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 
 #include "filer/core/file_utils.h"
@@ -13,6 +14,7 @@
 #include "platform/base/stream.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/picture.h"
+#include "tests/support/temp_dir.h"
 
 namespace orv {
 namespace {
@@ -21,28 +23,17 @@ namespace fs = std::filesystem;
 
 class FileUtilsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "orv-filer-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        root_ = tmpl + "/";
-    }
-    void TearDown() override {
-        SetSimulateCrossDevice(false);
-        std::error_code ec;
-        fs::remove_all(root_, ec);
-    }
+    void TearDown() override { SetSimulateCrossDevice(false); }
     std::string Make(const std::string& rel, const std::string& content = "data") {
         const fs::path p = root_ + rel;
         fs::create_directories(p.parent_path());
         std::ofstream(p, std::ios::binary) << content;
         return p.string();
     }
-    static std::string Read(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    static std::string Read(const std::string& path) { return test::ReadAll(path); }
 
-    std::string root_;
+    const test::TempDir tmp_;
+    const std::string root_ = tmp_.path();
 };
 
 TEST_F(FileUtilsTest, MoveRenamesOnClashes) {
@@ -103,21 +94,15 @@ TEST_F(FileUtilsTest, MoveAcrossFileSystems) {
     const bool realDevices = ::stat(root_.c_str(), &a) == 0 && ::stat(other.c_str(), &b) == 0 &&
                              a.st_dev != b.st_dev && ::access(other.c_str(), W_OK) == 0;
     if (!realDevices) SetSimulateCrossDevice(true);
-    std::string folder;
-    if (realDevices) {
-        std::string tmpl = other + "orv-filer-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        folder = tmpl + "/";
-    } else {
-        folder = root_ + "other/";
-    }
+    std::optional<test::TempDir> far;
+    if (realDevices) far.emplace(other);
+    const std::string folder = far ? far->path() : root_ + "other/";
     const std::string src = Make("src/f.tif", "far");
     std::ofstream(folder + "f.tif") << "there";
     ASSERT_TRUE(MoveCopyFile(src, folder, true));
     EXPECT_FALSE(fs::exists(src));
     EXPECT_EQ(Read(folder + "f.tif"), "there");
     EXPECT_EQ(Read(folder + "[0]f.tif"), "far");
-    if (realDevices) fs::remove_all(folder);
 }
 
 TEST_F(FileUtilsTest, RefusesBadArgumentsBeforeTouchingAnything) {

@@ -9,7 +9,8 @@
 #include "filer/core/result_file.h"
 #include "platform/base/codec.h"
 #include "platform/base/ini_file.h"
-#include "tests/base/test_util.h"
+#include "tests/support/stored_text.h"
+#include "tests/support/temp_dir.h"
 
 namespace orv {
 namespace {
@@ -18,20 +19,10 @@ namespace fs = std::filesystem;
 
 class AnswerTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "orv-answer-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir_ = tmpl + "/";
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-    std::string Read(const std::string& name) {
-        std::ifstream in(dir_ + name, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    std::string dir_;
+    std::string Read(const std::string& name) const { return test::ReadAll(dir_ + name); }
+
+    const test::TempDir tmp_;
+    const std::string dir_ = tmp_.path();
 };
 
 TEST_F(AnswerTest, ResultFileReplacesAnOldOneKeyByKey) {

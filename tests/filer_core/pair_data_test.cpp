@@ -9,7 +9,9 @@
 #include <iterator>
 
 #include "platform/base/codec.h"
-#include "tests/base/test_util.h"
+#include "tests/support/le_bytes.h"
+#include "tests/support/stored_text.h"
+#include "tests/support/temp_dir.h"
 
 namespace orv {
 namespace {
@@ -18,31 +20,12 @@ namespace fs = std::filesystem;
 
 class PairDataTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "orv-pairdata-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir_ = tmpl + "/";
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
     void Write(const std::string& name, const std::string& bytes) {
         fs::create_directories(fs::path(dir_ + name).parent_path());
         std::ofstream(dir_ + name, std::ios::binary | std::ios::trunc) << bytes;
     }
-    static std::string Stored(const std::string& utf8) {
-        const std::string cp = ToStoredText(utf8);
-        std::string s;
-        s += static_cast<char>((cp.size() + 1) & 0xFF);
-        s += static_cast<char>((cp.size() + 1) >> 8);
-        return s + cp + '\0';
-    }
-    static std::string Int32(std::int32_t v) {
-        std::string s(4, '\0');
-        for (int i = 0; i < 4; ++i) s[i] = static_cast<char>((static_cast<std::uint32_t>(v) >> (8 * i)) & 0xFF);
-        return s;
-    }
+    static std::string Stored(const std::string& utf8) { return test::StoredString(ToStoredText(utf8)); }
+    static std::string Int32(std::int32_t v) { return test::Le32(static_cast<std::uint32_t>(v)); }
     static std::string Row(const std::string& tag, const std::string& result) {
         std::string r;
         for (const char* f : {"/s/", " 1", "2024/01/02", "3", "4", "/t/", " 5", "2024/02/03", "6", "7"})
@@ -50,7 +33,8 @@ protected:
         return r + Stored(result);
     }
 
-    std::string dir_;
+    const test::TempDir tmp_;
+    const std::string dir_ = tmp_.path();
 };
 
 TEST_F(PairDataTest, AFileNameCutShortByAZeroByteActsOnNoFile) {

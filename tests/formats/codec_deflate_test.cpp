@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "codec_test_data.h"
 
 namespace orv {
@@ -27,6 +30,55 @@ TEST(LZ77, TiffStripsEachAStreamOfTheirOwn) {
     }
     d.DecodeEnd();
     d.DecodeEnd();  // a second end does nothing
+}
+
+// What zlib's streaming inflate leaves in a buffer of `size` bytes filled
+// with 0xAA, and how many input bytes it consumed.
+std::pair<Bytes, std::size_t> StreamingInflate(const Bytes& packed, std::size_t size) {
+    Bytes out(size, 0xAA);
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) return {};
+    z.next_in = const_cast<Bytef*>(packed.data());
+    z.avail_in = static_cast<uInt>(packed.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    inflate(&z, Z_SYNC_FLUSH);
+    const std::size_t used = packed.size() - z.avail_in;
+    inflateEnd(&z);
+    return {out, used};
+}
+
+// Whole strips take the one-shot inflate; damaged or oversized ones must
+// still give exactly the bytes and positions of the streaming inflate.
+TEST(LZ77, WholeStripsGiveTheStreamingResultAlsoWhenDamaged) {
+    const Bytes packed = ReadData("zip_rgb_s0.packed");
+    const std::size_t rows = ReadData("zip_rgb_s0.rows").size();
+    std::vector<std::pair<Bytes, std::size_t>> cases = {
+        {packed, rows},                                                      // clean
+        {packed, rows / 2},                                                  // output larger than the strip
+        {packed, rows + 7},                                                  // strip larger than the output
+        {Bytes(packed.begin(), packed.begin() + packed.size() / 2), rows},  // cut short
+    };
+    // Damage at every place: a wrong code, a distance too far back, a wrong
+    // checksum, a bad header.
+    for (std::size_t at = 0; at < packed.size(); ++at) {
+        Bytes b = packed;
+        b[at] ^= 0x5A;
+        cases.emplace_back(std::move(b), rows);
+    }
+    TLZ77Decoder d(Z_SYNC_FLUSH, true);
+    d.DecodeInit();
+    for (std::size_t c = 0; c < cases.size(); ++c) {
+        const auto& [in, size] = cases[c];
+        const auto [expected, used] = StreamingInflate(in, size);
+        Bytes out(size, 0xAA);
+        const std::uint8_t* src = in.data();
+        std::uint8_t* dst = out.data();
+        d.Decode(src, in.size(), dst, out.size());
+        EXPECT_EQ(out, expected) << "case " << c;
+        EXPECT_EQ(static_cast<std::size_t>(src - in.data()), used) << "case " << c;
+        EXPECT_EQ(d.PackedLeft(), in.size() - used) << "case " << c;
+    }
 }
 
 TEST(LZ77, StreamAcrossBlocksThenIgnoresFurtherBlocks) {

@@ -1,27 +1,23 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "platform/base/stream.h"
 #include "platform/graphics/bitmap.h"
+#include "tests/support/temp_dir.h"
 
 namespace orv {
 namespace {
 
 const std::string kDir = std::string(ORV_TEST_DATA) + "/graphics/";
 
-std::vector<std::uint8_t> ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using test::ReadBytes;
 
 // Compares every pixel with the reference rows (top-down red, green, blue);
 // `fiveBit` compares 5/6-bit channels after our bit-replicating expansion.
 void ExpectPixels(const TBitmap& bmp, const std::string& refName, bool fromFiveBits = false, bool sixGreen = false) {
-    const auto ref = ReadAll(kDir + refName);
+    const auto ref = ReadBytes(kDir + refName);
     ASSERT_EQ(ref.size(), static_cast<std::size_t>(bmp.Width()) * bmp.Height() * 3) << refName;
     auto expand = [](int v, int bits) {
         const int max = (1 << bits) - 1;
@@ -135,7 +131,7 @@ TEST(BmpReader, PaletteCutByThePixelOffsetKeepsItsEntries) {
         ExpectPixels(bmp, std::string(name) + ".rgb");
 
         // An index past the stored entries shows black.
-        auto bytes = ReadAll(kDir + name + ".bmp");
+        auto bytes = ReadBytes(kDir + name + ".bmp");
         bytes[bytes[10] | bytes[11] << 8] = 255;  // bottom-left pixel
         TMemoryStream stream(std::move(bytes));
         bmp.LoadFromStream(stream);
@@ -143,7 +139,7 @@ TEST(BmpReader, PaletteCutByThePixelOffsetKeepsItsEntries) {
     }
     // An offset inside a whole palette that is followed by all the pixel
     // rows is passed over, as it always was.
-    auto bytes = ReadAll(kDir + "bmp8.bmp");
+    auto bytes = ReadBytes(kDir + "bmp8.bmp");
     bytes[10] = 100, bytes[11] = 0;
     TBitmap bmp;
     TMemoryStream stream(std::move(bytes));
@@ -152,7 +148,7 @@ TEST(BmpReader, PaletteCutByThePixelOffsetKeepsItsEntries) {
 }
 
 TEST(BmpReader, DamagedFilesRaiseAndLeaveTheBitmapAlone) {
-    const auto good = ReadAll(kDir + "bmp24.bmp");
+    const auto good = ReadBytes(kDir + "bmp24.bmp");
     auto attempt = [](std::vector<std::uint8_t> bytes) {
         TBitmap bmp;
         bmp.SetPixelFormat(TPixelFormat::pf24bit);

@@ -1,23 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "platform/base/stream.h"
 #include "platform/graphics/jpeg_image.h"
+#include "tests/support/temp_dir.h"
 
 namespace orv {
 namespace {
 
 const std::string kDir = std::string(ORV_TEST_DATA) + "/graphics/";
 
-std::vector<std::uint8_t> ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using test::ReadBytes;
 
 // Largest channel difference between the bitmap and reference rows of
 // `channels` bytes a pixel (3: red, green, blue; 1: gray).
@@ -54,12 +50,12 @@ TEST(JpegImage, DecodesLikeTheLibrarysOwnTool) {
         ASSERT_EQ(jpeg.Width(), 37);
         ASSERT_EQ(jpeg.Height(), 23);
         EXPECT_EQ(jpeg.Bitmap().PixelFormat(), TPixelFormat::pf24bit);
-        EXPECT_LE(MaxDifference(jpeg.Bitmap(), ReadAll(kDir + c.reference), c.channels), c.tolerance);
+        EXPECT_LE(MaxDifference(jpeg.Bitmap(), ReadBytes(kDir + c.reference), c.channels), c.tolerance);
     }
 }
 
 TEST(JpegImage, BadDataRaisesInvalidGraphic) {
-    const auto good = ReadAll(kDir + "jpeg_baseline.jpg");
+    const auto good = ReadBytes(kDir + "jpeg_baseline.jpg");
     auto load = [](std::vector<std::uint8_t> bytes) {
         TJPEGImage jpeg;
         TMemoryStream s(std::move(bytes));
@@ -89,12 +85,12 @@ TEST(JpegImage, BadDataRaisesInvalidGraphic) {
 }
 
 TEST(JpegImage, ClassTestLooksAtTheStartMarker) {
-    auto good = ReadAll(kDir + "jpeg_baseline.jpg");
+    auto good = ReadBytes(kDir + "jpeg_baseline.jpg");
     TMemoryStream s(good);
     s.SetPosition(0);
     EXPECT_TRUE(TJPEGImage::CanLoadStream(s));
     EXPECT_EQ(s.Position(), 0);
-    TMemoryStream bmp(ReadAll(kDir + "bmp24.bmp"));
+    TMemoryStream bmp(ReadBytes(kDir + "bmp24.bmp"));
     EXPECT_FALSE(TJPEGImage::CanLoadStream(bmp));
 }
 

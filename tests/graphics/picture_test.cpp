@@ -1,12 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <unistd.h>
-
 #include "platform/graphics/jpeg_image.h"
 #include "platform/graphics/picture.h"
 #include "platform/graphics/picture_loader.h"
+#include "tests/support/temp_dir.h"
 
 namespace orv {
 namespace {
@@ -86,14 +83,14 @@ TEST_F(PictureRegistry, LoaderKeepsBitmapsAndDrawsOtherPicturesAt24Bits) {
     EXPECT_EQ(dest.Height(), 23);
 
     // A picture class that is not a bitmap goes through drawing.
-    const auto path = std::filesystem::temp_directory_path() / ("orv_two_" + std::to_string(::getpid()) + ".two");
-    std::ofstream(path).put('x');
+    const test::TempDir dir;
+    const std::string path = dir / "two.two";
+    test::WriteAll(path, "x");
     TPicture::RegisterFileFormat("two", "two pixels", TwoPixels::ClassInfo());
-    ASSERT_TRUE(LoadPictureToBitmap(path.string(), dest));
+    ASSERT_TRUE(LoadPictureToBitmap(path, dest));
     EXPECT_EQ(dest.PixelFormat(), TPixelFormat::pf24bit);
     EXPECT_EQ(dest.GetPixel(0, 0), RGBColor(255, 0, 0));
     EXPECT_EQ(dest.GetPixel(1, 0), RGBColor(0, 255, 0));
-    std::filesystem::remove(path);
 
     // Failures answer false and leave the destination as it was.
     EXPECT_FALSE(LoadPictureToBitmap(kDir + "missing.bmp", dest));

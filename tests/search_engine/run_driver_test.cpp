@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <stdexcept>
@@ -13,6 +14,7 @@
 #include "platform/graphics/picture_loader.h"
 #include "search/engine/pair_loop.h"
 #include "search/engine/run_engine.h"
+#include "search/engine/signature_index.h"
 
 namespace orv {
 namespace {
@@ -355,6 +357,159 @@ TEST_F(RunDriverTest, RunOverGeneratedPictures) {
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(pairs, expected) << "accuracy " << par;
         EXPECT_EQ(data.FindCount, static_cast<std::int64_t>(expected.size()));
+    }
+}
+
+// ---- the same run with one worker thread and with several
+
+// What a run leaves that anyone can see or read back: its log lines (without
+// date and time), log rows, index records and work lists (signature numbers
+// left out: they are random), progress record, hand-overs and counters.
+struct RunOutcome {
+    std::vector<std::string> events, index, lists, progress, handOvers;
+    std::vector<TLogRow> rows;
+    std::int64_t loops = 0, compared = 0, found = 0;
+    bool operator==(const RunOutcome&) const = default;
+};
+
+struct Scenario {
+    const char* name;
+    int syoriMode;        // 1 log only, 0 automatic through the hand-over
+    bool twoFolders;      // the targets add a folder of their own
+    int stopAtFile;       // stop while the collection handles this file (0: never)
+    int stopAtHandOver;   // the hand-over's answer stops the run at this pair (0: never)
+    bool secondRun;       // measured after a first run left its signatures
+    std::uint64_t memory = 0;  // budget of the loads at once (0: the default)
+    bool erase = false;        // the hand-over erases each pair's target, as automatic handling does
+};
+
+class ScriptedHandOver : public IPairHandOver {
+public:
+    ScriptedHandOver(TMainData& data, int stopAt) : data_(data), stopAt_(stopAt) {}
+    std::string HandOverPair(std::size_t source, std::size_t target) override {
+        pairs.push_back(fs::path(data_.SourceFiles.Strings(source)).filename().string() + " " +
+                        fs::path(data_.TargetFiles.Strings(target)).filename().string());
+        if (static_cast<int>(pairs.size()) == stopAt_) data_.StopFlag = 1;
+        if (erase) fs::remove(data_.TargetFiles.Strings(target));
+        return "result " + std::to_string(pairs.size());
+    }
+    bool HandOverLog(std::size_t) override { return true; }
+    std::vector<std::string> pairs;
+    bool erase = false;
+
+private:
+    TMainData& data_;
+    int stopAt_;
+};
+
+RunOutcome RunWithThreads(int threads, const Scenario& sc, const std::string& pictures, const std::string& extra) {
+    // The run may erase pictures: it works on a copy.
+    Folder copy, work;
+    const std::string files = copy.Dir();
+    for (const auto& entry : fs::directory_iterator(pictures)) {
+        const fs::path to = files / entry.path().filename();
+        fs::copy_file(entry.path(), to);
+        fs::last_write_time(to, fs::last_write_time(entry.path()));
+    }
+    // Paths as the same in every run.
+    auto rel = [&files](std::string text) {
+        for (auto at = text.find(files); at != std::string::npos; at = text.find(files))
+            text.replace(at, files.size(), "<files>/");
+        return text;
+    };
+    TMainData data;
+    data.Threads = threads;
+    data.WorkDir = work.Dir();
+    data.NoTmpDel = 1;
+    data.Par = 60;
+    struct StoppingWindow : RunWindow {
+        void SetLabelInfo(int index, const std::string& caption, const std::string& hint) override {
+            RunWindow::SetLabelInfo(index, caption, hint);
+            if (!stopCaption.empty() && caption.rfind(stopCaption, 0) == 0) *stop = 1;
+        }
+        std::string stopCaption;
+        std::uint8_t* stop = nullptr;
+    } window;
+    window.entries[0] = {files};
+    window.entries[1] = {files};
+    if (sc.twoFolders) window.entries[1].push_back(extra);
+    TRunEngine engine(data, window);
+    engine.SetMemoryBudget(sc.memory);
+    TRunLog log;
+    ScriptedHandOver handOver(data, sc.stopAtHandOver);
+    handOver.erase = sc.erase;
+    TRunDriver driver(engine, log, window, &handOver);
+    driver.SetBmpDir(files);
+    TRunChoices choices;
+    choices.SizeMode = 1;
+    choices.SyoriMode = sc.syoriMode;
+    if (sc.secondRun) {
+        driver.P4B_StartMouseDown(choices);
+        log.Clear();
+        data.JyochyuList.Clear();
+        handOver.pairs.clear();
+    }
+    window.stop = &data.StopFlag;
+    if (sc.stopAtFile > 0) window.stopCaption = "情報収集と一時ファイル作成中 [" + std::to_string(sc.stopAtFile) + "]";
+    driver.P4B_StartMouseDown(choices);
+
+    RunOutcome out;
+    for (const std::string& line : window.errorLog) {
+        const auto colon = line.find("：");
+        out.events.push_back(rel(colon == std::string::npos ? line : line.substr(colon)));
+    }
+    for (const TLogRowView view : log.Rows()) {
+        TLogRow row = view.Texts();
+        for (std::string& text : row) text = rel(text);
+        out.rows.push_back(row);
+    }
+    TFileStream index(work.Dir() + kSignatureIndexName, FileMode::OpenRead);
+    for (const TIndexRecord& r : ReadSignatureIndex(index))
+        out.index.push_back(rel(r.Path) + " " + std::to_string(r.FileSize) + " " + std::to_string(r.FileDate) + " " +
+                            std::to_string(r.Width) + "x" + std::to_string(r.Height));
+    for (int side = 0; side < 2; ++side)
+        for (const auto& e : data.WorkList(side))
+            out.lists.push_back(std::to_string(side) + " " + rel(e.Path) + " " + std::to_string(e.Item->FileSize) + " " +
+                                std::to_string(e.Item->Width) + "x" + std::to_string(e.Item->Height));
+    for (const auto& e : data.JyochyuList) out.progress.push_back(rel(e.Path));
+    out.handOvers = handOver.pairs;
+    out.loops = data.LoopCount;
+    out.compared = data.CompCount;
+    out.found = data.FindCount;
+    return out;
+}
+
+TEST(RunThreads, SameOutcomeWithOneAndSeveralThreads) {
+    RegisterStandardPictures();
+    Folder files, extra;
+    const fs::path source = fs::path(ORV_TEST_DATA) / "compare";
+    for (const auto& entry : fs::directory_iterator(source))
+        if (entry.path().extension() == ".jpg") fs::copy_file(entry.path(), files.Dir() + entry.path().filename().string());
+    // An unreadable picture, and targets of their own: copies under other names.
+    std::ofstream(files.Dir() + "broken.jpg") << "not a picture";
+    for (const char* name : {"a.jpg", "c_part18.jpg", "u03.jpg"})
+        fs::copy_file(files.Dir() + name, extra.Dir() + std::string("x_") + name);
+
+    const Scenario scenarios[] = {
+        {"log only", 1, false, 0, 0, false},
+        {"log only, second run", 1, true, 0, 0, true},
+        {"automatic", 0, true, 0, 0, false},
+        {"automatic, stopped by the hand-over", 0, true, 0, 5, false},
+        {"stopped during the collection", 1, false, 9, 0, false},
+        // Every picture is larger than the budget, so each loads alone.
+        {"one load at a time", 1, false, 0, 0, false, 1},
+        {"automatic, targets erased", 0, false, 0, 0, false, 0, true},
+    };
+    for (const Scenario& sc : scenarios) {
+        const RunOutcome one = RunWithThreads(1, sc, files.Dir(), extra.Dir());
+        const RunOutcome many = RunWithThreads(5, sc, files.Dir(), extra.Dir());
+        EXPECT_TRUE(one == many) << sc.name;
+        EXPECT_EQ(one.events, many.events) << sc.name;
+        EXPECT_EQ(one.index, many.index) << sc.name;
+        EXPECT_EQ(one.handOvers, many.handOvers) << sc.name;
+        if (sc.stopAtFile == 0) {
+            EXPECT_GT(one.found, 3) << sc.name;
+        }
     }
 }
 

@@ -17,7 +17,7 @@ from PIL import Image
 W, H = 17, 11
 CONVERT = "/usr/bin/convert"
 
-# The platform's 16 standard colours, in palette order.
+# The 16 standard colours of the default 4-bit palette, in palette order.
 DEFAULT16 = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0, 128), (0, 128, 128),
              (192, 192, 192), (128, 128, 128), (255, 0, 0), (0, 255, 0), (255, 255, 0), (0, 0, 255),
              (255, 0, 255), (0, 255, 255), (255, 255, 255)]

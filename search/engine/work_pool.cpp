@@ -1,0 +1,59 @@
+#include "search/engine/work_pool.h"
+
+namespace orv {
+
+unsigned WorkerThreads(int setting) {
+    if (setting > 0) return static_cast<unsigned>(setting);
+    const unsigned machine = std::thread::hardware_concurrency();
+    return machine > 0 ? machine : 1;
+}
+
+TWorkPool::TWorkPool(unsigned threads) {
+    threads_.reserve(threads);
+    for (unsigned n = 0; n < threads; ++n) threads_.emplace_back([this] { Run(); });
+}
+
+TWorkPool::~TWorkPool() {
+    std::deque<std::function<void()>> dropped;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ending_ = true;
+        dropped.swap(queue_);
+    }
+    wake_.notify_all();
+    for (std::thread& t : threads_) t.join();
+}
+
+void TWorkPool::Post(std::function<void()> task) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        queue_.push_back(std::move(task));
+    }
+    wake_.notify_one();
+}
+
+void TWorkPool::DropQueued() {
+    std::deque<std::function<void()>> dropped;
+    std::lock_guard<std::mutex> lock(mutex_);
+    dropped.swap(queue_);
+}
+
+void TWorkPool::Run() {
+    for (;;) {
+        std::function<void()> task;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            wake_.wait(lock, [this] { return ending_ || !queue_.empty(); });
+            if (ending_) return;
+            task = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        try {
+            task();
+        } catch (...) {
+            // The task's owner sees its result missing and does the work itself.
+        }
+    }
+}
+
+}  // namespace orv
