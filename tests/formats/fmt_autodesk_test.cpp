@@ -11,24 +11,24 @@
 #include "formats/library.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/picture_loader.h"
-#include "support/byte_writer.h"
-#include "support/reader_test_support.h"
+#include "tests/support/le_bytes.h"
+#include "tests/support/reader_test_support.h"
 
 namespace orv {
 namespace {
 
 using reader_test::Bytes;
 using reader_test::Load;
-using test_bytes::PutLE16;
+using test::SetLe16;
 
 std::uint8_t Index(int x, int y) { return static_cast<std::uint8_t>(x * 7 + y * 50); }
 
 // Palette entry i is (i mod 64, 63 - i mod 64, i / 4), six bits each.
 Bytes Cel(int width, int height) {
     Bytes b(32, 0);
-    PutLE16(b, 0, 0x9119);
-    PutLE16(b, 2, static_cast<std::uint16_t>(width));
-    PutLE16(b, 4, static_cast<std::uint16_t>(height));
+    SetLe16(b, 0, 0x9119);
+    SetLe16(b, 2, static_cast<std::uint16_t>(width));
+    SetLe16(b, 4, static_cast<std::uint16_t>(height));
     b[10] = 8;
     for (int i = 0; i < 256; ++i) {
         b.push_back(static_cast<std::uint8_t>(i % 64));
@@ -88,8 +88,8 @@ TEST(AutodeskReader, RefusesWhatIsNoPicture) {
     Bytes shortHeader = Cel(2, 2);
     shortHeader.resize(31);
     Bytes huge = Cel(1, 1);  // 65535 x 65535 is over the size gate
-    PutLE16(huge, 2, 0xFFFF);
-    PutLE16(huge, 4, 0xFFFF);
+    SetLe16(huge, 2, 0xFFFF);
+    SetLe16(huge, 4, 0xFFFF);
     for (const Bytes& file : {wrongMagic, shortHeader, huge}) {
         TAutodeskGraphic cel;
         try {

@@ -11,23 +11,23 @@
 #include "formats/library.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/picture_loader.h"
-#include "support/byte_writer.h"
-#include "support/reader_test_support.h"
+#include "tests/support/le_bytes.h"
+#include "tests/support/reader_test_support.h"
 
 namespace orv {
 namespace {
 
 using reader_test::Bytes;
-using test_bytes::AppendLE16;
+using test::PutLe16;
 using Rows = std::vector<Bytes>;
 
 // Codes rows as runs of three or more equal bytes and literal stretches,
 // each row closed by a 0.
 Bytes CutFile(std::uint16_t width, std::uint16_t height, const Rows& rows) {
     Bytes out;
-    AppendLE16(out, width);
-    AppendLE16(out, height);
-    AppendLE16(out, 0);
+    PutLe16(out, width);
+    PutLe16(out, height);
+    PutLe16(out, 0);
     for (const Bytes& row : rows) {
         Bytes coded;
         std::size_t i = 0;
@@ -48,7 +48,7 @@ Bytes CutFile(std::uint16_t width, std::uint16_t height, const Rows& rows) {
             i = j;
         }
         coded.push_back(0);
-        AppendLE16(out, static_cast<std::uint16_t>(coded.size()));
+        PutLe16(out, static_cast<std::uint16_t>(coded.size()));
         out.insert(out.end(), coded.begin(), coded.end());
     }
     return out;
@@ -58,7 +58,7 @@ Bytes CutFile(std::uint16_t width, std::uint16_t height, const Rows& rows) {
 // 40 that never cross a 512-byte block; whole blocks unless cut.
 Bytes PaletteFile(std::uint16_t highest, const std::vector<TPaletteEntry>& entries) {
     Bytes out(512, 0);
-    test_bytes::PutLE16(out, 12, highest);
+    test::SetLe16(out, 12, highest);
     std::size_t block = 0, position = 40;
     for (const TPaletteEntry& e : entries) {
         if (position > 506) {

@@ -12,8 +12,8 @@
 #include "platform/base/errors.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/picture_loader.h"
-#include "support/byte_writer.h"
-#include "support/reader_test_support.h"
+#include "tests/support/le_bytes.h"
+#include "tests/support/reader_test_support.h"
 
 namespace orv {
 namespace {
@@ -21,15 +21,15 @@ namespace {
 using reader_test::Bytes;
 using reader_test::Load;
 using reader_test::ReadFileBytes;
-using test_bytes::AppendLE16;
+using test::PutLe16;
 
 std::string DataPath(const std::string& name) { return std::string(ORV_TEST_DATA) + "/gif/" + name; }
 
 // Header and screen with a global table of four colours (size code 1).
 Bytes Screen(std::uint16_t w, std::uint16_t h, const char* signature = "GIF89a") {
     Bytes out(signature, signature + 6);
-    AppendLE16(out, w);
-    AppendLE16(out, h);
+    PutLe16(out, w);
+    PutLe16(out, h);
     out.insert(out.end(), {0x81, 0, 0});
     out.insert(out.end(), {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255});
     return out;
@@ -63,10 +63,10 @@ Bytes Codes(const std::vector<std::uint8_t>& indices) {
 void AppendImage(Bytes& out, std::uint16_t w, std::uint16_t h, const Bytes& data, std::uint8_t flags = 0,
                  std::uint8_t codeSize = 2) {
     out.push_back(',');
-    AppendLE16(out, 0);
-    AppendLE16(out, 0);
-    AppendLE16(out, w);
-    AppendLE16(out, h);
+    PutLe16(out, 0);
+    PutLe16(out, 0);
+    PutLe16(out, w);
+    PutLe16(out, h);
     out.push_back(flags);
     out.push_back(codeSize);
     for (std::size_t i = 0; i < data.size(); i += 255) {
@@ -117,10 +117,10 @@ TEST(GifReader, HeaderPropertiesSignatureAndScreenSize) {
     // Width 0 in the descriptor takes the screen width; a local table of
     // size code 2 gives 8 entries and 3 bits per sample.
     file.push_back(',');
-    AppendLE16(file, 0);
-    AppendLE16(file, 0);
-    AppendLE16(file, 0);
-    AppendLE16(file, 2);
+    PutLe16(file, 0);
+    PutLe16(file, 0);
+    PutLe16(file, 0);
+    PutLe16(file, 2);
     file.push_back(0x82);
     for (int i = 0; i < 8; ++i) file.insert(file.end(), {static_cast<std::uint8_t>(i * 30), 1, 2});
     file.push_back(2);

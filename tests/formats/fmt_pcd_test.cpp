@@ -15,7 +15,7 @@
 #include "platform/base/errors.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/picture_loader.h"
-#include "support/reader_test_support.h"
+#include "tests/support/reader_test_support.h"
 
 namespace orv {
 namespace {

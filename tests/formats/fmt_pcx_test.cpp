@@ -12,8 +12,8 @@
 #include "formats/library.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/picture_loader.h"
-#include "support/byte_writer.h"
-#include "support/reader_test_support.h"
+#include "tests/support/le_bytes.h"
+#include "tests/support/reader_test_support.h"
 
 namespace orv {
 namespace {
@@ -22,7 +22,7 @@ using reader_test::Bytes;
 using reader_test::ExpectRGBPixels;
 using reader_test::Load;
 using reader_test::ReadFileBytes;
-using test_bytes::PutLE16;
+using test::SetLe16;
 
 std::string DataPath(const std::string& name) { return std::string(ORV_TEST_DATA) + "/pcx/" + name; }
 
@@ -34,11 +34,11 @@ Bytes Header(std::uint8_t bits, std::uint8_t planes, std::uint16_t bytesPerLine,
     b[1] = 5;
     b[2] = encoding;
     b[3] = bits;
-    PutLE16(b, 8, static_cast<std::uint16_t>(w - 1));
-    PutLE16(b, 10, static_cast<std::uint16_t>(h - 1));
+    SetLe16(b, 8, static_cast<std::uint16_t>(w - 1));
+    SetLe16(b, 10, static_cast<std::uint16_t>(h - 1));
     b[65] = planes;
-    PutLE16(b, 66, bytesPerLine);
-    PutLE16(b, 68, paletteKind);
+    SetLe16(b, 66, bytesPerLine);
+    SetLe16(b, 68, paletteKind);
     return b;
 }
 
@@ -87,9 +87,9 @@ TEST(PCXReader, RefusedHeadersLeaveAnEmptyPictureWithoutError) {
     Bytes maker = Header(8, 1, 4, 4, 4);
     maker[0] = 11;
     Bytes reversed = Header(8, 1, 4, 4, 4);
-    PutLE16(reversed, 4, 9);  // xmin above xmax
+    SetLe16(reversed, 4, 9);  // xmin above xmax
     Bytes flat = Header(8, 1, 4, 4, 1);
-    PutLE16(flat, 6, 1);  // ymin one above ymax: no rows
+    SetLe16(flat, 6, 1);  // ymin one above ymax: no rows
     std::vector<Case> cases{{"maker byte", maker},
                             {"xmax below xmin", reversed},
                             {"zero height", flat},

@@ -16,8 +16,8 @@
 #include "formats/library.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/picture_loader.h"
-#include "support/byte_writer.h"
-#include "support/reader_test_support.h"
+#include "tests/support/le_bytes.h"
+#include "tests/support/reader_test_support.h"
 
 namespace orv {
 namespace {
@@ -25,7 +25,7 @@ namespace {
 using reader_test::Bytes;
 using reader_test::Load;
 using reader_test::ReadFileBytes;
-using test_bytes::AppendBE32;
+using test::PutBe32;
 
 std::string DataPath(const std::string& name) { return std::string(ORV_TEST_DATA) + "/png/" + name; }
 
@@ -52,12 +52,12 @@ std::vector<Chunk> ChunksOf(const Bytes& file) {
 
 // A chunk as stored; lengthOverride replaces the length field only.
 void AppendChunk(Bytes& out, const std::string& type, const Bytes& data, std::int64_t lengthOverride = -1) {
-    AppendBE32(out, lengthOverride >= 0 ? static_cast<std::uint32_t>(lengthOverride)
+    PutBe32(out, lengthOverride >= 0 ? static_cast<std::uint32_t>(lengthOverride)
                                      : static_cast<std::uint32_t>(data.size()));
     Bytes crcInput(type.begin(), type.end());
     crcInput.insert(crcInput.end(), data.begin(), data.end());
     out.insert(out.end(), crcInput.begin(), crcInput.end());
-    AppendBE32(out, static_cast<std::uint32_t>(crc32(0, crcInput.data(), static_cast<uInt>(crcInput.size()))));
+    PutBe32(out, static_cast<std::uint32_t>(crc32(0, crcInput.data(), static_cast<uInt>(crcInput.size()))));
 }
 
 Bytes Assemble(const std::vector<Chunk>& chunks) {
@@ -76,8 +76,8 @@ Bytes Compress(const Bytes& raw) {
 
 Bytes Ihdr(std::uint32_t w, std::uint32_t h, std::uint8_t depth, std::uint8_t colorType, std::uint8_t interlace = 0) {
     Bytes d;
-    AppendBE32(d, w);
-    AppendBE32(d, h);
+    PutBe32(d, w);
+    PutBe32(d, h);
     d.insert(d.end(), {depth, colorType, 0, 0, interlace});
     return d;
 }

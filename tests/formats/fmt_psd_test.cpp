@@ -12,8 +12,8 @@
 #include "formats/library.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/picture_loader.h"
-#include "support/byte_writer.h"
-#include "support/reader_test_support.h"
+#include "tests/support/le_bytes.h"
+#include "tests/support/reader_test_support.h"
 
 namespace orv {
 namespace {
@@ -21,8 +21,8 @@ namespace {
 using reader_test::Bytes;
 using reader_test::Load;
 using reader_test::ReadFileBytes;
-using test_bytes::AppendBE16;
-using test_bytes::AppendBE32;
+using test::PutBe16;
+using test::PutBe32;
 
 std::string DataPath(const std::string& name) { return std::string(ORV_TEST_DATA) + "/psd/" + name; }
 
@@ -38,18 +38,18 @@ struct PsdFile {
 
     Bytes Build(const char* signature = "8BPS") const {
         Bytes out(signature, signature + 4);
-        AppendBE16(out, 1);
+        PutBe16(out, 1);
         out.resize(out.size() + 6, 0);
-        AppendBE16(out, channels);
-        AppendBE32(out, height);
-        AppendBE32(out, width);
-        AppendBE16(out, depth);
-        AppendBE16(out, mode);
-        AppendBE32(out, static_cast<std::uint32_t>(colorData.size()));
+        PutBe16(out, channels);
+        PutBe32(out, height);
+        PutBe32(out, width);
+        PutBe16(out, depth);
+        PutBe16(out, mode);
+        PutBe32(out, static_cast<std::uint32_t>(colorData.size()));
         out.insert(out.end(), colorData.begin(), colorData.end());
-        AppendBE32(out, 0);
-        AppendBE32(out, 0);
-        AppendBE16(out, compression);
+        PutBe32(out, 0);
+        PutBe32(out, 0);
+        PutBe16(out, compression);
         out.insert(out.end(), pixels.begin(), pixels.end());
         return out;
     }
@@ -129,7 +129,7 @@ TEST(PsdReader, HeadersAskingForMoreThanTheFileHoldsAreRefusedBeforeAllocating) 
     f.height = 2;
     f.channels = 3;
     f.pixels.clear();
-    for (int i = 0; i < 6; ++i) AppendBE16(f.pixels, 2);
+    for (int i = 0; i < 6; ++i) PutBe16(f.pixels, 2);
     f.pixels.resize(f.pixels.size() + 12, 0);
     EXPECT_EQ(LoadError(f.Build()), kInvalid);
     // Damaged section lengths.

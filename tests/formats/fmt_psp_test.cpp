@@ -12,16 +12,16 @@
 
 #include "formats/library.h"
 #include "platform/base/stream.h"
-#include "support/byte_writer.h"
-#include "support/reader_test_support.h"
+#include "tests/support/le_bytes.h"
+#include "tests/support/reader_test_support.h"
 
 namespace orv {
 namespace {
 
 using reader_test::Bytes;
 using reader_test::Load;
-using test_bytes::AppendLE16;
-using test_bytes::AppendLE32;
+using test::PutLe16;
+using test::PutLe32;
 
 void Append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
 
@@ -50,9 +50,9 @@ struct PspWriter {
 
     Bytes Block(std::uint16_t id, const Bytes& data, std::int64_t lengthOverride = -1) const {
         Bytes out = {'~', 'B', 'K', 0};
-        AppendLE16(out, id);
-        if (major == 3) AppendLE32(out, static_cast<std::uint32_t>(data.size()));
-        AppendLE32(out, lengthOverride >= 0 ? static_cast<std::uint32_t>(lengthOverride)
+        PutLe16(out, id);
+        if (major == 3) PutLe32(out, static_cast<std::uint32_t>(data.size()));
+        PutLe32(out, lengthOverride >= 0 ? static_cast<std::uint32_t>(lengthOverride)
                                        : static_cast<std::uint32_t>(data.size()));
         Append(out, data);
         return out;
@@ -61,15 +61,15 @@ struct PspWriter {
     Bytes Chunk(const Bytes& data) const {
         if (major == 3) return data;
         Bytes out;
-        AppendLE32(out, static_cast<std::uint32_t>(data.size() + 4));
+        PutLe32(out, static_cast<std::uint32_t>(data.size() + 4));
         Append(out, data);
         return out;
     }
     Bytes Header() const {
         Bytes out(32, 0);
         std::memcpy(out.data(), "Paint Shop Pro Image File\n\x1a", 27);
-        AppendLE16(out, major);
-        AppendLE16(out, 0);
+        PutLe16(out, major);
+        PutLe16(out, 0);
         Bytes a(42, 0);
         std::memcpy(a.data(), &width, 4);
         std::memcpy(a.data() + 4, &height, 4);
@@ -105,11 +105,11 @@ struct PspWriter {
     Bytes ChannelBlock(const Channel& c) const {
         const Bytes packed = Pack(c.raw);
         Bytes info;
-        AppendLE32(info, static_cast<std::uint32_t>(c.packedLength >= 0 ? c.packedLength
+        PutLe32(info, static_cast<std::uint32_t>(c.packedLength >= 0 ? c.packedLength
                                                                    : static_cast<std::int64_t>(packed.size())));
-        AppendLE32(info, static_cast<std::uint32_t>(c.raw.size()));
-        AppendLE16(info, 0);
-        AppendLE16(info, c.type);
+        PutLe32(info, static_cast<std::uint32_t>(c.raw.size()));
+        PutLe16(info, 0);
+        PutLe16(info, c.type);
         Bytes data = Chunk(info);
         Append(data, packed);
         return Block(5, data);
@@ -121,19 +121,19 @@ struct PspWriter {
             Bytes info(115, 0);
             info[0] = layer.type;
             Append(data, info);
-            AppendLE16(data, 1);
-            AppendLE16(data, static_cast<std::uint32_t>(layer.channels.size()));
+            PutLe16(data, 1);
+            PutLe16(data, static_cast<std::uint32_t>(layer.channels.size()));
         } else {
             Bytes info;
-            AppendLE16(info, 5);
+            PutLe16(info, 5);
             Append(info, {'L', 'a', 'y', 'e', 'r'});
             Bytes rest(115, 0);
             rest[0] = layer.type;
             Append(info, rest);
             Append(data, Chunk(info));
             Bytes bitmap;
-            AppendLE16(bitmap, 1);
-            AppendLE16(bitmap, static_cast<std::uint32_t>(layer.channels.size()));
+            PutLe16(bitmap, 1);
+            PutLe16(bitmap, static_cast<std::uint32_t>(layer.channels.size()));
             Append(data, Chunk(bitmap));
         }
         for (const Channel& c : layer.channels) Append(data, ChannelBlock(c));
@@ -141,8 +141,8 @@ struct PspWriter {
     }
     Bytes Palette(std::uint32_t count) const {
         Bytes data;
-        if (major > 3) AppendLE32(data, 8);
-        AppendLE32(data, count);
+        if (major > 3) PutLe32(data, 8);
+        PutLe32(data, count);
         for (std::uint32_t i = 0; i < count; ++i)
             Append(data, {static_cast<std::uint8_t>(i), 7, static_cast<std::uint8_t>(255 - i), 0});
         return Block(2, data);

@@ -15,16 +15,16 @@
 #include "platform/base/errors.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/picture_loader.h"
-#include "support/byte_writer.h"
-#include "support/reader_test_support.h"
+#include "tests/support/le_bytes.h"
+#include "tests/support/reader_test_support.h"
 
 namespace orv {
 namespace {
 
 using reader_test::Bytes;
 using reader_test::Load;
-using test_bytes::PutBE16;
-using test_bytes::PutBE32;
+using test::SetBe16;
+using test::SetBe32;
 
 void PutText(Bytes& b, std::size_t at, const std::string& text) { std::memcpy(b.data() + at, text.data(), text.size()); }
 
@@ -76,21 +76,21 @@ struct RLAFile {
 
     Bytes Build() const {
         Bytes b(740, 0);
-        PutBE16(b, 8, 0);
-        PutBE16(b, 10, static_cast<std::uint16_t>(width - 1));
-        PutBE16(b, 12, static_cast<std::uint16_t>(topDown ? height - 1 : 0));
-        PutBE16(b, 14, static_cast<std::uint16_t>(topDown ? 0 : height - 1));
-        PutBE16(b, 20, static_cast<std::uint16_t>(colorChannels));
-        PutBE16(b, 22, static_cast<std::uint16_t>(matteChannels));
-        PutBE16(b, 26, 0xFFFE);
+        SetBe16(b, 8, 0);
+        SetBe16(b, 10, static_cast<std::uint16_t>(width - 1));
+        SetBe16(b, 12, static_cast<std::uint16_t>(topDown ? height - 1 : 0));
+        SetBe16(b, 14, static_cast<std::uint16_t>(topDown ? 0 : height - 1));
+        SetBe16(b, 20, static_cast<std::uint16_t>(colorChannels));
+        SetBe16(b, 22, static_cast<std::uint16_t>(matteChannels));
+        SetBe16(b, 26, 0xFFFE);
         PutText(b, 28, gamma);
         PutText(b, 580, description);
-        PutBE16(b, 658, static_cast<std::uint16_t>(bits));
+        SetBe16(b, 658, static_cast<std::uint16_t>(bits));
         const std::size_t table = b.size();
         b.resize(table + 4 * static_cast<std::size_t>(height));
         const int channels = colorChannels + matteChannels;
         for (int stored = 0; stored < height; ++stored) {
-            PutBE32(b, table + 4 * static_cast<std::size_t>(stored), static_cast<std::uint32_t>(b.size()));
+            SetBe32(b, table + 4 * static_cast<std::size_t>(stored), static_cast<std::uint32_t>(b.size()));
             const int y = topDown ? stored : height - 1 - stored;
             for (int c = 0; c < channels; ++c) {
                 Bytes samples;
@@ -98,7 +98,7 @@ struct RLAFile {
                 const Bytes packed = c == 0 && !redPackets.empty() ? redPackets : Encode(samples);
                 const std::size_t at = b.size();
                 b.resize(at + 2);
-                PutBE16(b, at, static_cast<std::uint16_t>(packed.size()));
+                SetBe16(b, at, static_cast<std::uint16_t>(packed.size()));
                 b.insert(b.end(), packed.begin(), packed.end());
             }
         }
@@ -214,8 +214,8 @@ TEST(RLAReader, TablesAndRowsBeyondTheFile) {
     RLAFile tall;
     tall.height = 4;
     Bytes file = tall.Build();
-    PutBE16(file, 12, 0);
-    PutBE16(file, 14, 30000);
+    SetBe16(file, 12, 0);
+    SetBe16(file, 14, 30000);
     {
         TRLAGraphic rla;
         EXPECT_THROW(Load(rla, file), EInvalidGraphic);
@@ -223,7 +223,7 @@ TEST(RLAReader, TablesAndRowsBeyondTheFile) {
     }
     // A row offset past the end, and a packet cut short.
     Bytes beyond = RLAFile().Build();
-    PutBE32(beyond, 740 + 4, 0x7FFFFFF0);
+    SetBe32(beyond, 740 + 4, 0x7FFFFFF0);
     TRLAGraphic rla;
     EXPECT_THROW(Load(rla, beyond), EReadError);
     Bytes cut = RLAFile().Build();
@@ -247,7 +247,7 @@ TEST(RLAReader, StreamTestAndRegistry) {
     xyz.description = "XYZ";
     EXPECT_TRUE(TRLAGraphic::CanLoadStream(*std::make_unique<TMemoryStream>(xyz.Build())));
     Bytes revision = file;
-    PutBE16(revision, 26, 0xFFFD);
+    SetBe16(revision, 26, 0xFFFD);
     EXPECT_FALSE(TRLAGraphic::CanLoadStream(*std::make_unique<TMemoryStream>(revision)));
     // The loader does not look at the revision.
     TRLAGraphic rla;

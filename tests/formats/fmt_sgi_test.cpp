@@ -11,8 +11,8 @@
 #include "formats/library.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/picture_loader.h"
-#include "support/byte_writer.h"
-#include "support/reader_test_support.h"
+#include "tests/support/le_bytes.h"
+#include "tests/support/reader_test_support.h"
 
 namespace orv {
 namespace {
@@ -21,21 +21,21 @@ using reader_test::Bytes;
 using reader_test::ExpectRGBPixels;
 using reader_test::Load;
 using reader_test::ReadFileBytes;
-using test_bytes::PutBE16;
-using test_bytes::PutBE32;
+using test::SetBe16;
+using test::SetBe32;
 
 std::string DataPath(const std::string& name) { return std::string(ORV_TEST_DATA) + "/sgi/" + name; }
 
 Bytes Header(std::uint8_t storage, std::uint8_t bpc, std::uint16_t w, std::uint16_t h, std::uint16_t channels,
              std::uint16_t dimension = 3) {
     Bytes b(512, 0);
-    PutBE16(b, 0, 474);
+    SetBe16(b, 0, 474);
     b[2] = storage;
     b[3] = bpc;
-    PutBE16(b, 4, dimension);
-    PutBE16(b, 6, w);
-    PutBE16(b, 8, h);
-    PutBE16(b, 10, channels);
+    SetBe16(b, 4, dimension);
+    SetBe16(b, 6, w);
+    SetBe16(b, 8, h);
+    SetBe16(b, 10, channels);
     return b;
 }
 
@@ -90,7 +90,7 @@ TEST(SGIReader, RefusesHeadersItCannotRead) {
         Bytes file;
     };
     Bytes wrongMagic = Header(0, 1, 4, 4, 1);
-    PutBE16(wrongMagic, 0, 475);
+    SetBe16(wrongMagic, 0, 475);
     // Sample sizes that wrap to 8 or 16 bits once multiplied by 8.
     std::vector<Case> cases{{"magic", wrongMagic},
                             {"33 bytes per sample", Header(0, 33, 4, 4, 3)},
@@ -131,8 +131,8 @@ TEST(SGIReader, RowLengthsBeyondTheFileAreCut) {
     Bytes file = Header(1, 1, 4, 1, 1, 2);
     const std::size_t data = file.size() + 8;
     file.resize(data, 0);
-    PutBE32(file, 512, static_cast<std::uint32_t>(data));
-    PutBE32(file, 516, 0xFFFFFFFFu);
+    SetBe32(file, 512, static_cast<std::uint32_t>(data));
+    SetBe32(file, 516, 0xFFFFFFFFu);
     const std::uint8_t packets[] = {0x82, 10, 20, 0x05, 99, 0};  // 2 literal, a run of 5 cut to 2
     file.insert(file.end(), std::begin(packets), std::end(packets));
     TSGIGraphic sgi;

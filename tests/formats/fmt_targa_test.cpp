@@ -13,7 +13,7 @@
 #include "formats/library.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/picture_loader.h"
-#include "support/reader_test_support.h"
+#include "tests/support/reader_test_support.h"
 
 namespace orv {
 namespace {

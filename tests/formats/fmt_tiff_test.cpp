@@ -14,7 +14,7 @@
 #include "formats/fmt_tiff_predictor.h"
 #include "formats/library.h"
 #include "platform/base/stream.h"
-#include "support/reader_test_support.h"
+#include "tests/support/reader_test_support.h"
 
 namespace orv {
 namespace {
