@@ -4,21 +4,18 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "formats/library.h"
 #include "platform/base/stream.h"
-#include "platform/graphics/picture_loader.h"
 #include "tests/support/le_bytes.h"
 #include "tests/support/reader_test_support.h"
 
 namespace orv {
 namespace {
 
-using reader_test::Bytes;
-using reader_test::Load;
+using namespace reader_test;
 using test::SetLe16;
 
 std::uint8_t Index(int x, int y) { return static_cast<std::uint8_t>(x * 7 + y * 50); }
@@ -118,12 +115,9 @@ TEST(AutodeskReader, StreamTestAndRegistry) {
 
     TImageFormatsScope formats;
     for (const char* extension : {".CEL", ".pic"}) {
-        const std::string copy = ::testing::TempDir() + "/picture" + extension;
-        TMemoryStream(file).SaveToFile(copy);
         TBitmap bitmap;
-        ASSERT_TRUE(LoadPictureToBitmap(copy, bitmap)) << extension;
+        ASSERT_TRUE(LoadAsFile(file, std::string("picture") + extension, bitmap)) << extension;
         EXPECT_EQ(bitmap.GetPixel(2, 1), Expected(Index(2, 1)));
-        std::remove(copy.c_str());
     }
 }
 

@@ -18,9 +18,7 @@
 namespace orv {
 namespace {
 
-using reader_test::Bytes;
-using reader_test::Load;
-using reader_test::ReadFileBytes;
+using namespace reader_test;
 using test::PutLe16;
 
 std::string DataPath(const std::string& name) { return std::string(ORV_TEST_DATA) + "/gif/" + name; }
@@ -83,7 +81,7 @@ std::string LoadError(const Bytes& file) { return reader_test::LoadError<TGIFGra
 const std::string kInvalid = "Cannot load image. Invalid or unexpected GIF image format.";
 
 void ExpectPixels(const TBitmap& bitmap, const std::string& rgbName) {
-    reader_test::ExpectRGBPixels(bitmap, ReadFileBytes(DataPath(rgbName)), rgbName);
+    ExpectRGBPixels(bitmap, ReadFileBytes(DataPath(rgbName)), rgbName);
 }
 
 struct Reference {

@@ -4,24 +4,19 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "formats/library.h"
 #include "platform/base/stream.h"
-#include "platform/graphics/picture_loader.h"
 #include "tests/support/le_bytes.h"
 #include "tests/support/reader_test_support.h"
 
 namespace orv {
 namespace {
 
-using reader_test::Bytes;
-using reader_test::ExpectRGBPixels;
-using reader_test::Load;
-using reader_test::ReadFileBytes;
+using namespace reader_test;
 using test::SetLe16;
 
 std::string DataPath(const std::string& name) { return std::string(ORV_TEST_DATA) + "/pcx/" + name; }
@@ -42,7 +37,7 @@ Bytes Header(std::uint8_t bits, std::uint8_t planes, std::uint16_t bytesPerLine,
     return b;
 }
 
-using Reference = reader_test::ReferenceFile;
+using Reference = ReferenceFile;
 
 class PCXReference : public ::testing::TestWithParam<Reference> {};
 
@@ -65,7 +60,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Reference{"craft_planes4_gray", TPixelFormat::pf4bit},
                       Reference{"craft_8bit_raw", TPixelFormat::pf8bit},
                       Reference{"craft_8bit_gray", TPixelFormat::pf8bit}),
-    reader_test::ReferenceName);
+    ReferenceName);
 
 TEST(PCXReader, FourBitPlanesGiveThePlane3BitHighest) {
     // One pixel wide: planes 0 and 3 set give 9; the header's entry 9 is red.
@@ -178,12 +173,9 @@ TEST(PCXReader, StreamTestAndRegistry) {
     EXPECT_FALSE(TPCXGraphic::CanLoadStream(*std::make_unique<TMemoryStream>(version)));
 
     TImageFormatsScope formats;
-    const std::string copy = ::testing::TempDir() + "/picture.SCR";
-    TMemoryStream(screen).SaveToFile(copy);
     TBitmap bitmap;
-    ASSERT_TRUE(LoadPictureToBitmap(copy, bitmap));
+    ASSERT_TRUE(LoadAsFile(screen, "picture.SCR", bitmap));
     ExpectRGBPixels(bitmap, ReadFileBytes(DataPath("tool_pil_pal.rgb")), "registry");
-    std::remove(copy.c_str());
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -22,9 +21,7 @@
 namespace orv {
 namespace {
 
-using reader_test::Bytes;
-using reader_test::Load;
-using reader_test::ReadFileBytes;
+using namespace reader_test;
 using test::PutBe32;
 
 std::string DataPath(const std::string& name) { return std::string(ORV_TEST_DATA) + "/png/" + name; }
@@ -98,12 +95,12 @@ std::string Invalid() { return "Cannot load image. Invalid or unexpected PNG ima
 
 // Compares every pixel with NAME.rgb (red, green, blue, rows top first).
 void ExpectPixels(const TBitmap& bitmap, const std::string& rgbName) {
-    reader_test::ExpectRGBPixels(bitmap, ReadFileBytes(DataPath(rgbName)), rgbName);
+    ExpectRGBPixels(bitmap, ReadFileBytes(DataPath(rgbName)), rgbName);
 }
 
 // --- Reference files -------------------------------------------------------------
 
-using Reference = reader_test::ReferenceFile;
+using Reference = ReferenceFile;
 
 class PngReference : public ::testing::TestWithParam<Reference> {};
 
@@ -140,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
         Reference{"filter_up_rgba16", k32}, Reference{"filter_avg_rgba16", k32},
         Reference{"filter_paeth_rgba16", k32}, Reference{"filter_mixed_rgba16", k32},
         Reference{"filter_mixed_rgb8_i", k24}, Reference{"filter_mixed_gray4_i", k4}),
-    reader_test::ReferenceName);
+    ReferenceName);
 
 TEST(PngReader, HeaderPropertiesAndFileGamma) {
     const Bytes file = ReadFileBytes(DataPath("rgba16_i.png"));
@@ -399,11 +396,8 @@ TEST(PngReader, LoadsThroughThePictureRegistry) {
     ASSERT_TRUE(LoadPictureToBitmap(DataPath("pal4_i.png"), bitmap));
     ExpectPixels(bitmap, "pal4_i.rgb");
     // A damaged file is a false answer, the bitmap left as it was.
-    const std::string damaged = ::testing::TempDir() + "/damaged.PNG";
-    TMemoryStream(Assemble({{"IHDR", Ihdr(5, 4, 8, 0)}, {"IEND", {}}})).SaveToFile(damaged);
-    EXPECT_FALSE(LoadPictureToBitmap(damaged, bitmap));
+    EXPECT_FALSE(LoadAsFile(Assemble({{"IHDR", Ihdr(5, 4, 8, 0)}, {"IEND", {}}}), "damaged.PNG", bitmap));
     EXPECT_EQ(bitmap.Width(), 19);
-    std::remove(damaged.c_str());
 }
 
 }  // namespace

@@ -5,22 +5,18 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "formats/library.h"
 #include "platform/base/errors.h"
 #include "platform/base/stream.h"
-#include "platform/graphics/picture_loader.h"
 #include "tests/support/reader_test_support.h"
 
 namespace orv {
 namespace {
 
-using reader_test::Bytes;
-using reader_test::Load;
-using reader_test::ReadFileBytes;
+using namespace reader_test;
 
 std::string DataPath(const std::string& name) { return std::string(ORV_TEST_DATA) + "/ppm/" + name; }
 
@@ -37,7 +33,7 @@ std::vector<int> GrayRow(const TBitmap& bitmap, int y = 0) {
     return row;
 }
 
-using Reference = reader_test::ReferenceFile;
+using Reference = ReferenceFile;
 
 class PPMReference : public ::testing::TestWithParam<Reference> {};
 
@@ -48,7 +44,7 @@ TEST_P(PPMReference, MatchesItsPixels) {
     EXPECT_EQ(ppm.PixelFormat(), GetParam().format) << name;
     EXPECT_EQ(ppm.Width(), 13);
     EXPECT_EQ(ppm.Height(), 7);
-    reader_test::ExpectRGBPixels(ppm, ReadFileBytes(DataPath(name + ".rgb")), name);
+    ExpectRGBPixels(ppm, ReadFileBytes(DataPath(name + ".rgb")), name);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -153,12 +149,9 @@ TEST(PPMReader, StreamTestAndRegistry) {
     EXPECT_FALSE(TPPMGraphic::CanLoadStream(*std::make_unique<TMemoryStream>(Text("P5 1 1 25"))));
 
     TImageFormatsScope formats;
-    const std::string copy = ::testing::TempDir() + "/picture.PGM";
-    TMemoryStream(file).SaveToFile(copy);
     TBitmap bitmap;
-    ASSERT_TRUE(LoadPictureToBitmap(copy, bitmap));
-    reader_test::ExpectRGBPixels(bitmap, ReadFileBytes(DataPath("pil_l.pgm.rgb")), "registry");
-    std::remove(copy.c_str());
+    ASSERT_TRUE(LoadAsFile(file, "picture.PGM", bitmap));
+    ExpectRGBPixels(bitmap, ReadFileBytes(DataPath("pil_l.pgm.rgb")), "registry");
 }
 
 }  // namespace

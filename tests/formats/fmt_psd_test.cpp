@@ -18,9 +18,7 @@
 namespace orv {
 namespace {
 
-using reader_test::Bytes;
-using reader_test::Load;
-using reader_test::ReadFileBytes;
+using namespace reader_test;
 using test::PutBe16;
 using test::PutBe32;
 
@@ -61,10 +59,10 @@ const std::string kInvalid = "Cannot load image. Invalid or unexpected PSD or PD
 const std::string kBadColorFormat = "Invalid color format in PSD file.";
 
 void ExpectPixels(const TBitmap& bitmap, const std::string& rgbName) {
-    reader_test::ExpectRGBPixels(bitmap, ReadFileBytes(DataPath(rgbName)), rgbName);
+    ExpectRGBPixels(bitmap, ReadFileBytes(DataPath(rgbName)), rgbName);
 }
 
-using Reference = reader_test::ReferenceFile;
+using Reference = ReferenceFile;
 
 class PsdReference : public ::testing::TestWithParam<Reference> {};
 
@@ -88,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Reference{"cmyk16", k24}, Reference{"gray8", k8}, Reference{"gray16", k8},
                       Reference{"gray16_raw", k8}, Reference{"graya8", k8}, Reference{"pal8_raw", k8},
                       Reference{"pala8", k8}, Reference{"mono", k1}, Reference{"mono_raw", k1}),
-    reader_test::ReferenceName);
+    ReferenceName);
 
 TEST(PsdReader, SignatureTestsAndHeaderProperties) {
     PsdFile f;

@@ -18,8 +18,7 @@
 namespace orv {
 namespace {
 
-using reader_test::Bytes;
-using reader_test::Load;
+using namespace reader_test;
 using test::PutLe16;
 using test::PutLe32;
 

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -14,15 +13,13 @@
 #include "formats/library.h"
 #include "platform/base/errors.h"
 #include "platform/base/stream.h"
-#include "platform/graphics/picture_loader.h"
 #include "tests/support/le_bytes.h"
 #include "tests/support/reader_test_support.h"
 
 namespace orv {
 namespace {
 
-using reader_test::Bytes;
-using reader_test::Load;
+using namespace reader_test;
 using test::SetBe16;
 using test::SetBe32;
 
@@ -255,13 +252,10 @@ TEST(RLAReader, StreamTestAndRegistry) {
     EXPECT_FALSE(rla.Empty());
 
     TImageFormatsScope formats;
-    const std::string copy = ::testing::TempDir() + "/picture.Rla";
-    TMemoryStream(file).SaveToFile(copy);
     TBitmap bitmap;
-    ASSERT_TRUE(LoadPictureToBitmap(copy, bitmap));
+    ASSERT_TRUE(LoadAsFile(file, "picture.Rla", bitmap));
     EXPECT_EQ(bitmap.GetPixel(4, 1), RGBColor(RLAFile::Sample(4, 1, 0), RLAFile::Sample(4, 1, 1),
                                               RLAFile::Sample(4, 1, 2)));
-    std::remove(copy.c_str());
 }
 
 }  // namespace

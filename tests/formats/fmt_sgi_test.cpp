@@ -4,23 +4,18 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "formats/library.h"
 #include "platform/base/stream.h"
-#include "platform/graphics/picture_loader.h"
 #include "tests/support/le_bytes.h"
 #include "tests/support/reader_test_support.h"
 
 namespace orv {
 namespace {
 
-using reader_test::Bytes;
-using reader_test::ExpectRGBPixels;
-using reader_test::Load;
-using reader_test::ReadFileBytes;
+using namespace reader_test;
 using test::SetBe16;
 using test::SetBe32;
 
@@ -39,7 +34,7 @@ Bytes Header(std::uint8_t storage, std::uint8_t bpc, std::uint16_t w, std::uint1
     return b;
 }
 
-using Reference = reader_test::ReferenceFile;
+using Reference = ReferenceFile;
 
 class SGIReference : public ::testing::TestWithParam<Reference> {};
 
@@ -68,7 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Reference{"craft_rgb16_rle", TPixelFormat::pf24bit},
                       Reference{"craft_gray16", TPixelFormat::pf8bit},
                       Reference{"craft_gray_alpha_rle", TPixelFormat::pf8bit}),
-    reader_test::ReferenceName);
+    ReferenceName);
 
 TEST(SGIReader, RowTablesCountFromWhereTheLoadBegan) {
     const Bytes file = ReadFileBytes(DataPath("tool_im_rgb_rle.sgi"));
@@ -157,12 +152,9 @@ TEST(SGIReader, RowsPastTheEndOfARawFileAreBlack) {
 
 TEST(SGIReader, LoadsThroughThePictureRegistry) {
     TImageFormatsScope formats;
-    const std::string copy = ::testing::TempDir() + "/picture.BW";
-    TMemoryStream(ReadFileBytes(DataPath("tool_im_gray_rle.sgi"))).SaveToFile(copy);
     TBitmap bitmap;
-    ASSERT_TRUE(LoadPictureToBitmap(copy, bitmap));
+    ASSERT_TRUE(LoadAsFile(ReadFileBytes(DataPath("tool_im_gray_rle.sgi")), "picture.BW", bitmap));
     ExpectRGBPixels(bitmap, ReadFileBytes(DataPath("tool_im_gray_rle.rgb")), "registry", 3);
-    std::remove(copy.c_str());
 }
 
 }  // namespace

@@ -19,9 +19,7 @@
 namespace orv {
 namespace {
 
-using reader_test::Bytes;
-using reader_test::Load;
-using reader_test::ReadFileBytes;
+using namespace reader_test;
 
 const std::string kDataDir = std::string(ORV_TEST_DATA) + "/tiff/";
 
@@ -721,7 +719,7 @@ TEST(TiffLoader, YCbCrAndGrayAlphaRows) {
 
 TEST(TiffLoader, ReportsProgressAndEndsOnFailure) {
     TTIFFGraphic g;
-    reader_test::ProgressCount progress(g);
+    ProgressCount progress(g);
     Load(g, ReadFileBytes(kDataDir + "rgb8_lzw.tif"));
     EXPECT_EQ(progress.starts, 2);
     EXPECT_EQ(progress.ends, 2);

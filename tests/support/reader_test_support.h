@@ -1,5 +1,5 @@
-// Helpers of the reader tests: whole files as bytes, loads from bytes and
-// their errors, a picture compared pixel for pixel with the raw output of
+// Helpers of the reader tests: whole files as bytes, loads from bytes (also
+// through the picture loader) and their errors, a picture compared pixel for pixel with the raw output of
 // another decoder, reference files by name, and a count of a load's
 // progress notices.
 #pragma once
@@ -7,12 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <exception>
 #include <string>
 #include <vector>
 
 #include "platform/base/stream.h"
 #include "platform/graphics/bitmap.h"
+#include "platform/graphics/picture_loader.h"
 
 namespace orv::reader_test {
 
@@ -42,6 +44,17 @@ std::string LoadError(const Bytes& file, bool* sized = nullptr) {
         return e.what();
     }
     return "";
+}
+
+// Loads `file` through the program's picture loader as a file called `name`
+// in the test's temporary folder, so that its extension picks the class;
+// the file goes again afterwards.
+inline bool LoadAsFile(const Bytes& file, const std::string& name, TBitmap& bitmap) {
+    const std::string path = ::testing::TempDir() + "/" + name;
+    TMemoryStream(file).SaveToFile(path);
+    const bool loaded = LoadPictureToBitmap(path, bitmap);
+    std::remove(path.c_str());
+    return loaded;
 }
 
 // expected: `channels` bytes per pixel (red, green, blue, and with 4 the
