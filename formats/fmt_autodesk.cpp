@@ -1,9 +1,9 @@
 #include "formats/fmt_autodesk.h"
 
-#include <memory>
 #include <vector>
 
 #include "formats/format_messages.h"
+#include "formats/format_registry.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/byte_order.h"
 
@@ -15,15 +15,16 @@ constexpr const char* kFormatName = "Autodesk";
 constexpr std::size_t kHeaderSize = 32;
 constexpr std::uint16_t kMagic = 0x9119;
 constexpr std::size_t kPaletteEntries = 256;
+constexpr TFormatExtension kExtensions[] = {{"cel"}, {"pic"}};
 
 }  // namespace
 
-const TGraphicClass& TAutodeskGraphic::ClassInfo() {
-    static const TGraphicClass info{"TAutodeskGraphic",
-                                    []() -> std::unique_ptr<TGraphic> { return std::make_unique<TAutodeskGraphic>(); },
-                                    &TAutodeskGraphic::CanLoadStream, &TFormatGraphic::ClassInfo()};
-    return info;
-}
+TAutodeskGraphic::TAutodeskGraphic() : TFormatGraphic(kFormatName) {}
+
+const TGraphicClass& TAutodeskGraphic::ClassInfo() { return FormatClassInfo<TAutodeskGraphic>("TAutodeskGraphic"); }
+
+const TFormatDescriptor TAutodeskGraphic::Format{&TAutodeskGraphic::ClassInfo, "Autodesk images", kExtensions,
+                                                 FormatRaster};
 
 bool TAutodeskGraphic::CanLoadStream(TStream& stream) {
     std::uint8_t header[kHeaderSize];
@@ -48,42 +49,33 @@ bool TAutodeskGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageI
     return true;
 }
 
-void TAutodeskGraphic::LoadFromStream(TStream& stream) {
-    Clear();
-    StartPosition = stream.Position();
-    if (!ReadImageProperties(stream, 0)) RaiseInvalidImageFormat(kFormatName);
+void TAutodeskGraphic::DecodeImage(TLoadContext& load) {
+    TStream& stream = load.Stream;
     const std::uint32_t width = ImageProperties.Width;
     const std::uint32_t height = ImageProperties.Height;
     CheckImageSize(width, height, kFormatName);
 
-    ProgressArea = MakeRect(0, 0, static_cast<int>(width), 1);
-    ReportProgress(TProgressStage::Starting, 0, false, msg::Transfering);
-    try {
-        // The header was read whole by ReadImageProperties; the palette follows.
-        std::uint8_t colors[kPaletteEntries * 3] = {};
-        (void)stream.Read(colors, sizeof colors);
-        std::vector<TPaletteEntry> entries(kPaletteEntries);
-        for (std::size_t i = 0; i < kPaletteEntries; ++i) {
-            // Six-bit values scaled by 4 and kept in a byte.
-            entries[i].Red = static_cast<std::uint8_t>(colors[3 * i] << 2);
-            entries[i].Green = static_cast<std::uint8_t>(colors[3 * i + 1] << 2);
-            entries[i].Blue = static_cast<std::uint8_t>(colors[3 * i + 2] << 2);
-        }
-        SetPixelFormat(TPixelFormat::pf8bit);
-        SetPalette(TPalette(std::move(entries)));
-        SetImageSize(width, height, kFormatName);
-
-        bool dataLeft = true;
-        for (std::uint32_t y = 0; y < height; ++y) {
-            // Rows past the end of a short file stay zero.
-            if (dataLeft && stream.Read(ScanLine(static_cast<int>(y)), width) < width) dataLeft = false;
-            ReportRowDone(y, height);
-        }
-    } catch (...) {
-        ReportProgress(TProgressStage::Ending, 0, false, "");
-        throw;
+    load.Progress.Start(msg::Transfering);
+    // The header was read whole by ReadImageProperties; the palette follows.
+    std::uint8_t colors[kPaletteEntries * 3] = {};
+    (void)stream.Read(colors, sizeof colors);
+    std::vector<TPaletteEntry> entries(kPaletteEntries);
+    for (std::size_t i = 0; i < kPaletteEntries; ++i) {
+        // Six-bit values scaled by 4 and kept in a byte.
+        entries[i].Red = static_cast<std::uint8_t>(colors[3 * i] << 2);
+        entries[i].Green = static_cast<std::uint8_t>(colors[3 * i + 1] << 2);
+        entries[i].Blue = static_cast<std::uint8_t>(colors[3 * i + 2] << 2);
     }
-    ReportProgress(TProgressStage::Ending, 0, false, "");
+    SetPixelFormat(TPixelFormat::pf8bit);
+    SetPalette(TPalette(std::move(entries)));
+    SetImageSize(width, height, kFormatName);
+
+    bool dataLeft = true;
+    for (std::uint32_t y = 0; y < height; ++y) {
+        // Rows past the end of a short file stay zero.
+        if (dataLeft && stream.Read(ScanLine(static_cast<int>(y)), width) < width) dataLeft = false;
+        load.Progress.RowDone(y, height);
+    }
 }
 
 }  // namespace orv

@@ -6,6 +6,7 @@
 
 #include "formats/codec_rle.h"
 #include "formats/format_messages.h"
+#include "formats/format_registry.h"
 #include "platform/base/file_system.h"
 #include "platform/base/paths.h"
 #include "platform/base/stream.h"
@@ -21,15 +22,15 @@ constexpr std::size_t kBlockSize = 512;
 constexpr std::size_t kCountOffset = 12;
 constexpr std::size_t kFirstEntry = 40;
 constexpr std::size_t kEntrySize = 6;
+constexpr TFormatExtension kExtensions[] = {{"cut"}};
 
 }  // namespace
 
-const TGraphicClass& TCUTGraphic::ClassInfo() {
-    static const TGraphicClass info{"TCUTGraphic",
-                                    []() -> std::unique_ptr<TGraphic> { return std::make_unique<TCUTGraphic>(); },
-                                    &TCUTGraphic::CanLoadStream, &TFormatGraphic::ClassInfo()};
-    return info;
-}
+TCUTGraphic::TCUTGraphic() : TFormatGraphic(kFormatName, THeaderRefusal::EmptyPicture) {}
+
+const TGraphicClass& TCUTGraphic::ClassInfo() { return FormatClassInfo<TCUTGraphic>("TCUTGraphic"); }
+
+const TFormatDescriptor TCUTGraphic::Format{&TCUTGraphic::ClassInfo, "Dr. Halo images", kExtensions, FormatRaster};
 
 bool TCUTGraphic::CanLoadStream(TStream&) { return false; }
 
@@ -84,44 +85,34 @@ bool TCUTGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex)
     return p.Width > 0 && p.Height > 0;
 }
 
-void TCUTGraphic::LoadFromStream(TStream& stream) {
-    Clear();
-    StartPosition = stream.Position();
-    if (!ReadImageProperties(stream, 0)) return;
-    const TSourceStreamScope sourceScope(*this, stream);
-
+void TCUTGraphic::DecodeImage(TLoadContext& load) {
+    TStream& stream = load.Stream;
     const TImageProperties& props = ImageProperties;
-    stream.SetPosition(StartPosition + static_cast<std::int64_t>(kHeaderSize));
-    ProgressArea = MakeRect(0, 0, static_cast<int>(props.Width), 0);
-    ReportProgress(TProgressStage::Starting, 0, false, msg::Transfering);
-    try {
-        SetPixelFormat(TPixelFormat::pf8bit);
-        SetImageSize(props.Width, props.Height, kFormatName);
-        const std::string paletteFile = FindPaletteFile(paletteFileName_);
-        // Without a palette file index i shows as the gray (i, i, i).
-        SetPalette(paletteFile.empty() ? TPalette::DefaultFor(TPixelFormat::pf8bit) : ReadPaletteFile(paletteFile));
+    stream.SetPosition(load.StartPosition + static_cast<std::int64_t>(kHeaderSize));
+    load.Progress.Area.Bottom = 0;  // this reader reports an area of no height
+    load.Progress.Start(msg::Transfering);
+    SetPixelFormat(TPixelFormat::pf8bit);
+    SetImageSize(props.Width, props.Height, kFormatName);
+    const std::string paletteFile = FindPaletteFile(paletteFileName_);
+    // Without a palette file index i shows as the gray (i, i, i).
+    SetPalette(paletteFile.empty() ? TPalette::DefaultFor(TPixelFormat::pf8bit) : ReadPaletteFile(paletteFile));
 
-        const std::uint64_t left = static_cast<std::uint64_t>(std::max<std::int64_t>(stream.Remaining(), 0));
-        std::vector<std::uint8_t> data = AllocateWorkBuffer(left, kFormatName);
-        stream.ReadBuffer(data.data(), data.size());
+    const std::uint64_t left = static_cast<std::uint64_t>(std::max<std::int64_t>(stream.Remaining(), 0));
+    std::vector<std::uint8_t> data = AllocateWorkBuffer(left, kFormatName);
+    stream.ReadBuffer(data.data(), data.size());
 
-        TCUTRLEDecoder decoder;
-        decoder.DecodeInit();
-        const std::uint8_t* source = data.data();
-        const std::uint8_t* const end = data.data() + data.size();
-        for (std::uint32_t y = 0; y < props.Height; ++y) {
-            // Rows past the end of the data stay zero.
-            if (source >= end) break;
-            std::uint8_t* row = ScanLine(static_cast<int>(y));
-            decoder.Decode(source, static_cast<std::size_t>(end - source), row, props.Width);
-            ReportRowDone(y, props.Height);
-        }
-        decoder.DecodeEnd();
-    } catch (...) {
-        ReportProgress(TProgressStage::Ending, 0, false, "");
-        throw;
+    TCUTRLEDecoder decoder;
+    decoder.DecodeInit();
+    const std::uint8_t* source = data.data();
+    const std::uint8_t* const end = data.data() + data.size();
+    for (std::uint32_t y = 0; y < props.Height; ++y) {
+        // Rows past the end of the data stay zero.
+        if (source >= end) break;
+        std::uint8_t* row = ScanLine(static_cast<int>(y));
+        decoder.Decode(source, static_cast<std::size_t>(end - source), row, props.Width);
+        load.Progress.RowDone(y, props.Height);
     }
-    ReportProgress(TProgressStage::Ending, 0, false, "");
+    decoder.DecodeEnd();
 }
 
 }  // namespace orv

@@ -12,8 +12,10 @@ namespace orv {
 
 class TCUTGraphic : public TFormatGraphic {
 public:
+    TCUTGraphic();
     static const TGraphicClass& ClassInfo();
     const TGraphicClass& ClassType() const override { return ClassInfo(); }
+    static const TFormatDescriptor Format;
 
     // The format has no signature: always false.
     static bool CanLoadStream(TStream& stream);
@@ -22,7 +24,6 @@ public:
     // Reads width and height; false (a quiet empty picture on load) when the
     // stream is too short for them or either is 0.
     bool ReadImageProperties(TStream& stream, std::uint32_t imageIndex) override;
-    void LoadFromStream(TStream& stream) override;
 
     // The palette file that loads look for; empty until LoadFromFile.
     const std::string& PaletteFileName() const { return paletteFileName_; }
@@ -36,6 +37,9 @@ public:
     // at most 256 entries. A file that ends inside a needed block raises
     // EReadError.
     static TPalette ReadPaletteFile(const std::string& path);
+
+protected:
+    void DecodeImage(TLoadContext& load) override;
 
 private:
     std::string paletteFileName_;

@@ -1,7 +1,6 @@
 #include "formats/fmt_eps.h"
 
-#include <memory>
-
+#include "formats/format_registry.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/byte_order.h"
 
@@ -12,6 +11,7 @@ namespace {
 constexpr const char* kFormatName = "EPS";
 constexpr std::size_t kHeaderSize = 30;
 constexpr std::uint8_t kMagic[4] = {0xC5, 0xD0, 0xD3, 0xC6};
+constexpr TFormatExtension kExtensions[] = {{"eps"}};
 
 struct TEPSHeader {
     std::uint32_t TIFFOffset = 0;
@@ -29,12 +29,10 @@ TEPSHeader ParseHeader(const std::uint8_t (&b)[kHeaderSize]) {
 
 }  // namespace
 
-const TGraphicClass& TEPSGraphic::ClassInfo() {
-    static const TGraphicClass info{"TEPSGraphic",
-                                    []() -> std::unique_ptr<TGraphic> { return std::make_unique<TEPSGraphic>(); },
-                                    &TEPSGraphic::CanLoadStream, &TTIFFGraphic::ClassInfo()};
-    return info;
-}
+const TGraphicClass& TEPSGraphic::ClassInfo() { return FormatClassInfo<TEPSGraphic, TTIFFGraphic>("TEPSGraphic"); }
+
+const TFormatDescriptor TEPSGraphic::Format{&TEPSGraphic::ClassInfo, "Encapsulated Postscript images", kExtensions,
+                                            FormatRaster};
 
 bool TEPSGraphic::CanLoadStream(TStream& stream) {
     const std::int64_t start = stream.Position();

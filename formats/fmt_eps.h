@@ -10,6 +10,7 @@ class TEPSGraphic : public TTIFFGraphic {
 public:
     static const TGraphicClass& ClassInfo();
     const TGraphicClass& ClassType() const override { return ClassInfo(); }
+    static const TFormatDescriptor Format;
 
     // More than 30 bytes remain, the magic matches, the TIFF section starts
     // after the header and is not empty; the position is restored.

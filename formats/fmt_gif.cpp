@@ -8,6 +8,7 @@
 
 #include "formats/codec_lzw.h"
 #include "formats/format_messages.h"
+#include "formats/format_registry.h"
 #include "platform/base/errors.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/byte_order.h"
@@ -26,6 +27,7 @@ constexpr std::uint8_t kTrailer = ';';
 constexpr std::uint8_t kExtensionIntroducer = '!';
 constexpr std::uint8_t kPlainTextLabel = 1;
 constexpr std::uint8_t kGraphicControlLabel = 249;
+constexpr TFormatExtension kExtensions[] = {{"gif"}};
 
 // The first three bytes read "GIF" in any letter case.
 bool IsSignature(const std::uint8_t* b) {
@@ -53,12 +55,12 @@ std::uint64_t MaxLZWOutput(std::uint64_t packedBytes) { return packedBytes * 8 *
 
 }  // namespace
 
-const TGraphicClass& TGIFGraphic::ClassInfo() {
-    static const TGraphicClass info{"TGIFGraphic",
-                                    []() -> std::unique_ptr<TGraphic> { return std::make_unique<TGIFGraphic>(); },
-                                    &TGIFGraphic::CanLoadStream, &TFormatGraphic::ClassInfo()};
-    return info;
-}
+TGIFGraphic::TGIFGraphic() : TFormatGraphic(kFormatName) {}
+
+const TGraphicClass& TGIFGraphic::ClassInfo() { return FormatClassInfo<TGIFGraphic>("TGIFGraphic"); }
+
+const TFormatDescriptor TGIFGraphic::Format{&TGIFGraphic::ClassInfo, "CompuServe images", kExtensions,
+                                            FormatAnimated | FormatMultiPage | FormatRaster};
 
 bool TGIFGraphic::CanLoadStream(TStream& stream) {
     if (stream.Remaining() <= kMinimumFileSize) return false;
@@ -66,8 +68,11 @@ bool TGIFGraphic::CanLoadStream(TStream& stream) {
     return PeekHeader(stream, b, sizeof b) && IsSignature(b);
 }
 
-std::uint8_t TGIFGraphic::ScanExtensions() {
-    TStream& stream = *SourceStream;
+namespace {
+
+// Reads past extension blocks and stray bytes up to an image separator ","
+// or the trailer ";" and answers that byte.
+std::uint8_t ScanExtensions(TStream& stream) {
     for (;;) {
         const std::uint8_t b = ReadByte(stream);
         if (b == kImageSeparator || b == kTrailer) return b;
@@ -85,6 +90,8 @@ std::uint8_t TGIFGraphic::ScanExtensions() {
         }
     }
 }
+
+}  // namespace
 
 bool TGIFGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex) {
     TFormatGraphic::ReadImageProperties(stream, imageIndex);
@@ -108,14 +115,7 @@ bool TGIFGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex)
         p.BitsPerSample = static_cast<std::uint8_t>((screen[4] & 7) + 1);
         Skip(stream, std::int64_t{3} * TableEntries(screen[4]));
     }
-    TStream* previous = SourceStream;
-    SourceStream = &stream;
-    struct Restore {
-        TStream*& held;
-        TStream* value;
-        ~Restore() { held = value; }
-    } restore{SourceStream, previous};
-    if (ScanExtensions() == kImageSeparator) {
+    if (ScanExtensions(stream) == kImageSeparator) {
         std::uint8_t d[kDescriptorSize];
         stream.ReadBuffer(d, sizeof d);
         p.Width = LittleWord(d + 4) != 0 ? LittleWord(d + 4) : LittleWord(screen);
@@ -128,18 +128,14 @@ bool TGIFGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex)
     return true;
 }
 
-void TGIFGraphic::LoadFromStream(TStream& stream) {
-    Clear();
-    StartPosition = stream.Position();
-    const TSourceStreamScope sourceScope(*this, stream);
-
-    if (!ReadImageProperties(stream, 0)) RaiseInvalidImageFormat(kFormatName);
+void TGIFGraphic::DecodeImage(TLoadContext& load) {
+    TStream& stream = load.Stream;
+    load.Progress.SetEndNotice(100, true);
     const TImageProperties props = ImageProperties;
     CheckImageSize(props.Width, props.Height, kFormatName);
-    stream.SetPosition(StartPosition);
+    stream.SetPosition(load.StartPosition);
 
-    ProgressArea = MakeRect(0, 0, static_cast<int>(props.Width), 1);
-    ReportProgress(TProgressStage::Starting, 0, false, msg::Preparing);
+    load.Progress.Start(msg::Preparing);
     std::uint8_t sig[kSignatureSize];
     stream.ReadBuffer(sig, sizeof sig);
     SetPixelFormat(TPixelFormat::pf8bit);
@@ -158,76 +154,70 @@ void TGIFGraphic::LoadFromStream(TStream& stream) {
     };
     if (screen[4] & 0x80) readTable(screen[4]);
 
-    const std::uint8_t found = ScanExtensions();
-    ReportProgress(TProgressStage::Ending, 100, true, "");
+    const std::uint8_t found = ScanExtensions(stream);
+    load.Progress.End();
     if (found == kTrailer) return;
 
-    try {
-        ReportProgress(TProgressStage::Starting, 0, false, msg::LoadingData);
-        std::uint8_t d[kDescriptorSize];
-        stream.ReadBuffer(d, sizeof d);
-        const std::uint32_t width = props.Width, height = props.Height;
-        SetImageSize(width, height, kFormatName);
-        if (d[8] & 0x80) readTable(d[8]);
+    load.Progress.Start(msg::LoadingData);
+    std::uint8_t d[kDescriptorSize];
+    stream.ReadBuffer(d, sizeof d);
+    const std::uint32_t width = props.Width, height = props.Height;
+    SetImageSize(width, height, kFormatName);
+    if (d[8] & 0x80) readTable(d[8]);
 
-        const std::uint8_t codeSize = ReadByte(stream);
-        if (codeSize < 1 || codeSize > 11) RaiseInvalidImageFormat(kFormatName);
+    const std::uint8_t codeSize = ReadByte(stream);
+    if (codeSize < 1 || codeSize > 11) RaiseInvalidImageFormat(kFormatName);
 
-        // The image's sub-blocks, as far as the stream holds them.
-        std::vector<std::uint8_t> packed;
-        for (;;) {
-            std::uint8_t size = 0;
-            if (stream.Read(&size, 1) == 0 || size == 0) break;
-            const std::size_t at = packed.size();
-            packed.resize(at + size);
-            const std::size_t got = stream.Read(packed.data() + at, size);
-            packed.resize(at + got);
-            if (got < size) break;
-        }
-
-        // Pixels the data cannot reach stay zero without a buffer behind them.
-        const std::uint64_t pixelCount = std::uint64_t{width} * height;
-        std::vector<std::uint8_t> pixels =
-            AllocateWorkBuffer(std::min(pixelCount, MaxLZWOutput(packed.size())), kFormatName);
-        if (!packed.empty() && !pixels.empty()) {
-            TGIFLZWDecoder decoder(codeSize);
-            decoder.DecodeInit();
-            const std::uint8_t* source = packed.data();
-            std::uint8_t* dest = pixels.data();
-            decoder.Decode(source, packed.size(), dest, pixels.size());
-            decoder.DecodeEnd();
-        }
-        packed = {};
-
-        ReportProgress(TProgressStage::Ending, 100, true, "");
-        ReportProgress(TProgressStage::Starting, 0, false, msg::Transfering);
-        std::size_t next = 0;  // offset of the next source row
-        auto copyRow = [&](std::uint32_t y) {
-            if (next < pixels.size())
-                std::memcpy(ScanLine(static_cast<int>(y)), pixels.data() + next,
-                            std::min<std::size_t>(width, pixels.size() - next));
-            next += width;
-        };
-        if (!props.Interlaced) {
-            for (std::uint32_t y = 0; y < height; ++y) {
-                copyRow(y);
-                ReportRowDone(y, height);
-            }
-        } else {
-            static constexpr std::uint32_t kFirst[4] = {0, 4, 2, 1};
-            static constexpr std::uint32_t kStep[4] = {8, 8, 4, 2};
-            for (int pass = 0; pass < 4; ++pass) {
-                for (std::uint32_t r = kFirst[pass]; r < height; r += kStep[pass]) {
-                    copyRow(r);
-                    if (pass == 3) ReportRowDone(std::uint64_t{r} + kStep[pass], height);
-                }
-            }
-        }
-    } catch (...) {
-        ReportProgress(TProgressStage::Ending, 100, true, "");
-        throw;
+    // The image's sub-blocks, as far as the stream holds them.
+    std::vector<std::uint8_t> packed;
+    for (;;) {
+        std::uint8_t size = 0;
+        if (stream.Read(&size, 1) == 0 || size == 0) break;
+        const std::size_t at = packed.size();
+        packed.resize(at + size);
+        const std::size_t got = stream.Read(packed.data() + at, size);
+        packed.resize(at + got);
+        if (got < size) break;
     }
-    ReportProgress(TProgressStage::Ending, 100, true, "");
+
+    // Pixels the data cannot reach stay zero without a buffer behind them.
+    const std::uint64_t pixelCount = std::uint64_t{width} * height;
+    std::vector<std::uint8_t> pixels =
+        AllocateWorkBuffer(std::min(pixelCount, MaxLZWOutput(packed.size())), kFormatName);
+    if (!packed.empty() && !pixels.empty()) {
+        TGIFLZWDecoder decoder(codeSize);
+        decoder.DecodeInit();
+        const std::uint8_t* source = packed.data();
+        std::uint8_t* dest = pixels.data();
+        decoder.Decode(source, packed.size(), dest, pixels.size());
+        decoder.DecodeEnd();
+    }
+    packed = {};
+
+    load.Progress.End();
+    load.Progress.Start(msg::Transfering);
+    std::size_t next = 0;  // offset of the next source row
+    auto copyRow = [&](std::uint32_t y) {
+        if (next < pixels.size())
+            std::memcpy(ScanLine(static_cast<int>(y)), pixels.data() + next,
+                        std::min<std::size_t>(width, pixels.size() - next));
+        next += width;
+    };
+    if (!props.Interlaced) {
+        for (std::uint32_t y = 0; y < height; ++y) {
+            copyRow(y);
+            load.Progress.RowDone(y, height);
+        }
+    } else {
+        static constexpr std::uint32_t kFirst[4] = {0, 4, 2, 1};
+        static constexpr std::uint32_t kStep[4] = {8, 8, 4, 2};
+        for (int pass = 0; pass < 4; ++pass) {
+            for (std::uint32_t r = kFirst[pass]; r < height; r += kStep[pass]) {
+                copyRow(r);
+                if (pass == 3) load.Progress.RowDone(std::uint64_t{r} + kStep[pass], height);
+            }
+        }
+    }
 }
 
 }  // namespace orv

@@ -10,8 +10,10 @@ namespace orv {
 
 class TGIFGraphic : public TFormatGraphic {
 public:
+    TGIFGraphic();
     static const TGraphicClass& ClassInfo();
     const TGraphicClass& ClassType() const override { return ClassInfo(); }
+    static const TFormatDescriptor Format;
 
     // More than 22 bytes follow and the first three read "GIF" in any
     // letter case; the position is restored.
@@ -19,12 +21,9 @@ public:
     // Fills ImageProperties from the screen descriptor and the first image
     // descriptor (Width and Height stay 0 when the trailer comes first).
     bool ReadImageProperties(TStream& stream, std::uint32_t imageIndex) override;
-    void LoadFromStream(TStream& stream) override;
 
-private:
-    // Reads from SourceStream past extension blocks and stray bytes up to
-    // an image separator "," or the trailer ";" and answers that byte.
-    std::uint8_t ScanExtensions();
+protected:
+    void DecodeImage(TLoadContext& load) override;
 };
 
 }  // namespace orv

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "formats/format_messages.h"
+#include "formats/format_registry.h"
 #include "platform/base/stream.h"
 
 namespace orv {
@@ -26,18 +27,19 @@ constexpr std::uint32_t kBaseWidth = 768;
 constexpr std::uint32_t kBaseHeight = 512;
 constexpr std::uint32_t kChromaWidth = kBaseWidth / 2;
 constexpr std::uint32_t kChromaHeight = kBaseHeight / 2;
+constexpr TFormatExtension kExtensions[] = {{"pcd"}};
 
 bool IsOverview(const std::uint8_t* bytes) { return std::memcmp(bytes + kOverviewOffset, "PCD_OPA", 7) == 0; }
 bool IsImagePack(const std::uint8_t* bytes) { return std::memcmp(bytes + kSignatureOffset, "PCD", 3) == 0; }
 
 }  // namespace
 
-const TGraphicClass& TPCDGraphic::ClassInfo() {
-    static const TGraphicClass info{"TPCDGraphic",
-                                    []() -> std::unique_ptr<TGraphic> { return std::make_unique<TPCDGraphic>(); },
-                                    &TPCDGraphic::CanLoadStream, &TFormatGraphic::ClassInfo()};
-    return info;
-}
+TPCDGraphic::TPCDGraphic() : TFormatGraphic(kFormatName, THeaderRefusal::EmptyPicture) {}
+
+const TGraphicClass& TPCDGraphic::ClassInfo() { return FormatClassInfo<TPCDGraphic>("TPCDGraphic"); }
+
+const TFormatDescriptor TPCDGraphic::Format{&TPCDGraphic::ClassInfo, "Kodak Photo-CD images", kExtensions,
+                                            FormatRaster};
 
 bool TPCDGraphic::CanLoadStream(TStream& stream) {
     if (stream.Remaining() <= static_cast<std::int64_t>(kProbeSize)) return false;
@@ -71,94 +73,81 @@ bool TPCDGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex)
     return true;
 }
 
-void TPCDGraphic::LoadFromStream(TStream& stream) {
-    Clear();
-    StartPosition = stream.Position();
-    if (!ReadImageProperties(stream, kBaseIndex)) return;
+void TPCDGraphic::DecodeImage(TLoadContext& load) {
     // An overview pack holds small thumbnails, not the base image: what the
     // base image's place would give is unrelated bytes.
     if (ImageProperties.Overview) return;
 
-    ProgressArea = MakeRect(0, 0, static_cast<int>(ImageProperties.Width), 1);
-    ReportProgress(TProgressStage::Starting, 0, false, msg::Preparing);
-    // From here the record describes the stored base image, before any turn.
+    TStream& stream = load.Stream;
+    const std::uint8_t rotation = ImageProperties.Rotation;
+    const bool turned = rotation == 1 || rotation == 3;
+    // The base image as reported, before any turn; from here the record
+    // describes it as stored.
+    load.Progress.Area.Right = static_cast<int>(turned ? kBaseHeight : kBaseWidth);
+    load.Progress.Start(msg::Preparing);
     ImageProperties.Width = kBaseWidth;
     ImageProperties.Height = kBaseHeight;
-    try {
-        // Three planes of 768 x 512; the chroma planes hold 256 rows of 384
-        // samples at a row distance of 768 until they are doubled in place.
-        const std::size_t planeSize = std::size_t{kBaseWidth} * kBaseHeight;
-        const std::uint64_t imageBytes = std::uint64_t{kBaseWidth} * kBaseHeight * 3 / 2;
-        stream.SetPosition(StartPosition + kBaseImageOffset);
-        if (static_cast<std::uint64_t>(stream.Remaining()) < imageBytes) throw EReadError();
-        std::vector<std::uint8_t> luma = AllocateWorkBuffer(planeSize, kFormatName);
-        std::vector<std::uint8_t> chroma1 = AllocateWorkBuffer(planeSize, kFormatName);
-        std::vector<std::uint8_t> chroma2 = AllocateWorkBuffer(planeSize, kFormatName);
 
-        ColorManager = TColorManager();
-        ColorManager.SetSourceModel(TColorModel::cmPhotoYCC);
-        ColorManager.SetSourceBits(8);
-        ColorManager.SetSourceSamples(3);
-        ColorManager.SetTargetModel(TColorModel::cmBGR);
-        ColorManager.SetTargetBits(8);
-        ColorManager.SetTargetSamples(3);
-        SetPixelFormat(TPixelFormat::pf24bit);
-        ColorManager.SetChromaParameters({0.2125f, 0.7154f, 0.0721f}, 2, 2);
-        ReportProgress(TProgressStage::Ending, 0, false, "");
+    // Three planes of 768 x 512; the chroma planes hold 256 rows of 384
+    // samples at a row distance of 768 until they are doubled in place.
+    const std::size_t planeSize = std::size_t{kBaseWidth} * kBaseHeight;
+    const std::uint64_t imageBytes = std::uint64_t{kBaseWidth} * kBaseHeight * 3 / 2;
+    stream.SetPosition(load.StartPosition + kBaseImageOffset);
+    if (static_cast<std::uint64_t>(stream.Remaining()) < imageBytes) throw EReadError();
+    std::vector<std::uint8_t> luma = AllocateWorkBuffer(planeSize, kFormatName);
+    std::vector<std::uint8_t> chroma1 = AllocateWorkBuffer(planeSize, kFormatName);
+    std::vector<std::uint8_t> chroma2 = AllocateWorkBuffer(planeSize, kFormatName);
 
-        ReportProgress(TProgressStage::Starting, 0, false, msg::LoadingData);
-        // Each group: two luminance rows, one row of each chroma component.
-        std::vector<std::uint8_t> group(2 * kBaseWidth + 2 * kChromaWidth);
-        for (std::uint32_t row = 0; row < kBaseHeight; row += 2) {
-            ReportProgress(TProgressStage::Running, ProgressPercent(row, kBaseHeight), false, "");
-            stream.ReadBuffer(group.data(), group.size());
-            std::memcpy(luma.data() + std::size_t{row} * kBaseWidth, group.data(), 2 * kBaseWidth);
-            const std::size_t chromaRow = std::size_t{row / 2} * kBaseWidth;
-            std::memcpy(chroma1.data() + chromaRow, group.data() + 2 * kBaseWidth, kChromaWidth);
-            std::memcpy(chroma2.data() + chromaRow, group.data() + 2 * kBaseWidth + kChromaWidth, kChromaWidth);
-        }
-        ReportProgress(TProgressStage::Ending, 0, false, "");
+    SetUpDisplay(TColorModel::cmPhotoYCC, 8, 3, 0);
+    ColorManager.SetChromaParameters({0.2125f, 0.7154f, 0.0721f}, 2, 2);
+    load.Progress.End();
 
-        ReportProgress(TProgressStage::Starting, 0, false, msg::Upsampling);
-        ReportProgress(TProgressStage::Running, 80, false, "");
-        Upsample2x(kChromaWidth, kChromaHeight, kBaseWidth, chroma1.data(), chroma1.size());
-        ReportProgress(TProgressStage::Running, 100, false, "");
-        Upsample2x(kChromaWidth, kChromaHeight, kBaseWidth, chroma2.data(), chroma2.size());
-        ReportProgress(TProgressStage::Ending, 0, false, "");
-
-        ReportProgress(TProgressStage::Starting, 0, false, msg::Transfering);
-        const std::uint8_t rotation = ImageProperties.Rotation;
-        const bool turned = rotation == 1 || rotation == 3;
-        if (turned) {
-            ProgressArea.Right = static_cast<int>(kBaseHeight);
-            SetImageSize(kBaseHeight, kBaseWidth, kFormatName);
-        } else {
-            SetImageSize(kBaseWidth, kBaseHeight, kFormatName);
-        }
-        std::vector<std::uint8_t> line(turned ? std::size_t{kBaseWidth} * 3 : 0);
-        for (std::uint32_t y = 0; y < kBaseHeight; ++y) {
-            const std::size_t at = std::size_t{y} * kBaseWidth;
-            const TRowBuffer planes[3] = {
-                {luma.data() + at, kBaseWidth}, {chroma1.data() + at, kBaseWidth}, {chroma2.data() + at, kBaseWidth}};
-            if (!turned) {
-                ColorManager.ConvertLine(planes, ScanLine(static_cast<int>(y)), RowBytes(), kBaseWidth);
-            } else {
-                ColorManager.ConvertLine(planes, line.data(), line.size(), kBaseWidth);
-                for (std::uint32_t x = 0; x < kBaseWidth; ++x) {
-                    // Rotation 1 turns anticlockwise, 3 clockwise.
-                    const std::uint32_t targetRow = rotation == 1 ? kBaseWidth - 1 - x : x;
-                    const std::uint32_t targetColumn = rotation == 1 ? y : kBaseHeight - 1 - y;
-                    std::memcpy(ScanLine(static_cast<int>(targetRow)) + std::size_t{targetColumn} * 3,
-                                line.data() + std::size_t{x} * 3, 3);
-                }
-            }
-            ReportRowDone(y, kBaseHeight);
-        }
-    } catch (...) {
-        ReportProgress(TProgressStage::Ending, 0, false, "");
-        throw;
+    load.Progress.Start(msg::LoadingData);
+    // Each group: two luminance rows, one row of each chroma component.
+    std::vector<std::uint8_t> group(2 * kBaseWidth + 2 * kChromaWidth);
+    for (std::uint32_t row = 0; row < kBaseHeight; row += 2) {
+        load.Progress.Running(ProgressPercent(row, kBaseHeight));
+        stream.ReadBuffer(group.data(), group.size());
+        std::memcpy(luma.data() + std::size_t{row} * kBaseWidth, group.data(), 2 * kBaseWidth);
+        const std::size_t chromaRow = std::size_t{row / 2} * kBaseWidth;
+        std::memcpy(chroma1.data() + chromaRow, group.data() + 2 * kBaseWidth, kChromaWidth);
+        std::memcpy(chroma2.data() + chromaRow, group.data() + 2 * kBaseWidth + kChromaWidth, kChromaWidth);
     }
-    ReportProgress(TProgressStage::Ending, 0, false, "");
+    load.Progress.End();
+
+    load.Progress.Start(msg::Upsampling);
+    load.Progress.Running(80);
+    Upsample2x(kChromaWidth, kChromaHeight, kBaseWidth, chroma1.data(), chroma1.size());
+    load.Progress.Running(100);
+    Upsample2x(kChromaWidth, kChromaHeight, kBaseWidth, chroma2.data(), chroma2.size());
+    load.Progress.End();
+
+    load.Progress.Start(msg::Transfering);
+    if (turned) {
+        load.Progress.Area.Right = static_cast<int>(kBaseHeight);
+        SetImageSize(kBaseHeight, kBaseWidth, kFormatName);
+    } else {
+        SetImageSize(kBaseWidth, kBaseHeight, kFormatName);
+    }
+    std::vector<std::uint8_t> line(turned ? std::size_t{kBaseWidth} * 3 : 0);
+    for (std::uint32_t y = 0; y < kBaseHeight; ++y) {
+        const std::size_t at = std::size_t{y} * kBaseWidth;
+        const TRowBuffer planes[3] = {
+            {luma.data() + at, kBaseWidth}, {chroma1.data() + at, kBaseWidth}, {chroma2.data() + at, kBaseWidth}};
+        if (!turned) {
+            ColorManager.ConvertLine(planes, ScanLine(static_cast<int>(y)), RowBytes(), kBaseWidth);
+        } else {
+            ColorManager.ConvertLine(planes, line.data(), line.size(), kBaseWidth);
+            for (std::uint32_t x = 0; x < kBaseWidth; ++x) {
+                // Rotation 1 turns anticlockwise, 3 clockwise.
+                const std::uint32_t targetRow = rotation == 1 ? kBaseWidth - 1 - x : x;
+                const std::uint32_t targetColumn = rotation == 1 ? y : kBaseHeight - 1 - y;
+                std::memcpy(ScanLine(static_cast<int>(targetRow)) + std::size_t{targetColumn} * 3,
+                            line.data() + std::size_t{x} * 3, 3);
+            }
+        }
+        load.Progress.RowDone(y, kBaseHeight);
+    }
 }
 
 }  // namespace orv

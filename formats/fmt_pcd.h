@@ -12,8 +12,10 @@ namespace orv {
 
 class TPCDGraphic : public TFormatGraphic {
 public:
+    TPCDGraphic();
     static const TGraphicClass& ClassInfo();
     const TGraphicClass& ClassType() const override { return ClassInfo(); }
+    static const TFormatDescriptor Format;
 
     // More than 6144 bytes follow and the stream is an overview pack
     // ("PCD_OPA" at its start) or an image pack ("PCD" at byte 2048); the
@@ -24,10 +26,12 @@ public:
     // overview pack reports resolution 0). Raises EReadError for fewer than
     // 6144 bytes.
     bool ReadImageProperties(TStream& stream, std::uint32_t imageIndex) override;
+
+protected:
     // Loads the base resolution of an image pack. Anything else, an
     // overview pack included, leaves the picture empty without an error; a
     // pack that ends early raises EReadError.
-    void LoadFromStream(TStream& stream) override;
+    void DecodeImage(TLoadContext& load) override;
 };
 
 }  // namespace orv

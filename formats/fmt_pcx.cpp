@@ -7,6 +7,7 @@
 
 #include "formats/codec_rle.h"
 #include "formats/format_messages.h"
+#include "formats/format_registry.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/byte_order.h"
 
@@ -22,6 +23,7 @@ constexpr std::uint8_t kScreenMaker = 205;
 // bytes of red, green, blue.
 constexpr std::size_t kPaletteBlockSize = 769;
 constexpr std::uint8_t kPaletteMarker = 12;
+constexpr TFormatExtension kExtensions[] = {{"pcx"}, {"pcc"}, {"scr", "Word 5.x screen capture images"}};
 
 struct PCXHeader {
     std::uint8_t Maker = 0;
@@ -87,12 +89,12 @@ void MergeBitPlanes(const std::uint8_t* row, std::size_t lineLength, std::uint8_
 
 }  // namespace
 
-const TGraphicClass& TPCXGraphic::ClassInfo() {
-    static const TGraphicClass info{"TPCXGraphic",
-                                    []() -> std::unique_ptr<TGraphic> { return std::make_unique<TPCXGraphic>(); },
-                                    &TPCXGraphic::CanLoadStream, &TFormatGraphic::ClassInfo()};
-    return info;
-}
+TPCXGraphic::TPCXGraphic() : TFormatGraphic(kFormatName, THeaderRefusal::EmptyPicture) {}
+
+const TGraphicClass& TPCXGraphic::ClassInfo() { return FormatClassInfo<TPCXGraphic>("TPCXGraphic"); }
+
+const TFormatDescriptor TPCXGraphic::Format{&TPCXGraphic::ClassInfo, "ZSoft Paintbrush images", kExtensions,
+                                            FormatRaster};
 
 bool TPCXGraphic::CanLoadStream(TStream& stream) {
     std::uint8_t bytes[kHeaderSize];
@@ -125,123 +127,113 @@ bool TPCXGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex)
     return h.BytesPerLine >= PackedRowBytes(p.Width, h.BitsPerPlane);
 }
 
-void TPCXGraphic::LoadFromStream(TStream& stream) {
-    Clear();
-    StartPosition = stream.Position();
-    if (!ReadImageProperties(stream, 0)) return;
-    stream.SetPosition(StartPosition);
-    const TSourceStreamScope sourceScope(*this, stream);
+void TPCXGraphic::DecodeImage(TLoadContext& load) {
+    TStream& stream = load.Stream;
+    stream.SetPosition(load.StartPosition);
+    // The area spans the bitmap as it stands, not sized yet.
+    load.Progress.Area.Right = Width();
+    load.Progress.Start(msg::Preparing);
+    std::uint8_t bytes[kHeaderSize];
+    stream.ReadBuffer(bytes, sizeof bytes);
+    const PCXHeader h = PCXHeader::Parse(bytes);
+    if (h.Maker != kMaker && h.Maker != kScreenMaker) RaiseInvalidImageFormat(kFormatName);
+    const std::int64_t dataStart = stream.Position();
+    const std::uint64_t dataLeft = static_cast<std::uint64_t>(std::max<std::int64_t>(stream.Remaining(), 0));
+    std::uint64_t dataSize = dataLeft;
 
-    ProgressArea = MakeRect(0, 0, Width(), 1);
-    ReportProgress(TProgressStage::Starting, 0, false, msg::Preparing);
-    try {
-        std::uint8_t bytes[kHeaderSize];
-        stream.ReadBuffer(bytes, sizeof bytes);
-        const PCXHeader h = PCXHeader::Parse(bytes);
-        if (h.Maker != kMaker && h.Maker != kScreenMaker) RaiseInvalidImageFormat(kFormatName);
-        const std::int64_t dataStart = stream.Position();
-        const std::uint64_t dataLeft = static_cast<std::uint64_t>(std::max<std::int64_t>(stream.Remaining(), 0));
-        std::uint64_t dataSize = dataLeft;
+    const TImageProperties& props = ImageProperties;
+    if (!IsKnownLayout(h.BitsPerPlane, h.Planes)) RaiseImageErrorFmt(msg::InvalidColorFormat, "PCX");
+    const bool bitPlanes = h.Planes == 4;
+    const bool indexed = props.ColorScheme == TColorModel::cmIndexed;
+    ColorManager.SetSourceModel(props.ColorScheme);
+    ColorManager.SetSourceBits(props.BitsPerSample);
+    ColorManager.SetSourceSamples(props.SamplesPerPixel);
+    ColorManager.SetTargetModel(indexed ? TColorModel::cmIndexed : TColorModel::cmBGR);
+    ColorManager.SetTargetBits(props.BitsPerPixel == 2 ? 4 : props.BitsPerSample);
+    ColorManager.SetTargetSamples(props.SamplesPerPixel);
+    const TPixelFormat format = bitPlanes ? TPixelFormat::pf4bit : ColorManager.PixelFormatFor(1);
+    SetPixelFormat(format);
+    const bool paletteBlock = format == TPixelFormat::pf8bit && dataLeft >= kPaletteBlockSize;
+    if (paletteBlock) dataSize -= kPaletteBlockSize;
 
-        const TImageProperties& props = ImageProperties;
-        if (!IsKnownLayout(h.BitsPerPlane, h.Planes)) RaiseImageErrorFmt(msg::InvalidColorFormat, "PCX");
-        const bool bitPlanes = h.Planes == 4;
-        const bool indexed = props.ColorScheme == TColorModel::cmIndexed;
-        ColorManager = TColorManager();
-        ColorManager.SetSourceModel(props.ColorScheme);
-        ColorManager.SetSourceBits(props.BitsPerSample);
-        ColorManager.SetSourceSamples(props.SamplesPerPixel);
-        ColorManager.SetTargetModel(indexed ? TColorModel::cmIndexed : TColorModel::cmBGR);
-        ColorManager.SetTargetBits(props.BitsPerPixel == 2 ? 4 : props.BitsPerSample);
-        ColorManager.SetTargetSamples(props.SamplesPerPixel);
-        const TPixelFormat format = bitPlanes ? TPixelFormat::pf4bit : ColorManager.PixelFormatFor(1);
-        SetPixelFormat(format);
-        const bool paletteBlock = format == TPixelFormat::pf8bit && dataLeft >= kPaletteBlockSize;
-        if (paletteBlock) dataSize -= kPaletteBlockSize;
-
-        if (format != TPixelFormat::pf24bit) {
-            if (h.Version == 3 && format != TPixelFormat::pf1bit) {
-                SetPalette(TPalette::DefaultFor(TPixelFormat::pf4bit));
-            } else if (format == TPixelFormat::pf1bit) {
+    if (format != TPixelFormat::pf24bit) {
+        if (h.Version == 3 && format != TPixelFormat::pf1bit) {
+            SetPalette(TPalette::DefaultFor(TPixelFormat::pf4bit));
+        } else if (format == TPixelFormat::pf1bit) {
+            SetPalette(ColorManager.BuildGrayPalette(false));
+        } else if (format == TPixelFormat::pf4bit) {
+            if (h.PaletteKind == 2)
                 SetPalette(ColorManager.BuildGrayPalette(false));
-            } else if (format == TPixelFormat::pf4bit) {
-                if (h.PaletteKind == 2)
-                    SetPalette(ColorManager.BuildGrayPalette(false));
-                else
-                    SetPalette(ColorManager.BuildIndexedPalette({{h.Colors16, 48}}, cmf8Interleaved, 16, false));
-            } else {
-                bool found = false;
-                if (paletteBlock) {
-                    stream.SetPosition(stream.Size() - static_cast<std::int64_t>(kPaletteBlockSize));
-                    std::uint8_t block[kPaletteBlockSize];
-                    stream.ReadBuffer(block, sizeof block);
-                    if (block[0] == kPaletteMarker) {
-                        SetPalette(ColorManager.BuildIndexedPalette({{block + 1, 768}}, cmf8Interleaved, 256, false));
-                        found = true;
-                    }
-                    stream.SetPosition(dataStart);
-                }
-                if (!found && h.PaletteKind == 2) SetPalette(ColorManager.BuildGrayPalette(false));
-            }
-        }
-
-        SetImageSize(props.Width, props.Height, kFormatName);
-        const std::size_t lineLength = static_cast<std::size_t>(h.Planes) * h.BytesPerLine;
-        const std::uint64_t imageBytes = static_cast<std::uint64_t>(lineLength) * props.Height;
-
-        // The rows are H lines of L bytes; only the part the data can fill is
-        // held, the lines past it read as zero.
-        std::vector<std::uint8_t> data;
-        if (props.Compression == ctRLE) {
-            std::vector<std::uint8_t> packed = AllocateWorkBuffer(dataSize, kFormatName);
-            stream.ReadBuffer(packed.data(), packed.size());
-            // A two-byte packet gives at most 63 bytes.
-            const std::uint64_t reachable = (dataSize / 2 + 1) * 63;
-            data = AllocateWorkBuffer(std::min(imageBytes, reachable), kFormatName);
-            TPCXRLEDecoder decoder;
-            decoder.DecodeInit();
-            const std::uint8_t* source = packed.data();
-            std::uint8_t* dest = data.data();
-            decoder.Decode(source, packed.size(), dest, data.size());
-            decoder.DecodeEnd();
+            else
+                SetPalette(ColorManager.BuildIndexedPalette({{h.Colors16, 48}}, cmf8Interleaved, 16, false));
         } else {
-            data = AllocateWorkBuffer(std::min(imageBytes, dataSize), kFormatName);
-            stream.ReadBuffer(data.data(), data.size());
-        }
-
-        ReportProgress(TProgressStage::Ending, 0, false, "");
-        ReportProgress(TProgressStage::Starting, 0, false, msg::Transfering);
-
-        std::vector<std::uint8_t> partial;  // a line the data end inside of
-        const std::uint32_t width = props.Width;
-        for (std::uint32_t y = 0; y < props.Height; ++y) {
-            const std::uint64_t offset = static_cast<std::uint64_t>(y) * lineLength;
-            const std::uint8_t* line;
-            if (offset + lineLength <= data.size()) {
-                line = data.data() + offset;
-            } else {
-                partial.assign(lineLength, 0);
-                if (offset < data.size())
-                    std::memcpy(partial.data(), data.data() + offset, data.size() - static_cast<std::size_t>(offset));
-                line = partial.data();
+            bool found = false;
+            if (paletteBlock) {
+                stream.SetPosition(stream.Size() - static_cast<std::int64_t>(kPaletteBlockSize));
+                std::uint8_t block[kPaletteBlockSize];
+                stream.ReadBuffer(block, sizeof block);
+                if (block[0] == kPaletteMarker) {
+                    SetPalette(ColorManager.BuildIndexedPalette({{block + 1, 768}}, cmf8Interleaved, 256, false));
+                    found = true;
+                }
+                stream.SetPosition(dataStart);
             }
-            std::uint8_t* target = ScanLine(static_cast<int>(y));
-            if (bitPlanes) {
-                MergeBitPlanes(line, lineLength, target, width);
-            } else if (format == TPixelFormat::pf24bit) {
-                const std::size_t third = lineLength / 3;
-                ColorManager.ConvertLine({{line, third}, {line + third, third}, {line + 2 * third, third}}, target,
-                                         RowBytes(), width);
-            } else {
-                ColorManager.ConvertLine(line, lineLength, target, RowBytes(), width);
-            }
-            ReportRowDone(y, props.Height);
+            if (!found && h.PaletteKind == 2) SetPalette(ColorManager.BuildGrayPalette(false));
         }
-    } catch (...) {
-        ReportProgress(TProgressStage::Ending, 0, false, "");
-        throw;
     }
-    ReportProgress(TProgressStage::Ending, 0, false, "");
+
+    SetImageSize(props.Width, props.Height, kFormatName);
+    const std::size_t lineLength = static_cast<std::size_t>(h.Planes) * h.BytesPerLine;
+    const std::uint64_t imageBytes = static_cast<std::uint64_t>(lineLength) * props.Height;
+
+    // The rows are H lines of L bytes; only the part the data can fill is
+    // held, the lines past it read as zero.
+    std::vector<std::uint8_t> data;
+    if (props.Compression == ctRLE) {
+        std::vector<std::uint8_t> packed = AllocateWorkBuffer(dataSize, kFormatName);
+        stream.ReadBuffer(packed.data(), packed.size());
+        // A two-byte packet gives at most 63 bytes.
+        const std::uint64_t reachable = (dataSize / 2 + 1) * 63;
+        data = AllocateWorkBuffer(std::min(imageBytes, reachable), kFormatName);
+        TPCXRLEDecoder decoder;
+        decoder.DecodeInit();
+        const std::uint8_t* source = packed.data();
+        std::uint8_t* dest = data.data();
+        decoder.Decode(source, packed.size(), dest, data.size());
+        decoder.DecodeEnd();
+    } else {
+        data = AllocateWorkBuffer(std::min(imageBytes, dataSize), kFormatName);
+        stream.ReadBuffer(data.data(), data.size());
+    }
+
+    load.Progress.End();
+    load.Progress.Start(msg::Transfering);
+
+    std::vector<std::uint8_t> partial;  // a line the data end inside of
+    const std::uint32_t width = props.Width;
+    for (std::uint32_t y = 0; y < props.Height; ++y) {
+        const std::uint64_t offset = static_cast<std::uint64_t>(y) * lineLength;
+        const std::uint8_t* line;
+        if (offset + lineLength <= data.size()) {
+            line = data.data() + offset;
+        } else {
+            partial.assign(lineLength, 0);
+            if (offset < data.size())
+                std::memcpy(partial.data(), data.data() + offset, data.size() - static_cast<std::size_t>(offset));
+            line = partial.data();
+        }
+        std::uint8_t* target = ScanLine(static_cast<int>(y));
+        if (bitPlanes) {
+            MergeBitPlanes(line, lineLength, target, width);
+        } else if (format == TPixelFormat::pf24bit) {
+            const std::size_t third = lineLength / 3;
+            ColorManager.ConvertLine({{line, third}, {line + third, third}, {line + 2 * third, third}}, target,
+                                     RowBytes(), width);
+        } else {
+            ColorManager.ConvertLine(line, lineLength, target, RowBytes(), width);
+        }
+        load.Progress.RowDone(y, props.Height);
+    }
 }
 
 }  // namespace orv

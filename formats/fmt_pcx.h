@@ -12,8 +12,10 @@ namespace orv {
 
 class TPCXGraphic : public TFormatGraphic {
 public:
+    TPCXGraphic();
     static const TGraphicClass& ClassInfo();
     const TGraphicClass& ClassType() const override { return ClassInfo(); }
+    static const TFormatDescriptor Format;
 
     // More than 128 bytes follow and the header has a known maker byte,
     // version and encoding; the position is restored.
@@ -22,10 +24,12 @@ public:
     // byte other than 10 or 205, an empty or negative size, or lines too
     // short for the width.
     bool ReadImageProperties(TStream& stream, std::uint32_t imageIndex) override;
+
+protected:
     // A header that ReadImageProperties refuses leaves the picture empty
     // without an error; a plane layout other than 1x1, 2x1, 4x1, 8x1, 1x4
     // and 8x3 (bits x planes) raises "Invalid color format in PCX file.".
-    void LoadFromStream(TStream& stream) override;
+    void DecodeImage(TLoadContext& load) override;
 };
 
 }  // namespace orv

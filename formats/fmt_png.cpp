@@ -9,6 +9,7 @@
 
 #include "formats/codec_deflate.h"
 #include "formats/format_messages.h"
+#include "formats/format_registry.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/byte_order.h"
 
@@ -39,6 +40,7 @@ constexpr std::uint32_t kCaseMask = 0xDFDFDFDFu;
 constexpr std::uint32_t kAncillaryBit = 0x20000000u;
 constexpr std::uint32_t kMaxChunkLength = 0x7FFFFFFFu;
 constexpr std::uint64_t kMaxDeflateRatio = 1032;
+constexpr TFormatExtension kExtensions[] = {{"png"}};
 
 // The colour of three 16-bit samples (red, green, blue) of a background or
 // transparency chunk, 16-bit depths scaled to 8 bits.
@@ -127,76 +129,97 @@ void UnfilterRow(std::uint8_t filterType, std::uint8_t* row, const std::uint8_t*
     }
 }
 
+// --- Chunks --------------------------------------------------------------------
+
+namespace {
+
+// The chunk walk over one stream: the current chunk's length, type and CRC,
+// and the data of the last chunk read.
+class ChunkReader {
+public:
+    explicit ChunkReader(TStream& stream) : stream_(stream) {}
+
+    // Reads a chunk's length and type. A length no file can hold would
+    // otherwise be allocated, or taken as a step backwards.
+    void ReadHeader() {
+        std::uint8_t bytes[8];
+        stream_.ReadBuffer(bytes, sizeof bytes);
+        length_ = BigLong(bytes);
+        type_ = BigLong(bytes + 4);
+        if (length_ > kMaxChunkLength || length_ > static_cast<std::uint64_t>(stream_.Remaining()))
+            RaiseInvalidImageFormat(kFormatName);
+        crc_ = static_cast<std::uint32_t>(crc32(0, bytes + 4, 4));
+    }
+
+    // Reads the chunk's data and its CRC, which must match.
+    void ReadData() {
+        data_.resize(length_);
+        stream_.ReadBuffer(data_.data(), length_);
+        std::uint8_t stored[4];
+        stream_.ReadBuffer(stored, sizeof stored);
+        crc_ = static_cast<std::uint32_t>(crc32(crc_, data_.data(), length_));
+        if (crc_ != BigLong(stored)) RaiseImageErrorFmt(msg::CRCError, kFormatName);
+    }
+
+    // Moves forward over the chunk's data and CRC, unchecked.
+    void Skip() {
+        const std::int64_t step = std::min<std::int64_t>(std::int64_t{length_} + 4, stream_.Remaining());
+        stream_.Seek(step, SeekOrigin::Current);
+    }
+
+    bool Is(std::uint32_t type) const { return ((type_ ^ type) & kCaseMask) == 0; }
+    bool IsCritical() const { return (type_ & kAncillaryBit) == 0; }
+    std::uint32_t Length() const { return length_; }
+    const std::uint8_t* Data() const { return data_.data(); }
+    TStream& Stream() const { return stream_; }
+
+private:
+    TStream& stream_;
+    std::uint32_t length_ = 0;
+    std::uint32_t type_ = 0;
+    std::uint32_t crc_ = 0;
+    std::vector<std::uint8_t> data_;
+};
+
+}  // namespace
+
 // --- Class ---------------------------------------------------------------------
 
-TPNGGraphic::TPNGGraphic() = default;
-TPNGGraphic::~TPNGGraphic() = default;
+TPNGGraphic::TPNGGraphic() : TFormatGraphic(kFormatName) {}
 
-const TGraphicClass& TPNGGraphic::ClassInfo() {
-    static const TGraphicClass info{"TPNGGraphic",
-                                    []() -> std::unique_ptr<TGraphic> { return std::make_unique<TPNGGraphic>(); },
-                                    &TPNGGraphic::CanLoadStream, &TFormatGraphic::ClassInfo()};
-    return info;
-}
+const TGraphicClass& TPNGGraphic::ClassInfo() { return FormatClassInfo<TPNGGraphic>("TPNGGraphic"); }
+
+const TFormatDescriptor TPNGGraphic::Format{&TPNGGraphic::ClassInfo, "Portable network graphic images", kExtensions,
+                                            FormatRaster};
 
 bool TPNGGraphic::CanLoadStream(TStream& stream) {
     std::uint8_t bytes[sizeof kSignature];
     return PeekHeader(stream, bytes, sizeof bytes) && std::memcmp(bytes, kSignature, sizeof bytes) == 0;
 }
 
-// --- Chunks --------------------------------------------------------------------
-
-bool TPNGGraphic::IsChunk(std::uint32_t type) const { return ((chunkType_ ^ type) & kCaseMask) == 0; }
-
-void TPNGGraphic::ReadChunkHeader() {
-    std::uint8_t bytes[8];
-    SourceStream->ReadBuffer(bytes, sizeof bytes);
-    chunkLength_ = BigLong(bytes);
-    chunkType_ = BigLong(bytes + 4);
-    // A length no file can hold would otherwise be allocated, or taken as a
-    // step backwards.
-    if (chunkLength_ > kMaxChunkLength || chunkLength_ > static_cast<std::uint64_t>(SourceStream->Remaining()))
-        RaiseInvalidImageFormat(kFormatName);
-    chunkCRC_ = static_cast<std::uint32_t>(crc32(0, bytes + 4, 4));
-}
-
-void TPNGGraphic::ReadChunkData() {
-    chunkData_.resize(chunkLength_);
-    SourceStream->ReadBuffer(chunkData_.data(), chunkLength_);
-    std::uint8_t stored[4];
-    SourceStream->ReadBuffer(stored, sizeof stored);
-    chunkCRC_ = static_cast<std::uint32_t>(crc32(chunkCRC_, chunkData_.data(), chunkLength_));
-    if (chunkCRC_ != BigLong(stored)) RaiseImageErrorFmt(msg::CRCError, kFormatName);
-}
-
-void TPNGGraphic::SkipChunk() {
-    const std::int64_t step = std::min<std::int64_t>(std::int64_t{chunkLength_} + 4, SourceStream->Remaining());
-    SourceStream->Seek(step, SeekOrigin::Current);
-}
-
-// --- Header --------------------------------------------------------------------
-
 bool TPNGGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex) {
     TFormatGraphic::ReadImageProperties(stream, imageIndex);
-    SourceStream = &stream;
 
     std::uint8_t signature[8];
     if (stream.Read(signature, sizeof signature) != sizeof signature ||
         std::memcmp(signature, kSignature, sizeof signature) != 0)
         return false;
     if (stream.Remaining() < 8) return false;
-    ReadChunkHeader();
-    if (!IsChunk(kIHDR) || chunkLength_ < 13) return false;
+    ChunkReader chunks(stream);
+    chunks.ReadHeader();
+    if (!chunks.Is(kIHDR) || chunks.Length() < 13) return false;
     TImageProperties& p = ImageProperties;
     p.Options |= OptionBigEndian;
-    ReadChunkData();
+    chunks.ReadData();
 
-    const std::uint8_t* ihdr = chunkData_.data();
+    const std::uint8_t* ihdr = chunks.Data();
     p.Width = BigLong(ihdr);
     p.Height = BigLong(ihdr + 4);
     if (p.Width == 0 || p.Height == 0) return false;
-    const std::uint8_t depth = ihdr[8], colorType = ihdr[9];
-    switch (colorType) {
+    const std::uint8_t depth = ihdr[8];
+    colorType_ = ihdr[9];
+    interlaceMethod_ = ihdr[12];
+    switch (colorType_) {
         case 0: p.ColorScheme = TColorModel::cmGray; p.SamplesPerPixel = 1; break;
         case 2: p.ColorScheme = TColorModel::cmRGB; p.SamplesPerPixel = 3; break;
         case 3: p.ColorScheme = TColorModel::cmIndexed; p.SamplesPerPixel = 1; break;
@@ -208,109 +231,201 @@ bool TPNGGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex)
     p.BitsPerPixel = static_cast<std::uint8_t>(p.SamplesPerPixel * depth);
     p.Compression = ihdr[10] == 0 ? ctLZ77 : ctUnknown;
     p.FilterMethod = ihdr[11];
-    p.IsInterlaced = ihdr[12] != 0;
+    p.IsInterlaced = interlaceMethod_ != 0;
     p.AlphaPresent = p.ColorScheme == TColorModel::cmGrayAlpha || p.ColorScheme == TColorModel::cmRGBA ||
                      p.ColorScheme == TColorModel::cmBGRA;
 
-    // The file's gamma, when it comes before the image data.
+    // The file's gamma, when it comes before the image data. A load goes on
+    // from the chunk after IHDR.
+    const std::int64_t afterHeader = stream.Position();
     while (stream.Remaining() >= 8) {
-        ReadChunkHeader();
-        if (IsChunk(kGAMA)) {
-            ReadChunkData();
-            if (chunkLength_ >= 4) {
-                p.Gamma = static_cast<float>(BigLong(chunkData_.data()) / 100000.0);
+        chunks.ReadHeader();
+        if (chunks.Is(kGAMA)) {
+            chunks.ReadData();
+            if (chunks.Length() >= 4) {
+                p.Gamma = static_cast<float>(BigLong(chunks.Data()) / 100000.0);
                 break;
             }
             continue;  // too short to hold a gamma: ignored
         }
-        const bool last = IsChunk(kIDAT) || IsChunk(kIEND);
-        SkipChunk();
+        const bool last = chunks.Is(kIDAT) || chunks.Is(kIEND);
+        chunks.Skip();
         if (last) break;
     }
+    stream.SetPosition(afterHeader);
     return true;
 }
 
 // --- Loading -------------------------------------------------------------------
 
-std::size_t TPNGGraphic::ConfigureColors(std::uint8_t colorType, std::uint8_t bitDepth) {
-    TColorModel source = TColorModel::cmUnknown, target = TColorModel::cmUnknown;
-    std::uint8_t samples = 1, targetBits = 8;
+// The working state of one load: the chunk walk, the inflater fed from the
+// IDAT chunks, and what the chunks before the image data set up.
+class TPNGGraphic::TChunkLoad {
+public:
+    TChunkLoad(TPNGGraphic& png, TLoadContext& load)
+        : png_(png), load_(load), chunks_(load.Stream), width_(png.ImageProperties.Width),
+          height_(png.ImageProperties.Height), bitDepth_(png.ImageProperties.BitsPerSample) {
+        inflate_.DecodeInit();
+    }
+
+    // Walks the chunks from the one after IHDR to IEND.
+    void Run();
+
+private:
+    std::size_t ConfigureColors();
+    void DecodeRows();
+    void InflateRow(std::uint8_t* buffer, std::size_t n);
+    void ReadBackground();
+    void ReadTransparency();
+
+    TPNGGraphic& png_;
+    TLoadContext& load_;
+    ChunkReader chunks_;
+    const std::uint32_t width_;
+    const std::uint32_t height_;
+    const std::uint8_t bitDepth_;
+
+    TLZ77Decoder inflate_{Z_SYNC_FLUSH, false};
+    const std::uint8_t* inflatePosition_ = nullptr;
+    std::size_t idatLeft_ = 0;
+
+    std::size_t pixelBytes_ = 1;
+    TPalette palette_;
+    TColor transparentValue_ = kNoTransparency;
+    // Colours are configured once per load, by PLTE of a palette image or
+    // at the first image data.
+    bool colorsConfigured_ = false;
+};
+
+void TPNGGraphic::DecodeImage(TLoadContext& load) {
+    load.Progress.Start(msg::Preparing);
+    BackgroundValue = clWhite;
+    TransparentColor = kNoTransparency;
+    Transparent = false;
+    ColorManager.SourceFlags = cfByteSwap;  // 16-bit samples are big-endian
+    if (ImageProperties.Compression != ctLZ77)
+        RaiseImageErrorFmt(msg::NotSupported, msg::CompressionScheme, kFormatName);
+    TChunkLoad(*this, load).Run();
+}
+
+void TPNGGraphic::TChunkLoad::Run() {
+    const std::uint8_t colorType = png_.colorType_;
+    bool decoded = false;
+    chunks_.ReadHeader();
+    for (;;) {
+        if (chunks_.Is(kIDAT) && !decoded) {
+            load_.Progress.End();
+            DecodeRows();  // leaves the header of the chunk after the image data read
+            decoded = true;
+        } else if (chunks_.Is(kPLTE)) {
+            if (chunks_.Length() % 3 != 0) RaiseImageErrorFmt(msg::InvalidPalette, kFormatName);
+            chunks_.ReadData();
+            if (colorType == 3) {
+                pixelBytes_ = ConfigureColors();
+                palette_ = png_.ColorManager.BuildIndexedPalette({{chunks_.Data(), chunks_.Length()}},
+                                                                 cmf8Interleaved, chunks_.Length() / 3, false);
+            }
+            chunks_.ReadHeader();
+            continue;
+        } else if (chunks_.Is(kGAMA)) {
+            chunks_.ReadData();
+            if (chunks_.Length() >= 4) {
+                png_.ColorManager.SetGammaCorrection(static_cast<float>(BigLong(chunks_.Data()) / 100000.0), 2.2f);
+                png_.ColorManager.TargetFlags |= cfGamma;
+                png_.ImageProperties.Options |= OptionGamma;
+            }
+            chunks_.ReadHeader();
+            continue;
+        } else if (chunks_.Is(kBKGD)) {
+            ReadBackground();
+            chunks_.ReadHeader();
+            continue;
+        } else if (chunks_.Is(kTRNS)) {
+            ReadTransparency();
+            chunks_.ReadHeader();
+            continue;
+        }
+
+        // Passed over unchecked: ancillary chunks, image data after the
+        // image, the chunk that follows the image data, IEND.
+        if (chunks_.Is(kIEND)) {
+            // An end before any image data is no picture.
+            if (!decoded) RaiseInvalidImageFormat(kFormatName);
+            chunks_.Skip();
+            break;
+        }
+        if (!chunks_.Is(kIDAT) && chunks_.IsCritical()) RaiseImageError(msg::UnknownCriticalChunk);
+        chunks_.Skip();
+        chunks_.ReadHeader();
+    }
+}
+
+std::size_t TPNGGraphic::TChunkLoad::ConfigureColors() {
+    TColorModel source = TColorModel::cmUnknown;
+    std::uint8_t samples = 1;
     std::size_t pixelBytes = 1;
-    bool grayPalette = false;
-    const bool wide = bitDepth == 8 || bitDepth == 16;
-    switch (colorType) {
+    const std::uint8_t depth = bitDepth_;
+    const bool wide = depth == 8 || depth == 16;
+    const bool small = depth == 1 || depth == 2 || depth == 4;
+    switch (png_.colorType_) {
         case 0:
-            if (bitDepth != 1 && bitDepth != 2 && bitDepth != 4 && !wide) break;
-            source = target = TColorModel::cmGray;
-            targetBits = bitDepth == 2 ? 4 : (bitDepth == 16 ? 8 : bitDepth);
-            pixelBytes = (bitDepth + 7u) / 8u;
-            grayPalette = true;
+            if (!small && !wide) break;
+            source = TColorModel::cmGray;
+            pixelBytes = (depth + 7u) / 8u;
             break;
         case 2:
             if (!wide) break;
             source = TColorModel::cmRGB;
-            target = TColorModel::cmBGR;
             samples = 3;
-            pixelBytes = 3u * bitDepth / 8u;
+            pixelBytes = 3u * depth / 8u;
             break;
         case 3:
-            if (bitDepth != 1 && bitDepth != 2 && bitDepth != 4 && bitDepth != 8) break;
-            source = target = TColorModel::cmIndexed;
-            targetBits = bitDepth == 2 ? 4 : bitDepth;
+            if (!small && depth != 8) break;
+            source = TColorModel::cmIndexed;
             break;
         case 4:
             if (!wide) break;
-            // The alpha is dropped: the target is a gray palette image.
+            // The alpha is dropped: the picture is its gray.
             source = TColorModel::cmGrayAlpha;
-            target = TColorModel::cmIndexed;
-            pixelBytes = 2u * bitDepth / 8u;
-            grayPalette = true;
+            samples = 2;
+            pixelBytes = 2u * depth / 8u;
             break;
         case 6:
             if (!wide) break;
             source = TColorModel::cmRGBA;
-            target = TColorModel::cmBGRA;
             samples = 4;
-            pixelBytes = 4u * bitDepth / 8u;
+            pixelBytes = 4u * depth / 8u;
             break;
         default: break;
     }
     if (source == TColorModel::cmUnknown) RaiseImageErrorFmt(msg::InvalidColorFormat, kFormatName);
-
-    ColorManager.SetSourceModel(source);
-    ColorManager.SetTargetModel(target);
-    ColorManager.SetSourceSamples(samples);
-    ColorManager.SetTargetSamples(samples);
-    ColorManager.SetSourceBits(bitDepth);
-    ColorManager.SetTargetBits(targetBits);
-    SetPixelFormat(ColorManager.PixelFormatFor(1));
-    if (grayPalette) paletteHandle_ = ColorManager.BuildGrayPalette(false);
+    png_.SetUpDisplay(source, depth, samples, cfByteSwap);
     colorsConfigured_ = true;
     return pixelBytes;
 }
 
-void TPNGGraphic::InflateRow(std::uint8_t* buffer, std::size_t n) {
+void TPNGGraphic::TChunkLoad::InflateRow(std::uint8_t* buffer, std::size_t n) {
     std::uint8_t* out = buffer;
     std::size_t wanted = n;
     while (wanted > 0) {
         // A stream that ended with an earlier row leaves the rest as it is.
-        if (inflateDecoder_->InflateResult() == Z_STREAM_END) return;
+        if (inflate_.InflateResult() == Z_STREAM_END) return;
         while (idatLeft_ == 0) {
-            if (!IsChunk(kIDAT)) return;  // data ran out: the rest of the row stays
-            ReadChunkData();
-            inflatePosition_ = chunkData_.data();
-            idatLeft_ = chunkLength_;
-            ReadChunkHeader();
+            if (!chunks_.Is(kIDAT)) return;  // data ran out: the rest of the row stays
+            chunks_.ReadData();
+            inflatePosition_ = chunks_.Data();
+            idatLeft_ = chunks_.Length();
+            chunks_.ReadHeader();
         }
         const std::uint8_t* in = inflatePosition_;
         std::uint8_t* written = out;
-        inflateDecoder_->Decode(in, idatLeft_, written, wanted);
+        inflate_.Decode(in, idatLeft_, written, wanted);
         idatLeft_ -= static_cast<std::size_t>(in - inflatePosition_);
         inflatePosition_ = in;
         wanted -= static_cast<std::size_t>(written - out);
         out = written;
 
-        const int result = inflateDecoder_->InflateResult();
+        const int result = inflate_.InflateResult();
         if (result == Z_STREAM_END) {
             if (wanted != 0 || idatLeft_ != 0) RaiseImageErrorFmt(msg::ExtraCompressedData, kFormatName);
             return;
@@ -319,39 +434,39 @@ void TPNGGraphic::InflateRow(std::uint8_t* buffer, std::size_t n) {
     }
 }
 
-void TPNGGraphic::DecodeImage() {
-    ReportProgress(TProgressStage::Starting, 0, false, msg::Transfering);
-    if (!colorsConfigured_) pixelBytes_ = ConfigureColors(colorType_, bitDepth_);
+void TPNGGraphic::TChunkLoad::DecodeRows() {
+    load_.Progress.Start(msg::Transfering);
+    if (!colorsConfigured_) pixelBytes_ = ConfigureColors();
     const std::size_t samples = bitDepth_ == 16 ? pixelBytes_ / 2 : pixelBytes_;
-    if (!paletteHandle_.Empty()) SetPalette(paletteHandle_);
+    if (!palette_.Empty()) png_.SetPalette(palette_);
     // Deflate packs at most about 1032 bytes into one: a file too short to
     // hold the image data is refused before the picture is allocated.
     const std::uint64_t rowSize = PackedRowBytes(width_, bitDepth_) * samples + 1;
     CheckImageSize(width_, height_, kFormatName);
-    if (static_cast<std::uint64_t>(SourceStream->Remaining()) * kMaxDeflateRatio + kMaxDeflateRatio <
+    if (static_cast<std::uint64_t>(load_.Stream.Remaining()) * kMaxDeflateRatio + kMaxDeflateRatio <
         rowSize * height_)
         RaiseInvalidImageFormat(kFormatName);
-    SetImageSize(width_, height_, kFormatName);
+    png_.SetImageSize(width_, height_, kFormatName);
     // Every pixel is written by the rows (the Adam7 passes cover them all),
     // so the canvas is not filled with the background first.
     if (transparentValue_ != kNoTransparency) {
-        TransparentColor = transparentValue_;
-        Transparent = true;
+        png_.TransparentColor = transparentValue_;
+        png_.Transparent = true;
     }
 
     std::vector<std::uint8_t> current = AllocateWorkBuffer(rowSize, kFormatName);
     std::vector<std::uint8_t> previous = AllocateWorkBuffer(rowSize, kFormatName);
-    const std::size_t targetSize = RowBytes();
+    const std::size_t targetSize = png_.RowBytes();
 
     auto decodeRow = [&](std::uint32_t y, std::size_t bytes, std::uint8_t mask) {
         InflateRow(current.data(), bytes);
         UnfilterRow(current[0], current.data() + 1, previous.data() + 1, pixelBytes_, bytes - 1);
-        ColorManager.ConvertLine(current.data() + 1, bytes - 1, ScanLine(static_cast<int>(y)), targetSize, width_,
-                                 mask);
+        png_.ColorManager.ConvertLine(current.data() + 1, bytes - 1, png_.ScanLine(static_cast<int>(y)), targetSize,
+                                      width_, mask);
         std::swap(current, previous);
     };
 
-    if (interlace_ == 1) {
+    if (png_.interlaceMethod_ == 1) {
         for (std::size_t pass = 0; pass < 7; ++pass) {
             const Adam7Pass& a = kPasses[pass];
             if (a.firstColumn >= width_) continue;
@@ -360,49 +475,52 @@ void TPNGGraphic::DecodeImage() {
             std::fill_n(previous.begin(), passRowSize, std::uint8_t{0});
             for (std::uint32_t y = a.firstRow; y < height_; y += a.rowStep) {
                 decodeRow(y, passRowSize, a.mask);
-                if (pass == 6) ReportRowDone(std::uint64_t{y} + 2, height_);
+                if (pass == 6) load_.Progress.RowDone(std::uint64_t{y} + 2, height_);
             }
         }
     } else {
         for (std::uint32_t y = 0; y < height_; ++y) {
             decodeRow(y, static_cast<std::size_t>(rowSize), 0xFF);
-            ReportRowDone(y, height_);
+            load_.Progress.RowDone(y, height_);
         }
     }
 
     // The rest of the image data is read, checked and dropped.
-    while (IsChunk(kIDAT)) {
-        ReadChunkData();
-        ReadChunkHeader();
+    while (chunks_.Is(kIDAT)) {
+        chunks_.ReadData();
+        chunks_.ReadHeader();
     }
 }
 
-void TPNGGraphic::ReadBackground() {
-    ReadChunkData();
-    const std::uint8_t* d = chunkData_.data();
-    switch (colorType_) {
+void TPNGGraphic::TChunkLoad::ReadBackground() {
+    chunks_.ReadData();
+    const std::uint8_t* d = chunks_.Data();
+    const std::uint32_t length = chunks_.Length();
+    TColor& background = png_.BackgroundValue;
+    switch (png_.colorType_) {
         case 2:
         case 6:
-            if (chunkLength_ >= 6) BackgroundValue = RGBSampleColor(d, bitDepth_);
+            if (length >= 6) background = RGBSampleColor(d, bitDepth_);
             break;
         case 0:
         case 4:
             // The first sample itself, as the file's own reader took it.
-            if (chunkLength_ >= 2) BackgroundValue = bitDepth_ == 2 ? BigWord(d) * 5u : BigWord(d);
+            if (length >= 2) background = bitDepth_ == 2 ? BigWord(d) * 5u : BigWord(d);
             break;
         case 3:
-            if (chunkLength_ >= 1) BackgroundValue = d[0];
+            if (length >= 1) background = d[0];
             break;
         default: break;
     }
 }
 
-void TPNGGraphic::ReadTransparency() {
-    ReadChunkData();
-    const std::uint8_t* d = chunkData_.data();
-    switch (colorType_) {
+void TPNGGraphic::TChunkLoad::ReadTransparency() {
+    chunks_.ReadData();
+    const std::uint8_t* d = chunks_.Data();
+    const std::uint32_t length = chunks_.Length();
+    switch (png_.colorType_) {
         case 0:
-            if (chunkLength_ >= 2) {
+            if (length >= 2) {
                 std::uint32_t v = BigWord(d);
                 if (bitDepth_ == 16) v = v * 255u / 65535u;
                 else if (bitDepth_ == 2) v *= 5u;
@@ -411,117 +529,10 @@ void TPNGGraphic::ReadTransparency() {
             }
             break;
         case 2:
-            if (chunkLength_ >= 6) transparentValue_ = RGBSampleColor(d, bitDepth_);
+            if (length >= 6) transparentValue_ = RGBSampleColor(d, bitDepth_);
             break;
         default: break;  // palette and alpha images: no transparent colour
     }
-}
-
-void TPNGGraphic::ReleaseLoadState() {
-    inflateDecoder_.reset();  // ends the stream
-    inflatePosition_ = nullptr;
-    idatLeft_ = 0;
-    std::vector<std::uint8_t>().swap(chunkData_);
-    SourceStream = nullptr;
-}
-
-void TPNGGraphic::LoadFromStream(TStream& stream) {
-    Clear();
-    StartPosition = stream.Position();
-    ReleaseLoadState();
-    SourceStream = &stream;
-    try {
-        if (!ReadImageProperties(stream, 0)) RaiseInvalidImageFormat(kFormatName);
-        stream.SetPosition(StartPosition + 8);
-        ProgressArea = MakeRect(0, 0, static_cast<int>(std::min<std::uint32_t>(ImageProperties.Width, 1u << 30)), 1);
-        ReportProgress(TProgressStage::Starting, 0, false, msg::Preparing);
-
-        // Nothing of an earlier load carries over: colours, gamma, flags.
-        paletteHandle_ = TPalette();
-        BackgroundValue = clWhite;
-        transparentValue_ = kNoTransparency;
-        TransparentColor = kNoTransparency;
-        Transparent = false;
-        colorsConfigured_ = false;
-        pixelBytes_ = 1;
-        ColorManager = TColorManager();
-        ColorManager.SourceFlags = cfByteSwap;  // 16-bit samples are big-endian
-
-        ReadChunkHeader();
-        if (chunkLength_ < 13) RaiseInvalidImageFormat(kFormatName);
-        ReadChunkData();
-        const std::uint8_t* ihdr = chunkData_.data();
-        width_ = BigLong(ihdr);
-        height_ = BigLong(ihdr + 4);
-        bitDepth_ = ihdr[8];
-        colorType_ = ihdr[9];
-        interlace_ = ihdr[12];
-        if (ImageProperties.Compression != ctLZ77)
-            RaiseImageErrorFmt(msg::NotSupported, msg::CompressionScheme, kFormatName);
-
-        inflateDecoder_ = std::make_unique<TLZ77Decoder>(Z_SYNC_FLUSH, false);
-        inflateDecoder_->DecodeInit();
-
-        bool decoded = false;
-        ReadChunkHeader();
-        for (;;) {
-            if (IsChunk(kIDAT) && !decoded) {
-                ReportProgress(TProgressStage::Ending, 0, false, "");
-                DecodeImage();  // leaves the header of the chunk after the image data read
-                decoded = true;
-            } else if (IsChunk(kPLTE)) {
-                if (chunkLength_ % 3 != 0) RaiseImageErrorFmt(msg::InvalidPalette, kFormatName);
-                ReadChunkData();
-                if (colorType_ == 3) {
-                    pixelBytes_ = ConfigureColors(colorType_, bitDepth_);
-                    paletteHandle_ = ColorManager.BuildIndexedPalette({{chunkData_.data(), chunkData_.size()}},
-                                                                      cmf8Interleaved, chunkLength_ / 3, false);
-                }
-                ReadChunkHeader();
-                continue;
-            } else if (IsChunk(kGAMA)) {
-                ReadChunkData();
-                if (chunkLength_ >= 4) {
-                    ColorManager.SetGammaCorrection(static_cast<float>(BigLong(chunkData_.data()) / 100000.0),
-                                                    2.2f);
-                    ColorManager.TargetFlags |= cfGamma;
-                    ImageProperties.Options |= OptionGamma;
-                }
-                ReadChunkHeader();
-                continue;
-            } else if (IsChunk(kBKGD)) {
-                ReadBackground();
-                ReadChunkHeader();
-                continue;
-            } else if (IsChunk(kTRNS)) {
-                ReadTransparency();
-                ReadChunkHeader();
-                continue;
-            }
-
-            // Passed over unchecked: ancillary chunks, image data after the
-            // image, the chunk that follows the image data, IEND.
-            if (IsChunk(kIEND)) {
-                // An end before any image data is no picture.
-                if (!decoded) RaiseInvalidImageFormat(kFormatName);
-                SkipChunk();
-                break;
-            }
-            if (!IsChunk(kIDAT) && (chunkType_ & kAncillaryBit) == 0)
-                RaiseImageError(msg::UnknownCriticalChunk);
-            SkipChunk();
-            ReadChunkHeader();
-        }
-    } catch (...) {
-        ReleaseLoadState();
-        try {
-            ReportProgress(TProgressStage::Ending, 0, false, "");
-        } catch (...) {
-        }
-        throw;
-    }
-    ReleaseLoadState();
-    ReportProgress(TProgressStage::Ending, 0, false, "");
 }
 
 }  // namespace orv

@@ -1,12 +1,14 @@
 #include "formats/fmt_ppm.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "formats/format_messages.h"
+#include "formats/format_registry.h"
 #include "platform/base/errors.h"
 #include "platform/base/stream.h"
 
@@ -20,6 +22,9 @@ constexpr std::uint32_t kMaxNumber = 0x7FFFFFFFu;
 // Raw samples are one byte up to this maximum and two bytes (big-endian) above it.
 constexpr std::uint32_t kMaxByteSample = 255;
 constexpr std::uint32_t kMaxWordSample = 65535;
+constexpr TFormatExtension kExtensions[] = {{"ppm", "Portable pixel map images"},
+                                            {"pgm", "Portable gray map images"},
+                                            {"pbm", "Portable bitmap images"}};
 
 bool IsDigit(std::uint8_t b) { return b >= '0' && b <= '9'; }
 bool IsSpace(std::uint8_t b) { return b == ' ' || (b >= '\t' && b <= '\r'); }
@@ -60,93 +65,110 @@ struct SampleScale {
     }
 };
 
+// Reads a stream a block at a time: the header's numbers and comments, the
+// plain samples and the raw rows.
+class PortableMapReader {
+public:
+    explicit PortableMapReader(TStream& stream) : stream_(stream) {}
+
+    std::uint8_t NextByte() {
+        if (index_ >= count_ && !FillBlock()) RaiseShortData();
+        return block_[index_++];
+    }
+
+    // Copies count bytes to dest, raising the read error when they run out.
+    void ReadBytes(std::uint8_t* dest, std::size_t count) {
+        while (count > 0) {
+            if (index_ >= count_ && !FillBlock()) RaiseShortData();
+            const std::size_t n = std::min(count, count_ - index_);
+            std::memcpy(dest, block_.data() + index_, n);
+            index_ += n;
+            dest += n;
+            count -= n;
+        }
+    }
+
+    // Bytes still to come: the rest of the block and of the stream.
+    std::uint64_t BytesLeft() const {
+        const std::uint64_t inBlock = count_ - std::min(index_, count_);
+        return inBlock + static_cast<std::uint64_t>(std::max<std::int64_t>(stream_.Remaining(), 0));
+    }
+
+    // Skips white space, other non-digits and comments up to the next digit
+    // and reads the number; false when it exceeds 2^31 - 1.
+    bool ReadNumber(std::uint32_t& value) {
+        std::uint8_t b = NextByte();
+        while (!IsDigit(b)) {
+            if (b == '#') SkipComment();
+            b = NextByte();
+        }
+        std::uint64_t v = 0;
+        for (;;) {
+            v = v * 10 + static_cast<std::uint64_t>(b - '0');
+            if (v > kMaxNumber) return false;
+            // The byte after the digits ends the number; the file may end there.
+            if (index_ >= count_ && !FillBlock()) break;
+            b = block_[index_++];
+            if (!IsDigit(b)) {
+                if (b == '#') SkipComment();
+                break;
+            }
+        }
+        value = static_cast<std::uint32_t>(v);
+        return true;
+    }
+
+    // One "0" or "1" of a plain bitmap, white space and comments skipped.
+    std::uint8_t ReadBit() {
+        for (;;) {
+            const std::uint8_t b = NextByte();
+            if (IsDigit(b)) return b & 1;
+            if (b == '#') SkipComment();
+        }
+    }
+
+    // Puts the stream back to the first byte not taken from the block.
+    void GiveBackUnread() {
+        const std::size_t unread = count_ - std::min(index_, count_);
+        if (unread > 0) stream_.Seek(-static_cast<std::int64_t>(unread), SeekOrigin::Current);
+        index_ = count_ = 0;
+    }
+
+private:
+    static constexpr std::size_t kBlockSize = 4096;
+
+    bool FillBlock() {
+        index_ = 0;
+        count_ = stream_.Read(block_.data(), block_.size());
+        return count_ > 0;
+    }
+
+    // Skips the rest of a comment line; a comment may run to the end of the file.
+    void SkipComment() {
+        for (;;) {
+            if (index_ >= count_ && !FillBlock()) return;
+            const std::uint8_t b = block_[index_++];
+            if (b == '\n' || b == '\r') return;
+        }
+    }
+
+    TStream& stream_;
+    std::array<std::uint8_t, kBlockSize> block_{};
+    std::size_t index_ = 0;
+    std::size_t count_ = 0;
+};
+
 }  // namespace
 
-const TGraphicClass& TPPMGraphic::ClassInfo() {
-    static const TGraphicClass info{"TPPMGraphic",
-                                    []() -> std::unique_ptr<TGraphic> { return std::make_unique<TPPMGraphic>(); },
-                                    &TPPMGraphic::CanLoadStream, &TFormatGraphic::ClassInfo()};
-    return info;
-}
+TPPMGraphic::TPPMGraphic() : TFormatGraphic(kFormatName) {}
+
+const TGraphicClass& TPPMGraphic::ClassInfo() { return FormatClassInfo<TPPMGraphic>("TPPMGraphic"); }
+
+const TFormatDescriptor TPPMGraphic::Format{&TPPMGraphic::ClassInfo, "Portable map images", kExtensions, FormatRaster};
 
 bool TPPMGraphic::CanLoadStream(TStream& stream) {
     std::uint8_t bytes[10];
     return PeekHeader(stream, bytes, sizeof bytes) && bytes[0] == 'P' && bytes[1] >= '1' && bytes[1] <= '6';
-}
-
-// --- Block reader --------------------------------------------------------------
-
-void TPPMGraphic::ResetBlock() {
-    blockIndex_ = 0;
-    blockCount_ = 0;
-}
-
-bool TPPMGraphic::FillBlock() {
-    if (SourceStream == nullptr) return false;
-    blockIndex_ = 0;
-    blockCount_ = SourceStream->Read(block_.data(), block_.size());
-    return blockCount_ > 0;
-}
-
-std::uint8_t TPPMGraphic::NextByte() {
-    if (blockIndex_ >= blockCount_ && !FillBlock()) RaiseShortData();
-    return block_[blockIndex_++];
-}
-
-void TPPMGraphic::ReadBytes(std::uint8_t* dest, std::size_t count) {
-    while (count > 0) {
-        if (blockIndex_ >= blockCount_ && !FillBlock()) RaiseShortData();
-        const std::size_t n = std::min(count, blockCount_ - blockIndex_);
-        std::memcpy(dest, block_.data() + blockIndex_, n);
-        blockIndex_ += n;
-        dest += n;
-        count -= n;
-    }
-}
-
-std::uint64_t TPPMGraphic::BytesLeft() {
-    const std::uint64_t inBlock = blockCount_ - std::min(blockIndex_, blockCount_);
-    const std::int64_t inStream = SourceStream != nullptr ? SourceStream->Remaining() : 0;
-    return inBlock + static_cast<std::uint64_t>(std::max<std::int64_t>(inStream, 0));
-}
-
-void TPPMGraphic::SkipComment() {
-    // A comment may run to the end of the file.
-    for (;;) {
-        if (blockIndex_ >= blockCount_ && !FillBlock()) return;
-        const std::uint8_t b = block_[blockIndex_++];
-        if (b == '\n' || b == '\r') return;
-    }
-}
-
-bool TPPMGraphic::ReadNumber(std::uint32_t& value) {
-    std::uint8_t b = NextByte();
-    while (!IsDigit(b)) {
-        if (b == '#') SkipComment();
-        b = NextByte();
-    }
-    std::uint64_t v = 0;
-    for (;;) {
-        v = v * 10 + static_cast<std::uint64_t>(b - '0');
-        if (v > kMaxNumber) return false;
-        // The byte after the digits ends the number; the file may end there.
-        if (blockIndex_ >= blockCount_ && !FillBlock()) break;
-        b = block_[blockIndex_++];
-        if (!IsDigit(b)) {
-            if (b == '#') SkipComment();
-            break;
-        }
-    }
-    value = static_cast<std::uint32_t>(v);
-    return true;
-}
-
-std::uint8_t TPPMGraphic::ReadBit() {
-    for (;;) {
-        const std::uint8_t b = NextByte();
-        if (IsDigit(b)) return b & 1;
-        if (b == '#') SkipComment();
-    }
 }
 
 // --- Header --------------------------------------------------------------------
@@ -155,17 +177,10 @@ bool TPPMGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex)
     TFormatGraphic::ReadImageProperties(stream, imageIndex);
     maxValue_ = 0;
     kind_ = 0;
-    // Outside a load the stream is only borrowed for this call.
-    struct StreamRestore {
-        TStream*& held;
-        TStream* previous;
-        ~StreamRestore() { held = previous; }
-    } restore{SourceStream, SourceStream};
-    SourceStream = &stream;
-    ResetBlock();
-    if (BytesLeft() < 2) return false;
-    if (NextByte() != 'P') return false;
-    const std::uint8_t digit = NextByte();
+    PortableMapReader reader(stream);
+    if (reader.BytesLeft() < 2) return false;
+    if (reader.NextByte() != 'P') return false;
+    const std::uint8_t digit = reader.NextByte();
     // A magic that ends after the "P" is no magic at all.
     if (IsSpace(digit)) return false;
     if (!IsDigit(digit))
@@ -177,8 +192,10 @@ bool TPPMGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex)
 
     const KindInfo info = InfoFor(kind);
     std::uint32_t width = 0, height = 0, maximum = 0;
-    if (!ReadNumber(width) || !ReadNumber(height)) return false;
-    if (info.HasMaximum && (!ReadNumber(maximum) || maximum > kMaxWordSample)) return false;
+    if (!reader.ReadNumber(width) || !reader.ReadNumber(height)) return false;
+    if (info.HasMaximum && (!reader.ReadNumber(maximum) || maximum > kMaxWordSample)) return false;
+    // A load reads the pixels from the first byte after the header.
+    reader.GiveBackUnread();
     TImageProperties& p = ImageProperties;
     p.Width = width;
     p.Height = height;
@@ -192,26 +209,14 @@ bool TPPMGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex)
 
 // --- Loading -------------------------------------------------------------------
 
-void TPPMGraphic::LoadFromStream(TStream& stream) {
-    Clear();
-    StartPosition = stream.Position();
-    const TSourceStreamScope sourceScope(*this, stream);
-    // The header read leaves the block reader at the first data byte.
-    if (!ReadImageProperties(stream, 0)) RaiseInvalidImageFormat(kFormatName);
-    const int kind = kind_;
-
-    ProgressArea = MakeRect(0, 0, static_cast<int>(std::min<std::uint32_t>(ImageProperties.Width, 0x7FFFFFFF)), 1);
-    ReportProgress(TProgressStage::Starting, 0, false, msg::Transfering);
-    try {
-        if (KnownKind(kind)) LoadRows(kind);
-    } catch (...) {
-        ReportProgress(TProgressStage::Ending, 0, false, "");
-        throw;
-    }
-    ReportProgress(TProgressStage::Ending, 0, false, "");
+void TPPMGraphic::DecodeImage(TLoadContext& load) {
+    load.Progress.Start(msg::Transfering);
+    if (KnownKind(kind_)) LoadRows(load);
 }
 
-void TPPMGraphic::LoadRows(int kind) {
+void TPPMGraphic::LoadRows(TLoadContext& load) {
+    const int kind = kind_;
+    PortableMapReader reader(load.Stream);
     const TImageProperties& p = ImageProperties;
     const std::uint64_t width = p.Width, height = p.Height;
     const SampleScale scale{maxValue_};
@@ -229,7 +234,7 @@ void TPPMGraphic::LoadRows(int kind) {
         default: rowBytesInFile = rowSamples; break;
     }
     CheckImageSize(static_cast<std::int64_t>(width), static_cast<std::int64_t>(height), kFormatName);
-    if (rowBytesInFile * height > BytesLeft()) RaiseShortData();
+    if (rowBytesInFile * height > reader.BytesLeft()) RaiseShortData();
 
     switch (kind) {
         case 1:
@@ -262,7 +267,7 @@ void TPPMGraphic::LoadRows(int kind) {
                 std::uint8_t accumulator = 0;
                 std::size_t out = 0;
                 for (std::size_t x = 1; x <= w; ++x) {
-                    accumulator = static_cast<std::uint8_t>((accumulator << 1) | ReadBit());
+                    accumulator = static_cast<std::uint8_t>((accumulator << 1) | reader.ReadBit());
                     if (x % 8 == 0) {
                         row[out++] = accumulator;
                         accumulator = 0;
@@ -274,7 +279,7 @@ void TPPMGraphic::LoadRows(int kind) {
             case 2:
                 for (std::size_t x = 0; x < w; ++x) {
                     std::uint32_t v = 0;
-                    if (!ReadNumber(v)) RaiseInvalidImageFormat(kFormatName);
+                    if (!reader.ReadNumber(v)) RaiseInvalidImageFormat(kFormatName);
                     row[x] = scale(v);
                 }
                 break;
@@ -282,17 +287,17 @@ void TPPMGraphic::LoadRows(int kind) {
                 for (std::size_t x = 0; x < w; ++x) {
                     std::uint32_t rgb[3] = {};
                     for (std::uint32_t& v : rgb)
-                        if (!ReadNumber(v)) RaiseInvalidImageFormat(kFormatName);
+                        if (!reader.ReadNumber(v)) RaiseInvalidImageFormat(kFormatName);
                     row[3 * x] = scale(rgb[2]);
                     row[3 * x + 1] = scale(rgb[1]);
                     row[3 * x + 2] = scale(rgb[0]);
                 }
                 break;
             case 4:
-                ReadBytes(row, static_cast<std::size_t>(rowBytesInFile));
+                reader.ReadBytes(row, static_cast<std::size_t>(rowBytesInFile));
                 break;
             default: {
-                ReadBytes(raw.data(), raw.size());
+                reader.ReadBytes(raw.data(), raw.size());
                 const std::size_t samples = static_cast<std::size_t>(rowSamples);
                 auto sample = [&](std::size_t i) -> std::uint8_t {
                     if (sampleBytes == 1) return raw[i];
@@ -310,7 +315,7 @@ void TPPMGraphic::LoadRows(int kind) {
                 break;
             }
         }
-        ReportRowDone(y, height);
+        load.Progress.RowDone(y, height);
     }
 }
 

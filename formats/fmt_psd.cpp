@@ -8,6 +8,7 @@
 
 #include "formats/codec_rle.h"
 #include "formats/format_messages.h"
+#include "formats/format_registry.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/byte_order.h"
 
@@ -18,6 +19,7 @@ namespace {
 constexpr const char* kFormatName = "PSD or PDD";
 constexpr const char* kShortName = "PSD";
 constexpr std::size_t kHeaderSize = 26;
+constexpr TFormatExtension kExtensions[] = {{"psd"}, {"pdd"}};
 
 std::uint32_t ReadBigLong(TStream& stream) {
     std::uint8_t b[4];
@@ -89,12 +91,12 @@ struct PackedRows {
 
 }  // namespace
 
-const TGraphicClass& TPSDGraphic::ClassInfo() {
-    static const TGraphicClass info{"TPSDGraphic",
-                                    []() -> std::unique_ptr<TGraphic> { return std::make_unique<TPSDGraphic>(); },
-                                    &TPSDGraphic::CanLoadStream, &TFormatGraphic::ClassInfo()};
-    return info;
-}
+TPSDGraphic::TPSDGraphic() : TFormatGraphic(kFormatName) {}
+
+const TGraphicClass& TPSDGraphic::ClassInfo() { return FormatClassInfo<TPSDGraphic>("TPSDGraphic"); }
+
+const TFormatDescriptor TPSDGraphic::Format{&TPSDGraphic::ClassInfo, "Photoshop images", kExtensions,
+                                            FormatLayers | FormatRaster};
 
 bool TPSDGraphic::CanLoadStream(TStream& stream) {
     std::uint8_t b[kHeaderSize];
@@ -152,12 +154,9 @@ bool TPSDGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex)
     return true;
 }
 
-void TPSDGraphic::LoadFromStream(TStream& stream) {
-    Clear();
-    const TSourceStreamScope sourceScope(*this, stream);
-    StartPosition = stream.Position();
-
-    if (!ReadImageProperties(stream, 0)) RaiseInvalidImageFormat(kFormatName);
+void TPSDGraphic::DecodeImage(TLoadContext& load) {
+    TStream& stream = load.Stream;
+    load.Progress.SetEndNotice(100, true);
     const TImageProperties props = ImageProperties;
     CheckImageSize(props.Width, props.Height, kFormatName);
     const TColorModel scheme = props.ColorScheme;
@@ -175,44 +174,21 @@ void TPSDGraphic::LoadFromStream(TStream& stream) {
         if (props.ChannelCount < ColorSamples(scheme)) RaiseInvalidImageFormat(kFormatName);
     }
 
-    stream.SetPosition(StartPosition);
-    ProgressArea = MakeRect(0, 0, static_cast<int>(width), 1);
-    ReportProgress(TProgressStage::Starting, 0, false, msg::Preparing);
+    stream.SetPosition(load.StartPosition);
+    load.Progress.Start(msg::Preparing);
     std::uint8_t header[kHeaderSize];
     stream.ReadBuffer(header, sizeof header);
 
-    ColorManager = TColorManager();
     if (IsPaletteScheme(scheme) || IsColorScheme(scheme)) {
         // Gray and indexed images with extra channels (alpha) still show
         // their first channel alone.
         const std::uint8_t samples = IsPaletteScheme(scheme) ? 1 : ColorSamples(scheme);
-        ColorManager.SourceFlags = cfByteSwap;
-        ColorManager.SetSourceBits(bits);
-        ColorManager.SetTargetBits(bits == 16 ? 8 : bits);
-        ColorManager.SetSourceSamples(samples);
-        ColorManager.SetTargetSamples(samples);
-        ColorManager.SetSourceModel(scheme);
-        switch (scheme) {
-            case TColorModel::cmRGB:
-                ColorManager.SetTargetModel(TColorModel::cmBGR);
-                break;
-            case TColorModel::cmRGBA:
-                ColorManager.SetTargetModel(TColorModel::cmBGRA);
-                break;
-            case TColorModel::cmCMYK:
-                ColorManager.SetTargetModel(TColorModel::cmBGR);
-                ColorManager.SetTargetSamples(3);
-                break;
-            case TColorModel::cmCIELab:
-                ColorManager.SourceFlags |= cfLabScaledL | cfLabOffsetAB;
-                ColorManager.SetTargetModel(TColorModel::cmBGR);
-                break;
-            default:
-                ColorManager.SetTargetModel(scheme);
-                break;
-        }
+        const TConversionFlags lab = scheme == TColorModel::cmCIELab ? cfLabScaledL | cfLabOffsetAB : 0;
+        SetUpDisplay(scheme, bits, samples, cfByteSwap | lab, props.Options & OptionMinIsWhite);
+    } else {
+        // Other modes give a picture of their size with no pixels moved.
+        SetPixelFormat(TPixelFormat::pf24bit);
     }
-    SetPixelFormat(ColorManager.PixelFormatFor(1));
     SetImageSize(width, height, kFormatName);
 
     // Colour-mode data: the palette of indexed images as three planes.
@@ -228,7 +204,6 @@ void TPSDGraphic::LoadFromStream(TStream& stream) {
             {TRowBuffer{base, colors}, TRowBuffer{base + planeLength, colors}, TRowBuffer{base + 2 * planeLength, colors}},
             cmf8Planar, static_cast<std::uint32_t>(colors), false));
     } else {
-        if (scheme == TColorModel::cmGray) SetPalette(ColorManager.BuildGrayPalette(props.Options & OptionMinIsWhite));
         SkipBytes(stream, modeLength);
     }
     SkipBytes(stream, ReadBigLong(stream));
@@ -236,80 +211,74 @@ void TPSDGraphic::LoadFromStream(TStream& stream) {
 
     const bool packed = props.Compression == ctPackedBits;
     const std::uint64_t tableEntries = std::uint64_t{height} * props.ChannelCount;
-    ReportProgress(TProgressStage::Ending, 100, true, "");
+    load.Progress.End();
     if (width == 0 || height == 0) return;  // no rows to move
 
-    try {
-        std::unique_ptr<TPackbitsRLEDecoder> decoder;
-        if (packed) {
-            decoder = std::make_unique<TPackbitsRLEDecoder>();
-            decoder->DecodeInit();
-        }
-
-        if (IsPaletteScheme(scheme)) {
-            ReportProgress(TProgressStage::Starting, 0, false, msg::Transfering);
-            const std::uint64_t rowBytes = PackedRowBytes(width, bits);
-            PackedRows rows;
-            if (packed) {
-                const std::int64_t tableStart = stream.Position();
-                try {
-                    rows.Read(stream, tableEntries, height, rowBytes);
-                } catch (const EInvalidGraphic&) {
-                    // Some writers give gray and indexed images with alpha a
-                    // row-count table and data for the first channel only.
-                    if (props.ChannelCount < 2) throw;
-                    stream.SetPosition(tableStart);
-                    rows.Read(stream, height, height, rowBytes);
-                }
-            } else CheckBytesLeft(stream, rowBytes * height, kFormatName);
-            std::vector<std::uint8_t> row = AllocateWorkBuffer(rowBytes, kFormatName);
-            for (std::uint32_t y = 0; y < height; ++y) {
-                if (packed) rows.Decode(*decoder, y, row.data(), row.size());
-                else stream.ReadBuffer(row.data(), row.size());
-                std::uint8_t* target = ScanLine(static_cast<int>(y));
-                if (bits == 16) ColorManager.ConvertLine(row.data(), row.size(), target, RowBytes(), width);
-                else std::memcpy(target, row.data(), std::min<std::size_t>(row.size(), RowBytes()));
-                ReportRowDone(y, height);
-            }
-        } else if (IsColorScheme(scheme)) {
-            ReportProgress(TProgressStage::Starting, 0, false, msg::LoadingData);
-            const std::uint8_t planes = ColorSamples(scheme);
-            const std::uint64_t rowBytes = std::uint64_t{width} * (bits / 8);
-            const std::uint64_t planeBytes = rowBytes * height;
-            std::vector<std::uint8_t> planar;
-            if (packed) {
-                PackedRows rows;
-                rows.Read(stream, tableEntries, std::uint64_t{height} * planes, rowBytes);
-                planar = AllocateWorkBuffer(planeBytes * planes, kFormatName);
-                for (std::size_t r = 0; r < rows.counts.size(); ++r)
-                    rows.Decode(*decoder, r, planar.data() + r * rowBytes, static_cast<std::size_t>(rowBytes));
-            } else {
-                CheckBytesLeft(stream, planeBytes * planes, kFormatName);
-                planar = AllocateWorkBuffer(planeBytes * planes, kFormatName);
-                stream.ReadBuffer(planar.data(), planar.size());
-            }
-            // Stored ink is inverted: 0 means full ink. The complement of
-            // every byte is the complement of each 16-bit sample too.
-            if (scheme == TColorModel::cmCMYK)
-                for (std::uint8_t& v : planar) v = static_cast<std::uint8_t>(255 - v);
-
-            ReportProgress(TProgressStage::Ending, 100, true, "");
-            ReportProgress(TProgressStage::Starting, 0, false, msg::Transfering);
-            TRowBuffer sources[4];
-            for (std::uint32_t y = 0; y < height; ++y) {
-                for (std::size_t k = 0; k < planes; ++k)
-                    sources[k] = {planar.data() + k * planeBytes + y * rowBytes, static_cast<std::size_t>(rowBytes)};
-                ColorManager.ConvertLine(std::span<const TRowBuffer>(sources, planes), ScanLine(static_cast<int>(y)),
-                                         RowBytes(), width);
-                ReportRowDone(y, height);
-            }
-        }
-        if (decoder) decoder->DecodeEnd();
-    } catch (...) {
-        ReportProgress(TProgressStage::Ending, 100, true, "");
-        throw;
+    std::unique_ptr<TPackbitsRLEDecoder> decoder;
+    if (packed) {
+        decoder = std::make_unique<TPackbitsRLEDecoder>();
+        decoder->DecodeInit();
     }
-    ReportProgress(TProgressStage::Ending, 100, true, "");
+
+    if (IsPaletteScheme(scheme)) {
+        load.Progress.Start(msg::Transfering);
+        const std::uint64_t rowBytes = PackedRowBytes(width, bits);
+        PackedRows rows;
+        if (packed) {
+            const std::int64_t tableStart = stream.Position();
+            try {
+                rows.Read(stream, tableEntries, height, rowBytes);
+            } catch (const EInvalidGraphic&) {
+                // Some writers give gray and indexed images with alpha a
+                // row-count table and data for the first channel only.
+                if (props.ChannelCount < 2) throw;
+                stream.SetPosition(tableStart);
+                rows.Read(stream, height, height, rowBytes);
+            }
+        } else CheckBytesLeft(stream, rowBytes * height, kFormatName);
+        std::vector<std::uint8_t> row = AllocateWorkBuffer(rowBytes, kFormatName);
+        for (std::uint32_t y = 0; y < height; ++y) {
+            if (packed) rows.Decode(*decoder, y, row.data(), row.size());
+            else stream.ReadBuffer(row.data(), row.size());
+            std::uint8_t* target = ScanLine(static_cast<int>(y));
+            if (bits == 16) ColorManager.ConvertLine(row.data(), row.size(), target, RowBytes(), width);
+            else std::memcpy(target, row.data(), std::min<std::size_t>(row.size(), RowBytes()));
+            load.Progress.RowDone(y, height);
+        }
+    } else if (IsColorScheme(scheme)) {
+        load.Progress.Start(msg::LoadingData);
+        const std::uint8_t planes = ColorSamples(scheme);
+        const std::uint64_t rowBytes = std::uint64_t{width} * (bits / 8);
+        const std::uint64_t planeBytes = rowBytes * height;
+        std::vector<std::uint8_t> planar;
+        if (packed) {
+            PackedRows rows;
+            rows.Read(stream, tableEntries, std::uint64_t{height} * planes, rowBytes);
+            planar = AllocateWorkBuffer(planeBytes * planes, kFormatName);
+            for (std::size_t r = 0; r < rows.counts.size(); ++r)
+                rows.Decode(*decoder, r, planar.data() + r * rowBytes, static_cast<std::size_t>(rowBytes));
+        } else {
+            CheckBytesLeft(stream, planeBytes * planes, kFormatName);
+            planar = AllocateWorkBuffer(planeBytes * planes, kFormatName);
+            stream.ReadBuffer(planar.data(), planar.size());
+        }
+        // Stored ink is inverted: 0 means full ink. The complement of
+        // every byte is the complement of each 16-bit sample too.
+        if (scheme == TColorModel::cmCMYK)
+            for (std::uint8_t& v : planar) v = static_cast<std::uint8_t>(255 - v);
+
+        load.Progress.End();
+        load.Progress.Start(msg::Transfering);
+        TRowBuffer sources[4];
+        for (std::uint32_t y = 0; y < height; ++y) {
+            for (std::size_t k = 0; k < planes; ++k)
+                sources[k] = {planar.data() + k * planeBytes + y * rowBytes, static_cast<std::size_t>(rowBytes)};
+            ColorManager.ConvertLine(std::span<const TRowBuffer>(sources, planes), ScanLine(static_cast<int>(y)),
+                                     RowBytes(), width);
+            load.Progress.RowDone(y, height);
+        }
+    }
+    if (decoder) decoder->DecodeEnd();
 }
 
 }  // namespace orv

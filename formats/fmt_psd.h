@@ -10,8 +10,10 @@ namespace orv {
 
 class TPSDGraphic : public TFormatGraphic {
 public:
+    TPSDGraphic();
     static const TGraphicClass& ClassInfo();
     const TGraphicClass& ClassType() const override { return ClassInfo(); }
+    static const TFormatDescriptor Format;
 
     // More than 26 bytes follow, the signature matches "8BPS" in any letter
     // case and the version is 1; the position is restored.
@@ -20,9 +22,11 @@ public:
     // image data's compression code; false unless the signature is exactly
     // "8BPS".
     bool ReadImageProperties(TStream& stream, std::uint32_t imageIndex) override;
+
+protected:
     // Bitmap, gray, duotone and indexed images load into 1- or 8-bit
     // bitmaps, RGB, CMYK and Lab into 24-bit ones (32-bit with alpha).
-    void LoadFromStream(TStream& stream) override;
+    void DecodeImage(TLoadContext& load) override;
 };
 
 }  // namespace orv

@@ -10,6 +10,7 @@
 #include "formats/codec_deflate.h"
 #include "formats/codec_rle.h"
 #include "formats/format_messages.h"
+#include "formats/format_registry.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/byte_order.h"
 
@@ -18,6 +19,7 @@ namespace orv {
 namespace {
 
 constexpr const char* kFormatName = "PSP";
+constexpr TFormatExtension kExtensions[] = {{"psp"}};
 constexpr std::size_t kFileHeaderSize = 36;
 constexpr char kSignature[] = "Paint Shop Pro Image File";
 constexpr std::size_t kSignatureLength = sizeof kSignature - 1;
@@ -85,12 +87,12 @@ std::uint64_t MaxExpansion(std::uint8_t compression) {
 
 }  // namespace
 
-const TGraphicClass& TPSPGraphic::ClassInfo() {
-    static const TGraphicClass info{"TPSPGraphic",
-                                    []() -> std::unique_ptr<TGraphic> { return std::make_unique<TPSPGraphic>(); },
-                                    &TPSPGraphic::CanLoadStream, &TFormatGraphic::ClassInfo()};
-    return info;
-}
+TPSPGraphic::TPSPGraphic() : TFormatGraphic(kFormatName) {}
+
+const TGraphicClass& TPSPGraphic::ClassInfo() { return FormatClassInfo<TPSPGraphic>("TPSPGraphic"); }
+
+const TFormatDescriptor TPSPGraphic::Format{&TPSPGraphic::ClassInfo, "Paintshop Pro images", kExtensions,
+                                            FormatRaster | FormatVector};
 
 bool TPSPGraphic::CanLoadStream(TStream& stream) {
     std::uint8_t b[kFileHeaderSize];
@@ -144,12 +146,9 @@ bool TPSPGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex)
     return true;
 }
 
-void TPSPGraphic::LoadFromStream(TStream& stream) {
-    Clear();
-    const TSourceStreamScope sourceScope(*this, stream);
-    StartPosition = stream.Position();
-
-    if (!ReadImageProperties(stream, 0)) RaiseInvalidImageFormat(kFormatName);
+void TPSPGraphic::DecodeImage(TLoadContext& load) {
+    TStream& stream = load.Stream;
+    load.Progress.SetEndNotice(100, true);
     const TImageProperties props = ImageProperties;
     CheckImageSize(props.Width, props.Height, kFormatName);
     const std::uint8_t compression = props.Compression;
@@ -158,9 +157,8 @@ void TPSPGraphic::LoadFromStream(TStream& stream) {
     const std::uint32_t version = props.Version;
     const std::uint32_t width = props.Width, height = props.Height;
 
-    stream.SetPosition(StartPosition);
-    ProgressArea = MakeRect(0, 0, static_cast<int>(width), 1);
-    ReportProgress(TProgressStage::Starting, 0, false, msg::Preparing);
+    stream.SetPosition(load.StartPosition);
+    load.Progress.Start(msg::Preparing);
     {
         std::uint8_t b[kFileHeaderSize];
         stream.ReadBuffer(b, sizeof b);
@@ -169,7 +167,6 @@ void TPSPGraphic::LoadFromStream(TStream& stream) {
         MoveTo(stream, first.Next);
     }
 
-    ColorManager = TColorManager();
     ColorManager.SetSourceBits(props.BitsPerSample);
     ColorManager.SetTargetBits(props.BitsPerSample);
     ColorManager.SetSourceSamples(props.SamplesPerPixel);
@@ -188,7 +185,7 @@ void TPSPGraphic::LoadFromStream(TStream& stream) {
     SetPixelFormat(ColorManager.PixelFormatFor(1));
     SetImageSize(width, height, kFormatName);
     if (props.ColorScheme == TColorModel::cmGray) SetPalette(ColorManager.BuildGrayPalette(false));
-    ReportProgress(TProgressStage::Ending, 100, true, "");
+    load.Progress.End();
 
     const std::uint64_t channelBytes = stride * height;
     std::array<std::vector<std::uint8_t>, kChannelTypes> channels;
@@ -229,8 +226,8 @@ void TPSPGraphic::LoadFromStream(TStream& stream) {
     };
 
     auto transfer = [&]() {
-        ReportProgress(TProgressStage::Ending, 100, true, "");
-        ReportProgress(TProgressStage::Starting, 0, false, msg::Transfering);
+        load.Progress.End();
+        load.Progress.Start(msg::Transfering);
         // Channels the layer lacks read as zero rows.
         const bool fourSources = ColorManager.TargetModel() != TColorModel::cmIndexed &&
                                  ColorManager.TargetModel() != TColorModel::cmGray;
@@ -245,9 +242,9 @@ void TPSPGraphic::LoadFromStream(TStream& stream) {
             }
             ColorManager.ConvertLine(std::span<const TRowBuffer>(sources, count), ScanLine(static_cast<int>(y)),
                                      RowBytes(), width);
-            ReportRowDone(y, height);
+            load.Progress.RowDone(y, height);
         }
-        ReportProgress(TProgressStage::Ending, 100, true, "");
+        load.Progress.End();
     };
 
     // Loads the first accepted layer of the bank that ends at bankEnd.
@@ -256,7 +253,7 @@ void TPSPGraphic::LoadFromStream(TStream& stream) {
             if (static_cast<std::uint64_t>(stream.Position()) >= bankEnd) return;
             BlockHeader layer;
             if (!ReadBlockHeader(stream, version, layer)) return;
-            ReportProgress(TProgressStage::Starting, 0, false, msg::LoadingData);
+            load.Progress.Start(msg::LoadingData);
             if (layer.Id != kLayerBlock) return;
             std::uint8_t info[kLayerInfoSize];
             std::uint16_t channelCount = 0;
@@ -300,26 +297,21 @@ void TPSPGraphic::LoadFromStream(TStream& stream) {
         }
     };
 
-    try {
-        for (;;) {
-            BlockHeader block;
-            if (!ReadBlockHeader(stream, version, block) || block.Marker0 != '~') break;
-            if (block.Id == kPaletteBlock) {
-                if (version > 3) (void)ReadLong(stream);
-                const std::uint32_t entries = ReadLong(stream);
-                const std::uint32_t kept = std::min<std::uint32_t>(entries, 256);
-                std::uint8_t table[256 * 4];
-                stream.ReadBuffer(table, kept * 4);
-                SetPalette(ColorManager.BuildIndexedPalette({TRowBuffer{table, kept * 4u}}, cmf8Interleaved4, kept,
-                                                            true));
-            } else if (block.Id == kLayerBankBlock) {
-                readLayerBank(block.Next);
-            }
-            MoveTo(stream, block.Next);
+    for (;;) {
+        BlockHeader block;
+        if (!ReadBlockHeader(stream, version, block) || block.Marker0 != '~') break;
+        if (block.Id == kPaletteBlock) {
+            if (version > 3) (void)ReadLong(stream);
+            const std::uint32_t entries = ReadLong(stream);
+            const std::uint32_t kept = std::min<std::uint32_t>(entries, 256);
+            std::uint8_t table[256 * 4];
+            stream.ReadBuffer(table, kept * 4);
+            SetPalette(ColorManager.BuildIndexedPalette({TRowBuffer{table, kept * 4u}}, cmf8Interleaved4, kept,
+                                                        true));
+        } else if (block.Id == kLayerBankBlock) {
+            readLayerBank(block.Next);
         }
-    } catch (...) {
-        ReportProgress(TProgressStage::Ending, 100, true, "");
-        throw;
+        MoveTo(stream, block.Next);
     }
 }
 

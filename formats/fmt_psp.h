@@ -11,8 +11,10 @@ namespace orv {
 
 class TPSPGraphic : public TFormatGraphic {
 public:
+    TPSPGraphic();
     static const TGraphicClass& ClassInfo();
     const TGraphicClass& ClassType() const override { return ClassInfo(); }
+    static const TFormatDescriptor Format;
 
     // More than 36 bytes follow, the signature matches in any letter case
     // and the major version is at least 3; the position is restored.
@@ -21,7 +23,9 @@ public:
     // leaves the stream at that block's end; false for a bad header or a
     // side outside 1..2^20.
     bool ReadImageProperties(TStream& stream, std::uint32_t imageIndex) override;
-    void LoadFromStream(TStream& stream) override;
+
+protected:
+    void DecodeImage(TLoadContext& load) override;
 };
 
 }  // namespace orv

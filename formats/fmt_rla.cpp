@@ -9,6 +9,7 @@
 
 #include "formats/codec_rle.h"
 #include "formats/format_messages.h"
+#include "formats/format_registry.h"
 #include "platform/base/paths.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/byte_order.h"
@@ -21,6 +22,7 @@ constexpr const char* kFormatName = "RLA";
 constexpr std::size_t kHeaderSize = 740;
 constexpr std::uint16_t kRevision = 0xFFFE;
 constexpr float kMaxGamma = 10.0f;
+constexpr TFormatExtension kExtensions[] = {{"rpf"}, {"rla"}};
 
 std::int16_t SignedWord(const std::uint8_t* p) { return static_cast<std::int16_t>(BigWord(p)); }
 
@@ -58,12 +60,12 @@ struct RLAHeader {
 
 }  // namespace
 
-const TGraphicClass& TRLAGraphic::ClassInfo() {
-    static const TGraphicClass info{"TRLAGraphic",
-                                    []() -> std::unique_ptr<TGraphic> { return std::make_unique<TRLAGraphic>(); },
-                                    &TRLAGraphic::CanLoadStream, &TFormatGraphic::ClassInfo()};
-    return info;
-}
+TRLAGraphic::TRLAGraphic() : TFormatGraphic(kFormatName, THeaderRefusal::EmptyPicture) {}
+
+const TGraphicClass& TRLAGraphic::ClassInfo() { return FormatClassInfo<TRLAGraphic>("TRLAGraphic"); }
+
+const TFormatDescriptor TRLAGraphic::Format{&TRLAGraphic::ClassInfo, "Alias/Wavefront images", kExtensions,
+                                            FormatRaster};
 
 bool TRLAGraphic::CanLoadStream(TStream& stream) {
     std::uint8_t bytes[kHeaderSize];
@@ -116,10 +118,8 @@ bool TRLAGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex)
     return true;
 }
 
-void TRLAGraphic::LoadFromStream(TStream& stream) {
-    Clear();
-    StartPosition = stream.Position();
-    if (!ReadImageProperties(stream, 0)) return;
+void TRLAGraphic::DecodeImage(TLoadContext& load) {
+    TStream& stream = load.Stream;
     TImageProperties& props = ImageProperties;
     // The first matte channel is the alpha; further ones are not read.
     const bool matte = matteChannels_ > 0;
@@ -129,64 +129,50 @@ void TRLAGraphic::LoadFromStream(TStream& stream) {
 
     const std::uint32_t width = props.Width;
     const std::uint32_t height = props.Height;
-    ProgressArea = MakeRect(0, 0, static_cast<int>(width), 1);
-    ReportProgress(TProgressStage::Starting, 0, false, msg::Transfering);
-    try {
-        ColorManager = TColorManager();
-        ColorManager.SetSourceSamples(props.SamplesPerPixel);
-        ColorManager.SetTargetSamples(props.SamplesPerPixel);
-        ColorManager.SetSourceBits(8);
-        ColorManager.SetTargetBits(8);
-        ColorManager.SetSourceModel(props.ColorScheme);
-        ColorManager.SetTargetModel(matte ? TColorModel::cmBGRA : TColorModel::cmBGR);
-        SetPixelFormat(ColorManager.PixelFormatFor(1));
-        if (props.Gamma != 1.0f) {
-            ColorManager.SetGammaCorrection(props.Gamma, 2.2f);
-            ColorManager.TargetFlags |= cfGamma;
-            props.Options |= OptionGamma;
-        }
-
-        // The row table first: the file must hold it before anything is sized.
-        CheckImageSize(width, height, kFormatName);
-        CheckBytesLeft(stream, std::uint64_t{height} * 4, kFormatName);
-        std::vector<std::uint8_t> table = AllocateWorkBuffer(std::uint64_t{height} * 4, kFormatName);
-        stream.ReadBuffer(table.data(), table.size());
-        SetImageSize(width, height, kFormatName);
-
-        const unsigned channels = matte ? 4 : 3;
-        std::vector<std::uint8_t> planes[4];
-        for (unsigned c = 0; c < channels; ++c) planes[c] = AllocateWorkBuffer(width, kFormatName);
-        std::vector<std::uint8_t> packed;
-        TRLADecoder decoder;
-        decoder.DecodeInit();
-        for (std::uint32_t y = 0; y < height; ++y) {
-            stream.SetPosition(StartPosition + BigLong(table.data() + 4 * std::size_t{y}));
-            const std::uint32_t target = props.BottomUp ? height - 1 - y : y;
-            for (unsigned c = 0; c < channels; ++c) {
-                std::uint8_t length[2];
-                stream.ReadBuffer(length, sizeof length);
-                packed.resize(BigWord(length));
-                stream.ReadBuffer(packed.data(), packed.size());
-                // Samples a short packet does not reach read as zero.
-                std::fill(planes[c].begin(), planes[c].end(), 0);
-                const std::uint8_t* source = packed.data();
-                std::uint8_t* dest = planes[c].data();
-                decoder.Decode(source, packed.size(), dest, planes[c].size());
-            }
-            const TRowBuffer rows[4] = {{planes[0].data(), width},
-                                        {planes[1].data(), width},
-                                        {planes[2].data(), width},
-                                        {planes[3].data(), width}};
-            ColorManager.ConvertLine(std::span<const TRowBuffer>(rows, channels), ScanLine(static_cast<int>(target)),
-                                     RowBytes(), width);
-            ReportRowDone(y, height);
-        }
-        decoder.DecodeEnd();
-    } catch (...) {
-        ReportProgress(TProgressStage::Ending, 0, false, "");
-        throw;
+    load.Progress.Start(msg::Transfering);
+    SetUpDisplay(props.ColorScheme, 8, props.SamplesPerPixel, 0);
+    if (props.Gamma != 1.0f) {
+        ColorManager.SetGammaCorrection(props.Gamma, 2.2f);
+        ColorManager.TargetFlags |= cfGamma;
+        props.Options |= OptionGamma;
     }
-    ReportProgress(TProgressStage::Ending, 0, false, "");
+
+    // The row table first: the file must hold it before anything is sized.
+    CheckImageSize(width, height, kFormatName);
+    CheckBytesLeft(stream, std::uint64_t{height} * 4, kFormatName);
+    std::vector<std::uint8_t> table = AllocateWorkBuffer(std::uint64_t{height} * 4, kFormatName);
+    stream.ReadBuffer(table.data(), table.size());
+    SetImageSize(width, height, kFormatName);
+
+    const unsigned channels = matte ? 4 : 3;
+    std::vector<std::uint8_t> planes[4];
+    for (unsigned c = 0; c < channels; ++c) planes[c] = AllocateWorkBuffer(width, kFormatName);
+    std::vector<std::uint8_t> packed;
+    TRLADecoder decoder;
+    decoder.DecodeInit();
+    for (std::uint32_t y = 0; y < height; ++y) {
+        stream.SetPosition(load.StartPosition + BigLong(table.data() + 4 * std::size_t{y}));
+        const std::uint32_t target = props.BottomUp ? height - 1 - y : y;
+        for (unsigned c = 0; c < channels; ++c) {
+            std::uint8_t length[2];
+            stream.ReadBuffer(length, sizeof length);
+            packed.resize(BigWord(length));
+            stream.ReadBuffer(packed.data(), packed.size());
+            // Samples a short packet does not reach read as zero.
+            std::fill(planes[c].begin(), planes[c].end(), 0);
+            const std::uint8_t* source = packed.data();
+            std::uint8_t* dest = planes[c].data();
+            decoder.Decode(source, packed.size(), dest, planes[c].size());
+        }
+        const TRowBuffer rows[4] = {{planes[0].data(), width},
+                                    {planes[1].data(), width},
+                                    {planes[2].data(), width},
+                                    {planes[3].data(), width}};
+        ColorManager.ConvertLine(std::span<const TRowBuffer>(rows, channels), ScanLine(static_cast<int>(target)),
+                                 RowBytes(), width);
+        load.Progress.RowDone(y, height);
+    }
+    decoder.DecodeEnd();
 }
 
 }  // namespace orv

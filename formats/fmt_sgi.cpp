@@ -7,6 +7,7 @@
 
 #include "formats/codec_rle.h"
 #include "formats/format_messages.h"
+#include "formats/format_registry.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/byte_order.h"
 
@@ -17,6 +18,10 @@ namespace {
 constexpr const char* kFormatName = "sgi, bw or rgb(a)";
 constexpr std::size_t kHeaderSize = 512;
 constexpr std::uint16_t kMagic = 474;
+constexpr TFormatExtension kExtensions[] = {{"sgi", "SGI true color images"},
+                                            {"rgba", "SGI true color images with alpha"},
+                                            {"rgb", "SGI true color images"},
+                                            {"bw", "SGI black/white images"}};
 
 struct SGIHeader {
     std::uint16_t Magic = 0;
@@ -123,12 +128,11 @@ private:
 
 }  // namespace
 
-const TGraphicClass& TSGIGraphic::ClassInfo() {
-    static const TGraphicClass info{"TSGIGraphic",
-                                    []() -> std::unique_ptr<TGraphic> { return std::make_unique<TSGIGraphic>(); },
-                                    &TSGIGraphic::CanLoadStream, &TFormatGraphic::ClassInfo()};
-    return info;
-}
+TSGIGraphic::TSGIGraphic() : TFormatGraphic(kFormatName) {}
+
+const TGraphicClass& TSGIGraphic::ClassInfo() { return FormatClassInfo<TSGIGraphic>("TSGIGraphic"); }
+
+const TFormatDescriptor TSGIGraphic::Format{&TSGIGraphic::ClassInfo, "SGI images", kExtensions, FormatRaster};
 
 bool TSGIGraphic::CanLoadStream(TStream& stream) {
     std::uint8_t bytes[kHeaderSize];
@@ -162,63 +166,43 @@ bool TSGIGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex)
     return h.Channels >= 1 && h.Channels <= 4;
 }
 
-void TSGIGraphic::LoadFromStream(TStream& stream) {
-    Clear();
-    const TSourceStreamScope sourceScope(*this, stream);
-    StartPosition = stream.Position();
-
-    if (!ReadImageProperties(stream, 0)) RaiseInvalidImageFormat(kFormatName);
+void TSGIGraphic::DecodeImage(TLoadContext& load) {
+    TStream& stream = load.Stream;
+    load.Progress.SetEndNotice(100, true);
     const TImageProperties& props = ImageProperties;
     CheckImageSize(props.Width, props.Height, kFormatName);
 
-    ProgressArea = MakeRect(0, 0, static_cast<int>(props.Width), 1);
-    ReportProgress(TProgressStage::Starting, 0, false, msg::Preparing);
-    try {
-        stream.SetPosition(StartPosition);
-        std::uint8_t bytes[kHeaderSize];
-        stream.ReadBuffer(bytes, sizeof bytes);
-        const SGIHeader h = SGIHeader::Parse(bytes);
+    load.Progress.Start(msg::Preparing);
+    stream.SetPosition(load.StartPosition);
+    std::uint8_t bytes[kHeaderSize];
+    stream.ReadBuffer(bytes, sizeof bytes);
+    const SGIHeader h = SGIHeader::Parse(bytes);
 
-        // Two channels (gray and alpha) show as their gray channel alone.
-        const bool color = h.Channels >= 3;
-        const std::uint8_t samples = color ? h.Channels : 1;
-        ColorManager = TColorManager();
-        ColorManager.SourceFlags = cfByteSwap;
-        ColorManager.SetSourceBits(props.BitsPerSample);
-        ColorManager.SetTargetBits(8);
-        ColorManager.SetSourceSamples(samples);
-        ColorManager.SetTargetSamples(samples);
-        ColorManager.SetSourceModel(color ? props.ColorScheme : TColorModel::cmIndexed);
-        ColorManager.SetTargetModel(h.Channels == 3   ? TColorModel::cmBGR
-                                    : h.Channels == 4 ? TColorModel::cmBGRA
-                                                      : TColorModel::cmIndexed);
-        SetPixelFormat(ColorManager.PixelFormatFor(1));
-        SetImageSize(h.Width, h.Height, kFormatName);
-        if (!color) SetPalette(ColorManager.BuildGrayPalette(false));
+    // Two channels (gray and alpha) show as their gray channel alone.
+    const bool color = h.Channels >= 3;
+    const std::uint8_t samples = color ? h.Channels : 1;
+    SetUpDisplay(color ? props.ColorScheme : TColorModel::cmIndexed, props.BitsPerSample, samples, cfByteSwap);
+    SetImageSize(h.Width, h.Height, kFormatName);
+    if (!color) SetPalette(ColorManager.BuildGrayPalette(false));
 
-        RowReader reader(stream, StartPosition, h);
+    RowReader reader(stream, load.StartPosition, h);
 
-        ReportProgress(TProgressStage::Ending, 100, true, "");
-        ReportProgress(TProgressStage::Starting, 0, false, msg::Transfering);
+    load.Progress.End();
+    load.Progress.Start(msg::Transfering);
 
-        const std::size_t rowBytes = reader.RowBytes();
-        std::vector<std::uint8_t> planes(rowBytes * samples);
-        TRowBuffer sources[4];
-        for (std::size_t k = 0; k < samples; ++k) sources[k] = {planes.data() + k * rowBytes, rowBytes};
-        const std::span<const TRowBuffer> sourceSpan(sources, samples);
+    const std::size_t rowBytes = reader.RowBytes();
+    std::vector<std::uint8_t> planes(rowBytes * samples);
+    TRowBuffer sources[4];
+    for (std::size_t k = 0; k < samples; ++k) sources[k] = {planes.data() + k * rowBytes, rowBytes};
+    const std::span<const TRowBuffer> sourceSpan(sources, samples);
 
-        for (std::uint32_t r = 0; r < h.Height && rowBytes > 0; ++r) {
-            for (std::uint32_t k = 0; k < samples; ++k) reader.Read(k, r, planes.data() + k * rowBytes);
-            std::uint8_t* target = ScanLine(static_cast<int>(h.Height - 1 - r));
-            ColorManager.ConvertLine(sourceSpan, target, RowBytes(), h.Width);
-            ReportRowDone(r, h.Height);
-        }
-        reader.Finish();
-    } catch (...) {
-        ReportProgress(TProgressStage::Ending, 100, true, "");
-        throw;
+    for (std::uint32_t r = 0; r < h.Height && rowBytes > 0; ++r) {
+        for (std::uint32_t k = 0; k < samples; ++k) reader.Read(k, r, planes.data() + k * rowBytes);
+        std::uint8_t* target = ScanLine(static_cast<int>(h.Height - 1 - r));
+        ColorManager.ConvertLine(sourceSpan, target, RowBytes(), h.Width);
+        load.Progress.RowDone(r, h.Height);
     }
-    ReportProgress(TProgressStage::Ending, 100, true, "");
+    reader.Finish();
 }
 
 }  // namespace orv

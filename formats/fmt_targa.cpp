@@ -7,6 +7,7 @@
 
 #include "formats/codec_rle.h"
 #include "formats/format_messages.h"
+#include "formats/format_registry.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/byte_order.h"
 
@@ -17,6 +18,7 @@ namespace {
 constexpr const char* kFormatName = "Targa";
 constexpr std::uint8_t kTopDownBit = 0x20;
 constexpr std::uint32_t kMaxSide = 65535;
+constexpr TFormatExtension kExtensions[] = {{"win"}, {"vst"}, {"vda"}, {"tga"}, {"icb"}};
 
 void PutWord(std::uint8_t* p, std::uint16_t v) {
     p[0] = static_cast<std::uint8_t>(v);
@@ -90,12 +92,12 @@ void TTargaHeader::Store(std::uint8_t (&b)[kSize]) const {
 
 // --- Class ---------------------------------------------------------------------
 
-const TGraphicClass& TTargaGraphic::ClassInfo() {
-    static const TGraphicClass info{"TTargaGraphic",
-                                    []() -> std::unique_ptr<TGraphic> { return std::make_unique<TTargaGraphic>(); },
-                                    &TTargaGraphic::CanLoadStream, &TFormatGraphic::ClassInfo()};
-    return info;
-}
+TTargaGraphic::TTargaGraphic() : TFormatGraphic(kFormatName) {}
+
+const TGraphicClass& TTargaGraphic::ClassInfo() { return FormatClassInfo<TTargaGraphic>("TTargaGraphic"); }
+
+const TFormatDescriptor TTargaGraphic::Format{&TTargaGraphic::ClassInfo, "Truevision images", kExtensions,
+                                              FormatRaster};
 
 bool TTargaGraphic::CanLoadStream(TStream& stream) {
     std::uint8_t bytes[TTargaHeader::kSize];
@@ -158,15 +160,11 @@ bool TTargaGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageInde
     return IsKnownImageType(h.ImageType);
 }
 
-void TTargaGraphic::LoadFromStream(TStream& stream) {
-    Clear();
-    StartPosition = stream.Position();
-    if (!ReadImageProperties(stream, 0)) RaiseInvalidImageFormat(kFormatName);
-    stream.SetPosition(StartPosition);
+void TTargaGraphic::DecodeImage(TLoadContext& load) {
+    TStream& stream = load.Stream;
+    stream.SetPosition(load.StartPosition);
     const TImageProperties& props = ImageProperties;
-
-    ProgressArea = MakeRect(0, 0, static_cast<int>(props.Width), 1);
-    ReportProgress(TProgressStage::Starting, 0, false, msg::Preparing);
+    load.Progress.Start(msg::Preparing);
 
     std::uint8_t bytes[TTargaHeader::kSize];
     stream.ReadBuffer(bytes, sizeof bytes);
@@ -179,16 +177,7 @@ void TTargaGraphic::LoadFromStream(TStream& stream) {
     // in the other readers' gray images.
     const bool grayAlpha = props.ColorScheme == TColorModel::cmGrayAlpha;
 
-    // A fresh manager: nothing of an earlier load carries over.
-    ColorManager = TColorManager();
-    ColorManager.SetSourceSamples(props.SamplesPerPixel);
-    ColorManager.SetTargetSamples(grayAlpha ? 1 : props.SamplesPerPixel);
-    ColorManager.SetSourceModel(props.ColorScheme);
-    ColorManager.SourceFlags = 0;
-    ColorManager.SetTargetModel(grayAlpha ? TColorModel::cmGray : TColorModel::cmBGR);
-    ColorManager.SetSourceBits(props.BitsPerSample);
-    ColorManager.SetTargetBits(props.BitsPerSample);
-    SetPixelFormat(ColorManager.PixelFormatFor(1));
+    SetUpDisplay(props.ColorScheme, props.BitsPerSample, props.SamplesPerPixel, 0);
 
     const std::size_t mapBytes = BytesFor(h.ColorMapEntrySize) * h.ColorMapLength;
     if (IsGray(h.ImageType)) {
@@ -228,8 +217,8 @@ void TTargaGraphic::LoadFromStream(TStream& stream) {
         RaiseInvalidImageFormat(kFormatName);
     SetImageSize(h.Width, h.Height, kFormatName);
 
-    ReportProgress(TProgressStage::Ending, 0, false, "");
-    ReportProgress(TProgressStage::Starting, 0, false, msg::Transfering);
+    load.Progress.End();
+    load.Progress.Start(msg::Transfering);
 
     const int height = h.Height;
     auto bitmapRow = [&](int r) { return ScanLine(topDown ? r : height - 1 - r); };
@@ -243,7 +232,7 @@ void TTargaGraphic::LoadFromStream(TStream& stream) {
     };
     auto rowDone = [&](int r) {
         if (grayAlpha) ColorManager.ConvertLine(fileRow.data(), rowSize, bitmapRow(r), h.Width, h.Width);
-        ReportRowDone(static_cast<std::uint64_t>(r), h.Height);
+        load.Progress.RowDone(static_cast<std::uint64_t>(r), h.Height);
     };
 
     if (h.ImageType >= 1 && h.ImageType <= 3 && rowSize > 0) {
@@ -272,13 +261,12 @@ void TTargaGraphic::LoadFromStream(TStream& stream) {
         decoder.DecodeEnd();
     }
     // Image type 0 holds no pixels: the picture keeps its size, black.
-
-    ReportProgress(TProgressStage::Ending, 0, false, "");
 }
 
 void TTargaGraphic::SaveTarga(TStream& stream, bool compressed) {
-    ProgressArea = MakeRect(0, 0, Width(), 1);
-    ReportProgress(TProgressStage::Starting, 0, false, msg::Preparing);
+    TProgressScope progress(*this);
+    progress.Area = MakeRect(0, 0, Width(), 1);
+    progress.Start(msg::Preparing);
 
     const TPixelFormat format = PixelFormat();
     // Indexed bitmaps are written as 8-bit indices; formats without a Targa
@@ -324,8 +312,8 @@ void TTargaGraphic::SaveTarga(TStream& stream, bool compressed) {
 
     const auto width = static_cast<std::uint32_t>(Width());
     const std::size_t rowSize = static_cast<std::size_t>(width) * p;
-    ReportProgress(TProgressStage::Ending, 0, false, "");
-    ReportProgress(TProgressStage::Starting, 0, false, msg::Transfering);
+    progress.End();
+    progress.Start(msg::Transfering);
 
     // Rows whose stored layout is not the file's are converted into this
     // buffer; the picture itself is never changed.
@@ -358,11 +346,10 @@ void TTargaGraphic::SaveTarga(TStream& stream, bool compressed) {
         } else {
             stream.WriteBuffer(row, rowSize);
         }
-        ReportProgress(TProgressStage::Running, 0, false, "");
-        ProgressArea.Offset(0, 1);
+        progress.Running(0);
+        progress.Area.Offset(0, 1);
     }
-
-    ReportProgress(TProgressStage::Ending, 0, false, "");
+    progress.End();
 }
 
 }  // namespace orv

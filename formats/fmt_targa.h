@@ -31,8 +31,10 @@ struct TTargaHeader {
 
 class TTargaGraphic : public TFormatGraphic {
 public:
+    TTargaGraphic();
     static const TGraphicClass& ClassInfo();
     const TGraphicClass& ClassType() const override { return ClassInfo(); }
+    static const TFormatDescriptor Format;
 
     // A plausible header follows (more than 18 bytes remain); the position
     // is restored.
@@ -40,7 +42,6 @@ public:
     // Fills ImageProperties from the header; false for an image type the
     // format does not define.
     bool ReadImageProperties(TStream& stream, std::uint32_t imageIndex) override;
-    void LoadFromStream(TStream& stream) override;
     // Writes a run-length Targa.
     void SaveToStream(TStream& stream) override { SaveTarga(stream, true); }
     // Writes the picture top row first: 8-bit colour-mapped for indexed
@@ -48,6 +49,9 @@ public:
     // for everything else. Sides above 65535 raise EInvalidGraphic before
     // anything is written; an empty picture writes nothing.
     void SaveTarga(TStream& stream, bool compressed);
+
+protected:
+    void DecodeImage(TLoadContext& load) override;
 };
 
 

@@ -11,11 +11,10 @@
 #include "formats/codec_lzw.h"
 #include "formats/codec_rle.h"
 #include "formats/codec_thunder.h"
-#include "formats/fmt_eps.h"
 #include "formats/fmt_tiff.h"
 #include "formats/fmt_tiff_blocks.h"
 #include "formats/format_messages.h"
-#include "formats/library.h"
+#include "formats/format_registry.h"
 #include "platform/base/stream.h"
 
 namespace orv {
@@ -23,6 +22,8 @@ namespace orv {
 namespace {
 
 constexpr const char* kFormatName = "TIF/TIFF";
+constexpr TFormatExtension kExtensions[] = {
+    {"tiff", "Macintosh TIFF images"}, {"tif", "PC TIF images"}, {"fax", "GFI fax images"}};
 
 constexpr std::uint32_t tagStripOffsets = 273;
 constexpr std::uint32_t tagStripByteCounts = 279;
@@ -32,19 +33,6 @@ constexpr std::uint32_t tagTileOffsets = 324;
 constexpr std::uint32_t tagTileByteCounts = 325;
 constexpr std::uint32_t tagSampleFormat = 339;
 constexpr std::uint32_t tagJPEGTables = 347;
-
-// Runs a callable when the scope ends, whatever ends it.
-template <class F>
-class ScopeExit {
-public:
-    explicit ScopeExit(F f) : f_(std::move(f)) {}
-    ~ScopeExit() { f_(); }
-    ScopeExit(const ScopeExit&) = delete;
-    ScopeExit& operator=(const ScopeExit&) = delete;
-
-private:
-    F f_;
-};
 
 bool IsSupportedDepth(std::uint32_t bits) { return bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16; }
 
@@ -66,40 +54,19 @@ bool SamplesFit(std::uint32_t photometric, std::uint32_t samples, bool alpha, bo
 
 }  // namespace
 
-const TGraphicClass& TTIFFGraphic::ClassInfo() {
-    static const TGraphicClass info{"TTIFFGraphic",
-                                    []() -> std::unique_ptr<TGraphic> { return std::make_unique<TTIFFGraphic>(); },
-                                    &TTIFFGraphic::CanLoadStream, &TFormatGraphic::ClassInfo()};
-    return info;
-}
+TTIFFGraphic::TTIFFGraphic() : TFormatGraphic(kFormatName) {}
 
-void RegisterTiffFormats() {
-    AddFormatClass(TTIFFGraphic::ClassInfo());
-    AddFormatClass(TEPSGraphic::ClassInfo());
-}
+const TGraphicClass& TTIFFGraphic::ClassInfo() { return FormatClassInfo<TTIFFGraphic>("TTIFFGraphic"); }
 
-void TTIFFGraphic::LoadFromStream(TStream& stream) {
-    Clear();
-    StartPosition = stream.Position();
-    if (!ReadImageProperties(stream, 0)) RaiseInvalidImageFormat(kFormatName);
+const TFormatDescriptor TTIFFGraphic::Format{&TTIFFGraphic::ClassInfo, "Tagged image file format images", kExtensions,
+                                             FormatMultiPage | FormatRaster};
+
+void TTIFFGraphic::DecodeImage(TLoadContext& load) {
+    TStream& stream = load.Stream;
     TImageProperties& p = ImageProperties;
-    SourceStream = &stream;
-
-    std::unique_ptr<TDecoder> decoder;
-    ScopeExit guard([&]() {
-        SourceStream = nullptr;
-        try {
-            if (decoder) decoder->DecodeEnd();
-        } catch (...) {
-        }
-        try {
-            ReportProgress(TProgressStage::Ending, 0, false, "");
-        } catch (...) {
-        }
-    });
-
-    ProgressArea = MakeRect(0, 0, 0, 1);
-    ReportProgress(TProgressStage::Starting, 0, false, msg::Preparing);
+    // The area gets its width once the picture is sized.
+    load.Progress.Area.Right = 0;
+    load.Progress.Start(msg::Preparing);
 
     const bool tiled = p.Options & OptionTiled;
     // Separate planes matter only when a pixel has more than one sample.
@@ -127,7 +94,7 @@ void TTIFFGraphic::LoadFromStream(TStream& stream) {
     const std::uint8_t usedSamples = ConfigureColours(stream, planar);
     const TColorModel source = ColorManager.SourceModel();
     SetImageSize(p.Width, p.Height, kFormatName);
-    ProgressArea.Right = static_cast<int>(p.Width);
+    load.Progress.Area.Right = static_cast<int>(p.Width);
 
     TTIFFBlockLayout layout = MakeLayout(planar, offsets.size());
     // Uncompressed and losslessly compressed YCbCr is stored in units of
@@ -145,15 +112,15 @@ void TTIFFGraphic::LoadFromStream(TStream& stream) {
     p.RowBytes = static_cast<std::uint32_t>(layout.BandRowBytes());
 
     TTIFFJPEGDecoder* jpegDecoder = nullptr;
-    decoder = MakeDecoder(stream, planar, layout.BlockWidth(), jpegDecoder);
+    const std::unique_ptr<TDecoder> decoder = MakeDecoder(stream, planar, layout.BlockWidth(), jpegDecoder);
     if (decoder) decoder->DecodeInit();
 
-    ReportProgress(TProgressStage::Ending, 0, false, "");
-    ReportProgress(TProgressStage::Starting, 0, false, msg::Transfering);
+    load.Progress.End();
+    load.Progress.Start(msg::Transfering);
 
     TTIFFBlockSource blocks;
     blocks.Stream = &stream;
-    blocks.StartPosition = StartPosition;
+    blocks.StartPosition = directoryBase_;
     blocks.Offsets = std::move(offsets);
     blocks.ByteCounts = std::move(byteCounts);
     blocks.Decoder = decoder.get();
@@ -185,9 +152,10 @@ void TTIFFGraphic::LoadFromStream(TStream& stream) {
                 rowPlanes[plane] = {bands[plane].data() + std::size_t{r} * p.RowBytes, p.RowBytes};
             ColorManager.ConvertLine(rowPlanes, ScanLine(static_cast<int>(p.RowIndex)), targetBytes, p.Width);
             ++p.RowIndex;
-            ReportRowDone(p.RowIndex, p.Height);
+            load.Progress.RowDone(p.RowIndex, p.Height);
         }
     }
+    if (decoder) decoder->DecodeEnd();
 }
 
 std::uint8_t TTIFFGraphic::ConfigureColours(TStream& stream, bool planar) {
@@ -197,51 +165,28 @@ std::uint8_t TTIFFGraphic::ConfigureColours(TStream& stream, bool planar) {
     // Counts above 4 are refused by the manager; keep them from wrapping.
     const auto samples = static_cast<std::uint8_t>(std::min<std::uint32_t>(samplesPerPixel_, 255));
 
-    // A fresh manager: nothing of an earlier load carries over.
-    ColorManager = TColorManager();
-    TColorManager& cm = ColorManager;
-    cm.SourceFlags = (p.Options & OptionBigEndian) ? cfByteSwap : 0;
-    cm.SetSourceBits(bits);
-    // 16 bits are shown with 8; 2-bit samples have no bitmap of their own
-    // and are widened to 4.
-    cm.SetTargetBits(bits == 16 ? 8 : (bits == 2 ? 4 : bits));
     // The JPEG decoder delivers blue, green, red for three interleaved
     // components and each component as stored otherwise.
     TColorModel source = p.ColorScheme;
     if (jpeg && samples == 3 && !planar) source = TColorModel::cmBGR;
     else if (jpeg && samples == 1) source = TColorModel::cmGray;
-    TColorModel target = source;
+    const bool indexed = source == TColorModel::cmIndexed;
     std::uint8_t sourceSamples = samples;
-    switch (source) {
-        case TColorModel::cmIndexed:
-        case TColorModel::cmGray:
-            // Of separate planes only the first is read; an interleaved alpha
-            // sample is passed over, like a PNG gray image with alpha.
-            if (planar) sourceSamples = 1;
-            else if (p.AlphaPresent) source = TColorModel::cmGrayAlpha;
-            break;
-        case TColorModel::cmRGB: target = TColorModel::cmBGR; break;
-        case TColorModel::cmRGBA: target = TColorModel::cmBGRA; break;
-        case TColorModel::cmReserved:
-        case TColorModel::cmCMYK:
-        case TColorModel::cmCIELab:
-        case TColorModel::cmYCbCr: target = TColorModel::cmBGR; break;
-        default: break;
+    if (indexed || source == TColorModel::cmGray) {
+        // Of separate planes only the first is read; an interleaved alpha
+        // sample is passed over, like a PNG gray image with alpha.
+        if (planar) sourceSamples = 1;
+        else if (p.AlphaPresent) source = TColorModel::cmGrayAlpha;
     }
-    cm.SetSourceModel(source);
-    cm.SetTargetModel(target);
-    cm.SetSourceSamples(sourceSamples);
-    cm.SetTargetSamples(source == TColorModel::cmCMYK ? 3 : (source == TColorModel::cmGrayAlpha ? 1 : sourceSamples));
-    if (source == TColorModel::cmCIELab) cm.SourceFlags |= cfLabScaledL;
-    SetPixelFormat(source == TColorModel::cmGrayAlpha ? TPixelFormat::pf8bit : cm.PixelFormatFor(1));
+    TConversionFlags flags = (p.Options & OptionBigEndian) ? cfByteSwap : 0;
+    if (source == TColorModel::cmCIELab) flags |= cfLabScaledL;
+    SetUpDisplay(source, bits, sourceSamples, flags, p.Options & OptionMinIsWhite);
 
-    if (target == TColorModel::cmIndexed) {
+    if (indexed) {
         SetPalette(ReadColorMap(stream));
-    } else if (target == TColorModel::cmGray) {
-        SetPalette(cm.BuildGrayPalette(p.Options & OptionMinIsWhite));
     } else if (source == TColorModel::cmYCbCr) {
-        cm.SetChromaParameters(std::span<const float>(YCbCrCoefficients), p.YCbCrSubSampling[0],
-                               p.YCbCrSubSampling[1]);
+        ColorManager.SetChromaParameters(std::span<const float>(YCbCrCoefficients), p.YCbCrSubSampling[0],
+                                         p.YCbCrSubSampling[1]);
     }
     return sourceSamples;
 }
@@ -295,7 +240,7 @@ TPalette TTIFFGraphic::ReadColorMap(TStream& stream) {
     if (count == 0 || !LocateTag(tagColorMap, index) || std::uint64_t{count} * 2 <= 4) return TPalette();
     // The map is as long as the file says, but never longer than the bytes
     // that follow its offset.
-    const std::int64_t position = StartPosition + static_cast<std::int64_t>(offset);
+    const std::int64_t position = directoryBase_ + static_cast<std::int64_t>(offset);
     const std::int64_t total = stream.Size();
     const std::uint64_t left = position < total ? static_cast<std::uint64_t>(total - position) : 0;
     std::vector<std::uint8_t> map(static_cast<std::size_t>(std::min<std::uint64_t>(std::uint64_t{count} * 2, left)));

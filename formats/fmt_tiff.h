@@ -54,23 +54,24 @@ TTIFFEntry ParseTIFFEntry(const std::uint8_t* bytes, bool bigEndian);
 
 class TTIFFGraphic : public TFormatGraphic {
 public:
+    TTIFFGraphic();
     static const TGraphicClass& ClassInfo();
     const TGraphicClass& ClassType() const override { return ClassInfo(); }
+    static const TFormatDescriptor Format;
 
     // More than 8 bytes remain, "MM" or "II", version 42 and a first
     // directory inside the stream; the position is restored.
     static bool CanLoadStream(TStream& stream);
-    // Reads directory number imageIndex (0 = first) into Entries and
-    // ImageProperties; false for a wrong version, a missing directory or a
-    // zero width or height. A stream that ends inside the header or the
-    // directory raises EReadError.
+    // Reads the header at the stream's position and directory number
+    // imageIndex (0 = first) into Entries and ImageProperties; false for a
+    // wrong version, a missing directory or a zero width or height. A stream
+    // that ends inside the header or the directory raises EReadError.
     bool ReadImageProperties(TStream& stream, std::uint32_t imageIndex) override;
-    // Loads the first image at the stream's position.
-    void LoadFromStream(TStream& stream) override;
     // Writing TIFF files is not supported: writes nothing.
     void SaveToStream(TStream&) override {}
 
-    // --- Directory access (on Entries; arrays read from `stream`) ---------
+    // --- Directory access (on Entries; arrays read from `stream`, their
+    // offsets counted from the header the directory was read from) ---------
     // Binary search over the entries sorted by tag.
     bool LocateTag(std::uint32_t tag, std::size_t& index) const;
     // One integer value: the default when the tag is absent or of a type
@@ -92,6 +93,10 @@ public:
     std::uint32_t YCbCrPositioning = 1;
     std::vector<float> YCbCrCoefficients{0.299f, 0.587f, 0.114f};
 
+protected:
+    // Loads the first image.
+    void DecodeImage(TLoadContext& load) override;
+
 private:
     // Reads the values of the entry of `tag` as numbers (rationals only when
     // `rationals` is set; a zero denominator gives NaN) and hands each with
@@ -112,15 +117,14 @@ private:
     // strip or tile offsets. Refuses tiles far larger than the picture.
     TTIFFBlockLayout MakeLayout(bool planar, std::size_t blockCount) const;
 
+    // The stream position of the header the directory was read from: the
+    // file's offsets count from it.
+    std::int64_t directoryBase_ = 0;
     // The raw values the loader checks before it trusts the byte-sized
     // fields of ImageProperties.
     std::uint32_t photometric_ = 0;
     std::uint32_t samplesPerPixel_ = 1;
     std::uint32_t bitsPerSample_ = 1;
 };
-
-// Makes the TIFF and EPS (fmt_eps.h) classes known to the format library's
-// start-up.
-void RegisterTiffFormats();
 
 }  // namespace orv

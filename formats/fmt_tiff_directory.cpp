@@ -224,7 +224,7 @@ bool TTIFFGraphic::ForEachValue(TStream& stream, std::uint32_t tag, bool rationa
 
     // Values at an offset: they must lie wholly inside the stream before
     // anything is allocated for them.
-    const std::int64_t position = StartPosition + static_cast<std::int64_t>(e.Value);
+    const std::int64_t position = directoryBase_ + static_cast<std::int64_t>(e.Value);
     const std::int64_t total = stream.Size();
     const std::uint64_t bytes = e.DataSize();
     if (position > total || bytes > static_cast<std::uint64_t>(total - position)) return false;
@@ -292,7 +292,7 @@ bool TTIFFGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex
     Entries.clear();
     TImageProperties& p = ImageProperties;
 
-    stream.SetPosition(StartPosition);
+    directoryBase_ = stream.Position();
     std::uint8_t h[kHeaderSize];
     stream.ReadBuffer(h, sizeof h);
     const bool big = h[0] == 'M' && h[1] == 'M';
@@ -305,7 +305,7 @@ bool TTIFFGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex
     std::uint32_t offset = p.DirectoryOffset;
     std::uint8_t word[4];
     for (;;) {
-        stream.SetPosition(StartPosition + static_cast<std::int64_t>(offset));
+        stream.SetPosition(directoryBase_ + static_cast<std::int64_t>(offset));
         stream.ReadBuffer(word, 2);
         const std::uint16_t count = Word(word, big);
         if (imageIndex == 0) {

@@ -1,6 +1,6 @@
-// The format library's texts: progress captions, error messages and the
-// descriptions of the registered picture formats. All English; the %s and %d
-// places are filled by the caller (the format's name, an error number).
+// The format library's texts: progress captions and error messages. All
+// English; the %s and %d places are filled by the caller (the format's name,
+// an error number). Each format's description stands in its descriptor.
 #pragma once
 
 namespace orv::msg {
@@ -46,41 +46,5 @@ inline constexpr const char* VerticalSubsampling = "Vertical subsampling value m
 
 // Registry.
 inline constexpr const char* DuplicateFormat = "Attempt to register %s twice.";
-
-// Descriptions of the registered formats.
-inline constexpr const char* WindowsBitmaps = "Windows bitmaps";
-inline constexpr const char* WindowsIcons = "Windows icons";
-inline constexpr const char* WindowsMetafiles = "Windows metafiles";
-inline constexpr const char* EnhancedMetafiles = "Windows enhanced meta files";
-inline constexpr const char* JFIFImages = "JFIF images";
-inline constexpr const char* JPGImages = "JPG images";
-inline constexpr const char* JPEImages = "JPE images";
-inline constexpr const char* JPEGImages = "JPEG images";
-inline constexpr const char* RLEBitmaps = "Run length encoded Windows bitmaps";
-inline constexpr const char* DIBBitmaps = "Device independant Windows bitmaps";
-inline constexpr const char* TruevisionImages = "Truevision images";
-inline constexpr const char* TIFFImages = "Tagged image file format images";
-inline constexpr const char* MacTIFFImages = "Macintosh TIFF images";
-inline constexpr const char* PCTIFImages = "PC TIF images";
-inline constexpr const char* FaxImages = "GFI fax images";
-inline constexpr const char* EPSImages = "Encapsulated Postscript images";
-inline constexpr const char* PCXImages = "ZSoft Paintbrush images";
-inline constexpr const char* ScreenCaptureImages = "Word 5.x screen capture images";
-inline constexpr const char* RLAImages = "Alias/Wavefront images";
-inline constexpr const char* SGIImages = "SGI images";
-inline constexpr const char* SGITrueColor = "SGI true color images";
-inline constexpr const char* SGITrueColorAlpha = "SGI true color images with alpha";
-inline constexpr const char* SGIMono = "SGI black/white images";
-inline constexpr const char* PSDImages = "Photoshop images";
-inline constexpr const char* PortableMapImages = "Portable map images";
-inline constexpr const char* PortablePixelMaps = "Portable pixel map images";
-inline constexpr const char* PortableGrayMaps = "Portable gray map images";
-inline constexpr const char* PortableBitmaps = "Portable bitmap images";
-inline constexpr const char* AutodeskImages = "Autodesk images";
-inline constexpr const char* PhotoCDImages = "Kodak Photo-CD images";
-inline constexpr const char* GIFImages = "CompuServe images";
-inline constexpr const char* CUTImages = "Dr. Halo images";
-inline constexpr const char* PSPImages = "Paintshop Pro images";
-inline constexpr const char* PNGImages = "Portable network graphic images";
 
 }  // namespace orv::msg

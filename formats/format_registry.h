@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,24 @@ inline constexpr TFormatKinds FormatLayers = 1u << 1;
 inline constexpr TFormatKinds FormatMultiPage = 1u << 2;
 inline constexpr TFormatKinds FormatRaster = 1u << 3;
 inline constexpr TFormatKinds FormatVector = 1u << 4;
+
+// One extension a format registers, without a dot, and its own description
+// ("" for none: the format's description stands for it).
+struct TFormatExtension {
+    const char* Extension;
+    const char* Description = "";
+};
+
+// What the library registers for one picture class: the class, its common
+// description, its extensions in order of registration and the kinds of
+// picture it holds. Class is null for a class this platform does not have;
+// its extensions stay unregistered.
+struct TFormatDescriptor {
+    const TGraphicClass& (*Class)();
+    const char* Description;
+    std::span<const TFormatExtension> Extensions;
+    TFormatKinds Kinds;
+};
 
 struct TClassEntry {
     const TGraphicClass* ImageClass = nullptr;

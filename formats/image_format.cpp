@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <memory>
 
 #include "formats/format_messages.h"
@@ -12,12 +13,7 @@ namespace orv {
 
 // --- TFormatGraphic ----------------------------------------------------------
 
-const TGraphicClass& TFormatGraphic::ClassInfo() {
-    static const TGraphicClass info{"TFormatGraphic",
-                                    []() -> std::unique_ptr<TGraphic> { return std::make_unique<TFormatGraphic>(); },
-                                    &TFormatGraphic::CanLoadStream, &TBitmap::ClassInfo()};
-    return info;
-}
+const TGraphicClass& TFormatGraphic::ClassInfo() { return FormatClassInfo<TFormatGraphic, TBitmap>("TFormatGraphic"); }
 
 bool TFormatGraphic::CanLoadStream(TStream&) {
     return false;
@@ -48,19 +44,101 @@ void TFormatGraphic::MoveAssign(TBitmap& source) {
     TBitmap::MoveAssign(source);
 }
 
-void TFormatGraphic::ReportProgress(TProgressStage stage, std::uint8_t percentDone, bool redrawNow,
-                                    std::string_view text) {
-    Progress(stage, percentDone, redrawNow, ProgressArea, std::string(text));
+void TFormatGraphic::LoadFromStream(TStream& stream) {
+    Clear();
+    // Nothing of an earlier load carries over: models, flags, gamma.
+    ColorManager = TColorManager();
+    TLoadContext load(*this, stream);
+    if (!ReadImageProperties(stream, 0)) {
+        if (refusal_ == THeaderRefusal::EmptyPicture) return;
+        RaiseInvalidImageFormat(formatName_);
+    }
+    const std::uint32_t width = std::min<std::uint32_t>(ImageProperties.Width, std::numeric_limits<int>::max());
+    load.Progress.Area = MakeRect(0, 0, static_cast<int>(width), 1);
+    DecodeImage(load);
+    load.Progress.End();
 }
 
-void TFormatGraphic::ReportRowDone(std::uint64_t row, std::uint64_t height) {
-    ReportProgress(TProgressStage::Running, ProgressPercent(row, height), true, "");
-    ProgressArea.Offset(0, 1);
-}
+void TFormatGraphic::DecodeImage(TLoadContext&) {}
 
 void TFormatGraphic::SetImageSize(std::int64_t width, std::int64_t height, std::string_view formatName) {
     CheckImageSize(width, height, formatName);
     SetSize(static_cast<int>(width), static_cast<int>(height));
+}
+
+void TFormatGraphic::SetUpDisplay(TColorModel source, std::uint8_t bitsPerSample, std::uint8_t samples,
+                                  TConversionFlags sourceFlags, bool minIsWhite) {
+    TColorModel target = source;  // indexed and gray show as they are
+    std::uint8_t targetSamples = samples;
+    switch (source) {
+        case TColorModel::cmGrayAlpha:
+            target = TColorModel::cmGray;
+            targetSamples = 1;
+            break;
+        case TColorModel::cmRGBA:
+        case TColorModel::cmBGRA: target = TColorModel::cmBGRA; break;
+        case TColorModel::cmCMYK:
+            target = TColorModel::cmBGR;
+            targetSamples = 3;
+            break;
+        case TColorModel::cmRGB:
+        case TColorModel::cmBGR:
+        case TColorModel::cmReserved:
+        case TColorModel::cmCIELab:
+        case TColorModel::cmYCbCr:
+        case TColorModel::cmPhotoYCC: target = TColorModel::cmBGR; break;
+        default: break;
+    }
+    TColorManager& cm = ColorManager;
+    cm.SourceFlags = sourceFlags;
+    cm.SetSourceBits(bitsPerSample);
+    // 2-bit samples have no bitmap of their own.
+    cm.SetTargetBits(bitsPerSample == 16 ? 8 : (bitsPerSample == 2 ? 4 : bitsPerSample));
+    cm.SetSourceSamples(samples);
+    cm.SetTargetSamples(targetSamples);
+    cm.SetSourceModel(source);
+    cm.SetTargetModel(target);
+    SetPixelFormat(source == TColorModel::cmGrayAlpha ? TPixelFormat::pf8bit : cm.PixelFormatFor(1));
+    if (target == TColorModel::cmGray) SetPalette(cm.BuildGrayPalette(minIsWhite));
+}
+
+// --- Progress ------------------------------------------------------------------
+
+TLoadContext::TLoadContext(TFormatGraphic& graphic, TStream& stream)
+    : Stream(stream), StartPosition(stream.Position()), Progress(graphic) {}
+
+TProgressScope::~TProgressScope() {
+    try {
+        End();
+    } catch (...) {
+        // A listener that fails on the end notice of a failed load must not
+        // hide the load's own error.
+    }
+}
+
+void TProgressScope::Start(std::string_view text) {
+    open_ = true;
+    graphic_.Progress(TProgressStage::Starting, 0, false, Area, std::string(text));
+}
+
+void TProgressScope::End() {
+    if (!open_) return;
+    open_ = false;
+    graphic_.Progress(TProgressStage::Ending, endPercent_, endRedraw_, Area, "");
+}
+
+void TProgressScope::RowDone(std::uint64_t row, std::uint64_t height) {
+    graphic_.Progress(TProgressStage::Running, ProgressPercent(row, height), true, Area, "");
+    Area.Offset(0, 1);
+}
+
+void TProgressScope::Running(std::uint8_t percent) {
+    graphic_.Progress(TProgressStage::Running, percent, false, Area, "");
+}
+
+void TProgressScope::SetEndNotice(std::uint8_t percent, bool redraw) {
+    endPercent_ = percent;
+    endRedraw_ = redraw;
 }
 
 // --- Errors --------------------------------------------------------------------

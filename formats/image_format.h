@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -102,6 +103,57 @@ struct TImageProperties {
     std::uint8_t FilterMethod = 0;
 };
 
+class TFormatGraphic;
+struct TFormatDescriptor;
+
+// The progress notices of one load or save. A stage opens with Start and
+// closes with End; whatever ends the work, a stage still open gets its end
+// notice when the scope goes.
+class TProgressScope {
+public:
+    explicit TProgressScope(TFormatGraphic& graphic) : graphic_(graphic) {}
+    ~TProgressScope();
+    TProgressScope(const TProgressScope&) = delete;
+    TProgressScope& operator=(const TProgressScope&) = delete;
+
+    // Starting, 0 %, no redraw, with the stage's text.
+    void Start(std::string_view text);
+    // Ending, when a stage is open.
+    void End();
+    // A row is done: running at MulDiv(row, 100, height) %, redraw
+    // requested, and Area moves down one row.
+    void RowDone(std::uint64_t row, std::uint64_t height);
+    // Running at `percent`, no redraw.
+    void Running(std::uint8_t percent);
+    // End notices report `percent` and `redraw` (0 and false unless set).
+    void SetEndNotice(std::uint8_t percent, bool redraw);
+
+    // The area reported with every notice.
+    TRect Area;
+
+private:
+    TFormatGraphic& graphic_;
+    bool open_ = false;
+    std::uint8_t endPercent_ = 0;
+    bool endRedraw_ = false;
+};
+
+// One load in progress: the stream it reads, the position at which it began
+// (readers seek relative to it) and its progress notices.
+struct TLoadContext {
+    TLoadContext(TFormatGraphic& graphic, TStream& stream);
+
+    TStream& Stream;
+    const std::int64_t StartPosition;
+    TProgressScope Progress;
+};
+
+// What a load makes of a header that its reader refuses.
+enum class THeaderRefusal : std::uint8_t {
+    RaiseError,    // "Cannot load image. Invalid or unexpected %s image format."
+    EmptyPicture,  // the load ends quietly, the picture empty
+};
+
 // Base of the format classes: a bitmap that reads its file into itself,
 // with a colour manager and the header record.
 class TFormatGraphic : public TBitmap {
@@ -113,7 +165,7 @@ public:
     const TGraphicClass& ClassType() const override { return ClassInfo(); }
 
     // Class-level test of a stream; the base knows no format. Format classes
-    // give their own and name it in their class descriptor.
+    // give their own, which their class record (FormatClassInfo) names.
     static bool CanLoadStream(TStream& stream);
     // Opens the file for reading and asks the class's stream test. A file
     // that cannot be opened raises EFOpenError.
@@ -123,42 +175,55 @@ public:
     // base clears the record (Gamma 1.0) and answers false.
     virtual bool ReadImageProperties(TStream& stream, std::uint32_t imageIndex);
 
+    // The frame of every reader's load: empties the picture, gives it a fresh
+    // colour manager, reads the header at the stream's position (a refused
+    // header as the reader's refusal rule says), then lets the reader decode
+    // the image. However the load ends, an open progress stage is ended.
+    void LoadFromStream(TStream& stream) override;
+
     // Copies the header record from another format object, then the picture.
     void Assign(const TGraphic& source) override;
     void MoveAssign(TBitmap& source) override;
 
     TColorManager ColorManager;
     TImageProperties ImageProperties;
-    // Stream position at which the current load began.
-    std::int64_t StartPosition = 0;
-    // The stream of the load in progress (not owned; null outside a load).
-    TStream* SourceStream = nullptr;
-    TRect ProgressArea;
 
 protected:
-    // Sends a progress notification for ProgressArea.
-    void ReportProgress(TProgressStage stage, std::uint8_t percentDone, bool redrawNow, std::string_view text);
-    // A row is done: progress running at MulDiv(row, 100, height) %, redraw
-    // requested, and ProgressArea moves down one row.
-    void ReportRowDone(std::uint64_t row, std::uint64_t height);
+    // formatName is the %s of the reader's messages.
+    explicit TFormatGraphic(std::string_view formatName, THeaderRefusal refusal = THeaderRefusal::RaiseError)
+        : formatName_(formatName), refusal_(refusal) {}
+
+    // Reads the image of an accepted header. The progress area spans the
+    // header's width and one row; no stage is open yet. The base reads nothing.
+    virtual void DecodeImage(TLoadContext& load);
+
     // Applies the size gate, then sizes the bitmap (pixels zero).
     void SetImageSize(std::int64_t width, std::int64_t height, std::string_view formatName);
-};
 
-// Holds a format object's SourceStream for one load and clears it however
-// the load ends.
-class TSourceStreamScope {
-public:
-    TSourceStreamScope(TFormatGraphic& graphic, TStream& stream) : graphic_(graphic) {
-        graphic_.SourceStream = &stream;
-    }
-    ~TSourceStreamScope() { graphic_.SourceStream = nullptr; }
-    TSourceStreamScope(const TSourceStreamScope&) = delete;
-    TSourceStreamScope& operator=(const TSourceStreamScope&) = delete;
+    // Sets the colour manager up to show samples of the source model, depth
+    // and count, and gives the bitmap its pixel format: 16-bit samples show
+    // with 8 bits, 2-bit ones with 4; colour models as blue, green, red (with
+    // alpha where the source has it; CMYK without); gray with alpha as its
+    // gray in 8 bits. Gray targets get a gray ramp, white first with
+    // minIsWhite.
+    void SetUpDisplay(TColorModel source, std::uint8_t bitsPerSample, std::uint8_t samples,
+                      TConversionFlags sourceFlags, bool minIsWhite = false);
 
 private:
-    TFormatGraphic& graphic_;
+    friend class TProgressScope;
+
+    std::string_view formatName_;
+    THeaderRefusal refusal_ = THeaderRefusal::RaiseError;
 };
+
+// The picture layer's record of a format class: its name, a factory, its
+// stream test and its parent.
+template <class Graphic, class Parent = TFormatGraphic>
+const TGraphicClass& FormatClassInfo(const char* name) {
+    static const TGraphicClass info{name, []() -> std::unique_ptr<TGraphic> { return std::make_unique<Graphic>(); },
+                                    &Graphic::CanLoadStream, &Parent::ClassInfo()};
+    return info;
+}
 
 // --- Shared routines -------------------------------------------------------
 

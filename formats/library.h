@@ -3,39 +3,19 @@
 // FinalizeImageFormats before it returns.
 #pragma once
 
-#include <string>
-#include <string_view>
-#include <vector>
+#include <span>
 
 #include "formats/format_registry.h"
 
 namespace orv {
 
-// One row of the library's table of registered extensions.
-struct TFormatTableRow {
-    const char* Extension;
-    const char* ClassName;   // the class's TGraphicClass::Name
-    const char* Common;      // class description ("" for none)
-    const char* Individual;  // extension description ("" for none)
-    TFormatKinds Kinds;
-};
+// Every format the library registers at start-up, in order of registration.
+std::span<const TFormatDescriptor* const> ImageFormats();
 
-// The 40 extensions in order of registration.
-const std::vector<TFormatTableRow>& FormatTable();
-
-// Makes a format class known to the library by its descriptor, so that the
-// table rows naming it are registered at start-up. Readers' classes are
-// listed in library.cpp; this hook serves classes from elsewhere (tests).
-// Registering the same descriptor twice is harmless.
-void AddFormatClass(const TGraphicClass& graphicClass);
-// The known class of that name (TBitmap, TJPEGImage and the readers'), or null.
-const TGraphicClass* FindFormatClass(std::string_view className);
-
-// Creates the registry and registers every table row whose class is known;
-// rows of classes not built into this program are skipped. Further calls
-// only count users.
+// Creates the registry and registers the extensions of every format whose
+// class this platform has. Further calls only count users.
 void InitializeImageFormats();
-// When the last user leaves: unregisters the classes and frees the registry.
+// When the last user leaves: frees the registry, which unbinds its classes.
 void FinalizeImageFormats();
 
 // The registry while the library is started, else null.

@@ -73,8 +73,16 @@ struct TTmpList {
     std::string Path;
 };
 
+// The extensions of the pictures a run takes, lower case with the dot.
+inline const std::array<std::string, 5> kTaiouExts{".jpg", ".bmp", ".tga", ".png", ".tif"};
+// The picture filter of the file dialog. It offers Photoshop files too,
+// which the lists then pass over, as the program always has.
+inline constexpr const char* kPictureFileFilter =
+    "全てのファイル (*.JPG,*.BMP,*.TGA,*.TIF,*.PSD,*.PNG)|*.JPG;*.BMP;*.TGA;*.TIF;*.PSD;*.PNG|Jpeg(*.JPG)|*.JPG|"
+    "ビットマップ(*.BMP)|*.BMP|TGA(*.TGA)|*.TGA|TIFF(*.TIF)|*.TIF|PhotoShop(*.PSD)|*.PSD|PNG(*.PNG)|*.PNG";
+
 struct TMainData {
-    std::array<std::string, 5> TaiouExts{".jpg", ".bmp", ".tga", ".png", ".tif"};
+    std::array<std::string, 5> TaiouExts = kTaiouExts;
     std::int32_t FileNo = 0;
     std::uint8_t PauseFlag = 0;
     std::string PrevSrcName, PrevTgtName;

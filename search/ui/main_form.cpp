@@ -419,9 +419,7 @@ void TOV_MainForm::FormCreate() {
     LoadIni();
     Init();
     pageControl1.SetActivePageIndex(0);
-    OpenDialog1.Filter =
-        "全てのファイル (*.JPG,*.BMP,*.TGA,*.TIF,*.PSD,*.PNG)|*.JPG;*.BMP;*.TGA;*.TIF;*.PSD;*.PNG|Jpeg(*.JPG)|*.JPG|"
-        "ビットマップ(*.BMP)|*.BMP|TGA(*.TGA)|*.TGA|TIFF(*.TIF)|*.TIF|PhotoShop(*.PSD)|*.PSD|PNG(*.PNG)|*.PNG";
+    OpenDialog1.Filter = kPictureFileFilter;
     SetMbEnabled(0);
     LoadSettingNames();
     if (!Globals().CmdFile.empty()) Timer1.SetEnabled(true);
@@ -527,7 +525,7 @@ void TOV_MainForm::Init() {
     Data.OneEnd = 0;
     Data.TgtDir.clear();
     Data.FileNo = 0;
-    Data.TaiouExts = {".jpg", ".bmp", ".tga", ".png", ".tif"};
+    Data.TaiouExts = kTaiouExts;
     Data.PrjFileName = kNewProjectName;
     SetCaption(ProjectCaption());
 

@@ -4,7 +4,7 @@
 
 #include "codec_test_data.h"
 #include "formats/fmt_tiff.h"
-#include "reader_test_support.h"
+#include "tests/support/reader_test_support.h"
 
 namespace orv {
 namespace {

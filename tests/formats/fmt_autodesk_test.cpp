@@ -4,32 +4,28 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "formats/library.h"
 #include "platform/base/stream.h"
-#include "platform/graphics/picture_loader.h"
+#include "tests/support/le_bytes.h"
+#include "tests/support/reader_test_support.h"
 
 namespace orv {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-void Put16(Bytes& b, std::size_t at, std::uint16_t v) {
-    b[at] = static_cast<std::uint8_t>(v);
-    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
+using namespace reader_test;
+using test::SetLe16;
 
 std::uint8_t Index(int x, int y) { return static_cast<std::uint8_t>(x * 7 + y * 50); }
 
 // Palette entry i is (i mod 64, 63 - i mod 64, i / 4), six bits each.
 Bytes Cel(int width, int height) {
     Bytes b(32, 0);
-    Put16(b, 0, 0x9119);
-    Put16(b, 2, static_cast<std::uint16_t>(width));
-    Put16(b, 4, static_cast<std::uint16_t>(height));
+    SetLe16(b, 0, 0x9119);
+    SetLe16(b, 2, static_cast<std::uint16_t>(width));
+    SetLe16(b, 4, static_cast<std::uint16_t>(height));
     b[10] = 8;
     for (int i = 0; i < 256; ++i) {
         b.push_back(static_cast<std::uint8_t>(i % 64));
@@ -44,11 +40,6 @@ Bytes Cel(int width, int height) {
 TColor Expected(std::uint8_t i) {
     return RGBColor(static_cast<std::uint8_t>(i % 64 * 4), static_cast<std::uint8_t>((63 - i % 64) * 4),
                     static_cast<std::uint8_t>(i / 4 * 4));
-}
-
-void Load(TAutodeskGraphic& cel, const Bytes& file) {
-    TMemoryStream stream(file);
-    cel.LoadFromStream(stream);
 }
 
 TEST(AutodeskReader, LoadsPaletteAndUnpaddedRows) {
@@ -94,8 +85,8 @@ TEST(AutodeskReader, RefusesWhatIsNoPicture) {
     Bytes shortHeader = Cel(2, 2);
     shortHeader.resize(31);
     Bytes huge = Cel(1, 1);  // 65535 x 65535 is over the size gate
-    Put16(huge, 2, 0xFFFF);
-    Put16(huge, 4, 0xFFFF);
+    SetLe16(huge, 2, 0xFFFF);
+    SetLe16(huge, 4, 0xFFFF);
     for (const Bytes& file : {wrongMagic, shortHeader, huge}) {
         TAutodeskGraphic cel;
         try {
@@ -124,12 +115,9 @@ TEST(AutodeskReader, StreamTestAndRegistry) {
 
     TImageFormatsScope formats;
     for (const char* extension : {".CEL", ".pic"}) {
-        const std::string copy = ::testing::TempDir() + "/picture" + extension;
-        TMemoryStream(file).SaveToFile(copy);
         TBitmap bitmap;
-        ASSERT_TRUE(LoadPictureToBitmap(copy, bitmap)) << extension;
+        ASSERT_TRUE(LoadAsFile(file, std::string("picture") + extension, bitmap)) << extension;
         EXPECT_EQ(bitmap.GetPixel(2, 1), Expected(Index(2, 1)));
-        std::remove(copy.c_str());
     }
 }
 

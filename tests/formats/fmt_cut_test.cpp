@@ -11,25 +11,23 @@
 #include "formats/library.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/picture_loader.h"
+#include "tests/support/le_bytes.h"
+#include "tests/support/reader_test_support.h"
 
 namespace orv {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using reader_test::Bytes;
+using test::PutLe16;
 using Rows = std::vector<Bytes>;
-
-void PutWord(Bytes& b, std::uint16_t v) {
-    b.push_back(static_cast<std::uint8_t>(v));
-    b.push_back(static_cast<std::uint8_t>(v >> 8));
-}
 
 // Codes rows as runs of three or more equal bytes and literal stretches,
 // each row closed by a 0.
 Bytes CutFile(std::uint16_t width, std::uint16_t height, const Rows& rows) {
     Bytes out;
-    PutWord(out, width);
-    PutWord(out, height);
-    PutWord(out, 0);
+    PutLe16(out, width);
+    PutLe16(out, height);
+    PutLe16(out, 0);
     for (const Bytes& row : rows) {
         Bytes coded;
         std::size_t i = 0;
@@ -50,7 +48,7 @@ Bytes CutFile(std::uint16_t width, std::uint16_t height, const Rows& rows) {
             i = j;
         }
         coded.push_back(0);
-        PutWord(out, static_cast<std::uint16_t>(coded.size()));
+        PutLe16(out, static_cast<std::uint16_t>(coded.size()));
         out.insert(out.end(), coded.begin(), coded.end());
     }
     return out;
@@ -60,8 +58,7 @@ Bytes CutFile(std::uint16_t width, std::uint16_t height, const Rows& rows) {
 // 40 that never cross a 512-byte block; whole blocks unless cut.
 Bytes PaletteFile(std::uint16_t highest, const std::vector<TPaletteEntry>& entries) {
     Bytes out(512, 0);
-    out[12] = static_cast<std::uint8_t>(highest);
-    out[13] = static_cast<std::uint8_t>(highest >> 8);
+    test::SetLe16(out, 12, highest);
     std::size_t block = 0, position = 40;
     for (const TPaletteEntry& e : entries) {
         if (position > 506) {

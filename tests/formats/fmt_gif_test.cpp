@@ -12,26 +12,22 @@
 #include "platform/base/errors.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/picture_loader.h"
-#include "reader_test_support.h"
+#include "tests/support/le_bytes.h"
+#include "tests/support/reader_test_support.h"
 
 namespace orv {
 namespace {
 
-using reader_test::Bytes;
-using reader_test::ReadFileBytes;
+using namespace reader_test;
+using test::PutLe16;
 
 std::string DataPath(const std::string& name) { return std::string(ORV_TEST_DATA) + "/gif/" + name; }
-
-void Put16(Bytes& out, std::uint32_t v) {
-    out.push_back(static_cast<std::uint8_t>(v));
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-}
 
 // Header and screen with a global table of four colours (size code 1).
 Bytes Screen(std::uint16_t w, std::uint16_t h, const char* signature = "GIF89a") {
     Bytes out(signature, signature + 6);
-    Put16(out, w);
-    Put16(out, h);
+    PutLe16(out, w);
+    PutLe16(out, h);
     out.insert(out.end(), {0x81, 0, 0});
     out.insert(out.end(), {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255});
     return out;
@@ -65,10 +61,10 @@ Bytes Codes(const std::vector<std::uint8_t>& indices) {
 void AppendImage(Bytes& out, std::uint16_t w, std::uint16_t h, const Bytes& data, std::uint8_t flags = 0,
                  std::uint8_t codeSize = 2) {
     out.push_back(',');
-    Put16(out, 0);
-    Put16(out, 0);
-    Put16(out, w);
-    Put16(out, h);
+    PutLe16(out, 0);
+    PutLe16(out, 0);
+    PutLe16(out, w);
+    PutLe16(out, h);
     out.push_back(flags);
     out.push_back(codeSize);
     for (std::size_t i = 0; i < data.size(); i += 255) {
@@ -80,25 +76,12 @@ void AppendImage(Bytes& out, std::uint16_t w, std::uint16_t h, const Bytes& data
     out.push_back(';');
 }
 
-void Load(TGIFGraphic& gif, const Bytes& file) {
-    TMemoryStream stream(file);
-    gif.LoadFromStream(stream);
-}
-
-std::string LoadError(const Bytes& file) {
-    TGIFGraphic gif;
-    try {
-        Load(gif, file);
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "";
-}
+std::string LoadError(const Bytes& file) { return reader_test::LoadError<TGIFGraphic>(file); }
 
 const std::string kInvalid = "Cannot load image. Invalid or unexpected GIF image format.";
 
 void ExpectPixels(const TBitmap& bitmap, const std::string& rgbName) {
-    reader_test::ExpectRGBPixels(bitmap, ReadFileBytes(DataPath(rgbName)), rgbName);
+    ExpectRGBPixels(bitmap, ReadFileBytes(DataPath(rgbName)), rgbName);
 }
 
 struct Reference {
@@ -132,10 +115,10 @@ TEST(GifReader, HeaderPropertiesSignatureAndScreenSize) {
     // Width 0 in the descriptor takes the screen width; a local table of
     // size code 2 gives 8 entries and 3 bits per sample.
     file.push_back(',');
-    Put16(file, 0);
-    Put16(file, 0);
-    Put16(file, 0);
-    Put16(file, 2);
+    PutLe16(file, 0);
+    PutLe16(file, 0);
+    PutLe16(file, 0);
+    PutLe16(file, 2);
     file.push_back(0x82);
     for (int i = 0; i < 8; ++i) file.insert(file.end(), {static_cast<std::uint8_t>(i * 30), 1, 2});
     file.push_back(2);

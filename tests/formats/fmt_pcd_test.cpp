@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -14,12 +13,12 @@
 #include "formats/library.h"
 #include "platform/base/errors.h"
 #include "platform/base/stream.h"
-#include "platform/graphics/picture_loader.h"
+#include "tests/support/reader_test_support.h"
 
 namespace orv {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using namespace reader_test;
 
 constexpr std::size_t kSector = 2048;
 constexpr std::size_t kBase = 96 * kSector;
@@ -54,11 +53,6 @@ Bytes CraftedPack(std::uint8_t y, Chroma chroma, std::uint8_t rotation = 0) {
         std::memset(group + 1920, c2, 384);
     }
     return b;
-}
-
-void Load(TPCDGraphic& pcd, const Bytes& file) {
-    TMemoryStream stream(file);
-    pcd.LoadFromStream(stream);
 }
 
 // The picture is neutral gray and within one level of the writer's own
@@ -196,13 +190,10 @@ TEST(PCDReader, StreamTestAndRegistry) {
     EXPECT_FALSE(TPCDGraphic::CanLoadStream(*std::make_unique<TMemoryStream>(other)));
 
     TImageFormatsScope formats;
-    const std::string copy = ::testing::TempDir() + "/picture.PCD";
-    TMemoryStream(pack).SaveToFile(copy);
     TBitmap bitmap;
-    ASSERT_TRUE(LoadPictureToBitmap(copy, bitmap));
+    ASSERT_TRUE(LoadAsFile(pack, "picture.PCD", bitmap));
     EXPECT_EQ(bitmap.Width(), 768);
     EXPECT_EQ(bitmap.GetPixel(10, 10), RGBColor(200, 200, 200));
-    std::remove(copy.c_str());
 }
 
 }  // namespace

@@ -4,29 +4,22 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "formats/library.h"
 #include "platform/base/stream.h"
-#include "reader_test_support.h"
-#include "platform/graphics/picture_loader.h"
+#include "tests/support/le_bytes.h"
+#include "tests/support/reader_test_support.h"
 
 namespace orv {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using namespace reader_test;
+using test::SetLe16;
 
 std::string DataPath(const std::string& name) { return std::string(ORV_TEST_DATA) + "/pcx/" + name; }
-
-Bytes ReadFile(const std::string& path) { return reader_test::ReadFileBytes(path); }
-
-void Put16(Bytes& b, std::size_t at, std::uint16_t v) {
-    b[at] = static_cast<std::uint8_t>(v);
-    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
 
 // A header of a w x h picture placed at (0, 0).
 Bytes Header(std::uint8_t bits, std::uint8_t planes, std::uint16_t bytesPerLine, int w, int h,
@@ -36,27 +29,15 @@ Bytes Header(std::uint8_t bits, std::uint8_t planes, std::uint16_t bytesPerLine,
     b[1] = 5;
     b[2] = encoding;
     b[3] = bits;
-    Put16(b, 8, static_cast<std::uint16_t>(w - 1));
-    Put16(b, 10, static_cast<std::uint16_t>(h - 1));
+    SetLe16(b, 8, static_cast<std::uint16_t>(w - 1));
+    SetLe16(b, 10, static_cast<std::uint16_t>(h - 1));
     b[65] = planes;
-    Put16(b, 66, bytesPerLine);
-    Put16(b, 68, paletteKind);
+    SetLe16(b, 66, bytesPerLine);
+    SetLe16(b, 68, paletteKind);
     return b;
 }
 
-void Load(TPCXGraphic& pcx, const Bytes& file) {
-    TMemoryStream stream(file);
-    pcx.LoadFromStream(stream);
-}
-
-void ExpectPixels(const TBitmap& bitmap, const Bytes& expected, const std::string& name) {
-    reader_test::ExpectRGBPixels(bitmap, expected, name);
-}
-
-struct Reference {
-    const char* name;
-    TPixelFormat format;
-};
+using Reference = ReferenceFile;
 
 class PCXReference : public ::testing::TestWithParam<Reference> {};
 
@@ -65,7 +46,7 @@ TEST_P(PCXReference, MatchesItsPixels) {
     TPCXGraphic pcx;
     pcx.LoadFromFile(DataPath(base + ".pcx"));
     EXPECT_EQ(pcx.PixelFormat(), GetParam().format) << base;
-    ExpectPixels(pcx, ReadFile(DataPath(base + ".rgb")), base);
+    ExpectRGBPixels(pcx, ReadFileBytes(DataPath(base + ".rgb")), base);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -79,7 +60,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Reference{"craft_planes4_gray", TPixelFormat::pf4bit},
                       Reference{"craft_8bit_raw", TPixelFormat::pf8bit},
                       Reference{"craft_8bit_gray", TPixelFormat::pf8bit}),
-    [](const ::testing::TestParamInfo<Reference>& info) { return std::string(info.param.name); });
+    ReferenceName);
 
 TEST(PCXReader, FourBitPlanesGiveThePlane3BitHighest) {
     // One pixel wide: planes 0 and 3 set give 9; the header's entry 9 is red.
@@ -101,9 +82,9 @@ TEST(PCXReader, RefusedHeadersLeaveAnEmptyPictureWithoutError) {
     Bytes maker = Header(8, 1, 4, 4, 4);
     maker[0] = 11;
     Bytes reversed = Header(8, 1, 4, 4, 4);
-    Put16(reversed, 4, 9);  // xmin above xmax
+    SetLe16(reversed, 4, 9);  // xmin above xmax
     Bytes flat = Header(8, 1, 4, 4, 1);
-    Put16(flat, 6, 1);  // ymin one above ymax: no rows
+    SetLe16(flat, 6, 1);  // ymin one above ymax: no rows
     std::vector<Case> cases{{"maker byte", maker},
                             {"xmax below xmin", reversed},
                             {"zero height", flat},
@@ -180,7 +161,7 @@ TEST(PCXReader, EightBitFilesShorterThanAPaletteBlockKeepTheirData) {
 }
 
 TEST(PCXReader, StreamTestAndRegistry) {
-    const Bytes file = ReadFile(DataPath("tool_pil_pal.pcx"));
+    const Bytes file = ReadFileBytes(DataPath("tool_pil_pal.pcx"));
     TMemoryStream stream(file);
     EXPECT_TRUE(TPCXGraphic::CanLoadStream(stream));
     EXPECT_EQ(stream.Position(), 0);
@@ -192,12 +173,9 @@ TEST(PCXReader, StreamTestAndRegistry) {
     EXPECT_FALSE(TPCXGraphic::CanLoadStream(*std::make_unique<TMemoryStream>(version)));
 
     TImageFormatsScope formats;
-    const std::string copy = ::testing::TempDir() + "/picture.SCR";
-    TMemoryStream(screen).SaveToFile(copy);
     TBitmap bitmap;
-    ASSERT_TRUE(LoadPictureToBitmap(copy, bitmap));
-    ExpectPixels(bitmap, ReadFile(DataPath("tool_pil_pal.rgb")), "registry");
-    std::remove(copy.c_str());
+    ASSERT_TRUE(LoadAsFile(screen, "picture.SCR", bitmap));
+    ExpectRGBPixels(bitmap, ReadFileBytes(DataPath("tool_pil_pal.rgb")), "registry");
 }
 
 }  // namespace

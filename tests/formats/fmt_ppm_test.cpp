@@ -5,44 +5,26 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "formats/library.h"
 #include "platform/base/errors.h"
 #include "platform/base/stream.h"
-#include "platform/graphics/picture_loader.h"
-#include "reader_test_support.h"
+#include "tests/support/reader_test_support.h"
 
 namespace orv {
 namespace {
 
-using reader_test::Bytes;
-using reader_test::ReadFileBytes;
+using namespace reader_test;
 
 std::string DataPath(const std::string& name) { return std::string(ORV_TEST_DATA) + "/ppm/" + name; }
 
 Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
-void Load(TPPMGraphic& ppm, const Bytes& file) {
-    TMemoryStream stream(file);
-    ppm.LoadFromStream(stream);
-}
-
-// The error text of a load; `sized` tells whether the picture got its size
-// before the error.
 std::string LoadError(const Bytes& file, bool* sized = nullptr) {
-    TPPMGraphic ppm;
-    try {
-        Load(ppm, file);
-    } catch (const EInvalidGraphic& e) {
-        if (sized != nullptr) *sized = !ppm.Empty();
-        return e.what();
-    }
-    return "no error";
+    return reader_test::LoadError<TPPMGraphic>(file, sized);
 }
-
 
 // Gray levels of the first row, read through the palette.
 std::vector<int> GrayRow(const TBitmap& bitmap, int y = 0) {
@@ -51,10 +33,7 @@ std::vector<int> GrayRow(const TBitmap& bitmap, int y = 0) {
     return row;
 }
 
-struct Reference {
-    const char* name;
-    TPixelFormat format;
-};
+using Reference = ReferenceFile;
 
 class PPMReference : public ::testing::TestWithParam<Reference> {};
 
@@ -65,7 +44,7 @@ TEST_P(PPMReference, MatchesItsPixels) {
     EXPECT_EQ(ppm.PixelFormat(), GetParam().format) << name;
     EXPECT_EQ(ppm.Width(), 13);
     EXPECT_EQ(ppm.Height(), 7);
-    reader_test::ExpectRGBPixels(ppm, ReadFileBytes(DataPath(name + ".rgb")), name);
+    ExpectRGBPixels(ppm, ReadFileBytes(DataPath(name + ".rgb")), name);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -170,12 +149,9 @@ TEST(PPMReader, StreamTestAndRegistry) {
     EXPECT_FALSE(TPPMGraphic::CanLoadStream(*std::make_unique<TMemoryStream>(Text("P5 1 1 25"))));
 
     TImageFormatsScope formats;
-    const std::string copy = ::testing::TempDir() + "/picture.PGM";
-    TMemoryStream(file).SaveToFile(copy);
     TBitmap bitmap;
-    ASSERT_TRUE(LoadPictureToBitmap(copy, bitmap));
-    reader_test::ExpectRGBPixels(bitmap, ReadFileBytes(DataPath("pil_l.pgm.rgb")), "registry");
-    std::remove(copy.c_str());
+    ASSERT_TRUE(LoadAsFile(file, "picture.PGM", bitmap));
+    ExpectRGBPixels(bitmap, ReadFileBytes(DataPath("pil_l.pgm.rgb")), "registry");
 }
 
 }  // namespace

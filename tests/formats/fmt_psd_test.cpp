@@ -12,24 +12,17 @@
 #include "formats/library.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/picture_loader.h"
-#include "reader_test_support.h"
+#include "tests/support/le_bytes.h"
+#include "tests/support/reader_test_support.h"
 
 namespace orv {
 namespace {
 
-using reader_test::Bytes;
-using reader_test::ReadFileBytes;
+using namespace reader_test;
+using test::PutBe16;
+using test::PutBe32;
 
 std::string DataPath(const std::string& name) { return std::string(ORV_TEST_DATA) + "/psd/" + name; }
-
-void Put16(Bytes& out, std::uint32_t v) {
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-    out.push_back(static_cast<std::uint8_t>(v));
-}
-void Put32(Bytes& out, std::uint32_t v) {
-    Put16(out, v >> 16);
-    Put16(out, v & 0xFFFF);
-}
 
 struct PsdFile {
     std::uint16_t channels = 3;
@@ -43,49 +36,33 @@ struct PsdFile {
 
     Bytes Build(const char* signature = "8BPS") const {
         Bytes out(signature, signature + 4);
-        Put16(out, 1);
+        PutBe16(out, 1);
         out.resize(out.size() + 6, 0);
-        Put16(out, channels);
-        Put32(out, height);
-        Put32(out, width);
-        Put16(out, depth);
-        Put16(out, mode);
-        Put32(out, static_cast<std::uint32_t>(colorData.size()));
+        PutBe16(out, channels);
+        PutBe32(out, height);
+        PutBe32(out, width);
+        PutBe16(out, depth);
+        PutBe16(out, mode);
+        PutBe32(out, static_cast<std::uint32_t>(colorData.size()));
         out.insert(out.end(), colorData.begin(), colorData.end());
-        Put32(out, 0);
-        Put32(out, 0);
-        Put16(out, compression);
+        PutBe32(out, 0);
+        PutBe32(out, 0);
+        PutBe16(out, compression);
         out.insert(out.end(), pixels.begin(), pixels.end());
         return out;
     }
 };
 
-void Load(TPSDGraphic& psd, const Bytes& file) {
-    TMemoryStream stream(file);
-    psd.LoadFromStream(stream);
-}
-
-std::string LoadError(const Bytes& file) {
-    TPSDGraphic psd;
-    try {
-        Load(psd, file);
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "";
-}
+std::string LoadError(const Bytes& file) { return reader_test::LoadError<TPSDGraphic>(file); }
 
 const std::string kInvalid = "Cannot load image. Invalid or unexpected PSD or PDD image format.";
 const std::string kBadColorFormat = "Invalid color format in PSD file.";
 
 void ExpectPixels(const TBitmap& bitmap, const std::string& rgbName) {
-    reader_test::ExpectRGBPixels(bitmap, ReadFileBytes(DataPath(rgbName)), rgbName);
+    ExpectRGBPixels(bitmap, ReadFileBytes(DataPath(rgbName)), rgbName);
 }
 
-struct Reference {
-    const char* name;
-    TPixelFormat format;
-};
+using Reference = ReferenceFile;
 
 class PsdReference : public ::testing::TestWithParam<Reference> {};
 
@@ -109,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Reference{"cmyk16", k24}, Reference{"gray8", k8}, Reference{"gray16", k8},
                       Reference{"gray16_raw", k8}, Reference{"graya8", k8}, Reference{"pal8_raw", k8},
                       Reference{"pala8", k8}, Reference{"mono", k1}, Reference{"mono_raw", k1}),
-    [](const ::testing::TestParamInfo<Reference>& info) { return std::string(info.param.name); });
+    ReferenceName);
 
 TEST(PsdReader, SignatureTestsAndHeaderProperties) {
     PsdFile f;
@@ -150,7 +127,7 @@ TEST(PsdReader, HeadersAskingForMoreThanTheFileHoldsAreRefusedBeforeAllocating) 
     f.height = 2;
     f.channels = 3;
     f.pixels.clear();
-    for (int i = 0; i < 6; ++i) Put16(f.pixels, 2);
+    for (int i = 0; i < 6; ++i) PutBe16(f.pixels, 2);
     f.pixels.resize(f.pixels.size() + 12, 0);
     EXPECT_EQ(LoadError(f.Build()), kInvalid);
     // Damaged section lengths.

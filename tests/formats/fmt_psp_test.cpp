@@ -12,20 +12,16 @@
 
 #include "formats/library.h"
 #include "platform/base/stream.h"
+#include "tests/support/le_bytes.h"
+#include "tests/support/reader_test_support.h"
 
 namespace orv {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using namespace reader_test;
+using test::PutLe16;
+using test::PutLe32;
 
-void Put16(Bytes& out, std::uint32_t v) {
-    out.push_back(static_cast<std::uint8_t>(v));
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-void Put32(Bytes& out, std::uint32_t v) {
-    Put16(out, v & 0xFFFF);
-    Put16(out, v >> 16);
-}
 void Append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
 
 struct Channel {
@@ -53,9 +49,9 @@ struct PspWriter {
 
     Bytes Block(std::uint16_t id, const Bytes& data, std::int64_t lengthOverride = -1) const {
         Bytes out = {'~', 'B', 'K', 0};
-        Put16(out, id);
-        if (major == 3) Put32(out, static_cast<std::uint32_t>(data.size()));
-        Put32(out, lengthOverride >= 0 ? static_cast<std::uint32_t>(lengthOverride)
+        PutLe16(out, id);
+        if (major == 3) PutLe32(out, static_cast<std::uint32_t>(data.size()));
+        PutLe32(out, lengthOverride >= 0 ? static_cast<std::uint32_t>(lengthOverride)
                                        : static_cast<std::uint32_t>(data.size()));
         Append(out, data);
         return out;
@@ -64,15 +60,15 @@ struct PspWriter {
     Bytes Chunk(const Bytes& data) const {
         if (major == 3) return data;
         Bytes out;
-        Put32(out, static_cast<std::uint32_t>(data.size() + 4));
+        PutLe32(out, static_cast<std::uint32_t>(data.size() + 4));
         Append(out, data);
         return out;
     }
     Bytes Header() const {
         Bytes out(32, 0);
         std::memcpy(out.data(), "Paint Shop Pro Image File\n\x1a", 27);
-        Put16(out, major);
-        Put16(out, 0);
+        PutLe16(out, major);
+        PutLe16(out, 0);
         Bytes a(42, 0);
         std::memcpy(a.data(), &width, 4);
         std::memcpy(a.data() + 4, &height, 4);
@@ -108,11 +104,11 @@ struct PspWriter {
     Bytes ChannelBlock(const Channel& c) const {
         const Bytes packed = Pack(c.raw);
         Bytes info;
-        Put32(info, static_cast<std::uint32_t>(c.packedLength >= 0 ? c.packedLength
+        PutLe32(info, static_cast<std::uint32_t>(c.packedLength >= 0 ? c.packedLength
                                                                    : static_cast<std::int64_t>(packed.size())));
-        Put32(info, static_cast<std::uint32_t>(c.raw.size()));
-        Put16(info, 0);
-        Put16(info, c.type);
+        PutLe32(info, static_cast<std::uint32_t>(c.raw.size()));
+        PutLe16(info, 0);
+        PutLe16(info, c.type);
         Bytes data = Chunk(info);
         Append(data, packed);
         return Block(5, data);
@@ -124,19 +120,19 @@ struct PspWriter {
             Bytes info(115, 0);
             info[0] = layer.type;
             Append(data, info);
-            Put16(data, 1);
-            Put16(data, static_cast<std::uint32_t>(layer.channels.size()));
+            PutLe16(data, 1);
+            PutLe16(data, static_cast<std::uint32_t>(layer.channels.size()));
         } else {
             Bytes info;
-            Put16(info, 5);
+            PutLe16(info, 5);
             Append(info, {'L', 'a', 'y', 'e', 'r'});
             Bytes rest(115, 0);
             rest[0] = layer.type;
             Append(info, rest);
             Append(data, Chunk(info));
             Bytes bitmap;
-            Put16(bitmap, 1);
-            Put16(bitmap, static_cast<std::uint32_t>(layer.channels.size()));
+            PutLe16(bitmap, 1);
+            PutLe16(bitmap, static_cast<std::uint32_t>(layer.channels.size()));
             Append(data, Chunk(bitmap));
         }
         for (const Channel& c : layer.channels) Append(data, ChannelBlock(c));
@@ -144,8 +140,8 @@ struct PspWriter {
     }
     Bytes Palette(std::uint32_t count) const {
         Bytes data;
-        if (major > 3) Put32(data, 8);
-        Put32(data, count);
+        if (major > 3) PutLe32(data, 8);
+        PutLe32(data, count);
         for (std::uint32_t i = 0; i < count; ++i)
             Append(data, {static_cast<std::uint8_t>(i), 7, static_cast<std::uint8_t>(255 - i), 0});
         return Block(2, data);
@@ -171,20 +167,7 @@ Layer RgbLayer(std::int32_t w, std::int32_t h) {
     return layer;
 }
 
-void Load(TPSPGraphic& psp, const Bytes& file) {
-    TMemoryStream stream(file);
-    psp.LoadFromStream(stream);
-}
-
-std::string LoadError(const Bytes& file) {
-    TPSPGraphic psp;
-    try {
-        Load(psp, file);
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "";
-}
+std::string LoadError(const Bytes& file) { return reader_test::LoadError<TPSPGraphic>(file); }
 
 const std::string kInvalid = "Cannot load image. Invalid or unexpected PSP image format.";
 

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -14,21 +13,15 @@
 #include "formats/library.h"
 #include "platform/base/errors.h"
 #include "platform/base/stream.h"
-#include "platform/graphics/picture_loader.h"
+#include "tests/support/le_bytes.h"
+#include "tests/support/reader_test_support.h"
 
 namespace orv {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-void Put16(Bytes& b, std::size_t at, std::uint16_t v) {
-    b[at] = static_cast<std::uint8_t>(v >> 8);
-    b[at + 1] = static_cast<std::uint8_t>(v);
-}
-
-void Put32(Bytes& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
-}
+using namespace reader_test;
+using test::SetBe16;
+using test::SetBe32;
 
 void PutText(Bytes& b, std::size_t at, const std::string& text) { std::memcpy(b.data() + at, text.data(), text.size()); }
 
@@ -80,21 +73,21 @@ struct RLAFile {
 
     Bytes Build() const {
         Bytes b(740, 0);
-        Put16(b, 8, 0);
-        Put16(b, 10, static_cast<std::uint16_t>(width - 1));
-        Put16(b, 12, static_cast<std::uint16_t>(topDown ? height - 1 : 0));
-        Put16(b, 14, static_cast<std::uint16_t>(topDown ? 0 : height - 1));
-        Put16(b, 20, static_cast<std::uint16_t>(colorChannels));
-        Put16(b, 22, static_cast<std::uint16_t>(matteChannels));
-        Put16(b, 26, 0xFFFE);
+        SetBe16(b, 8, 0);
+        SetBe16(b, 10, static_cast<std::uint16_t>(width - 1));
+        SetBe16(b, 12, static_cast<std::uint16_t>(topDown ? height - 1 : 0));
+        SetBe16(b, 14, static_cast<std::uint16_t>(topDown ? 0 : height - 1));
+        SetBe16(b, 20, static_cast<std::uint16_t>(colorChannels));
+        SetBe16(b, 22, static_cast<std::uint16_t>(matteChannels));
+        SetBe16(b, 26, 0xFFFE);
         PutText(b, 28, gamma);
         PutText(b, 580, description);
-        Put16(b, 658, static_cast<std::uint16_t>(bits));
+        SetBe16(b, 658, static_cast<std::uint16_t>(bits));
         const std::size_t table = b.size();
         b.resize(table + 4 * static_cast<std::size_t>(height));
         const int channels = colorChannels + matteChannels;
         for (int stored = 0; stored < height; ++stored) {
-            Put32(b, table + 4 * static_cast<std::size_t>(stored), static_cast<std::uint32_t>(b.size()));
+            SetBe32(b, table + 4 * static_cast<std::size_t>(stored), static_cast<std::uint32_t>(b.size()));
             const int y = topDown ? stored : height - 1 - stored;
             for (int c = 0; c < channels; ++c) {
                 Bytes samples;
@@ -102,18 +95,13 @@ struct RLAFile {
                 const Bytes packed = c == 0 && !redPackets.empty() ? redPackets : Encode(samples);
                 const std::size_t at = b.size();
                 b.resize(at + 2);
-                Put16(b, at, static_cast<std::uint16_t>(packed.size()));
+                SetBe16(b, at, static_cast<std::uint16_t>(packed.size()));
                 b.insert(b.end(), packed.begin(), packed.end());
             }
         }
         return b;
     }
 };
-
-void Load(TRLAGraphic& rla, const Bytes& file) {
-    TMemoryStream stream(file);
-    rla.LoadFromStream(stream);
-}
 
 void ExpectPicture(TRLAGraphic& rla, const RLAFile& f, bool alpha) {
     ASSERT_EQ(rla.Width(), f.width);
@@ -223,8 +211,8 @@ TEST(RLAReader, TablesAndRowsBeyondTheFile) {
     RLAFile tall;
     tall.height = 4;
     Bytes file = tall.Build();
-    Put16(file, 12, 0);
-    Put16(file, 14, 30000);
+    SetBe16(file, 12, 0);
+    SetBe16(file, 14, 30000);
     {
         TRLAGraphic rla;
         EXPECT_THROW(Load(rla, file), EInvalidGraphic);
@@ -232,7 +220,7 @@ TEST(RLAReader, TablesAndRowsBeyondTheFile) {
     }
     // A row offset past the end, and a packet cut short.
     Bytes beyond = RLAFile().Build();
-    Put32(beyond, 740 + 4, 0x7FFFFFF0);
+    SetBe32(beyond, 740 + 4, 0x7FFFFFF0);
     TRLAGraphic rla;
     EXPECT_THROW(Load(rla, beyond), EReadError);
     Bytes cut = RLAFile().Build();
@@ -256,7 +244,7 @@ TEST(RLAReader, StreamTestAndRegistry) {
     xyz.description = "XYZ";
     EXPECT_TRUE(TRLAGraphic::CanLoadStream(*std::make_unique<TMemoryStream>(xyz.Build())));
     Bytes revision = file;
-    Put16(revision, 26, 0xFFFD);
+    SetBe16(revision, 26, 0xFFFD);
     EXPECT_FALSE(TRLAGraphic::CanLoadStream(*std::make_unique<TMemoryStream>(revision)));
     // The loader does not look at the revision.
     TRLAGraphic rla;
@@ -264,13 +252,10 @@ TEST(RLAReader, StreamTestAndRegistry) {
     EXPECT_FALSE(rla.Empty());
 
     TImageFormatsScope formats;
-    const std::string copy = ::testing::TempDir() + "/picture.Rla";
-    TMemoryStream(file).SaveToFile(copy);
     TBitmap bitmap;
-    ASSERT_TRUE(LoadPictureToBitmap(copy, bitmap));
+    ASSERT_TRUE(LoadAsFile(file, "picture.Rla", bitmap));
     EXPECT_EQ(bitmap.GetPixel(4, 1), RGBColor(RLAFile::Sample(4, 1, 0), RLAFile::Sample(4, 1, 1),
                                               RLAFile::Sample(4, 1, 2)));
-    std::remove(copy.c_str());
 }
 
 }  // namespace

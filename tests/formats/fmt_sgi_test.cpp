@@ -4,73 +4,37 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "formats/library.h"
 #include "platform/base/stream.h"
-#include "platform/graphics/picture_loader.h"
+#include "tests/support/le_bytes.h"
+#include "tests/support/reader_test_support.h"
 
 namespace orv {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using namespace reader_test;
+using test::SetBe16;
+using test::SetBe32;
 
 std::string DataPath(const std::string& name) { return std::string(ORV_TEST_DATA) + "/sgi/" + name; }
-
-Bytes ReadFile(const std::string& path) {
-    TMemoryStream stream;
-    stream.LoadFromFile(path);
-    return stream.Bytes();
-}
-
-void Put16(Bytes& b, std::size_t at, std::uint16_t v) {
-    b[at] = static_cast<std::uint8_t>(v >> 8);
-    b[at + 1] = static_cast<std::uint8_t>(v);
-}
-
-void Put32(Bytes& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
-}
 
 Bytes Header(std::uint8_t storage, std::uint8_t bpc, std::uint16_t w, std::uint16_t h, std::uint16_t channels,
              std::uint16_t dimension = 3) {
     Bytes b(512, 0);
-    Put16(b, 0, 474);
+    SetBe16(b, 0, 474);
     b[2] = storage;
     b[3] = bpc;
-    Put16(b, 4, dimension);
-    Put16(b, 6, w);
-    Put16(b, 8, h);
-    Put16(b, 10, channels);
+    SetBe16(b, 4, dimension);
+    SetBe16(b, 6, w);
+    SetBe16(b, 8, h);
+    SetBe16(b, 10, channels);
     return b;
 }
 
-void Load(TSGIGraphic& sgi, const Bytes& file) {
-    TMemoryStream stream(file);
-    sgi.LoadFromStream(stream);
-}
-
-// expected holds 3 bytes (red, green, blue) or 4 (with alpha) per pixel.
-void ExpectPixels(const TBitmap& bitmap, const Bytes& expected, std::size_t channels, const std::string& name) {
-    ASSERT_EQ(expected.size(), static_cast<std::size_t>(bitmap.Width()) * bitmap.Height() * channels) << name;
-    int mismatches = 0;
-    for (int y = 0; y < bitmap.Height(); ++y) {
-        for (int x = 0; x < bitmap.Width(); ++x) {
-            const std::uint8_t* e = expected.data() + (static_cast<std::size_t>(y) * bitmap.Width() + x) * channels;
-            bool same = bitmap.GetPixel(x, y) == RGBColor(e[0], e[1], e[2]);
-            if (channels == 4) same = same && bitmap.ScanLine(y)[4 * x + 3] == e[3];
-            if (!same && mismatches++ < 5) ADD_FAILURE() << name << " differs at " << x << "," << y;
-        }
-    }
-    EXPECT_EQ(mismatches, 0) << name;
-}
-
-struct Reference {
-    const char* name;
-    TPixelFormat format;
-};
+using Reference = ReferenceFile;
 
 class SGIReference : public ::testing::TestWithParam<Reference> {};
 
@@ -81,9 +45,9 @@ TEST_P(SGIReference, MatchesItsPixels) {
     sgi.LoadFromFile(DataPath(base + ".sgi"));
     EXPECT_EQ(sgi.PixelFormat(), r.format) << base;
     if (r.format == TPixelFormat::pf32bit)
-        ExpectPixels(sgi, ReadFile(DataPath(base + ".rgba")), 4, base);
+        ExpectRGBPixels(sgi, ReadFileBytes(DataPath(base + ".rgba")), base, 4);
     else
-        ExpectPixels(sgi, ReadFile(DataPath(base + ".rgb")), 3, base);
+        ExpectRGBPixels(sgi, ReadFileBytes(DataPath(base + ".rgb")), base, 3);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -99,10 +63,10 @@ INSTANTIATE_TEST_SUITE_P(
                       Reference{"craft_rgb16_rle", TPixelFormat::pf24bit},
                       Reference{"craft_gray16", TPixelFormat::pf8bit},
                       Reference{"craft_gray_alpha_rle", TPixelFormat::pf8bit}),
-    [](const ::testing::TestParamInfo<Reference>& info) { return std::string(info.param.name); });
+    ReferenceName);
 
 TEST(SGIReader, RowTablesCountFromWhereTheLoadBegan) {
-    const Bytes file = ReadFile(DataPath("tool_im_rgb_rle.sgi"));
+    const Bytes file = ReadFileBytes(DataPath("tool_im_rgb_rle.sgi"));
     TMemoryStream stream;
     const Bytes prefix(37, 0xEE);
     stream.WriteBuffer(prefix.data(), prefix.size());
@@ -112,7 +76,7 @@ TEST(SGIReader, RowTablesCountFromWhereTheLoadBegan) {
     EXPECT_EQ(stream.Position(), 37);
     TSGIGraphic sgi;
     sgi.LoadFromStream(stream);
-    ExpectPixels(sgi, ReadFile(DataPath("tool_im_rgb_rle.rgb")), 3, "shifted");
+    ExpectRGBPixels(sgi, ReadFileBytes(DataPath("tool_im_rgb_rle.rgb")), "shifted", 3);
 }
 
 TEST(SGIReader, RefusesHeadersItCannotRead) {
@@ -121,7 +85,7 @@ TEST(SGIReader, RefusesHeadersItCannotRead) {
         Bytes file;
     };
     Bytes wrongMagic = Header(0, 1, 4, 4, 1);
-    Put16(wrongMagic, 0, 475);
+    SetBe16(wrongMagic, 0, 475);
     // Sample sizes that wrap to 8 or 16 bits once multiplied by 8.
     std::vector<Case> cases{{"magic", wrongMagic},
                             {"33 bytes per sample", Header(0, 33, 4, 4, 3)},
@@ -162,8 +126,8 @@ TEST(SGIReader, RowLengthsBeyondTheFileAreCut) {
     Bytes file = Header(1, 1, 4, 1, 1, 2);
     const std::size_t data = file.size() + 8;
     file.resize(data, 0);
-    Put32(file, 512, static_cast<std::uint32_t>(data));
-    Put32(file, 516, 0xFFFFFFFFu);
+    SetBe32(file, 512, static_cast<std::uint32_t>(data));
+    SetBe32(file, 516, 0xFFFFFFFFu);
     const std::uint8_t packets[] = {0x82, 10, 20, 0x05, 99, 0};  // 2 literal, a run of 5 cut to 2
     file.insert(file.end(), std::begin(packets), std::end(packets));
     TSGIGraphic sgi;
@@ -175,12 +139,12 @@ TEST(SGIReader, RowLengthsBeyondTheFileAreCut) {
 }
 
 TEST(SGIReader, RowsPastTheEndOfARawFileAreBlack) {
-    Bytes file = ReadFile(DataPath("tool_im_rgb.sgi"));
+    Bytes file = ReadFileBytes(DataPath("tool_im_rgb.sgi"));
     // Keep the first 5 rows of the red plane and nothing else.
     file.resize(512 + 17 * 5);
     TSGIGraphic sgi;
     Load(sgi, file);
-    const Bytes expected = ReadFile(DataPath("tool_im_rgb.rgb"));
+    const Bytes expected = ReadFileBytes(DataPath("tool_im_rgb.rgb"));
     // Bottom row: red from the file, no green or blue.
     EXPECT_EQ(sgi.GetPixel(3, 10), RGBColor(expected[(10 * 17 + 3) * 3], 0, 0));
     EXPECT_EQ(sgi.GetPixel(3, 0), clBlack);
@@ -188,12 +152,9 @@ TEST(SGIReader, RowsPastTheEndOfARawFileAreBlack) {
 
 TEST(SGIReader, LoadsThroughThePictureRegistry) {
     TImageFormatsScope formats;
-    const std::string copy = ::testing::TempDir() + "/picture.BW";
-    TMemoryStream(ReadFile(DataPath("tool_im_gray_rle.sgi"))).SaveToFile(copy);
     TBitmap bitmap;
-    ASSERT_TRUE(LoadPictureToBitmap(copy, bitmap));
-    ExpectPixels(bitmap, ReadFile(DataPath("tool_im_gray_rle.rgb")), 3, "registry");
-    std::remove(copy.c_str());
+    ASSERT_TRUE(LoadAsFile(ReadFileBytes(DataPath("tool_im_gray_rle.sgi")), "picture.BW", bitmap));
+    ExpectRGBPixels(bitmap, ReadFileBytes(DataPath("tool_im_gray_rle.rgb")), "registry", 3);
 }
 
 }  // namespace

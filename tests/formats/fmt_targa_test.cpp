@@ -5,24 +5,21 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "formats/library.h"
 #include "platform/base/stream.h"
-#include "reader_test_support.h"
 #include "platform/graphics/picture_loader.h"
+#include "tests/support/reader_test_support.h"
 
 namespace orv {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using namespace reader_test;
 
 std::string DataPath(const std::string& name) { return std::string(ORV_TEST_DATA) + "/targa/" + name; }
-
-Bytes ReadFile(const std::string& path) { return reader_test::ReadFileBytes(path); }
 
 Bytes Header(std::uint8_t imageType, std::uint16_t w, std::uint16_t h, std::uint8_t depth,
              std::uint8_t descriptor = 0x20, std::uint8_t mapType = 0, std::uint16_t mapLength = 0,
@@ -41,21 +38,9 @@ Bytes Header(std::uint8_t imageType, std::uint16_t w, std::uint16_t h, std::uint
     return Bytes(bytes, bytes + sizeof bytes);
 }
 
-void Load(TTargaGraphic& tga, const Bytes& file) {
-    TMemoryStream stream(file);
-    tga.LoadFromStream(stream);
-}
-
-void ExpectPixels(const TBitmap& bitmap, const Bytes& expected, const std::string& name) {
-    reader_test::ExpectRGBPixels(bitmap, expected, name);
-}
-
 // --- Reference files -------------------------------------------------------------
 
-struct Reference {
-    const char* name;
-    TPixelFormat format;
-};
+using Reference = ReferenceFile;
 
 class TargaReference : public ::testing::TestWithParam<Reference> {};
 
@@ -66,7 +51,7 @@ TEST_P(TargaReference, MatchesItsPixels) {
     ASSERT_EQ(tga.Width(), 17);
     ASSERT_EQ(tga.Height(), 11);
     EXPECT_EQ(tga.PixelFormat(), r.format) << r.name;
-    ExpectPixels(tga, ReadFile(DataPath(std::string(r.name) + ".rgb")), r.name);
+    ExpectRGBPixels(tga, ReadFileBytes(DataPath(std::string(r.name) + ".rgb")), r.name);
 }
 
 constexpr TPixelFormat k8 = TPixelFormat::pf8bit, k24 = TPixelFormat::pf24bit, k32 = TPixelFormat::pf32bit;
@@ -89,14 +74,14 @@ INSTANTIATE_TEST_SUITE_P(
         Reference{"tool_pil_pal_bottom_rle", k8}, Reference{"craft_pal16_id", k8},
         Reference{"craft_pal15_rle", k8}, Reference{"craft_pal32", k8}, Reference{"craft_gray_cmap", k8},
         Reference{"craft_rgb24_rle_cross", k24}, Reference{"craft_rgb24_rle_cross_bottom", k24}),
-    [](const ::testing::TestParamInfo<Reference>& info) { return std::string(info.param.name); });
+    ReferenceName);
 
 TEST(TargaReader, SixteenBitPixelsAreKeptAsStored) {
     for (const char* name : {"craft_rgb16", "craft_rgb16_rle", "craft_rgb15_rle"}) {
         TTargaGraphic tga;
         tga.LoadFromFile(DataPath(std::string(name) + ".tga"));
         ASSERT_EQ(tga.PixelFormat(), TPixelFormat::pf15bit) << name;
-        const Bytes raw = ReadFile(DataPath(std::string(name) + ".raw"));
+        const Bytes raw = ReadFileBytes(DataPath(std::string(name) + ".raw"));
         for (int y = 0; y < tga.Height(); ++y)
             EXPECT_EQ(std::memcmp(tga.ScanLine(y), raw.data() + static_cast<std::size_t>(y) * 17 * 2, 17 * 2), 0)
                 << name << " row " << y;
@@ -154,11 +139,17 @@ TEST(TargaReader, StreamTest) {
 }
 
 TEST(TargaReader, ShortDataAndUnknownDepths) {
-    // Raw rows that end early are a stream read error.
+    // Raw rows that end early are a stream read error, and the load's
+    // progress still ends.
     Bytes raw = Header(2, 4, 4, 24);
     raw.resize(raw.size() + 4 * 3 * 2, 9);
     TTargaGraphic tga;
-    EXPECT_THROW(Load(tga, raw), EReadError);
+    {
+        const ProgressCount progress(tga);
+        EXPECT_THROW(Load(tga, raw), EReadError);
+        EXPECT_EQ(progress.starts, 1);
+        EXPECT_EQ(progress.ends, 1);
+    }
 
     // Run-length data that end early end the image: the rows reached hold
     // their pixels, the others stay black, nothing from stale buffers.
@@ -324,17 +315,14 @@ TEST(TargaReader, LoadsThroughThePictureRegistry) {
     TImageFormatsScope formats;
     TBitmap bitmap;
     ASSERT_TRUE(LoadPictureToBitmap(DataPath("tool_pil_rgb_bottom_rle.tga"), bitmap));
-    ExpectPixels(bitmap, ReadFile(DataPath("tool_pil_rgb_bottom_rle.rgb")), "registry");
+    ExpectRGBPixels(bitmap, ReadFileBytes(DataPath("tool_pil_rgb_bottom_rle.rgb")), "registry");
     // A file of an undefined image type is no picture: false, nothing changed.
-    const std::string junk = ::testing::TempDir() + "/junk.TGA";
     Bytes file = Header(7, 17, 11, 24);
     file.resize(file.size() + 17 * 11 * 3, 0);
-    TMemoryStream(file).SaveToFile(junk);
     const TColor before = bitmap.GetPixel(3, 4);
-    EXPECT_FALSE(LoadPictureToBitmap(junk, bitmap));
+    EXPECT_FALSE(LoadAsFile(file, "junk.TGA", bitmap));
     EXPECT_EQ(bitmap.Width(), 17);
     EXPECT_EQ(bitmap.GetPixel(3, 4), before);
-    std::remove(junk.c_str());
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -15,19 +14,14 @@
 #include "formats/fmt_tiff_predictor.h"
 #include "formats/library.h"
 #include "platform/base/stream.h"
+#include "tests/support/reader_test_support.h"
 
 namespace orv {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using namespace reader_test;
 
 const std::string kDataDir = std::string(ORV_TEST_DATA) + "/tiff/";
-
-Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("missing test file " + path);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // --- A small TIFF writer for crafted files ----------------------------------
 
@@ -156,20 +150,7 @@ Bytes DropTag(Bytes file, std::uint16_t tag) {
     throw std::runtime_error("tag not found");
 }
 
-void Load(TTIFFGraphic& g, const Bytes& bytes) {
-    TMemoryStream s(bytes);
-    g.LoadFromStream(s);
-}
-
-std::string LoadError(const Bytes& bytes) {
-    TTIFFGraphic g;
-    try {
-        Load(g, bytes);
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "";
-}
+std::string LoadError(const Bytes& file) { return reader_test::LoadError<TTIFFGraphic>(file); }
 
 const std::string kInvalid = "Cannot load image. Invalid or unexpected TIF/TIFF image format.";
 
@@ -211,8 +192,8 @@ TEST(TiffReader, DecodesLikeLibtiff) {
         if (ref.File.starts_with("lab")) continue;
         SCOPED_TRACE(ref.File);
         TTIFFGraphic g;
-        ASSERT_NO_THROW(Load(g, ReadFile(kDataDir + ref.File)));
-        const Bytes pixels = ReadFile(kDataDir + ref.Pixels);
+        ASSERT_NO_THROW(Load(g, ReadFileBytes(kDataDir + ref.File)));
+        const Bytes pixels = ReadFileBytes(kDataDir + ref.Pixels);
         ASSERT_EQ(g.Width(), 37);
         ASSERT_EQ(g.Height(), 23);
         ASSERT_EQ(pixels.size(), 37u * 23u * 3u);
@@ -231,7 +212,7 @@ TEST(TiffReader, DecodesLikeLibtiff) {
 
 // L*a*b* rows reach the colour manager as stored, with L* scaled to 0..255.
 TEST(TiffReader, LabRowsGoThroughTheColourManager) {
-    const Bytes file = ReadFile(kDataDir + "lab_none.tif");
+    const Bytes file = ReadFileBytes(kDataDir + "lab_none.tif");
     TTIFFGraphic g;
     Load(g, file);
     TMemoryStream s(file);
@@ -253,7 +234,7 @@ TEST(TiffReader, LabRowsGoThroughTheColourManager) {
 
 TEST(TiffReader, JpegWithoutPlanarConfigurationIsChunky) {
     for (const char* name : {"rgb8_jpeg_rgb.tif", "rgb8_jpeg_ycbcr.tif"}) {
-        const Bytes file = ReadFile(kDataDir + name);
+        const Bytes file = ReadFileBytes(kDataDir + name);
         TTIFFGraphic with, without;
         Load(with, file);
         ASSERT_NO_THROW(Load(without, DropTag(file, 284))) << name;
@@ -278,8 +259,8 @@ TEST(TiffReader, FaxAndThunderScanStripsDecodeLikeLibtiff) {
     for (const Case& c : cases) {
       for (const bool tiled : {false, true}) {
         SCOPED_TRACE(std::string(c.name) + (tiled ? " as a tile" : ""));
-        const Bytes packed = ReadFile(dir + c.name + ".packed");
-        const Bytes rows = ReadFile(dir + c.rows);
+        const Bytes packed = ReadFileBytes(dir + c.name + ".packed");
+        const Bytes rows = ReadFileBytes(dir + c.rows);
         TiffBuilder b;
         const std::uint32_t at = b.Data(packed);
         b.Long(256, {c.width}).Long(257, {c.height}).Short(258, {c.bits}).Short(259, {c.compression});
@@ -311,7 +292,7 @@ TEST(TiffReader, PicksBitmapFormatsByLayout) {
     };
     for (const auto& [file, format] : expected) {
         TTIFFGraphic g;
-        Load(g, ReadFile(kDataDir + file));
+        Load(g, ReadFileBytes(kDataDir + file));
         EXPECT_EQ(g.PixelFormat(), format) << file;
     }
 }
@@ -361,7 +342,7 @@ TEST(TiffReader, TilesOfAnyWidthFillTheirPartOfThePicture) {
 }
 
 TEST(TiffReader, EpsShowsItsTiffPreview) {
-    const Bytes tiff = ReadFile(kDataDir + "rgb8_lzw.tif");
+    const Bytes tiff = ReadFileBytes(kDataDir + "rgb8_lzw.tif");
     Bytes eps(10000, ' ');
     const std::uint8_t header[30] = {0xC5, 0xD0, 0xD3, 0xC6, 30, 0, 0, 0, 10, 0, 0, 0, 0, 0, 0,
                                      0,    0,    0,    0,    0,  0x10, 0x27, 0, 0,  0, 0, 0, 0, 0xFF, 0xFF};
@@ -439,7 +420,6 @@ TEST(TiffDirectory, ReadsTagsInBothByteOrders) {
         TTIFFGraphic g;
         const Bytes file = b.Build();
         TMemoryStream s(file);
-        g.StartPosition = 0;
         ASSERT_TRUE(g.ReadImageProperties(s, 0));
         const TImageProperties& p = g.ImageProperties;
         EXPECT_EQ(p.Width, 258u);
@@ -455,6 +435,7 @@ TEST(TiffDirectory, ReadsTagsInBothByteOrders) {
         std::vector<std::uint8_t> two;
         g.TagBytes(s, 530, two);
         EXPECT_EQ(two, (std::vector<std::uint8_t>{1, 2}));
+        s.SetPosition(0);
         EXPECT_FALSE(g.ReadImageProperties(s, 1));  // a single directory
     }
 }
@@ -601,7 +582,7 @@ TEST(TiffLoader, UnsupportedCompressionIsNamed) {
     for (std::uint32_t scheme : {4u, 6u, 32766u, 12345u})
         EXPECT_EQ(LoadError(Basic(4, 1, 1, 1, 8, Bytes(4), false, scheme).Build()), unsupported) << scheme;
     // Two-dimensional group 3 coding, and LZW with the floating-point predictor.
-    EXPECT_EQ(LoadError(ReadFile(kDataDir + "gray1_g3_2d.tif")), unsupported);
+    EXPECT_EQ(LoadError(ReadFileBytes(kDataDir + "gray1_g3_2d.tif")), unsupported);
     EXPECT_EQ(LoadError(Basic(4, 1, 1, 1, 8, Bytes(4), false, 5).Short(317, {3}).Build()), unsupported);
 }
 
@@ -737,26 +718,15 @@ TEST(TiffLoader, YCbCrAndGrayAlphaRows) {
 }
 
 TEST(TiffLoader, ReportsProgressAndEndsOnFailure) {
-    int starts = 0, ends = 0, rows = 0;
     TTIFFGraphic g;
-    g.OnProgress = [&](TGraphic&, TProgressStage stage, std::uint8_t, bool, const TRect&, const std::string&) {
-        if (stage == TProgressStage::Starting) ++starts;
-        if (stage == TProgressStage::Ending) ++ends;
-        if (stage == TProgressStage::Running) ++rows;
-    };
-    Load(g, ReadFile(kDataDir + "rgb8_lzw.tif"));
-    EXPECT_EQ(starts, 2);
-    EXPECT_EQ(ends, 2);
-    EXPECT_EQ(rows, 23);
-    starts = ends = 0;
+    ProgressCount progress(g);
+    Load(g, ReadFileBytes(kDataDir + "rgb8_lzw.tif"));
+    EXPECT_EQ(progress.starts, 2);
+    EXPECT_EQ(progress.ends, 2);
+    EXPECT_EQ(progress.rows, 23);
+    progress.starts = progress.ends = 0;
     EXPECT_ANY_THROW(Load(g, Basic(4, 1, 2, 1, 8, Bytes(4)).Build()));
-    EXPECT_EQ(ends, starts);
-}
-
-TEST(TiffLoader, RegistersWithTheLibrary) {
-    RegisterTiffFormats();
-    EXPECT_EQ(FindFormatClass("TTIFFGraphic"), &TTIFFGraphic::ClassInfo());
-    EXPECT_EQ(FindFormatClass("TEPSGraphic"), &TEPSGraphic::ClassInfo());
+    EXPECT_EQ(progress.ends, progress.starts);
 }
 
 }  // namespace

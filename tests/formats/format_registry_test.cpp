@@ -6,8 +6,11 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
-#include "formats/format_messages.h"
+#include "formats/fmt_eps.h"
+#include "formats/fmt_png.h"
+#include "formats/fmt_targa.h"
 #include "formats/image_format.h"
 #include "formats/library.h"
 #include "platform/graphics/bitmap.h"
@@ -124,31 +127,37 @@ TEST_F(FormatRegistry, UnregisterByExtensionOrClass) {
 }
 
 TEST(FormatLibrary, StartUpRegistersTheTableAndShutDownEmptiesIt) {
-    ASSERT_EQ(FormatTable().size(), 40u);
-    // Stand in for the classes this build does not have yet.
-    static std::vector<std::unique_ptr<TGraphicClass>> standIns;
-    for (const TFormatTableRow& row : FormatTable()) {
-        if (FindFormatClass(row.ClassName) != nullptr) continue;
-        standIns.push_back(std::make_unique<TGraphicClass>(
-            TGraphicClass{row.ClassName, &MakeFormatGraphic, nullptr, &TFormatGraphic::ClassInfo()}));
-        AddFormatClass(*standIns.back());
-    }
+    // Of the 40 extensions, icons and metafiles have no class here.
+    std::vector<std::string> all, classless;
+    for (const TFormatDescriptor* format : ImageFormats())
+        for (const TFormatExtension& extension : format->Extensions)
+            (format->Class ? all : classless).push_back(extension.Extension);
+    EXPECT_EQ(all.size() + classless.size(), 40u);
+    EXPECT_EQ(classless, (std::vector<std::string>{"ico", "wmf", "emf"}));
 
     InitializeImageFormats();
     InitializeImageFormats();  // a second user only counts
     TFileFormatList* registry = orv::FormatRegistry();
     ASSERT_NE(registry, nullptr);
-    EXPECT_EQ(registry->ExtensionCount(), 40u);
-    EXPECT_EQ(registry->ClassCount(), 18u);
-    const TGraphicClass* targa = FindFormatClass("TTargaGraphic");
-    EXPECT_EQ(TPicture::ClassForExtension("TGA"), targa);
-    EXPECT_EQ(TPicture::ClassForExtension("tif"), FindFormatClass("TTIFFGraphic"));
-    EXPECT_EQ(TPicture::ClassForExtension("png"), FindFormatClass("TPNGGraphic"));
+    EXPECT_EQ(registry->ExtensionCount(), 37u);
+    EXPECT_EQ(registry->ClassCount(), 16u);
+    for (const TFormatDescriptor* format : ImageFormats()) {
+        if (format->Class == nullptr) continue;
+        for (const TFormatExtension& extension : format->Extensions)
+            EXPECT_EQ(TPicture::ClassForExtension(extension.Extension), &format->Class()) << extension.Extension;
+    }
+    EXPECT_EQ(TPicture::ClassForExtension("TGA"), &TTargaGraphic::ClassInfo());
+    EXPECT_EQ(TPicture::ClassForExtension("tif"), &TTIFFGraphic::ClassInfo());
+    EXPECT_EQ(TPicture::ClassForExtension("eps"), &TEPSGraphic::ClassInfo());
+    EXPECT_EQ(TPicture::ClassForExtension("png"), &TPNGGraphic::ClassInfo());
     EXPECT_EQ(TPicture::ClassForExtension("jpg"), &TJPEGImage::ClassInfo());
     EXPECT_EQ(TPicture::ClassForExtension("bmp"), &TBitmap::ClassInfo());
-    EXPECT_EQ(registry->ClassAt(registry->IndexOfClass(&TJPEGImage::ClassInfo())).Description, msg::JPGImages);
-    EXPECT_EQ(PictureDescription("vda"), msg::TruevisionImages);
-    EXPECT_EQ(PictureDescription("dib"), msg::DIBBitmaps);
+    EXPECT_EQ(registry->ClassAt(registry->IndexOfClass(&TJPEGImage::ClassInfo())).Description, "JPG images");
+    EXPECT_EQ(PictureDescription("vda"), "Truevision images");
+    EXPECT_EQ(PictureDescription("dib"), "Device independant Windows bitmaps");
+    // The table's order: the bitmap's further extensions after the JPEG ones.
+    EXPECT_EQ(registry->ExtensionAt(4).Extension, "jpeg");
+    EXPECT_EQ(registry->ExtensionAt(5).Extension, "rle");
 
     FinalizeImageFormats();
     EXPECT_NE(orv::FormatRegistry(), nullptr);
