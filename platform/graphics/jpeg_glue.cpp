@@ -70,6 +70,10 @@ bool JpegCreateDecompress(jpeg_decompress_struct& cinfo, TJpegErrorManager& mana
     cinfo.err = &manager.pub;
     if (setjmp(manager.jump)) return false;
     jpeg_create_decompress(&cinfo);
+    // A progressive file keeps every coefficient of the whole picture, and a
+    // few hundred bytes can declare a picture of any size: past this budget
+    // libjpeg stops with an error instead of taking the memory.
+    cinfo.mem->max_memory_to_use = kJpegWorkingMemory;
     return true;
 }
 

@@ -41,6 +41,10 @@ void ShowJpegWarning(const std::string& text);
 // Guarded libjpeg calls: each answers false when libjpeg took its error exit
 // (the code is then in the error manager's msg_code). cinfo.err must point at
 // a TJpegErrorManager.
+// The most memory one decompression may take (a progressive picture of some
+// 170 megapixels in 4:2:0 fits).
+inline constexpr long kJpegWorkingMemory = 512L * 1024 * 1024;
+
 bool JpegCreateDecompress(jpeg_decompress_struct& cinfo, TJpegErrorManager& manager);
 bool JpegReadHeader(jpeg_decompress_struct& cinfo, bool requireImage, int& result);
 bool JpegStartDecompress(jpeg_decompress_struct& cinfo);

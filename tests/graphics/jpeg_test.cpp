@@ -119,6 +119,23 @@ TEST(JpegImage, BadDataRaisesInvalidGraphic) {
     EXPECT_EQ(load({good.begin(), good.end() - 100}), 37);
 }
 
+// A progressive file keeps the coefficients of the whole picture: one that
+// claims 16000 x 16000 pixels (1.5 GB of them) is refused, even when it is
+// to be shown small, instead of taking the memory.
+TEST(JpegImage, ProgressivePictureBeyondTheWorkingMemoryIsRefused) {
+    auto bytes = ReadBytes(kDir + "jpeg_progressive.jpg");
+    for (std::size_t i = 0; i + 8 < bytes.size(); ++i)
+        if (bytes[i] == 0xFF && bytes[i + 1] == 0xC2) {
+            bytes[i + 5] = bytes[i + 7] = 16000 >> 8;
+            bytes[i + 6] = bytes[i + 8] = 16000 & 0xFF;
+            break;
+        }
+    TJPEGImage jpeg;
+    jpeg.SetFitBox(100, 100);
+    TMemoryStream s(std::move(bytes));
+    EXPECT_THROW(jpeg.LoadFromStream(s), EInvalidGraphic);
+}
+
 TEST(JpegImage, ClassTestLooksAtTheStartMarker) {
     auto good = ReadBytes(kDir + "jpeg_baseline.jpg");
     TMemoryStream s(good);
