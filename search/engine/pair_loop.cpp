@@ -94,8 +94,6 @@ TLogRow MakeLogRow(const TFileList::Entry& source, const TFileList::Entry& targe
 namespace {
 
 constexpr std::chrono::milliseconds kSlice{20};
-// Options dialog: the memory of one full signature bitmap per cache slot.
-constexpr std::size_t kBytesPerCacheSlot = 80 * 80 * 3;
 constexpr std::int32_t kUnknownSlot = -2;
 constexpr std::int32_t kNotResident = -1;
 constexpr std::size_t kGroupRows = 16;  // bits of the per-target answers
@@ -113,14 +111,6 @@ struct FileKeyHash {
 
 std::uint64_t DimsKey(std::int32_t width, std::int32_t height) {
     return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(width)) << 32) | static_cast<std::uint32_t>(height);
-}
-
-// The signature bitmap in compact form; an empty bitmap gives an empty one.
-TCompactSignature CompactFromBitmap(TBitmap& bitmap) {
-    if (bitmap.Empty()) return {};
-    if (bitmap.PixelFormat() != TPixelFormat::pf24bit) bitmap.SetPixelFormat(TPixelFormat::pf24bit);
-    return TCompactSignature(TGrayView{bitmap.Bits(), bitmap.Width(), bitmap.Height(),
-                                       static_cast<std::ptrdiff_t>(bitmap.RowBytes()), 3});
 }
 
 TFileIdentity StatIdentity(const std::string& path) {
@@ -262,7 +252,7 @@ std::size_t TPairLoop::SignatureBudget() const {
     // machine's memory is always granted, so a list of tens of thousands of
     // pictures stays in memory, where every core can score it, whatever the
     // setting.
-    const std::size_t bySetting = static_cast<std::size_t>(data_.Chach) * kBytesPerCacheSlot;
+    const std::size_t bySetting = static_cast<std::size_t>(data_.Chach) * kSignatureBitmapBytes;
     return std::max<std::size_t>(bySetting, PhysicalMemoryBytes() / 16);
 }
 

@@ -14,7 +14,7 @@
 
 #include "search/engine/log_table.h"
 #include "search/engine/main_data.h"
-#include "search/engine/similarity.h"
+#include "search/engine/signature.h"
 
 namespace orv {
 

@@ -16,8 +16,8 @@
 #include "platform/base/paths.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/bitmap.h"
-#include "search/engine/image_utils.h"
 #include "search/engine/run_engine.h"
+#include "search/engine/signature.h"
 #include "search/engine/signature_index.h"
 
 namespace orv {
@@ -83,40 +83,6 @@ std::int32_t TRunEngine::StoreSignature(const std::string& bmpBytes) {
     }
     workFolderFailed_ = true;  // unwritable, full, or every number taken
     return -1;
-}
-
-bool ReduceToSignature(TBitmap& bitmap, std::string& fileBytes) {
-    // A failed reduction or gray conversion does not stop the store: the
-    // signature is saved as the bitmap then stands.
-    if (bitmap.Width() > kSignatureSide || bitmap.Height() > kSignatureSide)
-        AvgResize(bitmap, kSignatureSide, kSignatureSide);
-    GrayScaleBitmap(bitmap);
-    try {
-        TMemoryStream stream;
-        bitmap.SaveToStream(stream);
-        fileBytes.assign(reinterpret_cast<const char*>(stream.Memory()), stream.Bytes().size());
-        return true;
-    } catch (const std::exception&) {
-        fileBytes.clear();
-        return false;
-    }
-}
-
-TPreparedSignature PrepareSignature(const std::string& path) {
-    TPreparedSignature prepared;
-    try {
-        auto bitmap = std::make_unique<TBitmap>();
-        prepared.Loaded = LoadPictureToBitmap(path, *bitmap);
-        if (!prepared.Loaded) return prepared;
-        prepared.Width = bitmap->Width();
-        prepared.Height = bitmap->Height();
-        if (prepared.Width <= 0 || prepared.Height <= 0) return prepared;
-        ReduceToSignature(*bitmap, prepared.FileBytes);
-        prepared.Signature = std::move(bitmap);
-    } catch (const std::exception&) {
-        prepared.Raised = true;
-    }
-    return prepared;
 }
 
 std::int32_t TRunEngine::MakeTmpBMPFile(TBitmap& bitmap) {
