@@ -60,6 +60,11 @@ public:
     // outnumber its live ones is first rewritten with the live ones only.
     void GetTempList();
 
+    // The signature of a collected picture in compact form: the memory
+    // cache's, else its signature file's (item names the file). One that
+    // cannot be read is empty, and scores 0.
+    TCompactSignature LoadCompactSignature(const std::string& path, const TSTitems* item) const;
+
     // Gives the cache Chach empty slots; frees every slot.
     void InitChach();
     void FreeChach();

@@ -16,6 +16,7 @@
 #include "platform/base/paths.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/bitmap.h"
+#include "platform/graphics/picture_loader.h"
 #include "search/engine/run_engine.h"
 #include "search/engine/signature.h"
 #include "search/engine/signature_index.h"
@@ -201,6 +202,20 @@ void TRunEngine::RemoveSupersededSignatures(const std::string& path) {
         if (runNumbers_.count(number) == 0) RemoveFile(SignaturePath(number));
     }
     data_.TempIndex.erase(it);
+}
+
+TCompactSignature TRunEngine::LoadCompactSignature(const std::string& path, const TSTitems* item) const {
+    try {
+        TBitmap bitmap;
+        if (!GetChach(bitmap, path)) {
+            if (!item) return {};
+            // A missing or unreadable file leaves the bitmap empty.
+            LoadPictureToBitmap(SignaturePath(item->TmpNo), bitmap);
+        }
+        return CompactFromBitmap(bitmap);
+    } catch (const std::exception&) {
+        return {};
+    }
 }
 
 void TRunEngine::InitChach() {
