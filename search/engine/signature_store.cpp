@@ -10,7 +10,6 @@
 #include <random>
 #include <unordered_set>
 
-#include "filer/core/file_utils.h"
 #include "platform/base/errors.h"
 #include "platform/base/file_system.h"
 #include "platform/base/paths.h"
@@ -186,7 +185,7 @@ bool TRunEngine::CompactIndex(const std::vector<TIndexRecord>& records, const st
     for (const TIndexRecord& rec : records) {
         if (kept.count(rec.TmpNo) != 0) continue;
         const std::string name = SignatureFileName(rec.TmpNo);
-        if (IsSignatureFileName(name)) RemoveFile(SignatureFolder() + name);
+        if (IsSignatureFileName(name)) DeleteFile(SignatureFolder() + name);
     }
     return true;
 }
@@ -199,7 +198,7 @@ void TRunEngine::RemoveSupersededSignatures(const std::string& path) {
     // or reused for an earlier entry of this path).
     for (const std::size_t index : it->second) {
         const std::int32_t number = data_.TempList[index].Item->TmpNo;
-        if (runNumbers_.count(number) == 0) RemoveFile(SignaturePath(number));
+        if (runNumbers_.count(number) == 0) DeleteFile(SignaturePath(number));
     }
     data_.TempIndex.erase(it);
 }
@@ -270,14 +269,14 @@ void TRunEngine::DeleteChashFile() {
         std::int64_t count = 0;
         for (const FolderEntry& entry : ListFolder(folder)) {
             if (entry.isDir || !IsSignatureFileName(entry.name)) continue;
-            if (!RemoveFile(folder + entry.name)) continue;  // skipped silently
+            if (!DeleteFile(folder + entry.name)) continue;  // skipped silently
             ++count;
             const std::string text = "終了処理一時ファイル削除中 [" + std::to_string(count) + "]";
             view_.SetLabelInfo(1, text, text);
             pump_.Tick();
         }
     }
-    RemoveFile(IndexPath());
+    DeleteFile(IndexPath());
 }
 
 }  // namespace orv

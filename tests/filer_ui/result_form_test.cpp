@@ -68,7 +68,7 @@ protected:
     }
     // The answer's section as key=value lines.
     std::string Answer() {
-        std::ifstream in(dir_ + kResultFile, std::ios::binary);
+        std::ifstream in(dir_ + kResultName, std::ios::binary);
         return Cp932ToUtf8(std::string(std::istreambuf_iterator<char>(in), {}));
     }
     // Creation and the first timer tick, as the message loop would run them.
@@ -190,7 +190,7 @@ TEST_F(ResultFormTest, MoveButtonsFollowTheFolderAndSettingsRoundTrip) {
         form.SetBounds(30, 40, 700, 500);
         form.Close();
     }
-    TIniFile ini(dir_ + kSettingsFile);
+    TIniFile ini(dir_ + kSettingsFileName);
     EXPECT_EQ(ini.ReadString("ResWindow", "Dir", ""), dir_ + "picked/");
     EXPECT_EQ(ini.ReadInteger("ResWindow", "Width", 0), 700);
     EXPECT_FALSE(ini.ReadBool("ResWindow", "Max", true));
@@ -207,7 +207,7 @@ TEST_F(ResultFormTest, MoveButtonsFollowTheFolderAndSettingsRoundTrip) {
 
 TEST_F(ResultFormTest, TheAnswerIsWrittenWhenTheSettingsCannotBe) {
     TPairData d = Pairs(2, 1);
-    fs::create_directory(dir_ + kSettingsFile);  // a folder where the file should be
+    fs::create_directory(dir_ + kSettingsFileName);  // a folder where the file should be
     {
         TForm_Result form(d, dir_);
         Start(form);
