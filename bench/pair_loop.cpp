@@ -18,13 +18,13 @@
 #include "search/engine/pair_loop.h"
 #include "search/engine/run_driver.h"
 #include "search/engine/run_engine.h"
-#include "search/engine/similarity.h"
-#include "search/engine/similarity_kernel.h"
+#include "search/engine/signature.h"
+#include "search/engine/signature_kernel.h"
 
 namespace orv {
 namespace {
 
-constexpr int kSide = 80;
+constexpr int kSide = kSignatureSide;
 constexpr int kPool = 256;  // signatures cycled through so the data are not all in L1
 
 struct Signatures {
@@ -71,7 +71,7 @@ BENCHMARK(BM_PlainByteLoop);
 // compiler vectorises it with the project's flags.
 int PlainGrayScore(const std::uint8_t* a, const std::uint8_t* b, int pixels) {
     int agree = 0;
-    for (int k = 0; k < pixels; ++k) agree += (a[k] >> 5) == (b[k] >> 5) ? 1 : 0;
+    for (int k = 0; k < pixels; ++k) agree += GrayBand(a[k]) == GrayBand(b[k]) ? 1 : 0;
     return ScoreFromCounts(agree, pixels);
 }
 

@@ -19,6 +19,7 @@
 #include "bench/jpeg_writer.h"
 #include "platform/graphics/picture.h"
 #include "search/engine/image_utils.h"
+#include "search/engine/signature.h"
 
 namespace {
 
@@ -83,9 +84,10 @@ void BM_BareLibjpegDecode(benchmark::State& state) {
 BENCHMARK(BM_BareLibjpegDecode)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 void BM_SignaturePath(benchmark::State& state) {
+    using orv::kSignatureSide;
     for (auto _ : state) {
         orv::TBitmap bmp;
-        if (!orv::LoadPictureToBitmap(g_jpegPath, bmp) || !orv::AvgResize(bmp, 80, 80) ||
+        if (!orv::LoadPictureToBitmap(g_jpegPath, bmp) || !orv::AvgResize(bmp, kSignatureSide, kSignatureSide) ||
             !orv::GrayScaleBitmap(bmp))
             state.SkipWithError("signature failed");
         benchmark::DoNotOptimize(bmp.ScanLine(40)[120]);

@@ -17,7 +17,7 @@ namespace {
 
 bool AnswerOnly(const std::string& appDir, const orv::TPairData& data) {
     try {
-        orv::WriteResultFile(appDir + orv::kResultFile, false, data.ResText, data.ResLog);
+        orv::WriteResultFile(appDir + orv::kResultName, false, data.ResText, data.ResLog);
         return true;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "filer: %s\n", e.what());
@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
             return AnswerOnly(appDir, orv::TPairData{}) ? 0 : 1;
         }
         // Every file action answers at once, before anything else can fail.
-        data.AnswerPath = appDir + orv::kResultFile;
+        data.AnswerPath = appDir + orv::kResultName;
         if (data.DoingNo == 0) {
             orv::RunAutomatic(data);
             if (data.Answered) return 0;
@@ -56,6 +56,6 @@ int main(int argc, char** argv) {
     // A failure before the window could answer (no display, no memory):
     // the main program still gets an answer, one that asks for no stop and
     // holds whatever was done. An answer already written is kept.
-    if (!appDir.empty() && !orv::PathExists(appDir + orv::kResultFile)) AnswerOnly(appDir, data);
+    if (!appDir.empty() && !orv::PathExists(appDir + orv::kResultName)) AnswerOnly(appDir, data);
     return 1;
 }

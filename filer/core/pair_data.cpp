@@ -55,7 +55,7 @@ void ReadDoFiles2(TStream& stream, TPairData& data) {
 TPairData ReadPairData(const std::string& folder) {
     TPairData data;
     try {
-        TIniFile ini(folder + kDoFilesFile);
+        TIniFile ini(folder + kDoFilesName);
         data.DoingNo = ini.ReadInteger(kDoing, "No", 0);
         const int loadNo = ini.ReadInteger(kDoing, "Load No", 0);
         switch (data.DoingNo) {
@@ -75,7 +75,7 @@ TPairData ReadPairData(const std::string& folder) {
                 ReadSide(ini, " R", data.PairR[0]);
                 break;
             case 2: {
-                TFileStream file(folder + kDoFiles2File, FileMode::OpenRead);
+                TFileStream file(folder + kDoFiles2Name, FileMode::OpenRead);
                 ReadDoFiles2(file, data);
                 break;
             }

@@ -9,12 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/base/program_files.h"
 #include "platform/base/stream.h"
 
 namespace orv {
-
-inline constexpr const char* kDoFilesFile = "DoFiles.Dat";
-inline constexpr const char* kDoFiles2File = "DoFiles2.Dat";
 
 // One side of a pair, every field as the main program formatted it.
 struct PairFile {

@@ -5,10 +5,9 @@
 #include <string>
 #include <vector>
 
-namespace orv {
+#include "platform/base/program_files.h"
 
-inline constexpr const char* kResultFile = "Result.dat";
-inline constexpr const char* kSettingsFile = "Orvals.ini";
+namespace orv {
 
 // Replaces path with section Result: Stop, then Text0.. (every entry, empty
 // ones included), then Log0.. (none when logs is empty). A text that is not

@@ -331,7 +331,7 @@ void TForm_Result::FormClose() {
 
 void TForm_Result::LoadIni() {
     const std::string defaultDir = DefaultMoveFolder();
-    const TResWindowSettings s = ReadResWindow(appDir_ + kSettingsFile, defaultDir);
+    const TResWindowSettings s = ReadResWindow(appDir_ + kSettingsFileName, defaultDir);
     RestorePlacement(s.Left, s.Top, s.Width, s.Height);
     if (s.Max) SetWindowState(TWindowState::wsMaximized);
     LabeledEdit1.SetText(s.Dir);
@@ -347,13 +347,13 @@ void TForm_Result::SaveIni() {
     s.Width = Width();
     s.Height = Height();
     s.Dir = LabeledEdit1.Text();
-    SaveResWindow(appDir_ + kSettingsFile, s);
+    SaveResWindow(appDir_ + kSettingsFileName, s);
 }
 
 void TForm_Result::SaveResText() {
     if (answered_) return;
     try {
-        WriteResultFile(appDir_ + kResultFile, stopRequested_, data_.ResText, data_.ResLog);
+        WriteResultFile(appDir_ + kResultName, stopRequested_, data_.ResText, data_.ResLog);
         answered_ = true;
     } catch (...) {
         // Nothing more can be done: the main program reads no answer.

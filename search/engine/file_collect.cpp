@@ -11,7 +11,6 @@
 #include <mutex>
 #include <unordered_set>
 
-#include "filer/core/file_utils.h"
 #include "platform/base/datetime.h"
 #include "platform/base/file_system.h"
 #include "platform/base/paths.h"
@@ -315,7 +314,7 @@ void TRunEngine::AddLoaded(const std::string& path, int side, TDateTime fileDate
         if (!WriteTmpBMPInfo(path, item->FileSize, item->FileDate, item->Width, item->Height, item->TmpNo)) {
             // A signature without its record would be taken for the image of
             // an older record that names the same number.
-            RemoveFile(SignaturePath(item->TmpNo));
+            DeleteFile(SignaturePath(item->TmpNo));
             ReportWorkFolderFailure();
             return;
         }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/base/program_files.h"
 #include "search/engine/main_data.h"
 #include "search/engine/pair_loop.h"
 #include "search/engine/run_driver.h"
@@ -18,9 +19,6 @@
 
 namespace orv {
 
-inline constexpr const char* kDoFilesName = "DoFiles.Dat";
-inline constexpr const char* kDoFiles2Name = "DoFiles2.Dat";
-inline constexpr const char* kResultName = "Result.dat";
 inline constexpr const char* kFilerProgramName = "filer";
 // Run-log event texts (after the date and time).
 inline constexpr const char* kFilerStartFailed = "：filer を起動できません";

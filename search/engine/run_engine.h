@@ -13,27 +13,12 @@
 
 #include "search/engine/main_data.h"
 #include "search/engine/run_view.h"
+#include "search/engine/signature.h"
 
 namespace orv {
 
 class TBitmap;
 struct TIndexRecord;
-
-// A picture loaded and reduced to its signature, ready to be stored. Made on
-// any thread: it touches nothing of the run.
-struct TPreparedSignature {
-    bool Loaded = false;        // the loader answered true
-    bool Raised = false;        // a failure was raised on the way
-    std::int32_t Width = 0;     // as loaded
-    std::int32_t Height = 0;
-    std::unique_ptr<TBitmap> Signature;  // the signature bitmap
-    std::string FileBytes;      // its bitmap file; empty when it could not be made
-};
-TPreparedSignature PrepareSignature(const std::string& path);
-// Turns a loaded bitmap into the signature in place (80 x 80 when a side
-// exceeds 80, gray) and gives its bitmap file; false when no file could be
-// made of it.
-bool ReduceToSignature(TBitmap& bitmap, std::string& fileBytes);
 
 class TRunEngine {
 public:
@@ -59,8 +44,8 @@ public:
     std::string SignaturePath(std::int32_t number) const;
     std::string IndexPath() const;
 
-    // Turns the bitmap into the signature (80 x 80 when a side exceeds 80,
-    // gray) and stores it in a new signature file. Returns its number, or -1
+    // Turns the bitmap into the signature (ReduceToSignature) and stores it
+    // in a new signature file. Returns its number, or -1
     // when no file could be created or written (nothing is left behind then;
     // WorkFolderFailed tells a work folder that takes no file from a bitmap
     // that could not be stored).
@@ -74,6 +59,11 @@ public:
     // dropped) and builds its path lookup. An index whose dead records
     // outnumber its live ones is first rewritten with the live ones only.
     void GetTempList();
+
+    // The signature of a collected picture in compact form: the memory
+    // cache's, else its signature file's (item names the file). One that
+    // cannot be read is empty, and scores 0.
+    TCompactSignature LoadCompactSignature(const std::string& path, const TSTitems* item) const;
 
     // Gives the cache Chach empty slots; frees every slot.
     void InitChach();

@@ -6,9 +6,9 @@
 #include <array>
 #include <string>
 
-namespace orv {
+#include "platform/base/program_files.h"  // kSettingsFileName
 
-inline constexpr char kSettingsFileName[] = "Orvals.ini";
+namespace orv {
 
 struct TIniSettings {
     // [MainWindow]

@@ -27,8 +27,6 @@ inline constexpr char kSignatureExt[] = ".BMP";
 // close-time leftover test still finds) are used.
 inline constexpr std::int32_t kSignatureRandomMax = 99999;
 inline constexpr std::int32_t kSignatureNumberMax = 999999;
-// Signatures larger than this in either direction are reduced to it square.
-inline constexpr std::int32_t kSignatureSide = 80;
 
 struct TIndexRecord {
     std::string Path;        // UTF-8
@@ -73,17 +71,6 @@ bool IsUsableRecord(const TIndexRecord& record);
 // made anew and the old file removed) or the same number (the number was
 // given anew, so its file holds another image), or when it is not usable.
 std::vector<TIndexRecord> LiveIndexRecords(const std::vector<TIndexRecord>& records);
-
-// The size a stored signature of an image of width x height must have.
-inline void ExpectedSignatureSize(std::int32_t width, std::int32_t height, std::int32_t& sigWidth,
-                                  std::int32_t& sigHeight) {
-    if (width > kSignatureSide || height > kSignatureSide) {
-        sigWidth = sigHeight = kSignatureSide;
-    } else {
-        sigWidth = width;
-        sigHeight = height;
-    }
-}
 
 // Width and height of a stored signature: a whole uncompressed 24-bit bitmap
 // file (Windows header of 40 bytes or more, every pixel row present). False

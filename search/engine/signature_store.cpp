@@ -10,14 +10,14 @@
 #include <random>
 #include <unordered_set>
 
-#include "filer/core/file_utils.h"
 #include "platform/base/errors.h"
 #include "platform/base/file_system.h"
 #include "platform/base/paths.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/bitmap.h"
-#include "search/engine/image_utils.h"
+#include "platform/graphics/picture_loader.h"
 #include "search/engine/run_engine.h"
+#include "search/engine/signature.h"
 #include "search/engine/signature_index.h"
 
 namespace orv {
@@ -83,40 +83,6 @@ std::int32_t TRunEngine::StoreSignature(const std::string& bmpBytes) {
     }
     workFolderFailed_ = true;  // unwritable, full, or every number taken
     return -1;
-}
-
-bool ReduceToSignature(TBitmap& bitmap, std::string& fileBytes) {
-    // A failed reduction or gray conversion does not stop the store: the
-    // signature is saved as the bitmap then stands.
-    if (bitmap.Width() > kSignatureSide || bitmap.Height() > kSignatureSide)
-        AvgResize(bitmap, kSignatureSide, kSignatureSide);
-    GrayScaleBitmap(bitmap);
-    try {
-        TMemoryStream stream;
-        bitmap.SaveToStream(stream);
-        fileBytes.assign(reinterpret_cast<const char*>(stream.Memory()), stream.Bytes().size());
-        return true;
-    } catch (const std::exception&) {
-        fileBytes.clear();
-        return false;
-    }
-}
-
-TPreparedSignature PrepareSignature(const std::string& path) {
-    TPreparedSignature prepared;
-    try {
-        auto bitmap = std::make_unique<TBitmap>();
-        prepared.Loaded = LoadPictureToBitmap(path, *bitmap);
-        if (!prepared.Loaded) return prepared;
-        prepared.Width = bitmap->Width();
-        prepared.Height = bitmap->Height();
-        if (prepared.Width <= 0 || prepared.Height <= 0) return prepared;
-        ReduceToSignature(*bitmap, prepared.FileBytes);
-        prepared.Signature = std::move(bitmap);
-    } catch (const std::exception&) {
-        prepared.Raised = true;
-    }
-    return prepared;
 }
 
 std::int32_t TRunEngine::MakeTmpBMPFile(TBitmap& bitmap) {
@@ -219,7 +185,7 @@ bool TRunEngine::CompactIndex(const std::vector<TIndexRecord>& records, const st
     for (const TIndexRecord& rec : records) {
         if (kept.count(rec.TmpNo) != 0) continue;
         const std::string name = SignatureFileName(rec.TmpNo);
-        if (IsSignatureFileName(name)) RemoveFile(SignatureFolder() + name);
+        if (IsSignatureFileName(name)) DeleteFile(SignatureFolder() + name);
     }
     return true;
 }
@@ -232,9 +198,23 @@ void TRunEngine::RemoveSupersededSignatures(const std::string& path) {
     // or reused for an earlier entry of this path).
     for (const std::size_t index : it->second) {
         const std::int32_t number = data_.TempList[index].Item->TmpNo;
-        if (runNumbers_.count(number) == 0) RemoveFile(SignaturePath(number));
+        if (runNumbers_.count(number) == 0) DeleteFile(SignaturePath(number));
     }
     data_.TempIndex.erase(it);
+}
+
+TCompactSignature TRunEngine::LoadCompactSignature(const std::string& path, const TSTitems* item) const {
+    try {
+        TBitmap bitmap;
+        if (!GetChach(bitmap, path)) {
+            if (!item) return {};
+            // A missing or unreadable file leaves the bitmap empty.
+            LoadPictureToBitmap(SignaturePath(item->TmpNo), bitmap);
+        }
+        return CompactFromBitmap(bitmap);
+    } catch (const std::exception&) {
+        return {};
+    }
 }
 
 void TRunEngine::InitChach() {
@@ -289,14 +269,14 @@ void TRunEngine::DeleteChashFile() {
         std::int64_t count = 0;
         for (const FolderEntry& entry : ListFolder(folder)) {
             if (entry.isDir || !IsSignatureFileName(entry.name)) continue;
-            if (!RemoveFile(folder + entry.name)) continue;  // skipped silently
+            if (!DeleteFile(folder + entry.name)) continue;  // skipped silently
             ++count;
             const std::string text = "終了処理一時ファイル削除中 [" + std::to_string(count) + "]";
             view_.SetLabelInfo(1, text, text);
             pump_.Tick();
         }
     }
-    RemoveFile(IndexPath());
+    DeleteFile(IndexPath());
 }
 
 }  // namespace orv

@@ -4,9 +4,9 @@
 
 #include <filesystem>
 #include <limits>
-#include <unistd.h>
 
 #include "platform/base/errors.h"
+#include "tests/support/temp_dir.h"
 
 namespace orv {
 namespace {
@@ -39,8 +39,8 @@ TEST(MemoryStream, WriteGrowsAndOverwrites) {
 }
 
 TEST(FileStream, RoundTripAndOpenErrors) {
-    const auto dir = std::filesystem::temp_directory_path() / ("orv_stream_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    const test::TempDir tmp;
+    const std::filesystem::path dir = tmp.path();
     const std::string path = (dir / "f.bin").string();
     {
         TFileStream f(path, FileMode::Create);
@@ -53,7 +53,6 @@ TEST(FileStream, RoundTripAndOpenErrors) {
     EXPECT_THROW(TFileStream((dir / "missing").string(), FileMode::OpenRead), EFOpenError);
     EXPECT_THROW(TFileStream(dir.string(), FileMode::OpenRead), EFOpenError);
     EXPECT_THROW(TFileStream((dir / "no" / "x").string(), FileMode::Create), EFCreateError);
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -17,6 +17,8 @@
 #include "platform/base/stream.h"
 #include "platform/graphics/picture.h"
 #include "platform/ui/scripted_dialogs.h"
+#include "tests/support/scoped_env.h"
+#include "tests/support/temp_dir.h"
 #include "ui/qt_app.h"
 
 namespace orv {
@@ -27,22 +29,11 @@ namespace fs = std::filesystem;
 class ResultFormTest : public ::testing::Test, public test::WithApp {
 protected:
     void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "orv-resultform-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir_ = tmpl + "/";
-        // The default move folder lives under the documents folder.
-        ::setenv("HOME", dir_.c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", (dir_ + "config").c_str(), 1);
-        ::setenv("XDG_DATA_HOME", (dir_ + "xdg").c_str(), 1);
         RegisterStandardPictures();
         dialogs_ = std::make_shared<TScriptedDialogs>();
         previous_ = SetDialogService(dialogs_);
     }
-    void TearDown() override {
-        SetDialogService(previous_);
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
+    void TearDown() override { SetDialogService(previous_); }
     std::string Picture(const std::string& name, int width, int height) {
         TBitmap bmp;
         bmp.SetPixelFormat(TPixelFormat::pf24bit);
@@ -68,7 +59,7 @@ protected:
     }
     // The answer's section as key=value lines.
     std::string Answer() {
-        std::ifstream in(dir_ + kResultFile, std::ios::binary);
+        std::ifstream in(dir_ + kResultName, std::ios::binary);
         return Cp932ToUtf8(std::string(std::istreambuf_iterator<char>(in), {}));
     }
     // Creation and the first timer tick, as the message loop would run them.
@@ -77,7 +68,12 @@ protected:
         form.Timer1Timer();
     }
 
-    std::string dir_;
+    test::TempDir tmp_;
+    std::string dir_ = tmp_.path();
+    // The default move folder lives under the documents folder.
+    test::ScopedEnv home_{"HOME", dir_};
+    test::ScopedEnv configHome_{"XDG_CONFIG_HOME", dir_ + "config"};
+    test::ScopedEnv dataHome_{"XDG_DATA_HOME", dir_ + "xdg"};
     std::shared_ptr<TScriptedDialogs> dialogs_;
     std::shared_ptr<IDialogService> previous_;
 };
@@ -190,7 +186,7 @@ TEST_F(ResultFormTest, MoveButtonsFollowTheFolderAndSettingsRoundTrip) {
         form.SetBounds(30, 40, 700, 500);
         form.Close();
     }
-    TIniFile ini(dir_ + kSettingsFile);
+    TIniFile ini(dir_ + kSettingsFileName);
     EXPECT_EQ(ini.ReadString("ResWindow", "Dir", ""), dir_ + "picked/");
     EXPECT_EQ(ini.ReadInteger("ResWindow", "Width", 0), 700);
     EXPECT_FALSE(ini.ReadBool("ResWindow", "Max", true));
@@ -207,7 +203,7 @@ TEST_F(ResultFormTest, MoveButtonsFollowTheFolderAndSettingsRoundTrip) {
 
 TEST_F(ResultFormTest, TheAnswerIsWrittenWhenTheSettingsCannotBe) {
     TPairData d = Pairs(2, 1);
-    fs::create_directory(dir_ + kSettingsFile);  // a folder where the file should be
+    fs::create_directory(dir_ + kSettingsFileName);  // a folder where the file should be
     {
         TForm_Result form(d, dir_);
         Start(form);

@@ -1,37 +1,22 @@
-// Test doubles for the engine: a view that records what a run shows, and a
-// temporary folder removed at the end of a test.
+// Test doubles for the engine: a view that records what a run shows and the
+// window around it; pattern pictures.
 #pragma once
 
-#include <cstdlib>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/base/stream.h"
 #include "platform/graphics/bitmap.h"
+#include "search/engine/run_driver.h"
 #include "search/engine/run_view.h"
+#include "tests/support/temp_dir.h"
 
 namespace orv::test {
-
-class TempFolder {
-public:
-    TempFolder() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "orv-engine-XXXXXX").string();
-        path_ = ::mkdtemp(tmpl.data()) ? tmpl : std::string();
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    // The folder with its trailing '/'.
-    std::string Dir() const { return path_ + "/"; }
-
-private:
-    std::string path_;
-};
 
 class RecordingView : public IRunView {
 public:
@@ -42,6 +27,7 @@ public:
 
     void SetLabelInfo(int index, const std::string& caption, const std::string& hint) override {
         labels.push_back({index, caption});
+        showing[index] = caption;
         lastHint = hint;
     }
     void SetGaugeMax(std::int64_t max) override { gaugeMax = max; }
@@ -51,23 +37,76 @@ public:
         ++messageCalls;
         if (onMessages) onMessages();
     }
-    void SetWaitCursor(bool on) override { cursor.push_back(on); }
-    void OpenAnimation(const std::string& file, bool play) override { animations.push_back(file + (play ? "+" : "")); }
+    void SetWaitCursor(bool on) override {
+        cursor.push_back(on);
+        waitCursor = on;
+    }
+    // The animation's file name, and " playing" when it plays.
+    void OpenAnimation(const std::string& file, bool play) override {
+        animations.push_back(std::filesystem::path(file).filename().string() + (play ? " playing" : ""));
+    }
     void StopAnimation() override { ++animationStops; }
-    std::vector<std::string> ListEntries(int side) override { return entries[side == 0 ? 0 : 1]; }
-    void Sleep(int milliseconds) override { slept += milliseconds; }
+    std::vector<std::string> ListEntries(int side) override {
+        if (onEntries) onEntries(side);
+        return entries[side == 0 ? 0 : 1];
+    }
+    void ShowPreview(int side, const TBitmap*, const std::string& text) override { previews.emplace_back(side, text); }
+    void ClearPreviews() override { ++previewClears; }
+    void SetCaption(const std::string& text) override { caption = text; }
+    void Sleep(int milliseconds) override {
+        ++sleeps;
+        slept += milliseconds;
+    }
+
+    // The run-log event lines without their date and time.
+    std::vector<std::string> Events() const {
+        std::vector<std::string> events;
+        for (const auto& line : log) {
+            const auto colon = line.find("：");
+            if (colon != std::string::npos) events.push_back(line.substr(colon));
+        }
+        return events;
+    }
 
     std::vector<std::string> entries[2];
-    std::vector<Label> labels;
+    std::function<void(int side)> onEntries;
+    std::vector<Label> labels;           // every write, in order
+    std::map<int, std::string> showing;  // the caption each label shows now
     std::string lastHint;
     std::int64_t gaugeMax = -1, gaugePosition = -1;
     std::vector<std::string> log;
     int messageCalls = 0;
     std::function<void()> onMessages;
-    std::vector<bool> cursor;
+    std::vector<bool> cursor;  // every change
+    bool waitCursor = false;
     std::vector<std::string> animations;
     int animationStops = 0;
-    int slept = 0;
+    std::vector<std::pair<int, std::string>> previews;
+    int previewClears = 0;
+    std::string caption;
+    int sleeps = 0, slept = 0;  // calls, milliseconds
+};
+
+// The main window as a run and a hand-over see it.
+class RecordingWindow : public RecordingView, public IRunWindow {
+public:
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    void SetMbEnabled(int state) override { mbStates.push_back(state); }
+    void SetWindowEnabled(bool enabled) override {
+        enabledStates.push_back(enabled);
+        windowEnabled = enabled;
+    }
+    void ClearErrorLog() override { log.clear(); }
+    void SetDoListCaption(const std::string&) override {}
+    void SetLabelColumns(bool three) override { threeLabels = three; }
+    void SetLogButtonsEnabled(bool) override {}
+    void SetStopPauseEnabled(bool) override {}
+
+    std::vector<std::string> messages;
+    std::vector<int> mbStates;
+    std::vector<bool> enabledStates;  // every change
+    bool windowEnabled = true;
+    bool threeLabels = false;
 };
 
 // A 24-bit bitmap of width x height with a pattern that depends on seed.

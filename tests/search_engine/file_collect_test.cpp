@@ -13,7 +13,7 @@
 #include "platform/graphics/picture.h"
 #include "search/engine/run_engine.h"
 #include "search/engine/signature_index.h"
-#include "tests/base/test_util.h"
+#include "tests/support/stored_text.h"
 
 namespace orv {
 namespace {
@@ -30,31 +30,31 @@ class CollectTest : public ::testing::Test {
 protected:
     void SetUp() override {
         RegisterStandardPictures();
-        fs::create_directories(work_.Dir());
-        data_.WorkDir = work_.Dir();
+        fs::create_directories(work_.path());
+        data_.WorkDir = work_.path();
         data_.Random.seed(7);
         engine_.SetMessageSlice(std::chrono::milliseconds(0));
     }
     std::string Image(const std::string& rel, int w = 20, int h = 10, int seed = 1) {
-        const fs::path p = files_.Dir() + rel;
+        const fs::path p = files_.path() + rel;
         fs::create_directories(p.parent_path());
         test::WriteBmpFile(p.string(), w, h, seed);
         return p.string();
     }
     std::vector<std::string> Paths(const TFileList& list) const {
         std::vector<std::string> out;
-        for (const auto& e : list) out.push_back(e.Path.substr(files_.Dir().size()));
+        for (const auto& e : list) out.push_back(e.Path.substr(files_.path().size()));
         return out;
     }
     int SignatureCount() const {
         int n = 0;
-        for (const auto& e : fs::directory_iterator(work_.Dir()))
+        for (const auto& e : fs::directory_iterator(work_.path()))
             n += IsSignatureFileName(e.path().filename().string()) ? 1 : 0;
         return n;
     }
     std::int64_t IndexSize() const {
         std::error_code ec;
-        const auto size = fs::file_size(work_.Dir() + "~OVTMP.Lst", ec);
+        const auto size = fs::file_size(work_.path() + "~OVTMP.Lst", ec);
         return ec ? 0 : static_cast<std::int64_t>(size);
     }
     // An index record holding the file's own date and size.
@@ -71,7 +71,7 @@ protected:
         view_.log.clear();
     }
 
-    test::TempFolder files_, work_;
+    test::TempDir files_, work_;
     test::RecordingView view_;
     TMainData data_;
     TRunEngine engine_{data_, view_};
@@ -90,13 +90,13 @@ TEST_F(CollectTest, FoldersWithAndWithoutSubFolders) {
     Image("root/sub/c.bmp");
     Image("root/sub/deeper/d.bmp");
     Image("root/zz/e.bmp");
-    std::ofstream(files_.Dir() + "root/notes.txt") << "text";
+    std::ofstream(files_.path() + "root/notes.txt") << "text";
     Image("root/f.jpeg");
     // A link back to the top would make an endless walk if followed.
-    ASSERT_EQ(::symlink((files_.Dir() + "root").c_str(), (files_.Dir() + "root/sub/loop").c_str()), 0);
-    ASSERT_EQ(::symlink((files_.Dir() + "root/b.bmp").c_str(), (files_.Dir() + "root/link.bmp").c_str()), 0);
-    view_.entries[0] = {files_.Dir() + "root/"};
-    view_.entries[1] = {files_.Dir() + "root/b.bmp"};
+    ASSERT_EQ(::symlink((files_.path() + "root").c_str(), (files_.path() + "root/sub/loop").c_str()), 0);
+    ASSERT_EQ(::symlink((files_.path() + "root/b.bmp").c_str(), (files_.path() + "root/link.bmp").c_str()), 0);
+    view_.entries[0] = {files_.path() + "root/"};
+    view_.entries[1] = {files_.path() + "root/b.bmp"};
 
     engine_.GetFileListMain();
     EXPECT_EQ(Paths(data_.SourceFiles), (std::vector<std::string>{"root/A.BMP", "root/b.bmp", "root/link.bmp"}));
@@ -192,8 +192,8 @@ TEST_F(CollectTest, AWalkCollectsUtf8NamesAndRefusesTheRest) {
     }
     const std::string notUtf8 = Image("root/bad\xFF.bmp"), control = Image("root/tab\t.bmp");
     data_.SubFolder = 1;
-    view_.entries[0] = {files_.Dir() + "root/"};
-    view_.entries[1] = {files_.Dir() + names[0]};
+    view_.entries[0] = {files_.path() + "root/"};
+    view_.entries[1] = {files_.path() + names[0]};
     engine_.GetFileListMain();
     std::vector<std::string> collected = Paths(data_.SourceFiles);
     std::sort(names.begin(), names.end());
@@ -216,7 +216,7 @@ TEST_F(CollectTest, AStaleRecordDoesNotLendItsNumber) {
     // a's signature once had number 5; its file vanished and 5 went to b.
     // The old record comes first in the index, so a file-order lookup
     // would give a the signature, size and dimensions of b.
-    std::ofstream(work_.Dir() + "~OVTMP.Lst", std::ios::binary)
+    std::ofstream(work_.path() + "~OVTMP.Lst", std::ios::binary)
         << OwnRecord(a, 100, 40, 5) << OwnRecord(b, 30, 20, 5);
     test::WriteBmpFile(engine_.SignaturePath(5), 30, 20, 2);
     view_.entries[0] = {a};
@@ -230,7 +230,7 @@ TEST_F(CollectTest, AStaleRecordDoesNotLendItsNumber) {
 
 TEST_F(CollectTest, ASignatureOfTheWrongSizeIsNotReused) {
     const std::string a = Image("a.bmp", 100, 40);
-    std::ofstream(work_.Dir() + "~OVTMP.Lst", std::ios::binary) << EncodeIndexRecord(a, 1.0, 1, 100, 40, 5);
+    std::ofstream(work_.path() + "~OVTMP.Lst", std::ios::binary) << EncodeIndexRecord(a, 1.0, 1, 100, 40, 5);
     test::WriteBmpFile(engine_.SignaturePath(5), 30, 20, 2);  // not 80 x 80
     view_.entries[0] = {a};
     view_.entries[1] = {a};
@@ -261,12 +261,12 @@ TEST_F(CollectTest, TheRunsOwnFilesInTheWorkFolderAreNotCollected) {
     const std::string own = Image("root/work/own.bmp");
     Image("root/work/~OVTMP1.BMP", 20, 10, 2);
     Image("root/work/~ovtmp22.bmp", 20, 10, 3);
-    ASSERT_EQ(::symlink((files_.Dir() + "root/work/~OVTMP1.BMP").c_str(), (files_.Dir() + "root/alias.bmp").c_str()), 0);
+    ASSERT_EQ(::symlink((files_.path() + "root/work/~OVTMP1.BMP").c_str(), (files_.path() + "root/alias.bmp").c_str()), 0);
     // The work folder named through a link to it.
-    ASSERT_EQ(::symlink((files_.Dir() + "root/work").c_str(), (files_.Dir() + "worklink").c_str()), 0);
-    data_.WorkDir = files_.Dir() + "worklink";
+    ASSERT_EQ(::symlink((files_.path() + "root/work").c_str(), (files_.path() + "worklink").c_str()), 0);
+    data_.WorkDir = files_.path() + "worklink";
     data_.SubFolder = 1;
-    view_.entries[0] = {files_.Dir() + "root/", files_.Dir() + "root/work/~OVTMP1.BMP"};
+    view_.entries[0] = {files_.path() + "root/", files_.path() + "root/work/~OVTMP1.BMP"};
     view_.entries[1] = {own};
     engine_.GetFileListMain();
     EXPECT_EQ(Paths(data_.SourceFiles), (std::vector<std::string>{"root/a.bmp", "root/work/own.bmp", "root/~OVTMP3.BMP"}));
@@ -276,11 +276,11 @@ TEST_F(CollectTest, TheRunsOwnFilesInTheWorkFolderAreNotCollected) {
 TEST_F(CollectTest, KeptSignaturesDoNotGrowOverChangedFiles) {
     std::vector<std::string> pictures;
     for (int i = 0; i < 3; ++i) pictures.push_back(Image("p" + std::to_string(i) + ".bmp", 30, 20, i));
-    view_.entries[0] = {files_.Dir()};
-    view_.entries[1] = {files_.Dir()};
+    view_.entries[0] = {files_.path()};
+    view_.entries[1] = {files_.path()};
     auto records = [&] {
         TMemoryStream index;
-        index.LoadFromFile(work_.Dir() + "~OVTMP.Lst");
+        index.LoadFromFile(work_.path() + "~OVTMP.Lst");
         return ParseSignatureIndex(index.Memory(), index.Bytes().size()).size();
     };
     for (int run = 1; run <= 4; ++run) {
@@ -300,7 +300,7 @@ TEST_F(CollectTest, KeptSignaturesDoNotGrowOverChangedFiles) {
 TEST_F(CollectTest, ANumberGivenAfreshIsNotTakenFromAnOlderRecord) {
     const std::string early = Image("a.bmp", 100, 40, 1);
     const std::string late = Image("b.bmp", 100, 40, 2);
-    std::ofstream(work_.Dir() + "~OVTMP.Lst", std::ios::binary) << OwnRecord(late, 100, 40, 5);
+    std::ofstream(work_.path() + "~OVTMP.Lst", std::ios::binary) << OwnRecord(late, 100, 40, 5);
     for (int i = 0; i < 5; ++i) std::ofstream(engine_.SignaturePath(i)) << "taken";
     engine_.SetSignatureNumberRange(5, 10);
     view_.entries[0] = {early};
@@ -332,7 +332,7 @@ TEST_F(CollectTest, LargeFilesKeepTheirSize) {
 
 TEST_F(CollectTest, RunLogLines) {
     const std::string good = Image("good.bmp");
-    const std::string bad = files_.Dir() + "bad.bmp";
+    const std::string bad = files_.path() + "bad.bmp";
     std::ofstream(bad) << "not a picture";
     view_.entries[0] = {good, bad};
     view_.entries[1] = {};
@@ -352,7 +352,7 @@ TEST_F(CollectTest, RunLogLines) {
     // No room for a signature: the work folder is reported once, not every
     // picture, and the collection ends as if stopped.
     NewRun();
-    data_.WorkDir = work_.Dir() + "missing/";
+    data_.WorkDir = work_.path() + "missing/";
     view_.entries[0] = {good, Image("more.bmp")};
     engine_.GetFileListMain();
     ASSERT_EQ(view_.log.size(), 1u);
@@ -379,8 +379,8 @@ TEST_F(CollectTest, CountingLabelEveryTenthFile) {
 
 TEST_F(CollectTest, StopDuringCountingEndsTheCollection) {
     for (int i = 0; i < 5; ++i) Image("s/f" + std::to_string(i) + ".bmp");
-    view_.entries[0] = {files_.Dir() + "s/"};
-    view_.entries[1] = {files_.Dir() + "s/"};
+    view_.entries[0] = {files_.path() + "s/"};
+    view_.entries[1] = {files_.path() + "s/"};
     view_.onMessages = [&] {
         if (view_.messageCalls == 3) data_.StopFlag = 1;
     };

@@ -16,20 +16,16 @@
 #include "platform/graphics/picture.h"
 #include "search/engine/run_driver.h"
 #include "search/engine/run_engine.h"
+#include "tests/support/scoped_env.h"
+#include "tests/support/stored_text.h"
 
 namespace orv {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteAll(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
+using test::ReadAll;
+using test::WriteAll;
 
 TSTitems Item(std::int64_t size, TDateTime date, int width, int height) {
     TSTitems item;
@@ -68,8 +64,8 @@ TEST(HandOverChoice, EveryChoiceWithTiesAndTheTieRule) {
 }
 
 TEST(HandOverFiles, ExactTextOfTheThreeModes) {
-    test::TempFolder dir;
-    const std::string path = dir.Dir() + kDoFilesName;
+    test::TempDir dir;
+    const std::string path = dir.path() + kDoFilesName;
     WriteAll(path, "stale");
     WriteDoFilesAuto(path, 2, "/写真/移動先/", " /a b/edge.jpg", 1);
     EXPECT_EQ(ReadAll(path), Utf8ToCp932("[Doing]\r\nNo=0\r\nSyori=2\r\nTgt Dir=/写真/移動先/\r\n"
@@ -98,19 +94,15 @@ TEST(HandOverFiles, LogFileBytes) {
     std::string expected("\x01\x00\x00\x00", 4);
     for (const TLogRow* row : {&a, &b})
         for (const std::string& text : *row) {
-            const std::string cp = Utf8ToCp932(text);
-            expected += static_cast<char>((cp.size() + 1) & 0xFF);
-            expected += static_cast<char>((cp.size() + 1) >> 8);
-            expected += cp;
-            expected += '\0';
+            expected += test::StoredString(Utf8ToCp932(text));
         }
     expected += std::string("\xFF\xFF\xFF\xFF", 4);
     EXPECT_EQ(bytes, expected);
 }
 
 TEST(HandOverFiles, AnswerEndsAtTheFirstGap) {
-    test::TempFolder dir;
-    const std::string path = dir.Dir() + kResultName;
+    test::TempDir dir;
+    const std::string path = dir.path() + kResultName;
     EXPECT_FALSE(ReadResultFile(path).Stop);
     WriteAll(path, "[Result]\r\nStop=1\r\nText0=a\r\nText2=c\r\nLog0=x\r\nLog1=\r\nLog3=z\r\n");
     const THandlerAnswer answer = ReadResultFile(path);
@@ -122,8 +114,8 @@ TEST(HandOverFiles, AnswerEndsAtTheFirstGap) {
 // A whole-log answer is larger than a settings file may be: 500,000 rows of
 // results still come back.
 TEST(HandOverFiles, AnAnswerForHalfAMillionRowsIsRead) {
-    test::TempFolder dir;
-    const std::string path = dir.Dir() + kResultName;
+    test::TempDir dir;
+    const std::string path = dir.path() + kResultName;
     std::string bytes = "[Result]\r\nStop=0\r\n";
     const std::string text = Utf8ToCp932("比較対象のファイルをごみ箱へ移動しました");
     for (int i = 0; i < 500000; ++i) bytes += "Text" + std::to_string(i) + "=" + text + "\r\n";
@@ -134,35 +126,21 @@ TEST(HandOverFiles, AnAnswerForHalfAMillionRowsIsRead) {
     EXPECT_EQ(answer.Texts.back(), "比較対象のファイルをごみ箱へ移動しました");
 }
 
-// The window as the hand-over sees it.
-class HandOverWindow : public test::RecordingView, public IRunWindow {
-public:
-    void ShowMessage(const std::string&) override {}
-    void SetMbEnabled(int) override {}
-    void SetWindowEnabled(bool enabled) override { enabled_.push_back(enabled); }
-    void ClearErrorLog() override {}
-    void SetDoListCaption(const std::string&) override {}
-    void SetLabelColumns(bool) override {}
-    void SetLogButtonsEnabled(bool) override {}
-    void SetStopPauseEnabled(bool) override {}
-    std::vector<bool> enabled_;
-};
-
 // A stand-in for filer: records what it found in the folder and answers
 // with answer.dat when there is one.
 class HandOverTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder_ = dir_.Dir() + "app/";
-        record_ = dir_.Dir() + "rec/";
+        folder_ = dir_.path() + "app/";
+        record_ = dir_.path() + "rec/";
         fs::create_directories(folder_);
         fs::create_directories(record_);
-        script_ = dir_.Dir() + "fake-filer";
+        script_ = dir_.path() + "fake-filer";
         WriteAll(script_, "#!/bin/sh\n"
                           "for f in DoFiles.Dat DoFiles2.Dat Result.dat; do\n"
                           "  [ -e '" + folder_ + "'$f ] && cp '" + folder_ + "'$f '" + record_ + "'$f\n"
                           "done\n"
-                          "[ -e '" + dir_.Dir() + "answer.dat' ] && cp '" + dir_.Dir() + "answer.dat' '" + folder_ + "Result.dat'\n"
+                          "[ -e '" + dir_.path() + "answer.dat' ] && cp '" + dir_.path() + "answer.dat' '" + folder_ + "Result.dat'\n"
                           "exit 0\n");
         ::chmod(script_.c_str(), 0755);
         handOver_.SetFolder(folder_);
@@ -170,18 +148,18 @@ protected:
         data_.SourceFiles.Add("/s/one.jpg", std::make_shared<TSTitems>(Item(10, 1.0, 10, 10)));
         data_.TargetFiles.Add("/t/two.jpg", std::make_shared<TSTitems>(Item(20, 2.0, 20, 20)));
     }
-    void Answer(const std::string& text) { WriteAll(dir_.Dir() + "answer.dat", Utf8ToCp932(text)); }
+    void Answer(const std::string& text) { WriteAll(dir_.path() + "answer.dat", Utf8ToCp932(text)); }
     bool FolderClean() const {
         for (const char* name : {kDoFilesName, kDoFiles2Name, kResultName})
             if (fs::exists(folder_ + name)) return false;
         return true;
     }
 
-    test::TempFolder dir_;
+    test::TempDir dir_;
     std::string folder_, record_, script_;
     TMainData data_;
     TRunLog log_;
-    HandOverWindow window_;
+    test::RecordingWindow window_;
     TPairHandOver handOver_{data_, log_, window_, window_};
 };
 
@@ -200,7 +178,7 @@ TEST_F(HandOverTest, AutomaticHandOverStartsCleanAndKeepsTheWindowEnabled) {
               "[Doing]\r\nNo=0\r\nSyori=1\r\nTgt Dir=/m/\r\nFile=/t/two.jpg\r\nTarget=1\r\n");
     EXPECT_FALSE(fs::exists(record_ + kResultName));
     EXPECT_FALSE(fs::exists(record_ + kDoFiles2Name));
-    EXPECT_TRUE(window_.enabled_.empty());
+    EXPECT_TRUE(window_.enabledStates.empty());
     EXPECT_EQ(window_.log, std::vector<std::string>{"/x の行"});
     EXPECT_GT(window_.slept + window_.messageCalls, 0);
     EXPECT_TRUE(FolderClean());
@@ -214,7 +192,7 @@ TEST_F(HandOverTest, OnePairDisablesTheWindowAndAStopIsNeverWithdrawn) {
     data_.StopFlag = 1;
     EXPECT_EQ(handOver_.HandOverPair(0, 0), "");
     EXPECT_EQ(data_.StopFlag, 1);
-    EXPECT_EQ(window_.enabled_, (std::vector<bool>{false, true}));
+    EXPECT_EQ(window_.enabledStates, (std::vector<bool>{false, true}));
     EXPECT_NE(ReadAll(record_ + kDoFilesName).find("No=1\r\nFile L=/s/one.jpg"), std::string::npos);
 
     Answer("[Result]\r\nStop=1\r\nText0=比較元のファイルをごみ箱へ\r\n");
@@ -225,7 +203,7 @@ TEST_F(HandOverTest, OnePairDisablesTheWindowAndAStopIsNeverWithdrawn) {
 }
 
 TEST_F(HandOverTest, AFailedStartIsLoggedAndCleanedUp) {
-    handOver_.SetProgram(dir_.Dir() + "no-such-filer");
+    handOver_.SetProgram(dir_.path() + "no-such-filer");
     data_.SyoriMode = 2;
     data_.StopFlag = 1;
     EXPECT_EQ(handOver_.HandOverPair(0, 0), "");
@@ -233,7 +211,7 @@ TEST_F(HandOverTest, AFailedStartIsLoggedAndCleanedUp) {
     ASSERT_EQ(window_.log.size(), 1u);
     EXPECT_TRUE(window_.log[0].ends_with(kFilerStartFailed));
     EXPECT_EQ(window_.log[0].substr(0, 4), DateToStr(Now()).substr(0, 4));
-    EXPECT_EQ(window_.enabled_, (std::vector<bool>{false, true}));
+    EXPECT_EQ(window_.enabledStates, (std::vector<bool>{false, true}));
     EXPECT_TRUE(FolderClean());
 }
 
@@ -260,7 +238,7 @@ TEST_F(HandOverTest, APathTheFilesCannotHoldStartsNothing) {
     ASSERT_EQ(window_.log.size(), 1u);
     EXPECT_TRUE(window_.log[0].ends_with(kHandOverWriteFailed));
     EXPECT_TRUE(fs::is_empty(record_));  // filer never ran
-    EXPECT_TRUE(window_.enabled_.empty());
+    EXPECT_TRUE(window_.enabledStates.empty());
     EXPECT_TRUE(FolderClean());
 }
 
@@ -288,7 +266,7 @@ TEST_F(HandOverTest, WholeLogAppliesAnswersOnlyToRowsThatExist) {
     EXPECT_EQ(log_.Row(1)[kLogResult], "earlier");
     EXPECT_EQ(log_.Row(2)[kLogResult], "");
     EXPECT_EQ(changes, 1);
-    EXPECT_EQ(window_.enabled_, (std::vector<bool>{false, true}));
+    EXPECT_EQ(window_.enabledStates, (std::vector<bool>{false, true}));
     EXPECT_TRUE(FolderClean());
 }
 
@@ -322,12 +300,9 @@ protected:
         handOver_.SetProgram(folder_ + "filer");
         handOver_.SetFolder("");
         SetAppDir(folder_);
-        // A trash of our own for the child.
-        ::setenv("XDG_DATA_HOME", (dir_.Dir() + "xdg").c_str(), 1);
-        ::setenv("HOME", dir_.Dir().c_str(), 1);
-        fs::create_directories(dir_.Dir() + "xdg");
-        fs::create_directories(dir_.Dir() + "photos");
-        fs::create_directories(dir_.Dir() + "moved");
+        fs::create_directories(dir_.path() + "xdg");
+        fs::create_directories(dir_.path() + "photos");
+        fs::create_directories(dir_.path() + "moved");
         data_.SourceFiles.Clear();
         data_.TargetFiles.Clear();
         data_.SourceFiles.Add(Photo("s.jpg", "source"), std::make_shared<TSTitems>(Item(6, 1.0, 10, 10)));
@@ -337,7 +312,7 @@ protected:
     }
     void TearDown() override { SetAppDir(""); }
     std::string Photo(const std::string& name, const std::string& content) {
-        const std::string path = dir_.Dir() + "photos/" + name;
+        const std::string path = dir_.path() + "photos/" + name;
         WriteAll(path, content);
         return path;
     }
@@ -350,30 +325,33 @@ protected:
         return log_.Row(log_.Count() - 1)[kLogResult];
     }
     std::string filer_;
+    // A trash of our own for the child.
+    test::ScopedEnv dataHome_{"XDG_DATA_HOME", dir_.path() + "xdg"};
+    test::ScopedEnv home_{"HOME", dir_.path()};
 };
 
 TEST_F(RealFilerTest, TrashEraseAndMoveWithAClash) {
     data_.DoAction = 0;
     EXPECT_EQ(Match(), "比較元のファイルをごみ箱へ");
-    EXPECT_EQ(ReadAll(dir_.Dir() + "xdg/Trash/files/s.jpg"), "source");
-    EXPECT_FALSE(fs::exists(dir_.Dir() + "photos/s.jpg"));
+    EXPECT_EQ(ReadAll(dir_.path() + "xdg/Trash/files/s.jpg"), "source");
+    EXPECT_FALSE(fs::exists(dir_.path() + "photos/s.jpg"));
 
     data_.DoAction = 1;
     data_.SelTgt = 3;  // the smaller file is the source, which is gone now
     EXPECT_EQ(Match(), "比較元のファイルの完全削除に失敗");
-    EXPECT_EQ(window_.log.back(), dir_.Dir() + "photos/s.jpg" + "の完全削除に失敗しました");
+    EXPECT_EQ(window_.log.back(), dir_.path() + "photos/s.jpg" + "の完全削除に失敗しました");
     data_.SelTgt = 1;
     EXPECT_EQ(Match(), "比較対象のファイルを完全削除");
-    EXPECT_FALSE(fs::exists(dir_.Dir() + "photos/t.jpg"));
+    EXPECT_FALSE(fs::exists(dir_.path() + "photos/t.jpg"));
 
     Photo("s.jpg", "again");
-    WriteAll(dir_.Dir() + "moved/s.jpg", "there before");
+    WriteAll(dir_.path() + "moved/s.jpg", "there before");
     data_.DoAction = 2;
     data_.SelTgt = 0;
-    data_.TgtDir = dir_.Dir() + "moved/";
+    data_.TgtDir = dir_.path() + "moved/";
     EXPECT_EQ(Match(), "比較元のファイルを移動");
-    EXPECT_EQ(ReadAll(dir_.Dir() + "moved/s.jpg"), "there before");
-    EXPECT_EQ(ReadAll(dir_.Dir() + "moved/[0]s.jpg"), "again");
+    EXPECT_EQ(ReadAll(dir_.path() + "moved/s.jpg"), "there before");
+    EXPECT_EQ(ReadAll(dir_.path() + "moved/[0]s.jpg"), "again");
     EXPECT_TRUE(FolderClean());
     EXPECT_EQ(log_.Count(), 4u);
 }
@@ -383,7 +361,7 @@ TEST_F(RealFilerTest, TrashEraseAndMoveWithAClash) {
 // picture matches its own signature and is erased.
 TEST_F(RealFilerTest, AWorkFolderAmongThePicturesErasesNone) {
     RegisterStandardPictures();
-    const std::string album = dir_.Dir() + "album/";
+    const std::string album = dir_.path() + "album/";
     fs::create_directories(album);
     const std::vector<std::string> names = {"b.jpg", "c.jpg", "d.jpg"};  // unlike each other
     for (const std::string& name : names) fs::copy_file(fs::path(ORV_TEST_DATA) / "compare" / name, album + name);
@@ -408,7 +386,7 @@ TEST_F(RealFilerTest, AnActionWhoseAnswerIsLostIsLogged) {
     fs::create_directories(folder_ + kResultName + "/x");
     data_.DoAction = 1;
     EXPECT_EQ(Match(), "");
-    EXPECT_FALSE(fs::exists(dir_.Dir() + "photos/s.jpg"));
+    EXPECT_FALSE(fs::exists(dir_.path() + "photos/s.jpg"));
     ASSERT_EQ(window_.log.size(), 1u);
     EXPECT_TRUE(window_.log[0].ends_with(kNoAnswer));
 }

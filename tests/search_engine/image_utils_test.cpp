@@ -2,13 +2,13 @@
 
 #include "formats/abitmap.h"
 #include "platform/graphics/picture.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 namespace orv {
 namespace {
@@ -150,7 +150,8 @@ TEST(ABitmap, StaysAt24Bits) {
 
 TEST(IsDirectory, TestsTheLiteralPath) {
     namespace fs = std::filesystem;
-    const fs::path root = fs::temp_directory_path() / ("orv_isdir_" + std::to_string(::getpid()));
+    const test::TempDir tmp;
+    const fs::path root = fs::path(tmp.path()).parent_path();  // without the trailing '/'
     fs::create_directories(root / "a*b");
     std::ofstream(root / "file.txt") << "x";
     const std::string r = root.string();
@@ -163,7 +164,6 @@ TEST(IsDirectory, TestsTheLiteralPath) {
     EXPECT_FALSE(IsDirectory(r + "/missing"));
     EXPECT_FALSE(IsDirectory(""));
     EXPECT_TRUE(IsDirectory("/"));
-    fs::remove_all(root);
 }
 
 }  // namespace

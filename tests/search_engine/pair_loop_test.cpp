@@ -9,44 +9,12 @@
 #include <thread>
 #include <utility>
 
+#include "engine_test_util.h"
 #include "search/engine/run_driver.h"
 #include "search/engine/run_engine.h"
 
 namespace orv {
 namespace {
-
-class LoopView : public IRunView {
-public:
-    void SetLabelInfo(int index, const std::string& caption, const std::string&) override {
-        labels[index] = caption;
-        ++labelWrites;
-    }
-    void SetGaugeMax(std::int64_t) override {}
-    void SetGaugePosition(std::int64_t) override {}
-    void AppendLog(const std::string& line) override { log.push_back(line); }
-    void ProcessMessages() override {
-        ++messages;
-        if (onMessages) onMessages();
-    }
-    void SetWaitCursor(bool) override {}
-    void OpenAnimation(const std::string&, bool) override {}
-    void StopAnimation() override {}
-    std::vector<std::string> ListEntries(int) override { return {}; }
-    void ShowPreview(int side, const TBitmap*, const std::string& caption) override {
-        previews.emplace_back(side, caption);
-    }
-    void SetCaption(const std::string& text) override { caption = text; }
-    void Sleep(int) override { ++sleeps; }
-
-    std::map<int, std::string> labels;
-    int labelWrites = 0;
-    std::vector<std::string> log;
-    int messages = 0;
-    int sleeps = 0;
-    std::function<void()> onMessages;
-    std::vector<std::pair<int, std::string>> previews;
-    std::string caption;
-};
 
 // Records each pair handed over; the reaction can change the run's state.
 class RecordingHandOver : public IPairHandOver {
@@ -123,7 +91,7 @@ protected:
     }
 
     TMainData data;
-    LoopView view;
+    test::RecordingView view;
     TRunEngine engine;
     TRunLog log;
     TRunStatus status;
@@ -210,8 +178,8 @@ TEST_F(PairLoopTest, EqualSizeModeComparesOnlyEqualDimensions) {
     // The estimate was taken on the way although the pairs were not visited
     // one by one; the label shows the last pair with the final counts.
     EXPECT_NE(status.EstimateText(), kEstimateMeasuring);
-    EXPECT_EQ(view.labels[1], "画像比較中 [1/1]-[ 253/253]");
-    EXPECT_EQ(view.labels[2], "[全2比較のうち同一1ファイル]");
+    EXPECT_EQ(view.showing[1], "画像比較中 [1/1]-[ 253/253]");
+    EXPECT_EQ(view.showing[2], "[全2比較のうち同一1ファイル]");
 }
 
 TEST_F(PairLoopTest, OneEndLeavesTheRowAtItsFirstMatch) {
@@ -355,7 +323,7 @@ TEST(PairLoopModel, SameResultsAsVisitingEveryPair) {
     std::mt19937 rng(17);
     for (int round = 0; round < 60; ++round) {
         TMainData data;
-        LoopView view;
+        test::RecordingView view;
         TRunEngine engine(data, view);
         TRunLog log;
         TRunStatus status(data, view);

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/base/test_util.h"
+#include "tests/support/stored_text.h"
 
 namespace orv {
 namespace {

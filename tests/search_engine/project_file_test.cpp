@@ -13,7 +13,8 @@
 #include "platform/base/errors.h"
 #include "platform/base/file_system.h"
 #include "persist_golden.h"
-#include "tests/base/test_util.h"
+#include "tests/support/le_bytes.h"
+#include "tests/support/temp_dir.h"
 
 namespace orv {
 namespace {
@@ -84,9 +85,7 @@ TEST(ProjectFile, EmptyProjectStoresMinusOneCounts) {
     const std::string bytes = EncodeProjectFile(TProjectData{});
     // -1 sources, -1 targets, five -1 radios, two flags, "" move folder, -1 rows.
     std::string expected;
-    const auto i32 = [&](std::int32_t v) {
-        for (int i = 0; i < 4; ++i) expected += static_cast<char>((static_cast<std::uint32_t>(v) >> (8 * i)) & 0xFF);
-    };
+    const auto i32 = [&](std::int32_t v) { expected += test::Le32(static_cast<std::uint32_t>(v)); };
     for (int i = 0; i < 7; ++i) i32(-1);
     i32(0);
     i32(0);

@@ -10,6 +10,7 @@
 #include <map>
 #include <stdexcept>
 
+#include "engine_test_util.h"
 #include "platform/graphics/picture.h"
 #include "platform/graphics/picture_loader.h"
 #include "search/engine/pair_loop.h"
@@ -20,82 +21,6 @@ namespace orv {
 namespace {
 
 namespace fs = std::filesystem;
-
-class Folder {
-public:
-    Folder() {
-        std::string pattern = (fs::temp_directory_path() / "orv-compare-XXXXXX").string();
-        if (::mkdtemp(pattern.data())) path_ = pattern;
-    }
-    ~Folder() {
-        std::error_code ec;
-        if (!path_.empty()) fs::remove_all(path_, ec);
-    }
-    Folder(const Folder&) = delete;
-    Folder& operator=(const Folder&) = delete;
-    std::string Dir() const { return path_ + "/"; }
-
-private:
-    std::string path_;
-};
-
-// The window as a run sees it, recording what it is told.
-class RunWindow : public IRunView, public IRunWindow {
-public:
-    // IRunView
-    void SetLabelInfo(int index, const std::string& caption, const std::string&) override { labels[index] = caption; }
-    void SetGaugeMax(std::int64_t) override {}
-    void SetGaugePosition(std::int64_t position) override { gauge = position; }
-    void AppendLog(const std::string& line) override { errorLog.push_back(line); }
-    void ProcessMessages() override {
-        if (onMessages) onMessages();
-    }
-    void SetWaitCursor(bool on) override { waitCursor = on; }
-    void OpenAnimation(const std::string& file, bool play) override {
-        animations.push_back(fs::path(file).filename().string() + (play ? " playing" : ""));
-    }
-    void StopAnimation() override {}
-    std::vector<std::string> ListEntries(int side) override {
-        if (onEntries) onEntries(side);
-        return entries[side];
-    }
-    void ClearPreviews() override { ++previewClears; }
-    void Sleep(int) override {}
-
-    // IRunWindow
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    void SetMbEnabled(int state) override { mbStates.push_back(state); }
-    void SetWindowEnabled(bool enabled) override { windowEnabled = enabled; }
-    void ClearErrorLog() override { errorLog.clear(); }
-    void SetDoListCaption(const std::string&) override {}
-    void SetLabelColumns(bool three) override { threeLabels = three; }
-    void SetLogButtonsEnabled(bool) override {}
-    void SetStopPauseEnabled(bool) override {}
-
-    // The event lines without their date and time.
-    std::vector<std::string> Events() const {
-        std::vector<std::string> events;
-        for (const auto& line : errorLog) {
-            const auto colon = line.find("：");
-            if (colon != std::string::npos) events.push_back(line.substr(colon));
-        }
-        return events;
-    }
-
-    std::map<int, std::string> labels;
-    std::int64_t gauge = -1;
-    std::vector<std::string> errorLog;
-    std::function<void()> onMessages;
-    std::function<void(int)> onEntries;
-    bool waitCursor = false;
-    std::vector<std::string> animations;
-    std::vector<std::string> entries[2];
-    int previewClears = 0;
-    std::vector<std::string> messages;
-    std::vector<int> mbStates;
-    bool windowEnabled = true;
-    bool threeLabels = false;
-};
 
 class LogHandOver : public IPairHandOver {
 public:
@@ -118,9 +43,9 @@ class RunDriverTest : public ::testing::Test {
 protected:
     RunDriverTest() : engine(data, window), driver(engine, log, window, &handOver) {
         RegisterStandardPictures();
-        data.WorkDir = work.Dir();
+        data.WorkDir = work.path();
         data.Random.seed(3);
-        driver.SetBmpDir(files.Dir());
+        driver.SetBmpDir(files.path());
         choices.SizeMode = 1;
         choices.SyoriMode = 1;
     }
@@ -130,12 +55,12 @@ protected:
     void UsePictures() {
         const fs::path source = fs::path(ORV_TEST_DATA) / "compare";
         for (const auto& entry : fs::directory_iterator(source))
-            if (entry.path().extension() == ".jpg") fs::copy_file(entry.path(), files.Dir() + entry.path().filename().string());
+            if (entry.path().extension() == ".jpg") fs::copy_file(entry.path(), files.path() + entry.path().filename().string());
         TBitmap bitmap;
-        ASSERT_TRUE(LoadPictureToBitmap(files.Dir() + "a.jpg", bitmap));
-        bitmap.SaveToFile(files.Dir() + "a_copy.bmp");
-        window.entries[0] = {files.Dir()};
-        window.entries[1] = {files.Dir()};
+        ASSERT_TRUE(LoadPictureToBitmap(files.path() + "a.jpg", bitmap));
+        bitmap.SaveToFile(files.path() + "a_copy.bmp");
+        window.entries[0] = {files.path()};
+        window.entries[1] = {files.path()};
     }
 
     std::vector<std::string> LoggedPairs() const {
@@ -148,14 +73,14 @@ protected:
 
     int SignatureFiles() const {
         int count = 0;
-        for (const auto& entry : fs::directory_iterator(work.Dir()))
+        for (const auto& entry : fs::directory_iterator(work.path()))
             if (entry.path().filename().string().rfind("~OVTMP", 0) == 0) ++count;
         return count;
     }
 
-    Folder files, work;
+    test::TempDir files, work;
     TMainData data;
-    RunWindow window;
+    test::RecordingWindow window;
     TRunEngine engine;
     TRunLog log;
     LogHandOver handOver;
@@ -180,20 +105,7 @@ TEST(RunStatusTexts, LabelsAndEstimate) {
 
 TEST(RunStatusTexts, EstimateTakenAtEachHundredthPair) {
     TMainData data;
-    struct : IRunView {
-        void SetLabelInfo(int index, const std::string& caption, const std::string&) override {
-            if (index == 3) estimate = caption;
-        }
-        void SetGaugeMax(std::int64_t) override {}
-        void SetGaugePosition(std::int64_t) override {}
-        void AppendLog(const std::string&) override {}
-        void ProcessMessages() override {}
-        void SetWaitCursor(bool) override {}
-        void OpenAnimation(const std::string&, bool) override {}
-        void StopAnimation() override {}
-        std::vector<std::string> ListEntries(int) override { return {}; }
-        std::string estimate;
-    } view;
+    test::RecordingView view;
     for (int n = 0; n < 50; ++n) data.SourceFiles.Add("s" + std::to_string(n));
     for (int n = 0; n < 50; ++n) data.TargetFiles.Add("t" + std::to_string(n));
     TRunStatus status(data, view);
@@ -204,7 +116,7 @@ TEST(RunStatusTexts, EstimateTakenAtEachHundredthPair) {
             status.Advanced(before);
         }
         status.SetLabel(0, 0);
-        return view.estimate;
+        return view.showing[3];
     };
     EXPECT_EQ(visit(1), kEstimateMeasuring);
     EXPECT_EQ(visit(99), kEstimateMeasuring);
@@ -225,19 +137,19 @@ TEST(RunStatusTexts, EstimateTakenAtEachHundredthPair) {
 
 TEST_F(RunDriverTest, StartChecksTheFolders) {
     choices.DoAction = 2;
-    choices.TgtDir = files.Dir() + "missing/";
+    choices.TgtDir = files.path() + "missing/";
     // Checked for the move action even when matches are only logged.
     EXPECT_FALSE(driver.P4B_StartMouseDown(choices));
     ASSERT_EQ(window.messages.size(), 1u);
     EXPECT_EQ(window.messages[0], kMoveFolderInvalid);
 
     choices.DoAction = 0;
-    data.WorkDir = files.Dir() + "no-work/";
+    data.WorkDir = files.path() + "no-work/";
     EXPECT_FALSE(driver.P4B_StartMouseDown(choices));
     ASSERT_EQ(window.messages.size(), 2u);
     EXPECT_EQ(window.messages[1], kWorkFolderMissing);
     EXPECT_TRUE(window.mbStates.empty());
-    EXPECT_TRUE(window.errorLog.empty());
+    EXPECT_TRUE(window.log.empty());
     EXPECT_EQ(data.Running, 0);
 }
 
@@ -261,7 +173,7 @@ TEST_F(RunDriverTest, StopDuringThePairLoop) {
     EXPECT_EQ(handOver.pairs, 1);
     EXPECT_EQ(log.Count(), 1u);
     EXPECT_EQ(data.JyochyuList.Count(), 1u);
-    EXPECT_EQ(window.labels[1], "終了");
+    EXPECT_EQ(window.showing[1], "終了");
     EXPECT_EQ(window.animations.back(), "ani01.avi");
     EXPECT_TRUE(window.windowEnabled);
     EXPECT_FALSE(window.waitCursor);
@@ -298,11 +210,11 @@ TEST_F(RunDriverTest, AWorkFolderThatTakesNoIndexIsReportedOnce) {
     UsePictures();
     data.NoTmpDel = 1;
     // A folder under the index's name: no record can be written, as root too.
-    fs::create_directory(work.Dir() + "~OVTMP.Lst");
+    fs::create_directory(work.path() + "~OVTMP.Lst");
     driver.P4B_StartMouseDown(choices);
-    EXPECT_EQ(window.Events(), (std::vector<std::string>{"：ファイル情報収集開始", "：作業フォルダに書き込めません" + work.Dir(),
+    EXPECT_EQ(window.Events(), (std::vector<std::string>{"：ファイル情報収集開始", "：作業フォルダに書き込めません" + work.path(),
                                                          "：途中中断", "：終了処理", "：終了"}));
-    EXPECT_EQ(window.errorLog.size(), 5u);
+    EXPECT_EQ(window.log.size(), 5u);
     EXPECT_EQ(data.CompCount, 0);
     EXPECT_EQ(SignatureFiles(), 1);  // the folder only: no signature without its record
     EXPECT_EQ(data.Running, 0);
@@ -404,8 +316,8 @@ private:
 
 RunOutcome RunWithThreads(int threads, const Scenario& sc, const std::string& pictures, const std::string& extra) {
     // The run may erase pictures: it works on a copy.
-    Folder copy, work;
-    const std::string files = copy.Dir();
+    test::TempDir copy, work;
+    const std::string files = copy.path();
     for (const auto& entry : fs::directory_iterator(pictures)) {
         const fs::path to = files / entry.path().filename();
         fs::copy_file(entry.path(), to);
@@ -419,12 +331,12 @@ RunOutcome RunWithThreads(int threads, const Scenario& sc, const std::string& pi
     };
     TMainData data;
     data.Threads = threads;
-    data.WorkDir = work.Dir();
+    data.WorkDir = work.path();
     data.NoTmpDel = 1;
     data.Par = 60;
-    struct StoppingWindow : RunWindow {
+    struct StoppingWindow : test::RecordingWindow {
         void SetLabelInfo(int index, const std::string& caption, const std::string& hint) override {
-            RunWindow::SetLabelInfo(index, caption, hint);
+            RecordingWindow::SetLabelInfo(index, caption, hint);
             if (!stopCaption.empty() && caption.rfind(stopCaption, 0) == 0) *stop = 1;
         }
         std::string stopCaption;
@@ -454,7 +366,7 @@ RunOutcome RunWithThreads(int threads, const Scenario& sc, const std::string& pi
     driver.P4B_StartMouseDown(choices);
 
     RunOutcome out;
-    for (const std::string& line : window.errorLog) {
+    for (const std::string& line : window.log) {
         const auto colon = line.find("：");
         out.events.push_back(rel(colon == std::string::npos ? line : line.substr(colon)));
     }
@@ -463,7 +375,7 @@ RunOutcome RunWithThreads(int threads, const Scenario& sc, const std::string& pi
         for (std::string& text : row) text = rel(text);
         out.rows.push_back(row);
     }
-    TFileStream index(work.Dir() + kSignatureIndexName, FileMode::OpenRead);
+    TFileStream index(work.path() + kSignatureIndexName, FileMode::OpenRead);
     for (const TIndexRecord& r : ReadSignatureIndex(index))
         out.index.push_back(rel(r.Path) + " " + std::to_string(r.FileSize) + " " + std::to_string(r.FileDate) + " " +
                             std::to_string(r.Width) + "x" + std::to_string(r.Height));
@@ -481,14 +393,14 @@ RunOutcome RunWithThreads(int threads, const Scenario& sc, const std::string& pi
 
 TEST(RunThreads, SameOutcomeWithOneAndSeveralThreads) {
     RegisterStandardPictures();
-    Folder files, extra;
+    test::TempDir files, extra;
     const fs::path source = fs::path(ORV_TEST_DATA) / "compare";
     for (const auto& entry : fs::directory_iterator(source))
-        if (entry.path().extension() == ".jpg") fs::copy_file(entry.path(), files.Dir() + entry.path().filename().string());
+        if (entry.path().extension() == ".jpg") fs::copy_file(entry.path(), files.path() + entry.path().filename().string());
     // An unreadable picture, and targets of their own: copies under other names.
-    std::ofstream(files.Dir() + "broken.jpg") << "not a picture";
+    std::ofstream(files.path() + "broken.jpg") << "not a picture";
     for (const char* name : {"a.jpg", "c_part18.jpg", "u03.jpg"})
-        fs::copy_file(files.Dir() + name, extra.Dir() + std::string("x_") + name);
+        fs::copy_file(files.path() + name, extra.path() + std::string("x_") + name);
 
     const Scenario scenarios[] = {
         {"log only", 1, false, 0, 0, false},
@@ -501,8 +413,8 @@ TEST(RunThreads, SameOutcomeWithOneAndSeveralThreads) {
         {"automatic, targets erased", 0, false, 0, 0, false, 0, true},
     };
     for (const Scenario& sc : scenarios) {
-        const RunOutcome one = RunWithThreads(1, sc, files.Dir(), extra.Dir());
-        const RunOutcome many = RunWithThreads(5, sc, files.Dir(), extra.Dir());
+        const RunOutcome one = RunWithThreads(1, sc, files.path(), extra.path());
+        const RunOutcome many = RunWithThreads(5, sc, files.path(), extra.path());
         EXPECT_TRUE(one == many) << sc.name;
         EXPECT_EQ(one.events, many.events) << sc.name;
         EXPECT_EQ(one.index, many.index) << sc.name;

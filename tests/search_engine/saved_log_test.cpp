@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/base/errors.h"
-#include "tests/base/test_util.h"
+#include "tests/support/temp_dir.h"
 
 namespace orv {
 namespace {

@@ -5,7 +5,8 @@
 #include "platform/base/errors.h"
 #include "platform/base/file_system.h"
 #include "persist_golden.h"
-#include "tests/base/test_util.h"
+#include "tests/support/scoped_env.h"
+#include "tests/support/temp_dir.h"
 
 namespace orv {
 namespace {

@@ -9,14 +9,13 @@
 #include "platform/base/errors.h"
 #include "platform/base/stream.h"
 #include "search/engine/signature_index.h"
-#include "tests/base/test_util.h"
+#include "tests/support/le_bytes.h"
+#include "tests/support/stored_text.h"
 
 namespace orv {
 namespace {
 
-void PutLe(std::string& out, std::uint64_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
+using test::PutLe;
 
 // A record built field by field as the index format lays it out.
 std::string HandRecord(const std::string& storedPath, double date, std::int32_t size, std::int32_t w,
@@ -128,8 +127,8 @@ TEST(SignatureIndex, LiveRecordsAreTheLatestOfTheirPathAndNumber) {
 }
 
 TEST(SignatureIndex, BmpSizeOfHeadersBeyondTheFile) {
-    test::TempFolder dir;
-    const std::string path = dir.Dir() + "s.bmp";
+    test::TempDir dir;
+    const std::string path = dir.path() + "s.bmp";
     auto header = [&](std::int32_t w, std::int32_t h) {
         std::string bytes = "BM";
         PutLe(bytes, 54 + 12, 4);

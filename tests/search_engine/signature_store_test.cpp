@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 class SignatureStoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        data_.WorkDir = dir_.Dir();
+        data_.WorkDir = dir_.path();
         data_.Random.seed(12345);
         engine_.SetMessageSlice(std::chrono::milliseconds(0));
     }
@@ -32,15 +32,15 @@ protected:
         test::FillPattern(bmp, width, height, seed);
         return engine_.MakeTmpBMPFile(bmp);
     }
-    void Touch(const std::string& name) { std::ofstream(dir_.Dir() + name) << "x"; }
+    void Touch(const std::string& name) { std::ofstream(dir_.path() + name) << "x"; }
     std::vector<std::string> Names() const {
         std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(dir_.Dir())) names.push_back(e.path().filename().string());
+        for (const auto& e : fs::directory_iterator(dir_.path())) names.push_back(e.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
     }
 
-    test::TempFolder dir_;
+    test::TempDir dir_;
     test::RecordingView view_;
     TMainData data_;
     TRunEngine engine_{data_, view_};
@@ -74,9 +74,9 @@ TEST_F(SignatureStoreTest, CrowdedNumbersFallBackToTheFirstFreeOne) {
     engine_.SetSignatureNumberRange(9, 12);
     for (int i = 0; i <= 9; ++i) Touch(SignatureFileName(i));
     // A link under a free-looking name is never followed or written through.
-    const std::string outside = dir_.Dir() + "outside.txt";
+    const std::string outside = dir_.path() + "outside.txt";
     std::ofstream(outside) << "keep";
-    ASSERT_EQ(::symlink(outside.c_str(), (dir_.Dir() + SignatureFileName(10)).c_str()), 0);
+    ASSERT_EQ(::symlink(outside.c_str(), (dir_.path() + SignatureFileName(10)).c_str()), 0);
     EXPECT_EQ(Store(4, 4), 11);
     EXPECT_EQ(Store(4, 4), 12);
     // Nothing left: no number, and nothing was written anywhere.
@@ -84,7 +84,7 @@ TEST_F(SignatureStoreTest, CrowdedNumbersFallBackToTheFirstFreeOne) {
     EXPECT_EQ(Store(4, 4), -1);
     EXPECT_EQ(Names(), before);
     // A number set free again is found after the search wraps around.
-    fs::remove(dir_.Dir() + SignatureFileName(3));
+    fs::remove(dir_.path() + SignatureFileName(3));
     EXPECT_EQ(Store(4, 4), 3);
     std::ifstream in(outside);
     std::string text;
@@ -117,7 +117,7 @@ TEST_F(SignatureStoreTest, IndexRecordsAreAppendedByteForByte) {
     ASSERT_TRUE(engine_.WriteTmpBMPInfo("/p/a.jpg", 1234, 45000.5, 640, 480, 17));
     ASSERT_TRUE(engine_.WriteTmpBMPInfo("/写真/b.png", std::int64_t{3} << 31, 45001.0, 50, 30, 99999));
     TMemoryStream disk;
-    disk.LoadFromFile(dir_.Dir() + "~OVTMP.Lst");
+    disk.LoadFromFile(dir_.path() + "~OVTMP.Lst");
     const std::string expected = EncodeIndexRecord("/p/a.jpg", 45000.5, 1234, 640, 480, 17) +
                                  EncodeIndexRecord("/写真/b.png", 45001.0, 0x7FFFFFFF, 50, 30, 99999);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(disk.Memory()), disk.Bytes().size()), expected);
@@ -133,7 +133,7 @@ TEST_F(SignatureStoreTest, TempListKeepsWholeAndCurrentRecords) {
     std::string bytes = EncodeIndexRecord("/old.jpg", 1, 1, 10, 10, 5) + EncodeIndexRecord("/a.jpg", 1, 1, 10, 10, 6) +
                         EncodeIndexRecord("/new.jpg", 1, 1, 20, 20, 5) + EncodeIndexRecord("/a.jpg", 1, 1, 10, 10, 7);
     bytes += EncodeIndexRecord("/cut.jpg", 1, 1, 1, 1, 8).substr(0, 20);
-    std::ofstream(dir_.Dir() + "~OVTMP.Lst", std::ios::binary) << bytes;
+    std::ofstream(dir_.path() + "~OVTMP.Lst", std::ios::binary) << bytes;
     engine_.GetTempList();
     ASSERT_EQ(data_.TempList.size(), 3u);
     EXPECT_EQ(data_.TempIndex.count("/old.jpg"), 0u);
@@ -142,7 +142,7 @@ TEST_F(SignatureStoreTest, TempListKeepsWholeAndCurrentRecords) {
     EXPECT_EQ(data_.TempList[data_.TempIndex.at("/new.jpg")[0]].Item->Width, 20);
 
     // No index: an empty list.
-    fs::remove(dir_.Dir() + "~OVTMP.Lst");
+    fs::remove(dir_.path() + "~OVTMP.Lst");
     engine_.GetTempList();
     EXPECT_TRUE(data_.TempList.empty());
     EXPECT_TRUE(data_.TempIndex.empty());
@@ -153,21 +153,21 @@ TEST_F(SignatureStoreTest, AnIndexMostlyDeadIsRewrittenWithItsLiveRecords) {
     // to c, whose signature was replaced by 6 later.
     auto rec = [](const char* path, std::int32_t n) { return EncodeIndexRecord(path, 1, 1, 10, 10, n); };
     const std::string live = rec("/a.jpg", 3) + rec("/c.jpg", 6);
-    std::ofstream(dir_.Dir() + "~OVTMP.Lst", std::ios::binary)
+    std::ofstream(dir_.path() + "~OVTMP.Lst", std::ios::binary)
         << rec("/a.jpg", 1) + rec("/a.jpg", 2) + rec("/b.jpg", 5) + rec("/c.jpg", 5) + live;
     for (int n : {1, 2, 3, 5, 6}) Touch(SignatureFileName(n));
     engine_.GetTempList();
     ASSERT_EQ(data_.TempList.size(), 2u);
     EXPECT_EQ(data_.TempList[1].Item->TmpNo, 6);
-    std::ifstream in(dir_.Dir() + "~OVTMP.Lst", std::ios::binary);
+    std::ifstream in(dir_.path() + "~OVTMP.Lst", std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), live);
     EXPECT_EQ(Names(), (std::vector<std::string>{"~OVTMP.Lst", "~OVTMP3.BMP", "~OVTMP6.BMP"}));
 
     // Half dead is kept as it is.
     const std::string half = live + rec("/a.jpg", 4) + rec("/c.jpg", 7);
-    std::ofstream(dir_.Dir() + "~OVTMP.Lst", std::ios::binary | std::ios::trunc) << half;
+    std::ofstream(dir_.path() + "~OVTMP.Lst", std::ios::binary | std::ios::trunc) << half;
     engine_.GetTempList();
-    EXPECT_EQ(fs::file_size(dir_.Dir() + "~OVTMP.Lst"), half.size());
+    EXPECT_EQ(fs::file_size(dir_.path() + "~OVTMP.Lst"), half.size());
 }
 
 TEST_F(SignatureStoreTest, RingCacheOverwritesItsOldestSlot) {
@@ -223,13 +223,13 @@ TEST_F(SignatureStoreTest, DeleteRemovesSignaturesAndTheIndexOnly) {
     view_.labels.clear();
     engine_.DeleteChashFile();
     EXPECT_TRUE(view_.labels.empty());
-    EXPECT_FALSE(fs::exists(dir_.Dir() + "~OVTMP.Lst"));
+    EXPECT_FALSE(fs::exists(dir_.path() + "~OVTMP.Lst"));
 }
 
 TEST_F(SignatureStoreTest, WorkFolderWithoutDelimiter) {
-    data_.WorkDir = dir_.Dir().substr(0, dir_.Dir().size() - 1);
-    EXPECT_EQ(engine_.SignaturePath(3), dir_.Dir() + "~OVTMP3.BMP");
-    EXPECT_EQ(engine_.IndexPath(), dir_.Dir() + "~OVTMP.Lst");
+    data_.WorkDir = dir_.path().substr(0, dir_.path().size() - 1);
+    EXPECT_EQ(engine_.SignaturePath(3), dir_.path() + "~OVTMP3.BMP");
+    EXPECT_EQ(engine_.IndexPath(), dir_.path() + "~OVTMP.Lst");
     data_.WorkDir.clear();
     EXPECT_EQ(engine_.SignatureFolder(), PrivateTempDir());
 }

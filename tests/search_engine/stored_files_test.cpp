@@ -64,12 +64,12 @@ bool EndsInTime(const std::function<void()>& read, const std::string& pipe) {
 class StoredFileAsPipe : public ::testing::TestWithParam<StoredRole> {};
 
 TEST_P(StoredFileAsPipe, IsRefusedWithoutBlocking) {
-    test::TempFolder dir;
+    test::TempDir dir;
     const StoredRole& role = GetParam();
-    const std::string pipe = dir.Dir() + role.pipe;
+    const std::string pipe = dir.path() + role.pipe;
     std::filesystem::create_directories(std::filesystem::path(pipe).parent_path());
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
-    EXPECT_TRUE(EndsInTime([&] { role.read(dir.Dir()); }, pipe)) << role.name << " blocked";
+    EXPECT_TRUE(EndsInTime([&] { role.read(dir.path()); }, pipe)) << role.name << " blocked";
 }
 
 const StoredRole kRoles[] = {

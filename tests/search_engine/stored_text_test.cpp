@@ -10,7 +10,9 @@
 #include "search/engine/pair_loop.h"
 #include "search/engine/saved_log.h"
 #include "search/engine/signature_index.h"
-#include "tests/base/test_util.h"
+#include "tests/support/scoped_env.h"
+#include "tests/support/stored_text.h"
+#include "tests/support/temp_dir.h"
 
 namespace orv {
 namespace {

@@ -4,10 +4,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <atomic>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -20,6 +17,8 @@
 #include "platform/ui/scripted_dialogs.h"
 #include "search/ui/main_form.h"
 #include "search/ui/program_globals.h"
+#include "tests/support/scoped_env.h"
+#include "tests/support/temp_dir.h"
 #include "ui/qt_app.h"
 
 namespace orv::test {
@@ -29,19 +28,11 @@ namespace fs = std::filesystem;
 class MainFormTest : public ::testing::Test, protected WithApp {
 protected:
     MainFormTest() {
-        static std::atomic<int> counter{0};
-        root_ = fs::temp_directory_path() /
-                ("orv-mainwin-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-        fs::remove_all(root_);
-        app_ = root_ / "app";
         fs::create_directories(app_);
         // The shipped data files only; the programs are not needed here.
         for (const char* entry : {"BMP", "Set", "Sound", "Ver.ini"})
             fs::copy(fs::path(ORV_APPDIR_BUILT) / entry, app_ / entry, fs::copy_options::recursive);
-        home_ = root_ / "home";
         fs::create_directories(home_);
-        savedHome_ = std::getenv("HOME") ? std::getenv("HOME") : "";
-        ::setenv("HOME", home_.c_str(), 1);
         RegisterStandardPictures();
         SetAppDir(app_.string());
         InitProgramGlobals(app_.string(), "");
@@ -54,9 +45,6 @@ protected:
         SetDialogService(previousDialogs_);
         SetSoundPlayer(previousSound_);
         SetAppDir("");
-        ::setenv("HOME", savedHome_.c_str(), 1);
-        std::error_code ec;
-        fs::remove_all(root_, ec);
     }
 
     TOV_MainForm& Make(const std::string& cmdFile = {}) {
@@ -81,8 +69,9 @@ protected:
         return (root_ / name).string();
     }
 
-    fs::path root_, app_, home_;
-    std::string savedHome_;
+    TempDir rootDir_;
+    fs::path root_ = rootDir_.path(), app_ = root_ / "app", home_ = root_ / "home";
+    ScopedEnv homeEnv_{"HOME", home_.string()};
     std::shared_ptr<TScriptedDialogs> dialogs_ = std::make_shared<TScriptedDialogs>();
     std::shared_ptr<IDialogService> previousDialogs_;
     std::shared_ptr<SoundRecorder> sound_ = std::make_shared<SoundRecorder>();

@@ -8,22 +8,16 @@
 #include <QItemSelectionModel>
 
 #include "platform/base/codec.h"
-#include "platform/base/file_system.h"
 #include "search/engine/project_file.h"
 #include "search/engine/setting_sets.h"
 #include "search_ui/main_form_fixture.h"
+#include "tests/support/stored_text.h"
 
 namespace orv::test {
 namespace {
 
 TLogRow Row(const std::string& source, const std::string& target, const std::string& result = "") {
     return {source, " 1,000", "2026/12/08 10:00:00", "64", "48", target, " 1,000", "2026/12/08 10:00:00", "64", "48", result};
-}
-
-std::string ReadAll(const std::string& path) {
-    std::string bytes;
-    ReadFileBytes(path, bytes);
-    return bytes;
 }
 
 class ProjectTest : public MainFormTest {
@@ -172,15 +166,8 @@ TEST_F(ProjectTest, MissingEntriesAreDroppedWithTheirMessages) {
 // are named together in one box, not one box each.
 TEST_F(ProjectTest, RefusedEntriesShareOneMessage) {
     TOV_MainForm& f = Make();
-    auto i32 = [](std::int32_t v) {
-        std::string b(4, '\0');
-        for (int k = 0; k < 4; ++k) b[static_cast<std::size_t>(k)] = static_cast<char>((v >> (8 * k)) & 0xFF);
-        return b;
-    };
-    auto stored = [](const std::string& text) {
-        const std::size_t n = text.size() + 1;
-        return std::string{static_cast<char>(n & 0xFF), static_cast<char>(n >> 8)} + text + std::string(1, '\0');
-    };
+    auto i32 = [](std::int32_t v) { return Le32(static_cast<std::uint32_t>(v)); };
+    auto stored = StoredString;
     std::string bytes = i32(1) + stored("/a\x01.png") + stored("/b\x02.png") + i32(-1);
     for (int k = 0; k < 5; ++k) bytes += i32(-1);
     bytes += i32(0) + i32(0) + stored("") + i32(-1);

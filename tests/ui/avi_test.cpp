@@ -6,25 +6,21 @@
 
 #include "platform/graphics/avi.h"
 #include "platform/graphics/graphic.h"
+#include "tests/support/le_bytes.h"
 
 namespace orv {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-void Put32(Bytes& b, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-void Put16(Bytes& b, std::uint16_t v) {
-    b.push_back(static_cast<std::uint8_t>(v));
-    b.push_back(static_cast<std::uint8_t>(v >> 8));
-}
+using test::PutLe16;
+using test::PutLe32;
 void PutId(Bytes& b, const char* id) { b.insert(b.end(), id, id + 4); }
 
 Bytes Chunk(const char* id, const Bytes& body) {
     Bytes c;
     PutId(c, id);
-    Put32(c, static_cast<std::uint32_t>(body.size()));
+    PutLe32(c, static_cast<std::uint32_t>(body.size()));
     c.insert(c.end(), body.begin(), body.end());
     if (body.size() & 1) c.push_back(0);
     return c;
@@ -41,24 +37,24 @@ Bytes List(const char* type, const std::vector<Bytes>& parts) {
 Bytes MakeAvi(int width, int height, int bits, std::uint32_t compression, const std::vector<Bytes>& frames,
               const std::vector<std::uint32_t>& palette = {}) {
     Bytes avih;
-    Put32(avih, 50000);  // 50 ms per frame
+    PutLe32(avih, 50000);  // 50 ms per frame
     avih.resize(56, 0);
     Bytes strh;
     PutId(strh, "vids");
     strh.resize(56, 0);
     Bytes strf;
-    Put32(strf, 40);
-    Put32(strf, static_cast<std::uint32_t>(width));
-    Put32(strf, static_cast<std::uint32_t>(height));
-    Put16(strf, 1);
-    Put16(strf, static_cast<std::uint16_t>(bits));
-    Put32(strf, compression);
-    Put32(strf, 0);
-    Put32(strf, 0);
-    Put32(strf, 0);
-    Put32(strf, static_cast<std::uint32_t>(palette.size()));
-    Put32(strf, 0);
-    for (std::uint32_t c : palette) Put32(strf, c);  // 0x00RRGGBB as B, G, R, 0
+    PutLe32(strf, 40);
+    PutLe32(strf, static_cast<std::uint32_t>(width));
+    PutLe32(strf, static_cast<std::uint32_t>(height));
+    PutLe16(strf, 1);
+    PutLe16(strf, static_cast<std::uint16_t>(bits));
+    PutLe32(strf, compression);
+    PutLe32(strf, 0);
+    PutLe32(strf, 0);
+    PutLe32(strf, 0);
+    PutLe32(strf, static_cast<std::uint32_t>(palette.size()));
+    PutLe32(strf, 0);
+    for (std::uint32_t c : palette) PutLe32(strf, c);  // 0x00RRGGBB as B, G, R, 0
     std::vector<Bytes> movi;
     for (const Bytes& f : frames) movi.push_back(Chunk(compression ? "00dc" : "00db", f));
     const Bytes hdrl = List("hdrl", {Chunk("avih", avih), List("strl", {Chunk("strh", strh), Chunk("strf", strf)})});

@@ -1,11 +1,11 @@
-#include "search/engine/similarity.h"
+#include "search/engine/signature.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 #include <vector>
 
-#include "search/engine/similarity_kernel.h"
+#include "search/engine/signature_kernel.h"
 
 namespace orv {
 namespace {

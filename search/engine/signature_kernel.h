@@ -1,6 +1,8 @@
-// Counting kernels over compact signatures: a pixel agrees when its three
-// bit-planes equal the other signature's, so a word of 64 pixels agrees in
-// popcount(~((a0 ^ b0) | (a1 ^ b1) | (a2 ^ b2))) places.
+// The counting kernels of the signature module over compact signatures: a
+// pixel agrees when its three band planes equal the other signature's, so a
+// word of 64 pixels agrees in popcount(~((a0 ^ b0) | (a1 ^ b1) | (a2 ^ b2)))
+// places. Only the signature module counts with them; tests and benchmarks
+// choose the level.
 //
 // Each of a and b holds three planes of `words` words one after another.
 // Every level gives identical counts; the best one the CPU offers is chosen

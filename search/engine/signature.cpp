@@ -1,12 +1,52 @@
-#include "search/engine/similarity.h"
+#include "search/engine/signature.h"
 
 #include <algorithm>
 #include <bit>
 #include <cfloat>
+#include <exception>
 
-#include "search/engine/similarity_kernel.h"
+#include "platform/base/stream.h"
+#include "search/engine/image_utils.h"
+#include "search/engine/signature_kernel.h"
 
 namespace orv {
+
+// ---- making a signature
+
+bool ReduceToSignature(TBitmap& bitmap, std::string& fileBytes) {
+    if (bitmap.Width() > kSignatureSide || bitmap.Height() > kSignatureSide)
+        AvgResize(bitmap, kSignatureSide, kSignatureSide);
+    GrayScaleBitmap(bitmap);
+    try {
+        TMemoryStream stream;
+        bitmap.SaveToStream(stream);
+        fileBytes.assign(reinterpret_cast<const char*>(stream.Memory()), stream.Bytes().size());
+        return true;
+    } catch (const std::exception&) {
+        fileBytes.clear();
+        return false;
+    }
+}
+
+TPreparedSignature PrepareSignature(const std::string& path) {
+    TPreparedSignature prepared;
+    try {
+        auto bitmap = std::make_unique<TBitmap>();
+        prepared.Loaded = LoadPictureToBitmap(path, *bitmap);
+        if (!prepared.Loaded) return prepared;
+        prepared.Width = bitmap->Width();
+        prepared.Height = bitmap->Height();
+        if (prepared.Width <= 0 || prepared.Height <= 0) return prepared;
+        ReduceToSignature(*bitmap, prepared.FileBytes);
+        prepared.Signature = std::move(bitmap);
+    } catch (const std::exception&) {
+        prepared.Raised = true;
+    }
+    return prepared;
+}
+
+// ---- the score
+
 namespace {
 
 #if LDBL_MANT_DIG != 64
@@ -64,7 +104,7 @@ std::int64_t CountAgreePlain(const TGrayView& source, const TGrayView& target) {
     std::int64_t agree = 0;
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            if ((source.Gray(x, y) >> 5) == (target.Gray(x, y) >> 5)) ++agree;
+            if (GrayBand(source.Gray(x, y)) == GrayBand(target.Gray(x, y))) ++agree;
     return agree;
 }
 
@@ -74,6 +114,11 @@ int CompareBitmaps(const TGrayView& source, const TGrayView& target) {
     return ScoreFromCounts(CountAgreePlain(source, target), total);
 }
 
+// ---- the compact form
+
+// The kernels compare three planes.
+static_assert(kBandBits == 3);
+
 TCompactSignature::TCompactSignature(const TGrayView& view) {
     if (view.Empty()) return;
     width_ = view.width;
@@ -81,19 +126,19 @@ TCompactSignature::TCompactSignature(const TGrayView& view) {
     const auto pixels = static_cast<std::size_t>(PixelCount());
     planeWords_ = (pixels + 63) / 64;
     // Padding bits stay 0 in every signature; the counts subtract them.
-    words_.assign(planeWords_ * 3, 0);
+    words_.assign(planeWords_ * kBandBits, 0);
     std::uint64_t* p0 = words_.data();
     std::uint64_t* p1 = p0 + planeWords_;
     std::uint64_t* p2 = p1 + planeWords_;
     std::size_t index = 0;
     for (int y = 0; y < height_; ++y) {
         for (int x = 0; x < width_; ++x, ++index) {
-            const unsigned gray = view.Gray(x, y);
+            const unsigned band = GrayBand(view.Gray(x, y));
             const std::size_t word = index / 64;
             const unsigned bit = static_cast<unsigned>(index % 64);
-            p0[word] |= static_cast<std::uint64_t>((gray >> 5) & 1u) << bit;
-            p1[word] |= static_cast<std::uint64_t>((gray >> 6) & 1u) << bit;
-            p2[word] |= static_cast<std::uint64_t>((gray >> 7) & 1u) << bit;
+            p0[word] |= static_cast<std::uint64_t>(band & 1u) << bit;
+            p1[word] |= static_cast<std::uint64_t>((band >> 1) & 1u) << bit;
+            p2[word] |= static_cast<std::uint64_t>((band >> 2) & 1u) << bit;
         }
     }
 }
@@ -106,6 +151,15 @@ int TCompactSignature::Band(int x, int y) const {
     return static_cast<int>(((w[word] >> bit) & 1u) | (((w[planeWords_ + word] >> bit) & 1u) << 1) |
                             (((w[2 * planeWords_ + word] >> bit) & 1u) << 2));
 }
+
+TCompactSignature CompactFromBitmap(TBitmap& bitmap) {
+    if (bitmap.Empty()) return {};
+    if (bitmap.PixelFormat() != TPixelFormat::pf24bit) bitmap.SetPixelFormat(TPixelFormat::pf24bit);
+    return TCompactSignature(TGrayView{bitmap.Bits(), bitmap.Width(), bitmap.Height(),
+                                       static_cast<std::ptrdiff_t>(bitmap.RowBytes()), 3});
+}
+
+// ---- the score of compact signatures
 
 namespace {
 
@@ -141,7 +195,7 @@ std::int64_t CountAgreeByRows(const TCompactSignature& source, const TCompactSig
         for (int x = 0; x < width; x += 64) {
             const auto count = static_cast<unsigned>(std::min(64, width - x));
             std::uint64_t differ = 0;
-            for (std::size_t plane = 0; plane < 3; ++plane)
+            for (std::size_t plane = 0; plane < kBandBits; ++plane)
                 differ |= BitsAt(s + plane * sw, sw, sRow + static_cast<std::size_t>(x), count) ^
                           BitsAt(t + plane * tw, tw, tRow + static_cast<std::size_t>(x), count);
             agree += static_cast<std::int64_t>(count) - std::popcount(differ);

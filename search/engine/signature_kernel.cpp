@@ -1,4 +1,4 @@
-#include "search/engine/similarity_kernel.h"
+#include "search/engine/signature_kernel.h"
 
 #include <algorithm>
 #include <array>
