@@ -183,6 +183,10 @@ TShowFacesTogether::~TShowFacesTogether() {
         std::vector<std::pair<QWidget*, QRegion>> windows;
         for (const QPointer<QWidget>& w : widgets) {
             if (!w || !w->isVisible()) continue;
+            // A window's repaint redraws only the children marked out of
+            // date: without this the switched control keeps its old look on
+            // screen until something else repaints it.
+            w->update();
             QWidget* top = w->window();
             const QRegion place(QRect(w->mapTo(top, QPoint(0, 0)), w->size()));
             auto it = std::find_if(windows.begin(), windows.end(), [top](const auto& e) { return e.first == top; });

@@ -10,6 +10,7 @@
 #include <QEvent>
 #include <QWidget>
 #include <memory>
+#include <set>
 
 #include "platform/ui/application.h"
 
@@ -48,11 +49,13 @@ public:
     explicit RepaintCounter(QWidget* window) : window_(window) { qApp->installEventFilter(this); }
     ~RepaintCounter() override { qApp->removeEventFilter(this); }
     int count = 0;
+    std::set<QWidget*> painted;  // widgets that received a paint event
 
 protected:
     bool eventFilter(QObject* receiver, QEvent* event) override {
         auto* widget = qobject_cast<QWidget*>(receiver);
         if (event->type() == QEvent::UpdateRequest && widget && widget->window() == window_) ++count;
+        if (event->type() == QEvent::Paint && widget && widget->window() == window_) painted.insert(widget);
         return false;
     }
 

@@ -134,6 +134,8 @@ TEST_F(VisButtonTest, ButtonsSwitchedTogetherShowInOneRepaint) {
         EXPECT_EQ(repaints.count, 0);
     }
     EXPECT_EQ(repaints.count, 1);
+    // The repaint reaches the buttons: the screen shows the new looks.
+    EXPECT_TRUE(repaints.painted.count(button_.Widget()) && repaints.painted.count(second.Widget()));
     EXPECT_EQ(At(5, 5), kBlue);
     EXPECT_EQ(second.Face().GetPixel(5, 5), kBlue);
 }
