@@ -7,6 +7,8 @@ packages=(
   qt6-base-dev libjpeg62-turbo-dev zlib1g-dev libdeflate-dev libglib2.0-dev libasound2-dev
   libgtest-dev libgmock-dev libbenchmark-dev libpng-dev libtiff-dev
   fonts-ipafont-gothic xvfb xauth
+  # Faces for names beyond Japanese: Hangul, kanji outside JIS X 0208, emoji.
+  fonts-noto-cjk fonts-noto-color-emoji
   # Qt's own texts in Japanese, the system's error texts in Japanese, and a
   # program for the help file that the desktop can find by its type.
   qt6-translations-l10n locales libc-l10n xchm desktop-file-utils
