@@ -446,7 +446,7 @@ void TPNGGraphic::TChunkLoad::DecodeRows() {
     if (static_cast<std::uint64_t>(load_.Stream.Remaining()) * kMaxDeflateRatio + kMaxDeflateRatio <
         rowSize * height_)
         RaiseInvalidImageFormat(kFormatName);
-    png_.SetImageSize(width_, height_, kFormatName);
+    png_.SetImageSize(width_, height_);
     // Every pixel is written by the rows (the Adam7 passes cover them all),
     // so the canvas is not filled with the background first.
     if (transparentValue_ != kNoTransparency) {
