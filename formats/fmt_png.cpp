@@ -302,7 +302,6 @@ void TPNGGraphic::DecodeImage(TLoadContext& load) {
     BackgroundValue = clWhite;
     TransparentColor = kNoTransparency;
     Transparent = false;
-    ColorManager.SourceFlags = cfByteSwap;  // 16-bit samples are big-endian
     if (ImageProperties.Compression != ctLZ77)
         RaiseImageErrorFmt(msg::NotSupported, msg::CompressionScheme, kFormatName);
     TChunkLoad(*this, load).Run();
@@ -399,7 +398,7 @@ std::size_t TPNGGraphic::TChunkLoad::ConfigureColors() {
         default: break;
     }
     if (source == TColorModel::cmUnknown) RaiseImageErrorFmt(msg::InvalidColorFormat, kFormatName);
-    png_.SetUpDisplay(source, depth, samples, cfByteSwap);
+    png_.SetUpDisplay(source, depth, samples, cfByteSwap);  // 16-bit samples are big-endian
     colorsConfigured_ = true;
     return pixelBytes;
 }
