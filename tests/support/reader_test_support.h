@@ -82,6 +82,12 @@ inline void ExpectRGBPixels(const TBitmap& bitmap, const Bytes& expected, const 
     EXPECT_EQ(mismatches, 0) << name;
 }
 
+// The same against the rows stored in the file at `path`.
+inline void ExpectRGBPixels(const TBitmap& bitmap, const std::string& path, std::size_t channels = 3,
+                            int tolerance = 0) {
+    ExpectRGBPixels(bitmap, ReadFileBytes(path), path, channels, tolerance);
+}
+
 // A reference file and the pixel format it loads into.
 struct ReferenceFile {
     const char* name;
