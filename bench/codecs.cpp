@@ -8,12 +8,12 @@
 
 #include <cstdint>
 #include <random>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "formats/codec_deflate.h"
 #include "formats/codec_lzw.h"
+#include "bench/tiff_writer.h"
 
 namespace {
 
@@ -44,18 +44,13 @@ Bytes MakeImage() {
 
 std::vector<Bytes> LzwStrips(const Bytes& image) {
     const std::string path = "/tmp/orv_bench_codecs_" + std::to_string(getpid()) + ".tif";
-    TIFF* out = TIFFOpen(path.c_str(), "w");
-    if (!out) throw std::runtime_error("cannot write " + path);
-    TIFFSetField(out, TIFFTAG_IMAGEWIDTH, kSide);
-    TIFFSetField(out, TIFFTAG_IMAGELENGTH, kSide);
-    TIFFSetField(out, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(out, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(out, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
-    TIFFSetField(out, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
-    TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, kRowsPerStrip);
-    for (std::uint32_t s = 0; s < kSide / kRowsPerStrip; ++s)
-        TIFFWriteEncodedStrip(out, s, const_cast<std::uint8_t*>(image.data() + s * kStripBytes), kStripBytes);
-    TIFFClose(out);
+    {
+        const orv::bench::TiffFile out =
+            orv::bench::CreateTiff(path, kSide, kSide, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_LZW);
+        TIFFSetField(out.get(), TIFFTAG_ROWSPERSTRIP, kRowsPerStrip);
+        for (std::uint32_t s = 0; s < kSide / kRowsPerStrip; ++s)
+            TIFFWriteEncodedStrip(out.get(), s, const_cast<std::uint8_t*>(image.data() + s * kStripBytes), kStripBytes);
+    }
     TIFF* in = TIFFOpen(path.c_str(), "r");
     std::vector<Bytes> strips;
     for (tstrip_t s = 0; s < TIFFNumberOfStrips(in); ++s) {

@@ -24,6 +24,7 @@
 #include "formats/fmt_tiff_predictor.h"
 #include "formats/image_format.h"
 #include "platform/base/stream.h"
+#include "bench/tiff_writer.h"
 
 namespace {
 
@@ -63,15 +64,9 @@ TestFile Write(std::uint16_t compression) {
     const bool tiled = compression == kTiledLzw;
     TestFile f;
     f.path = "/tmp/orv_bench_tiff_" + std::to_string(getpid()) + "_" + std::to_string(compression) + ".tif";
-    TIFF* out = TIFFOpen(f.path.c_str(), "w");
-    if (!out) throw std::runtime_error("cannot write " + f.path);
-    TIFFSetField(out, TIFFTAG_IMAGEWIDTH, kWidth);
-    TIFFSetField(out, TIFFTAG_IMAGELENGTH, kHeight);
-    TIFFSetField(out, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(out, TIFFTAG_SAMPLESPERPIXEL, 3);
-    TIFFSetField(out, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-    TIFFSetField(out, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(out, TIFFTAG_COMPRESSION, tiled ? COMPRESSION_LZW : compression);
+    orv::bench::TiffFile file = orv::bench::CreateTiff(f.path, kWidth, kHeight, 3, PHOTOMETRIC_RGB,
+                                                       tiled ? COMPRESSION_LZW : compression);
+    TIFF* out = file.get();
     TIFFSetField(out, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
     if (tiled) {
         TIFFSetField(out, TIFFTAG_TILEWIDTH, kTileSize);
@@ -94,7 +89,7 @@ TestFile Write(std::uint16_t compression) {
             if (TIFFWriteScanline(out, row.data(), y, 0) < 0) throw std::runtime_error("write failed");
         }
     }
-    TIFFClose(out);
+    file.reset();
     std::ifstream in(f.path, std::ios::binary);
     f.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return f;

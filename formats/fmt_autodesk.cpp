@@ -68,7 +68,7 @@ void TAutodeskGraphic::DecodeImage(TLoadContext& load) {
     }
     SetPixelFormat(TPixelFormat::pf8bit);
     SetPalette(TPalette(std::move(entries)));
-    SetImageSize(width, height, kFormatName);
+    SetImageSize(width, height);
 
     bool dataLeft = true;
     for (std::uint32_t y = 0; y < height; ++y) {

@@ -92,7 +92,7 @@ void TCUTGraphic::DecodeImage(TLoadContext& load) {
     load.Progress.Area.Bottom = 0;  // this reader reports an area of no height
     load.Progress.Start(msg::Transfering);
     SetPixelFormat(TPixelFormat::pf8bit);
-    SetImageSize(props.Width, props.Height, kFormatName);
+    SetImageSize(props.Width, props.Height);
     const std::string paletteFile = FindPaletteFile(paletteFileName_);
     // Without a palette file index i shows as the gray (i, i, i).
     SetPalette(paletteFile.empty() ? TPalette::DefaultFor(TPixelFormat::pf8bit) : ReadPaletteFile(paletteFile));

@@ -162,7 +162,7 @@ void TGIFGraphic::DecodeImage(TLoadContext& load) {
     std::uint8_t d[kDescriptorSize];
     stream.ReadBuffer(d, sizeof d);
     const std::uint32_t width = props.Width, height = props.Height;
-    SetImageSize(width, height, kFormatName);
+    SetImageSize(width, height);
     if (d[8] & 0x80) readTable(d[8]);
 
     const std::uint8_t codeSize = ReadByte(stream);

@@ -125,9 +125,9 @@ void TPCDGraphic::DecodeImage(TLoadContext& load) {
     load.Progress.Start(msg::Transfering);
     if (turned) {
         load.Progress.Area.Right = static_cast<int>(kBaseHeight);
-        SetImageSize(kBaseHeight, kBaseWidth, kFormatName);
+        SetImageSize(kBaseHeight, kBaseWidth);
     } else {
-        SetImageSize(kBaseWidth, kBaseHeight, kFormatName);
+        SetImageSize(kBaseWidth, kBaseHeight);
     }
     std::vector<std::uint8_t> line(turned ? std::size_t{kBaseWidth} * 3 : 0);
     for (std::uint32_t y = 0; y < kBaseHeight; ++y) {

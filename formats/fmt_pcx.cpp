@@ -182,7 +182,7 @@ void TPCXGraphic::DecodeImage(TLoadContext& load) {
         }
     }
 
-    SetImageSize(props.Width, props.Height, kFormatName);
+    SetImageSize(props.Width, props.Height);
     const std::size_t lineLength = static_cast<std::size_t>(h.Planes) * h.BytesPerLine;
     const std::uint64_t imageBytes = static_cast<std::uint64_t>(lineLength) * props.Height;
 

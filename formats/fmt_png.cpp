@@ -302,7 +302,6 @@ void TPNGGraphic::DecodeImage(TLoadContext& load) {
     BackgroundValue = clWhite;
     TransparentColor = kNoTransparency;
     Transparent = false;
-    ColorManager.SourceFlags = cfByteSwap;  // 16-bit samples are big-endian
     if (ImageProperties.Compression != ctLZ77)
         RaiseImageErrorFmt(msg::NotSupported, msg::CompressionScheme, kFormatName);
     TChunkLoad(*this, load).Run();
@@ -399,7 +398,7 @@ std::size_t TPNGGraphic::TChunkLoad::ConfigureColors() {
         default: break;
     }
     if (source == TColorModel::cmUnknown) RaiseImageErrorFmt(msg::InvalidColorFormat, kFormatName);
-    png_.SetUpDisplay(source, depth, samples, cfByteSwap);
+    png_.SetUpDisplay(source, depth, samples, cfByteSwap);  // 16-bit samples are big-endian
     colorsConfigured_ = true;
     return pixelBytes;
 }
@@ -446,7 +445,7 @@ void TPNGGraphic::TChunkLoad::DecodeRows() {
     if (static_cast<std::uint64_t>(load_.Stream.Remaining()) * kMaxDeflateRatio + kMaxDeflateRatio <
         rowSize * height_)
         RaiseInvalidImageFormat(kFormatName);
-    png_.SetImageSize(width_, height_, kFormatName);
+    png_.SetImageSize(width_, height_);
     // Every pixel is written by the rows (the Adam7 passes cover them all),
     // so the canvas is not filled with the background first.
     if (transparentValue_ != kNoTransparency) {

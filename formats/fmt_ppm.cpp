@@ -255,7 +255,7 @@ void TPPMGraphic::LoadRows(TLoadContext& load) {
             SetPixelFormat(TPixelFormat::pf24bit);
             break;
     }
-    SetImageSize(static_cast<std::int64_t>(width), static_cast<std::int64_t>(height), kFormatName);
+    SetImageSize(static_cast<std::int64_t>(width), static_cast<std::int64_t>(height));
 
     std::vector<std::uint8_t> raw;
     if (kind == 5 || kind == 6) raw.resize(static_cast<std::size_t>(rowBytesInFile));

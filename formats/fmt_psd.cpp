@@ -189,7 +189,7 @@ void TPSDGraphic::DecodeImage(TLoadContext& load) {
         // Other modes give a picture of their size with no pixels moved.
         SetPixelFormat(TPixelFormat::pf24bit);
     }
-    SetImageSize(width, height, kFormatName);
+    SetImageSize(width, height);
 
     // Colour-mode data: the palette of indexed images as three planes.
     const std::uint32_t modeLength = ReadBigLong(stream);

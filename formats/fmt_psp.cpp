@@ -183,7 +183,7 @@ void TPSPGraphic::DecodeImage(TLoadContext& load) {
         default: RaiseImageErrorFmt(msg::InvalidColorFormat, kFormatName);
     }
     SetPixelFormat(ColorManager.PixelFormatFor(1));
-    SetImageSize(width, height, kFormatName);
+    SetImageSize(width, height);
     if (props.ColorScheme == TColorModel::cmGray) SetPalette(ColorManager.BuildGrayPalette(false));
     load.Progress.End();
 

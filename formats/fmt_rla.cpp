@@ -142,7 +142,7 @@ void TRLAGraphic::DecodeImage(TLoadContext& load) {
     CheckBytesLeft(stream, std::uint64_t{height} * 4, kFormatName);
     std::vector<std::uint8_t> table = AllocateWorkBuffer(std::uint64_t{height} * 4, kFormatName);
     stream.ReadBuffer(table.data(), table.size());
-    SetImageSize(width, height, kFormatName);
+    SetImageSize(width, height);
 
     const unsigned channels = matte ? 4 : 3;
     std::vector<std::uint8_t> planes[4];

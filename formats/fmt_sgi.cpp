@@ -182,7 +182,7 @@ void TSGIGraphic::DecodeImage(TLoadContext& load) {
     const bool color = h.Channels >= 3;
     const std::uint8_t samples = color ? h.Channels : 1;
     SetUpDisplay(color ? props.ColorScheme : TColorModel::cmIndexed, props.BitsPerSample, samples, cfByteSwap);
-    SetImageSize(h.Width, h.Height, kFormatName);
+    SetImageSize(h.Width, h.Height);
     if (!color) SetPalette(ColorManager.BuildGrayPalette(false));
 
     RowReader reader(stream, load.StartPosition, h);

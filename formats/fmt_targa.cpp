@@ -215,7 +215,7 @@ void TTargaGraphic::DecodeImage(TLoadContext& load) {
     if (h.ImageType >= 1 && h.ImageType <= 3 && bytesLeft < pixels * pixelBytes) throw EReadError();
     if (IsRunLength(h.ImageType) && bytesLeft < (pixels + 127) / 128 * (1 + pixelBytes))
         RaiseInvalidImageFormat(kFormatName);
-    SetImageSize(h.Width, h.Height, kFormatName);
+    SetImageSize(h.Width, h.Height);
 
     load.Progress.End();
     load.Progress.Start(msg::Transfering);

@@ -93,7 +93,7 @@ void TTIFFGraphic::DecodeImage(TLoadContext& load) {
 
     const std::uint8_t usedSamples = ConfigureColours(stream, planar);
     const TColorModel source = ColorManager.SourceModel();
-    SetImageSize(p.Width, p.Height, kFormatName);
+    SetImageSize(p.Width, p.Height);
     load.Progress.Area.Right = static_cast<int>(p.Width);
 
     TTIFFBlockLayout layout = MakeLayout(planar, offsets.size());

@@ -61,8 +61,8 @@ void TFormatGraphic::LoadFromStream(TStream& stream) {
 
 void TFormatGraphic::DecodeImage(TLoadContext&) {}
 
-void TFormatGraphic::SetImageSize(std::int64_t width, std::int64_t height, std::string_view formatName) {
-    CheckImageSize(width, height, formatName);
+void TFormatGraphic::SetImageSize(std::int64_t width, std::int64_t height) {
+    CheckImageSize(width, height, formatName_);
     SetSize(static_cast<int>(width), static_cast<int>(height));
 }
 

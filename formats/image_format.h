@@ -197,8 +197,9 @@ protected:
     // header's width and one row; no stage is open yet. The base reads nothing.
     virtual void DecodeImage(TLoadContext& load);
 
-    // Applies the size gate, then sizes the bitmap (pixels zero).
-    void SetImageSize(std::int64_t width, std::int64_t height, std::string_view formatName);
+    // Applies the size gate (its error names the reader's format), then
+    // sizes the bitmap (pixels zero).
+    void SetImageSize(std::int64_t width, std::int64_t height);
 
     // Sets the colour manager up to show samples of the source model, depth
     // and count, and gives the bitmap its pixel format: 16-bit samples show

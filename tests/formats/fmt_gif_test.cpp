@@ -80,10 +80,6 @@ std::string LoadError(const Bytes& file) { return reader_test::LoadError<TGIFGra
 
 const std::string kInvalid = "Cannot load image. Invalid or unexpected GIF image format.";
 
-void ExpectPixels(const TBitmap& bitmap, const std::string& rgbName) {
-    ExpectRGBPixels(bitmap, ReadFileBytes(DataPath(rgbName)), rgbName);
-}
-
 struct Reference {
     const char* name;
     bool interlaced;
@@ -99,7 +95,7 @@ TEST_P(GifReference, FirstFrameMatchesTheOtherDecoder) {
     EXPECT_EQ(gif.PixelFormat(), TPixelFormat::pf8bit);
     EXPECT_EQ(gif.ImageProperties.Interlaced, r.interlaced);
     EXPECT_EQ(gif.ImageProperties.LocalColorTable, r.localTable);
-    ExpectPixels(gif, std::string(r.name) + ".rgb");
+    ExpectRGBPixels(gif, DataPath(std::string(r.name) + ".rgb"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, GifReference,

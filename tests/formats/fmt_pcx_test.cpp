@@ -46,7 +46,7 @@ TEST_P(PCXReference, MatchesItsPixels) {
     TPCXGraphic pcx;
     pcx.LoadFromFile(DataPath(base + ".pcx"));
     EXPECT_EQ(pcx.PixelFormat(), GetParam().format) << base;
-    ExpectRGBPixels(pcx, ReadFileBytes(DataPath(base + ".rgb")), base);
+    ExpectRGBPixels(pcx, DataPath(base + ".rgb"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -175,7 +175,7 @@ TEST(PCXReader, StreamTestAndRegistry) {
     TImageFormatsScope formats;
     TBitmap bitmap;
     ASSERT_TRUE(LoadAsFile(screen, "picture.SCR", bitmap));
-    ExpectRGBPixels(bitmap, ReadFileBytes(DataPath("tool_pil_pal.rgb")), "registry");
+    ExpectRGBPixels(bitmap, DataPath("tool_pil_pal.rgb"));
 }
 
 }  // namespace

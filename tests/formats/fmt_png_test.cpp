@@ -93,11 +93,6 @@ std::string LoadError(const Bytes& file) { return reader_test::LoadError<TPNGGra
 
 std::string Invalid() { return "Cannot load image. Invalid or unexpected PNG image format."; }
 
-// Compares every pixel with NAME.rgb (red, green, blue, rows top first).
-void ExpectPixels(const TBitmap& bitmap, const std::string& rgbName) {
-    ExpectRGBPixels(bitmap, ReadFileBytes(DataPath(rgbName)), rgbName);
-}
-
 // --- Reference files -------------------------------------------------------------
 
 using Reference = ReferenceFile;
@@ -111,7 +106,7 @@ TEST_P(PngReference, MatchesTheOtherDecoder) {
     ASSERT_EQ(png.Width(), 19);
     ASSERT_EQ(png.Height(), 13);
     EXPECT_EQ(png.PixelFormat(), r.format) << r.name;
-    ExpectPixels(png, std::string(r.name) + ".rgb");
+    ExpectRGBPixels(png, DataPath(std::string(r.name) + ".rgb"));
 }
 
 constexpr TPixelFormat k1 = TPixelFormat::pf1bit, k4 = TPixelFormat::pf4bit, k8 = TPixelFormat::pf8bit,
@@ -322,7 +317,7 @@ TEST(PngReader, EachLoadStartsFromScratch) {
     const char* order[] = {"pal8", "gamma_rgb8", "gray16", "pal2", "gray2_i", "rgba16", "rgb8", "graya8", "gray1"};
     for (const char* name : order) {
         png.LoadFromFile(DataPath(std::string(name) + ".png"));
-        ExpectPixels(png, std::string(name) + ".rgb");
+        ExpectRGBPixels(png, DataPath(std::string(name) + ".rgb"));
     }
 }
 
@@ -394,7 +389,7 @@ TEST(PngReader, LoadsThroughThePictureRegistry) {
     TImageFormatsScope formats;
     TBitmap bitmap;
     ASSERT_TRUE(LoadPictureToBitmap(DataPath("pal4_i.png"), bitmap));
-    ExpectPixels(bitmap, "pal4_i.rgb");
+    ExpectRGBPixels(bitmap, DataPath("pal4_i.rgb"));
     // A damaged file is a false answer, the bitmap left as it was.
     EXPECT_FALSE(LoadAsFile(Assemble({{"IHDR", Ihdr(5, 4, 8, 0)}, {"IEND", {}}}), "damaged.PNG", bitmap));
     EXPECT_EQ(bitmap.Width(), 19);

@@ -44,7 +44,7 @@ TEST_P(PPMReference, MatchesItsPixels) {
     EXPECT_EQ(ppm.PixelFormat(), GetParam().format) << name;
     EXPECT_EQ(ppm.Width(), 13);
     EXPECT_EQ(ppm.Height(), 7);
-    ExpectRGBPixels(ppm, ReadFileBytes(DataPath(name + ".rgb")), name);
+    ExpectRGBPixels(ppm, DataPath(name + ".rgb"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -151,7 +151,7 @@ TEST(PPMReader, StreamTestAndRegistry) {
     TImageFormatsScope formats;
     TBitmap bitmap;
     ASSERT_TRUE(LoadAsFile(file, "picture.PGM", bitmap));
-    ExpectRGBPixels(bitmap, ReadFileBytes(DataPath("pil_l.pgm.rgb")), "registry");
+    ExpectRGBPixels(bitmap, DataPath("pil_l.pgm.rgb"));
 }
 
 }  // namespace

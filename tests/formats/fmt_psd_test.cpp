@@ -58,10 +58,6 @@ std::string LoadError(const Bytes& file) { return reader_test::LoadError<TPSDGra
 const std::string kInvalid = "Cannot load image. Invalid or unexpected PSD or PDD image format.";
 const std::string kBadColorFormat = "Invalid color format in PSD file.";
 
-void ExpectPixels(const TBitmap& bitmap, const std::string& rgbName) {
-    ExpectRGBPixels(bitmap, ReadFileBytes(DataPath(rgbName)), rgbName);
-}
-
 using Reference = ReferenceFile;
 
 class PsdReference : public ::testing::TestWithParam<Reference> {};
@@ -73,7 +69,7 @@ TEST_P(PsdReference, MatchesTheIndependentDecode) {
     ASSERT_EQ(psd.Width(), 19);
     ASSERT_EQ(psd.Height(), 13);
     EXPECT_EQ(psd.PixelFormat(), r.format);
-    ExpectPixels(psd, std::string(r.name) + ".rgb");
+    ExpectRGBPixels(psd, DataPath(std::string(r.name) + ".rgb"));
 }
 
 constexpr TPixelFormat k1 = TPixelFormat::pf1bit, k8 = TPixelFormat::pf8bit, k24 = TPixelFormat::pf24bit,

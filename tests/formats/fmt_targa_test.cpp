@@ -51,7 +51,7 @@ TEST_P(TargaReference, MatchesItsPixels) {
     ASSERT_EQ(tga.Width(), 17);
     ASSERT_EQ(tga.Height(), 11);
     EXPECT_EQ(tga.PixelFormat(), r.format) << r.name;
-    ExpectRGBPixels(tga, ReadFileBytes(DataPath(std::string(r.name) + ".rgb")), r.name);
+    ExpectRGBPixels(tga, DataPath(std::string(r.name) + ".rgb"));
 }
 
 constexpr TPixelFormat k8 = TPixelFormat::pf8bit, k24 = TPixelFormat::pf24bit, k32 = TPixelFormat::pf32bit;
@@ -315,7 +315,7 @@ TEST(TargaReader, LoadsThroughThePictureRegistry) {
     TImageFormatsScope formats;
     TBitmap bitmap;
     ASSERT_TRUE(LoadPictureToBitmap(DataPath("tool_pil_rgb_bottom_rle.tga"), bitmap));
-    ExpectRGBPixels(bitmap, ReadFileBytes(DataPath("tool_pil_rgb_bottom_rle.rgb")), "registry");
+    ExpectRGBPixels(bitmap, DataPath("tool_pil_rgb_bottom_rle.rgb"));
     // A file of an undefined image type is no picture: false, nothing changed.
     Bytes file = Header(7, 17, 11, 24);
     file.resize(file.size() + 17 * 11 * 3, 0);

@@ -59,12 +59,12 @@ TEST(FormatGraphic, PropertiesAreClearedAndCopied) {
 TEST(FormatGraphic, SizeGateBeforeAllocation) {
     TestGraphic g;
     g.SetPixelFormat(TPixelFormat::pf8bit);
-    g.SetImageSize(3, 2, "TEST");
+    g.SetImageSize(3, 2);
     EXPECT_EQ(g.Width(), 3);
     EXPECT_EQ(g.Height(), 2);
     for (auto [w, h] : {std::pair<std::int64_t, std::int64_t>{1 << 20, 1 << 10}, {(1 << 20) + 1, 1},
                         {-1, 5}, {std::int64_t{1} << 40, std::int64_t{1} << 40}}) {
-        EXPECT_THROW(g.SetImageSize(w, h, "TEST"), EInvalidGraphic) << w << "x" << h;
+        EXPECT_THROW(g.SetImageSize(w, h), EInvalidGraphic) << w << "x" << h;
     }
     EXPECT_EQ(g.Width(), 3);
 }

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <new>
 #include <thread>
+#include <utility>
 
 #include "platform/graphics/bitmap.h"
 
@@ -29,39 +30,29 @@ std::thread LoadElsewhere(TMemoryBudget& budget, std::uint64_t bytes, std::atomi
     });
 }
 
+// A load that holds nothing waits until its request fits: 300 beside 800 of
+// 1000, and one larger than the whole budget until no other load holds any.
+// A load that holds some takes more without waiting (over the budget), so
+// two loads never wait for each other.
 TEST(MemoryBudget, LoadsWaitForRoomAndNeverForEachOther) {
-    TMemoryBudget budget(1000);
-    std::atomic<bool> secondIn{false};
-    std::thread second;
-    {
-        TMemoryBudgetScope first(budget);
-        first.Charge(800);
-        second = LoadElsewhere(budget, 300, secondIn);  // waits: 800 + 300 is over the budget
-        std::this_thread::sleep_for(20ms);
-        EXPECT_FALSE(secondIn);
-        // A load that holds some takes more without waiting (over the
-        // budget), so two loads never wait for each other.
-        first.Charge(500);
-        EXPECT_EQ(budget.InUse(), 1300u);
+    for (const auto& [held, wanted] : {std::pair<std::uint64_t, std::uint64_t>{800, 300}, {10, 5000}}) {
+        SCOPED_TRACE(wanted);
+        TMemoryBudget budget(1000);
+        std::atomic<bool> otherIn{false};
+        std::thread other;
+        {
+            TMemoryBudgetScope first(budget);
+            first.Charge(held);
+            other = LoadElsewhere(budget, wanted, otherIn);
+            std::this_thread::sleep_for(20ms);
+            EXPECT_FALSE(otherIn);
+            first.Charge(500);
+            EXPECT_EQ(budget.InUse(), held + 500);
+        }
+        EXPECT_TRUE(Eventually(otherIn));
+        other.join();
+        EXPECT_EQ(budget.InUse(), 0u);
     }
-    EXPECT_TRUE(Eventually(secondIn));
-    second.join();
-    EXPECT_EQ(budget.InUse(), 0u);
-}
-
-TEST(MemoryBudget, ALoadLargerThanTheBudgetRunsAlone) {
-    TMemoryBudget budget(1000);
-    std::atomic<bool> bigIn{false};
-    std::thread big;
-    {
-        TMemoryBudgetScope small(budget);
-        small.Charge(10);
-        big = LoadElsewhere(budget, 5000, bigIn);
-        std::this_thread::sleep_for(20ms);
-        EXPECT_FALSE(bigIn);
-    }
-    EXPECT_TRUE(Eventually(bigIn));
-    big.join();
 }
 
 TEST(MemoryBudget, BitmapsChargeTheScopeAndACancelEndsTheWait) {

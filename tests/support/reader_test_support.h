@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -58,18 +59,20 @@ inline bool LoadAsFile(const Bytes& file, const std::string& name, TBitmap& bitm
 }
 
 // expected: `channels` bytes per pixel (red, green, blue, and with 4 the
-// alpha byte of a 32-bit row), rows top first. Reports the first few
-// pixels that differ.
+// alpha byte of a 32-bit row), rows top first; each channel may differ by
+// up to `tolerance`. Reports the first few pixels that differ more.
 inline void ExpectRGBPixels(const TBitmap& bitmap, const Bytes& expected, const std::string& name,
-                            std::size_t channels = 3) {
+                            std::size_t channels = 3, int tolerance = 0) {
     ASSERT_EQ(expected.size(), static_cast<std::size_t>(bitmap.Width()) * bitmap.Height() * channels) << name;
+    auto near = [tolerance](int got, int want) { return std::abs(got - want) <= tolerance; };
     int mismatches = 0;
     for (int y = 0; y < bitmap.Height(); ++y) {
         for (int x = 0; x < bitmap.Width(); ++x) {
             const std::uint8_t* e = expected.data() + (static_cast<std::size_t>(y) * bitmap.Width() + x) * channels;
             const TColor c = bitmap.GetPixel(x, y);
             const bool alphaSame = channels != 4 || bitmap.ScanLine(y)[4 * x + 3] == e[3];
-            if ((c != RGBColor(e[0], e[1], e[2]) || !alphaSame) && mismatches++ < 5) {
+            const bool same = near(ColorRed(c), e[0]) && near(ColorGreen(c), e[1]) && near(ColorBlue(c), e[2]);
+            if ((!same || !alphaSame) && mismatches++ < 5) {
                 ADD_FAILURE() << name << " at " << x << "," << y << ": got " << int(ColorRed(c)) << ","
                               << int(ColorGreen(c)) << "," << int(ColorBlue(c)) << " want " << int(e[0]) << ","
                               << int(e[1]) << "," << int(e[2]);
@@ -77,6 +80,12 @@ inline void ExpectRGBPixels(const TBitmap& bitmap, const Bytes& expected, const 
         }
     }
     EXPECT_EQ(mismatches, 0) << name;
+}
+
+// The same against the rows stored in the file at `path`.
+inline void ExpectRGBPixels(const TBitmap& bitmap, const std::string& path, std::size_t channels = 3,
+                            int tolerance = 0) {
+    ExpectRGBPixels(bitmap, ReadFileBytes(path), path, channels, tolerance);
 }
 
 // A reference file and the pixel format it loads into.
