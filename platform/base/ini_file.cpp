@@ -210,7 +210,7 @@ public:
             }
             const std::string_view block(bytes.data() + pos, end - pos);
             const std::size_t at = doc.text_.size();
-            if (doc.AppendDecoded(block)) {
+            if (doc.AppendDecoded(Cp932ToUtf8, block)) {
                 ForEachLine(std::string_view(doc.text_).substr(at), [&](std::size_t begin, std::size_t size) {
                     doc.lines_.push_back(doc.Classify(at + begin, size, 0));
                 });
@@ -218,7 +218,7 @@ public:
                 ForEachLine(block, [&](std::size_t begin, std::size_t size) {
                     const std::size_t lineAt = doc.text_.size();
                     const std::string_view raw = block.substr(begin, size);
-                    const bool decoded = doc.AppendDecodedLine(raw);
+                    const bool decoded = doc.AppendDecoded(DecodeLineText, raw);
                     if (!decoded) doc.text_ += raw;
                     doc.lines_.push_back(doc.Classify(lineAt, doc.text_.size() - lineAt, decoded ? 0 : kOpaque));
                 });
@@ -390,20 +390,12 @@ private:
         return bytes.size() + 2 * high;
     }
 
-    // Appends the decoded bytes; false (and nothing appended) when they are
-    // no code page 932 text.
-    bool AppendDecoded(std::string_view bytes) {
+    // Appends decode(bytes); false (and nothing appended) when the bytes do
+    // not decode. decode is Cp932ToUtf8 for a block of lines, DecodeLineText
+    // for one line whose value may be in either stored form.
+    bool AppendDecoded(std::string (*decode)(std::string_view), std::string_view bytes) {
         try {
-            text_ += Cp932ToUtf8(bytes);
-            return true;
-        } catch (const EConvertError&) {
-            return false;
-        }
-    }
-    // One line whose value may be in either stored form.
-    bool AppendDecodedLine(std::string_view raw) {
-        try {
-            text_ += DecodeLineText(raw);
+            text_ += decode(bytes);
             return true;
         } catch (const EConvertError&) {
             return false;
