@@ -6,7 +6,6 @@
 #include <limits>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "platform/base/codec.h"
 #include "platform/base/errors.h"
@@ -582,15 +581,7 @@ const IniDocument& TIniFile::View() const {
     if (cache_ && cache_->stamp == stamp) return cache_->doc;
     std::string bytes;
     bytes.reserve(static_cast<std::size_t>(st.st_size));
-    char buf[65536];
-    while (true) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return empty;
-        if (n == 0) break;
-        bytes.append(buf, static_cast<std::size_t>(n));
-        if (static_cast<std::int64_t>(bytes.size()) > maxBytes_) return empty;
-    }
+    if (!ReadOpenFile(fd, bytes, maxBytes_)) return empty;
     cache_.reset();  // the old document goes before the new one is built
     auto fresh = std::make_unique<ReadCache>();
     fresh->stamp = stamp;
