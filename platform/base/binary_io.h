@@ -61,7 +61,7 @@ public:
     // byte is not zero, or the text is in neither stored form: no writer of
     // these files produces such a string, so the file is damaged.
     std::string ReadStoredString();
-    // The same stored string as its code page 932 bytes, not converted: a
+    // The same stored string as its stored bytes, not converted: a
     // view into buffer, valid until buffer changes. Raises EReadError for a
     // damaged length or terminator (the text itself is not checked).
     std::string_view ReadStoredBytes(std::string& buffer);
@@ -80,7 +80,7 @@ private:
 };
 
 // The UTF-8 text of a stored string's bytes as ReadStoredBytes gives them.
-// Raises EReadError for bytes that are not code page 932 text.
+// Raises EReadError for bytes in neither stored form.
 std::string DecodeStoredText(std::string_view bytes);
 
 }  // namespace orv

@@ -77,17 +77,24 @@ bool IsAscii(std::string_view text) {
 
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
+// The code page 932 bytes of utf8 when they hold it exactly. Several Unicode
+// characters map to one code page 932 byte sequence (for example both U+FF5E
+// and U+301C on some tables); the round-trip test catches every such
+// non-exact conversion.
+bool ExactCp932(std::string_view utf8, std::string& cp932) {
+    if (IsAscii(utf8)) {
+        cp932.assign(utf8);
+        return true;
+    }
+    std::string back;
+    return Utf8ToCp932Raw(utf8, cp932) && Cp932ToUtf8Raw(cp932, back) && back == utf8;
+}
+
 }  // namespace
 
 std::string Utf8ToCp932(std::string_view utf8) {
-    if (IsAscii(utf8)) return std::string(utf8);
     std::string cp932;
-    std::string back;
-    // Several Unicode characters map to one code page 932 byte sequence (for
-    // example both U+FF5E and U+301C on some tables); the round-trip test
-    // catches every such non-exact conversion.
-    if (!Utf8ToCp932Raw(utf8, cp932) || !Cp932ToUtf8Raw(cp932, back) || back != utf8)
-        throw EConvertError("Text cannot be converted to code page 932 exactly");
+    if (!ExactCp932(utf8, cp932)) throw EConvertError("Text cannot be converted to code page 932 exactly");
     return cp932;
 }
 
@@ -101,10 +108,8 @@ std::string Cp932ToUtf8(std::string_view cp932) {
 }
 
 bool IsCp932Representable(std::string_view utf8) {
-    if (IsAscii(utf8)) return true;
     std::string cp932;
-    std::string back;
-    return Utf8ToCp932Raw(utf8, cp932) && Cp932ToUtf8Raw(cp932, back) && back == utf8;
+    return ExactCp932(utf8, cp932);
 }
 
 bool IsValidUtf8(std::string_view text) {
@@ -140,10 +145,8 @@ bool IsValidUtf8(std::string_view text) {
 }
 
 std::string ToStoredText(std::string_view utf8) {
-    if (IsAscii(utf8)) return std::string(utf8);
     std::string cp932;
-    std::string back;
-    if (Utf8ToCp932Raw(utf8, cp932) && Cp932ToUtf8Raw(cp932, back) && back == utf8) return cp932;
+    if (ExactCp932(utf8, cp932)) return cp932;
     if (!IsValidUtf8(utf8)) throw EConvertError("Text is not valid UTF-8");
     std::string stored(kUtf8Mark);
     stored += utf8;

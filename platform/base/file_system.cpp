@@ -335,24 +335,30 @@ bool ReadFileBytes(const std::string& path, std::string& out, std::string* error
     if (::fstat(fd.Get(), &st) != 0) return Fail(errno, error, path);
     if (maxBytes >= 0 && st.st_size > maxBytes) return Fail(EFBIG, error, path);
     out.reserve(static_cast<std::size_t>(st.st_size));
+    if (!ReadOpenFile(fd.Get(), out, maxBytes)) return Fail(errno, error, path);
+    return true;
+}
+
+bool ReadOpenFile(int fd, std::string& out, std::int64_t maxBytes) {
     char buf[65536];
     while (true) {
-        const ssize_t n = ::read(fd.Get(), buf, sizeof buf);
+        const ssize_t n = ::read(fd, buf, sizeof buf);
         if (n < 0) {
             if (errno == EINTR) continue;
             const int err = errno;
             out.clear();
-            return Fail(err, error, path);
+            errno = err;
+            return false;
         }
-        if (n == 0) break;
+        if (n == 0) return true;
         out.append(buf, static_cast<std::size_t>(n));
         // The file may grow while it is read.
         if (maxBytes >= 0 && static_cast<std::int64_t>(out.size()) > maxBytes) {
             out.clear();
-            return Fail(EFBIG, error, path);
+            errno = EFBIG;
+            return false;
         }
     }
-    return true;
 }
 
 bool IsReadOnly(const std::string& path) {

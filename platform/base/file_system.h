@@ -86,6 +86,10 @@ bool WriteFileAtomic(const std::string& path, std::string_view bytes, std::strin
 // regular file, or (maxBytes >= 0) holds more than maxBytes (EFBIG).
 bool ReadFileBytes(const std::string& path, std::string& out, std::string* error = nullptr,
                    std::int64_t maxBytes = -1);
+// Appends what is left to read of the open file fd to out, going on after
+// interruptions; false with errno set and out emptied when a read fails or
+// (maxBytes >= 0) out grows past maxBytes (EFBIG).
+bool ReadOpenFile(int fd, std::string& out, std::int64_t maxBytes = -1);
 
 // Read-only means: no write permission bit for the owner.
 bool IsReadOnly(const std::string& path);

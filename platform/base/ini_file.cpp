@@ -6,7 +6,6 @@
 #include <limits>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "platform/base/codec.h"
 #include "platform/base/errors.h"
@@ -210,7 +209,7 @@ public:
             }
             const std::string_view block(bytes.data() + pos, end - pos);
             const std::size_t at = doc.text_.size();
-            if (doc.AppendDecoded(block)) {
+            if (doc.AppendDecoded(Cp932ToUtf8, block)) {
                 ForEachLine(std::string_view(doc.text_).substr(at), [&](std::size_t begin, std::size_t size) {
                     doc.lines_.push_back(doc.Classify(at + begin, size, 0));
                 });
@@ -218,7 +217,7 @@ public:
                 ForEachLine(block, [&](std::size_t begin, std::size_t size) {
                     const std::size_t lineAt = doc.text_.size();
                     const std::string_view raw = block.substr(begin, size);
-                    const bool decoded = doc.AppendDecodedLine(raw);
+                    const bool decoded = doc.AppendDecoded(DecodeLineText, raw);
                     if (!decoded) doc.text_ += raw;
                     doc.lines_.push_back(doc.Classify(lineAt, doc.text_.size() - lineAt, decoded ? 0 : kOpaque));
                 });
@@ -267,7 +266,7 @@ public:
     // Index of the first section of that name, or npos.
     std::size_t FindSection(std::string_view section) const {
         BuildIndex();
-        return Found(sections_.Find(Mix(NameHash(section)), IsSection(section)));
+        return Found(sections_.Find(SectionHash(section), IsSection(section)));
     }
 
     // Index of the first key of that name in the first section of that name,
@@ -275,7 +274,7 @@ public:
     std::size_t FindKey(std::string_view section, std::string_view key) const {
         const std::size_t s = FindSection(section);
         if (s == npos) return npos;
-        return Found(keys_.Find(KeyHash(section, key), IsKey(s, key)));
+        return Found(keys_.Find(KeyHash(KeySeed(section), key), IsKey(s, key)));
     }
 
     // A value holding a zero byte reads as missing: the system would cut it
@@ -324,9 +323,9 @@ public:
             lines_.push_back(NewLine("[" + std::string(section) + "]"));
             const auto sectionLine = static_cast<std::uint32_t>(lines_.size() - 1);
             sectionLines_.push_back(sectionLine);
-            sections_.Insert(Mix(NameHash(section)), sectionLine, IsSection(section));
+            sections_.Insert(SectionHash(section), sectionLine, IsSection(section));
             lines_.push_back(NewLine(text));
-            keys_.Insert(KeyHash(section, key), static_cast<std::uint32_t>(lines_.size() - 1), IsKey(sectionLine, key));
+            keys_.Insert(KeyHash(KeySeed(section), key), static_cast<std::uint32_t>(lines_.size() - 1), IsKey(sectionLine, key));
             return;
         }
         // After the section's last non-blank line, so blank separator lines
@@ -335,7 +334,7 @@ public:
         while (at > s + 1 && TrimBlanks(Text(lines_[at - 1])).empty() && !(lines_[at - 1].flags & kOpaque)) --at;
         lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), NewLine(text));
         if (at + 1 == lines_.size())  // nothing moved
-            keys_.Insert(KeyHash(section, key), static_cast<std::uint32_t>(at), IsKey(s, key));
+            keys_.Insert(KeyHash(KeySeed(section), key), static_cast<std::uint32_t>(at), IsKey(s, key));
         else
             indexed_ = false;
     }
@@ -390,20 +389,12 @@ private:
         return bytes.size() + 2 * high;
     }
 
-    // Appends the decoded bytes; false (and nothing appended) when they are
-    // no code page 932 text.
-    bool AppendDecoded(std::string_view bytes) {
+    // Appends decode(bytes); false (and nothing appended) when the bytes do
+    // not decode. decode is Cp932ToUtf8 for a block of lines, DecodeLineText
+    // for one line whose value may be in either stored form.
+    bool AppendDecoded(std::string (*decode)(std::string_view), std::string_view bytes) {
         try {
-            text_ += Cp932ToUtf8(bytes);
-            return true;
-        } catch (const EConvertError&) {
-            return false;
-        }
-    }
-    // One line whose value may be in either stored form.
-    bool AppendDecodedLine(std::string_view raw) {
-        try {
-            text_ += DecodeLineText(raw);
+            text_ += decode(bytes);
             return true;
         } catch (const EConvertError&) {
             return false;
@@ -434,10 +425,11 @@ private:
         return TrimBlanks(t.substr(0, t.find('=')));
     }
 
-    static std::uint32_t KeyHash(std::string_view section, std::string_view key) {
-        // Names never hold a line break, so '\n' separates them unambiguously.
-        return Mix(NameHash(key, NameHash("\n", NameHash(section))));
-    }
+    static std::uint32_t SectionHash(std::string_view section) { return Mix(NameHash(section)); }
+    // A key's hash starts from its section's seed. Names never hold a line
+    // break, so '\n' separates them unambiguously.
+    static std::uint32_t KeySeed(std::string_view section) { return NameHash("\n", NameHash(section)); }
+    static std::uint32_t KeyHash(std::uint32_t seed, std::string_view key) { return Mix(NameHash(key, seed)); }
 
     SectionNamed IsSection(std::string_view section) const { return SectionNamed{this, section}; }
     KeyNamed IsKey(std::size_t sectionLine, std::string_view key) const { return KeyNamed{this, sectionLine, key}; }
@@ -490,14 +482,14 @@ private:
         sectionLines_.clear();
         sections_.Clear();
         keys_.Clear();
-        std::size_t keyCount = 0;
+        std::size_t sectionCount = 0, keyCount = 0;
         for (const Line& l : lines_) {
-            if (l.kind == Kind::Section) sectionLines_.push_back(0);
+            sectionCount += l.kind == Kind::Section;
             keyCount += l.kind == Kind::Key;
         }
-        sections_.Reserve(sectionLines_.size());
+        sectionLines_.reserve(sectionCount);
+        sections_.Reserve(sectionCount);
         keys_.Reserve(keyCount);
-        sectionLines_.clear();
         std::size_t current = npos;  // the section in hand, when it is the first of its name
         std::uint32_t seed = 0;
         for (std::size_t i = 0; i < lines_.size(); ++i) {
@@ -505,11 +497,11 @@ private:
             if (lines_[i].kind == Kind::Section) {
                 sectionLines_.push_back(line);
                 const std::string_view name = Name(i);
-                current = sections_.Insert(Mix(NameHash(name)), line, IsSection(name)) ? i : npos;
-                seed = NameHash("\n", NameHash(name));
+                current = sections_.Insert(SectionHash(name), line, IsSection(name)) ? i : npos;
+                seed = KeySeed(name);
             } else if (lines_[i].kind == Kind::Key && current != npos) {
                 const std::string_view key = Name(i);
-                keys_.Insert(Mix(NameHash(key, seed)), line, IsKey(current, key));
+                keys_.Insert(KeyHash(seed, key), line, IsKey(current, key));
             }
         }
         indexed_ = true;
@@ -589,15 +581,7 @@ const IniDocument& TIniFile::View() const {
     if (cache_ && cache_->stamp == stamp) return cache_->doc;
     std::string bytes;
     bytes.reserve(static_cast<std::size_t>(st.st_size));
-    char buf[65536];
-    while (true) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return empty;
-        if (n == 0) break;
-        bytes.append(buf, static_cast<std::size_t>(n));
-        if (static_cast<std::int64_t>(bytes.size()) > maxBytes_) return empty;
-    }
+    if (!ReadOpenFile(fd, bytes, maxBytes_)) return empty;
     cache_.reset();  // the old document goes before the new one is built
     auto fresh = std::make_unique<ReadCache>();
     fresh->stamp = stamp;

@@ -45,7 +45,7 @@ protected:
     // The face is rendered again only when out of date; the event's region
     // alone is copied to the screen.
     void paintEvent(QPaintEvent* event) override {
-        TPaintedFace* face = windowed_ ? static_cast<TPaintedFace*>(windowed_) : graphic_;
+        TPaintedFace* face = PaintedFace();
         Guard(windowed_ ? static_cast<TObject*>(windowed_) : graphic_, [&] {
             if (windowed_) {
                 windowed_->UpdateFace();
@@ -63,10 +63,8 @@ protected:
     }
 
 private:
-    void FaceOutdated() {
-        if (windowed_) windowed_->faceOutdated_ = true;
-        else graphic_->faceOutdated_ = true;
-    }
+    TPaintedFace* PaintedFace() const { return windowed_ ? static_cast<TPaintedFace*>(windowed_) : graphic_; }
+    void FaceOutdated() { PaintedFace()->MarkFaceOutdated(); }
 
     TCustomControl* windowed_;
     TGraphicControl* graphic_;
@@ -87,8 +85,7 @@ TCustomControl::TCustomControl(TComponent* owner, std::string name, TWinControl*
 }
 
 void TCustomControl::PaintFace() {
-    faceOutdated_ = false;
-    ++faceRevision_;
+    FaceRendered();
     PrepareFace(face_, ClientWidth(), ClientHeight());
     if (face_.Empty()) return;
     TCanvas canvas(face_);
@@ -97,7 +94,7 @@ void TCustomControl::PaintFace() {
 }
 
 void TCustomControl::LookChanged() {
-    faceOutdated_ = true;
+    MarkFaceOutdated();
     for (int i = 0; i < ControlCount(); ++i) {
         auto* child = dynamic_cast<TGraphicControl*>(Controls(i));
         if (child && child->Widget()) child->Widget()->update();
@@ -105,8 +102,7 @@ void TCustomControl::LookChanged() {
 }
 
 void TCustomControl::UpdateFace() {
-    if (faceOutdated_ || FaceStale() || face_.Width() != ClientWidth() || face_.Height() != ClientHeight())
-        PaintFace();
+    if (!FaceCurrentAt(ClientWidth(), ClientHeight()) || FaceStale()) PaintFace();
 }
 
 TGraphicControl::TGraphicControl(TComponent* owner, std::string name, TWinControl* parent)
@@ -146,14 +142,11 @@ void TGraphicControl::PaintBackground() {
 }
 
 void TGraphicControl::UpdateFace() {
-    if (faceOutdated_ || face_.Width() != ClientWidth() || face_.Height() != ClientHeight() ||
-        !(backdrop_ == CurrentBackdrop()))
-        PaintFace();
+    if (!FaceCurrent() || !(backdrop_ == CurrentBackdrop())) PaintFace();
 }
 
 void TGraphicControl::PaintFace() {
-    faceOutdated_ = false;
-    ++faceRevision_;
+    FaceRendered();
     PaintBackground();
     if (face_.Empty()) return;
     TCanvas canvas(face_);

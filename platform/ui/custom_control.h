@@ -20,8 +20,24 @@ public:
     std::uint64_t FaceRevision() const { return faceRevision_; }
 
 protected:
+    // The look changed: the next paint renders the face again.
+    void MarkFaceOutdated() { faceOutdated_ = true; }
+    // A rendering of the face starts.
+    void FaceRendered() {
+        faceOutdated_ = false;
+        ++faceRevision_;
+    }
+    // The face holds the control's look at that size.
+    bool FaceCurrentAt(int width, int height) const {
+        return !faceOutdated_ && face_.Width() == width && face_.Height() == height;
+    }
+
     TBitmap face_;
+
+private:
+    friend class TPaintWidget;
     std::uint64_t faceRevision_ = 0;
+    bool faceOutdated_ = true;
 };
 
 class TCustomControl : public TWinControl, public TPaintedFace {
@@ -43,10 +59,6 @@ protected:
     // Marks the face out of date and has the window-less children repaint:
     // Qt does not repaint children for a parent they cover completely.
     void LookChanged() override;
-
-private:
-    friend class TPaintWidget;
-    bool faceOutdated_ = true;
 };
 
 // A control painted as part of its parent: its face starts from its parent's
@@ -67,16 +79,14 @@ public:
 
 protected:
     virtual void Paint(TCanvas& canvas) = 0;
-    void LookChanged() override { faceOutdated_ = true; }
+    void LookChanged() override { MarkFaceOutdated(); }
     // Draws into the current face without clearing it and shows it at once,
     // also while the message loop does not run (a press look during a
     // synchronous sound). A look drawn over the rendered one calls
     // LookChanged, so the next paint renders the face again.
     void ShowFaceNow();
     // The face holds the control's look at its size.
-    bool FaceCurrent() const {
-        return !faceOutdated_ && face_.Width() == ClientWidth() && face_.Height() == ClientHeight();
-    }
+    bool FaceCurrent() const { return FaceCurrentAt(ClientWidth(), ClientHeight()); }
 
 private:
     friend class TPaintWidget;
@@ -91,7 +101,6 @@ private:
     TBackdrop CurrentBackdrop() const;
     TBackdrop backdrop_;
     bool faceReady_ = false;
-    bool faceOutdated_ = true;
 };
 
 // While one lives, window-less controls that would show their face at once

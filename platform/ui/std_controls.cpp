@@ -424,23 +424,19 @@ void TGauge::SetProgress(int v) {
     Changed();
 }
 
-int TGauge::PercentDone() const {
-    const std::int64_t total = std::int64_t{max_} - min_;
-    if (total <= 0) return 0;
-    return static_cast<int>(std::clamp<std::int64_t>((std::int64_t{progress_} - min_) * 100 / total, 0, 100));
-}
+int TGauge::PercentDone() const { return DoneOutOf(100); }
 
-int TGauge::FilledWidth(int inner) const {
+int TGauge::DoneOutOf(int whole) const {
     const std::int64_t total = std::int64_t{max_} - min_;
-    if (total <= 0 || inner <= 0) return 0;
+    if (total <= 0 || whole <= 0) return 0;
     const std::int64_t done = std::clamp<std::int64_t>(std::int64_t{progress_} - min_, 0, total);
-    return static_cast<int>(done * inner / total);
+    return static_cast<int>(done * whole / total);
 }
 
 // A long run moves the gauge far more often than it shows a new pixel or
 // percentage; only those are painted.
 void TGauge::Changed() {
-    const int percent = PercentDone(), fill = FilledWidth(std::max(0, ClientWidth() - 2));
+    const int percent = PercentDone(), fill = DoneOutOf(ClientWidth() - 2);
     if (percent == shownPercent_ && fill == shownFill_) return;
     shownPercent_ = percent;
     shownFill_ = fill;
@@ -450,7 +446,7 @@ void TGauge::Changed() {
 void TGauge::Paint(TCanvas& canvas) {
     const int w = ClientWidth(), h = ClientHeight();
     shownPercent_ = PercentDone();
-    shownFill_ = FilledWidth(std::max(0, w - 2));
+    shownFill_ = DoneOutOf(w - 2);
     canvas.BrushStyle = TBrushStyle::bsSolid;
     canvas.BrushColor = clBtnShadow;
     canvas.FrameRect(TRect{0, 0, w, h});

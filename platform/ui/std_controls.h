@@ -201,8 +201,8 @@ private:
     bool cancel_ = false;
 };
 
-// Horizontal progress gauge painted in software: a sunken frame, the part
-// done filled in the highlight colour, the percentage centred. It paints
+// Horizontal progress gauge painted in software: a frame, the part done
+// filled, the percentage centred. It paints
 // again only when the percentage or the filled width changes.
 class TGauge : public TCustomControl {
 public:
@@ -222,8 +222,9 @@ protected:
     void Paint(TCanvas& canvas) override;
 
 private:
-    // Pixels of the inner width filled for the current progress.
-    int FilledWidth(int inner) const;
+    // The part of whole done, truncated (the filled pixels of an inner
+    // width, or the percentage out of 100); 0 for an empty range.
+    int DoneOutOf(int whole) const;
     void Changed();
     int min_ = 0, max_ = 100, progress_ = 0;
     int shownPercent_ = -1, shownFill_ = -1;

@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 
@@ -27,10 +26,9 @@ protected:
     std::string Make(const std::string& rel, const std::string& content = "data") {
         const fs::path p = root_ + rel;
         fs::create_directories(p.parent_path());
-        std::ofstream(p, std::ios::binary) << content;
+        test::WriteAll(p.string(), content);
         return p.string();
     }
-    static std::string Read(const std::string& path) { return test::ReadAll(path); }
 
     const test::TempDir tmp_;
     const std::string root_ = tmp_.path();
@@ -42,29 +40,29 @@ TEST_F(FileUtilsTest, MoveRenamesOnClashes) {
     Make("dst/[0]a.jpg", "old0");
     ASSERT_TRUE(MoveCopyFile(src, root_ + "dst", true));
     EXPECT_FALSE(fs::exists(src));
-    EXPECT_EQ(Read(root_ + "dst/[1]a.jpg"), "new");
-    EXPECT_EQ(Read(root_ + "dst/a.jpg"), "old");
-    EXPECT_EQ(Read(root_ + "dst/[0]a.jpg"), "old0");
+    EXPECT_EQ(test::ReadAll(root_ + "dst/[1]a.jpg"), "new");
+    EXPECT_EQ(test::ReadAll(root_ + "dst/a.jpg"), "old");
+    EXPECT_EQ(test::ReadAll(root_ + "dst/[0]a.jpg"), "old0");
 
     // With and without the delimiter the destination is the same.
     const std::string b1 = Make("src/b.jpg", "b1");
     ASSERT_TRUE(MoveCopyFile(b1, root_ + "dst2/", true));
     const std::string b2 = Make("src/b.jpg", "b2");
     ASSERT_TRUE(MoveCopyFile(b2, root_ + "dst2", true));
-    EXPECT_EQ(Read(root_ + "dst2/b.jpg"), "b1");
-    EXPECT_EQ(Read(root_ + "dst2/[0]b.jpg"), "b2");
+    EXPECT_EQ(test::ReadAll(root_ + "dst2/b.jpg"), "b1");
+    EXPECT_EQ(test::ReadAll(root_ + "dst2/[0]b.jpg"), "b2");
 
     // Names are split at the last '/' only.
     const std::string odd = Make("src/a\\b:c.jpg", "odd");
     ASSERT_TRUE(MoveCopyFile(odd, root_ + "dst", true));
-    EXPECT_EQ(Read(root_ + "dst/a\\b:c.jpg"), "odd");
+    EXPECT_EQ(test::ReadAll(root_ + "dst/a\\b:c.jpg"), "odd");
 }
 
 TEST_F(FileUtilsTest, CopyKeepsTheSourceAndMissingFoldersAreCreated) {
     const std::string src = Make("src/c.png", "pixels");
     ASSERT_TRUE(MoveCopyFile(src, root_ + "x/y", false));
-    EXPECT_EQ(Read(src), "pixels");
-    EXPECT_EQ(Read(root_ + "x/y/c.png"), "pixels");
+    EXPECT_EQ(test::ReadAll(src), "pixels");
+    EXPECT_EQ(test::ReadAll(root_ + "x/y/c.png"), "pixels");
 }
 
 TEST_F(FileUtilsTest, NameTakenAfterTheTestIsNotReplaced) {
@@ -75,8 +73,8 @@ TEST_F(FileUtilsTest, NameTakenAfterTheTestIsNotReplaced) {
     fs::create_directories(root_ + "dst/d.jpg");
     Make("dst/d.jpg/inside", "keep");
     ASSERT_TRUE(MoveCopyFile(src, root_ + "dst", true));
-    EXPECT_EQ(Read(root_ + "dst/[0]d.jpg"), "mine");
-    EXPECT_EQ(Read(root_ + "dst/d.jpg/inside"), "keep");
+    EXPECT_EQ(test::ReadAll(root_ + "dst/[0]d.jpg"), "mine");
+    EXPECT_EQ(test::ReadAll(root_ + "dst/d.jpg/inside"), "keep");
 
     // The same across file systems, where the move is a copy.
     SetSimulateCrossDevice(true);
@@ -84,7 +82,7 @@ TEST_F(FileUtilsTest, NameTakenAfterTheTestIsNotReplaced) {
     fs::create_directories(root_ + "dst/e.jpg");
     ASSERT_TRUE(MoveCopyFile(e, root_ + "dst", true));
     EXPECT_FALSE(fs::exists(e));
-    EXPECT_EQ(Read(root_ + "dst/[0]e.jpg"), "cross");
+    EXPECT_EQ(test::ReadAll(root_ + "dst/[0]e.jpg"), "cross");
     EXPECT_TRUE(fs::is_directory(root_ + "dst/e.jpg"));
 }
 
@@ -98,11 +96,11 @@ TEST_F(FileUtilsTest, MoveAcrossFileSystems) {
     if (realDevices) far.emplace(other);
     const std::string folder = far ? far->path() : root_ + "other/";
     const std::string src = Make("src/f.tif", "far");
-    std::ofstream(folder + "f.tif") << "there";
+    test::WriteAll(folder + "f.tif", "there");
     ASSERT_TRUE(MoveCopyFile(src, folder, true));
     EXPECT_FALSE(fs::exists(src));
-    EXPECT_EQ(Read(folder + "f.tif"), "there");
-    EXPECT_EQ(Read(folder + "[0]f.tif"), "far");
+    EXPECT_EQ(test::ReadAll(folder + "f.tif"), "there");
+    EXPECT_EQ(test::ReadAll(folder + "[0]f.tif"), "far");
 }
 
 TEST_F(FileUtilsTest, RefusesBadArgumentsBeforeTouchingAnything) {
@@ -142,7 +140,7 @@ TEST_F(FileUtilsTest, RecycleGoesToTheTrashOnly) {
     const std::string path = Make("photos/h.jpg", "to trash");
     ASSERT_TRUE(RecycleFile(path));
     EXPECT_FALSE(fs::exists(path));
-    EXPECT_EQ(Read(data + "/Trash/files/h.jpg"), "to trash");
+    EXPECT_EQ(test::ReadAll(data + "/Trash/files/h.jpg"), "to trash");
 
     EXPECT_FALSE(RecycleFile(root_ + "photos/missing.jpg"));
     fs::create_directories(root_ + "photos/sub");

@@ -2,8 +2,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "filer/core/pair_data.h"
 #include "filer/core/result_file.h"
@@ -26,7 +24,7 @@ protected:
 };
 
 TEST_F(AnswerTest, ResultFileReplacesAnOldOneKeyByKey) {
-    std::ofstream(dir_ + kResultName) << "[Other]\r\nx=1\r\n[Result]\r\nText9=old\r\n";
+    test::WriteAll(dir_ + kResultName, "[Other]\r\nx=1\r\n[Result]\r\nText9=old\r\n");
     WriteResultFile(dir_ + kResultName, true, {"", "比較元のファイルを移動", " edge "}, {});
     EXPECT_EQ(Read(kResultName), Utf8ToCp932("[Result]\r\nStop=1\r\nText0=\r\nText1=比較元のファイルを移動\r\n"
                                              "Text2=\" edge \"\r\n"));
@@ -49,13 +47,13 @@ TEST_F(AnswerTest, EveryActionIsAnsweredAtOnce) {
     data.PairR.resize(2);
     data.ResText = {"", "earlier"};
     data.AnswerPath = dir_ + kResultName;
-    std::ofstream(dir_ + "a.jpg") << "x";
+    test::WriteAll(dir_ + "a.jpg", "x");
     DoPairAction(data, TPairAction::Erase, dir_ + "a.jpg", {}, 0, 0);
     EXPECT_TRUE(data.Answered);
     EXPECT_EQ(Read(kResultName), Utf8ToCp932("[Result]\r\nStop=0\r\nText0=比較元のファイルを完全削除\r\nText1=earlier\r\n"));
 
     // An answer that cannot be written: the action is done all the same.
-    std::ofstream(dir_ + "b.jpg") << "x";
+    test::WriteAll(dir_ + "b.jpg", "x");
     data.AnswerPath = dir_ + "missing/" + kResultName;
     DoPairAction(data, TPairAction::Erase, dir_ + "b.jpg", {}, 1, 1);
     EXPECT_FALSE(fs::exists(dir_ + "b.jpg"));
@@ -64,7 +62,7 @@ TEST_F(AnswerTest, EveryActionIsAnsweredAtOnce) {
 
 TEST_F(AnswerTest, WindowSettingsKeepTheNormalPlacementWhenMaximised) {
     const std::string ini = dir_ + kSettingsFileName;
-    std::ofstream(ini) << "[MainWindow]\r\nLeft=3\r\n";
+    test::WriteAll(ini, "[MainWindow]\r\nLeft=3\r\n");
     TResWindowSettings s = ReadResWindow(ini, "/docs/OV_TMP/");
     EXPECT_EQ(s.Width, 900);
     EXPECT_EQ(s.Height, 675);

@@ -5,8 +5,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "platform/base/codec.h"
 #include "tests/support/le_bytes.h"
@@ -22,7 +20,7 @@ class PairDataTest : public ::testing::Test {
 protected:
     void Write(const std::string& name, const std::string& bytes) {
         fs::create_directories(fs::path(dir_ + name).parent_path());
-        std::ofstream(dir_ + name, std::ios::binary | std::ios::trunc) << bytes;
+        test::WriteAll(dir_ + name, bytes);
     }
     static std::string Stored(const std::string& utf8) { return test::StoredString(ToStoredText(utf8)); }
     static std::string Int32(std::int32_t v) { return test::Le32(static_cast<std::uint32_t>(v)); }

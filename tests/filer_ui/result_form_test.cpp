@@ -8,8 +8,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 
 #include "platform/base/codec.h"
@@ -59,8 +57,7 @@ protected:
     }
     // The answer's section as key=value lines.
     std::string Answer() {
-        std::ifstream in(dir_ + kResultName, std::ios::binary);
-        return Cp932ToUtf8(std::string(std::istreambuf_iterator<char>(in), {}));
+        return Cp932ToUtf8(test::ReadAll(dir_ + kResultName));
     }
     // Creation and the first timer tick, as the message loop would run them.
     void Start(TForm_Result& form) {

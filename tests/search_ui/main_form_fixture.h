@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 
@@ -61,7 +60,7 @@ protected:
     // Writes a file (parents made) and returns its path.
     std::string WriteFile(const fs::path& path, const std::string& bytes = "x") {
         fs::create_directories(path.parent_path());
-        std::ofstream(path, std::ios::binary) << bytes;
+        WriteAll(path.string(), bytes);
         return path.string();
     }
     std::string Folder(const std::string& name) {

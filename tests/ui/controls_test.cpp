@@ -399,26 +399,23 @@ TEST_F(ControlsTest, ImagePlacesItsPicture) {
     EXPECT_EQ(image.Face().GetPixel(60, 60), RGBColor(0, 0, 255));
 }
 
-// A panel its children cover completely gets no paint of its own, yet a
-// see-through child must show the panel as it is now, not an older face.
 // A red panel on a form with an image on the panel.
-struct PanelWithImage {
-    TForm form;
-    TPanel panel{&form, "Panel", &form};
-    TImage image{&form, "Image", &panel};
-    PanelWithImage() {
+class PanelWithImageTest : public ::testing::Test, protected test::WithApp {
+protected:
+    PanelWithImageTest() {
         form.SetBounds(0, 0, 200, 200);
         panel.SetBevelOuter(TPanel::TBevel::bvNone);
         panel.SetColor(RGBColor(255, 0, 0));
         panel.SetBounds(0, 0, 120, 120);
     }
+    TForm form;
+    TPanel panel{&form, "Panel", &form};
+    TImage image{&form, "Image", &panel};
 };
 
-TEST_F(ControlsTest, SeeThroughChildShowsTheCoveredPanelsCurrentFace) {
-    PanelWithImage w;
-    TForm& form = w.form;
-    TPanel& panel = w.panel;
-    TImage& image = w.image;
+// A panel its children cover completely gets no paint of its own, yet a
+// see-through child must show the panel as it is now, not an older face.
+TEST_F(PanelWithImageTest, SeeThroughChildShowsTheCoveredPanelsCurrentFace) {
     image.SetAlign(TAlign::alClient);
     form.Show();
     test::App().ProcessMessages();
@@ -443,11 +440,7 @@ TEST_F(ControlsTest, SeeThroughChildShowsTheCoveredPanelsCurrentFace) {
 
 // A paint event renders a face again only when what it shows changed; else
 // it copies the part it asks for from the face kept.
-TEST_F(ControlsTest, PaintEventsReuseFacesThatDidNotChange) {
-    PanelWithImage w;
-    TForm& form = w.form;
-    TPanel& panel = w.panel;
-    TImage& image = w.image;
+TEST_F(PanelWithImageTest, PaintEventsReuseFacesThatDidNotChange) {
     image.SetBounds(10, 10, 50, 50);
     form.Show();
     test::App().ProcessMessages();
