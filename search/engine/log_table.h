@@ -18,6 +18,8 @@
 
 namespace orv {
 
+class BinaryWriter;
+
 enum TLogColumn : std::size_t {
     kLogSourcePath = 0,
     kLogSourceSize,
@@ -167,5 +169,10 @@ private:
     std::vector<std::string> texts_;
     std::vector<bool> done_;
 };
+
+// Writes every cell of every row as a stored string, row by row, each
+// distinct text encoded once. Raises EConvertError for a text the stored
+// string cannot hold.
+void WriteStoredRows(BinaryWriter& out, const TLogTable& rows);
 
 }  // namespace orv
