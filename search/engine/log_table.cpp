@@ -51,12 +51,6 @@ void TLogTable::push_back(const TLogRow& row) {
     rows_.push_back(ids);
 }
 
-void TLogTable::Append(const std::array<std::string_view, kLogColumns>& cells) {
-    TIds ids;
-    for (std::size_t c = 0; c < kLogColumns; ++c) ids[c] = pool_.Intern(cells[c]);
-    rows_.push_back(ids);
-}
-
 void TLogTable::AppendIds(const TIds& ids) {
     for (std::uint32_t id : ids)
         if (id >= pool_.Count()) throw std::out_of_range("No such text in the log table");

@@ -118,7 +118,6 @@ public:
     // Empties the table and its texts.
     void clear();
     void push_back(const TLogRow& row);
-    void Append(const std::array<std::string_view, kLogColumns>& cells);
     // A row of text numbers from Intern (raises std::out_of_range for a
     // number the table does not hold).
     void AppendIds(const TIds& ids);
