@@ -4,20 +4,18 @@
 // of worker threads (0: one per core).
 #include <benchmark/benchmark.h>
 
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "bench/jpeg_writer.h"
 #include "bench/quiet_view.h"
+#include "bench/scratch_folders.h"
 #include "platform/graphics/picture.h"
 #include "search/engine/run_engine.h"
 
 namespace orv {
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr int kImages = 2000;
 constexpr int kWidth = 160;
@@ -36,32 +34,11 @@ void WriteJpeg(const std::string& path, int seed) {
 }
 
 // The generated images and a work folder, made once for the whole program.
-struct Fixture {
-    std::string root, images, work;
-    Fixture() {
+struct Fixture : bench::ScratchFolders {
+    Fixture() : ScratchFolders("orv-bench-collect") {
         RegisterStandardPictures();
-        std::string tmpl = (fs::temp_directory_path() / "orv-bench-collect-XXXXXX").string();
-        root = ::mkdtemp(tmpl.data()) ? tmpl + "/" : std::string();
-        images = root + "images/";
-        work = root + "work/";
-        fs::create_directories(images);
-        fs::create_directories(work);
         for (int i = 0; i < kImages; ++i) WriteJpeg(images + "img" + std::to_string(10000 + i) + ".jpg", i);
     }
-    ~Fixture() {
-        std::error_code ec;
-        if (!root.empty()) fs::remove_all(root, ec);
-    }
-    // A fresh work folder. The old one is only moved aside (and removed at
-    // the end): on a file system without a journal, creating files right
-    // after thousands were deleted costs a millisecond each, which would
-    // time the file system's inode search rather than the run.
-    void ClearWork() const {
-        std::error_code ec;
-        fs::rename(work, root + "old" + std::to_string(++retired_), ec);
-        fs::create_directories(work);
-    }
-    mutable int retired_ = 0;
 };
 
 Fixture& Shared() {

@@ -24,6 +24,7 @@
 
 #include "bench/jpeg_writer.h"
 #include "bench/quiet_view.h"
+#include "bench/scratch_folders.h"
 #include "platform/base/paths.h"
 #include "platform/base/sound.h"
 #include "platform/graphics/picture.h"
@@ -102,17 +103,10 @@ std::vector<std::uint8_t> MakePhoto(int width, int height, std::uint32_t seed) {
 
 // The folder of one set, its work folder and a program folder for the
 // window, made once for the whole program and removed at its end.
-struct Folders {
-    std::string root, images, work, app;
-    explicit Folders(const PhotoSet& set) {
-        std::string tmpl = (fs::temp_directory_path() / "orv-bench-run-XXXXXX").string();
-        if (!::mkdtemp(tmpl.data())) std::abort();
-        root = tmpl + "/";
-        images = root + "images/";
-        work = root + "work/";
+struct Folders : bench::ScratchFolders {
+    std::string app;
+    explicit Folders(const PhotoSet& set) : ScratchFolders("orv-bench-run") {
         app = root + "app/";
-        fs::create_directories(images);
-        fs::create_directories(work);
         fs::create_directories(app);
         for (const char* entry : {"BMP", "Set", "Sound", "Ver.ini"})
             fs::copy(fs::path(ORV_APPDIR_BUILT) / entry, app + entry, fs::copy_options::recursive);
@@ -127,20 +121,6 @@ struct Folders {
             bench::WriteRgbJpeg(images + "q" + std::to_string(10000 + i) + ".jpg", set.width, set.height, copy, 80);
         }
     }
-    ~Folders() {
-        std::error_code ec;
-        fs::remove_all(root, ec);
-    }
-    // A fresh work folder. The old one is only moved aside (and removed at
-    // the end): on a file system without a journal, creating files right
-    // after thousands were deleted costs a millisecond each, which would
-    // time the file system's inode search rather than the run.
-    void ClearWork() const {
-        std::error_code ec;
-        fs::rename(work, root + "old" + std::to_string(++retired_), ec);
-        fs::create_directories(work);
-    }
-    mutable int retired_ = 0;
 };
 
 Folders& FoldersOf(std::size_t set) {

@@ -115,12 +115,7 @@ std::string EncodeDoFiles2(const TLogTable& rows) {
     TMemoryStream stream;
     BinaryWriter writer(stream);
     writer.WriteInt32(static_cast<std::int32_t>(rows.size()) - 1);
-    TLogTextCache stored(rows, [](std::string_view text) { return EncodeStoredString(text); });
-    for (std::size_t r = 0; r < rows.size(); ++r)
-        for (std::size_t c = 0; c < kLogColumns; ++c) {
-            const std::string& bytes = stored.Get(r, c);
-            writer.WriteBytes(bytes.data(), bytes.size());
-        }
+    WriteStoredRows(writer, rows);
     writer.WriteInt32(-1);
     const auto& bytes = stream.Bytes();
     return std::string(bytes.begin(), bytes.end());

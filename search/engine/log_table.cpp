@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "platform/base/binary_io.h"
+
 namespace orv {
 
 std::string_view TLogRowView::operator[](std::size_t column) const { return table_->Cell(row_, column); }
@@ -49,12 +51,6 @@ void TLogTable::push_back(const TLogRow& row) {
     rows_.push_back(ids);
 }
 
-void TLogTable::Append(const std::array<std::string_view, kLogColumns>& cells) {
-    TIds ids;
-    for (std::size_t c = 0; c < kLogColumns; ++c) ids[c] = pool_.Intern(cells[c]);
-    rows_.push_back(ids);
-}
-
 void TLogTable::AppendIds(const TIds& ids) {
     for (std::uint32_t id : ids)
         if (id >= pool_.Count()) throw std::out_of_range("No such text in the log table");
@@ -91,6 +87,15 @@ const std::string& TLogTextCache::Get(std::size_t row, std::size_t column) {
         done_[id] = true;
     }
     return texts_[id];
+}
+
+void WriteStoredRows(BinaryWriter& out, const TLogTable& rows) {
+    TLogTextCache stored(rows, [](std::string_view text) { return EncodeStoredString(text); });
+    for (std::size_t r = 0; r < rows.size(); ++r)
+        for (std::size_t c = 0; c < kLogColumns; ++c) {
+            const std::string& bytes = stored.Get(r, c);
+            out.WriteBytes(bytes.data(), bytes.size());
+        }
 }
 
 }  // namespace orv

@@ -18,6 +18,8 @@
 
 namespace orv {
 
+class BinaryWriter;
+
 enum TLogColumn : std::size_t {
     kLogSourcePath = 0,
     kLogSourceSize,
@@ -116,7 +118,6 @@ public:
     // Empties the table and its texts.
     void clear();
     void push_back(const TLogRow& row);
-    void Append(const std::array<std::string_view, kLogColumns>& cells);
     // A row of text numbers from Intern (raises std::out_of_range for a
     // number the table does not hold).
     void AppendIds(const TIds& ids);
@@ -167,5 +168,10 @@ private:
     std::vector<std::string> texts_;
     std::vector<bool> done_;
 };
+
+// Writes every cell of every row as a stored string, row by row, each
+// distinct text encoded once. Raises EConvertError for a text the stored
+// string cannot hold.
+void WriteStoredRows(BinaryWriter& out, const TLogTable& rows);
 
 }  // namespace orv

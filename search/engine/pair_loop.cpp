@@ -182,13 +182,11 @@ std::size_t TPairLoop::QuietPairs(std::size_t i, std::size_t j, std::size_t& las
     if (st.logRevision != log_.Revision() || st.logSource[st.lists.SourcePath(i)]) return 0;
     const TPairScorer::TAnswers answers = st.scorer.Ready(i, j);
     const std::size_t end = std::min(answers.end, j + kMaxRun);
-    const std::int32_t source = st.lists.SourceFile(i);
     const bool sameSize = data_.SizeMode == 0;
     std::size_t k = j;
     std::int64_t compared = 0;
     for (; k < end; ++k) {
-        const std::int32_t target = st.lists.TargetFile(k);
-        if (source < 0 || target < 0 || target == source) continue;  // skipped, only counted
+        if (!st.lists.PairPasses(i, k)) continue;  // skipped, only counted
         if (sameSize && !st.lists.SameSize(i, k)) break;
         if ((answers.scored[k] & answers.bit) == 0 || (answers.match[k] & answers.bit) != 0) break;
         ++compared;
@@ -300,6 +298,18 @@ void TPairLoop::RecordRow(std::size_t i) {
     data_.ProjectChanged = 1;
 }
 
+// Counts `pairs` pairs of row i from target j on as visited; the labels
+// then show the last of them.
+void TPairLoop::Visit(std::size_t i, std::size_t j, std::size_t pairs) {
+    State& st = *state_;
+    const std::int64_t before = data_.LoopCount;
+    data_.LoopCount += static_cast<std::int64_t>(pairs);
+    status_.Advanced(before);
+    st.visited = true;
+    st.lastI = i;
+    st.lastJ = j + pairs - 1;
+}
+
 void TPairLoop::RunRow(std::size_t i) {
     State& st = *state_;
     bool rowMatched = false;
@@ -324,12 +334,7 @@ void TPairLoop::RunRow(std::size_t i) {
                 if (cursor < sameSize->size()) next = (*sameSize)[cursor];
             }
             if (next > j) {
-                const std::int64_t before = data_.LoopCount;
-                data_.LoopCount += static_cast<std::int64_t>(next - j);
-                status_.Advanced(before);
-                st.visited = true;
-                st.lastI = i;
-                st.lastJ = next - 1;
+                Visit(i, j, next - j);
                 j = next;
                 continue;
             }
@@ -340,12 +345,7 @@ void TPairLoop::RunRow(std::size_t i) {
             std::size_t lastCompared = 0;
             const std::size_t quiet = QuietPairs(i, j, lastCompared);
             if (quiet > 0) {
-                const std::int64_t before = data_.LoopCount;
-                data_.LoopCount += static_cast<std::int64_t>(quiet);
-                status_.Advanced(before);
-                st.visited = true;
-                st.lastI = i;
-                st.lastJ = j + quiet - 1;
+                Visit(i, j, quiet);
                 if (lastCompared > 0) {
                     st.compared = true;
                     st.comparedI = i;
@@ -357,11 +357,7 @@ void TPairLoop::RunRow(std::size_t i) {
             }
         }
 
-        const std::int64_t before = data_.LoopCount++;
-        if (data_.LoopCount % 100 == 0) status_.Advanced(before);
-        st.visited = true;
-        st.lastI = i;
-        st.lastJ = j;
+        Visit(i, j, 1);
 
         if (st.lists.PairPasses(i, j)) {
             bool passes = true;

@@ -85,6 +85,7 @@ private:
 
     void Prepare();
     void RunRow(std::size_t i);
+    void Visit(std::size_t i, std::size_t j, std::size_t pairs);
     bool RefreshIdentity(std::uint32_t pathId);
     bool CheckLogFast(std::size_t i, std::size_t j);
     std::size_t QuietPairs(std::size_t i, std::size_t j, std::size_t& lastCompared);

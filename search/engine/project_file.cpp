@@ -164,12 +164,7 @@ std::string EncodeProjectFile(const TProjectData& project, const TLogTable& log)
     out.WriteInt32(project.OneEnd ? 1 : 0);
     out.WriteStoredString(project.MoveFolder);
     out.WriteInt32(StoredCount(log.size()) - 1);
-    TLogTextCache stored(log, [](std::string_view text) { return EncodeStoredString(text); });
-    for (std::size_t r = 0; r < log.size(); ++r)
-        for (std::size_t c = 0; c < kLogColumns; ++c) {
-            const std::string& bytes = stored.Get(r, c);
-            out.WriteBytes(bytes.data(), bytes.size());
-        }
+    WriteStoredRows(out, log);
     const auto& bytes = stream.Bytes();
     return std::string(bytes.begin(), bytes.end());
 }

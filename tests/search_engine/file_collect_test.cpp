@@ -64,11 +64,21 @@ protected:
         return EncodeIndexRecord(path, FileDateToDateTime(static_cast<std::int64_t>(st.st_mtime)),
                                  static_cast<std::int64_t>(st.st_size), w, h, number);
     }
+    // Collects the lists from these entries of the two list views.
+    void Collect(std::vector<std::string> sources, std::vector<std::string> targets) {
+        view_.entries[0] = std::move(sources);
+        view_.entries[1] = std::move(targets);
+        engine_.GetFileListMain();
+    }
     // A fresh run over the same folders, as the next run of the program.
     void NewRun() {
         data_.SourceFiles.Clear();
         data_.TargetFiles.Clear();
         view_.log.clear();
+    }
+    void CollectAgain() {
+        NewRun();
+        engine_.GetFileListMain();
     }
 
     test::TempDir files_, work_;
@@ -146,14 +156,11 @@ TEST_F(CollectTest, RecordsAndSharingBetweenTheLists) {
 TEST_F(CollectTest, ASecondRunReusesTheIndex) {
     const std::string a = Image("a.bmp", 100, 40);
     const std::string b = Image("b.bmp", 30, 20, 2);
-    view_.entries[0] = {a};
-    view_.entries[1] = {b};
-    engine_.GetFileListMain();
+    Collect({a}, {b});
     const TSTitems first = *data_.SourceFiles.Objects(0);
     const std::int64_t indexSize = IndexSize();
 
-    NewRun();
-    engine_.GetFileListMain();
+    CollectAgain();
     ASSERT_EQ(data_.SourceFiles.Count(), 1u);
     const TSTitems& again = *data_.SourceFiles.Objects(0);
     EXPECT_EQ(again.TmpNo, first.TmpNo);
@@ -164,8 +171,7 @@ TEST_F(CollectTest, ASecondRunReusesTheIndex) {
 
     // A signature deleted behind the run's back is made anew, with a record.
     fs::remove(engine_.SignaturePath(first.TmpNo));
-    NewRun();
-    engine_.GetFileListMain();
+    CollectAgain();
     EXPECT_EQ(SignatureCount(), 2);
     EXPECT_GT(IndexSize(), indexSize);
 
@@ -174,8 +180,7 @@ TEST_F(CollectTest, ASecondRunReusesTheIndex) {
     const std::int32_t before = data_.SourceFiles.Objects(0)->TmpNo;
     test::WriteBmpFile(a, 100, 40, 9);
     fs::last_write_time(a, fs::last_write_time(a) + std::chrono::seconds(5));
-    NewRun();
-    engine_.GetFileListMain();
+    CollectAgain();
     ASSERT_EQ(data_.SourceFiles.Count(), 1u);
     EXPECT_NE(data_.SourceFiles.Objects(0)->TmpNo, before);
     // The signature it replaces is removed.
@@ -192,9 +197,7 @@ TEST_F(CollectTest, AWalkCollectsUtf8NamesAndRefusesTheRest) {
     }
     const std::string notUtf8 = Image("root/bad\xFF.bmp"), control = Image("root/tab\t.bmp");
     data_.SubFolder = 1;
-    view_.entries[0] = {files_.path() + "root/"};
-    view_.entries[1] = {files_.path() + names[0]};
-    engine_.GetFileListMain();
+    Collect({files_.path() + "root/"}, {files_.path() + names[0]});
     std::vector<std::string> collected = Paths(data_.SourceFiles);
     std::sort(names.begin(), names.end());
     std::sort(collected.begin(), collected.end());
@@ -203,8 +206,7 @@ TEST_F(CollectTest, AWalkCollectsUtf8NamesAndRefusesTheRest) {
                                                    control + "は使用できない文字を含むため処理できません"}));
     // The index gives every name back: a second run makes no signature.
     const std::int64_t indexSize = IndexSize();
-    NewRun();
-    engine_.GetFileListMain();
+    CollectAgain();
     EXPECT_EQ(data_.SourceFiles.Count(), names.size());
     EXPECT_EQ(IndexSize(), indexSize);
     EXPECT_EQ(SignatureCount(), static_cast<int>(names.size()));
@@ -219,9 +221,7 @@ TEST_F(CollectTest, AStaleRecordDoesNotLendItsNumber) {
     std::ofstream(work_.path() + "~OVTMP.Lst", std::ios::binary)
         << OwnRecord(a, 100, 40, 5) << OwnRecord(b, 30, 20, 5);
     test::WriteBmpFile(engine_.SignaturePath(5), 30, 20, 2);
-    view_.entries[0] = {a};
-    view_.entries[1] = {b};
-    engine_.GetFileListMain();
+    Collect({a}, {b});
     ASSERT_EQ(data_.SourceFiles.Count(), 1u);
     EXPECT_NE(data_.SourceFiles.Objects(0)->TmpNo, 5);
     EXPECT_EQ(data_.SourceFiles.Objects(0)->Width, 100);
@@ -232,9 +232,7 @@ TEST_F(CollectTest, ASignatureOfTheWrongSizeIsNotReused) {
     const std::string a = Image("a.bmp", 100, 40);
     std::ofstream(work_.path() + "~OVTMP.Lst", std::ios::binary) << EncodeIndexRecord(a, 1.0, 1, 100, 40, 5);
     test::WriteBmpFile(engine_.SignaturePath(5), 30, 20, 2);  // not 80 x 80
-    view_.entries[0] = {a};
-    view_.entries[1] = {a};
-    engine_.GetFileListMain();
+    Collect({a}, {a});
     ASSERT_EQ(data_.SourceFiles.Count(), 1u);
     EXPECT_NE(data_.SourceFiles.Objects(0)->TmpNo, 5);
     std::int32_t w = 0, h = 0;
@@ -244,13 +242,10 @@ TEST_F(CollectTest, ASignatureOfTheWrongSizeIsNotReused) {
 
 TEST_F(CollectTest, ASignatureCutShortIsMadeAnew) {
     const std::string a = Image("a.bmp", 30, 20);
-    view_.entries[0] = {a};
-    view_.entries[1] = {a};
-    engine_.GetFileListMain();
+    Collect({a}, {a});
     const std::int32_t first = data_.SourceFiles.Objects(0)->TmpNo;
     fs::resize_file(engine_.SignaturePath(first), fs::file_size(engine_.SignaturePath(first)) - 1);
-    NewRun();
-    engine_.GetFileListMain();
+    CollectAgain();
     ASSERT_EQ(data_.SourceFiles.Count(), 1u);
     EXPECT_NE(data_.SourceFiles.Objects(0)->TmpNo, first);
 }
@@ -266,9 +261,7 @@ TEST_F(CollectTest, TheRunsOwnFilesInTheWorkFolderAreNotCollected) {
     ASSERT_EQ(::symlink((files_.path() + "root/work").c_str(), (files_.path() + "worklink").c_str()), 0);
     data_.WorkDir = files_.path() + "worklink";
     data_.SubFolder = 1;
-    view_.entries[0] = {files_.path() + "root/", files_.path() + "root/work/~OVTMP1.BMP"};
-    view_.entries[1] = {own};
-    engine_.GetFileListMain();
+    Collect({files_.path() + "root/", files_.path() + "root/work/~OVTMP1.BMP"}, {own});
     EXPECT_EQ(Paths(data_.SourceFiles), (std::vector<std::string>{"root/a.bmp", "root/work/own.bmp", "root/~OVTMP3.BMP"}));
     EXPECT_EQ(data_.FileCount[0], 3);
 }
@@ -284,8 +277,7 @@ TEST_F(CollectTest, KeptSignaturesDoNotGrowOverChangedFiles) {
         return ParseSignatureIndex(index.Memory(), index.Bytes().size()).size();
     };
     for (int run = 1; run <= 4; ++run) {
-        NewRun();
-        engine_.GetFileListMain();
+        CollectAgain();
         EXPECT_EQ(data_.SourceFiles.Count(), 3u);
         EXPECT_EQ(SignatureCount(), 3) << "run " << run;
         for (const std::string& p : pictures) fs::last_write_time(p, fs::last_write_time(p) + std::chrono::seconds(10));
@@ -303,9 +295,7 @@ TEST_F(CollectTest, ANumberGivenAfreshIsNotTakenFromAnOlderRecord) {
     std::ofstream(work_.path() + "~OVTMP.Lst", std::ios::binary) << OwnRecord(late, 100, 40, 5);
     for (int i = 0; i < 5; ++i) std::ofstream(engine_.SignaturePath(i)) << "taken";
     engine_.SetSignatureNumberRange(5, 10);
-    view_.entries[0] = {early};
-    view_.entries[1] = {late};
-    engine_.GetFileListMain();
+    Collect({early}, {late});
     ASSERT_EQ(data_.TargetFiles.Count(), 1u);
     EXPECT_EQ(data_.SourceFiles.Objects(0)->TmpNo, 5);
     EXPECT_NE(data_.TargetFiles.Objects(0)->TmpNo, 5);
@@ -319,13 +309,10 @@ TEST_F(CollectTest, LargeFilesKeepTheirSize) {
     std::error_code ec;
     fs::resize_file(a, static_cast<std::uintmax_t>(big), ec);  // sparse; the reader stops at the pixels
     if (ec) GTEST_SKIP() << "no sparse file here";
-    view_.entries[0] = {a};
-    view_.entries[1] = {a};
-    engine_.GetFileListMain();
+    Collect({a}, {a});
     ASSERT_EQ(data_.SourceFiles.Count(), 1u);
     EXPECT_EQ(data_.SourceFiles.Objects(0)->FileSize, big);
-    NewRun();
-    engine_.GetFileListMain();
+    CollectAgain();
     ASSERT_EQ(data_.SourceFiles.Count(), 1u);
     EXPECT_EQ(data_.SourceFiles.Objects(0)->FileSize, big);
 }
@@ -334,9 +321,7 @@ TEST_F(CollectTest, RunLogLines) {
     const std::string good = Image("good.bmp");
     const std::string bad = files_.path() + "bad.bmp";
     std::ofstream(bad) << "not a picture";
-    view_.entries[0] = {good, bad};
-    view_.entries[1] = {};
-    engine_.GetFileListMain();
+    Collect({good, bad}, {});
     ASSERT_EQ(view_.log.size(), 1u);
     EXPECT_TRUE(EndsWith(view_.log[0], kNoFiles));
     EXPECT_GT(view_.log[0].size(), std::string(kNoFiles).size() + 8);  // led by the date and time

@@ -22,6 +22,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Copies the generated pictures of tests/data/compare into folder `to`.
+void CopyComparePictures(const std::string& to) {
+    for (const auto& entry : fs::directory_iterator(fs::path(ORV_TEST_DATA) / "compare"))
+        if (entry.path().extension() == ".jpg") fs::copy_file(entry.path(), to + entry.path().filename().string());
+}
+
 class LogHandOver : public IPairHandOver {
 public:
     std::string HandOverPair(std::size_t, std::size_t) override {
@@ -53,9 +59,7 @@ protected:
     // Copies the generated pictures into the files folder and adds a bitmap
     // copy of one of them; both lists then hold that folder.
     void UsePictures() {
-        const fs::path source = fs::path(ORV_TEST_DATA) / "compare";
-        for (const auto& entry : fs::directory_iterator(source))
-            if (entry.path().extension() == ".jpg") fs::copy_file(entry.path(), files.path() + entry.path().filename().string());
+        CopyComparePictures(files.path());
         TBitmap bitmap;
         ASSERT_TRUE(LoadPictureToBitmap(files.path() + "a.jpg", bitmap));
         bitmap.SaveToFile(files.path() + "a_copy.bmp");
@@ -394,9 +398,7 @@ RunOutcome RunWithThreads(int threads, const Scenario& sc, const std::string& pi
 TEST(RunThreads, SameOutcomeWithOneAndSeveralThreads) {
     RegisterStandardPictures();
     test::TempDir files, extra;
-    const fs::path source = fs::path(ORV_TEST_DATA) / "compare";
-    for (const auto& entry : fs::directory_iterator(source))
-        if (entry.path().extension() == ".jpg") fs::copy_file(entry.path(), files.path() + entry.path().filename().string());
+    CopyComparePictures(files.path());
     // An unreadable picture, and targets of their own: copies under other names.
     std::ofstream(files.path() + "broken.jpg") << "not a picture";
     for (const char* name : {"a.jpg", "c_part18.jpg", "u03.jpg"})
