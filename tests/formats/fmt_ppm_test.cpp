@@ -57,6 +57,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Reference{"netpbm_raw.ppm", TPixelFormat::pf24bit},
                       Reference{"netpbm_max15_plain.pgm", TPixelFormat::pf8bit},
                       Reference{"netpbm_max15_raw.ppm", TPixelFormat::pf24bit},
+                      Reference{"netpbm_max1000_raw.ppm", TPixelFormat::pf24bit},
                       Reference{"netpbm_16bit_raw.pgm", TPixelFormat::pf8bit},
                       Reference{"netpbm_16bit_raw.ppm", TPixelFormat::pf24bit},
                       Reference{"netpbm_16bit_plain.ppm", TPixelFormat::pf24bit},
@@ -73,7 +74,7 @@ TEST(PPMReader, HeaderLayouts) {
 
     // Carriage return and line feed, two comment lines in a row, a comment
     // between width and height.
-    Load(ppm, Text("P2\r\n# one\n# two\n3 # w\n2\n9\n0 1 2\r\n7 8 9"));
+    Load(ppm, Text("P2\r\n# one\n# two\n3 # w\n2\n255\n0 1 2\r\n7 8 9"));
     ASSERT_EQ(ppm.Height(), 2);
     EXPECT_EQ(GrayRow(ppm, 0), (std::vector<int>{0, 1, 2}));
     EXPECT_EQ(GrayRow(ppm, 1), (std::vector<int>{7, 8, 9}));
