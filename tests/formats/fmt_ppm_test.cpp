@@ -116,6 +116,8 @@ TEST(PPMReader, RefusesHeadersItCannotTrust) {
     EXPECT_EQ(LoadError(Text("P5 4294967297 1 255\n" + std::string(16, 'x'))), invalid);
     EXPECT_EQ(LoadError(Text("P5 1 2147483648 255\n" + std::string(16, 'x'))), invalid);
     EXPECT_EQ(LoadError(Text("P2 2 1 255\n1 99999999999\n")), invalid);
+    // No levels to scale from.
+    EXPECT_EQ(LoadError(Text("P5 1 1 0\n\x01")), invalid);
     // A picture over the size gate.
     EXPECT_EQ(LoadError(Text("P4 2147483647 2147483647\n")), invalid);
 
