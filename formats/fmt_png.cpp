@@ -426,7 +426,11 @@ void TPNGGraphic::TChunkLoad::InflateRow(std::uint8_t* buffer, std::size_t n) {
 
         const int result = inflate_.InflateResult();
         if (result == Z_STREAM_END) {
-            if (wanted != 0 || idatLeft_ != 0) RaiseImageErrorFmt(msg::ExtraCompressedData, kFormatName);
+            // Bytes after the end of the compressed data are dropped (their
+            // chunks' CRCs are still checked); a stream that ends before the
+            // image does is an error.
+            if (wanted != 0) RaiseImageErrorFmt(msg::ExtraCompressedData, kFormatName);
+            idatLeft_ = 0;
             return;
         }
         if (result != Z_OK) RaiseImageErrorFmt(msg::CompressionError, kFormatName);

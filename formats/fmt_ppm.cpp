@@ -54,14 +54,13 @@ KindInfo InfoFor(int kind) {
     }
 }
 
-// Maps a sample to a byte: maxima up to 255 keep the value as it comes (its
-// low byte), larger ones scale to 0..255 like the 16-to-8-bit colour code.
+// Maps a sample of 0..maximum to 0..255, rounded to the nearest level as
+// netpbm rescales; a value above the maximum counts as the maximum.
 struct SampleScale {
     std::uint32_t Maximum;
     std::uint8_t operator()(std::uint32_t value) const {
-        if (Maximum <= kMaxByteSample) return static_cast<std::uint8_t>(value);
         if (value >= Maximum) return 255;
-        return static_cast<std::uint8_t>(std::uint64_t{value} * 255 / Maximum);
+        return static_cast<std::uint8_t>((std::uint64_t{value} * 255 + Maximum / 2) / Maximum);
     }
 };
 
@@ -193,7 +192,7 @@ bool TPPMGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex)
     const KindInfo info = InfoFor(kind);
     std::uint32_t width = 0, height = 0, maximum = 0;
     if (!reader.ReadNumber(width) || !reader.ReadNumber(height)) return false;
-    if (info.HasMaximum && (!reader.ReadNumber(maximum) || maximum > kMaxWordSample)) return false;
+    if (info.HasMaximum && (!reader.ReadNumber(maximum) || maximum == 0 || maximum > kMaxWordSample)) return false;
     // A load reads the pixels from the first byte after the header.
     reader.GiveBackUnread();
     TImageProperties& p = ImageProperties;
@@ -259,6 +258,10 @@ void TPPMGraphic::LoadRows(TLoadContext& load) {
 
     std::vector<std::uint8_t> raw;
     if (kind == 5 || kind == 6) raw.resize(static_cast<std::size_t>(rowBytesInFile));
+    // One-byte raw samples through a table of their levels.
+    std::array<std::uint8_t, 256> byteLevels{};
+    if (sampleBytes == 1)
+        for (std::uint32_t v = 0; v < byteLevels.size(); ++v) byteLevels[v] = scale(v);
     const auto w = static_cast<std::size_t>(width);
     for (std::uint32_t y = 0; y < height; ++y) {
         std::uint8_t* row = ScanLine(static_cast<int>(y));
@@ -300,7 +303,7 @@ void TPPMGraphic::LoadRows(TLoadContext& load) {
                 reader.ReadBytes(raw.data(), raw.size());
                 const std::size_t samples = static_cast<std::size_t>(rowSamples);
                 auto sample = [&](std::size_t i) -> std::uint8_t {
-                    if (sampleBytes == 1) return raw[i];
+                    if (sampleBytes == 1) return byteLevels[raw[i]];
                     return scale(static_cast<std::uint32_t>(raw[2 * i] << 8 | raw[2 * i + 1]));
                 };
                 if (kind == 5) {

@@ -17,6 +17,7 @@ namespace {
 
 constexpr const char* kFormatName = "Targa";
 constexpr std::uint8_t kTopDownBit = 0x20;
+constexpr std::uint8_t kRightToLeftBit = 0x10;
 constexpr std::uint32_t kMaxSide = 65535;
 constexpr TFormatExtension kExtensions[] = {{"win"}, {"vst"}, {"vda"}, {"tga"}, {"icb"}};
 
@@ -40,6 +41,12 @@ bool IsKnownEntrySize(std::uint8_t size) { return size == 15 || size == 16 || si
 
 // Bytes of a pixel or colour-map entry of the given bit size.
 std::size_t BytesFor(std::uint8_t bits) { return (static_cast<std::size_t>(bits) + 7) / 8; }
+
+// Turns a row of `count` pixels of `bytes` bytes each end for end.
+void ReversePixels(std::uint8_t* row, std::size_t count, std::size_t bytes) {
+    for (std::size_t left = 0, right = count; left + 1 < right; ++left, --right)
+        std::swap_ranges(row + left * bytes, row + (left + 1) * bytes, row + (right - 1) * bytes);
+}
 
 // A colour map of 15- or 16-bit entries: red in bits 10-14, green 5-9, blue
 // 0-4, each widened by a plain shift.
@@ -170,6 +177,7 @@ void TTargaGraphic::DecodeImage(TLoadContext& load) {
     stream.ReadBuffer(bytes, sizeof bytes);
     const TTargaHeader h = TTargaHeader::Parse(bytes);
     const bool topDown = (h.Descriptor & kTopDownBit) != 0;
+    const bool rightToLeft = (h.Descriptor & kRightToLeftBit) != 0;
     stream.Seek(h.IDLength, SeekOrigin::Current);
 
     // Rows are stored as the bitmap keeps them, except gray with alpha: its
@@ -230,8 +238,11 @@ void TTargaGraphic::DecodeImage(TLoadContext& load) {
         std::fill(fileRow.begin(), fileRow.end(), std::uint8_t{0});
         return fileRow.data();
     };
+    // Bytes of a pixel in the bitmap's row.
+    const std::size_t shownBytes = grayAlpha ? 1 : pixelBytes;
     auto rowDone = [&](int r) {
         if (grayAlpha) ColorManager.ConvertLine(fileRow.data(), rowSize, bitmapRow(r), h.Width, h.Width);
+        if (rightToLeft) ReversePixels(bitmapRow(r), h.Width, shownBytes);
         load.Progress.RowDone(static_cast<std::uint64_t>(r), h.Height);
     };
 

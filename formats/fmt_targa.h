@@ -1,5 +1,6 @@
 // Truevision Targa pictures: reading colour-mapped, true-colour and gray
-// images (gray with alpha shows its gray), raw or run-length, and writing any
+// images (gray with alpha shows its gray), raw or run-length, in any of the
+// four pixel orders the descriptor's bits 4 and 5 name, and writing any
 // bitmap as a Targa file.
 #pragma once
 

@@ -34,6 +34,23 @@ constexpr std::uint32_t tagTileByteCounts = 325;
 constexpr std::uint32_t tagSampleFormat = 339;
 constexpr std::uint32_t tagJPEGTables = 347;
 
+// Strips of one plane that cover `height` rows, each strip holding the rows
+// of its RowsPerStrip entry (the last entry standing for the strips after
+// it); more than any file holds when the rows are never covered.
+std::uint64_t StripsCovering(const std::vector<std::uint32_t>& rowsPerStrip, std::uint32_t height) {
+    if (rowsPerStrip.empty()) return 1;
+    std::uint64_t rows = 0;
+    for (std::size_t i = 0; i + 1 < rowsPerStrip.size(); ++i) {
+        if (rows >= height) return i;
+        rows += rowsPerStrip[i];
+    }
+    const std::uint64_t strips = rowsPerStrip.size() - 1;
+    if (rows >= height) return strips;
+    const std::uint32_t last = rowsPerStrip.back();
+    if (last == 0) return UINT64_MAX;
+    return strips + (height - rows + last - 1) / last;
+}
+
 bool IsSupportedDepth(std::uint32_t bits) { return bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16; }
 
 // Sample counts a photometric interpretation allows; a count that does not
@@ -281,15 +298,17 @@ TTIFFBlockLayout TTIFFGraphic::MakeLayout(bool planar, std::size_t blockCount) c
             std::uint64_t{layout.BlocksAcross()} * p.TileWidth * std::min(p.TileLength, p.Height);
         if (bandPixels > 4 * std::uint64_t{p.Width} * p.Height + (std::uint64_t{1} << 20))
             RaiseInvalidImageFormat(kFormatName);
-    } else if (planar) {
-        // The strips of each plane cover the image; a count that does not
-        // fit the rows leaves the rest of the image empty.
-        const std::uint32_t rowsPerStrip = p.RowsPerStrip[0];
-        if (rowsPerStrip == 0) RaiseInvalidImageFormat(kFormatName);
-        layout.StripsPerPlane = static_cast<std::uint32_t>((std::uint64_t{p.Height} + rowsPerStrip - 1) / rowsPerStrip);
     } else {
-        layout.StripsPerPlane = static_cast<std::uint32_t>(std::min<std::size_t>(blockCount, 0xFFFFFFFFu));
+        // The strips of each plane cover the image's rows.
+        const std::uint64_t strips = StripsCovering(p.RowsPerStrip, p.Height);
+        if (strips > blockCount) RaiseInvalidImageFormat(kFormatName);
+        layout.StripsPerPlane = static_cast<std::uint32_t>(strips);
     }
+    // Every plane needs all its blocks, or planes and rows would be read
+    // from the wrong ones. Blocks past those of a single plane are passed
+    // over, as libtiff does: some writers store more than the rows need.
+    const std::uint64_t needed = std::uint64_t{layout.Planes} * layout.BlocksPerPlane();
+    if (blockCount < needed || (layout.Planes > 1 && blockCount != needed)) RaiseInvalidImageFormat(kFormatName);
     return layout;
 }
 

@@ -114,7 +114,9 @@ private:
     std::unique_ptr<TDecoder> MakeDecoder(TStream& stream, bool planar, std::uint32_t blockWidth,
                                           TTIFFJPEGDecoder*& jpegDecoder);
     // How the pixel data are cut into blocks; blockCount is the number of
-    // strip or tile offsets. Refuses tiles far larger than the picture.
+    // strip or tile offsets. Refuses tiles far larger than the picture, and
+    // fewer blocks than the planes need (or others than they need, when
+    // the planes are separate).
     TTIFFBlockLayout MakeLayout(bool planar, std::size_t blockCount) const;
 
     // The stream position of the header the directory was read from: the

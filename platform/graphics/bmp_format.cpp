@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "platform/base/stream.h"
@@ -90,6 +91,22 @@ inline void PutIndex(std::uint8_t* row, int x, int width, bool fourBits, unsigne
     std::uint8_t& byte = row[x >> 1];
     value &= 15u;
     byte = static_cast<std::uint8_t>((x & 1) ? ((byte & 0xF0u) | value) : ((byte & 0x0Fu) | (value << 4)));
+}
+
+// The highest palette index the pixels of an indexed bitmap use.
+unsigned HighestIndex(const TBitmap& bmp) {
+    const int bits = bmp.PixelFormat() == TPixelFormat::pf1bit ? 1 : bmp.PixelFormat() == TPixelFormat::pf4bit ? 4 : 8;
+    const int perByte = 8 / bits;
+    const unsigned mask = (1u << bits) - 1;
+    unsigned highest = 0;
+    for (int y = 0; y < bmp.Height(); ++y) {
+        const std::uint8_t* row = bmp.ScanLine(y);
+        for (int x = 0; x < bmp.Width(); ++x) {
+            const int shift = 8 - bits * (x % perByte + 1);
+            highest = std::max(highest, (static_cast<unsigned>(row[x / perByte]) >> shift) & mask);
+        }
+    }
+    return highest;
 }
 
 void DecodeRle(TStream& stream, TBitmap& bmp, bool fourBits, bool topDown) {
@@ -235,22 +252,28 @@ void TBitmap::LoadFromStream(TStream& stream) {
     };
 
     TPalette palette;
+    // The entries a palette cut by the pixel offset kept.
+    std::optional<std::size_t> cutColors;
     if (bits <= 8) {
         const std::uint64_t maxColors = std::uint64_t{1} << bits;
         std::uint64_t count = colorsUsed == 0 ? maxColors : std::min<std::uint64_t>(colorsUsed, maxColors);
         const std::size_t entrySize = core ? 3 : 4;
         // Some writers store only the colours they use, without saying so
         // (an OS/2 header has no colour count): the pixel offset then cuts
-        // the palette. Where the whole palette and the pixel rows after it
-        // do not fit the file, the palette holds the entries before the
-        // offset and the missing ones show black. A file that fits keeps
-        // the layout it always had.
+        // the palette. Where the header gives no count and the whole
+        // palette and the pixel rows after it do not fit the file, the
+        // palette holds the entries before the offset, and the pixels must
+        // not index past them (checked once they are read). A file that
+        // fits keeps the layout it always had.
         const std::int64_t paletteStart = stream.Position() - start;
         const std::uint64_t paletteEnd = static_cast<std::uint64_t>(paletteStart) + count * entrySize;
         const std::uint64_t rowsBytes = rle ? 0 : std::uint64_t{fileStride} * static_cast<std::uint64_t>(height);
         const std::uint64_t rowsEnd = paletteEnd + rowsBytes;
-        if (offsetUsable(paletteStart) && offBits < paletteEnd && rowsEnd > static_cast<std::uint64_t>(total))
+        if (colorsUsed == 0 && offsetUsable(paletteStart) && offBits < paletteEnd &&
+            rowsEnd > static_cast<std::uint64_t>(total)) {
             count = (offBits - static_cast<std::uint64_t>(paletteStart)) / entrySize;
+            cutColors = static_cast<std::size_t>(count);
+        }
         std::vector<std::uint8_t> raw(static_cast<std::size_t>(count) * entrySize);
         ReadExact(stream, raw.data(), raw.size());
         std::vector<TPaletteEntry> entries(static_cast<std::size_t>(count));
@@ -322,6 +345,7 @@ void TBitmap::LoadFromStream(TStream& stream) {
             }
         }
     }
+    if (cutColors && h > 0 && w > 0 && HighestIndex(image) >= *cutColors) RaiseInvalidImage(kFormatName);
     // Only a complete load replaces the picture.
     MoveAssign(image);
 }

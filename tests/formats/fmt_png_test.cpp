@@ -124,8 +124,9 @@ INSTANTIATE_TEST_SUITE_P(
         Reference{"pal1", k1}, Reference{"pal1_i", k1}, Reference{"pal2", k4}, Reference{"pal2_i", k4},
         Reference{"pal4", k4}, Reference{"pal4_i", k4}, Reference{"pal8", k8}, Reference{"pal8_i", k8},
         Reference{"pillow_pal", k8}, Reference{"pillow_gray", k8}, Reference{"gamma_rgb8", k24},
-        Reference{"gamma_gray8", k8}, Reference{"split_idat", k24}, Reference{"filter_sub_gray2", k4},
-        Reference{"filter_up_gray2", k4}, Reference{"filter_avg_gray2", k4}, Reference{"filter_paeth_gray2", k4},
+        Reference{"gamma_gray8", k8}, Reference{"split_idat", k24}, Reference{"idat_extra_data", k24},
+        Reference{"filter_sub_gray2", k4}, Reference{"filter_up_gray2", k4}, Reference{"filter_avg_gray2", k4},
+        Reference{"filter_paeth_gray2", k4},
         Reference{"filter_mixed_gray2", k4}, Reference{"filter_sub_rgb8", k24}, Reference{"filter_up_rgb8", k24},
         Reference{"filter_avg_rgb8", k24}, Reference{"filter_paeth_rgb8", k24},
         Reference{"filter_mixed_rgb8", k24}, Reference{"filter_sub_rgba16", k32},
@@ -202,6 +203,11 @@ TEST(PngReader, DamagedChunksAreRefused) {
     Bytes badCrc = good;
     badCrc[43] ^= 1;  // inside the IDAT data
     EXPECT_EQ(LoadError(badCrc), "Cannot load image. CRC error found in PNG file.");
+
+    // Data after the end of the compressed stream are dropped, not their CRCs.
+    Bytes extra = ReadFileBytes(DataPath("idat_extra_data.png"));
+    extra[extra.size() - 12 - 8] ^= 1;  // inside the last IDAT's data
+    EXPECT_EQ(LoadError(extra), "Cannot load image. CRC error found in PNG file.");
 
     // A stream that ends inside a chunk.
     EXPECT_FALSE(LoadError(Bytes(good.begin(), good.end() - 20)).empty());

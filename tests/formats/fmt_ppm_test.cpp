@@ -57,6 +57,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Reference{"netpbm_raw.ppm", TPixelFormat::pf24bit},
                       Reference{"netpbm_max15_plain.pgm", TPixelFormat::pf8bit},
                       Reference{"netpbm_max15_raw.ppm", TPixelFormat::pf24bit},
+                      Reference{"netpbm_max1000_raw.ppm", TPixelFormat::pf24bit},
                       Reference{"netpbm_16bit_raw.pgm", TPixelFormat::pf8bit},
                       Reference{"netpbm_16bit_raw.ppm", TPixelFormat::pf24bit},
                       Reference{"netpbm_16bit_plain.ppm", TPixelFormat::pf24bit},
@@ -73,7 +74,7 @@ TEST(PPMReader, HeaderLayouts) {
 
     // Carriage return and line feed, two comment lines in a row, a comment
     // between width and height.
-    Load(ppm, Text("P2\r\n# one\n# two\n3 # w\n2\n9\n0 1 2\r\n7 8 9"));
+    Load(ppm, Text("P2\r\n# one\n# two\n3 # w\n2\n255\n0 1 2\r\n7 8 9"));
     ASSERT_EQ(ppm.Height(), 2);
     EXPECT_EQ(GrayRow(ppm, 0), (std::vector<int>{0, 1, 2}));
     EXPECT_EQ(GrayRow(ppm, 1), (std::vector<int>{7, 8, 9}));
@@ -115,6 +116,8 @@ TEST(PPMReader, RefusesHeadersItCannotTrust) {
     EXPECT_EQ(LoadError(Text("P5 4294967297 1 255\n" + std::string(16, 'x'))), invalid);
     EXPECT_EQ(LoadError(Text("P5 1 2147483648 255\n" + std::string(16, 'x'))), invalid);
     EXPECT_EQ(LoadError(Text("P2 2 1 255\n1 99999999999\n")), invalid);
+    // No levels to scale from.
+    EXPECT_EQ(LoadError(Text("P5 1 1 0\n\x01")), invalid);
     // A picture over the size gate.
     EXPECT_EQ(LoadError(Text("P4 2147483647 2147483647\n")), invalid);
 

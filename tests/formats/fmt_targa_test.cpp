@@ -71,7 +71,9 @@ INSTANTIATE_TEST_SUITE_P(
         Reference{"tool_pil_grayalpha_top_rle", k8}, Reference{"tool_pil_grayalpha_bottom", k8},
         Reference{"tool_pil_grayalpha_bottom_rle", k8}, Reference{"tool_pil_pal_top", k8},
         Reference{"tool_pil_pal_top_rle", k8}, Reference{"tool_pil_pal_bottom", k8},
-        Reference{"tool_pil_pal_bottom_rle", k8}, Reference{"craft_pal16_id", k8},
+        Reference{"tool_pil_pal_bottom_rle", k8}, Reference{"tool_pil_rgb_top_rtl", k24},
+        Reference{"tool_pil_rgba_bottom_rle_rtl", k32}, Reference{"tool_pil_grayalpha_top_rle_rtl", k8},
+        Reference{"craft_pal16_id", k8},
         Reference{"craft_pal15_rle", k8}, Reference{"craft_pal32", k8}, Reference{"craft_gray_cmap", k8},
         Reference{"craft_rgb24_rle_cross", k24}, Reference{"craft_rgb24_rle_cross_bottom", k24}),
     ReferenceName);

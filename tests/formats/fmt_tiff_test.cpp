@@ -313,16 +313,13 @@ TEST(TiffReader, TilesOfAnyWidthFillTheirPartOfThePicture) {
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 11; ++x) EXPECT_EQ(tiled.GetPixel(x, y), strip.GetPixel(x, y)) << x << "," << y;
 
-    // Tiles the offsets do not name stay empty; a tile far larger than the
-    // picture is refused before anything is allocated for it.
+    // Fewer tiles than the picture needs are refused; so is a tile far
+    // larger than the picture, before anything is allocated for it.
     TiffBuilder missing;
     const std::uint32_t one = missing.Data(Bytes(4, 200));
     missing.Long(256, {4}).Long(257, {2}).Short(262, {1}).Short(258, {8}).Short(259, {1});
     missing.Long(322, {2}).Long(323, {2}).Long(324, {one}).Long(325, {4});
-    TTIFFGraphic partial;
-    Load(partial, missing.Build());
-    EXPECT_EQ(partial.ScanLine(1)[1], 200);
-    EXPECT_EQ(partial.ScanLine(1)[2], 0);
+    EXPECT_EQ(LoadError(missing.Build()), kInvalid);
     TiffBuilder huge;
     huge.Long(256, {4}).Long(257, {2048}).Short(262, {1}).Short(258, {8}).Short(259, {1});
     huge.Long(322, {1u << 16}).Long(323, {1u << 12}).Long(324, {8}).Long(325, {4});
@@ -634,6 +631,15 @@ TEST(TiffLoader, StripsAreBoundedByTheImageAndTheFile) {
     missing.Long(273, {m, m});
     missing.Add(279, ttShort, {3});
     EXPECT_EQ(LoadError(missing.Build()), kInvalid);
+
+    // Fewer strips than the rows need, and separate planes whose strips do
+    // not match their RowsPerStrip (libtiff cannot read that file either).
+    TiffBuilder few;
+    const std::uint32_t f = few.Data({1, 2, 3, 4});
+    few.Long(256, {2}).Long(257, {3}).Short(262, {1}).Short(258, {8}).Short(259, {1}).Long(278, {1});
+    few.Long(273, {f, f + 2}).Long(279, {2, 2});
+    EXPECT_EQ(LoadError(few.Build()), kInvalid);
+    EXPECT_EQ(LoadError(ReadFileBytes(kDataDir + "rgb8_planar_wrong_rows.tif")), kInvalid);
 }
 
 TEST(TiffLoader, StripsThatRereadTheWholeFileForEveryRowAreRefused) {

@@ -130,13 +130,25 @@ TEST(BmpReader, PaletteCutByThePixelOffsetKeepsItsEntries) {
         ASSERT_EQ(bmp.PixelFormat(), TPixelFormat::pf8bit);
         ExpectPixels(bmp, std::string(name) + ".rgb");
 
-        // An index past the stored entries shows black.
+        // An index past the stored entries shows the cut is wrong.
         auto bytes = ReadBytes(kDir + name + ".bmp");
         bytes[bytes[10] | bytes[11] << 8] = 255;  // bottom-left pixel
         TMemoryStream stream(std::move(bytes));
-        bmp.LoadFromStream(stream);
-        EXPECT_EQ(bmp.GetPixel(0, 6), clBlack);
+        EXPECT_THROW(bmp.LoadFromStream(stream), EInvalidGraphic);
+        // So does an offset that leaves no entries at all.
+        bytes = ReadBytes(kDir + name + ".bmp");
+        bytes[10] = static_cast<std::uint8_t>(14 + bytes[14]), bytes[11] = 0;
+        TMemoryStream noEntries(std::move(bytes));
+        EXPECT_THROW(bmp.LoadFromStream(noEntries), EInvalidGraphic);
     }
+    // A palette whose size the header gives is not cut: 252 colours, the
+    // offset at their start and the file one byte short of them and the rows.
+    auto counted = ReadBytes(kDir + "bmp8.bmp");  // 256 colours, rows at 1078
+    counted.erase(counted.begin() + 54 + 252 * 4, counted.begin() + 1078);
+    counted[46] = 252, counted[10] = 54, counted[11] = 0;
+    counted.pop_back();
+    TMemoryStream countedStream(std::move(counted));
+    EXPECT_THROW(TBitmap().LoadFromStream(countedStream), EInvalidGraphic);
     // An offset inside a whole palette that is followed by all the pixel
     // rows is passed over, as it always was.
     auto bytes = ReadBytes(kDir + "bmp8.bmp");

@@ -235,6 +235,16 @@ def main():
                          [(b"IDAT", b""), (b"zzZz", b"private"), (b"IEND", b"")]))
     shutil.copyfile("rgb16_i.rgb", "split_idat.rgb")
 
+    # Bytes after the end of the compressed data, in the same IDAT chunk and
+    # in one more: libpng shows the picture (ImageMagick's decode).
+    parts = chunks(open("rgb8.png", "rb").read())
+    data = b"".join(p for t, p in parts if t == b"IDAT")
+    head = [p for p in parts if p[0] not in (b"IDAT", b"IEND")]
+    with open("idat_extra_data.png", "wb") as f:
+        f.write(assemble(head + [(b"IDAT", data + b"\x00junk\xff"), (b"IDAT", b"more"), (b"IEND", b"")]))
+    expected("idat_extra_data.png")
+    assert open("idat_extra_data.rgb", "rb").read() == open("rgb8.rgb", "rb").read()
+
     os.remove("source.pam")
 
 

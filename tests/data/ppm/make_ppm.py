@@ -1,12 +1,13 @@
 #!/usr/bin/python3
 """Makes the portable map reference files and their expected pixels.
 
-netpbm_* are written by netpbm (plain and raw, every kind, maxima of 15 and
-65535), pil_* by Pillow, all from one source picture. FILE.rgb (the file name with .rgb added) holds the
-expected 8-bit red, green, blue of every pixel, rows top first: Pillow's
-decode of the file, with samples of a maximum up to 255 kept unscaled (a
-maximum of 15 gives 0..15) and those of larger maxima scaled by
-v * 255 // maximum. Run from this folder with netpbm and Pillow present.
+netpbm_* are written by netpbm (plain and raw, every kind, maxima of 15,
+1000 and 65535), pil_* by Pillow, all from one source picture. FILE.rgb (the
+file name with .rgb added) holds the expected 8-bit red, green, blue of every
+pixel, rows top first: Pillow's decode of the file, and for maxima other than
+255 netpbm's own rescale to 255 (pnmdepth: v * 255 / maximum rounded to the
+nearest), which Pillow matches where both are defined. Run from this folder
+with netpbm and Pillow present.
 """
 import io
 import subprocess
@@ -74,28 +75,29 @@ for name, data in files.items():
     write(name, data)
     expect(name, data)
 
-# Maximum 15: the samples stay 0..15, Pillow scales them by 17.
-for name, src in (("netpbm_max15_plain.pgm", raw_pgm), ("netpbm_max15_raw.ppm", raw_ppm)):
-    data = run(["pnmdepth", "15"], src)
-    if "plain" in name:
-        data = run(["pnmtoplainpnm"], data)
-    write(name, data)
-    expect(name, data, lambda v: v // 17)
 
-# Maximum 65535: two bytes per raw sample, scaled down.
-for name, src in (("netpbm_16bit_raw.pgm", raw_pgm), ("netpbm_16bit_raw.ppm", raw_ppm),
-                  ("netpbm_16bit_plain.ppm", raw_ppm)):
-    data = run(["pnmdepth", "65535"], src)
+def netpbm_rgb(data):
+    """Red, green, blue bytes of netpbm's rescale of the file to 255."""
+    image = Image.open(io.BytesIO(run(["pnmtopnm"], run(["pnmdepth", "255"], data))))
+    image.load()
+    return rgb_of(image)
+
+
+# Maxima other than 255: one-byte samples for 15, two bytes (big-endian) for
+# 1000 and 65535, all scaled to 0..255.
+for name, src, maximum in (("netpbm_max15_plain.pgm", raw_pgm, 15), ("netpbm_max15_raw.ppm", raw_ppm, 15),
+                           ("netpbm_max1000_raw.ppm", raw_ppm, 1000), ("netpbm_16bit_raw.pgm", raw_pgm, 65535),
+                           ("netpbm_16bit_raw.ppm", raw_ppm, 65535), ("netpbm_16bit_plain.ppm", raw_ppm, 65535)):
+    data = run(["pnmdepth", str(maximum)], src)
     if "plain" in name:
         data = run(["pnmtoplainpnm"], data)
     write(name, data)
-    # Pillow reads 16-bit pixmaps as 8-bit already (v >> 8); gray maps as 'I'.
-    image = Image.open(io.BytesIO(data))
-    image.load()
-    if image.mode == "I":
-        write(name + ".rgb", rgb_of(image, lambda v: v * 255 // 65535))
-    else:
-        write(name + ".rgb", rgb_of(image))
+    rgb = netpbm_rgb(data)
+    if maximum != 1000:  # Pillow reads 16-bit gray maps as 'I', unscaled
+        image = Image.open(io.BytesIO(data))
+        image.load()
+        assert rgb == rgb_of(image, (lambda v: v * 255 // 65535) if image.mode == "I" else (lambda v: v)), name
+    write(name + ".rgb", rgb)
 
 for name, image in (("pil_1.pbm", mono), ("pil_l.pgm", gray), ("pil_rgb.ppm", source)):
     data = pnm_bytes(image)

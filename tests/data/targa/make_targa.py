@@ -2,8 +2,9 @@
 """Makes the Targa reference files and their expected pixels.
 
 Tool files (tool_*.tga) are written by ImageMagick and Pillow from one
-source picture; their NAME.rgb (8-bit red, green, blue, rows top first) is
-Pillow's decode of the file, alpha dropped. Crafted files
+source picture (*_rtl: Pillow's file of the mirrored picture, marked as
+stored right to left); their NAME.rgb (8-bit red, green, blue, rows top
+first) is Pillow's decode of the file, alpha dropped. Crafted files
 (craft_*.tga) cover what the tools do not write: 16-bit pixels, colour maps
 of 15-, 16- and 32-bit entries, an ID field, a gray file with a colour map,
 run-length packets that cross rows. Their NAME.rgb comes from the pixels
@@ -124,8 +125,28 @@ def tools():
             gray_alpha.save(f"tool_pil_grayalpha_{suffix}.tga", **opts)
             rgb.quantize(colors=40).save(f"tool_pil_pal_{suffix}.tga", **opts)
             made += [f"tool_pil_{k}_{suffix}.tga" for k in ("rgb", "rgba", "gray", "grayalpha", "pal")]
+    # Pixels stored right to left (descriptor bit 4): Pillow writes the
+    # mirrored picture and the flag is set afterwards; Pillow's decode must
+    # give the picture itself.
+    for kind, picture, suffix in (("rgb", rgb, "top"), ("rgba", img, "bottom_rle"),
+                                  ("grayalpha", gray_alpha, "top_rle")):
+        name = f"tool_pil_{kind}_{suffix}_rtl.tga"
+        opts = {"orientation": -1 if "bottom" in suffix else 1}
+        if suffix.endswith("rle"):
+            opts["compression"] = "tga_rle"
+        picture.transpose(Image.Transpose.FLIP_LEFT_RIGHT).save(name, **opts)
+        with open(name, "r+b") as f:
+            f.seek(17)
+            descriptor = f.read(1)[0]
+            f.seek(17)
+            f.write(bytes([descriptor | 0x10]))
+        made.append(name)
     for path in made:
         expect_from_tool(path)
+    for path in made:
+        if path.endswith("_rtl.tga"):
+            with open(path[:-4] + ".rgb", "rb") as a, open(path[:-8] + ".rgb", "rb") as b:
+                assert a.read() == b.read(), path
 
 
 def crafted():

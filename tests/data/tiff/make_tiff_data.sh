@@ -91,6 +91,10 @@ convert "$work/rgba.tif" -depth 16 -interlace plane -compress zip rgba16_planar_
 convert "$work/rgba.tif" -depth 16 -interlace plane -compress lzw -define tiff:tile-geometry=16x16 \
   rgba16_planar_tiled_lzw.tif
 convert "$work/grayalpha.tif" -interlace plane -compress none grayalpha_planar.tif
+# Separate planes of one strip a row whose RowsPerStrip says one strip a
+# plane (2^31 + 1 rows): libtiff cannot read them either; refused.
+out -c none -r 1 -p separate "$rgb8" rgb8_planar_wrong_rows.tif
+tiffset -s 278 2147483649 rgb8_planar_wrong_rows.tif
 # YCbCr in units of 2 x 2 and 4 x 2 luma samples, and LZW of the coding
 # before TIFF 5.0 (libtiff reads it with a warning).
 python3 write_tiff_layouts.py ycbcr "$work/src.ppm" ycbcr22_none.tif 2 2 8
@@ -113,7 +117,7 @@ for f in ycbcr22_none.tif ycbcr42_none.tif rgb8_oldlzw.tif; do tiffinfo "$f" > /
 # alpha sample: tiff2rgba premultiplies it into the colours, while the
 # reader keeps colour and alpha apart, so those are compared with their
 # colour samples as stored (through ImageMagick).
-refused="gray1_g3_2d.tif"
+refused="gray1_g3_2d.tif rgb8_planar_wrong_rows.tif"
 rm -f ./*.rgb references.txt
 declare -A seen
 for f in *.tif; do
