@@ -287,6 +287,17 @@ TEST_F(CollectTest, KeptSignaturesDoNotGrowOverChangedFiles) {
     EXPECT_TRUE(view_.log.empty());
 }
 
+TEST_F(CollectTest, KeptSignaturesOfAMovedFolderAreRemoved) {
+    for (int i = 0; i < 4; ++i) Image("p1/" + std::to_string(i) + ".bmp", 30, 20, i);
+    for (int run = 1; run <= 6; ++run) {
+        const std::string folder = files_.path() + "p" + std::to_string(run) + "/";
+        NewRun();
+        Collect({folder}, {folder});
+        EXPECT_EQ(SignatureCount(), 4) << "run " << run;
+        fs::rename(folder, files_.path() + "p" + std::to_string(run + 1));
+    }
+}
+
 // A record read at the start of a run names number 5, whose file is gone;
 // the run gives 5 afresh to another picture of the same size first.
 TEST_F(CollectTest, ANumberGivenAfreshIsNotTakenFromAnOlderRecord) {
