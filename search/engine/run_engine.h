@@ -51,9 +51,9 @@ public:
     // that could not be stored).
     std::int32_t MakeTmpBMPFile(TBitmap& bitmap);
     bool WorkFolderFailed() const { return workFolderFailed_; }
-    // Appends one record to the index. False when it could not be written
-    // whole; the index is then left as it was.
-    // The record carries the file's stamp when one is given.
+    // Appends one record to the index, with the file's stamp when one is
+    // given. False when it could not be written whole; the index is then
+    // left as it was.
     bool WriteTmpBMPInfo(const std::string& path, std::int64_t fileSize, TDateTime fileDate,
                          std::int32_t width, std::int32_t height, std::int32_t number,
                          const TFileStamp* stamp = nullptr);

@@ -116,6 +116,7 @@ bool TRunEngine::WriteTmpBMPInfo(const std::string& path, std::int64_t fileSize,
 void TRunEngine::GetTempList() {
     data_.TempList.clear();
     data_.TempIndex.clear();
+    indexWrittenNs_ = 0;
     std::vector<TIndexRecord> records;
     try {
         TFileStream stream(IndexPath(), FileMode::OpenRead);
@@ -126,7 +127,8 @@ void TRunEngine::GetTempList() {
     }
     std::vector<TIndexRecord> live = LiveIndexRecords(records);
     // A record of a picture that is gone serves no run again.
-    std::erase_if(live, [](const TIndexRecord& rec) {
+    std::erase_if(live, [this](const TIndexRecord& rec) {
+        pump_.Tick();
         struct stat st {};
         return ::stat(rec.Path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR);
     });
