@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!rec.PathValid) break;  // bytes past an undecodable path are not compared
         std::string bytes;
         try {
-            bytes = EncodeIndexRecord(rec.Path, rec.FileDate, rec.FileSize, rec.Width, rec.Height, rec.TmpNo);
+            bytes = EncodeIndexRecord(rec.Path, rec.FileDate, rec.FileSize, rec.Width, rec.Height, rec.TmpNo, &rec.Stamp);
         } catch (const Exception&) {
             break;  // an interior zero byte shortened the path; nothing to compare
         }

@@ -60,14 +60,11 @@ void TRunEngine::ReportWorkFolderFailure() {
 }
 
 bool TRunEngine::IsOwnWorkFile(const std::string& path) const {
-    auto inWorkFolder = [this](const std::string& file) {
-        return IsWorkFileName(ExtractFileName(file)) && SameFile(ExtractFilePath(file), SignatureFolder());
-    };
-    if (inWorkFolder(path)) return true;
+    if (IsWorkFileName(ExtractFileName(path))) return true;
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return false;
     const std::unique_ptr<char, decltype(&std::free)> target(::realpath(path.c_str(), nullptr), &std::free);
-    return target && inWorkFolder(target.get());
+    return target && IsWorkFileName(ExtractFileName(target.get()));
 }
 
 void TRunEngine::GetFileListMain() {
@@ -117,6 +114,7 @@ void TRunEngine::GetFileListMain() {
 // One load made ahead: a worker fills Prepared, then sets Done.
 struct TRunEngine::TLoadJob {
     std::string Path;
+    TFileStamp Before;  // the file as the load began
     TPreparedSignature Prepared;
     bool Done = false;
     std::mutex Mutex;
@@ -167,11 +165,13 @@ void TRunEngine::CollectWithWorkers(unsigned threads) {
                 jobs[posted] = job;
                 pool.Post([job, &budget] {
                     TPreparedSignature prepared;
+                    const TFileStamp before = ReadFileStamp(job->Path);
                     {
                         TMemoryBudgetScope scope(budget);
                         prepared = PrepareSignature(job->Path);
                     }
                     std::lock_guard<std::mutex> lock(job->Mutex);
+                    job->Before = before;
                     job->Prepared = std::move(prepared);
                     job->Done = true;
                     job->Finished.notify_all();
@@ -190,11 +190,11 @@ void TRunEngine::CollectWithWorkers(unsigned threads) {
 // A guess, made cheaply: the handling of the file in its turn decides. A
 // wrong guess costs a load for nothing or a load on the window's thread.
 bool TRunEngine::WillLoad(const std::string& path) {
-    if (IsWorkFileName(ExtractFileName(path))) return false;
+    if (IsOwnWorkFile(path)) return false;
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     const TDateTime fileDate = FileDateToDateTime(static_cast<std::int64_t>(st.st_mtime));
-    return FindReusable(path, fileDate, static_cast<std::int64_t>(st.st_size), false) == nullptr;
+    return FindReusable(path, fileDate, StampOf(st), false) == nullptr;
 }
 
 void TRunEngine::GetDirListOne(const std::string& folder, int side, int mode) {
@@ -223,7 +223,7 @@ void TRunEngine::GetImageInfo(const std::string& path, int side, int mode) {
     }
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
-    // A signature written by this very run would match its own picture.
+    // A signature file would match its own picture.
     if (IsOwnWorkFile(path)) return;
 
     std::string caption;
@@ -257,11 +257,13 @@ void TRunEngine::GetImageInfo(const std::string& path, int side, int mode) {
         }
     }
     const TDateTime fileDate = FileDateToDateTime(static_cast<std::int64_t>(st.st_mtime));
+    const TFileStamp stamp = StampOf(st);
     // Second: a signature made by an earlier run of this very file. The size
     // comes from the file, since the index holds only 32 bits of it.
-    if (const TTmpList* reuse = FindReusable(path, fileDate, static_cast<std::int64_t>(st.st_size))) {
+    if (const TTmpList* reuse = FindReusable(path, fileDate, stamp)) {
         auto item = std::make_shared<TSTitems>(*reuse->Item);
         item->FileSize = static_cast<std::int64_t>(st.st_size);
+        item->Stamp = stamp;
         runNumbers_.emplace(item->TmpNo, path);
         work.Add(path, std::move(item));
         return;
@@ -269,6 +271,7 @@ void TRunEngine::GetImageInfo(const std::string& path, int side, int mode) {
     // Third: load the image and make its signature (loaded ahead when
     // workers help).
     TPreparedSignature prepared;
+    bool loaded = false;
     if (ahead_ && ahead_->Path == path) {
         // Wait, keeping the window alive; a stop ends the collection
         // without this file.
@@ -279,15 +282,20 @@ void TRunEngine::GetImageInfo(const std::string& path, int side, int mode) {
             if (data_.StopFlag == 1) return;
             lock.lock();
         }
-        prepared = std::move(ahead_->Prepared);
-    } else {
-        prepared = PrepareSignature(path);
+        // A file changed around the load is loaded again, so the stamp
+        // tells the content the signature was made from.
+        if (SameStamp(ahead_->Before, stamp)) {
+            prepared = std::move(ahead_->Prepared);
+            loaded = true;
+        }
     }
-    AddLoaded(path, side, fileDate, static_cast<std::int64_t>(st.st_size), prepared);
+    if (!loaded) prepared = PrepareSignature(path);
+    AddLoaded(path, side, fileDate, stamp, prepared);
 }
 
-void TRunEngine::AddLoaded(const std::string& path, int side, TDateTime fileDate, std::int64_t fileSize,
+void TRunEngine::AddLoaded(const std::string& path, int side, TDateTime fileDate, const TFileStamp& stamp,
                            TPreparedSignature& prepared) {
+    const std::int64_t fileSize = stamp.Size;
     if (prepared.Raised || !prepared.Loaded) {
         view_.AppendLog(path + kUnreadableText);
         return;
@@ -300,6 +308,7 @@ void TRunEngine::AddLoaded(const std::string& path, int side, TDateTime fileDate
         auto item = std::make_shared<TSTitems>();
         item->FileDate = fileDate;
         item->FileSize = fileSize;
+        item->Stamp = stamp;
         item->Width = prepared.Width;
         item->Height = prepared.Height;
         item->TmpNo = prepared.FileBytes.empty() ? -1 : StoreSignature(prepared.FileBytes);
@@ -311,7 +320,7 @@ void TRunEngine::AddLoaded(const std::string& path, int side, TDateTime fileDate
             }
             return;
         }
-        if (!WriteTmpBMPInfo(path, item->FileSize, item->FileDate, item->Width, item->Height, item->TmpNo)) {
+        if (!WriteTmpBMPInfo(path, item->FileSize, item->FileDate, item->Width, item->Height, item->TmpNo, &stamp)) {
             // A signature without its record would be taken for the image of
             // an older record that names the same number.
             DeleteFile(SignaturePath(item->TmpNo));

@@ -23,6 +23,7 @@ namespace orv {
 namespace {
 
 constexpr std::chrono::milliseconds kSlice{20};
+constexpr char kChangedText[] = "は比較後に変更されたため処理しません";
 // The previews' pictures are loaded freely until they have taken this long,
 // then on at most 1/kPreviewShare of the loop's time: a large picture takes
 // longer to load than a slice of comparing, so loading one in every slice
@@ -136,6 +137,7 @@ std::size_t TPairLoop::SignatureBytes() const { return state_ ? state_->signatur
 std::size_t TPairLoop::SignatureBudget() const { return orv::SignatureBudget(data_.Chach); }
 
 void TPairLoop::Prepare() {
+    changedLogged_.clear();
     state_ = std::make_unique<State>(*this);
     State& st = *state_;
     // Existence and identity once per file; a match and a hand-over look again.
@@ -279,7 +281,7 @@ void TPairLoop::DoSyori(std::size_t source, std::size_t target) {
         state_->logSource[state_->lists.SourcePath(source)] = 1;
         state_->logRevision = log_.Revision();
     }
-    if ((data_.SyoriMode == 0 || data_.SyoriMode == 2) && handOver_) {
+    if ((data_.SyoriMode == 0 || data_.SyoriMode == 2) && handOver_ && StillAsCompared(source, target)) {
         // The handler's answer may clear the stop request; one made before
         // the hand-over (while the window processed messages) still counts.
         const bool stopBefore = data_.StopFlag == 1;
@@ -289,6 +291,17 @@ void TPairLoop::DoSyori(std::size_t source, std::size_t target) {
         log_.SetResult(row, std::move(text));
         if (inStep) state_->logRevision = log_.Revision();
     }
+}
+
+bool TPairLoop::StillAsCompared(std::size_t source, std::size_t target) {
+    bool same = true;
+    for (const TFileList::Entry* entry : {&data_.SourceFiles[source], &data_.TargetFiles[target]}) {
+        if (!entry->Item || !entry->Item->Stamp.Known) continue;
+        if (SameStamp(entry->Item->Stamp, ReadFileStamp(entry->Path))) continue;
+        same = false;
+        if (changedLogged_.insert(entry->Path).second) engine_.View().AppendLog(entry->Path + kChangedText);
+    }
+    return same;
 }
 
 void TPairLoop::RecordRow(std::size_t i) {

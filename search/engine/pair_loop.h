@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_set>
 
 #include "search/engine/main_data.h"
 #include "search/engine/pair_lists.h"
@@ -94,6 +95,9 @@ private:
     // neither compared nor found).
     bool DoHikaku(std::size_t i, std::size_t j, bool& rowMatched);
     void Found(std::size_t i, std::size_t j);
+    // Both files of a match are as their signatures were made from; a
+    // changed or vanished one is logged once and the pair not handed over.
+    bool StillAsCompared(std::size_t source, std::size_t target);
     void Slice(std::size_t i, std::size_t j, bool force);
     void ShowPreviews(std::size_t i, std::size_t j);
     void RecordRow(std::size_t i);
@@ -107,6 +111,7 @@ private:
     int clockStride_ = 64;
     std::unique_ptr<State> state_;
     std::size_t signatureBytes_ = 0;  // of the last loop
+    std::unordered_set<std::string> changedLogged_;
 };
 
 }  // namespace orv

@@ -51,13 +51,16 @@ public:
     // that could not be stored).
     std::int32_t MakeTmpBMPFile(TBitmap& bitmap);
     bool WorkFolderFailed() const { return workFolderFailed_; }
-    // Appends one record to the index. False when it could not be written
-    // whole; the index is then left as it was.
+    // Appends one record to the index, with the file's stamp when one is
+    // given. False when it could not be written whole; the index is then
+    // left as it was.
     bool WriteTmpBMPInfo(const std::string& path, std::int64_t fileSize, TDateTime fileDate,
-                         std::int32_t width, std::int32_t height, std::int32_t number);
+                         std::int32_t width, std::int32_t height, std::int32_t number,
+                         const TFileStamp* stamp = nullptr);
     // Reads the index into TempList (whole records only, superseded numbers
     // dropped) and builds its path lookup. An index whose dead records
-    // outnumber its live ones is first rewritten with the live ones only.
+    // (superseded, or of a picture that no longer exists) outnumber its live
+    // ones is first rewritten with the live ones only.
     void GetTempList();
 
     // The signature of a collected picture in compact form: the memory
@@ -90,9 +93,10 @@ public:
     void GetDirListOne(const std::string& folder, int side, int mode);
     void GetImageInfo(const std::string& path, int side, int mode);
     bool CheckSingleHikaku();
-    // The file is one of the run's own files in the work folder (a signature
-    // or the index, also reached through a link or another spelling of the
-    // folder): never collected as a picture.
+    // The file's name, or the name a link leads to, has the form of the
+    // run's own files (a signature or the index): never collected as a
+    // picture, wherever it lies, since a kept, copied or moved signature
+    // would match its own picture.
     bool IsOwnWorkFile(const std::string& path) const;
 
     // ---- tuning for tests
@@ -109,11 +113,13 @@ private:
     // Creates the signature file exclusively; -1 with errno set on failure.
     int CreateSignatureFile(std::int32_t number) const;
     std::int32_t StoreSignature(const std::string& bmpBytes);
-    // The first usable index record of path whose date and size are the
-    // file's own (fileDate, fileSize), or null. Without checkSignatureFile
-    // the record's signature file is taken to be there and whole (a guess
-    // that costs no reads).
-    const TTmpList* FindReusable(const std::string& path, TDateTime fileDate, std::int64_t fileSize,
+    // The first usable index record of path made from the file as it is now
+    // (its date fileDate and its stamp now), or null. A record with a stamp
+    // needs the same inode, size and times; one without only the same date
+    // and size, and a file not changed since the index and the signature
+    // file were written. Without checkSignatureFile the record's signature
+    // file is taken to be there and whole (a guess that costs no reads).
+    const TTmpList* FindReusable(const std::string& path, TDateTime fileDate, const TFileStamp& now,
                                  bool checkSignatureFile = true);
     // Removes the signature files the index gave path before it got a new one.
     void RemoveSupersededSignatures(const std::string& path);
@@ -130,7 +136,7 @@ private:
     // do not apply as things stand now).
     bool WillLoad(const std::string& path);
     // The third rule: stores the signature of a loaded picture.
-    void AddLoaded(const std::string& path, int side, TDateTime fileDate, std::int64_t fileSize,
+    void AddLoaded(const std::string& path, int side, TDateTime fileDate, const TFileStamp& stamp,
                    TPreparedSignature& prepared);
 
     struct TListedFile {
@@ -154,6 +160,8 @@ private:
     // number given afresh to another picture since.
     std::unordered_map<std::int32_t, std::string> runNumbers_;
     bool workFolderFailed_ = false;
+    // The index's modification time when it was read (ns since 1970).
+    std::int64_t indexWrittenNs_ = 0;
     static constexpr int kRandomTries = 64;
 };
 

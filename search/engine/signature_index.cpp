@@ -23,6 +23,8 @@ namespace orv {
 namespace {
 
 constexpr std::size_t kRecordTail = 8 + 4 * 4;  // date, size, width, height, number
+constexpr std::uint8_t kStampTag = 1;
+constexpr std::size_t kStampBytes = 1 + 4 * 8 + 1;  // tag, inode, size, two times, closing 0
 
 std::uint32_t GetU32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
@@ -31,9 +33,26 @@ std::uint32_t GetU32(const std::uint8_t* p) {
 
 std::int32_t GetI32(const std::uint8_t* p) { return static_cast<std::int32_t>(GetU32(p)); }
 
-double GetF64(const std::uint8_t* p) {
-    const std::uint64_t bits = static_cast<std::uint64_t>(GetU32(p)) | static_cast<std::uint64_t>(GetU32(p + 4)) << 32;
-    return std::bit_cast<double>(bits);
+std::uint64_t GetU64(const std::uint8_t* p) {
+    return static_cast<std::uint64_t>(GetU32(p)) | static_cast<std::uint64_t>(GetU32(p + 4)) << 32;
+}
+
+double GetF64(const std::uint8_t* p) { return std::bit_cast<double>(GetU64(p)); }
+
+void PutU64(std::string& out, std::uint64_t v) {
+    for (int i = 0; i < 8; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+// The stamp behind the path's 0 byte, when the bytes there have its form.
+TFileStamp ParseStamp(const std::uint8_t* p, std::size_t size) {
+    TFileStamp stamp;
+    if (size != kStampBytes || p[0] != kStampTag || p[kStampBytes - 1] != 0) return stamp;
+    stamp.Known = true;
+    stamp.Inode = GetU64(p + 1);
+    stamp.Size = static_cast<std::int64_t>(GetU64(p + 9));
+    stamp.ModifiedNs = static_cast<std::int64_t>(GetU64(p + 17));
+    stamp.ChangedNs = static_cast<std::int64_t>(GetU64(p + 25));
+    return stamp;
 }
 
 bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
@@ -58,11 +77,24 @@ bool IsWorkFileName(std::string_view name) {
 }
 
 std::string EncodeIndexRecord(const std::string& path, TDateTime fileDate, std::int64_t fileSize,
-                              std::int32_t width, std::int32_t height, std::int32_t number) {
+                              std::int32_t width, std::int32_t height, std::int32_t number,
+                              const TFileStamp* stamp) {
     const std::int64_t capped = std::clamp<std::int64_t>(fileSize, 0, std::numeric_limits<std::int32_t>::max());
     TMemoryStream stream;
     BinaryWriter writer(stream);
-    writer.WriteStoredString(path);
+    std::string stored = EncodeStoredString(path);
+    const std::size_t len = (stored.size() - 2) + (stamp && stamp->Known ? kStampBytes : 0);
+    if (len != stored.size() - 2 && len <= 0xFFFF) {
+        stored[0] = static_cast<char>(len & 0xFF);
+        stored[1] = static_cast<char>(len >> 8);
+        stored += static_cast<char>(kStampTag);
+        PutU64(stored, stamp->Inode);
+        PutU64(stored, static_cast<std::uint64_t>(stamp->Size));
+        PutU64(stored, static_cast<std::uint64_t>(stamp->ModifiedNs));
+        PutU64(stored, static_cast<std::uint64_t>(stamp->ChangedNs));
+        stored += '\0';
+    }
+    writer.WriteBytes(stored.data(), stored.size());
     writer.WriteDouble(fileDate);
     writer.WriteInt32(static_cast<std::int32_t>(capped));
     writer.WriteInt32(width);
@@ -92,6 +124,8 @@ std::vector<TIndexRecord> ParseSignatureIndex(const std::uint8_t* data, std::siz
             rec.Path.clear();
             rec.PathValid = false;
         }
+        const std::size_t pathEnd = static_cast<std::size_t>(end - text) + 1;
+        rec.Stamp = ParseStamp(text + pathEnd, len - pathEnd);
         const std::uint8_t* tail = text + len;
         rec.FileDate = GetF64(tail);
         rec.FileSize = GetI32(tail + 8);

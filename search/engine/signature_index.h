@@ -6,6 +6,12 @@
 //   int32 signature number.
 // A record is 26 + L bytes. Reading accepts only whole records and stops at
 // the first damaged one, keeping those before it.
+//
+// The file's stamp, which tells whether a signature may be reused, follows
+// the path's closing 0 byte inside L, where every reader of the path steps
+// over it: one byte 1, uint64 inode, int64 size, int64 modification time
+// and int64 change time (nanoseconds since 1970), one 0 byte; 34 bytes. A
+// record whose path leaves no room for them is written without them.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +22,7 @@
 
 #include "platform/base/datetime.h"
 #include "platform/base/stream.h"
+#include "search/engine/main_data.h"
 
 namespace orv {
 
@@ -36,6 +43,7 @@ struct TIndexRecord {
     std::int32_t Width = 0;
     std::int32_t Height = 0;
     std::int32_t TmpNo = 0;
+    TFileStamp Stamp;  // Known when the record carries it; Device is not stored
 };
 
 // "~OVTMP" + n + ".BMP"
@@ -47,11 +55,13 @@ bool IsSignatureFileName(std::string_view name);
 // file or the index, ASCII case ignored throughout.
 bool IsWorkFileName(std::string_view name);
 
-// The bytes of one record. The size is stored capped at 2^31 - 1 (the field
-// is 32-bit). Raises EConvertError for a path that is not valid UTF-8 or
-// whose stored text does not fit the 16-bit length.
+// The bytes of one record, with the stamp when one is given and known. The
+// size is stored capped at 2^31 - 1 (the field is 32-bit). Raises
+// EConvertError for a path that is not valid UTF-8 or whose stored text does
+// not fit the 16-bit length.
 std::string EncodeIndexRecord(const std::string& path, TDateTime fileDate, std::int64_t fileSize,
-                              std::int32_t width, std::int32_t height, std::int32_t number);
+                              std::int32_t width, std::int32_t height, std::int32_t number,
+                              const TFileStamp* stamp = nullptr);
 
 // Every whole record of an index image, in file order. Stops at the first
 // record that is damaged (length 0, cut short, no closing 0 byte).

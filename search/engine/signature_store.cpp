@@ -92,10 +92,11 @@ std::int32_t TRunEngine::MakeTmpBMPFile(TBitmap& bitmap) {
 }
 
 bool TRunEngine::WriteTmpBMPInfo(const std::string& path, std::int64_t fileSize, TDateTime fileDate,
-                                 std::int32_t width, std::int32_t height, std::int32_t number) {
+                                 std::int32_t width, std::int32_t height, std::int32_t number,
+                                 const TFileStamp* stamp) {
     std::string record;
     try {
-        record = EncodeIndexRecord(path, fileDate, fileSize, width, height, number);
+        record = EncodeIndexRecord(path, fileDate, fileSize, width, height, number, stamp);
     } catch (const Exception&) {
         return false;
     }
@@ -115,14 +116,22 @@ bool TRunEngine::WriteTmpBMPInfo(const std::string& path, std::int64_t fileSize,
 void TRunEngine::GetTempList() {
     data_.TempList.clear();
     data_.TempIndex.clear();
+    indexWrittenNs_ = 0;
     std::vector<TIndexRecord> records;
     try {
         TFileStream stream(IndexPath(), FileMode::OpenRead);
+        indexWrittenNs_ = ReadFileStamp(IndexPath()).ModifiedNs;
         records = ReadSignatureIndex(stream);
     } catch (const Exception&) {
         return;  // no index yet
     }
     std::vector<TIndexRecord> live = LiveIndexRecords(records);
+    // A record of a picture that is gone serves no run again.
+    std::erase_if(live, [this](const TIndexRecord& rec) {
+        pump_.Tick();
+        struct stat st {};
+        return ::stat(rec.Path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR);
+    });
     if (records.size() - live.size() > live.size() && CompactIndex(records, live)) records = std::move(live);
     DropSupersededRecords(records);
     data_.TempList.reserve(records.size());
@@ -134,29 +143,40 @@ void TRunEngine::GetTempList() {
         item->Width = rec.Width;
         item->Height = rec.Height;
         item->TmpNo = rec.TmpNo;
+        item->Stamp = rec.Stamp;
         data_.TempIndex[rec.Path].push_back(data_.TempList.size());
         data_.TempList.push_back(TTmpList{std::move(item), std::move(rec.Path)});
     }
 }
 
-const TTmpList* TRunEngine::FindReusable(const std::string& path, TDateTime fileDate, std::int64_t fileSize,
+const TTmpList* TRunEngine::FindReusable(const std::string& path, TDateTime fileDate, const TFileStamp& now,
                                          bool checkSignatureFile) {
     const auto it = data_.TempIndex.find(path);
     if (it == data_.TempIndex.end()) return nullptr;
     // The index holds at most 32 bits of the size.
-    const std::int64_t storedSize = std::clamp<std::int64_t>(fileSize, 0, std::numeric_limits<std::int32_t>::max());
+    const std::int64_t storedSize = std::clamp<std::int64_t>(now.Size, 0, std::numeric_limits<std::int32_t>::max());
     for (const std::size_t index : it->second) {
         const TTmpList& entry = data_.TempList[index];
         // A file changed since its signature was made needs a new one: the
-        // old one would pair it with pictures it no longer resembles.
+        // old one would pair it with pictures it no longer resembles. Date
+        // and size alone stay as they were when a copy keeps them.
         if (entry.Item->FileDate != fileDate || entry.Item->FileSize != storedSize) continue;
+        const TFileStamp& made = entry.Item->Stamp;
+        if (made.Known ? made.Inode != now.Inode || made.Size != now.Size || made.ModifiedNs != now.ModifiedNs ||
+                             made.ChangedNs != now.ChangedNs
+                       : now.ChangedNs > indexWrittenNs_)
+            continue;
         // The number was free when this run made another picture's signature
         // under it: the record's own file had gone.
         const auto used = runNumbers_.find(entry.Item->TmpNo);
         if (used != runNumbers_.end() && used->second != path) continue;
         if (!checkSignatureFile) return &entry;
         const std::string sigPath = SignaturePath(entry.Item->TmpNo);
-        if (!FileExists(sigPath)) continue;
+        const TFileStamp signature = ReadFileStamp(sigPath);
+        if (!signature.Known) continue;
+        // Without a stamp, the picture must be older than its signature too
+        // (the index's time moves on with every record appended).
+        if (!made.Known && (now.ChangedNs > signature.ModifiedNs || now.ChangedNs > signature.ChangedNs)) continue;
         // A signature whose size disagrees with its record belongs to another
         // image (its number was given anew after the file vanished).
         std::int32_t expectW = 0, expectH = 0, sigW = 0, sigH = 0;
@@ -175,7 +195,8 @@ bool TRunEngine::CompactIndex(const std::vector<TIndexRecord>& records, const st
     std::string bytes;
     try {
         for (const TIndexRecord& rec : live)
-            bytes += EncodeIndexRecord(rec.Path, rec.FileDate, rec.FileSize, rec.Width, rec.Height, rec.TmpNo);
+            bytes += EncodeIndexRecord(rec.Path, rec.FileDate, rec.FileSize, rec.Width, rec.Height, rec.TmpNo,
+                                       &rec.Stamp);
     } catch (const Exception&) {
         return false;
     }

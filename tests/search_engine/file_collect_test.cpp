@@ -250,9 +250,9 @@ TEST_F(CollectTest, ASignatureCutShortIsMadeAnew) {
     EXPECT_NE(data_.SourceFiles.Objects(0)->TmpNo, first);
 }
 
-TEST_F(CollectTest, TheRunsOwnFilesInTheWorkFolderAreNotCollected) {
+TEST_F(CollectTest, FilesNamedAsTheRunsOwnAreNotCollectedAnywhere) {
     Image("root/a.bmp");
-    Image("root/~OVTMP3.BMP");  // not in the work folder: a picture like any
+    Image("root/~OVTMP3.BMP");  // kept by an earlier run with another work folder
     const std::string own = Image("root/work/own.bmp");
     Image("root/work/~OVTMP1.BMP", 20, 10, 2);
     Image("root/work/~ovtmp22.bmp", 20, 10, 3);
@@ -262,8 +262,8 @@ TEST_F(CollectTest, TheRunsOwnFilesInTheWorkFolderAreNotCollected) {
     data_.WorkDir = files_.path() + "worklink";
     data_.SubFolder = 1;
     Collect({files_.path() + "root/", files_.path() + "root/work/~OVTMP1.BMP"}, {own});
-    EXPECT_EQ(Paths(data_.SourceFiles), (std::vector<std::string>{"root/a.bmp", "root/work/own.bmp", "root/~OVTMP3.BMP"}));
-    EXPECT_EQ(data_.FileCount[0], 3);
+    EXPECT_EQ(Paths(data_.SourceFiles), (std::vector<std::string>{"root/a.bmp", "root/work/own.bmp"}));
+    EXPECT_EQ(data_.FileCount[0], 2);
 }
 
 TEST_F(CollectTest, KeptSignaturesDoNotGrowOverChangedFiles) {
@@ -285,6 +285,17 @@ TEST_F(CollectTest, KeptSignaturesDoNotGrowOverChangedFiles) {
     // Rewritten once the dead records outnumbered the live ones.
     EXPECT_EQ(records(), 6u);
     EXPECT_TRUE(view_.log.empty());
+}
+
+TEST_F(CollectTest, KeptSignaturesOfAMovedFolderAreRemoved) {
+    for (int i = 0; i < 4; ++i) Image("p1/" + std::to_string(i) + ".bmp", 30, 20, i);
+    for (int run = 1; run <= 6; ++run) {
+        const std::string folder = files_.path() + "p" + std::to_string(run) + "/";
+        NewRun();
+        Collect({folder}, {folder});
+        EXPECT_EQ(SignatureCount(), 4) << "run " << run;
+        fs::rename(folder, files_.path() + "p" + std::to_string(run + 1));
+    }
 }
 
 // A record read at the start of a run names number 5, whose file is gone;

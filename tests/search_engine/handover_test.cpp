@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -324,6 +325,24 @@ protected:
         loop.DoSyori(0, 0);
         return log_.Row(log_.Count() - 1)[kLogResult];
     }
+    // A whole run over folder on both sides: every match erased (the file
+    // chosen by selTgt) or, with syoriMode 1, only logged.
+    void RunOver(const std::string& folder, int syoriMode = 0, int selTgt = 0, bool subFolders = false) {
+        RegisterStandardPictures();
+        window_.entries[0] = {folder};
+        window_.entries[1] = {folder};
+        data_.JyochyuList.Clear();
+        log_.Clear();
+        TRunChoices choices;
+        choices.SizeMode = 1;
+        choices.SyoriMode = syoriMode;
+        choices.SelTgt = selTgt;
+        choices.DoAction = 1;
+        choices.SubFolder = subFolders;
+        TRunEngine engine(data_, window_);
+        TRunDriver driver(engine, log_, window_, &handOver_);
+        ASSERT_TRUE(driver.P4B_StartMouseDown(choices));
+    }
     std::string filer_;
     // A trash of our own for the child.
     test::ScopedEnv dataHome_{"XDG_DATA_HOME", dir_.path() + "xdg"};
@@ -379,6 +398,60 @@ TEST_F(RealFilerTest, AWorkFolderAmongThePicturesErasesNone) {
     for (const std::string& name : names) EXPECT_TRUE(fs::exists(album + name)) << name;
     EXPECT_EQ(log_.Count(), 0u);
     EXPECT_EQ(data_.TargetFiles.Count(), names.size());
+}
+
+// Signatures kept in a work folder among the pictures, which has since
+// moved: each old signature would match its own picture.
+TEST_F(RealFilerTest, AnOldWorkFolderAmongThePicturesErasesNone) {
+    const std::string album = dir_.path() + "album/";
+    fs::create_directories(album + "work");
+    const std::vector<std::string> names = {"b.jpg", "c.jpg", "d.jpg"};  // unlike each other
+    for (const std::string& name : names) fs::copy_file(fs::path(ORV_TEST_DATA) / "compare" / name, album + name);
+    data_.WorkDir = album + "work/";
+    data_.NoTmpDel = 1;
+    RunOver(album, 1, 0, true);
+    fs::create_directories(dir_.path() + "work");
+    data_.WorkDir = dir_.path() + "work/";
+    RunOver(album, 0, 0, true);
+    for (const std::string& name : names) EXPECT_TRUE(fs::exists(album + name)) << name;
+    EXPECT_EQ(log_.Count(), 0u);
+}
+
+// A picture rewritten after its signature was made is no duplicate any more.
+TEST_F(RealFilerTest, APictureChangedAfterItsComparisonIsNotErased) {
+    const std::string album = dir_.path() + "album/";
+    fs::create_directories(album);
+    for (const char* name : {"a.jpg", "b.jpg"}) fs::copy_file(fs::path(ORV_TEST_DATA) / "compare/a.jpg", album + name);
+    window_.onMessages = [&] {
+        if (data_.FindCount == 0 || fs::file_size(album + "b.jpg") == fs::file_size(fs::path(ORV_TEST_DATA) / "compare/c.jpg"))
+            return;
+        fs::copy_file(fs::path(ORV_TEST_DATA) / "compare/c.jpg", album + "b.jpg", fs::copy_options::overwrite_existing);
+    };
+    RunOver(album, 0, 1);
+    EXPECT_TRUE(fs::exists(album + "a.jpg"));
+    EXPECT_TRUE(fs::exists(album + "b.jpg"));
+    EXPECT_EQ(std::count(window_.log.begin(), window_.log.end(), album + "b.jpgは比較後に変更されたため処理しません"), 1)
+        << ::testing::PrintToString(window_.log);
+}
+
+// A copy that keeps the date and size of the picture it replaces (as cp -p
+// or rsync -t do) is not judged by the old picture's kept signature.
+TEST_F(RealFilerTest, AReplacedPictureOfTheSameDateAndSizeIsNotErased) {
+    const std::string album = dir_.path() + "album/";
+    fs::create_directories(album);
+    test::WriteBmpFile(album + "a.bmp", 40, 30, 1);
+    test::WriteBmpFile(album + "b.bmp", 40, 30, 1);
+    data_.NoTmpDel = 1;
+    RunOver(album, 1);
+    ASSERT_EQ(log_.Count(), 1u);
+    const auto date = fs::last_write_time(album + "b.bmp");
+    test::WriteBmpFile(album + "new.bmp", 40, 30, 5);
+    fs::last_write_time(album + "new.bmp", date);
+    fs::rename(album + "new.bmp", album + "b.bmp");
+    RunOver(album, 0, 1);
+    EXPECT_TRUE(fs::exists(album + "a.bmp"));
+    EXPECT_TRUE(fs::exists(album + "b.bmp"));
+    EXPECT_EQ(log_.Count(), 0u);
 }
 
 TEST_F(RealFilerTest, AnActionWhoseAnswerIsLostIsLogged) {

@@ -65,6 +65,30 @@ TEST(SignatureIndex, ReadsBackWhatWasWritten) {
     EXPECT_EQ(records[0].TmpNo, 7);
     EXPECT_EQ(records[1].Path, "/写真/猫.jpg");
     EXPECT_EQ(records[1].TmpNo, 8);
+    EXPECT_FALSE(records[1].Stamp.Known);
+}
+
+// The file's stamp rides behind the path's 0 byte, inside L.
+TEST(SignatureIndex, AStampFollowsThePath) {
+    const TFileStamp stamp{true, 9, 0x0102030405060708, std::int64_t{5} << 31, -5, 1700000000123456789};
+    const std::string plain = EncodeIndexRecord("/p/a.jpg", 45000.5, 1, 2, 3, 4);
+    const std::string stamped = EncodeIndexRecord("/p/a.jpg", 45000.5, 1, 2, 3, 4, &stamp);
+    std::string field("\x01", 1);
+    for (std::int64_t v : {std::int64_t{0x0102030405060708}, std::int64_t{5} << 31, std::int64_t{-5},
+                           std::int64_t{1700000000123456789}})
+        PutLe(field, static_cast<std::uint64_t>(v), 8);
+    field.push_back('\0');
+    std::string expected = plain;
+    expected.insert(2 + 9, field);
+    expected[0] = static_cast<char>(9 + 34);
+    EXPECT_EQ(stamped, expected);
+    const auto records = Parse(stamped + plain);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].Path, "/p/a.jpg");
+    EXPECT_TRUE(records[0].Stamp.Known);
+    EXPECT_TRUE(SameStamp(records[0].Stamp, TFileStamp{true, 0, stamp.Inode, stamp.Size, -5, stamp.ChangedNs}));
+    EXPECT_EQ(records[0].TmpNo, 4);
+    EXPECT_FALSE(records[1].Stamp.Known);
 }
 
 TEST(SignatureIndex, StopsAtTheFirstDamagedRecord) {

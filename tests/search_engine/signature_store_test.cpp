@@ -33,6 +33,11 @@ protected:
         return engine_.MakeTmpBMPFile(bmp);
     }
     void Touch(const std::string& name) { std::ofstream(dir_.path() + name) << "x"; }
+    // A picture that exists, so its index records are live.
+    std::string Picture(const std::string& name) {
+        std::ofstream(pics_.path() + name) << "x";
+        return pics_.path() + name;
+    }
     std::vector<std::string> Names() const {
         std::vector<std::string> names;
         for (const auto& e : fs::directory_iterator(dir_.path())) names.push_back(e.path().filename().string());
@@ -40,7 +45,7 @@ protected:
         return names;
     }
 
-    test::TempDir dir_;
+    test::TempDir dir_, pics_;
     test::RecordingView view_;
     TMainData data_;
     TRunEngine engine_{data_, view_};
@@ -114,32 +119,34 @@ TEST_F(SignatureStoreTest, AFailedWriteLeavesNoPartialFile) {
 }
 
 TEST_F(SignatureStoreTest, IndexRecordsAreAppendedByteForByte) {
-    ASSERT_TRUE(engine_.WriteTmpBMPInfo("/p/a.jpg", 1234, 45000.5, 640, 480, 17));
-    ASSERT_TRUE(engine_.WriteTmpBMPInfo("/写真/b.png", std::int64_t{3} << 31, 45001.0, 50, 30, 99999));
+    const std::string a = Picture("a.jpg"), b = Picture("写真b.png");
+    ASSERT_TRUE(engine_.WriteTmpBMPInfo(a, 1234, 45000.5, 640, 480, 17));
+    ASSERT_TRUE(engine_.WriteTmpBMPInfo(b, std::int64_t{3} << 31, 45001.0, 50, 30, 99999));
     TMemoryStream disk;
     disk.LoadFromFile(dir_.path() + "~OVTMP.Lst");
-    const std::string expected = EncodeIndexRecord("/p/a.jpg", 45000.5, 1234, 640, 480, 17) +
-                                 EncodeIndexRecord("/写真/b.png", 45001.0, 0x7FFFFFFF, 50, 30, 99999);
+    const std::string expected = EncodeIndexRecord(a, 45000.5, 1234, 640, 480, 17) +
+                                 EncodeIndexRecord(b, 45001.0, 0x7FFFFFFF, 50, 30, 99999);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(disk.Memory()), disk.Bytes().size()), expected);
 
     engine_.GetTempList();
     ASSERT_EQ(data_.TempList.size(), 2u);
-    EXPECT_EQ(data_.TempList[1].Path, "/写真/b.png");
+    EXPECT_EQ(data_.TempList[1].Path, b);
     EXPECT_EQ(data_.TempList[1].Item->TmpNo, 99999);
-    EXPECT_EQ(data_.TempIndex.at("/p/a.jpg"), std::vector<std::size_t>{0});
+    EXPECT_EQ(data_.TempIndex.at(a), std::vector<std::size_t>{0});
 }
 
 TEST_F(SignatureStoreTest, TempListKeepsWholeAndCurrentRecords) {
-    std::string bytes = EncodeIndexRecord("/old.jpg", 1, 1, 10, 10, 5) + EncodeIndexRecord("/a.jpg", 1, 1, 10, 10, 6) +
-                        EncodeIndexRecord("/new.jpg", 1, 1, 20, 20, 5) + EncodeIndexRecord("/a.jpg", 1, 1, 10, 10, 7);
-    bytes += EncodeIndexRecord("/cut.jpg", 1, 1, 1, 1, 8).substr(0, 20);
+    const std::string a = Picture("a.jpg"), fresh = Picture("new.jpg");
+    std::string bytes = EncodeIndexRecord(Picture("old.jpg"), 1, 1, 10, 10, 5) + EncodeIndexRecord(a, 1, 1, 10, 10, 6) +
+                        EncodeIndexRecord(fresh, 1, 1, 20, 20, 5) + EncodeIndexRecord(a, 1, 1, 10, 10, 7);
+    bytes += EncodeIndexRecord(Picture("cut.jpg"), 1, 1, 1, 1, 8).substr(0, 20);
     std::ofstream(dir_.path() + "~OVTMP.Lst", std::ios::binary) << bytes;
     engine_.GetTempList();
     ASSERT_EQ(data_.TempList.size(), 3u);
-    EXPECT_EQ(data_.TempIndex.count("/old.jpg"), 0u);
-    EXPECT_EQ(data_.TempIndex.count("/cut.jpg"), 0u);
-    EXPECT_EQ(data_.TempIndex.at("/a.jpg"), (std::vector<std::size_t>{0, 2}));
-    EXPECT_EQ(data_.TempList[data_.TempIndex.at("/new.jpg")[0]].Item->Width, 20);
+    EXPECT_EQ(data_.TempIndex.count(pics_.path() + "old.jpg"), 0u);
+    EXPECT_EQ(data_.TempIndex.count(pics_.path() + "cut.jpg"), 0u);
+    EXPECT_EQ(data_.TempIndex.at(a), (std::vector<std::size_t>{0, 2}));
+    EXPECT_EQ(data_.TempList[data_.TempIndex.at(fresh)[0]].Item->Width, 20);
 
     // No index: an empty list.
     fs::remove(dir_.path() + "~OVTMP.Lst");
@@ -151,10 +158,10 @@ TEST_F(SignatureStoreTest, TempListKeepsWholeAndCurrentRecords) {
 TEST_F(SignatureStoreTest, AnIndexMostlyDeadIsRewrittenWithItsLiveRecords) {
     // a's signatures 1 and 2 were replaced by 3; b's number 5 was given anew
     // to c, whose signature was replaced by 6 later.
-    auto rec = [](const char* path, std::int32_t n) { return EncodeIndexRecord(path, 1, 1, 10, 10, n); };
-    const std::string live = rec("/a.jpg", 3) + rec("/c.jpg", 6);
+    auto rec = [&](const char* name, std::int32_t n) { return EncodeIndexRecord(Picture(name), 1, 1, 10, 10, n); };
+    const std::string live = rec("a.jpg", 3) + rec("c.jpg", 6);
     std::ofstream(dir_.path() + "~OVTMP.Lst", std::ios::binary)
-        << rec("/a.jpg", 1) + rec("/a.jpg", 2) + rec("/b.jpg", 5) + rec("/c.jpg", 5) + live;
+        << rec("a.jpg", 1) + rec("a.jpg", 2) + rec("b.jpg", 5) + rec("c.jpg", 5) + live;
     for (int n : {1, 2, 3, 5, 6}) Touch(SignatureFileName(n));
     engine_.GetTempList();
     ASSERT_EQ(data_.TempList.size(), 2u);
@@ -164,7 +171,7 @@ TEST_F(SignatureStoreTest, AnIndexMostlyDeadIsRewrittenWithItsLiveRecords) {
     EXPECT_EQ(Names(), (std::vector<std::string>{"~OVTMP.Lst", "~OVTMP3.BMP", "~OVTMP6.BMP"}));
 
     // Half dead is kept as it is.
-    const std::string half = live + rec("/a.jpg", 4) + rec("/c.jpg", 7);
+    const std::string half = live + rec("a.jpg", 4) + rec("c.jpg", 7);
     std::ofstream(dir_.path() + "~OVTMP.Lst", std::ios::binary | std::ios::trunc) << half;
     engine_.GetTempList();
     EXPECT_EQ(fs::file_size(dir_.path() + "~OVTMP.Lst"), half.size());
