@@ -8,6 +8,7 @@
 #include "platform/base/errors.h"
 #include "platform/base/file_system.h"
 #include "platform/base/ini_file.h"
+#include "platform/base/storable_path.h"
 
 namespace orv {
 
@@ -135,6 +136,15 @@ void RecordAction(TPairData& data, TPairAction action, const std::string& path, 
         SameFile(data.PairL[index].File, data.PairR[index].File)) {
         result += texts.failed;
         data.ResLog.push_back(path + kSameFileLine);
+        return;
+    }
+    // The main program's admission rule: a name it would refuse is never
+    // acted on here either.
+    for (const std::string* name : {&path, &folder}) {
+        if (action != TPairAction::Move && name == &folder) continue;
+        if (IsStorablePath(*name)) continue;
+        result += texts.failed;
+        data.ResLog.push_back(UnusablePathMessage(*name));
         return;
     }
     try {

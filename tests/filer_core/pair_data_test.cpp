@@ -182,6 +182,20 @@ TEST_F(PairActionTest, RelativeAndEmptyPathsAreRefused) {
     EXPECT_TRUE(fs::exists(dir_ + "rel.jpg"));
 }
 
+TEST_F(PairActionTest, NamesTheMainProgramRefusesAreLeftAlone) {
+    Write("a\nb.jpg", "x");
+    Write("c.jpg", "x");
+    TPairData d = Pair(1, dir_ + "a\nb.jpg", dir_ + "c.jpg");
+    DoPairAction(d, TPairAction::Erase, dir_ + "a\nb.jpg", "", 0, 0);
+    EXPECT_EQ(d.ResText[0], "比較元のファイルの完全削除に失敗");
+    DoPairAction(d, TPairAction::Move, dir_ + "c.jpg", dir_ + "m\x7f", 0, 1);
+    EXPECT_EQ(d.ResText[0], "比較対象のファイルの移動に失敗");
+    EXPECT_TRUE(fs::exists(dir_ + "a\nb.jpg"));
+    EXPECT_TRUE(fs::exists(dir_ + "c.jpg"));
+    EXPECT_EQ(d.ResLog, (std::vector<std::string>{dir_ + "a\\x0Ab.jpgは使用できない文字を含むため処理できません",
+                                                  dir_ + "m\\x7Fは使用できない文字を含むため処理できません"}));
+}
+
 TEST_F(PairActionTest, OneFileOnBothSidesIsLeftAlone) {
     Write("one.jpg", "x");
     ASSERT_EQ(::link((dir_ + "one.jpg").c_str(), (dir_ + "two.jpg").c_str()), 0);
