@@ -56,7 +56,16 @@ void ReadDoFiles2(TStream& stream, TPairData& data) {
 TPairData ReadPairData(const std::string& folder) {
     TPairData data;
     try {
-        TIniFile ini(folder + kDoFilesName);
+        const std::string path = folder + kDoFilesName;
+        // Something under the name that cannot be read (a folder, a pipe, a
+        // link leading nowhere) is no hand-over; only a missing file reads
+        // as the defaults.
+        std::string bytes;
+        if (PathExists(path) && !ReadFileBytes(path, bytes, nullptr, kMaxIniFileBytes))
+            throw EReadError(path);
+        TIniFile ini(path);
+        // A line that does not decode could hide the key a later line repeats.
+        if (!ini.SectionDecodes(kDoing)) throw EReadError(path);
         data.DoingNo = ini.ReadInteger(kDoing, "No", 0);
         const int loadNo = ini.ReadInteger(kDoing, "Load No", 0);
         switch (data.DoingNo) {

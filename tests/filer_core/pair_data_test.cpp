@@ -45,6 +45,23 @@ TEST_F(PairDataTest, AFileNameCutShortByAZeroByteActsOnNoFile) {
     EXPECT_TRUE(fs::exists(dir_ + "a.jpg"));
 }
 
+TEST_F(PairDataTest, AnUnreadableOrUndecodableHandOverIsNone) {
+    Write("a.jpg", "keep");
+    fs::create_directories(dir_ + "DoFiles.Dat");
+    EXPECT_FALSE(ReadPairData(dir_).Usable);
+    fs::remove(dir_ + "DoFiles.Dat");
+    ASSERT_EQ(::mkfifo((dir_ + "pipe").c_str(), 0600), 0);
+    fs::create_symlink(dir_ + "pipe", dir_ + "DoFiles.Dat");
+    EXPECT_FALSE(ReadPairData(dir_).Usable);
+    fs::remove(dir_ + "DoFiles.Dat");
+    // The first File line does not decode: the second is not taken instead.
+    Write("DoFiles.Dat", "[Doing]\r\nNo=0\r\nSyori=1\r\nFile=\x81\x20\r\nFile=" + dir_ + "a.jpg\r\n");
+    TPairData d = ReadPairData(dir_);
+    EXPECT_FALSE(d.Usable);
+    RunAutomatic(d);
+    EXPECT_TRUE(fs::exists(dir_ + "a.jpg"));
+}
+
 TEST_F(PairDataTest, OnePairTakesItsDefaults) {
     Write("DoFiles.Dat", Utf8ToCp932("[Doing]\r\nNo=1\r\nFile L=\" /写真/a.jpg\"\r\nSize L= 1,024\r\nFile R=") +
                              test::Utf8Form("/森鷗外/😀.jpg") + "\r\nWidth R=20\r\nHeight R=10\r\nLoad No=5\r\n");
