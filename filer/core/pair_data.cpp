@@ -119,15 +119,15 @@ struct TActionTexts {
 };
 
 TActionTexts TextsOf(TPairAction action) {
+    const auto& [done, failed] = kHandlerActionTexts[static_cast<int>(action)];
     switch (action) {
         case TPairAction::Recycle:
-            return {"をごみ箱へ", "のごみ箱移動に失敗", "のごみ箱への移動に失敗しました",
-                    "のごみ箱への移動で予期せぬエラーが発生"};
+            return {done, failed, "のごみ箱への移動に失敗しました", "のごみ箱への移動で予期せぬエラーが発生"};
         case TPairAction::Erase:
-            return {"を完全削除", "の完全削除に失敗", "の完全削除に失敗しました", "の完全削除で予期せぬエラーが発生"};
+            return {done, failed, "の完全削除に失敗しました", "の完全削除で予期せぬエラーが発生"};
         case TPairAction::Move:
         default:
-            return {"を移動", "の移動に失敗", "の移動に失敗しました", "の移動で予期せぬエラーが発生"};
+            return {done, failed, "の移動に失敗しました", "の移動で予期せぬエラーが発生"};
     }
 }
 

@@ -55,10 +55,10 @@ void ReadDoFiles2(TStream& stream, TPairData& data);
 
 // ---- file actions
 
+// In the order of Syori (0 trash, 1 erase, 2 move).
 enum class TPairAction { Recycle, Erase, Move };
 
-inline constexpr const char* kSideSource = "比較元のファイル";
-inline constexpr const char* kSideTarget = "比較対象のファイル";
+// The side texts kSideSource and kSideTarget: program_files.h.
 
 // Runs the action on `path` for pair `index` (side 0 source, 1 target):
 // ResText[index] becomes the side text plus the outcome, and a failure adds
