@@ -191,6 +191,13 @@ void DoPairAction(TPairData& data, TPairAction action, const std::string& path, 
     }
 }
 
+bool IsHandledText(const std::string& text) {
+    if (text.empty()) return false;
+    for (const THandlerActionText& texts : kHandlerActionTexts)
+        if (text.ends_with(texts.failed)) return false;
+    return true;
+}
+
 void RunAutomatic(TPairData& data) {
     if (data.DoingNo != 0 || data.PairL.empty()) return;
     const std::string& path = data.PairL[0].File;

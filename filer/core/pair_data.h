@@ -70,6 +70,10 @@ enum class TPairAction { Recycle, Erase, Move };
 void DoPairAction(TPairData& data, TPairAction action, const std::string& path, const std::string& folder,
                   std::size_t index, int side);
 
+// A pair's result text tells that an action was done: not empty, and not
+// an action's failure.
+bool IsHandledText(const std::string& text);
+
 // Mode 0: the one action on the one file. Nothing for an unknown action.
 void RunAutomatic(TPairData& data);
 
