@@ -43,7 +43,8 @@ bool RecycleFile(const std::string& path) {
 
 bool RemoveFile(const std::string& path) {
     try {
-        if (!IsAbsolute(path)) return false;
+        // Like the trash and the move: never a folder, pipe, device or socket.
+        if (!IsAbsolute(path) || !IsFileOrLink(path)) return false;
         return DeleteFile(path);
     } catch (...) {
         return false;

@@ -11,8 +11,9 @@ namespace orv {
 // good: where there is no trash, the answer is false.
 bool RecycleFile(const std::string& path);
 
-// Deletes the file (not a folder). Needs no write permission of the file
-// itself, only of its folder; no mode is changed.
+// Deletes one regular file or symbolic link (never a folder, pipe, device or
+// socket). Needs no write permission of the file itself, only of its folder;
+// no mode is changed.
 bool RemoveFile(const std::string& path);
 
 // Moves (move = true) or copies the file into folder under its own name; a

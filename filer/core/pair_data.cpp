@@ -8,6 +8,7 @@
 #include "platform/base/errors.h"
 #include "platform/base/file_system.h"
 #include "platform/base/ini_file.h"
+#include "platform/base/storable_path.h"
 
 namespace orv {
 
@@ -55,7 +56,16 @@ void ReadDoFiles2(TStream& stream, TPairData& data) {
 TPairData ReadPairData(const std::string& folder) {
     TPairData data;
     try {
-        TIniFile ini(folder + kDoFilesName);
+        const std::string path = folder + kDoFilesName;
+        // Something under the name that cannot be read (a folder, a pipe, a
+        // link leading nowhere) is no hand-over; only a missing file reads
+        // as the defaults.
+        std::string bytes;
+        if (PathExists(path) && !ReadFileBytes(path, bytes, nullptr, kMaxIniFileBytes))
+            throw EReadError(path);
+        TIniFile ini(path);
+        // A line that does not decode could hide the key a later line repeats.
+        if (!ini.SectionDecodes(kDoing)) throw EReadError(path);
         data.DoingNo = ini.ReadInteger(kDoing, "No", 0);
         const int loadNo = ini.ReadInteger(kDoing, "Load No", 0);
         switch (data.DoingNo) {
@@ -109,15 +119,15 @@ struct TActionTexts {
 };
 
 TActionTexts TextsOf(TPairAction action) {
+    const auto& [done, failed] = kHandlerActionTexts[static_cast<int>(action)];
     switch (action) {
         case TPairAction::Recycle:
-            return {"をごみ箱へ", "のごみ箱移動に失敗", "のごみ箱への移動に失敗しました",
-                    "のごみ箱への移動で予期せぬエラーが発生"};
+            return {done, failed, "のごみ箱への移動に失敗しました", "のごみ箱への移動で予期せぬエラーが発生"};
         case TPairAction::Erase:
-            return {"を完全削除", "の完全削除に失敗", "の完全削除に失敗しました", "の完全削除で予期せぬエラーが発生"};
+            return {done, failed, "の完全削除に失敗しました", "の完全削除で予期せぬエラーが発生"};
         case TPairAction::Move:
         default:
-            return {"を移動", "の移動に失敗", "の移動に失敗しました", "の移動で予期せぬエラーが発生"};
+            return {done, failed, "の移動に失敗しました", "の移動で予期せぬエラーが発生"};
     }
 }
 
@@ -135,6 +145,15 @@ void RecordAction(TPairData& data, TPairAction action, const std::string& path, 
         SameFile(data.PairL[index].File, data.PairR[index].File)) {
         result += texts.failed;
         data.ResLog.push_back(path + kSameFileLine);
+        return;
+    }
+    // The main program's admission rule: a name it would refuse is never
+    // acted on here either.
+    for (const std::string* name : {&path, &folder}) {
+        if (action != TPairAction::Move && name == &folder) continue;
+        if (IsStorablePath(*name)) continue;
+        result += texts.failed;
+        data.ResLog.push_back(UnusablePathMessage(*name));
         return;
     }
     try {
@@ -170,6 +189,13 @@ void DoPairAction(TPairData& data, TPairAction action, const std::string& path, 
     } catch (...) {
         // Disk full or the like: the window tries again when it closes.
     }
+}
+
+bool IsHandledText(const std::string& text) {
+    if (text.empty()) return false;
+    for (const THandlerActionText& texts : kHandlerActionTexts)
+        if (text.ends_with(texts.failed)) return false;
+    return true;
 }
 
 void RunAutomatic(TPairData& data) {

@@ -55,10 +55,10 @@ void ReadDoFiles2(TStream& stream, TPairData& data);
 
 // ---- file actions
 
+// In the order of Syori (0 trash, 1 erase, 2 move).
 enum class TPairAction { Recycle, Erase, Move };
 
-inline constexpr const char* kSideSource = "比較元のファイル";
-inline constexpr const char* kSideTarget = "比較対象のファイル";
+// The side texts kSideSource and kSideTarget: program_files.h.
 
 // Runs the action on `path` for pair `index` (side 0 source, 1 target):
 // ResText[index] becomes the side text plus the outcome, and a failure adds
@@ -69,6 +69,10 @@ inline constexpr const char* kSideTarget = "比較対象のファイル";
 // inode) is refused too. No file mode is changed.
 void DoPairAction(TPairData& data, TPairAction action, const std::string& path, const std::string& folder,
                   std::size_t index, int side);
+
+// A pair's result text tells that an action was done: not empty, and not
+// an action's failure.
+bool IsHandledText(const std::string& text);
 
 // Mode 0: the one action on the one file. Nothing for an unknown action.
 void RunAutomatic(TPairData& data);

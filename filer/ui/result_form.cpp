@@ -227,7 +227,7 @@ void TForm_Result::SetInfo() {
     try {
         std::size_t done = 0;
         for (const std::string& text : data_.ResText)
-            if (!text.empty()) ++done;
+            if (IsHandledText(text)) ++done;
         const std::string total = std::to_string(data_.ResText.size());
         SetCaption(std::string(kResultCaption) + " [" + std::to_string(data_.LoadNo + 1) + "/" + total + "]" + " 全" +
                    total + "結果中" + std::to_string(done) + "ファイル処理済み");
@@ -276,8 +276,11 @@ void TForm_Result::RunAction(TPairAction action, TObject* sender) {
             const std::size_t i = data_.LoadNo;
             const auto& pairs = side == 0 ? data_.PairL : data_.PairR;
             if (i < pairs.size()) {
+                const std::size_t lines = data_.ResLog.size();
                 DoPairAction(data_, action, pairs[i].File, LabeledEdit1.Text(), i, side);
                 SetInfo();
+                // A failure (a file already gone, say) is told here too.
+                if (data_.ResLog.size() > lines) ShowMessage(data_.ResLog.back());
             }
         }
     } catch (...) {

@@ -119,9 +119,11 @@ std::string_view BinaryReader::ReadStoredBytes(std::string& buffer) {
     buffer.resize(n);
     stream_.ReadBuffer(buffer.data(), buffer.size());
     if (buffer.back() != '\0') throw EReadError("Damaged file: stored string not terminated");
-    // The text ends at its first zero byte (the reading rule of these files);
-    // what follows it inside the announced length is skipped.
-    return std::string_view(buffer.data(), buffer.find('\0'));
+    // No writer puts a zero byte inside the text: cutting the text there
+    // would give another text than the file holds.
+    const std::size_t end = buffer.find('\0');
+    if (end != buffer.size() - 1) throw EReadError("Damaged file: stored string holds a zero byte");
+    return std::string_view(buffer.data(), end);
 }
 
 std::string BinaryReader::ReadStoredString() {

@@ -55,15 +55,16 @@ public:
     std::int64_t ReadInt64();
     double ReadDouble();
     void ReadBytes(void* data, std::size_t count);
-    // Reads a stored string and returns it as UTF-8: the text up to its first
-    // zero byte (all n bytes are consumed). Raises EReadError when the length
-    // field is 0 (no room for the terminator), exceeds what remains, the last
-    // byte is not zero, or the text is in neither stored form: no writer of
-    // these files produces such a string, so the file is damaged.
+    // Reads a stored string and returns it as UTF-8. Raises EReadError when
+    // the length field is 0 (no room for the terminator), exceeds what
+    // remains, the last byte is not zero, a zero byte comes before it, or the
+    // text is in neither stored form: no writer of these files produces such
+    // a string, so the file is damaged.
     std::string ReadStoredString();
     // The same stored string as its stored bytes, not converted: a
     // view into buffer, valid until buffer changes. Raises EReadError for a
-    // damaged length or terminator (the text itself is not checked).
+    // damaged length or terminator or a zero byte inside (the text itself is
+    // not checked otherwise).
     std::string_view ReadStoredBytes(std::string& buffer);
 
     // Bytes between the position and the end of the stream.

@@ -288,13 +288,19 @@ bool WriteFileAtomic(const std::string& path, std::string_view bytes, std::strin
     struct stat st {};
     bool haveOld = false;
     if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        // Replace the file the link points at, not the link itself.
-        if (char* real = ::realpath(path.c_str(), nullptr)) {
-            target = real;
-            std::free(real);
-        }
+        // Replace the file the link points at, not the link itself; a link
+        // that leads nowhere is not replaced either.
+        char* real = ::realpath(path.c_str(), nullptr);
+        if (!real) return failed(TAtomicWriteFailure::Create, errno);
+        target = real;
+        std::free(real);
     }
-    if (::stat(target.c_str(), &st) == 0) haveOld = true;
+    if (::stat(target.c_str(), &st) == 0) {
+        // Only a regular file is ever replaced: a folder, a pipe or a device
+        // under the name stays what it is, and nothing is written.
+        if (!S_ISREG(st.st_mode)) return failed(TAtomicWriteFailure::Create, S_ISDIR(st.st_mode) ? EISDIR : ENXIO);
+        haveOld = true;
+    }
     const std::string dir = ExtractFilePath(target);
     const std::string name = ExtractFileName(target);
     std::random_device rd;

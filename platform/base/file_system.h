@@ -79,7 +79,10 @@ bool CopyFileNoReplace(const std::string& from, const std::string& to, std::stri
 enum class TAtomicWriteFailure { Create, Write };
 // Writes bytes to a temporary file in the same folder, syncs it and renames it
 // over path (the target of path when path is a symlink). The old file keeps
-// its content if anything fails, and no temporary file is left.
+// its content if anything fails, and no temporary file is left. Only a
+// regular file is replaced: a name (or link target) that holds anything else
+// fails with EISDIR for a folder, ENXIO otherwise, and so does a link that
+// leads nowhere (its realpath error), before anything is written.
 bool WriteFileAtomic(const std::string& path, std::string_view bytes, std::string* error = nullptr,
                      TAtomicWriteFailure* failure = nullptr);
 // Reads a whole regular file; false when it cannot be opened or read, is no

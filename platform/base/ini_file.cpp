@@ -286,6 +286,16 @@ public:
         return UnquoteValue(t.substr(t.find('=') + 1));
     }
 
+    // No line of the section (up to the next section line) failed to decode.
+    bool SectionDecodes(std::string_view section) const {
+        const std::size_t s = FindSection(section);
+        if (s == npos) return true;
+        const std::size_t end = SectionEnd(s);
+        for (std::size_t i = s + 1; i < end; ++i)
+            if (lines_[i].flags & kOpaque) return false;
+        return true;
+    }
+
     std::vector<std::string> KeysOf(std::string_view section) const {
         std::vector<std::string> keys;
         const std::size_t s = FindSection(section);
@@ -626,6 +636,8 @@ bool TIniFile::ValueExists(std::string_view section, std::string_view key) const
     const std::size_t k = doc.FindKey(section, key);
     return k != IniDocument::npos && doc.Usable(k);
 }
+
+bool TIniFile::SectionDecodes(std::string_view section) const { return View().SectionDecodes(section); }
 
 bool TIniFile::SectionExists(std::string_view section) const {
     return View().FindSection(section) != IniDocument::npos;

@@ -56,6 +56,10 @@ public:
     bool ReadBool(std::string_view section, std::string_view key, bool def) const;
     bool ValueExists(std::string_view section, std::string_view key) const;
     bool SectionExists(std::string_view section) const;
+    // False when a line of the section is in neither stored form: its key
+    // reads as missing, and a later line of the same key would be read in
+    // its place. True for a section that is not there.
+    bool SectionDecodes(std::string_view section) const;
     // Key names of the section in file order (first occurrence of each).
     std::vector<std::string> ReadSection(std::string_view section) const;
     // Section names in file order (first occurrence of each).

@@ -11,4 +11,17 @@ inline constexpr char kDoFilesName[] = "DoFiles.Dat";
 inline constexpr char kDoFiles2Name[] = "DoFiles2.Dat";
 inline constexpr char kResultName[] = "Result.dat";
 
+// The pair handler's result text of an action: the side ("比較元のファイル"
+// or "比較対象のファイル") followed by the action's done or failed text.
+// Actions by their number in DoFiles.Dat (Syori): 0 trash, 1 erase, 2 move.
+// The main program builds the same texts when filer's answer is lost.
+inline constexpr const char* kSideSource = "比較元のファイル";
+inline constexpr const char* kSideTarget = "比較対象のファイル";
+struct THandlerActionText {
+    const char* done;
+    const char* failed;
+};
+inline constexpr THandlerActionText kHandlerActionTexts[3] = {
+    {"をごみ箱へ", "のごみ箱移動に失敗"}, {"を完全削除", "の完全削除に失敗"}, {"を移動", "の移動に失敗"}};
+
 }  // namespace orv

@@ -6,6 +6,9 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <map>
+#include <mutex>
+#include <sys/stat.h>
 #include <utility>
 
 #include "platform/base/file_system.h"
@@ -30,9 +33,47 @@ std::string SafeName(const std::string& className) {
     return out;
 }
 
+// One flock try on fd; EWOULDBLOCK (held elsewhere) is told apart by errno.
+bool TryFlock(int fd) {
+    int r;
+    do {
+        r = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (r != 0 && errno == EINTR);
+    return r == 0;
+}
+
 }  // namespace
 
-SingleInstance::SingleInstance(const std::string& className) {
+struct TFolderLock::Hold {
+    TFileHandle fd;  // closing it releases the lock
+};
+
+TFolderLock::TFolderLock(const std::string& folder) {
+    // flock belongs to the open folder, so a second open in this process
+    // would be refused like another process: holds are shared by folder.
+    static std::mutex mutex;
+    static std::map<std::pair<dev_t, ino_t>, std::weak_ptr<Hold>> holds;
+    if (!UsablePath(folder)) return;
+    // O_CLOEXEC: a child program must not inherit (and so keep) the lock.
+    TFileHandle fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat st {};
+    if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0) return;
+    const std::lock_guard<std::mutex> guard(mutex);
+    std::weak_ptr<Hold>& entry = holds[{st.st_dev, st.st_ino}];
+    if ((hold_ = entry.lock())) return;
+    if (!TryFlock(fd.Get())) {
+        heldElsewhere_ = errno == EWOULDBLOCK;
+        return;
+    }
+    hold_ = std::make_shared<Hold>(Hold{std::move(fd)});
+    entry = hold_;
+}
+
+SingleInstance::SingleInstance(const std::string& className, const std::string& programFolder) {
+    if (!programFolder.empty()) {
+        folder_ = TFolderLock(programFolder);
+        alreadyRunning_ = folder_.HeldElsewhere();
+    }
     std::string path;
     try {
         path = LockFolder() + "orvalis-" + SafeName(className) + ".lock";
@@ -42,12 +83,8 @@ SingleInstance::SingleInstance(const std::string& className) {
     // O_CLOEXEC: a child program must not inherit (and so keep) the lock.
     TFileHandle lock(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!lock.Valid()) return;
-    int r;
-    do {
-        r = ::flock(lock.Get(), LOCK_EX | LOCK_NB);
-    } while (r != 0 && errno == EINTR);
-    if (r != 0) {
-        alreadyRunning_ = errno == EWOULDBLOCK;
+    if (!TryFlock(lock.Get())) {
+        alreadyRunning_ = alreadyRunning_ || errno == EWOULDBLOCK;
         return;
     }
     lock_ = std::move(lock);  // held until this object goes

@@ -140,6 +140,15 @@ THandlerAnswer ReadResultFile(const std::string& path) {
     return answer;
 }
 
+std::string NoAnswerLine(const std::string& files) { return "：" + files + " の処理結果を filer から受け取れません"; }
+
+std::string OutcomeWithoutAnswer(std::int32_t action, const std::string& file, int target) {
+    if (action < 0 || action > 2) return {};
+    const THandlerActionText& texts = kHandlerActionTexts[action];
+    const bool gone = !file.empty() && !PathExists(file);
+    return std::string(target == 0 ? kSideSource : kSideTarget) + (gone ? texts.done : texts.failed);
+}
+
 bool HandOverActive() { return gActiveHandOvers > 0; }
 
 TPairHandOver::TPairHandOver(TMainData& data, TRunLog& log, IRunView& view, IRunWindow& window)
@@ -175,9 +184,10 @@ std::string TPairHandOver::DoAutoSyori(std::size_t source, std::size_t target) {
         ChooseAutoSide(s.Item ? *s.Item : none, t.Item ? *t.Item : none, data_.SelTgt, data_.NearMode);
     const std::string file = side == TAutoSide::Source ? s.Path : side == TAutoSide::Target ? t.Path : std::string();
     const int targetFlag = file == s.Path ? 0 : 1;
-    LoadFileUtil(false, [&] {
-        WriteDoFilesAuto(Folder() + kDoFilesName, data_.DoAction, data_.TgtDir, file, targetFlag);
-    });
+    const bool lost = LoadFileUtil(
+        false, [&] { WriteDoFilesAuto(Folder() + kDoFilesName, data_.DoAction, data_.TgtDir, file, targetFlag); }, file);
+    // filer may have acted all the same: the file system tells.
+    if (lost) return OutcomeWithoutAnswer(data_.DoAction, file, targetFlag);
     return TakeFirstResult();
 }
 
@@ -185,7 +195,7 @@ std::string TPairHandOver::DoOneSyori(std::size_t source, std::size_t target) {
     if (HandOverActive()) return {};
     const TFileList::Entry& s = data_.SourceFiles[source];
     const TFileList::Entry& t = data_.TargetFiles[target];
-    LoadFileUtil(true, [&] { WriteDoFilesPair(Folder() + kDoFilesName, s, t); });
+    LoadFileUtil(true, [&] { WriteDoFilesPair(Folder() + kDoFilesName, s, t); }, s.Path + "、" + t.Path);
     return TakeFirstResult();
 }
 
@@ -218,7 +228,7 @@ void TPairHandOver::DeleteExchangeFiles() const {
     }
 }
 
-void TPairHandOver::LoadFileUtil(bool showsWindow, const std::function<void()>& write) {
+bool TPairHandOver::LoadFileUtil(bool showsWindow, const std::function<void()>& write, const std::string& files) {
     TActiveMark mark(busy_);
     data_.ResText.clear();
     // Every hand-over starts from a clean folder, so neither a stale answer
@@ -243,7 +253,7 @@ void TPairHandOver::LoadFileUtil(bool showsWindow, const std::function<void()>& 
         write();
     } catch (const std::exception&) {
         view_.AppendLog(DateTimeToStr(Now()) + kHandOverWriteFailed);
-        return;
+        return false;
     }
 
     if (showsWindow) {
@@ -254,7 +264,7 @@ void TPairHandOver::LoadFileUtil(bool showsWindow, const std::function<void()>& 
     const std::string program = program_.empty() ? AppDir() + kFilerProgramName : program_;
     if (!child.Start(program)) {
         view_.AppendLog(DateTimeToStr(Now()) + kFilerStartFailed);
-        return;
+        return false;
     }
     // Pending messages are handled at least once, however soon filer ends.
     for (;;) {
@@ -267,13 +277,14 @@ void TPairHandOver::LoadFileUtil(bool showsWindow, const std::function<void()>& 
     if (!answer.Received) {
         // filer may have acted all the same: the user must learn that the
         // log does not show it.
-        view_.AppendLog(DateTimeToStr(Now()) + kNoAnswer);
-        return;
+        view_.AppendLog(DateTimeToStr(Now()) + (files.empty() ? std::string(kNoAnswer) : NoAnswerLine(files)));
+        return true;
     }
     // The answer can ask for a stop but never withdraws one the user made.
     if (data_.SyoriMode != 0 && answer.Stop) data_.StopFlag = 1;
     data_.ResText = std::move(answer.Texts);
     for (const std::string& line : answer.Logs) view_.AppendLog(line);
+    return false;
 }
 
 std::unique_ptr<IPairHandOver> MakePairHandOver(TMainData& data, TRunLog& log, IRunView& view, IRunWindow& window) {

@@ -24,6 +24,14 @@ inline constexpr const char* kFilerProgramName = "filer";
 inline constexpr const char* kFilerStartFailed = "：filer を起動できません";
 inline constexpr const char* kHandOverWriteFailed = "：filer へ渡すファイルを書き込めません";
 inline constexpr const char* kNoAnswer = "：filer から結果を受け取れません";
+// The same for a hand-over of named files: "：<files> の処理結果を filer
+// から受け取れません".
+std::string NoAnswerLine(const std::string& files);
+// The result text of automatic handling whose answer was lost, told by the
+// file system: the file gone (trashed, erased or moved) gives the action's
+// result, the file still there (or none handed over) its failure; empty for
+// no action (action outside 0 to 2).
+std::string OutcomeWithoutAnswer(std::int32_t action, const std::string& file, int target);
 
 // ---- file choice of automatic handling
 
@@ -87,9 +95,10 @@ public:
 private:
     // Writes the exchange files through `write`, starts filer, waits until it
     // has ended, reads the answer into ResText, appends its lines and cleans
-    // up. filer ending without an answer is logged, and nothing is taken as
-    // done. The window is disabled meanwhile when filer shows one.
-    void LoadFileUtil(bool showsWindow, const std::function<void()>& write);
+    // up. filer ending without an answer is logged (naming `files` when
+    // given), and answers true: nothing is taken as done. The window is
+    // disabled meanwhile when filer shows one.
+    bool LoadFileUtil(bool showsWindow, const std::function<void()>& write, const std::string& files = {});
     void DeleteExchangeFiles() const;
     std::string TakeFirstResult();
 

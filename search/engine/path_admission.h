@@ -9,14 +9,11 @@
 #include <string>
 #include <string_view>
 
+#include "platform/base/storable_path.h"
+
 namespace orv {
 
-// False when the path is not valid UTF-8, or when it holds a control
-// character (U+0000 to U+001F, U+007F to U+009F).
-bool IsStorablePath(std::string_view utf8Path);
-
-// The message (and run-log line) for a refused path: the path followed by
-// "は使用できない文字を含むため処理できません".
-std::string UnusablePathMessage(std::string_view utf8Path);
+// IsStorablePath and UnusablePathMessage: the rule the pair handler shares,
+// in platform/base/storable_path.h.
 
 }  // namespace orv

@@ -25,6 +25,10 @@ std::string FailureText(const std::exception* e) {
 
 }  // namespace
 
+std::string WorkFolderInUseMessage(const std::string& folder) {
+    return "作業フォルダ " + folder + " は他の Orvalis が使用中です";
+}
+
 TRunDriver::TRunDriver(TRunEngine& engine, TRunLog& log, IRunWindow& window, IPairHandOver* handOver)
     : engine_(engine), log_(log), window_(window), handOver_(handOver) {}
 
@@ -46,11 +50,18 @@ bool TRunDriver::P4B_StartMouseDown(const TRunChoices& choices) {
         window_.ShowMessage(kMoveFolderInvalid);
         return false;
     }
-    if (!DirectoryExists(engine_.SignatureFolder())) {
+    const std::string work = engine_.SignatureFolder();
+    if (!DirectoryExists(work)) {
         window_.ShowMessage(kWorkFolderMissing);
         return false;
     }
+    workLock_ = TFolderLock(work);
+    if (workLock_.HeldElsewhere()) {
+        window_.ShowMessage(WorkFolderInUseMessage(work));
+        return false;
+    }
     StartComp();
+    workLock_ = TFolderLock();
     return true;
 }
 
@@ -140,6 +151,7 @@ void TRunDriver::EndProcessing() {
         if (d.NoTmpDel == 0) engine_.DeleteChashFile();
     });
     step([&] { engine_.FreeChach(); });
+    workLock_ = TFolderLock();
     step([&] {
         view.SetLabelInfo(1, kEndLabel, kEndLabel);
         engine_.LogEvent(kEnded);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/base/single_instance.h"
 #include "search/engine/main_data.h"
 #include "search/engine/run_status.h"
 #include "search/engine/run_view.h"
@@ -53,13 +54,17 @@ struct TRunChoices {
 inline constexpr const char* kMoveFolderInvalid =
     "自動処理のファイルの移動/コピー先が無効です。指定したフォルダが存在するかどうか確認してください";
 inline constexpr const char* kWorkFolderMissing = "一時作業用フォルダが見つかりません。正しいフォルダを指定してください";
+// A run of another program holds the work folder.
+std::string WorkFolderInUseMessage(const std::string& folder);
 
 class TRunDriver {
 public:
     TRunDriver(TRunEngine& engine, TRunLog& log, IRunWindow& window, IPairHandOver* handOver = nullptr);
 
-    // Start: copies the choices, checks the folders and runs. False when a
-    // check refused the start (its message was shown).
+    // Start: copies the choices, checks the folders, locks the work folder
+    // and runs. False when a check refused the start (its message was
+    // shown): also when another program's run holds the work folder, whose
+    // signatures and index the end of either run would delete.
     bool P4B_StartMouseDown(const TRunChoices& choices);
     void P4B_PauseMouseDown();
     void P4B_StopMouseDown();
@@ -79,6 +84,8 @@ private:
     IRunWindow& window_;
     IPairHandOver* handOver_;
     std::string bmpDir_;
+    // Held from the collection to the end processing's clean-up.
+    TFolderLock workLock_;
 };
 
 }  // namespace orv

@@ -13,6 +13,7 @@
 #include "platform/base/errors.h"
 #include "platform/base/file_system.h"
 #include "platform/base/paths.h"
+#include "platform/base/single_instance.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/picture_loader.h"
@@ -285,6 +286,8 @@ bool TRunEngine::LeftoverSignaturesExist() const {
 
 void TRunEngine::DeleteChashFile() {
     const std::string folder = SignatureFolder();
+    // Another program's run reads them (a run of this one shares the lock).
+    if (TFolderLock(folder).HeldElsewhere()) return;
     {
         TViewWaitCursor cursor(view_);
         std::int64_t count = 0;

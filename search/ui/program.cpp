@@ -21,7 +21,9 @@ bool RefuseSecondInstance(const SingleInstance& instance) {
 }
 
 int RunOrvalis(int argc, char** argv) {
-    SingleInstance instance(kMainFormClass);
+    // One program per program folder (DoFiles.Dat, Result.dat and the
+    // settings are shared there), whatever the login session or user.
+    SingleInstance instance(kMainFormClass, AppDir());
     if (instance.AlreadyRunning()) {
         TApplication app(argc, argv);
         RefuseSecondInstance(instance);

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include "platform/base/errors.h"
@@ -269,6 +270,32 @@ TEST(FileSystem, WriteFileAtomicFailures) {
     EXPECT_EQ(message, "ファイル \"" + path + "\". " + std::strerror(EFBIG) + " に書き込めません");
     EXPECT_EQ(ReadAll(path), "old");
     EXPECT_EQ(ListFolder(dir.path()).size(), 1u);
+}
+
+// A save through a link, or onto a name, that holds a pipe or a device never
+// turns it into a regular file; nothing is written.
+TEST(FileSystem, WriteFileAtomicReplacesOnlyRegularFiles) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    std::vector<std::string> names = {"pipe"};
+    if (::mknod((dir / "dev").c_str(), S_IFCHR | 0600, ::makedev(1, 3)) == 0) names.push_back("dev");
+    for (const std::string& name : names) {
+        ASSERT_EQ(::symlink(name.c_str(), (dir / (name + ".ovp")).c_str()), 0);
+        for (const std::string& path : {dir / name, dir / (name + ".ovp")}) {
+            SCOPED_TRACE(path);
+            EXPECT_FALSE(WriteFileAtomic(path, "x"));
+            EXPECT_EQ(errno, ENXIO);
+            EXPECT_THROW(SaveFileAtomic(path, "x"), EFCreateError);
+        }
+        struct stat st {};
+        ASSERT_EQ(::lstat((dir / name).c_str(), &st), 0);
+        EXPECT_FALSE(S_ISREG(st.st_mode));
+    }
+    ASSERT_EQ(::symlink("nowhere", (dir / "dangling").c_str()), 0);
+    EXPECT_FALSE(WriteFileAtomic(dir / "dangling", "x"));
+    EXPECT_FALSE(WriteFileAtomic(dir.path(), "x"));
+    EXPECT_EQ(errno, EISDIR);
+    EXPECT_EQ(ListFolder(dir.path()).size(), 2 * names.size() + 1);  // no temporary file
 }
 
 // The one owner of a descriptor: moves hand it on, it is closed once, and

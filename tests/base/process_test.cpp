@@ -10,6 +10,7 @@
 
 #include "platform/base/file_system.h"
 #include "platform/base/single_instance.h"
+#include "tests/support/lock_holder.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 
@@ -100,6 +101,19 @@ TEST(SingleInstance, HeldByAnotherProcess) {
     EXPECT_FALSE(after.AlreadyRunning());
     SingleInstance again(cls);  // within one process the lock counts too
     EXPECT_TRUE(again.AlreadyRunning());
+}
+
+// Two programs in one program folder, started from two login sessions: the
+// second one finds the folder's lock held.
+TEST(SingleInstance, OneProgramPerProgramFolder) {
+    test::TempDir dir;
+    ASSERT_TRUE(ForceDirectories(dir / "app") && ForceDirectories(dir / "run1") && ForceDirectories(dir / "run2"));
+    const std::string cls = "TOV_MainForm_folder" + std::to_string(::getpid());
+    test::LockHolder first(cls, dir / "app", dir / "run1");
+    ASSERT_TRUE(first.Took());
+    test::ScopedEnv runtime("XDG_RUNTIME_DIR", dir / "run2");
+    EXPECT_TRUE(SingleInstance(cls, dir / "app").AlreadyRunning());
+    EXPECT_FALSE(SingleInstance(cls, dir / "run2").AlreadyRunning());
 }
 
 TEST(Trash, MovesFilesIntoTheXdgTrash) {

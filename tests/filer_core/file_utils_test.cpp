@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "filer/core/file_utils.h"
 #include "filer/core/pair_image.h"
@@ -128,6 +130,17 @@ TEST_F(FileUtilsTest, RemoveNeedsNoWritePermissionOfTheFile) {
     fs::create_directories(root_ + "folder");
     EXPECT_FALSE(RemoveFile(root_ + "folder"));
     EXPECT_TRUE(fs::is_directory(root_ + "folder"));
+}
+
+TEST_F(FileUtilsTest, NoActionTouchesAPipeOrADevice) {
+    std::vector<std::string> paths = {root_ + "pipe.jpg"};
+    ASSERT_EQ(::mkfifo(paths[0].c_str(), 0600), 0);
+    if (::mknod((root_ + "dev.jpg").c_str(), S_IFCHR | 0600, ::makedev(1, 3)) == 0) paths.push_back(root_ + "dev.jpg");
+    for (const std::string& path : paths) {
+        EXPECT_FALSE(RemoveFile(path)) << path;
+        EXPECT_FALSE(MoveCopyFile(path, root_ + "dst", true)) << path;
+        EXPECT_TRUE(fs::exists(fs::symlink_status(path))) << path;
+    }
 }
 
 TEST_F(FileUtilsTest, RecycleGoesToTheTrashOnly) {

@@ -45,6 +45,23 @@ TEST_F(PairDataTest, AFileNameCutShortByAZeroByteActsOnNoFile) {
     EXPECT_TRUE(fs::exists(dir_ + "a.jpg"));
 }
 
+TEST_F(PairDataTest, AnUnreadableOrUndecodableHandOverIsNone) {
+    Write("a.jpg", "keep");
+    fs::create_directories(dir_ + "DoFiles.Dat");
+    EXPECT_FALSE(ReadPairData(dir_).Usable);
+    fs::remove(dir_ + "DoFiles.Dat");
+    ASSERT_EQ(::mkfifo((dir_ + "pipe").c_str(), 0600), 0);
+    fs::create_symlink(dir_ + "pipe", dir_ + "DoFiles.Dat");
+    EXPECT_FALSE(ReadPairData(dir_).Usable);
+    fs::remove(dir_ + "DoFiles.Dat");
+    // The first File line does not decode: the second is not taken instead.
+    Write("DoFiles.Dat", "[Doing]\r\nNo=0\r\nSyori=1\r\nFile=\x81\x20\r\nFile=" + dir_ + "a.jpg\r\n");
+    TPairData d = ReadPairData(dir_);
+    EXPECT_FALSE(d.Usable);
+    RunAutomatic(d);
+    EXPECT_TRUE(fs::exists(dir_ + "a.jpg"));
+}
+
 TEST_F(PairDataTest, OnePairTakesItsDefaults) {
     Write("DoFiles.Dat", Utf8ToCp932("[Doing]\r\nNo=1\r\nFile L=\" /写真/a.jpg\"\r\nSize L= 1,024\r\nFile R=") +
                              test::Utf8Form("/森鷗外/😀.jpg") + "\r\nWidth R=20\r\nHeight R=10\r\nLoad No=5\r\n");
@@ -180,6 +197,20 @@ TEST_F(PairActionTest, RelativeAndEmptyPathsAreRefused) {
     RunAutomatic(d);
     EXPECT_EQ(d.ResText[0], "");
     EXPECT_TRUE(fs::exists(dir_ + "rel.jpg"));
+}
+
+TEST_F(PairActionTest, NamesTheMainProgramRefusesAreLeftAlone) {
+    Write("a\nb.jpg", "x");
+    Write("c.jpg", "x");
+    TPairData d = Pair(1, dir_ + "a\nb.jpg", dir_ + "c.jpg");
+    DoPairAction(d, TPairAction::Erase, dir_ + "a\nb.jpg", "", 0, 0);
+    EXPECT_EQ(d.ResText[0], "比較元のファイルの完全削除に失敗");
+    DoPairAction(d, TPairAction::Move, dir_ + "c.jpg", dir_ + "m\x7f", 0, 1);
+    EXPECT_EQ(d.ResText[0], "比較対象のファイルの移動に失敗");
+    EXPECT_TRUE(fs::exists(dir_ + "a\nb.jpg"));
+    EXPECT_TRUE(fs::exists(dir_ + "c.jpg"));
+    EXPECT_EQ(d.ResLog, (std::vector<std::string>{dir_ + "a\\x0Ab.jpgは使用できない文字を含むため処理できません",
+                                                  dir_ + "m\\x7Fは使用できない文字を含むため処理できません"}));
 }
 
 TEST_F(PairActionTest, OneFileOnBothSidesIsLeftAlone) {

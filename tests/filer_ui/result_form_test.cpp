@@ -163,6 +163,20 @@ TEST_F(ResultFormTest, OneFileOnBothSidesIsRefusedThroughTheWindow) {
     EXPECT_NE(answer.find("Text0=比較元のファイルの完全削除に失敗\r\nLog0=" + d.PairL[0].File), std::string::npos);
 }
 
+// Trashing a file that went meanwhile: filer says so, and the pair does not
+// count as handled.
+TEST_F(ResultFormTest, AFailedActionIsToldAndNotCounted) {
+    TPairData d = Pairs(2, 2);
+    TForm_Result form(d, dir_);
+    Start(form);
+    fs::remove(d.PairL[0].File);
+    form.TBL_RES.Click();
+    EXPECT_EQ(d.ResText[0], "比較元のファイルのごみ箱移動に失敗");
+    EXPECT_EQ(dialogs_->Texts(TScriptedDialogs::Kind::Message),
+              std::vector<std::string>{d.PairL[0].File + "のごみ箱への移動に失敗しました"});
+    EXPECT_EQ(form.Caption(), "処理選択 [2/2] 全2結果中0ファイル処理済み");
+}
+
 TEST_F(ResultFormTest, MoveButtonsFollowTheFolderAndSettingsRoundTrip) {
     TPairData d = Pairs(2, 1);
     {

@@ -1,6 +1,7 @@
-// Test helper: takes the single-instance lock of ORV_LOCK_CLASS, writes "1"
-// (another holder exists) or "0" (lock taken) to the file ORV_MARKER, then
-// keeps the lock until the file ORV_RELEASE appears (10 s at most).
+// Test helper: takes the single-instance lock of ORV_LOCK_CLASS (with the
+// folder lock of ORV_LOCK_DIR when that is set), writes "1" (another holder
+// exists) or "0" (lock taken) to the file ORV_MARKER, then keeps the lock
+// until the file ORV_RELEASE appears (10 s at most).
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -14,7 +15,8 @@ int main() {
     const char* marker = std::getenv("ORV_MARKER");
     const char* release = std::getenv("ORV_RELEASE");
     if (!cls || !marker || !release) return 2;
-    orv::SingleInstance lock(cls);
+    const char* dir = std::getenv("ORV_LOCK_DIR");
+    orv::SingleInstance lock(cls, dir ? dir : "");
     {
         const std::string tmp = std::string(marker) + ".part";
         std::ofstream(tmp) << (lock.AlreadyRunning() ? "1" : "0");

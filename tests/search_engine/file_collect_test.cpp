@@ -202,8 +202,8 @@ TEST_F(CollectTest, AWalkCollectsUtf8NamesAndRefusesTheRest) {
     std::sort(names.begin(), names.end());
     std::sort(collected.begin(), collected.end());
     EXPECT_EQ(collected, names);
-    EXPECT_EQ(view_.log, (std::vector<std::string>{notUtf8 + "は使用できない文字を含むため処理できません",
-                                                   control + "は使用できない文字を含むため処理できません"}));
+    EXPECT_EQ(view_.log, (std::vector<std::string>{files_.path() + "root/bad\\xFF.bmpは使用できない文字を含むため処理できません",
+                                                   files_.path() + "root/tab\\x09.bmpは使用できない文字を含むため処理できません"}));
     // The index gives every name back: a second run makes no signature.
     const std::int64_t indexSize = IndexSize();
     CollectAgain();

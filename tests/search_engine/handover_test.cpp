@@ -221,14 +221,35 @@ TEST_F(HandOverTest, FilerEndingWithoutAnAnswerIsLoggedAndMarksNothing) {
     EXPECT_EQ(handOver_.HandOverPair(0, 0), "");
     ASSERT_EQ(window_.log.size(), 1u);
     EXPECT_EQ(window_.log[0].substr(0, 4), DateToStr(Now()).substr(0, 4));
-    EXPECT_TRUE(window_.log[0].ends_with(kNoAnswer));
+    EXPECT_TRUE(window_.log[0].ends_with("：/s/one.jpg、/t/two.jpg の処理結果を filer から受け取れません"));
 
     // An answer without its Stop key was cut short: no answer either.
     Answer("[Result]\r\nText0=比較元のファイルをごみ箱へ\r\nLog0=/x\r\n");
     EXPECT_EQ(handOver_.DoOneSyori(0, 0), "");
     ASSERT_EQ(window_.log.size(), 2u);
-    EXPECT_TRUE(window_.log[1].ends_with(kNoAnswer));
+    EXPECT_TRUE(window_.log[1].ends_with(" の処理結果を filer から受け取れません"));
     EXPECT_TRUE(FolderClean());
+}
+
+// filer killed after it acted: the row and the line still tell what it did.
+TEST_F(HandOverTest, AnAnswerLostAfterTheActionIsToldByTheFileSystem) {
+    const std::string gone = dir_.path() + "gone.jpg", kept = dir_.path() + "kept.jpg";
+    WriteAll(gone, "g");
+    WriteAll(kept, "k");
+    data_.SourceFiles.Clear();
+    data_.TargetFiles.Clear();
+    data_.SourceFiles.Add(gone, std::make_shared<TSTitems>(Item(10, 1.0, 10, 10)));
+    data_.TargetFiles.Add(kept, std::make_shared<TSTitems>(Item(20, 2.0, 20, 20)));
+    WriteAll(script_, "#!/bin/sh\nrm -f '" + gone + "'\nkill -9 $$\n");
+    data_.SyoriMode = 0;
+    data_.DoAction = 1;
+    data_.SelTgt = 0;
+    EXPECT_EQ(handOver_.HandOverPair(0, 0), "比較元のファイルを完全削除");
+    data_.SelTgt = 1;
+    EXPECT_EQ(handOver_.HandOverPair(0, 0), "比較対象のファイルの完全削除に失敗");
+    ASSERT_EQ(window_.log.size(), 2u);
+    EXPECT_TRUE(window_.log[0].ends_with("：" + gone + " の処理結果を filer から受け取れません"));
+    EXPECT_TRUE(window_.log[1].ends_with("：" + kept + " の処理結果を filer から受け取れません"));
 }
 
 TEST_F(HandOverTest, APathTheFilesCannotHoldStartsNothing) {
@@ -458,10 +479,10 @@ TEST_F(RealFilerTest, AnActionWhoseAnswerIsLostIsLogged) {
     // A folder where the answer goes: filer erases the file but cannot answer.
     fs::create_directories(folder_ + kResultName + "/x");
     data_.DoAction = 1;
-    EXPECT_EQ(Match(), "");
+    EXPECT_EQ(Match(), "比較元のファイルを完全削除");
     EXPECT_FALSE(fs::exists(dir_.path() + "photos/s.jpg"));
     ASSERT_EQ(window_.log.size(), 1u);
-    EXPECT_TRUE(window_.log[0].ends_with(kNoAnswer));
+    EXPECT_TRUE(window_.log[0].ends_with("：" + dir_.path() + "photos/s.jpg の処理結果を filer から受け取れません"));
 }
 
 }  // namespace

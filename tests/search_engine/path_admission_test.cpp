@@ -17,7 +17,9 @@ TEST(PathAdmission, RefusesControlCharactersAndWhatIsNotUtf8) {
                             "/caf\xC3", "/\xC0\xAF", "/\xED\xA0\x80"})
         EXPECT_FALSE(IsStorablePath(bad)) << testing::PrintToString(std::string(bad));
     EXPECT_FALSE(IsStorablePath(std::string("/a\0b", 4)));
-    EXPECT_EQ(UnusablePathMessage("/x\ty"), "/x\tyは使用できない文字を含むため処理できません");
+    // Shown on one line: controls and broken bytes escaped, the rest kept.
+    EXPECT_EQ(UnusablePathMessage("/x\ty\n写\xFF\xC2\x85\xE5\x86"),
+              "/x\\x09y\\x0A写\\xFF\\xC2\\x85\\xE5\\x86は使用できない文字を含むため処理できません");
 }
 
 }  // namespace

@@ -154,7 +154,7 @@ TEST(ProjectFile, PathsThatCannotBeStoredAreRefused) {
         EncodeProjectFile(p);
         ADD_FAILURE() << "no error";
     } catch (const EConvertError& e) {
-        EXPECT_EQ(std::string(e.what()), "/pics/line\nbreak.pngは使用できない文字を含むため処理できません");
+        EXPECT_EQ(std::string(e.what()), "/pics/line\\x0Abreak.pngは使用できない文字を含むため処理できません");
     }
     EXPECT_THROW(EncodeProgressList({"/a\x7f.jpg"}), EConvertError);
 

@@ -16,6 +16,7 @@
 #include "search/engine/pair_loop.h"
 #include "search/engine/run_engine.h"
 #include "search/engine/signature_index.h"
+#include "tests/support/lock_holder.h"
 
 namespace orv {
 namespace {
@@ -155,6 +156,23 @@ TEST_F(RunDriverTest, StartChecksTheFolders) {
     EXPECT_TRUE(window.mbStates.empty());
     EXPECT_TRUE(window.log.empty());
     EXPECT_EQ(data.Running, 0);
+}
+
+// A second program's run on the same work folder would delete the first
+// one's signatures at its end: it does not start.
+TEST_F(RunDriverTest, AWorkFolderInUseByAnotherRunIsRefused) {
+    UsePictures();
+    test::TempDir runtime;
+    test::LockHolder other("TOV_MainForm_work" + std::to_string(::getpid()), work.path(), runtime.path());
+    ASSERT_TRUE(other.Took());
+    EXPECT_FALSE(driver.P4B_StartMouseDown(choices));
+    EXPECT_EQ(window.messages, std::vector<std::string>{"作業フォルダ " + work.path() + " は他の Orvalis が使用中です"});
+    EXPECT_TRUE(window.mbStates.empty());
+    EXPECT_EQ(data.Running, 0);
+    // Nor does closing this program delete the other run's signatures.
+    test::WriteAll(work / "~OVTMP1.BMP", "");
+    engine.DeleteChashFile();
+    EXPECT_EQ(SignatureFiles(), 1);
 }
 
 TEST_F(RunDriverTest, StopDuringCollection) {

@@ -106,11 +106,10 @@ const StoredRole kRoles[] = {
      }},
     {"HandOver", "DoFiles.Dat",
      [](const std::string& dir) {
-         // As if missing: the automatic mode on no file.
+         // No hand-over: nothing to act on.
          const TPairData data = ReadPairData(dir);
-         EXPECT_EQ(data.DoingNo, 0);
-         ASSERT_EQ(data.PairL.size(), 1u);
-         EXPECT_EQ(data.PairL[0].File, "");
+         EXPECT_FALSE(data.Usable);
+         EXPECT_TRUE(data.PairL.empty());
      }},
     {"WholeLogHandOver", "DoFiles2.Dat",
      [](const std::string& dir) {

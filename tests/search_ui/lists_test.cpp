@@ -53,8 +53,8 @@ TEST_F(MainFormTest, UnstorablePathsAreNamedAndTheRestIsAdded) {
     f.AddFiles2(paths, 1);
     EXPECT_EQ(Captions(f.FListView_R), (std::vector<std::string>{good, emoji}));
     ASSERT_EQ(Messages().size(), 1u);
-    EXPECT_EQ(Messages()[0], bad + "は使用できない文字を含むため処理できません\n" + notUtf8 +
-                                 "は使用できない文字を含むため処理できません");
+    EXPECT_EQ(Messages()[0], (root_ / "bad\\x01name.pngは使用できない文字を含むため処理できません\n").string() +
+                                 (root_ / "bad\\xFF.pngは使用できない文字を含むため処理できません").string());
 }
 
 TEST_F(MainFormTest, ProgressRecordWarningOnlyForAddedTargets) {

@@ -80,7 +80,7 @@ TEST_F(MainFormTest, OptionsRefusePathsTheSettingsFileCannotHold) {
     dialog.Button_OKClick();
     EXPECT_EQ(data.FindSound, "/s/find.wav");
     ASSERT_EQ(Messages().size(), 1u);
-    EXPECT_EQ(Messages()[0], "/s/\x01.wavは使用できない文字を含むため処理できません");
+    EXPECT_EQ(Messages()[0], "/s/\\x01.wavは使用できない文字を含むため処理できません");
 
     dialogs_->AnswerFolder({true, unusable});
     dialog.Button_SunClick();

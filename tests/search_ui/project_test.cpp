@@ -175,8 +175,8 @@ TEST_F(ProjectTest, RefusedEntriesShareOneMessage) {
     ASSERT_TRUE(f.LoadProject(path));
     const std::vector<std::string> messages = Messages();
     ASSERT_EQ(messages.size(), 3u);
-    EXPECT_EQ(messages[0], "/a\x01.pngは使用できない文字を含むため処理できません\n"
-                           "/b\x02.pngは使用できない文字を含むため処理できません");
+    EXPECT_EQ(messages[0], "/a\\x01.pngは使用できない文字を含むため処理できません\n"
+                           "/b\\x02.pngは使用できない文字を含むため処理できません");
     EXPECT_EQ(f.FListView_L.Count(), 0);
 }
 
