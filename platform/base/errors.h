@@ -35,6 +35,16 @@ public:
         : EStreamError("ファイル \"" + path + "\". " + reason + " に書き込めません") {}
 };
 
+// A file of the system's own that opened but does not read as what it should
+// be (empty, cut short, damaged, of another kind). kind names what the file
+// should have been ("プロジェクトファイル"); the stream layer's own text is
+// never shown for it.
+class EFileFormatError : public EReadError {
+public:
+    EFileFormatError(const std::string& path, const std::string& kind)
+        : EReadError("ファイル \"" + path + "\" は Orvalis の" + kind + "として読み込めません") {}
+};
+
 // reason: the system's text for why (strerror), without the path.
 class EFOpenError : public EStreamError {
 public:

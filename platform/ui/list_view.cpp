@@ -1,15 +1,20 @@
 #include "platform/ui/list_view.h"
 
 #include <QAbstractTableModel>
+#include <QApplication>
 #include <QEvent>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QIcon>
 #include <QItemSelectionModel>
 #include <QListView>
 #include <QMouseEvent>
 #include <QStackedWidget>
+#include <QStyledItemDelegate>
 #include <QTableView>
+#include <QTextBoundaryFinder>
 #include <QTimer>
+#include <QToolTip>
 #include <algorithm>
 #include <stdexcept>
 
@@ -46,6 +51,82 @@ int TImageList::AddImage(const QPixmap& pixmap) {
 }
 
 int TImageList::AddIcon(const QIcon& icon) { return AddImage(icon.pixmap(width_, height_)); }
+
+// --- texts that do not fit ---------------------------------------------------
+
+namespace {
+
+// Grapheme boundaries of text, from 0 to its length.
+std::vector<int> Boundaries(const QString& text) {
+    std::vector<int> at{0};
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    for (int pos = finder.toNextBoundary(); pos > 0; pos = finder.toNextBoundary()) at.push_back(pos);
+    if (at.back() != text.size()) at.push_back(static_cast<int>(text.size()));
+    return at;
+}
+
+// text broken anywhere (between graphemes) into lines of at most width, each
+// line at least one grapheme; stops after limit + 1 lines.
+std::vector<QString> Wrap(const QString& text, const QFontMetrics& metrics, int width, int limit) {
+    const std::vector<int> at = Boundaries(text);
+    const int last = static_cast<int>(at.size()) - 1;
+    const auto piece = [&](int from, int to) { return text.mid(at[from], at[to] - at[from]); };
+    std::vector<QString> lines;
+    for (int from = 0; from < last && static_cast<int>(lines.size()) <= limit;) {
+        int lo = from + 1, hi = last;
+        while (lo < hi) {
+            const int mid = (lo + hi + 1) / 2;
+            if (metrics.horizontalAdvance(piece(from, mid)) <= width) lo = mid;
+            else hi = mid - 1;
+        }
+        lines.push_back(piece(from, lo));
+        from = lo;
+    }
+    return lines;
+}
+
+}  // namespace
+
+TFittedText FitText(const QString& text, const QFontMetrics& metrics, int width, int lines) {
+    lines = std::max(lines, 1);
+    const auto fits = [&](const QString& s) {
+        return lines == 1 ? metrics.horizontalAdvance(s) <= width
+                          : static_cast<int>(Wrap(s, metrics, width, lines).size()) <= lines;
+    };
+    const auto laidOut = [&](const QString& s) {
+        if (lines == 1) return s;
+        QString joined;
+        for (const QString& line : Wrap(s, metrics, width, lines))
+            joined += (joined.isEmpty() ? QString() : QString(QChar::LineSeparator)) + line;
+        return joined;
+    };
+    if (width <= 0 || metrics.horizontalAdvance(text) <= width || fits(text)) return {laidOut(text), false};
+
+    // The end of a path keeps the whole file name when it fits, else the
+    // larger part of the room, so it still shows which file it is.
+    const QString ellipsis(QChar(0x2026));
+    const std::vector<int> at = Boundaries(text);
+    const int last = static_cast<int>(at.size()) - 1;
+    const qsizetype slash = text.startsWith(QLatin1Char('/')) ? text.lastIndexOf(QLatin1Char('/'), text.size() - 2) : -1;
+    const int room = lines * width - metrics.horizontalAdvance(ellipsis);
+    const int nameWidth = slash < 0 ? 0 : metrics.horizontalAdvance(text.mid(slash));
+    const int tailRoom = nameWidth < room ? std::max(room / 2, nameWidth) : room * 3 / 4;
+    int tail = 0;
+    for (int hi = last; tail < hi;) {
+        const int mid = (tail + hi) / 2;
+        if (metrics.horizontalAdvance(text.mid(at[mid])) <= tailRoom) hi = mid;
+        else tail = mid + 1;
+    }
+    while (tail < last && !fits(ellipsis + text.mid(at[tail]))) ++tail;
+    // The start takes what room is left.
+    int lo = 0, hi = tail;
+    while (lo < hi) {
+        const int mid = (lo + hi + 1) / 2;
+        if (fits(text.left(at[mid]) + ellipsis + text.mid(at[tail]))) lo = mid;
+        else hi = mid - 1;
+    }
+    return {laidOut(text.left(at[lo]) + ellipsis + text.mid(at[tail])), true};
+}
 
 // --- table model ------------------------------------------------------------
 
@@ -168,6 +249,67 @@ void TListItem::SetSubItem(int i, const std::string& text) {
 
 // --- view -------------------------------------------------------------------
 
+// The views paint each text cut to its place (FitText) and show the whole
+// text as a tool tip where it was cut.
+class TFitDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    // The option of the item as painted, its text cut to fit.
+    TFittedText Shown(const QStyleOptionViewItem& option, const QModelIndex& index) const {
+        QStyleOptionViewItem opt(option);
+        initStyleOption(&opt, index);
+        return Fit(opt);
+    }
+
+    // An icon takes its whole grid cell: the view measures one item for all
+    // (its last), and a short text there would leave every other one a
+    // sliver of room.
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        const auto* view = qobject_cast<const QListView*>(option.widget);
+        if (view && view->viewMode() == QListView::IconMode && view->gridSize().isValid()) return view->gridSize();
+        return QStyledItemDelegate::sizeHint(option, index);
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QStyleOptionViewItem opt(option);
+        initStyleOption(&opt, index);
+        opt.text = Fit(opt).Text;
+        const QWidget* widget = option.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+    }
+
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override {
+        if (!event || !view || event->type() != QEvent::ToolTip || !index.isValid())
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        QStyleOptionViewItem opt(option);
+        initStyleOption(&opt, index);
+        if (Fit(opt).Elided)
+            QToolTip::showText(event->globalPos(), opt.text, view->viewport(), view->visualRect(index));
+        else
+            QToolTip::hideText();
+        return true;
+    }
+
+private:
+    // The room the style gives the text: its rectangle less the margins the
+    // style keeps at both sides, and as many lines as it holds when the view
+    // wraps text.
+    static TFittedText Fit(const QStyleOptionViewItem& opt) {
+        if (opt.text.isEmpty()) return {opt.text, false};
+        const QWidget* widget = opt.widget;
+        const QStyle* style = widget ? widget->style() : QApplication::style();
+        const QRect rect = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget);
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+        const QFontMetrics metrics(opt.font);
+        const bool wraps = opt.features & QStyleOptionViewItem::WrapText;
+        const int lines = wraps ? rect.height() / std::max(1, metrics.lineSpacing()) : 1;
+        return FitText(opt.text, metrics, rect.width() - 2 * margin, lines);
+    }
+};
+
 namespace {
 
 // How long appended rows wait for more before the views hear of them.
@@ -201,6 +343,27 @@ struct TQuiet {
     bool& flag_;
 };
 
+// The views with the option they paint an item with, for ShownText.
+class TIconView : public QListView {
+public:
+    QStyleOptionViewItem ItemOption(const QModelIndex& index) const {
+        QStyleOptionViewItem option;
+        initViewItemOption(&option);
+        option.rect = visualRect(index);
+        return option;
+    }
+};
+
+class TReportView : public QTableView {
+public:
+    QStyleOptionViewItem ItemOption(const QModelIndex& index) const {
+        QStyleOptionViewItem option;
+        initViewItemOption(&option);
+        option.rect = visualRect(index);
+        return option;
+    }
+};
+
 class TRowHeightFilter : public QObject {
 public:
     explicit TRowHeightFilter(QTableView* view) : QObject(view), view_(view) { Apply(); }
@@ -224,8 +387,9 @@ TListView::TListView(TComponent* owner, std::string name, TWinControl* parent)
     announceTimer_->setSingleShot(true);
     announceTimer_->setInterval(kAnnounceDelayMs);
     QObject::connect(announceTimer_, &QTimer::timeout, Context(), [this] { Announce(); });
-    iconView_ = new QListView();
-    reportView_ = new QTableView();
+    iconView_ = new TIconView();
+    reportView_ = new TReportView();
+    delegate_ = new TFitDelegate(stack_);
     iconView_->setModel(model_);
     reportView_->setModel(model_);
     reportView_->setSelectionModel(iconView_->selectionModel());
@@ -246,6 +410,8 @@ TListView::TListView(TComponent* owner, std::string name, TWinControl* parent)
         v->setEditTriggers(QAbstractItemView::NoEditTriggers);
         v->setSelectionMode(QAbstractItemView::SingleSelection);
         v->setDragDropMode(QAbstractItemView::NoDragDrop);
+        v->setItemDelegate(delegate_);
+        v->setTextElideMode(Qt::ElideMiddle);
         auto* filter = new TViewClickFilter(this);
         filter->setParent(v->viewport());
         v->viewport()->installEventFilter(filter);
@@ -283,6 +449,15 @@ std::string_view TListView::CellText(int row, int column) const {
     if (column == 0) return r.caption;
     const std::size_t sub = static_cast<std::size_t>(column - 1);
     return sub < r.subItems.size() ? std::string_view(r.subItems[sub]) : std::string_view();
+}
+
+std::string TListView::ShownText(int row, int column) const {
+    if (row < 0 || row >= model_->Rows() || column < 0 || column >= model_->Columns()) return {};
+    const QModelIndex index = model_->index(row, column);
+    const QStyleOptionViewItem option = viewStyle_ == TViewStyle::vsReport
+                                            ? static_cast<const TReportView*>(reportView_)->ItemOption(index)
+                                            : static_cast<const TIconView*>(iconView_)->ItemOption(index);
+    return delegate_->Shown(option, index).Text.replace(QChar::LineSeparator, QLatin1Char('\n')).toStdString();
 }
 
 std::string TListView::ItemCaption(int index) const { return std::string(CellText(index, 0)); }

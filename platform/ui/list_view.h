@@ -3,8 +3,10 @@
 // index and selection. Change events tell text, image and state apart.
 #pragma once
 
+#include <QFontMetrics>
 #include <QIcon>
 #include <QPixmap>
+#include <QString>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -23,6 +25,16 @@ class QTableView;
 class QTimer;
 
 namespace orv {
+
+// A text cut to fit a place of width pixels and at most lines lines: what
+// does not fit goes from the middle, marked by an ellipsis, and the end of a
+// path keeps its file name where there is room for it. Lines are separated
+// by QChar::LineSeparator.
+struct TFittedText {
+    QString Text;
+    bool Elided = false;
+};
+TFittedText FitText(const QString& text, const QFontMetrics& metrics, int width, int lines = 1);
 
 class TImageList : public TComponent {
 public:
@@ -46,6 +58,7 @@ private:
 
 class TListView;
 class TListModel;
+class TFitDelegate;
 
 // A handle on one row of a list view: made when asked for and kept until
 // its row goes, so a list of many rows holds handles only where code used
@@ -120,6 +133,9 @@ public:
     void EndUpdate();
     // Row reads that make no handle.
     std::string ItemCaption(int index) const;
+    // A cell's text as the showing view paints it in its place now (lines
+    // separated by '\n'); texts that do not fit show whole as a tool tip.
+    std::string ShownText(int row, int column = 0) const;
     int ItemImageIndex(int index) const;
     bool ItemSelected(int index) const;
 
@@ -209,6 +225,7 @@ private:
     int updateDepth_ = 0;
     bool syncing_ = false;
     TListModel* model_ = nullptr;  // owned by the widget
+    TFitDelegate* delegate_ = nullptr;  // owned by the widget
     QTimer* announceTimer_ = nullptr;
     QStackedWidget* stack_ = nullptr;
     QListView* iconView_ = nullptr;

@@ -215,10 +215,28 @@ std::vector<std::string> DecodeProgressList(std::string_view bytes) {
     return progress;
 }
 
-TProjectData ReadProjectFile(const std::string& path) { return DecodeProjectFile(ReadWholeFile(path)); }
+namespace {
+
+// Whatever the decoder finds wrong, the user is told which file failed and
+// what it should have been.
+template <class Decode>
+auto DecodeFile(const std::string& path, const char* kind, Decode decode) {
+    const std::string bytes = ReadWholeFile(path);
+    try {
+        return decode(bytes);
+    } catch (const Exception&) {
+        throw EFileFormatError(path, kind);
+    }
+}
+
+}  // namespace
+
+TProjectData ReadProjectFile(const std::string& path) {
+    return DecodeFile(path, kProjectFileKind, [](std::string_view b) { return DecodeProjectFile(b); });
+}
 
 std::vector<std::string> ReadProgressList(const std::string& path) {
-    return DecodeProgressList(ReadWholeFile(path));
+    return DecodeFile(path, kProgressListKind, [](std::string_view b) { return DecodeProgressList(b); });
 }
 
 TProjectFiles ReadProjectFiles(const std::string& path) {

@@ -52,8 +52,13 @@ std::string EncodeProgressList(const std::vector<std::string>& progress);
 TProjectData DecodeProjectFile(std::string_view bytes);
 std::vector<std::string> DecodeProgressList(std::string_view bytes);
 
+// What a file that does not read says it should have been (EFileFormatError).
+inline constexpr const char* kProjectFileKind = "プロジェクトファイル";
+inline constexpr const char* kProgressListKind = "比較進行記録ファイル";
+
 // Read a whole file and decode it. A file that cannot be opened raises
-// EFOpenError; a damaged one EReadError.
+// EFOpenError; an empty, short or damaged one EFileFormatError, naming the
+// file and its kind.
 TProjectData ReadProjectFile(const std::string& path);
 std::vector<std::string> ReadProgressList(const std::string& path);
 

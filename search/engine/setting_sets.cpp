@@ -67,7 +67,11 @@ std::vector<std::string> LoadSettingNames(const std::string& appDir) {
 }
 
 TSettingSet LoadSettingSet(const std::string& appDir, int n) {
-    const TIniFile ini(SettingSetPath(appDir, n));
+    const std::string path = SettingSetPath(appDir, n);
+    const TIniFile ini(path);
+    // Every set this program writes has the section; a file without it
+    // would silently clear the whole settings page.
+    if (FileExists(path) && !ini.SectionExists(kSection)) throw EFileFormatError(path, kSettingSetKind);
     TSettingSet set;
     set.Name = ini.ReadString(kSection, "Name", "");
     set.SubDir = ini.ReadBool(kSection, "Check SubDir", false);

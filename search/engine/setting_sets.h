@@ -35,7 +35,12 @@ std::string SettingSetPath(const std::string& appDir, int n);
 // The names of files 0, 1, ... up to the first missing one, in that order.
 std::vector<std::string> LoadSettingNames(const std::string& appDir);
 
+// What a setting set that does not read says it should have been.
+inline constexpr const char* kSettingSetKind = "保存設定ファイル";
+
 // File n with the defaults for missing keys (all defaults for a missing file).
+// A file that is there but holds no section "Set" (empty, damaged, not an
+// ini file, unreadable) raises EFileFormatError naming it.
 TSettingSet LoadSettingSet(const std::string& appDir, int n);
 
 // Writes the nine keys of section "Set" in their order into file n. A missing

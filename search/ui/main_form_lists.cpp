@@ -264,7 +264,15 @@ void TOV_MainForm::LoadSettingNames() {
 }
 
 void TOV_MainForm::LoadSetting(int n) {
-    const TSettingSet set = LoadSettingSet(Globals().AppDir, n);
+    // A set that does not read is named in a message; the page stays as it is.
+    TSettingSet set;
+    try {
+        set = LoadSettingSet(Globals().AppDir, n);
+    } catch (...) {
+        if (Application()) Application()->HandleException(this, std::current_exception());
+        else Dialogs().ShowError(ExceptionMessage(std::current_exception()));
+        return;
+    }
     Check_subFolder.SetChecked(set.SubDir);
     Check_OneEnd.SetChecked(set.OnceEnd);
     Radio_Mode.SetItemIndex(ClampRadio(Radio_Mode, set.CheckSize));

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <random>
 
 #include <QAbstractItemView>
 #include <QItemSelectionModel>
@@ -110,23 +111,35 @@ TEST_F(ProjectTest, OverwriteQuestionAndFailedSaveKeepTheProjectChanged) {
     EXPECT_EQ(f.Data.PrjFileName, "新規プロジェクト.ovp");
 }
 
+// Random bytes, an empty file, a count far beyond the file, a cut file and a
+// progress list that lies: each is named in one message, and the project in
+// use stays.
 TEST_F(ProjectTest, HostileProjectLeavesTheWindowUntouched) {
     TOV_MainForm& f = Filled();
     f.Data.ProjectChanged = 1;
-    // A count far beyond the file, a cut file and a progress list that lies.
+    std::string noise(300, '\0');
+    std::mt19937 random(7);
+    for (char& c : noise) c = static_cast<char>(random());
+    const std::string noisy = WriteFile(root_ / "noise.ovp", noise);
+    const std::string empty = WriteFile(root_ / "空.ovp", "");
     const std::string huge = WriteFile(root_ / "huge.ovp", std::string("\xff\xff\xff\x7f", 4));
     TProjectData ok;
     ok.Sources = {a_};
     const std::string full = EncodeProjectFile(ok);
     const std::string cut = WriteFile(root_ / "cut.ovp", full.substr(0, full.size() - 3));
     const std::string lying = WriteFile(root_ / "lying.ovp", full);
-    WriteFile(root_ / "lying.ovl", std::string{'\x10', '\0', '\0', '\0', '\x05', '\0', 'a', 'b'});
-    for (const std::string& path : {huge, cut, lying}) {
+    const std::string lyingList =
+        WriteFile(root_ / "lying.ovl", std::string{'\x10', '\0', '\0', '\0', '\x05', '\0', 'a', 'b'});
+    const auto unreadable = [](const std::string& path, const char* kind) {
+        return std::vector<std::string>{"ファイル \"" + path + "\" は Orvalis の" + kind + "として読み込めません"};
+    };
+    for (const std::string& path : {noisy, empty, huge, cut, lying}) {
         SCOPED_TRACE(path);
         dialogs_->ClearCalls();
         dialogs_->AnswerOpen(std::vector<std::string>{path});
         f.P1B_OpenMouseDown();
-        EXPECT_EQ(Errors().size(), 1u);
+        EXPECT_EQ(Errors(), path == lying ? unreadable(lyingList, "比較進行記録ファイル")
+                                          : unreadable(path, "プロジェクトファイル"));
         EXPECT_EQ(f.FListView_L.Count(), 2);
         EXPECT_EQ(f.ListView_log.Count(), 1);
         EXPECT_EQ(f.Radio_Seltgt.ItemIndex(), 4);
@@ -327,6 +340,15 @@ TEST_F(ProjectTest, SettingSetsStoreApplyAndDelete) {
     ASSERT_EQ(f.List_Setting2.Count(), 1);
     EXPECT_EQ(f.List_Setting2.Item(0)->Caption(), "二つ目");
     EXPECT_FALSE(fs::exists(SettingSetPath(app_.string() + "/", 1)));
+
+    // A set that is not one is named, and the page stays as it is.
+    const std::string damaged = WriteFile(SettingSetPath(app_.string() + "/", 0), "garbage\r\n");
+    f.LoadSettingNames();
+    f.List_Setting2.Item(0)->SetSelected(true);
+    f.List_Setting2DblClick();
+    EXPECT_EQ(Errors(), std::vector<std::string>{"ファイル \"" + damaged + "\" は Orvalis の保存設定ファイルとして読み込めません"});
+    EXPECT_EQ(f.Radio_Seltgt.ItemIndex(), 0);
+    EXPECT_EQ(f.LabeledEdit1.Text(), dir_);
 
     // Cancel stores nothing; a missing Set folder is an error, not a crash.
     f.SettingNamePrompt = [] { return std::optional<std::string>(); };

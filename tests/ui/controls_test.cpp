@@ -13,9 +13,11 @@
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QToolTip>
 
 #include "platform/ui/list_view.h"
 #include "platform/ui/menus.h"
@@ -212,6 +214,44 @@ TEST_F(ControlsTest, ListViewReplacesItsInputWidgetWithTheReportView) {
     list.SetViewStyle(TViewStyle::vsReport);  // same style: nothing
     EXPECT_EQ(listener.log, (std::vector<std::string>{"destroying", "created"}));
     list.RemoveHandleListener(&listener);
+}
+
+// A path too long for its place loses its middle, not its file name, and
+// shows whole as a tool tip; a text that fits stays as it is.
+TEST_F(ControlsTest, ListViewCutsLongTextsInTheMiddleAndShowsThemWholeAsToolTips) {
+    TForm form;
+    form.SetBounds(0, 0, 500, 300);
+    TListView list(&form, "FListView_L", &form);
+    list.SetAlign(TAlign::alClient);
+    list.AddColumn("比較元ファイル", 100);
+    TImageList icons(&form, "ImageList_L", 32, 32);
+    QPixmap icon(32, 32);
+    icon.fill(Qt::gray);
+    icons.AddImage(icon);
+    list.SetLargeImages(&icons);
+    const std::string path = "/home/user/pictures/ホリデー 2024/北海道の旅行/一日目/夕焼け.jpg";
+    list.BeginUpdate();
+    list.Add(path, 0);
+    list.Add("a.jpg", 0);
+    list.EndUpdate();
+    form.Show();
+    for (TViewStyle style : {TViewStyle::vsIcon, TViewStyle::vsReport}) {
+        list.SetViewStyle(style);
+        QCoreApplication::processEvents();
+        std::string shown = list.ShownText(0);
+        std::erase(shown, '\n');
+        EXPECT_TRUE(shown.starts_with("/h") && shown.find("…") != std::string::npos && shown.ends_with("/夕焼け.jpg"))
+            << shown;
+        EXPECT_EQ(list.ShownText(1), "a.jpg");
+
+        QWidget* viewport = list.HandleWidget();
+        const auto* view = static_cast<QAbstractItemView*>(viewport->parentWidget());
+        const QPoint at = view->visualRect(view->model()->index(0, 0)).center();
+        QHelpEvent help(QEvent::ToolTip, at, viewport->mapToGlobal(at));
+        QCoreApplication::sendEvent(viewport, &help);
+        EXPECT_EQ(QToolTip::text().toStdString(), path);
+        QToolTip::hideText();
+    }
 }
 
 TEST_F(ControlsTest, ChildrenAreListedInOrderAndForgottenWhenDestroyed) {
