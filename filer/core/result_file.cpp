@@ -1,7 +1,5 @@
 #include "filer/core/result_file.h"
 
-#include <sys/stat.h>
-
 #include <exception>
 
 #include "platform/base/errors.h"
@@ -12,39 +10,9 @@ namespace orv {
 
 namespace {
 
-constexpr const char* kResult = "Result";
 constexpr const char* kResWindow = "ResWindow";
 
-// The entry itself is a regular file (a link is not).
-bool IsRegularEntry(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-void WriteOrEmpty(TIniFile& ini, const std::string& key, const std::string& value) {
-    try {
-        ini.WriteString(kResult, key, value);
-    } catch (const EConvertError&) {
-        ini.WriteString(kResult, key, "");
-    }
-}
-
 }  // namespace
-
-void WriteResultFile(const std::string& path, bool stop, const std::vector<std::string>& texts,
-                     const std::vector<std::string>& logs) {
-    // The new answer replaces the old one in one rename, so an answer given
-    // earlier stays readable until this one is complete. Only a link or
-    // anything else that is no regular file goes first: the answer never
-    // lands elsewhere through it.
-    if (PathExists(path) && !IsRegularEntry(path)) DeleteFile(path);
-    TIniFile ini(path, kMaxAnswerFileBytes);
-    TIniFile::Batch batch(ini, true);
-    ini.WriteBool(kResult, "Stop", stop);
-    for (std::size_t i = 0; i < texts.size(); ++i) WriteOrEmpty(ini, "Text" + std::to_string(i), texts[i]);
-    for (std::size_t j = 0; j < logs.size(); ++j) WriteOrEmpty(ini, "Log" + std::to_string(j), logs[j]);
-    batch.Commit();
-}
 
 std::string DefaultMoveFolder() { return DocumentsDir() + "OV_TMP/"; }
 

@@ -7,7 +7,6 @@
 #include "platform/base/binary_io.h"
 #include "platform/base/datetime.h"
 #include "platform/base/file_system.h"
-#include "platform/base/ini_file.h"
 #include "platform/base/paths.h"
 #include "platform/base/process.h"
 #include "platform/base/stream.h"
@@ -16,8 +15,6 @@ namespace orv {
 
 namespace {
 
-constexpr const char* kDoingSection = "Doing";
-constexpr const char* kResultSection = "Result";
 constexpr int kPollMs = 50;
 
 int gActiveHandOvers = 0;
@@ -71,80 +68,46 @@ TAutoSide ChooseAutoSide(const TSTitems& s, const TSTitems& t, std::int32_t selT
 
 void WriteDoFilesAuto(const std::string& path, std::int32_t action, const std::string& moveFolder,
                       const std::string& file, int target) {
-    RemoveIfThere(path);
-    TIniFile ini(path);
-    TIniFile::Batch batch(ini, true);
-    ini.WriteInteger(kDoingSection, "No", 0);
-    ini.WriteInteger(kDoingSection, "Syori", action);
-    ini.WriteString(kDoingSection, "Tgt Dir", moveFolder);
-    ini.WriteString(kDoingSection, "File", file);
-    ini.WriteInteger(kDoingSection, "Target", target);
-    batch.Commit();
+    TDoFiles files;
+    files.No = THandOverMode::Automatic;
+    files.Syori = static_cast<TPairAction>(action);
+    files.TgtDir = moveFolder;
+    files.File = file;
+    files.Target = static_cast<TPairSide>(target);
+    WriteDoFiles(path, files);
 }
 
 void WriteDoFilesPair(const std::string& path, const TFileList::Entry& source, const TFileList::Entry& target) {
-    RemoveIfThere(path);
-    TIniFile ini(path);
-    TIniFile::Batch batch(ini, true);
-    ini.WriteInteger(kDoingSection, "No", 1);
-    auto side = [&ini](const TFileList::Entry& entry, const char* suffix) {
-        const std::string sfx = suffix;
+    TDoFiles files;
+    files.No = THandOverMode::OnePair;
+    auto side = [](const TFileList::Entry& entry, PairFile& out) {
         const TSTitems none;
         const TSTitems& item = entry.Item ? *entry.Item : none;
-        ini.WriteString(kDoingSection, "File" + sfx, entry.Path);
-        ini.WriteString(kDoingSection, "Data" + sfx, DateTimeToStr(item.FileDate));
-        ini.WriteString(kDoingSection, "Size" + sfx, FormatSize(item.FileSize));
-        ini.WriteInteger(kDoingSection, "Width" + sfx, item.Width);
-        ini.WriteInteger(kDoingSection, "Height" + sfx, item.Height);
+        out = {entry.Path, DateTimeToStr(item.FileDate), FormatSize(item.FileSize), std::to_string(item.Width),
+               std::to_string(item.Height)};
     };
-    side(source, " L");
-    side(target, " R");
-    batch.Commit();
+    side(source, files.L);
+    side(target, files.R);
+    WriteDoFiles(path, files);
 }
 
 void WriteDoFilesList(const std::string& path, std::int64_t loadNo) {
-    RemoveIfThere(path);
-    TIniFile ini(path);
-    TIniFile::Batch batch(ini, true);
-    ini.WriteInteger(kDoingSection, "No", 2);
-    ini.WriteString(kDoingSection, "Load No", std::to_string(loadNo));
-    batch.Commit();
+    TDoFiles files;
+    files.No = THandOverMode::WholeLog;
+    files.LoadNo = loadNo;
+    WriteDoFiles(path, files);
 }
 
 std::string EncodeDoFiles2(const TLogTable& rows) {
-    TMemoryStream stream;
-    BinaryWriter writer(stream);
-    writer.WriteInt32(static_cast<std::int32_t>(rows.size()) - 1);
-    WriteStoredRows(writer, rows);
-    writer.WriteInt32(-1);
-    const auto& bytes = stream.Bytes();
-    return std::string(bytes.begin(), bytes.end());
-}
-
-THandlerAnswer ReadResultFile(const std::string& path) {
-    THandlerAnswer answer;
-    try {
-        TIniFile ini(path, kMaxAnswerFileBytes);
-        // One read of the file for every key below; nothing is written back.
-        TIniFile::Batch once(ini);
-        if (!ini.ValueExists(kResultSection, "Stop")) return answer;
-        answer.Stop = ini.ReadBool(kResultSection, "Stop", false);
-        for (std::size_t n = 0; ini.ValueExists(kResultSection, "Text" + std::to_string(n)); ++n)
-            answer.Texts.push_back(ini.ReadString(kResultSection, "Text" + std::to_string(n), ""));
-        for (std::size_t m = 0; ini.ValueExists(kResultSection, "Log" + std::to_string(m)); ++m)
-            answer.Logs.push_back(ini.ReadString(kResultSection, "Log" + std::to_string(m), ""));
-        answer.Received = true;
-    } catch (const std::exception&) {
-        return THandlerAnswer{};
-    }
-    return answer;
+    static_assert(kLogColumns == kDoFiles2RowStrings);
+    return orv::EncodeDoFiles2(rows.size(), [&rows](BinaryWriter& writer) { WriteStoredRows(writer, rows); });
 }
 
 std::string NoAnswerLine(const std::string& files) { return "：" + files + " の処理結果を filer から受け取れません"; }
 
 std::string OutcomeWithoutAnswer(std::int32_t action, const std::string& file, int target) {
     if (action < 0 || action > 2) return {};
-    const THandlerActionText& texts = kHandlerActionTexts[action];
+    const THandlerActionText& texts = *ActionTexts(static_cast<TPairAction>(action));
     const bool gone = !file.empty() && !PathExists(file);
     return std::string(target == 0 ? kSideSource : kSideTarget) + (gone ? texts.done : texts.failed);
 }

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/base/program_files.h"
+#include "platform/base/handover_files.h"
 #include "search/engine/main_data.h"
 #include "search/engine/pair_loop.h"
 #include "search/engine/run_driver.h"
@@ -44,7 +44,8 @@ enum class TAutoSide { None, Source, Target };
 TAutoSide ChooseAutoSide(const TSTitems& source, const TSTitems& target, std::int32_t selTgt,
                          std::int32_t nearMode);
 
-// ---- the exchange files (each replaces an existing file)
+// ---- the exchange files (each replaces an existing file; the files
+// themselves: handover_files.h)
 
 void WriteDoFilesAuto(const std::string& path, std::int32_t action, const std::string& moveFolder,
                       const std::string& file, int target);
@@ -53,17 +54,6 @@ void WriteDoFilesList(const std::string& path, std::int64_t loadNo);
 // The bytes of DoFiles2.Dat for a non-empty log. Raises EConvertError for a
 // text the stored-string format cannot hold.
 std::string EncodeDoFiles2(const TLogTable& rows);
-
-// What filer answered. filer writes Stop first, so an answer without it (a
-// missing, unreadable or damaged file) is no answer: Received false and
-// nothing else set.
-struct THandlerAnswer {
-    bool Received = false;
-    bool Stop = false;
-    std::vector<std::string> Texts;  // "Text0", "Text1", ... up to the first gap
-    std::vector<std::string> Logs;   // "Log0", "Log1", ... up to the first gap
-};
-THandlerAnswer ReadResultFile(const std::string& path);
 
 // ---- the hand-over
 
