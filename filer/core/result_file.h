@@ -6,16 +6,12 @@
 #include <vector>
 
 #include "platform/base/handover_files.h"
+#include "platform/base/window_placement.h"
 
 namespace orv {
 
 // The window's placement and move folder.
-struct TResWindowSettings {
-    int Left = 0;
-    int Top = 0;
-    int Width = 900;
-    int Height = 675;
-    bool Max = false;
+struct TResWindowSettings : TWindowPlacement {
     std::string Dir;
 };
 
