@@ -51,6 +51,7 @@
 
 #include "platform/base/datetime.h"
 #include "platform/graphics/bitmap.h"
+#include "search/engine/run_choices.h"
 
 struct stat;
 
@@ -168,7 +169,11 @@ struct TMainData {
     TFileList SourceFiles, TargetFiles;
     TFileList JyochyuList;
     std::string PrjDir, LogDir;
-    std::int32_t SizeMode = -1, SyoriMode = -1, SelTgt = -1, NearMode = -1, DoAction = -1;
+    TSizeMode SizeMode = TSizeMode::None;
+    TSyoriMode SyoriMode = TSyoriMode::None;
+    TSelTgt SelTgt = TSelTgt::None;
+    TNearMode NearMode = TNearMode::None;
+    TPairAction DoAction = TPairAction::None;
     std::uint8_t SubFolder = 0;
     std::uint8_t Preview = 0;
     std::uint8_t PrevShown = 0;

@@ -269,6 +269,8 @@ public:
     void PP_SaveNewPrjClick();
 
     // ---- run page and log
+    // The settings page's handling settings, read from its controls.
+    THandling PageHandling() const;
     void P4B_StartMouseDown();
     void P4B_PauseMouseDown();
     void P4B_StopMouseDown();

@@ -205,19 +205,20 @@ void TOV_MainForm::PP_SaveNewPrjClick() {
 
 // ---------------------------------------------------------------- run page
 
-void TOV_MainForm::P4B_StartMouseDown() {
-    TRunChoices choices;
-    choices.SizeMode = Radio_Mode.ItemIndex();
-    choices.SyoriMode = Radio_Syori.ItemIndex();
-    choices.SelTgt = Radio_Seltgt.ItemIndex();
-    choices.DoAction = Radio_Do.ItemIndex();
-    choices.NearMode = Radio_Near.ItemIndex();
-    choices.SubFolder = Check_subFolder.Checked();
-    choices.Preview = Check_prev.Checked();
-    choices.OneEnd = Check_OneEnd.Checked();
-    choices.TgtDir = LabeledEdit1.Text();
-    driver_->P4B_StartMouseDown(choices);
+THandling TOV_MainForm::PageHandling() const {
+    THandling h;
+    h.SizeMode = ChoiceOf<TSizeMode>(Radio_Mode.ItemIndex());
+    h.SyoriMode = ChoiceOf<TSyoriMode>(Radio_Syori.ItemIndex());
+    h.SelTgt = ChoiceOf<TSelTgt>(Radio_Seltgt.ItemIndex());
+    h.DoAction = ChoiceOf<TPairAction>(Radio_Do.ItemIndex());
+    h.NearMode = ChoiceOf<TNearMode>(Radio_Near.ItemIndex());
+    h.SubFolder = Check_subFolder.Checked();
+    h.OneEnd = Check_OneEnd.Checked();
+    h.TgtDir = LabeledEdit1.Text();
+    return h;
 }
+
+void TOV_MainForm::P4B_StartMouseDown() { driver_->P4B_StartMouseDown({PageHandling(), Check_prev.Checked()}); }
 
 void TOV_MainForm::P4B_PauseMouseDown() { driver_->P4B_PauseMouseDown(); }
 
