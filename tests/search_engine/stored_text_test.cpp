@@ -57,7 +57,7 @@ TEST_P(StoredTextFiles, RoundTripThroughEveryStoredFile) {
                                                 StoredString(Utf8Form(picture)));
     project.Sources.push_back(folder);
     project.Targets = {picture};
-    project.MoveFolder = folder;
+    project.Handling.TgtDir = folder;
     project.LogRows[0][kLogSourcePath] = project.LogRows[0][kLogTargetPath] = picture;
     SaveProjectFiles(home / "p.ovp", project, progress);
     const TProjectFiles read = ReadProjectFiles(home / "p.ovp");
