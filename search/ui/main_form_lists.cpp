@@ -263,14 +263,7 @@ void TOV_MainForm::LoadSetting(int n) {
         else Dialogs().ShowError(ExceptionMessage(std::current_exception()));
         return;
     }
-    Check_subFolder.SetChecked(set.SubFolder);
-    Check_OneEnd.SetChecked(set.OneEnd);
-    Radio_Mode.SetItemIndex(ClampRadio(Radio_Mode, ItemOf(set.SizeMode)));
-    Radio_Syori.SetItemIndex(ClampRadio(Radio_Syori, ItemOf(set.SyoriMode)));
-    Radio_Seltgt.SetItemIndex(ClampRadio(Radio_Seltgt, ItemOf(set.SelTgt)));
-    Radio_Do.SetItemIndex(ClampRadio(Radio_Do, ItemOf(set.DoAction)));
-    Radio_Near.SetItemIndex(ClampRadio(Radio_Near, ItemOf(set.NearMode)));
-    LabeledEdit1.SetText(set.TgtDir);
+    SetPageHandling(set);
 }
 
 }  // namespace orv

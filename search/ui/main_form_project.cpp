@@ -159,15 +159,7 @@ void TOV_MainForm::ApplyProject(TProjectData project, const std::vector<std::str
     };
     fill(FListView_L, project.Sources, kSourceMessages);
     fill(FListView_R, project.Targets, kTargetMessages);
-    const THandling& h = project.Handling;
-    Radio_Mode.SetItemIndex(ClampRadio(Radio_Mode, ItemOf(h.SizeMode)));
-    Radio_Syori.SetItemIndex(ClampRadio(Radio_Syori, ItemOf(h.SyoriMode)));
-    Radio_Seltgt.SetItemIndex(ClampRadio(Radio_Seltgt, ItemOf(h.SelTgt)));
-    Radio_Near.SetItemIndex(ClampRadio(Radio_Near, ItemOf(h.NearMode)));
-    Radio_Do.SetItemIndex(ClampRadio(Radio_Do, ItemOf(h.DoAction)));
-    Check_subFolder.SetChecked(h.SubFolder);
-    Check_OneEnd.SetChecked(h.OneEnd);
-    LabeledEdit1.SetText(h.TgtDir);
+    SetPageHandling(project.Handling);
     RunLog.Assign(std::move(project.LogRows));
     Data.ProjectChanged = 0;
     P4B_Log.SetEnable(ListView_log.Count() > 0);
@@ -210,6 +202,19 @@ THandling TOV_MainForm::PageHandling() const {
     h.OneEnd = Check_OneEnd.Checked();
     h.TgtDir = LabeledEdit1.Text();
     return h;
+}
+
+void TOV_MainForm::SetPageHandling(const THandling& h) {
+    // The check boxes run no handler; a group that changes to an item runs
+    // Radio_ModeClick, which still sees the earlier move folder.
+    Check_subFolder.SetChecked(h.SubFolder);
+    Check_OneEnd.SetChecked(h.OneEnd);
+    Radio_Mode.SetItemIndex(ClampRadio(Radio_Mode, ItemOf(h.SizeMode)));
+    Radio_Syori.SetItemIndex(ClampRadio(Radio_Syori, ItemOf(h.SyoriMode)));
+    Radio_Seltgt.SetItemIndex(ClampRadio(Radio_Seltgt, ItemOf(h.SelTgt)));
+    Radio_Do.SetItemIndex(ClampRadio(Radio_Do, ItemOf(h.DoAction)));
+    Radio_Near.SetItemIndex(ClampRadio(Radio_Near, ItemOf(h.NearMode)));
+    LabeledEdit1.SetText(h.TgtDir);
 }
 
 void TOV_MainForm::P4B_StartMouseDown() { driver_->P4B_StartMouseDown({PageHandling(), Check_prev.Checked()}); }
