@@ -90,7 +90,8 @@ void RecordAction(TPairData& data, TPairAction action, const std::string& path, 
 
     // Both sides naming one file (through two paths): acting on "one of
     // them" would act on the file the user keeps too.
-    if ((data.DoingNo == THandOverMode::OnePair || data.DoingNo == THandOverMode::WholeLog) && index < data.PairL.size() && index < data.PairR.size() &&
+    const bool pairs = data.DoingNo == THandOverMode::OnePair || data.DoingNo == THandOverMode::WholeLog;
+    if (pairs && index < data.PairL.size() && index < data.PairR.size() &&
         SameFile(data.PairL[index].File, data.PairR[index].File)) {
         result += texts.failed;
         data.ResLog.push_back(path + kSameFileLine);

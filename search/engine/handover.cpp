@@ -56,12 +56,18 @@ TAutoSide ChooseAutoSide(const TSTitems& s, const TSTitems& t, TSelTgt selTgt, T
     switch (selTgt) {
         case TSelTgt::Source: return TAutoSide::Source;
         case TSelTgt::Target: return TAutoSide::Target;
-        case TSelTgt::LargerFile: return PickBy([&](int w) { return w == 0 ? s.FileSize > t.FileSize : t.FileSize > s.FileSize; }, nearMode);
-        case TSelTgt::SmallerFile: return PickBy([&](int w) { return w == 0 ? s.FileSize < t.FileSize : t.FileSize < s.FileSize; }, nearMode);
-        case TSelTgt::OlderDate: return PickBy([&](int w) { return w == 0 ? s.FileDate < t.FileDate : t.FileDate < s.FileDate; }, nearMode);
-        case TSelTgt::NewerDate: return PickBy([&](int w) { return w == 0 ? s.FileDate > t.FileDate : t.FileDate > s.FileDate; }, nearMode);
-        case TSelTgt::LargerImage: return PickBy([&](int w) { return w == 0 ? sumS > sumT : sumT > sumS; }, nearMode);
-        case TSelTgt::SmallerImage: return PickBy([&](int w) { return w == 0 ? sumS < sumT : sumT < sumS; }, nearMode);
+        case TSelTgt::LargerFile:
+            return PickBy([&](int w) { return w == 0 ? s.FileSize > t.FileSize : t.FileSize > s.FileSize; }, nearMode);
+        case TSelTgt::SmallerFile:
+            return PickBy([&](int w) { return w == 0 ? s.FileSize < t.FileSize : t.FileSize < s.FileSize; }, nearMode);
+        case TSelTgt::OlderDate:
+            return PickBy([&](int w) { return w == 0 ? s.FileDate < t.FileDate : t.FileDate < s.FileDate; }, nearMode);
+        case TSelTgt::NewerDate:
+            return PickBy([&](int w) { return w == 0 ? s.FileDate > t.FileDate : t.FileDate > s.FileDate; }, nearMode);
+        case TSelTgt::LargerImage:
+            return PickBy([&](int w) { return w == 0 ? sumS > sumT : sumT > sumS; }, nearMode);
+        case TSelTgt::SmallerImage:
+            return PickBy([&](int w) { return w == 0 ? sumS < sumT : sumT < sumS; }, nearMode);
         case TSelTgt::None:
         default: return TAutoSide::None;
     }

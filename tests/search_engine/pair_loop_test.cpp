@@ -385,7 +385,8 @@ TEST(PairLoopModel, SameResultsAsVisitingEveryPair) {
                 ++visits;
                 if (s.Path == t.Path || missing.count(s.Path) || missing.count(t.Path)) continue;
                 if (!inLog.count({s.Path, t.Path}) &&
-                    (data.SizeMode != TSizeMode::SameSize || (s.Item->Width == t.Item->Width && s.Item->Height == t.Item->Height))) {
+                    (data.SizeMode != TSizeMode::SameSize ||
+                     (s.Item->Width == t.Item->Width && s.Item->Height == t.Item->Height))) {
                     ++compares;
                     const int score = s.Item->Width == t.Item->Width && looks[s.Path] == looks[t.Path] ? 100 : 0;
                     if (score >= data.Par) {

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <random>
+#include <tuple>
 
 #include <QAbstractItemView>
 #include <QItemSelectionModel>
@@ -57,9 +58,9 @@ TEST_F(ProjectTest, SaveAndOpenRestoreTheProject) {
     ASSERT_TRUE(fs::exists(ProgressListPath(path)));
     const TProjectData stored = ReadProjectFile(path);
     const THandling& h = stored.Handling;
-    EXPECT_EQ((std::array<std::int32_t, 5>{ItemOf(h.SizeMode), ItemOf(h.SyoriMode), ItemOf(h.SelTgt), ItemOf(h.NearMode),
-                                           ItemOf(h.DoAction)}),
-              (std::array<std::int32_t, 5>{1, 0, 4, 1, 2}));
+    EXPECT_EQ(std::tie(h.SizeMode, h.SyoriMode, h.SelTgt, h.NearMode, h.DoAction),
+              std::make_tuple(TSizeMode::AnySize, TSyoriMode::Automatic, TSelTgt::OlderDate, TNearMode::Target,
+                              TPairAction::Move));
 
     TOV_MainForm& g = Make();
     dialogs_->AnswerOpen(std::vector<std::string>{path});
