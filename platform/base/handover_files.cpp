@@ -59,7 +59,7 @@ void WriteDoFiles(const std::string& path, const TDoFiles& files) {
             break;
         case THandOverMode::OnePair:
             for (const TPairSide side : {TPairSide::Source, TPairSide::Target}) {
-                const PairFile& f = side == TPairSide::Source ? files.L : files.R;
+                const PairFile& f = files.Side(side);
                 const std::string sfx = kSuffixes[static_cast<int>(side)];
                 ini.WriteString(kDoing, "File" + sfx, f.File);
                 ini.WriteString(kDoing, "Data" + sfx, f.Data);

@@ -59,6 +59,7 @@ struct TDoFiles {
     // OnePair: the source (" L") and the target (" R").
     PairFile L, R;
     PairFile& Side(TPairSide side) { return side == TPairSide::Source ? L : R; }
+    const PairFile& Side(TPairSide side) const { return side == TPairSide::Source ? L : R; }
 };
 
 // Replaces path with the keys of files.No in their order (none but No for a
