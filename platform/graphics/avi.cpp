@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/base/stream.h"
+#include "platform/graphics/bmp_rle.h"
 #include "platform/graphics/graphic.h"
 
 namespace orv {
@@ -225,37 +226,11 @@ void TAviReader::DecodeInto(const FrameChunk& chunk) {
         }
         return;
     }
-    // RLE8, bottom-up: y counts rows from the bottom.
-    std::size_t i = 0, x = 0, y = 0;
-    auto put = [&](std::uint8_t v) {
-        if (x < w && y < h) canvas_[(h - 1 - y) * w + x] = v;
-        ++x;
-    };
-    while (i + 1 < n) {
-        const std::uint8_t count = src[i], value = src[i + 1];
-        i += 2;
-        if (count > 0) {
-            for (unsigned k = 0; k < count && x < w; ++k) put(value);
-            continue;
-        }
-        if (value == 0) {  // end of line
-            x = 0;
-            ++y;
-        } else if (value == 1) {  // end of bitmap
-            break;
-        } else if (value == 2) {  // delta
-            if (i + 1 >= n) break;
-            x += src[i];
-            y += src[i + 1];
-            i += 2;
-        } else {  // absolute run, padded to a word
-            const std::size_t len = value;
-            if (len > n - i) break;
-            for (std::size_t k = 0; k < len; ++k) put(src[i + k]);
-            i += len + (len & 1);
-        }
-        if (y >= h) break;
-    }
+    // RLE8, bottom-up: file rows count from the bottom.
+    std::size_t i = 0;
+    DecodeBmpRle([&]() -> int { return i < n ? src[i++] : -1; },
+                 [&](int fileRow) { return &canvas_[(h - 1 - static_cast<std::size_t>(fileRow)) * w]; }, width_,
+                 height_, false);
 }
 
 void TAviReader::ToBitmap(TBitmap& target) const {

@@ -8,6 +8,7 @@
 
 #include "platform/base/stream.h"
 #include "platform/graphics/bitmap.h"
+#include "platform/graphics/bmp_rle.h"
 #include "platform/graphics/byte_order.h"
 
 namespace orv {
@@ -81,18 +82,6 @@ struct Channel {
     }
 };
 
-// Writes pixel x of an 8-bit or 4-bit row, dropping pixels beyond the width.
-inline void PutIndex(std::uint8_t* row, int x, int width, bool fourBits, unsigned value) {
-    if (x < 0 || x >= width) return;
-    if (!fourBits) {
-        row[x] = static_cast<std::uint8_t>(value);
-        return;
-    }
-    std::uint8_t& byte = row[x >> 1];
-    value &= 15u;
-    byte = static_cast<std::uint8_t>((x & 1) ? ((byte & 0xF0u) | value) : ((byte & 0x0Fu) | (value << 4)));
-}
-
 // The highest palette index the pixels of an indexed bitmap use.
 unsigned HighestIndex(const TBitmap& bmp) {
     const int bits = bmp.PixelFormat() == TPixelFormat::pf1bit ? 1 : bmp.PixelFormat() == TPixelFormat::pf4bit ? 4 : 8;
@@ -111,55 +100,10 @@ unsigned HighestIndex(const TBitmap& bmp) {
 
 void DecodeRle(TStream& stream, TBitmap& bmp, bool fourBits, bool topDown) {
     ByteSource in(stream);
-    const int width = bmp.Width(), height = bmp.Height();
-    int x = 0, y = 0;  // y counts file rows
-    auto row = [&](int fileRow) { return bmp.ScanLine(topDown ? fileRow : height - 1 - fileRow); };
-    while (y < height) {
-        const int count = in.Next();
-        const int value = in.Next();
-        if (count < 0 || value < 0) break;
-        if (count > 0) {
-            std::uint8_t* line = row(y);
-            // A run past the row's end is dropped.
-            for (int i = 0; i < count && x < width; ++i, ++x) {
-                const unsigned v = fourBits ? ((i & 1) ? (value & 0x0F) : (value >> 4)) : static_cast<unsigned>(value);
-                PutIndex(line, x, width, fourBits, v);
-            }
-            continue;
-        }
-        if (value == 0) {  // end of line
-            x = 0;
-            ++y;
-        } else if (value == 1) {  // end of bitmap
-            break;
-        } else if (value == 2) {  // delta
-            const int dx = in.Next();
-            const int dy = in.Next();
-            if (dx < 0 || dy < 0) break;
-            x = std::min(width, x + dx);
-            y += dy;
-        } else {  // absolute run of `value` pixels, padded to 16 bits
-            std::uint8_t* line = row(y);
-            const int bytes = fourBits ? (value + 1) / 2 : value;
-            bool ended = false;
-            for (int i = 0; i < bytes; ++i) {
-                const int b = in.Next();
-                if (b < 0) {
-                    ended = true;
-                    break;
-                }
-                if (fourBits) {
-                    PutIndex(line, x + 2 * i, width, true, static_cast<unsigned>(b) >> 4);
-                    if (2 * i + 1 < value) PutIndex(line, x + 2 * i + 1, width, true, static_cast<unsigned>(b));
-                } else {
-                    PutIndex(line, x + i, width, false, static_cast<unsigned>(b));
-                }
-            }
-            if (ended) break;
-            x = std::min(width, x + value);
-            if (bytes & 1) in.Next();
-        }
-    }
+    const int height = bmp.Height();
+    DecodeBmpRle([&] { return in.Next(); },
+                 [&](int fileRow) { return bmp.ScanLine(topDown ? fileRow : height - 1 - fileRow); }, bmp.Width(),
+                 height, fourBits);
 }
 
 }  // namespace
