@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "formats/format_messages.h"
 #include "formats/format_registry.h"
 #include "platform/base/errors.h"
 #include "platform/base/stream.h"
+#include "platform/graphics/messages.h"
 
 namespace orv {
 

@@ -15,7 +15,7 @@ namespace {
 // canvas of gigabytes.
 constexpr std::int64_t kMaxAviPixels = std::int64_t{4096} * 4096;
 
-[[noreturn]] void Bad() { throw EInvalidGraphic("Cannot load image. Invalid or unexpected AVI image format."); }
+[[noreturn]] void Bad() { RaiseInvalidImageFormat("AVI"); }
 
 std::uint32_t U32(const std::vector<std::uint8_t>& d, std::size_t at) {
     if (at > d.size() || d.size() - at < 4) Bad();

@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "platform/graphics/memory_budget.h"
+#include "platform/graphics/messages.h"
 
 namespace orv {
 
@@ -349,7 +350,7 @@ const TPalette& TBitmap::EffectivePalette() const {
 
 void TBitmap::SetPixelFormat(TPixelFormat format) {
     if (format == TPixelFormat::pfCustom || static_cast<int>(format) > static_cast<int>(TPixelFormat::pfCustom))
-        throw EInvalidGraphic(std::string(SInvalidPixelFormat));
+        throw EInvalidGraphic(std::string(msg::InvalidPixelFormat));
     if (format == format_) return;
     const TPixelFormat old = format_;
     const std::size_t stride = StrideFor(width_, format);
@@ -390,12 +391,12 @@ void TBitmap::SetPixelFormat(TPixelFormat format) {
 }
 
 std::uint8_t* TBitmap::ScanLine(int y) {
-    if (y < 0 || y >= height_) throw EInvalidGraphicOperation(std::string(SScanLineRange));
+    if (y < 0 || y >= height_) throw EInvalidGraphicOperation(std::string(msg::ScanLineRange));
     return data_.get() + static_cast<std::size_t>(y) * stride_;
 }
 
 const std::uint8_t* TBitmap::ScanLine(int y) const {
-    if (y < 0 || y >= height_) throw EInvalidGraphicOperation(std::string(SScanLineRange));
+    if (y < 0 || y >= height_) throw EInvalidGraphicOperation(std::string(msg::ScanLineRange));
     return data_.get() + static_cast<std::size_t>(y) * stride_;
 }
 

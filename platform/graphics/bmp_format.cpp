@@ -39,7 +39,7 @@ bool KnownInfoHeaderSize(std::uint32_t size) {
 
 // Exact read that reports a short file as a bad image.
 void ReadExact(TStream& stream, void* buffer, std::size_t count) {
-    if (count != 0 && stream.Read(buffer, count) != count) RaiseInvalidImage(kFormatName);
+    if (count != 0 && stream.Read(buffer, count) != count) RaiseInvalidImageFormat(kFormatName);
 }
 
 // Reads the stream a block at a time for the run-length decoders.
@@ -123,13 +123,13 @@ void TBitmap::LoadFromStream(TStream& stream) {
 
     std::uint8_t file[14];
     ReadExact(stream, file, sizeof file);
-    if (file[0] != 'B' || file[1] != 'M') RaiseInvalidImage(kFormatName);
+    if (file[0] != 'B' || file[1] != 'M') RaiseInvalidImageFormat(kFormatName);
     const std::uint32_t offBits = LittleLong(file + 10);
 
     std::uint8_t info[124] = {};
     ReadExact(stream, info, 4);
     const std::uint32_t infoSize = LittleLong(info);
-    if (!KnownInfoHeaderSize(infoSize)) RaiseInvalidImage(kFormatName);
+    if (!KnownInfoHeaderSize(infoSize)) RaiseInvalidImageFormat(kFormatName);
     ReadExact(stream, info + 4, infoSize - 4);
 
     std::int64_t width, height;
@@ -161,7 +161,7 @@ void TBitmap::LoadFromStream(TStream& stream) {
     case BI_ALPHABITFIELDS: depthOk = infoSize != 64 && (bits == 16 || bits == 32); break;
     default: break;
     }
-    if (!depthOk) RaiseInvalidImage(kFormatName);
+    if (!depthOk) RaiseInvalidImageFormat(kFormatName);
 
     std::uint32_t masks[3] = {0, 0, 0};
     if (compression == BI_BITFIELDS || compression == BI_ALPHABITFIELDS) {
@@ -259,7 +259,7 @@ void TBitmap::LoadFromStream(TStream& stream) {
     const auto w = static_cast<int>(width), h = static_cast<int>(height);
     if (!rle && static_cast<std::uint64_t>(fileStride) * static_cast<std::uint64_t>(height) >
                     static_cast<std::uint64_t>(stream.Remaining()))
-        RaiseInvalidImage(kFormatName);
+        RaiseInvalidImageFormat(kFormatName);
 
     TBitmap image;
     image.SetPixelFormat(format);
@@ -289,7 +289,7 @@ void TBitmap::LoadFromStream(TStream& stream) {
             }
         }
     }
-    if (cutColors && h > 0 && w > 0 && HighestIndex(image) >= *cutColors) RaiseInvalidImage(kFormatName);
+    if (cutColors && h > 0 && w > 0 && HighestIndex(image) >= *cutColors) RaiseInvalidImageFormat(kFormatName);
     // Only a complete load replaces the picture.
     MoveAssign(image);
 }

@@ -39,7 +39,7 @@ public:
     // Binds an extension (with or without a leading dot, ASCII case ignored)
     // to a class. Binding it again to the same class only updates the
     // description; to another class raises EInvalidGraphic with
-    // SDuplicateExtension unless `replace` is set. An empty extension is ignored.
+    // "Attempt to register %s twice." unless `replace` is set. An empty extension is ignored.
     static void RegisterFileFormat(const std::string& extension, const std::string& description,
                                    const TGraphicClass& graphicClass, bool replace = false);
     // Removes every binding of the class.
