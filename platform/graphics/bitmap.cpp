@@ -36,12 +36,6 @@ TPalette::TPalette(std::vector<TPaletteEntry> entries) : entries_(std::move(entr
     if (entries_.size() > kMaxEntries) entries_.resize(kMaxEntries);
 }
 
-void TPalette::SetEntry(std::size_t index, const TPaletteEntry& entry) {
-    if (index >= kMaxEntries) return;
-    if (index >= entries_.size()) entries_.resize(index + 1);
-    entries_[index] = entry;
-}
-
 namespace {
 
 std::size_t NearestIn(const std::vector<TPaletteEntry>& entries, std::size_t limit, TColor color) {
@@ -62,8 +56,6 @@ std::size_t NearestIn(const std::vector<TPaletteEntry>& entries, std::size_t lim
 }
 
 }  // namespace
-
-std::size_t TPalette::NearestIndex(TColor color) const { return NearestIn(entries_, kMaxEntries, color); }
 
 TPalette TPalette::DefaultFor(TPixelFormat format) {
     std::vector<TPaletteEntry> e;

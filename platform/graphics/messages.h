@@ -14,15 +14,13 @@ inline constexpr const char* LoadingData = "Loading data...";
 
 // Decoders.
 inline constexpr const char* LZ77Error = "LZ77 decompression error.";
-inline constexpr const char* JPEGEndOfInput = "JPEG decompression error. Unexpected end of input.";
 inline constexpr const char* JPEGStripSize = "Improper JPEG strip/tile size.";
 inline constexpr const char* JPEGComponentCount = "Improper JPEG component count.";
 inline constexpr const char* JPEGDataPrecision = "Improper JPEG data precision.";
 inline constexpr const char* JPEGSamplingFactors = "Improper JPEG sampling factors.";
 inline constexpr const char* JPEGBogusTables = "Bogus JPEG tables field.";
 inline constexpr const char* JPEGFractionalScanline = "Fractional JPEG scanline unsupported.";
-inline constexpr const char* Warning = "Warning";
-inline constexpr const char* JPEGErrorNumber = "JPEG error #%d";
+inline constexpr const char* JPEGErrorNumber = "JPEG error #%d";  // every fatal libjpeg error
 
 // Readers. InvalidImage is raised by RaiseInvalidImageFormat (graphic.h).
 inline constexpr const char* InvalidImage = "Cannot load image. Invalid or unexpected %s image format.";

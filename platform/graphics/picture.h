@@ -28,8 +28,6 @@ public:
     void LoadFromFile(const std::string& fileName);
 
     TGraphic* Graphic() const { return graphic_.get(); }
-    void SetGraphic(std::unique_ptr<TGraphic> graphic) { graphic_ = std::move(graphic); }
-    std::unique_ptr<TGraphic> ReleaseGraphic() { return std::move(graphic_); }
     int Width() const;
     int Height() const;
 
