@@ -1,6 +1,7 @@
 // TIFF loading: colour set-up, palette, decoder choice and the loop over the
 // image's bands of strips or tiles.
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -93,7 +94,27 @@ void TTIFFGraphic::DecodeImage(TLoadContext& load) {
 
     const std::uint8_t usedSamples = ConfigureColours(stream, planar);
     const TColorModel source = ColorManager.SourceModel();
-    SetImageSize(p.Width, p.Height);
+    // Colour rows are written whole by the conversion below; the rows it
+    // does not reach are cleared when the load ends, however it ends.
+    const bool overwrite = PixelFormat() == TPixelFormat::pf24bit || PixelFormat() == TPixelFormat::pf32bit;
+    if (overwrite) {
+        CheckImageSize(p.Width, p.Height, kFormatName);
+        SetSizeForOverwrite(static_cast<int>(p.Width), static_cast<int>(p.Height));
+    } else {
+        SetImageSize(p.Width, p.Height);
+    }
+    p.RowIndex = 0;
+    struct ClearRowsLeft {
+        TTIFFGraphic& picture;
+        bool active;
+        ~ClearRowsLeft() {
+            if (!active) return;
+            const std::size_t height = static_cast<std::size_t>(picture.Height());
+            const std::size_t done = std::min<std::size_t>(picture.ImageProperties.RowIndex, height);
+            if (done < height)
+                std::memset(picture.Bits() + done * picture.RowBytes(), 0, (height - done) * picture.RowBytes());
+        }
+    } clearRowsLeft{*this, overwrite};
     load.Progress.Area.Right = static_cast<int>(p.Width);
 
     TTIFFBlockLayout layout = MakeLayout(planar, offsets.size());
@@ -130,6 +151,13 @@ void TTIFFGraphic::DecodeImage(TLoadContext& load) {
                          p.Compression != ctFaxRLE && p.Compression != ctFaxRLEW;
     blocks.Predictor = differencing;
     blocks.BigEndian = p.Options & OptionBigEndian;
+    if (auto* inflater = dynamic_cast<TLZ77Decoder*>(decoder.get())) {
+        // A block is inflated in one go straight into the band: it needs
+        // room for all its rows, and the reader clears what it leaves.
+        inflater->SetScratchTail(true);
+        blocks.DecoderMarksEnd = true;
+        blocks.WholeBlocks = true;
+    }
     blocks.FormatName = kFormatName;
     p.StripTotal = static_cast<std::uint32_t>(blocks.Offsets.size());
     TTIFFBlockReader reader(std::move(layout), std::move(blocks));

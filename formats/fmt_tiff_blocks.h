@@ -62,6 +62,13 @@ struct TTIFFBlockSource {
     bool ReverseBits = false;             // the bytes hold their first bit lowest
     bool Predictor = false;               // horizontal differencing to undo
     bool BigEndian = false;
+    // The decoder advances dest to the end of its output and may change
+    // bytes past it, which the reader then clears (else the reader clears
+    // the block before decoding it).
+    bool DecoderMarksEnd = false;
+    // The decoder wants room for a whole block: tiles cut by the image's
+    // bottom edge are decoded in full.
+    bool WholeBlocks = false;
     std::string_view FormatName;
 };
 
@@ -80,8 +87,9 @@ public:
                   std::vector<std::uint8_t>& out);
 
 private:
-    // Decodes the first `rows` rows of block `index` into dest (zero-filled
-    // by the caller); false when the block does not exist.
+    // Decodes block `index` into dest as far as destSize, undoing the
+    // predictor on its first `rows` rows; every byte of dest is set, zero
+    // where the block gives nothing. False when the block does not exist.
     bool DecodeBlock(std::uint64_t index, std::uint32_t firstRow, std::uint32_t rows, std::uint8_t* dest,
                      std::size_t destSize);
     void Spend(std::uint64_t bytes);
