@@ -165,6 +165,16 @@ void TTIFFGraphic::DecodeImage(TLoadContext& load) {
     // Planes that the colour manager reads: the colour samples and alpha.
     const std::uint32_t usedPlanes = planar ? usedSamples : 1;
     const std::size_t targetBytes = RowBytes();
+    // Strips of rows as long as the bitmap's decode straight into the
+    // bitmap and are converted there, without a pass through a band.
+    const bool direct = overwrite && decoder && usedPlanes == 1 && reader.BlocksAreBands() && targetBytes == p.RowBytes &&
+                        ColorManager.ConvertsInPlace();
+    // Interleaved tiles of whole-byte pixels are converted from the tile's
+    // rows straight into the bitmap: a pixel converts alike wherever its row
+    // starts.
+    const std::uint64_t pixelBits = std::uint64_t{bitsPerSample_} * samplesPerPixel_;
+    const bool tileDirect = overwrite && tiled && !planar && !reader.Layout().Subsampled() && pixelBits % 8 == 0;
+    const std::size_t targetPixelBytes = PixelFormat() == TPixelFormat::pf32bit ? 4 : 3;
     std::vector<std::vector<std::uint8_t>> bands(usedPlanes);
     std::vector<TRowBuffer> rowPlanes(usedPlanes);
     p.RowIndex = 0;
@@ -173,6 +183,35 @@ void TTIFFGraphic::DecodeImage(TLoadContext& load) {
     for (; p.StripIndex < reader.Layout().BandsPerPlane() && p.RowIndex < p.Height; ++p.StripIndex) {
         const std::uint32_t rows = std::min(reader.Layout().BandHeight(p.StripIndex), p.Height - p.RowIndex);
         if (rows == 0) continue;  // a strip of no rows adds nothing
+        if (tileDirect) {
+            const TTIFFBlockLayout& layout = reader.Layout();
+            const std::uint64_t blockRowBytes = layout.BlockRowBytes();
+            for (std::uint32_t c = 0; c < layout.BlocksAcross(); ++c) {
+                const std::uint64_t x0 = std::uint64_t{c} * layout.TileWidth;
+                const auto pixels = static_cast<std::uint32_t>(std::min<std::uint64_t>(layout.TileWidth, p.Width - x0));
+                const std::uint8_t* const block = reader.ReadBlock(p.StripIndex, c, p.RowIndex, rows, 0);
+                std::uint8_t* target = Bits() + std::size_t{p.RowIndex} * targetBytes + x0 * targetPixelBytes;
+                for (std::uint32_t r = 0; r < rows; ++r, target += targetBytes)
+                    ColorManager.ConvertLine(block + r * blockRowBytes, pixels * pixelBits / 8, target,
+                                             pixels * targetPixelBytes, pixels);
+            }
+            for (std::uint32_t r = 0; r < rows; ++r) {
+                ++p.RowIndex;
+                load.Progress.RowDone(p.RowIndex, p.Height);
+            }
+            continue;
+        }
+        if (direct) {
+            std::uint8_t* const first = Bits() + std::size_t{p.RowIndex} * targetBytes;
+            reader.ReadBandInto(p.StripIndex, p.RowIndex, rows, 0, first);
+            for (std::uint32_t r = 0; r < rows; ++r) {
+                std::uint8_t* const row = first + std::size_t{r} * targetBytes;
+                ColorManager.ConvertLine(row, targetBytes, row, targetBytes, p.Width);
+                ++p.RowIndex;
+                load.Progress.RowDone(p.RowIndex, p.Height);
+            }
+            continue;
+        }
         for (std::uint32_t plane = 0; plane < usedPlanes; ++plane)
             reader.ReadBand(p.StripIndex, p.RowIndex, rows, plane, bands[plane]);
         for (std::uint32_t r = 0; r < rows; ++r) {

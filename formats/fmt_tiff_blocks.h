@@ -85,6 +85,18 @@ public:
     // byte count and once the blocks have read the file several times over.
     void ReadBand(std::uint32_t band, std::uint32_t firstRow, std::uint32_t rows, std::uint32_t plane,
                   std::vector<std::uint8_t>& out);
+    // Decodes block `column` of band `band` of plane `plane`, of which the
+    // first `rows` rows are used (image rows from firstRow on): rows of
+    // BlockRowBytes (subsampled YCbCr: its units), zero where the block
+    // gives nothing. Valid until the next call.
+    const std::uint8_t* ReadBlock(std::uint32_t band, std::uint32_t column, std::uint32_t firstRow,
+                                  std::uint32_t rows, std::uint32_t plane);
+    // Whether a block is as wide as the image and decodes straight into the
+    // band's rows.
+    bool BlocksAreBands() const;
+    // Like ReadBand, for such layouts, into `rows` rows of BandRowBytes at out.
+    void ReadBandInto(std::uint32_t band, std::uint32_t firstRow, std::uint32_t rows, std::uint32_t plane,
+                      std::uint8_t* out);
 
 private:
     // Decodes block `index` into dest as far as destSize, undoing the
