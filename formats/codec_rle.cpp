@@ -255,6 +255,7 @@ void TPackbitsRLEDecoder::Decode(const std::uint8_t*& source, std::size_t packed
             FillRun(out, outEnd, *src++, static_cast<std::size_t>(1 - h));
         }
     }
+    dest = out;
 }
 
 // ---- PCX -----------------------------------------------------------------------

@@ -151,6 +151,8 @@ void TTIFFGraphic::DecodeImage(TLoadContext& load) {
                          p.Compression != ctFaxRLE && p.Compression != ctFaxRLEW;
     blocks.Predictor = differencing;
     blocks.BigEndian = p.Options & OptionBigEndian;
+    // PackBits marks where its output ends: the reader clears only the rest.
+    blocks.DecoderMarksEnd = p.Compression == ctPackedBits;
     if (auto* inflater = dynamic_cast<TLZ77Decoder*>(decoder.get())) {
         // A block is inflated in one go straight into the band: it needs
         // room for all its rows, and the reader clears what it leaves.
