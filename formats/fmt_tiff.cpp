@@ -169,7 +169,7 @@ void TTIFFGraphic::DecodeImage(TLoadContext& load) {
     const std::size_t targetBytes = RowBytes();
     // Strips of rows as long as the bitmap's decode straight into the
     // bitmap and are converted there, without a pass through a band.
-    const bool direct = overwrite && decoder && usedPlanes == 1 && reader.BlocksAreBands() && targetBytes == p.RowBytes &&
+    const bool direct = overwrite && usedPlanes == 1 && reader.BlocksAreBands() && targetBytes == p.RowBytes &&
                         ColorManager.ConvertsInPlace();
     // Interleaved tiles of whole-byte pixels are converted from the tile's
     // rows straight into the bitmap: a pixel converts alike wherever its row
