@@ -25,15 +25,19 @@ bool TLZ77Decoder::DecodeWhole(const std::uint8_t*& source, std::size_t packedSi
         whole_.reset(libdeflate_alloc_decompressor());
         if (!whole_) return false;
     }
-    if (scratchSize_ < unpackedSize) {
-        scratch_.reset(new std::uint8_t[unpackedSize]);
-        scratchSize_ = unpackedSize;
+    std::uint8_t* to = dest;
+    if (!scratchTail_) {
+        if (scratchSize_ < unpackedSize) {
+            scratch_.reset(new std::uint8_t[unpackedSize]);
+            scratchSize_ = unpackedSize;
+        }
+        to = scratch_.get();
     }
     std::size_t in = 0, out = 0;
-    if (libdeflate_zlib_decompress_ex(whole_.get(), source, packedSize, scratch_.get(), unpackedSize, &in, &out) !=
+    if (libdeflate_zlib_decompress_ex(whole_.get(), source, packedSize, to, unpackedSize, &in, &out) !=
         LIBDEFLATE_SUCCESS)
         return false;
-    if (out > 0) std::memcpy(dest, scratch_.get(), out);
+    if (out > 0 && to != dest) std::memcpy(dest, to, out);
     // What the streaming inflate leaves after the stream's end.
     source += in;
     dest += out;
