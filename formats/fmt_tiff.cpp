@@ -14,7 +14,7 @@
 #include "formats/codec_thunder.h"
 #include "formats/fmt_tiff.h"
 #include "formats/fmt_tiff_blocks.h"
-#include "formats/format_messages.h"
+#include "platform/graphics/messages.h"
 #include "formats/format_registry.h"
 #include "platform/base/stream.h"
 
