@@ -76,7 +76,8 @@ void TVisButton::DrawRow(TCanvas& canvas, int row) {
 
 void TVisButton::Paint(TCanvas& canvas) {
     if (!Visible()) return;
-    DrawRow(canvas, enable_ ? 0 : 2);
+    // A button on a disabled window looks disabled too.
+    DrawRow(canvas, enable_ && EnabledInWindow() ? 0 : 2);
 }
 
 void TVisButton::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {

@@ -137,6 +137,14 @@ TWaitCursor::~TWaitCursor() {
     if (--g_waitCursorDepth == 0) QApplication::restoreOverrideCursor();
 }
 
+QWidget* OpenerWindow() {
+    if (QWidget* w = QApplication::activeWindow()) return w;
+    if (QWidget* w = QApplication::activeModalWidget()) return w;
+    if (g_application)
+        if (TForm* main = g_application->MainForm(); main && main->Widget()->isVisible()) return main->Widget();
+    return nullptr;
+}
+
 TPoint MouseCursorPos() {
     const QPoint p = QCursor::pos();
     return {p.x(), p.y()};

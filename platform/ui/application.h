@@ -13,6 +13,7 @@
 
 class QApplication;
 class QTranslator;
+class QWidget;
 
 namespace orv {
 
@@ -83,6 +84,11 @@ public:
 private:
     bool active_ = false;
 };
+
+// The window a box or dialog about to open belongs to: the active one, else
+// a modal one in front, else the main window while it is on screen; null
+// when there is none (the box then opens in the middle of the screen).
+QWidget* OpenerWindow();
 
 // The mouse cursor's position in screen coordinates.
 TPoint MouseCursorPos();

@@ -60,6 +60,8 @@ public:
     bool Showing() const;
     bool Enabled() const { return enabled_; }
     virtual void SetEnabled(bool enabled);
+    // Enabled and every parent enabled.
+    bool EnabledInWindow() const;
 
     const std::string& Hint() const { return hint_; }
     void SetHint(const std::string& hint);

@@ -789,7 +789,12 @@ void TOV_MainForm::SetCaption(const std::string& caption) { TForm::SetCaption(ca
 
 void TOV_MainForm::ShowMessage(const std::string& text) { Dialogs().ShowMessage(text); }
 
-void TOV_MainForm::SetWindowEnabled(bool enabled) { SetEnabled(enabled); }
+void TOV_MainForm::SetWindowEnabled(bool enabled) {
+    // While the window waits for the pair handler, the handler's window
+    // stays above it.
+    LendToChildPrograms(!enabled);
+    SetEnabled(enabled);
+}
 
 void TOV_MainForm::ClearErrorLog() { ErrorLog.Clear(); }
 

@@ -90,6 +90,32 @@ TEST(DesktopTest, BoxesSpeakJapaneseAndOpenOverTheirWindow) {
     }
 }
 
+TEST(DesktopTest, ADialogWithoutAPositionOpensOverItsWindow) {
+    test::App();
+    TForm opener;
+    Application()->SetMainForm(&opener);
+    opener.SetBounds(100, 50, 500, 400);
+    opener.Show();
+    opener.Widget()->activateWindow();
+    test::App().ProcessMessages();
+    TForm dialog, centred;
+    for (TForm* f : {&dialog, &centred}) f->SetClientSize(200, 150);
+    centred.CenterOnScreen();
+    std::vector<QPoint> seen;
+    for (TForm* f : {&dialog, &centred}) {
+        QTimer::singleShot(0, [&seen, f] {
+            seen.emplace_back(f->Left(), f->Top());
+            f->SetModalResult(mrOk);
+        });
+        f->ShowModal();
+    }
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0], QPoint(100 + (500 - 200) / 2, 50 + (400 - 150) / 2));
+    EXPECT_EQ(seen[1], QPoint(area.x() + (area.width() - 200) / 2, area.y() + (area.height() - 150) / 2));
+    Application()->SetMainForm(nullptr);
+}
+
 TEST(DesktopTest, StoredPlacementIsFittedToTheScreen) {
     test::App();
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
