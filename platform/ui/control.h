@@ -124,6 +124,8 @@ protected:
 
     // The widget has a new size: record it, lay out, tell the handler.
     void WidgetResized(int width, int height);
+    // Stores the caption for a control that does not paint it itself.
+    void StoreCaption(const std::string& caption) { caption_ = caption; }
 
 private:
     friend class TWinControl;

@@ -113,7 +113,8 @@ void TForm::ApplyColor() {
 }
 
 void TForm::SetCaption(const std::string& caption) {
-    TControl::SetCaption(caption);
+    // The title bar shows it: nothing inside the window repaints.
+    StoreCaption(caption);
     Widget()->setWindowTitle(QString::fromStdString(caption));
 }
 
