@@ -29,6 +29,12 @@ void TVisButton::SetEnable(bool enable) {
     // The same state again changes nothing the button shows.
     if (enable == enable_ && FaceCurrent()) return;
     enable_ = enable;
+    // On a disabled window the button shows the disabled look either way:
+    // there is nothing new to show until the window is enabled again.
+    if (!EnabledInWindow()) {
+        LookChanged();
+        return;
+    }
     PaintNow();
 }
 

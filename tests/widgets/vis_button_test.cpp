@@ -101,6 +101,12 @@ TEST_F(VisButtonTest, ADisabledWindowShowsTheDisabledLook) {
     form_.SetEnabled(true);
     button_.UpdateFace();
     EXPECT_EQ(At(5, 5), kRed);
+    // Switched while the window is disabled, it shows its own state after.
+    form_.SetEnabled(false);
+    button_.SetEnable(false);
+    form_.SetEnabled(true);
+    button_.UpdateFace();
+    EXPECT_EQ(At(5, 5), kBlue);
 }
 
 TEST_F(VisButtonTest, RowsStartAtThirdsOfAnUnevenStrip) {
