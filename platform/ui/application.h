@@ -19,6 +19,9 @@ namespace orv {
 
 class TForm;
 
+// The file name of our own catalogue of Qt's texts in the program folder.
+inline constexpr const char* kOwnQtTexts = "orv_qt_ja.qm";
+
 class TApplication {
 public:
     // Creates the Qt application when none exists yet (tests may have made one).
@@ -49,6 +52,11 @@ public:
 
     const std::string& ExeName() const { return exeName_; }
 
+    // Installs the catalogue of our own (kOwnQtTexts in folder) after Qt's:
+    // the texts of Qt's dialogs that Qt's Japanese catalogue lacks. The
+    // application loads it from its program's folder; false when absent.
+    bool LoadOwnTexts(const std::string& folder);
+
 private:
     // Qt's own texts (message-box buttons, file dialogs, edit menus) and the
     // system's error texts in Japanese, like every text of the programs,
@@ -57,6 +65,7 @@ private:
 
     std::unique_ptr<QApplication> ownedApp_;
     std::unique_ptr<QTranslator> translator_;
+    std::unique_ptr<QTranslator> ownTranslator_;
     TForm* mainForm_ = nullptr;
     std::string exeName_;
     bool terminated_ = false;

@@ -5,7 +5,10 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileIconProvider>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -114,6 +117,12 @@ TEST(DesktopTest, ADialogWithoutAPositionOpensOverItsWindow) {
     EXPECT_EQ(seen[0], QPoint(100 + (500 - 200) / 2, 50 + (400 - 150) / 2));
     EXPECT_EQ(seen[1], QPoint(area.x() + (area.width() - 200) / 2, area.y() + (area.height() - 150) / 2));
     Application()->SetMainForm(nullptr);
+}
+
+TEST(DesktopTest, FileDialogsNameFoldersInJapanese) {
+    ASSERT_TRUE(test::App().LoadOwnTexts(ORV_APPDIR_BUILT));
+    QFileIconProvider icons;
+    EXPECT_EQ(icons.type(QFileInfo(QDir::tempPath())).toStdString(), "フォルダ");
 }
 
 TEST(DesktopTest, StoredPlacementIsFittedToTheScreen) {
