@@ -1,30 +1,37 @@
-// Loading a 2-megapixel RGB TIFF (1632 x 1224, 16-row strips, LZW or
-// Deflate, both with horizontal differencing) with our reader into a 24-bit
-// bitmap, next to libtiff's TIFFReadRGBAImage of the same file, and the same
-// picture as LZW in 256 x 256 tiles (the right and bottom ones cut), which
-// should cost little more than its strips. The files are written by libtiff
-// into /tmp; libtiff reads them from the (cached) file, our reader from a
-// memory copy. LibtiffStrips times libtiff's strip decode alone
-// (TIFFReadEncodedStrip). The last pair times undoing the predictor of the
-// picture's rows with the shared byte loop and with our block loop.
+// Loading 2-megapixel RGB TIFF files (1632 x 1224) with our reader into a
+// 24-bit bitmap, paired with libtiff's bare decode of the same file
+// (TIFFReadEncodedStrip or TIFFReadEncodedTile over every block, no colour
+// conversion). Each iteration loads the file once each way, in turns, so
+// both sides see the same machine load; the counters give the medians of
+// both sides' processor time and of the per-iteration ratio ours / libtiff.
+//
+// Kinds: LZW and Deflate (horizontal differencing) in 16-row strips and in
+// 256 x 256 tiles (the right and bottom ones cut: 1224 rows leave a bottom
+// row of tiles with 200 rows), uncompressed and PackBits strips. Pictures:
+// "noisy" is a photo with strong grain (high entropy, short LZW strings),
+// "smooth" is ramps and flat areas. The files are written by libtiff into a
+// scratch folder; both readers take them from the (cached) file. Our pixels
+// are checked against the picture before a kind is timed.
+//
+// The last pair times undoing the predictor of the picture's rows with the
+// shared byte loop and with our block loop.
 #include <benchmark/benchmark.h>
 #include <tiffio.h>
-#include <unistd.h>
+#include <time.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <fstream>
-#include <iterator>
+#include <map>
 #include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "bench/scratch_folders.h"
+#include "bench/tiff_writer.h"
 #include "formats/fmt_tiff.h"
 #include "formats/fmt_tiff_predictor.h"
 #include "formats/image_format.h"
-#include "platform/base/stream.h"
-#include "bench/tiff_writer.h"
 
 namespace {
 
@@ -34,11 +41,16 @@ constexpr std::uint32_t kWidth = 1632;
 constexpr std::uint32_t kHeight = 1224;
 constexpr std::uint32_t kRowsPerStrip = 16;
 constexpr std::uint32_t kTileSize = 256;
-// Marks the tiled LZW file among the compression values.
-constexpr std::uint16_t kTiledLzw = 0xFFFF;
 
-// Smooth ramps, noisy blocks and flat areas, like a photo with graphics.
-Bytes MakeImage() {
+enum class Picture { Noisy, Smooth };
+
+struct Kind {
+    std::uint16_t compression;
+    bool tiled;
+    Picture picture;
+};
+
+Bytes MakeImage(Picture picture) {
     Bytes image(std::size_t{kWidth} * kHeight * 3);
     std::mt19937 rng(7);
     for (std::uint32_t y = 0; y < kHeight; ++y)
@@ -47,121 +59,149 @@ Bytes MakeImage() {
             p[0] = static_cast<std::uint8_t>(x / 7);
             p[1] = static_cast<std::uint8_t>(y / 5);
             p[2] = static_cast<std::uint8_t>((x + y) / 11);
-            if ((x / 96 + y / 96) % 4 == 0)
-                for (int c = 0; c < 3; ++c) p[c] = static_cast<std::uint8_t>(p[c] + rng() % 24);
-            if ((x / 300) % 2 == 1 && (y / 200) % 2 == 0) p[0] = p[1] = p[2] = 240;
+            if (picture == Picture::Noisy) {
+                for (int c = 0; c < 3; ++c) p[c] = static_cast<std::uint8_t>(p[c] + rng() % 32);
+            } else if ((x / 300) % 2 == 1 && (y / 200) % 2 == 0) {
+                p[0] = p[1] = p[2] = 240;
+            }
         }
     return image;
 }
 
-struct TestFile {
-    std::string path;
-    Bytes bytes;
-};
+const Bytes& Image(Picture picture) {
+    static const Bytes noisy = MakeImage(Picture::Noisy);
+    static const Bytes smooth = MakeImage(Picture::Smooth);
+    return picture == Picture::Noisy ? noisy : smooth;
+}
 
-TestFile Write(std::uint16_t compression) {
-    static const Bytes image = MakeImage();
-    const bool tiled = compression == kTiledLzw;
-    TestFile f;
-    f.path = "/tmp/orv_bench_tiff_" + std::to_string(getpid()) + "_" + std::to_string(compression) + ".tif";
-    orv::bench::TiffFile file = orv::bench::CreateTiff(f.path, kWidth, kHeight, 3, PHOTOMETRIC_RGB,
-                                                       tiled ? COMPRESSION_LZW : compression);
+void WriteFile(const std::string& path, const Kind& kind) {
+    const Bytes& image = Image(kind.picture);
+    orv::bench::TiffFile file =
+        orv::bench::CreateTiff(path, kWidth, kHeight, 3, PHOTOMETRIC_RGB, kind.compression);
     TIFF* out = file.get();
-    TIFFSetField(out, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
-    if (tiled) {
+    if (kind.compression == COMPRESSION_LZW || kind.compression == COMPRESSION_ADOBE_DEFLATE)
+        TIFFSetField(out, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    const std::size_t rowBytes = std::size_t{kWidth} * 3;
+    if (kind.tiled) {
         TIFFSetField(out, TIFFTAG_TILEWIDTH, kTileSize);
         TIFFSetField(out, TIFFTAG_TILELENGTH, kTileSize);
         Bytes tile(std::size_t{kTileSize} * kTileSize * 3);
         for (std::uint32_t ty = 0; ty < kHeight; ty += kTileSize)
             for (std::uint32_t tx = 0; tx < kWidth; tx += kTileSize) {
                 std::fill(tile.begin(), tile.end(), 0);
-                for (std::uint32_t y = 0; y < kTileSize && ty + y < kHeight; ++y)
-                    for (std::uint32_t x = 0; x < kTileSize && tx + x < kWidth; ++x)
-                        for (int c = 0; c < 3; ++c)
-                            tile[(std::size_t{y} * kTileSize + x) * 3 + c] =
-                                image[(std::size_t{ty + y} * kWidth + tx + x) * 3 + c];
+                for (std::uint32_t y = 0; y < kTileSize && ty + y < kHeight; ++y) {
+                    const std::uint32_t pixels = std::min(kTileSize, kWidth - tx);
+                    const std::uint8_t* from = image.data() + (ty + y) * rowBytes + std::size_t{tx} * 3;
+                    std::copy(from, from + std::size_t{pixels} * 3, tile.begin() + std::size_t{y} * kTileSize * 3);
+                }
                 if (TIFFWriteTile(out, tile.data(), tx, ty, 0, 0) < 0) throw std::runtime_error("write failed");
             }
     } else {
         TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, kRowsPerStrip);
-        for (std::uint32_t y = 0; y < kHeight; ++y) {
-            Bytes row(image.begin() + std::size_t{y} * kWidth * 3, image.begin() + std::size_t{y + 1} * kWidth * 3);
-            if (TIFFWriteScanline(out, row.data(), y, 0) < 0) throw std::runtime_error("write failed");
+        for (std::uint32_t y = 0, s = 0; y < kHeight; y += kRowsPerStrip, ++s) {
+            const std::size_t bytes = std::min(kRowsPerStrip, kHeight - y) * rowBytes;
+            if (TIFFWriteEncodedStrip(out, s, const_cast<std::uint8_t*>(image.data() + y * rowBytes),
+                                      static_cast<tmsize_t>(bytes)) < 0)
+                throw std::runtime_error("write failed");
         }
     }
-    file.reset();
-    std::ifstream in(f.path, std::ios::binary);
-    f.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return f;
 }
 
-// The files are removed when the program ends.
-struct TestFiles {
-    TestFile lzw = Write(COMPRESSION_LZW);
-    TestFile deflate = Write(COMPRESSION_ADOBE_DEFLATE);
-    TestFile tiledLzw = Write(kTiledLzw);
-    ~TestFiles() {
-        unlink(lzw.path.c_str());
-        unlink(deflate.path.c_str());
-        unlink(tiledLzw.path.c_str());
+const std::string& File(const Kind& kind) {
+    static const orv::bench::ScratchFolders folders("orv-bench-tiff");
+    static std::map<std::string, std::string> paths;
+    const std::string name = std::to_string(kind.compression) + (kind.tiled ? "t" : "s") +
+                             (kind.picture == Picture::Noisy ? "n" : "m");
+    auto it = paths.find(name);
+    if (it == paths.end()) {
+        const std::string path = folders.images + name + ".tif";
+        WriteFile(path, kind);
+        it = paths.emplace(name, path).first;
     }
-};
-
-const TestFile& File(std::uint16_t compression) {
-    static const TestFiles files;
-    if (compression == kTiledLzw) return files.tiledLzw;
-    return compression == COMPRESSION_LZW ? files.lzw : files.deflate;
+    return it->second;
 }
 
-void OurReader(benchmark::State& state, std::uint16_t compression) {
-    const TestFile& f = File(compression);
-    for (auto _ : state) {
-        orv::TMemoryStream in(f.bytes);
-        orv::TTIFFGraphic picture;
-        picture.LoadFromStream(in);
-        benchmark::DoNotOptimize(picture.ScanLine(kHeight - 1));
+bool LibtiffDecode(const std::string& path, Bytes& buffer) {
+    TIFF* in = TIFFOpen(path.c_str(), "r");
+    if (!in) return false;
+    bool ok = true;
+    const bool tiled = TIFFIsTiled(in);
+    buffer.resize(static_cast<std::size_t>(tiled ? TIFFTileSize(in) : TIFFStripSize(in)));
+    const std::uint32_t blocks = tiled ? TIFFNumberOfTiles(in) : TIFFNumberOfStrips(in);
+    for (std::uint32_t b = 0; b < blocks && ok; ++b)
+        ok = (tiled ? TIFFReadEncodedTile(in, b, buffer.data(), static_cast<tmsize_t>(buffer.size()))
+                    : TIFFReadEncodedStrip(in, b, buffer.data(), static_cast<tmsize_t>(buffer.size()))) >= 0;
+    TIFFClose(in);
+    return ok;
+}
+
+double Median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// The thread's processor time in milliseconds: on a shared machine, time
+// the thread waited for a processor would count against one side at random.
+double ThreadMs() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) * 1e-6;
+}
+
+// Whether our reader gives the picture the file was written from.
+bool OursExact(const std::string& path, const Bytes& image) {
+    orv::TTIFFGraphic picture;
+    picture.LoadFromFile(path);
+    if (picture.Width() != static_cast<int>(kWidth) || picture.Height() != static_cast<int>(kHeight)) return false;
+    for (std::uint32_t y = 0; y < kHeight; ++y) {
+        const std::uint8_t* bgr = picture.ScanLine(static_cast<int>(y));
+        const std::uint8_t* rgb = image.data() + std::size_t{y} * kWidth * 3;
+        for (std::uint32_t i = 0; i < kWidth * 3; i += 3)
+            if (bgr[i] != rgb[i + 2] || bgr[i + 1] != rgb[i + 1] || bgr[i + 2] != rgb[i]) return false;
     }
-    state.SetItemsProcessed(state.iterations() * std::int64_t{kWidth} * kHeight);
+    return true;
 }
 
-void Libtiff(benchmark::State& state, std::uint16_t compression) {
-    const TestFile& f = File(compression);
-    std::vector<std::uint32_t> raster(std::size_t{kWidth} * kHeight);
-    for (auto _ : state) {
-        TIFF* in = TIFFOpen(f.path.c_str(), "r");
-        if (!in || !TIFFReadRGBAImage(in, kWidth, kHeight, raster.data(), 0)) state.SkipWithError("libtiff failed");
-        if (in) TIFFClose(in);
-        benchmark::DoNotOptimize(raster.data());
+void Paired(benchmark::State& state, Kind kind) {
+    const std::string& path = File(kind);
+    if (!OursExact(path, Image(kind.picture))) {
+        state.SkipWithError("our pixels differ from the picture written");
+        return;
     }
-    state.SetItemsProcessed(state.iterations() * std::int64_t{kWidth} * kHeight);
-}
-
-// libtiff's decode alone: every strip with TIFFReadEncodedStrip (inflate
-// and the predictor undone, no colour conversion), the work our reader
-// does before it converts rows into the bitmap.
-void LibtiffStrips(benchmark::State& state, std::uint16_t compression) {
-    const TestFile& f = File(compression);
-    std::vector<std::uint8_t> strip;
+    Bytes buffer;
+    std::vector<double> ours, theirs, ratios;
+    bool oursFirst = true;
     for (auto _ : state) {
-        TIFF* in = TIFFOpen(f.path.c_str(), "r");
-        if (!in) {
-            state.SkipWithError("libtiff failed");
-            break;
+        double ourTime = 0, theirTime = 0;
+        for (int turn = 0; turn < 2; ++turn) {
+            const double start = ThreadMs();
+            if ((turn == 0) == oursFirst) {
+                {
+                    orv::TTIFFGraphic picture;
+                    picture.LoadFromFile(path);
+                    benchmark::DoNotOptimize(picture.ScanLine(kHeight - 1));
+                }
+                ourTime = ThreadMs() - start;  // the picture released, as libtiff's file is closed
+            } else {
+                if (!LibtiffDecode(path, buffer)) state.SkipWithError("libtiff failed");
+                benchmark::DoNotOptimize(buffer.data());
+                theirTime = ThreadMs() - start;
+            }
         }
-        strip.resize(static_cast<std::size_t>(TIFFStripSize(in)));
-        const std::uint32_t strips = TIFFNumberOfStrips(in);
-        for (std::uint32_t s = 0; s < strips; ++s)
-            if (TIFFReadEncodedStrip(in, s, strip.data(), static_cast<tmsize_t>(strip.size())) < 0)
-                state.SkipWithError("libtiff strip failed");
-        TIFFClose(in);
-        benchmark::DoNotOptimize(strip.data());
+        oursFirst = !oursFirst;
+        ours.push_back(ourTime);
+        theirs.push_back(theirTime);
+        ratios.push_back(ourTime / theirTime);
     }
-    state.SetItemsProcessed(state.iterations() * std::int64_t{kWidth} * kHeight);
+    state.counters["ours_ms"] = Median(ours);
+    state.counters["libtiff_ms"] = Median(theirs);
+    state.counters["ratio"] = Median(ratios);
 }
 
 template <bool Blocks>
 void Predictor(benchmark::State& state) {
-    Bytes image = MakeImage();
+    Bytes image = MakeImage(Picture::Noisy);
     const std::size_t rowBytes = std::size_t{kWidth} * 3;
     for (auto _ : state) {
         for (std::uint32_t y = 0; y < kHeight; ++y) {
@@ -174,14 +214,26 @@ void Predictor(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * std::int64_t{kWidth} * kHeight);
 }
 
-BENCHMARK_CAPTURE(OurReader, lzw, COMPRESSION_LZW)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Libtiff, lzw, COMPRESSION_LZW)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(OurReader, deflate, COMPRESSION_ADOBE_DEFLATE)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Libtiff, deflate, COMPRESSION_ADOBE_DEFLATE)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(LibtiffStrips, lzw, COMPRESSION_LZW)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(LibtiffStrips, deflate, COMPRESSION_ADOBE_DEFLATE)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(OurReader, lzw_tiled, kTiledLzw)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Libtiff, lzw_tiled, kTiledLzw)->Unit(benchmark::kMillisecond);
+constexpr Picture kNoisy = Picture::Noisy;
+constexpr Picture kSmooth = Picture::Smooth;
+
+BENCHMARK_CAPTURE(Paired, lzw_strips_noisy, Kind{COMPRESSION_LZW, false, kNoisy})->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Paired, lzw_strips_smooth, Kind{COMPRESSION_LZW, false, kSmooth})->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Paired, lzw_tiles_noisy, Kind{COMPRESSION_LZW, true, kNoisy})->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Paired, lzw_tiles_smooth, Kind{COMPRESSION_LZW, true, kSmooth})->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Paired, deflate_strips_noisy, Kind{COMPRESSION_ADOBE_DEFLATE, false, kNoisy})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Paired, deflate_strips_smooth, Kind{COMPRESSION_ADOBE_DEFLATE, false, kSmooth})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Paired, deflate_tiles_noisy, Kind{COMPRESSION_ADOBE_DEFLATE, true, kNoisy})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Paired, deflate_tiles_smooth, Kind{COMPRESSION_ADOBE_DEFLATE, true, kSmooth})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Paired, none_strips, Kind{COMPRESSION_NONE, false, kNoisy})->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Paired, packbits_strips_noisy, Kind{COMPRESSION_PACKBITS, false, kNoisy})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Paired, packbits_strips_smooth, Kind{COMPRESSION_PACKBITS, false, kSmooth})
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK_TEMPLATE(Predictor, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(Predictor, true)->Unit(benchmark::kMillisecond);

@@ -1,15 +1,13 @@
 #include "formats/codec_deflate.h"
 
+#include "platform/graphics/messages.h"
+
 #include <libdeflate.h>
 
 #include <climits>
 #include <cstring>
 
 namespace orv {
-
-namespace {
-constexpr const char* kInflateError = "LZ77 decompression error.";
-}
 
 TLZ77Decoder::TLZ77Decoder(int flushMode, bool autoReset) : flushMode_(flushMode), autoReset_(autoReset) {}
 
@@ -25,15 +23,19 @@ bool TLZ77Decoder::DecodeWhole(const std::uint8_t*& source, std::size_t packedSi
         whole_.reset(libdeflate_alloc_decompressor());
         if (!whole_) return false;
     }
-    if (scratchSize_ < unpackedSize) {
-        scratch_.reset(new std::uint8_t[unpackedSize]);
-        scratchSize_ = unpackedSize;
+    std::uint8_t* to = dest;
+    if (!scratchTail_) {
+        if (scratchSize_ < unpackedSize) {
+            scratch_.reset(new std::uint8_t[unpackedSize]);
+            scratchSize_ = unpackedSize;
+        }
+        to = scratch_.get();
     }
     std::size_t in = 0, out = 0;
-    if (libdeflate_zlib_decompress_ex(whole_.get(), source, packedSize, scratch_.get(), unpackedSize, &in, &out) !=
+    if (libdeflate_zlib_decompress_ex(whole_.get(), source, packedSize, to, unpackedSize, &in, &out) !=
         LIBDEFLATE_SUCCESS)
         return false;
-    if (out > 0) std::memcpy(dest, scratch_.get(), out);
+    if (out > 0 && to != dest) std::memcpy(dest, to, out);
     // What the streaming inflate leaves after the stream's end.
     source += in;
     dest += out;
@@ -47,13 +49,13 @@ void TLZ77Decoder::DecodeInit() {
     DecodeEnd();
     stream_ = z_stream{};
     inflateResult_ = Z_OK;
-    if (inflateInit(&stream_) < 0) RaiseDecoderError(kInflateError);
+    if (inflateInit(&stream_) < 0) RaiseDecoderError(msg::LZ77Error);
     initialised_ = true;
 }
 
 void TLZ77Decoder::Decode(const std::uint8_t*& source, std::size_t packedSize,
                           std::uint8_t*& dest, std::size_t unpackedSize) {
-    if (!initialised_) RaiseDecoderError(kInflateError);
+    if (!initialised_) RaiseDecoderError(msg::LZ77Error);
     // A strip or tile comes whole and ends its stream: the one-shot inflate
     // is about twice as fast as the streaming one.
     if (autoReset_ && packedSize <= UINT_MAX && unpackedSize <= UINT_MAX &&

@@ -30,6 +30,11 @@ public:
     // Ends the stream if one was started; never raises.
     void DecodeEnd() override;
 
+    // With auto reset: the caller clears what lies past the output (dest as
+    // advanced) itself, so the bytes there may be left changed. A block is
+    // then inflated in one go straight into dest, without a copy.
+    void SetScratchTail(bool scratchTail) { scratchTail_ = scratchTail; }
+
     int InflateResult() const { return inflateResult_; }
     std::size_t PackedLeft() const { return packedLeft_; }
     std::size_t UnpackedLeft() const { return unpackedLeft_; }
@@ -46,8 +51,9 @@ private:
                      std::size_t unpackedSize);
 
     std::unique_ptr<libdeflate_decompressor, FreeWholeDecoder> whole_;
-    // The one-shot inflate writes here first: on bad data it may have
-    // written anywhere in its buffer, and the caller's bytes must stay.
+    // The one-shot inflate writes here first unless the tail is scratch: on
+    // bad data it may have written anywhere in its buffer, and the caller's
+    // bytes must stay.
     std::unique_ptr<std::uint8_t[]> scratch_;
     std::size_t scratchSize_ = 0;
     z_stream stream_{};
@@ -57,6 +63,7 @@ private:
     int flushMode_;
     bool autoReset_;
     bool initialised_ = false;
+    bool scratchTail_ = false;
 };
 
 }  // namespace orv

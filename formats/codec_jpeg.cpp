@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/graphics/jpeg_glue.h"
+#include "platform/graphics/messages.h"
 
 namespace orv {
 
@@ -101,7 +102,7 @@ void TTIFFJPEGDecoder::DecodeInit() {
         s.source.size = image_.JPEGTables.size();
         int result = 0;
         Check(JpegReadHeader(s.cinfo, false, result));
-        if (result != JPEG_HEADER_TABLES_ONLY) RaiseDecoderError("Bogus JPEG tables field.");
+        if (result != JPEG_HEADER_TABLES_ONLY) RaiseDecoderError(msg::JPEGBogusTables);
     }
     s.source.data = nullptr;
     s.source.size = 0;
@@ -125,13 +126,13 @@ void TTIFFJPEGDecoder::Decode(const std::uint8_t*& source, std::size_t packedSiz
     const std::uint32_t rowsLeft = image_.Height > image_.RowIndex ? image_.Height - image_.RowIndex : 0;
     const std::uint32_t expectedHeight = std::min(image_.RowsPerStrip, rowsLeft);
     if (cinfo.image_width != image_.Width || cinfo.image_height != expectedHeight)
-        RaiseDecoderError("Improper JPEG strip/tile size.");
+        RaiseDecoderError(msg::JPEGStripSize);
     const bool interleaved = image_.PlanarLayout == 1;
     const std::uint32_t components = interleaved ? image_.SamplesPerPixel : 1;
     if (static_cast<std::uint32_t>(cinfo.num_components) != components)
-        RaiseDecoderError("Improper JPEG component count.");
+        RaiseDecoderError(msg::JPEGComponentCount);
     if (static_cast<std::uint32_t>(cinfo.data_precision) != image_.BitsPerSample)
-        RaiseDecoderError("Improper JPEG data precision.");
+        RaiseDecoderError(msg::JPEGDataPrecision);
     bool samplingOk = true;
     if (interleaved) {
         samplingOk = cinfo.comp_info[0].h_samp_factor == image_.SubsamplingH &&
@@ -141,7 +142,7 @@ void TTIFFJPEGDecoder::Decode(const std::uint8_t*& source, std::size_t packedSiz
     } else {
         samplingOk = cinfo.comp_info[0].h_samp_factor == 1 && cinfo.comp_info[0].v_samp_factor == 1;
     }
-    if (!samplingOk) RaiseDecoderError("Improper JPEG sampling factors.");
+    if (!samplingOk) RaiseDecoderError(msg::JPEGSamplingFactors);
 
     switch (cinfo.num_components) {
     case 3:
@@ -163,13 +164,13 @@ void TTIFFJPEGDecoder::Decode(const std::uint8_t*& source, std::size_t packedSiz
     const std::size_t rowLength = image_.RowBytes;
     if (rowLength == 0 || unpackedSize % rowLength != 0) {
         JpegAbortDecompress(cinfo);
-        RaiseDecoderError("Fractional JPEG scanline unsupported.");
+        RaiseDecoderError(msg::JPEGFractionalScanline);
     }
     // libjpeg writes a whole scanline: it must fit the caller's row.
     const std::size_t scanline = static_cast<std::size_t>(cinfo.output_width) * cinfo.output_components;
     if (scanline > rowLength) {
         JpegAbortDecompress(cinfo);
-        RaiseDecoderError("Improper JPEG strip/tile size.");
+        RaiseDecoderError(msg::JPEGStripSize);
     }
 
     const std::size_t rows = std::min<std::size_t>(cinfo.output_height, unpackedSize / rowLength);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <memory>
 
@@ -27,146 +28,237 @@ constexpr unsigned kLastEntry = kTableSize - 1;
 // the previous string plus the first byte of the next one) is exactly the
 // output from where the previous string was written, one byte longer. Strings
 // are then copied from the output instead of walked back through a prefix
-// chain. length 0 marks an entry whose chain would never end (GIF's entry 4095
+// chain; single-byte strings point into kLiterals. length 0 marks the clear
+// and end codes, and an entry whose chain would never end (GIF's entry 4095
 // made its own prefix once the table is full, or made from such an entry):
-// its code is invalid.
+// its code is invalid. Entries at and past the next free code are not read.
 struct Table {
-    std::array<std::size_t, kTableSize> start;
+    std::array<const std::uint8_t*, kTableSize> from;
     std::array<std::uint16_t, kTableSize> length;
 };
 
-// Copies a string of the output to its end; the two never overlap. Short
-// strings (the common case) go as two fixed-size moves that may overlap each
-// other but never touch a byte outside the string.
-inline void CopyString(std::uint8_t* to, const std::uint8_t* from, std::size_t n) {
-    if (n >= 8 && n <= 16) {
-        std::uint64_t a, b;
-        std::memcpy(&a, from, 8);
-        std::memcpy(&b, from + n - 8, 8);
-        std::memcpy(to, &a, 8);
-        std::memcpy(to + n - 8, &b, 8);
-    } else if (n >= 4 && n < 8) {
-        std::uint32_t a, b;
-        std::memcpy(&a, from, 4);
-        std::memcpy(&b, from + n - 4, 4);
-        std::memcpy(to, &a, 4);
-        std::memcpy(to + n - 4, &b, 4);
-    } else if (n < 4) {
-        for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
-    } else {
-        std::memcpy(to, from, n);
-    }
+// Every byte value, and 16 bytes more so that a 16-byte move from any of
+// them stays inside.
+constexpr std::array<std::uint8_t, 256 + 16> MakeLiterals() {
+    std::array<std::uint8_t, 256 + 16> bytes{};
+    for (unsigned i = 0; i < 256; ++i) bytes[i] = static_cast<std::uint8_t>(i);
+    return bytes;
+}
+constexpr std::array<std::uint8_t, 256 + 16> kLiterals = MakeLiterals();
+
+inline void Move16(std::uint8_t* to, const std::uint8_t* from) {
+    std::uint8_t chunk[16];
+    std::memcpy(chunk, from, 16);
+    std::memcpy(to, chunk, 16);
 }
 
+// Copies n > 0 bytes in 16-byte moves, writing up to 15 bytes past n. The
+// string lies before `to` (it ends at `to` at the latest), so no move reads a
+// byte that an earlier move of the same copy wrote.
+inline void CopyMoves(std::uint8_t* to, const std::uint8_t* from, std::size_t n) {
+    std::size_t i = 0;
+    do {
+        Move16(to + i, from + i);
+        i += 16;
+    } while (i < n);
+}
+
+inline std::uint64_t Load64(const std::uint8_t* p, bool bigEndian) {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    if constexpr (std::endian::native == std::endian::little) {
+        if (bigEndian) v = __builtin_bswap64(v);
+    } else {
+        if (!bigEndian) v = __builtin_bswap64(v);
+    }
+    return v;
+}
+
+// Strings longer than this go the careful way (none are: a string grows by
+// at most one byte per code since the last clear).
+constexpr std::size_t kLongest = 4352;
+
+// Decoding runs in two modes. While the output has room for the longest
+// string and 8 packed bytes remain, codes are read 8 bytes at a time and
+// strings copied in 16-byte moves that may write past the string's end (the
+// next string overwrites those bytes). Everything else, and every unusual
+// code (clear, end, one right after a clear, an invalid one), goes through
+// the careful step, which writes exactly and clips the last string to the
+// room left. Bytes that the moves wrote past the output's end when the
+// stream stops early are put back from `saved`: before each move the 16
+// bytes from where the garbage could start are kept there, by position
+// modulo 32 (the garbage never reaches 16 bytes past the output).
 template <Variant V>
 void Run(unsigned clear, const std::uint8_t* src, std::size_t packedSize, std::uint8_t* out,
          std::size_t unpackedSize) {
-    // The table is 40 KB: keep it off small thread stacks.
-    auto table = std::make_unique<Table>();
+    // The table is 40 KB: keep it off small thread stacks. Its entries are
+    // written before they are read.
+    const std::unique_ptr<Table> table(new Table);
     Table& t = *table;
     const unsigned endCode = clear + 1;
     const unsigned firstFree = clear + 2;
     unsigned initialWidth = 0;
     while ((1u << initialWidth) <= clear) ++initialWidth;  // width after a clear: log2(clear) + 1
-    for (unsigned c = 0; c < clear; ++c) t.length[c] = 1;
+    for (unsigned c = 0; c < clear; ++c) {
+        // GIF codes of more than 8 bits give their low byte.
+        t.from[c] = kLiterals.data() + (c & 0xFF);
+        t.length[c] = 1;
+    }
+    t.from[clear] = t.from[endCode] = kLiterals.data();
+    t.length[clear] = t.length[endCode] = 0;
 
     unsigned width = initialWidth;
     unsigned nextFree = firstFree;
     unsigned old = kNoCode;
     std::size_t oldStart = 0;   // where old's string was written
     std::size_t oldLength = 0;
-    std::uint32_t bits = 0;
-    unsigned bitCount = 0;
+    std::size_t pos = 0;        // bytes written
     const std::uint8_t* const end = src + packedSize;
-    std::size_t pos = 0;  // bytes written
 
     constexpr bool msbFirst = V == Variant::Tiff;
     constexpr bool endStops = V != Variant::Gif;
-    while (src < end && pos < unpackedSize) {
+    // The next `count` bits of the stream, at the top of `bits` most
+    // significant bit first, else at the bottom. src is the byte after them;
+    // bits past them may hold the bytes that follow src, as a refill puts
+    // them again.
+    std::uint64_t bits = 0;
+    unsigned count = 0;
+    auto take = [&]() -> unsigned {
+        unsigned code;
         if constexpr (msbFirst) {
-            bits = (bits << 8) | *src++;
+            code = static_cast<unsigned>(bits >> (64 - width));
+            bits <<= width;
         } else {
-            bits |= static_cast<std::uint32_t>(*src++) << bitCount;
+            code = static_cast<unsigned>(bits & ((1u << width) - 1));
+            bits >>= width;
         }
-        bitCount += 8;
-        while (bitCount >= width && pos < unpackedSize) {
-            const std::uint32_t mask = (1u << width) - 1;
-            unsigned code;
-            if constexpr (msbFirst) {
-                code = (bits >> (bitCount - width)) & mask;
+        count -= width;
+        return code;
+    };
+
+    // The new entry (old's string and the first byte of the string just
+    // written at `start`, which lie together in the output), then code
+    // becomes old.
+    auto advance = [&](unsigned code, std::size_t start, std::size_t length) {
+        if (nextFree <= kLastEntry) {
+            const unsigned entry = nextFree;
+            const bool endless = old == entry || t.length[old] == 0;
+            t.from[entry] = out + oldStart;
+            t.length[entry] = endless ? 0 : static_cast<std::uint16_t>(oldLength + 1);
+            if constexpr (V == Variant::Tiff) {
+                if (nextFree < kTableSize) ++nextFree;
+                if (nextFree == (1u << width) - 1 && width < kMaxWidth) ++width;
+            } else if constexpr (V == Variant::OldTiff) {
+                if (entry >= (1u << width) - 1 && width < kMaxWidth) ++width;
+                ++nextFree;  // 4096 once the table is full: no further entry
             } else {
-                code = bits & mask;
-                bits >>= width;
+                // ">=" rather than "==": with an initial code size of 1 the
+                // first entry (4) is already past 2^2 - 1.
+                if (entry >= (1u << width) - 1 && width < kMaxWidth) ++width;
+                if (nextFree < kLastEntry) ++nextFree;
             }
-            bitCount -= width;
+        }
+        old = code;
+        oldStart = start;
+        oldLength = length;
+    };
 
-            if (code == endCode) {
-                if constexpr (endStops) return;
-                continue;
-            }
-            if (code == clear) {
-                width = initialWidth;
-                nextFree = firstFree;
-                old = kNoCode;
-                continue;
-            }
-            if (code > nextFree) continue;
-            const std::size_t room = unpackedSize - pos;
-            if (old == kNoCode) {
-                // Only single-byte codes are defined right after a clear.
-                if (code >= clear) continue;
-                out[pos] = static_cast<std::uint8_t>(code);
-                oldStart = pos++;
-                oldLength = 1;
-                old = code;
-                continue;
-            }
+    // One code, exactly; pos < unpackedSize. False when the stream ends.
+    auto step = [&](unsigned code) -> bool {
+        if (code == endCode) return !endStops;
+        if (code == clear) {
+            width = initialWidth;
+            nextFree = firstFree;
+            old = kNoCode;
+            return true;
+        }
+        if (code > nextFree) return true;
+        const std::size_t room = unpackedSize - pos;
+        if (old == kNoCode) {
+            // Only single-byte codes are defined right after a clear.
+            if (code >= clear) return true;
+            out[pos] = static_cast<std::uint8_t>(code);
+            oldStart = pos++;
+            oldLength = 1;
+            old = code;
+            return true;
+        }
+        // The string of code, or old's string plus its first byte when code
+        // is the one about to be made. Only what fits is written.
+        const std::size_t start = pos;
+        std::size_t length;
+        if (code == nextFree) {
+            if (t.length[old] == 0) return true;
+            length = oldLength + 1;
+            const std::size_t n = std::min(oldLength, room);
+            std::memcpy(out + pos, out + oldStart, n);
+            if (n < room) out[pos + n] = out[oldStart];
+        } else {
+            length = t.length[code];
+            if (length == 0) return true;
+            std::memcpy(out + pos, t.from[code], std::min(length, room));
+        }
+        pos += std::min(length, room);
+        advance(code, start, length);
+        return true;
+    };
 
-            // The string of code, or old's string plus its first byte when code
-            // is the one about to be made. Only what fits is written.
-            const std::size_t start = pos;
-            std::size_t length;
-            if (code == nextFree) {
-                if (t.length[old] == 0) continue;
-                length = oldLength + 1;
-                const std::size_t n = std::min(oldLength, room);
-                CopyString(out + pos, out + oldStart, n);
-                if (n < room) out[pos + n] = out[oldStart];
-            } else if (code < clear) {
-                length = 1;
-                out[pos] = static_cast<std::uint8_t>(code);
-            } else {
-                length = t.length[code];
-                if (length == 0) continue;
-                CopyString(out + pos, out + t.start[code], std::min(length, room));
-            }
-            pos += std::min(length, room);
-
-            // The new entry: old's string and this string's first byte, which
-            // lie together in the output.
-            if (nextFree <= kLastEntry) {
-                const unsigned entry = nextFree;
-                const bool endless = old == entry || t.length[old] == 0;
-                t.start[entry] = oldStart;
-                t.length[entry] = endless ? 0 : static_cast<std::uint16_t>(oldLength + 1);
-                if constexpr (V == Variant::Tiff) {
-                    if (nextFree < kTableSize) ++nextFree;
-                    if (nextFree == (1u << width) - 1 && width < kMaxWidth) ++width;
-                } else if constexpr (V == Variant::OldTiff) {
-                    if (entry >= (1u << width) - 1 && width < kMaxWidth) ++width;
-                    ++nextFree;  // 4096 once the table is full: no further entry
-                } else {
-                    // ">=" rather than "==": with an initial code size of 1 the
-                    // first entry (4) is already past 2^2 - 1.
-                    if (entry >= (1u << width) - 1 && width < kMaxWidth) ++width;
-                    if (nextFree < kLastEntry) ++nextFree;
+    std::uint8_t saved[80] = {};
+    std::size_t dirtyEnd = 0;  // the moves have written nothing from here on
+    const bool fast = unpackedSize > kLongest + 64 && packedSize >= 8;
+    const std::size_t fastEnd = fast ? unpackedSize - (kLongest + 64) : 0;
+    const std::uint8_t* const srcFastEnd = fast ? end - 8 : src;
+    for (;;) {
+        unsigned code = 0;
+        bool pending = false;
+        while (fast && pos <= fastEnd && src <= srcFastEnd) {
+            if constexpr (msbFirst) bits |= Load64(src, true) >> count;
+            else bits |= Load64(src, false) << count;
+            src += (63 - count) >> 3;
+            count |= 56;
+            code = take();
+            std::size_t n = 0;
+            const std::uint8_t* from = nullptr;
+            if (old != kNoCode) {
+                if (code < nextFree) {
+                    n = t.length[code];
+                    from = t.from[code];
+                } else if (code == nextFree && t.length[old] != 0) {
+                    n = oldLength + 1;
+                    from = out + oldStart;
                 }
             }
-            old = code;
-            oldStart = start;
-            oldLength = length;
+            if (n == 0 || n > kLongest) {
+                pending = true;
+                break;
+            }
+            const std::size_t start = pos;
+            const std::size_t q = std::max(dirtyEnd, pos + n);
+            Move16(saved + (q & 31), out + q);
+            Move16(saved + (q & 31) + 32, out + q);
+            if (code == nextFree) {
+                CopyMoves(out + pos, from, n - 1);
+                out[pos + n - 1] = *from;
+            } else {
+                CopyMoves(out + pos, from, n);
+            }
+            dirtyEnd = std::max(dirtyEnd, pos + ((n + 15) & ~std::size_t{15}));
+            pos += n;
+            advance(code, start, n);
         }
+        if (!pending) {
+            if (pos >= unpackedSize) break;
+            while (count < width && src < end) {
+                if constexpr (msbFirst) bits |= std::uint64_t{*src++} << (56 - count);
+                else bits |= std::uint64_t{*src++} << count;
+                count += 8;
+            }
+            if (count < width) break;
+            code = take();
+        }
+        if (!step(code)) break;
     }
+    for (std::size_t a = pos; a < dirtyEnd; ++a) out[a] = saved[32 + (a & 31)];
 }
 
 }  // namespace

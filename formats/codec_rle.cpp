@@ -26,13 +26,75 @@ std::size_t TargaPixelSize(std::int32_t depth) {
     }
 }
 
+// Packets are short (PackBits: up to 128 bytes): they are moved in 16-, 8-
+// or 4-byte pieces, the last piece overlapping the one before it, so that
+// exactly n bytes are written. (A compiler's inline memcpy of a count it
+// knows to be small may become a string instruction that costs more than the
+// packet.)
+inline void Move16(std::uint8_t* to, const std::uint8_t* from) {
+    std::uint8_t chunk[16];
+    std::memcpy(chunk, from, 16);
+    std::memcpy(to, chunk, 16);
+}
+
+inline void CopyShort(std::uint8_t* to, const std::uint8_t* from, std::size_t n) {
+    if (n >= 16) {
+        if (n > 256) {
+            std::memcpy(to, from, n);
+            return;
+        }
+        for (std::size_t i = 0; i + 16 < n; i += 16) Move16(to + i, from + i);
+        Move16(to + n - 16, from + n - 16);
+    } else if (n >= 8) {
+        std::uint64_t a, b;
+        std::memcpy(&a, from, 8);
+        std::memcpy(&b, from + n - 8, 8);
+        std::memcpy(to, &a, 8);
+        std::memcpy(to + n - 8, &b, 8);
+    } else if (n >= 4) {
+        std::uint32_t a, b;
+        std::memcpy(&a, from, 4);
+        std::memcpy(&b, from + n - 4, 4);
+        std::memcpy(to, &a, 4);
+        std::memcpy(to + n - 4, &b, 4);
+    } else if (n > 0) {
+        to[0] = from[0];
+        to[n / 2] = from[n / 2];
+        to[n - 1] = from[n - 1];
+    }
+}
+
+inline void FillShort(std::uint8_t* to, std::uint8_t value, std::size_t n) {
+    if (n >= 16) {
+        if (n > 256) {
+            std::memset(to, value, n);
+            return;
+        }
+        std::uint8_t chunk[16];
+        std::memset(chunk, value, 16);
+        for (std::size_t i = 0; i + 16 < n; i += 16) std::memcpy(to + i, chunk, 16);
+        std::memcpy(to + n - 16, chunk, 16);
+    } else if (n >= 4) {
+        const std::uint64_t v = 0x0101010101010101ull * value;
+        if (n >= 8) {
+            std::memcpy(to, &v, 8);
+            std::memcpy(to + n - 8, &v, 8);
+        } else {
+            std::memcpy(to, &v, 4);
+            std::memcpy(to + n - 4, &v, 4);
+        }
+    } else if (n > 0) {
+        to[0] = to[n / 2] = to[n - 1] = value;
+    }
+}
+
 // A literal of n bytes: copied as far as the output has room; the source
 // moves past the whole literal as far as the packed data reach.
 inline void CopyLiteral(const std::uint8_t*& src, const std::uint8_t* end, std::uint8_t*& out,
                         const std::uint8_t* outEnd, std::size_t n) {
     const std::size_t avail = std::min(n, static_cast<std::size_t>(end - src));
     const std::size_t k = std::min(avail, static_cast<std::size_t>(outEnd - out));
-    CopyBytes(out, src, k);
+    CopyShort(out, src, k);
     out += k;
     src += avail;
 }
@@ -40,7 +102,7 @@ inline void CopyLiteral(const std::uint8_t*& src, const std::uint8_t* end, std::
 // A run of n copies of one byte, cut to the room in the output.
 inline void FillRun(std::uint8_t*& out, const std::uint8_t* outEnd, std::uint8_t value, std::size_t n) {
     const std::size_t k = std::min(n, static_cast<std::size_t>(outEnd - out));
-    FillBytes(out, value, k);
+    FillShort(out, value, k);
     out += k;
 }
 
@@ -193,6 +255,7 @@ void TPackbitsRLEDecoder::Decode(const std::uint8_t*& source, std::size_t packed
             FillRun(out, outEnd, *src++, static_cast<std::size_t>(1 - h));
         }
     }
+    dest = out;
 }
 
 // ---- PCX -----------------------------------------------------------------------

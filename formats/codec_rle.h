@@ -43,7 +43,8 @@ private:
     bool pendingRun_ = false;
 };
 
-// TIFF/Macintosh PackBits (also Photoshop). Source and dest are left as they were.
+// TIFF/Macintosh PackBits (also Photoshop). Source is left as it was; dest
+// is advanced to the first byte not written.
 class TPackbitsRLEDecoder : public TDecoder {
 public:
     void Decode(const std::uint8_t*& source, std::size_t packedSize,

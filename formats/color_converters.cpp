@@ -191,10 +191,56 @@ __attribute__((target("ssse3"))) std::uint32_t ShuffleRowSSSE3(const std::uint8_
     return i;
 }
 
+bool HasAVX2() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+
+// Swaps red and blue of three-byte pixels, four a step: lanes 12..15 copy
+// the next pixel's bytes unchanged (see above). Each block is loaded before
+// the one behind it is stored, so the row may be converted in place.
 __attribute__((target("ssse3"))) std::uint32_t ExchangeRedBlue3(const std::uint8_t* p, std::uint8_t* q,
                                                                 std::uint32_t count) {
-    // Lanes 12..15 copy the next pixel's bytes unchanged (see above).
-    return ShuffleRowSSSE3<3>(p, q, count, _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 12, 13, 14, 15));
+    const __m128i order = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 12, 13, 14, 15);
+    if (count < 6) return 0;
+    std::uint32_t i = 0;
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    for (; i + 10 <= count; i += 4) {
+        const __m128i next =
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 3 * static_cast<std::size_t>(i) + 12));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(q + 3 * static_cast<std::size_t>(i)), _mm_shuffle_epi8(v, order));
+        v = next;
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(q + 3 * static_cast<std::size_t>(i)), _mm_shuffle_epi8(v, order));
+    return i + 4;
+}
+
+// The same, eight pixels a step: the 32 bytes loaded are spread so that each
+// 128-bit lane holds four pixels, swapped, packed back, and the last eight
+// bytes of the store carry the next pixels' bytes unchanged. Loads run one
+// step ahead of stores, as above; stops while at least three pixels remain.
+__attribute__((target("avx2"))) std::uint32_t ExchangeRedBlue3AVX2(const std::uint8_t* p, std::uint8_t* q,
+                                                                   std::uint32_t count) {
+    const __m256i order = _mm256_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 12, 13, 14, 15, 2, 1, 0, 5, 4, 3, 8,
+                                           7, 6, 11, 10, 9, 12, 13, 14, 15);
+    const __m256i spread = _mm256_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6);
+    const __m256i pack = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
+    if (count < 11) return 0;
+    std::uint32_t i = 0;
+    __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    for (;;) {
+        const bool more = i + 19 <= count;
+        const __m256i next =
+            more ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 3 * static_cast<std::size_t>(i) + 24))
+                 : v;
+        __m256i w = _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(v, spread), order);
+        w = _mm256_blend_epi32(_mm256_permutevar8x32_epi32(w, pack), v, 0xC0);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(q + 3 * static_cast<std::size_t>(i)), w);
+        i += 8;
+        if (!more) break;
+        v = next;
+    }
+    return i;
 }
 
 __attribute__((target("ssse3"))) std::uint32_t DropAlpha(const std::uint8_t* p, std::uint8_t* q, std::uint32_t count,
@@ -222,7 +268,8 @@ std::uint32_t ExchangeRedBlue4(const std::uint8_t* p, std::uint8_t* q, std::uint
 #endif
 
 // Whole-row 8-bit copies and reorders without gamma; false when the
-// configuration has no such kernel.
+// configuration has no such kernel. Rows whose pixels keep their size are
+// always done here, and may be converted in place.
 bool ReorderRow8(const std::uint8_t* p, std::uint8_t* q, std::uint32_t count, unsigned ss, unsigned ts, bool exchange) {
     if (ss == ts && !exchange) {
         std::memmove(q, p, static_cast<std::size_t>(count) * ss);
@@ -230,10 +277,28 @@ bool ReorderRow8(const std::uint8_t* p, std::uint8_t* q, std::uint32_t count, un
     }
     std::uint32_t done = 0;
 #ifdef ORV_X86_KERNELS
-    if (ss == 3 && ts == 3 && HasSSSE3()) done = ExchangeRedBlue3(p, q, count);
-    else if (ss == 4 && ts == 3 && HasSSSE3()) done = DropAlpha(p, q, count, exchange);
-    else if (ss == 4 && ts == 4) done = ExchangeRedBlue4(p, q, count);
+    if (ss == 3 && ts == 3 && HasAVX2()) done = ExchangeRedBlue3AVX2(p, q, count);
+    if (ss == 3 && ts == 3 && HasSSSE3()) {
+        const std::size_t at = static_cast<std::size_t>(done) * 3;
+        done += ExchangeRedBlue3(p + at, q + at, count - done);
+    } else if (ss == 4 && ts == 3 && HasSSSE3()) {
+        done = DropAlpha(p, q, count, exchange);
+    } else if (ss == 4 && ts == 4) {
+        done = ExchangeRedBlue4(p, q, count);
+    }
 #endif
+    if (ss == ts) {
+        // Each pixel is read whole before it is written.
+        for (std::uint32_t i = done; i < count; ++i) {
+            const std::size_t at = static_cast<std::size_t>(i) * ss;
+            const std::uint8_t first = p[at];
+            q[at] = p[at + 2];
+            q[at + 1] = p[at + 1];
+            q[at + 2] = first;
+            if (ss == 4) q[at + 3] = p[at + 3];
+        }
+        return true;
+    }
     if (done == 0) return false;
     if (done < count) {
         const std::uint8_t* rest = p + static_cast<std::size_t>(done) * ss;
@@ -267,6 +332,16 @@ bool TColorManager::FastRGBRow(const std::uint8_t* const* source, std::size_t so
     const bool carry = srcAlpha && tgtAlpha;
     kPlanarRGB8[(tgtAlpha ? 1u : 0u) | (carry ? 2u : 0u) | (Exchange ? 4u : 0u)](source, target, count, lut);
     return true;
+}
+
+bool TColorManager::ConvertsInPlace() {
+    EnsureConverter();
+    // ConvertRGBFamily then takes FastRGBRow, whose ReorderRow8 does every
+    // row of pixels that keep their size.
+    const bool srcAlpha = SourceFlags & cfAlpha;
+    const bool tgtAlpha = TargetFlags & cfAlpha;
+    return family_ == Family::RGB && fastPaths_ && sourceBits_ == 8 && targetBits_ == 8 &&
+           !(TargetFlags & cfGamma) && srcAlpha == tgtAlpha;
 }
 
 // Red/green/blue in either order, with or without alpha, 8 or 16 bits.

@@ -5,7 +5,7 @@
 #include <bit>
 #include <cmath>
 
-#include "formats/format_messages.h"
+#include "platform/graphics/messages.h"
 
 namespace orv {
 

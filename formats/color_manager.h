@@ -138,6 +138,10 @@ public:
         ConvertLine(std::span<const TRowBuffer>(&one, 1), target, targetSize, count, mask);
     }
 
+    // Whether ConvertLine may be given one buffer as source and target for a
+    // whole row (mask 0xFF): 8-bit RGB or BGR, with or without alpha, to
+    // pixels of the same size without gamma. Chooses the converter first, so it may raise like ConvertLine.
+    bool ConvertsInPlace();
     // Bytes a row needs on each side for the current configuration (chooses
     // the converter first when needed, so it may raise like ConvertLine).
     // sourceIndex picks the plane; with planar data every plane needs the same.

@@ -2,10 +2,10 @@
 
 #include <vector>
 
-#include "formats/format_messages.h"
 #include "formats/format_registry.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/byte_order.h"
+#include "platform/graphics/messages.h"
 
 namespace orv {
 

@@ -5,12 +5,12 @@
 #include <vector>
 
 #include "formats/codec_rle.h"
-#include "formats/format_messages.h"
 #include "formats/format_registry.h"
 #include "platform/base/file_system.h"
 #include "platform/base/paths.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/byte_order.h"
+#include "platform/graphics/messages.h"
 
 namespace orv {
 

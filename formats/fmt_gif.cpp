@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "formats/codec_lzw.h"
-#include "formats/format_messages.h"
 #include "formats/format_registry.h"
 #include "platform/base/errors.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/byte_order.h"
+#include "platform/graphics/messages.h"
 
 namespace orv {
 

@@ -5,9 +5,9 @@
 #include <memory>
 #include <vector>
 
-#include "formats/format_messages.h"
 #include "formats/format_registry.h"
 #include "platform/base/stream.h"
+#include "platform/graphics/messages.h"
 
 namespace orv {
 

@@ -3,13 +3,14 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "formats/codec_rle.h"
-#include "formats/format_messages.h"
 #include "formats/format_registry.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/byte_order.h"
+#include "platform/graphics/messages.h"
 
 namespace orv {
 
@@ -127,6 +128,56 @@ bool TPCXGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex)
     return h.BytesPerLine >= PackedRowBytes(p.Width, h.BitsPerPlane);
 }
 
+namespace {
+
+// The palette of a file of 8 bits or fewer, none for one without: the
+// standard colours of a version 3 file, gray for one bit, the header's 16
+// colours, or the 256-colour block at the file's end (the stream is put
+// back to dataStart after reading it).
+std::optional<TPalette> ReadPalette(TStream& stream, const PCXHeader& h, TPixelFormat format, bool paletteBlock,
+                                    std::int64_t dataStart, TColorManager& colors) {
+    if (format == TPixelFormat::pf24bit) return std::nullopt;
+    if (h.Version == 3 && format != TPixelFormat::pf1bit) return TPalette::DefaultFor(TPixelFormat::pf4bit);
+    if (format == TPixelFormat::pf1bit) return colors.BuildGrayPalette(false);
+    if (format == TPixelFormat::pf4bit) {
+        if (h.PaletteKind == 2) return colors.BuildGrayPalette(false);
+        return colors.BuildIndexedPalette({{h.Colors16, 48}}, cmf8Interleaved, 16, false);
+    }
+    if (paletteBlock) {
+        stream.SetPosition(stream.Size() - static_cast<std::int64_t>(kPaletteBlockSize));
+        std::uint8_t block[kPaletteBlockSize];
+        stream.ReadBuffer(block, sizeof block);
+        stream.SetPosition(dataStart);
+        if (block[0] == kPaletteMarker) return colors.BuildIndexedPalette({{block + 1, 768}}, cmf8Interleaved, 256, false);
+    }
+    if (h.PaletteKind == 2) return colors.BuildGrayPalette(false);
+    return std::nullopt;
+}
+
+// The rows are H lines of L bytes (imageBytes in all); only the part the
+// dataSize bytes of data can fill is held, the lines past it read as zero.
+std::vector<std::uint8_t> ReadLines(TStream& stream, bool rle, std::uint64_t dataSize, std::uint64_t imageBytes) {
+    if (!rle) {
+        std::vector<std::uint8_t> data = AllocateWorkBuffer(std::min(imageBytes, dataSize), kFormatName);
+        stream.ReadBuffer(data.data(), data.size());
+        return data;
+    }
+    std::vector<std::uint8_t> packed = AllocateWorkBuffer(dataSize, kFormatName);
+    stream.ReadBuffer(packed.data(), packed.size());
+    // A two-byte packet gives at most 63 bytes.
+    const std::uint64_t reachable = (dataSize / 2 + 1) * 63;
+    std::vector<std::uint8_t> data = AllocateWorkBuffer(std::min(imageBytes, reachable), kFormatName);
+    TPCXRLEDecoder decoder;
+    decoder.DecodeInit();
+    const std::uint8_t* source = packed.data();
+    std::uint8_t* dest = data.data();
+    decoder.Decode(source, packed.size(), dest, data.size());
+    decoder.DecodeEnd();
+    return data;
+}
+
+}  // namespace
+
 void TPCXGraphic::DecodeImage(TLoadContext& load) {
     TStream& stream = load.Stream;
     stream.SetPosition(load.StartPosition);
@@ -144,6 +195,25 @@ void TPCXGraphic::DecodeImage(TLoadContext& load) {
     const TImageProperties& props = ImageProperties;
     if (!IsKnownLayout(h.BitsPerPlane, h.Planes)) RaiseImageErrorFmt(msg::InvalidColorFormat, "PCX");
     const bool bitPlanes = h.Planes == 4;
+    const TPixelFormat format = PrepareColors(bitPlanes);
+    SetPixelFormat(format);
+    const bool paletteBlock = format == TPixelFormat::pf8bit && dataLeft >= kPaletteBlockSize;
+    if (paletteBlock) dataSize -= kPaletteBlockSize;
+    if (auto palette = ReadPalette(stream, h, format, paletteBlock, dataStart, ColorManager))
+        SetPalette(std::move(*palette));
+
+    SetImageSize(props.Width, props.Height);
+    const std::size_t lineLength = static_cast<std::size_t>(h.Planes) * h.BytesPerLine;
+    const std::uint64_t imageBytes = static_cast<std::uint64_t>(lineLength) * props.Height;
+    const std::vector<std::uint8_t> data = ReadLines(stream, props.Compression == ctRLE, dataSize, imageBytes);
+
+    load.Progress.End();
+    load.Progress.Start(msg::Transfering);
+    TransferLines(load, data, lineLength, bitPlanes);
+}
+
+TPixelFormat TPCXGraphic::PrepareColors(bool bitPlanes) {
+    const TImageProperties& props = ImageProperties;
     const bool indexed = props.ColorScheme == TColorModel::cmIndexed;
     ColorManager.SetSourceModel(props.ColorScheme);
     ColorManager.SetSourceBits(props.BitsPerSample);
@@ -151,67 +221,15 @@ void TPCXGraphic::DecodeImage(TLoadContext& load) {
     ColorManager.SetTargetModel(indexed ? TColorModel::cmIndexed : TColorModel::cmBGR);
     ColorManager.SetTargetBits(props.BitsPerPixel == 2 ? 4 : props.BitsPerSample);
     ColorManager.SetTargetSamples(props.SamplesPerPixel);
-    const TPixelFormat format = bitPlanes ? TPixelFormat::pf4bit : ColorManager.PixelFormatFor(1);
-    SetPixelFormat(format);
-    const bool paletteBlock = format == TPixelFormat::pf8bit && dataLeft >= kPaletteBlockSize;
-    if (paletteBlock) dataSize -= kPaletteBlockSize;
+    return bitPlanes ? TPixelFormat::pf4bit : ColorManager.PixelFormatFor(1);
+}
 
-    if (format != TPixelFormat::pf24bit) {
-        if (h.Version == 3 && format != TPixelFormat::pf1bit) {
-            SetPalette(TPalette::DefaultFor(TPixelFormat::pf4bit));
-        } else if (format == TPixelFormat::pf1bit) {
-            SetPalette(ColorManager.BuildGrayPalette(false));
-        } else if (format == TPixelFormat::pf4bit) {
-            if (h.PaletteKind == 2)
-                SetPalette(ColorManager.BuildGrayPalette(false));
-            else
-                SetPalette(ColorManager.BuildIndexedPalette({{h.Colors16, 48}}, cmf8Interleaved, 16, false));
-        } else {
-            bool found = false;
-            if (paletteBlock) {
-                stream.SetPosition(stream.Size() - static_cast<std::int64_t>(kPaletteBlockSize));
-                std::uint8_t block[kPaletteBlockSize];
-                stream.ReadBuffer(block, sizeof block);
-                if (block[0] == kPaletteMarker) {
-                    SetPalette(ColorManager.BuildIndexedPalette({{block + 1, 768}}, cmf8Interleaved, 256, false));
-                    found = true;
-                }
-                stream.SetPosition(dataStart);
-            }
-            if (!found && h.PaletteKind == 2) SetPalette(ColorManager.BuildGrayPalette(false));
-        }
-    }
-
-    SetImageSize(props.Width, props.Height);
-    const std::size_t lineLength = static_cast<std::size_t>(h.Planes) * h.BytesPerLine;
-    const std::uint64_t imageBytes = static_cast<std::uint64_t>(lineLength) * props.Height;
-
-    // The rows are H lines of L bytes; only the part the data can fill is
-    // held, the lines past it read as zero.
-    std::vector<std::uint8_t> data;
-    if (props.Compression == ctRLE) {
-        std::vector<std::uint8_t> packed = AllocateWorkBuffer(dataSize, kFormatName);
-        stream.ReadBuffer(packed.data(), packed.size());
-        // A two-byte packet gives at most 63 bytes.
-        const std::uint64_t reachable = (dataSize / 2 + 1) * 63;
-        data = AllocateWorkBuffer(std::min(imageBytes, reachable), kFormatName);
-        TPCXRLEDecoder decoder;
-        decoder.DecodeInit();
-        const std::uint8_t* source = packed.data();
-        std::uint8_t* dest = data.data();
-        decoder.Decode(source, packed.size(), dest, data.size());
-        decoder.DecodeEnd();
-    } else {
-        data = AllocateWorkBuffer(std::min(imageBytes, dataSize), kFormatName);
-        stream.ReadBuffer(data.data(), data.size());
-    }
-
-    load.Progress.End();
-    load.Progress.Start(msg::Transfering);
-
+void TPCXGraphic::TransferLines(TLoadContext& load, const std::vector<std::uint8_t>& data, std::size_t lineLength,
+                                bool bitPlanes) {
+    const std::uint32_t width = ImageProperties.Width, height = ImageProperties.Height;
+    const bool threePlanes = PixelFormat() == TPixelFormat::pf24bit;
     std::vector<std::uint8_t> partial;  // a line the data end inside of
-    const std::uint32_t width = props.Width;
-    for (std::uint32_t y = 0; y < props.Height; ++y) {
+    for (std::uint32_t y = 0; y < height; ++y) {
         const std::uint64_t offset = static_cast<std::uint64_t>(y) * lineLength;
         const std::uint8_t* line;
         if (offset + lineLength <= data.size()) {
@@ -225,14 +243,14 @@ void TPCXGraphic::DecodeImage(TLoadContext& load) {
         std::uint8_t* target = ScanLine(static_cast<int>(y));
         if (bitPlanes) {
             MergeBitPlanes(line, lineLength, target, width);
-        } else if (format == TPixelFormat::pf24bit) {
+        } else if (threePlanes) {
             const std::size_t third = lineLength / 3;
             ColorManager.ConvertLine({{line, third}, {line + third, third}, {line + 2 * third, third}}, target,
                                      RowBytes(), width);
         } else {
             ColorManager.ConvertLine(line, lineLength, target, RowBytes(), width);
         }
-        load.Progress.RowDone(y, props.Height);
+        load.Progress.RowDone(y, height);
     }
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "formats/image_format.h"
 
@@ -30,6 +31,15 @@ protected:
     // without an error; a plane layout other than 1x1, 2x1, 4x1, 8x1, 1x4
     // and 8x3 (bits x planes) raises "Invalid color format in PCX file.".
     void DecodeImage(TLoadContext& load) override;
+
+private:
+    // Sets the colour conversion from the properties; answers the bitmap's
+    // pixel format (4 bits for four bit planes).
+    TPixelFormat PrepareColors(bool bitPlanes);
+    // Moves the lines of `data` (lineLength bytes each, zero past its end)
+    // into the bitmap's rows.
+    void TransferLines(TLoadContext& load, const std::vector<std::uint8_t>& data, std::size_t lineLength,
+                       bool bitPlanes);
 };
 
 }  // namespace orv

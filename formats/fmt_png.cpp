@@ -8,10 +8,10 @@
 #include <utility>
 
 #include "formats/codec_deflate.h"
-#include "formats/format_messages.h"
 #include "formats/format_registry.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/byte_order.h"
+#include "platform/graphics/messages.h"
 
 namespace orv {
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "formats/format_messages.h"
 #include "formats/format_registry.h"
 #include "platform/base/errors.h"
 #include "platform/base/stream.h"
+#include "platform/graphics/messages.h"
 
 namespace orv {
 
@@ -213,28 +213,121 @@ void TPPMGraphic::DecodeImage(TLoadContext& load) {
     if (KnownKind(kind_)) LoadRows(load);
 }
 
+namespace {
+
+// What a row needs of the file at the least: raw rows their exact bytes,
+// plain rows one character per sample.
+std::uint64_t RowBytesInFile(int kind, std::uint64_t width, std::uint64_t rowSamples, std::uint64_t sampleBytes) {
+    switch (kind) {
+        case 4: return (width + 7) / 8;
+        case 5:
+        case 6: return rowSamples * sampleBytes;
+        default: return rowSamples;
+    }
+}
+
+// A plain bitmap row ("0" and "1" characters) into packed bits.
+void ReadPlainBitRow(PortableMapReader& reader, std::uint8_t* row, std::size_t w) {
+    std::uint8_t accumulator = 0;
+    std::size_t out = 0;
+    for (std::size_t x = 1; x <= w; ++x) {
+        accumulator = static_cast<std::uint8_t>((accumulator << 1) | reader.ReadBit());
+        if (x % 8 == 0) {
+            row[out++] = accumulator;
+            accumulator = 0;
+        }
+    }
+    if (w % 8 != 0) row[out] = static_cast<std::uint8_t>(accumulator << (8 - w % 8));
+}
+
+// A plain row of `samples` numbers per pixel (1 gray, 3 RGB) into 8-bit
+// gray or BGR.
+void ReadPlainRow(PortableMapReader& reader, std::uint8_t* row, std::size_t w, std::size_t samples,
+                  const SampleScale& scale) {
+    for (std::size_t x = 0; x < w; ++x) {
+        std::uint32_t values[3] = {};
+        for (std::size_t k = 0; k < samples; ++k)
+            if (!reader.ReadNumber(values[k])) RaiseInvalidImageFormat(kFormatName);
+        if (samples == 1) {
+            row[x] = scale(values[0]);
+        } else {
+            row[3 * x] = scale(values[2]);
+            row[3 * x + 1] = scale(values[1]);
+            row[3 * x + 2] = scale(values[0]);
+        }
+    }
+}
+
+// Raw gray or RGB samples of one or two bytes.
+struct RawRowConverter {
+    SampleScale scale;
+    std::uint64_t sampleBytes;
+    std::array<std::uint8_t, 256> byteLevels{};  // one-byte samples' levels
+
+    RawRowConverter(std::uint32_t maxValue, std::uint64_t bytes) : scale{maxValue}, sampleBytes(bytes) {
+        if (sampleBytes == 1)
+            for (std::uint32_t v = 0; v < byteLevels.size(); ++v) byteLevels[v] = scale(v);
+    }
+
+    std::uint8_t Sample(const std::vector<std::uint8_t>& raw, std::size_t i) const {
+        if (sampleBytes == 1) return byteLevels[raw[i]];
+        return scale(static_cast<std::uint32_t>(raw[2 * i] << 8 | raw[2 * i + 1]));
+    }
+
+    // Gray samples as they are, RGB ones into BGR.
+    void Convert(const std::vector<std::uint8_t>& raw, std::uint8_t* row, std::size_t samples, bool gray) const {
+        if (gray) {
+            for (std::size_t i = 0; i < samples; ++i) row[i] = Sample(raw, i);
+            return;
+        }
+        for (std::size_t i = 0; i < samples; i += 3) {
+            row[i] = Sample(raw, i + 2);
+            row[i + 1] = Sample(raw, i + 1);
+            row[i + 2] = Sample(raw, i);
+        }
+    }
+};
+
+}  // namespace
+
 void TPPMGraphic::LoadRows(TLoadContext& load) {
     const int kind = kind_;
     PortableMapReader reader(load.Stream);
     const TImageProperties& p = ImageProperties;
     const std::uint64_t width = p.Width, height = p.Height;
-    const SampleScale scale{maxValue_};
     const std::uint64_t sampleBytes = maxValue_ > kMaxByteSample ? 2 : 1;
     const std::uint64_t rowSamples = width * p.SamplesPerPixel;
 
     // What the rows need at the least, against what the file still holds,
-    // before the bitmap is sized: raw rows their exact bytes, plain rows one
-    // character per sample.
-    std::uint64_t rowBytesInFile = 0;
-    switch (kind) {
-        case 4: rowBytesInFile = (width + 7) / 8; break;
-        case 5:
-        case 6: rowBytesInFile = rowSamples * sampleBytes; break;
-        default: rowBytesInFile = rowSamples; break;
-    }
+    // before the bitmap is sized.
+    const std::uint64_t rowBytesInFile = RowBytesInFile(kind, width, rowSamples, sampleBytes);
     CheckImageSize(static_cast<std::int64_t>(width), static_cast<std::int64_t>(height), kFormatName);
     if (rowBytesInFile * height > reader.BytesLeft()) RaiseShortData();
+    PrepareTarget(kind);
+    SetImageSize(static_cast<std::int64_t>(width), static_cast<std::int64_t>(height));
 
+    std::vector<std::uint8_t> raw;
+    if (kind == 5 || kind == 6) raw.resize(static_cast<std::size_t>(rowBytesInFile));
+    const SampleScale scale{maxValue_};
+    const RawRowConverter rawRows(maxValue_, sampleBytes);
+    const auto w = static_cast<std::size_t>(width);
+    for (std::uint32_t y = 0; y < height; ++y) {
+        std::uint8_t* row = ScanLine(static_cast<int>(y));
+        switch (kind) {
+            case 1: ReadPlainBitRow(reader, row, w); break;
+            case 2: ReadPlainRow(reader, row, w, 1, scale); break;
+            case 3: ReadPlainRow(reader, row, w, 3, scale); break;
+            case 4: reader.ReadBytes(row, static_cast<std::size_t>(rowBytesInFile)); break;
+            default:
+                reader.ReadBytes(raw.data(), raw.size());
+                rawRows.Convert(raw, row, static_cast<std::size_t>(rowSamples), kind == 5);
+                break;
+        }
+        load.Progress.RowDone(y, height);
+    }
+}
+
+void TPPMGraphic::PrepareTarget(int kind) {
     switch (kind) {
         case 1:
         case 4:
@@ -253,72 +346,6 @@ void TPPMGraphic::LoadRows(TLoadContext& load) {
         default:
             SetPixelFormat(TPixelFormat::pf24bit);
             break;
-    }
-    SetImageSize(static_cast<std::int64_t>(width), static_cast<std::int64_t>(height));
-
-    std::vector<std::uint8_t> raw;
-    if (kind == 5 || kind == 6) raw.resize(static_cast<std::size_t>(rowBytesInFile));
-    // One-byte raw samples through a table of their levels.
-    std::array<std::uint8_t, 256> byteLevels{};
-    if (sampleBytes == 1)
-        for (std::uint32_t v = 0; v < byteLevels.size(); ++v) byteLevels[v] = scale(v);
-    const auto w = static_cast<std::size_t>(width);
-    for (std::uint32_t y = 0; y < height; ++y) {
-        std::uint8_t* row = ScanLine(static_cast<int>(y));
-        switch (kind) {
-            case 1: {
-                std::uint8_t accumulator = 0;
-                std::size_t out = 0;
-                for (std::size_t x = 1; x <= w; ++x) {
-                    accumulator = static_cast<std::uint8_t>((accumulator << 1) | reader.ReadBit());
-                    if (x % 8 == 0) {
-                        row[out++] = accumulator;
-                        accumulator = 0;
-                    }
-                }
-                if (w % 8 != 0) row[out] = static_cast<std::uint8_t>(accumulator << (8 - w % 8));
-                break;
-            }
-            case 2:
-                for (std::size_t x = 0; x < w; ++x) {
-                    std::uint32_t v = 0;
-                    if (!reader.ReadNumber(v)) RaiseInvalidImageFormat(kFormatName);
-                    row[x] = scale(v);
-                }
-                break;
-            case 3:
-                for (std::size_t x = 0; x < w; ++x) {
-                    std::uint32_t rgb[3] = {};
-                    for (std::uint32_t& v : rgb)
-                        if (!reader.ReadNumber(v)) RaiseInvalidImageFormat(kFormatName);
-                    row[3 * x] = scale(rgb[2]);
-                    row[3 * x + 1] = scale(rgb[1]);
-                    row[3 * x + 2] = scale(rgb[0]);
-                }
-                break;
-            case 4:
-                reader.ReadBytes(row, static_cast<std::size_t>(rowBytesInFile));
-                break;
-            default: {
-                reader.ReadBytes(raw.data(), raw.size());
-                const std::size_t samples = static_cast<std::size_t>(rowSamples);
-                auto sample = [&](std::size_t i) -> std::uint8_t {
-                    if (sampleBytes == 1) return byteLevels[raw[i]];
-                    return scale(static_cast<std::uint32_t>(raw[2 * i] << 8 | raw[2 * i + 1]));
-                };
-                if (kind == 5) {
-                    for (std::size_t i = 0; i < samples; ++i) row[i] = sample(i);
-                } else {
-                    for (std::size_t i = 0; i < samples; i += 3) {
-                        row[i] = sample(i + 2);
-                        row[i + 1] = sample(i + 1);
-                        row[i + 2] = sample(i);
-                    }
-                }
-                break;
-            }
-        }
-        load.Progress.RowDone(y, height);
     }
 }
 

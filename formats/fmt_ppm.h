@@ -37,6 +37,8 @@ protected:
 
 private:
     void LoadRows(TLoadContext& load);
+    // Sets the pixel format and the gray palette for the kind of map.
+    void PrepareTarget(int kind);
 
     std::uint32_t maxValue_ = 0;
     int kind_ = 0;  // the digit of the magic

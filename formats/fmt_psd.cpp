@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "formats/codec_rle.h"
-#include "formats/format_messages.h"
 #include "formats/format_registry.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/byte_order.h"
+#include "platform/graphics/messages.h"
 
 namespace orv {
 
@@ -154,17 +154,13 @@ bool TPSDGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex)
     return true;
 }
 
-void TPSDGraphic::DecodeImage(TLoadContext& load) {
-    TStream& stream = load.Stream;
-    load.Progress.SetEndNotice(100, true);
-    const TImageProperties props = ImageProperties;
-    CheckImageSize(props.Width, props.Height, kFormatName);
+namespace {
+
+// Rows move at the file's size, so only depths whose rows the transfer
+// knows are taken; the scheme's planes must all be in the file.
+void CheckDepthAndChannels(const TImageProperties& props) {
     const TColorModel scheme = props.ColorScheme;
     const std::uint8_t bits = props.BitsPerSample;
-    const std::uint32_t width = props.Width, height = props.Height;
-
-    // Rows move at the file's size, so only depths whose rows the transfer
-    // knows are taken; the scheme's planes must all be in the file.
     if (IsPaletteScheme(scheme)) {
         const bool depthOk = scheme == TColorModel::cmIndexed ? bits == 8 : (bits == 1 || bits == 8 || bits == 16);
         if (!depthOk) RaiseImageErrorFmt(msg::InvalidColorFormat, kShortName);
@@ -173,24 +169,54 @@ void TPSDGraphic::DecodeImage(TLoadContext& load) {
         if (bits != 8 && bits != 16) RaiseImageErrorFmt(msg::InvalidColorFormat, kShortName);
         if (props.ChannelCount < ColorSamples(scheme)) RaiseInvalidImageFormat(kFormatName);
     }
+}
+
+}  // namespace
+
+void TPSDGraphic::DecodeImage(TLoadContext& load) {
+    TStream& stream = load.Stream;
+    load.Progress.SetEndNotice(100, true);
+    const TImageProperties props = ImageProperties;
+    CheckImageSize(props.Width, props.Height, kFormatName);
+    CheckDepthAndChannels(props);
 
     stream.SetPosition(load.StartPosition);
     load.Progress.Start(msg::Preparing);
     std::uint8_t header[kHeaderSize];
     stream.ReadBuffer(header, sizeof header);
+    PrepareTarget(props);
+    ReadSectionsBeforeImage(stream, props.ColorScheme);
+    load.Progress.End();
+    if (props.Width == 0 || props.Height == 0) return;  // no rows to move
 
+    std::unique_ptr<TPackbitsRLEDecoder> decoder;
+    if (props.Compression == ctPackedBits) {
+        decoder = std::make_unique<TPackbitsRLEDecoder>();
+        decoder->DecodeInit();
+    }
+    if (IsPaletteScheme(props.ColorScheme))
+        ReadPaletteImage(load, props, decoder.get());
+    else if (IsColorScheme(props.ColorScheme))
+        ReadColorImage(load, props, decoder.get());
+    if (decoder) decoder->DecodeEnd();
+}
+
+void TPSDGraphic::PrepareTarget(const TImageProperties& props) {
+    const TColorModel scheme = props.ColorScheme;
     if (IsPaletteScheme(scheme) || IsColorScheme(scheme)) {
         // Gray and indexed images with extra channels (alpha) still show
         // their first channel alone.
         const std::uint8_t samples = IsPaletteScheme(scheme) ? 1 : ColorSamples(scheme);
         const TConversionFlags lab = scheme == TColorModel::cmCIELab ? cfLabScaledL | cfLabOffsetAB : 0;
-        SetUpDisplay(scheme, bits, samples, cfByteSwap | lab, props.Options & OptionMinIsWhite);
+        SetUpDisplay(scheme, props.BitsPerSample, samples, cfByteSwap | lab, props.Options & OptionMinIsWhite);
     } else {
         // Other modes give a picture of their size with no pixels moved.
         SetPixelFormat(TPixelFormat::pf24bit);
     }
-    SetImageSize(width, height);
+    SetImageSize(props.Width, props.Height);
+}
 
+void TPSDGraphic::ReadSectionsBeforeImage(TStream& stream, TColorModel scheme) {
     // Colour-mode data: the palette of indexed images as three planes.
     const std::uint32_t modeLength = ReadBigLong(stream);
     if (scheme == TColorModel::cmIndexed) {
@@ -206,79 +232,75 @@ void TPSDGraphic::DecodeImage(TLoadContext& load) {
     } else {
         SkipBytes(stream, modeLength);
     }
-    SkipBytes(stream, ReadBigLong(stream));
-    SkipBytes(stream, std::uint64_t{ReadBigLong(stream)} + 2);
+    SkipBytes(stream, ReadBigLong(stream));                    // image resources
+    SkipBytes(stream, std::uint64_t{ReadBigLong(stream)} + 2);  // layers and masks, compression code
+}
 
-    const bool packed = props.Compression == ctPackedBits;
-    const std::uint64_t tableEntries = std::uint64_t{height} * props.ChannelCount;
-    load.Progress.End();
-    if (width == 0 || height == 0) return;  // no rows to move
-
-    std::unique_ptr<TPackbitsRLEDecoder> decoder;
-    if (packed) {
-        decoder = std::make_unique<TPackbitsRLEDecoder>();
-        decoder->DecodeInit();
+void TPSDGraphic::ReadPaletteImage(TLoadContext& load, const TImageProperties& props, TPackbitsRLEDecoder* decoder) {
+    TStream& stream = load.Stream;
+    const std::uint8_t bits = props.BitsPerSample;
+    const std::uint32_t width = props.Width, height = props.Height;
+    load.Progress.Start(msg::Transfering);
+    const std::uint64_t rowBytes = PackedRowBytes(width, bits);
+    PackedRows rows;
+    if (decoder) {
+        const std::int64_t tableStart = stream.Position();
+        try {
+            rows.Read(stream, std::uint64_t{height} * props.ChannelCount, height, rowBytes);
+        } catch (const EInvalidGraphic&) {
+            // Some writers give gray and indexed images with alpha a
+            // row-count table and data for the first channel only.
+            if (props.ChannelCount < 2) throw;
+            stream.SetPosition(tableStart);
+            rows.Read(stream, height, height, rowBytes);
+        }
+    } else CheckBytesLeft(stream, rowBytes * height, kFormatName);
+    std::vector<std::uint8_t> row = AllocateWorkBuffer(rowBytes, kFormatName);
+    for (std::uint32_t y = 0; y < height; ++y) {
+        if (decoder) rows.Decode(*decoder, y, row.data(), row.size());
+        else stream.ReadBuffer(row.data(), row.size());
+        std::uint8_t* target = ScanLine(static_cast<int>(y));
+        if (bits == 16) ColorManager.ConvertLine(row.data(), row.size(), target, RowBytes(), width);
+        else std::memcpy(target, row.data(), std::min<std::size_t>(row.size(), RowBytes()));
+        load.Progress.RowDone(y, height);
     }
+}
 
-    if (IsPaletteScheme(scheme)) {
-        load.Progress.Start(msg::Transfering);
-        const std::uint64_t rowBytes = PackedRowBytes(width, bits);
+void TPSDGraphic::ReadColorImage(TLoadContext& load, const TImageProperties& props, TPackbitsRLEDecoder* decoder) {
+    TStream& stream = load.Stream;
+    const TColorModel scheme = props.ColorScheme;
+    const std::uint32_t width = props.Width, height = props.Height;
+    load.Progress.Start(msg::LoadingData);
+    const std::uint8_t planes = ColorSamples(scheme);
+    const std::uint64_t rowBytes = std::uint64_t{width} * (props.BitsPerSample / 8);
+    const std::uint64_t planeBytes = rowBytes * height;
+    std::vector<std::uint8_t> planar;
+    if (decoder) {
         PackedRows rows;
-        if (packed) {
-            const std::int64_t tableStart = stream.Position();
-            try {
-                rows.Read(stream, tableEntries, height, rowBytes);
-            } catch (const EInvalidGraphic&) {
-                // Some writers give gray and indexed images with alpha a
-                // row-count table and data for the first channel only.
-                if (props.ChannelCount < 2) throw;
-                stream.SetPosition(tableStart);
-                rows.Read(stream, height, height, rowBytes);
-            }
-        } else CheckBytesLeft(stream, rowBytes * height, kFormatName);
-        std::vector<std::uint8_t> row = AllocateWorkBuffer(rowBytes, kFormatName);
-        for (std::uint32_t y = 0; y < height; ++y) {
-            if (packed) rows.Decode(*decoder, y, row.data(), row.size());
-            else stream.ReadBuffer(row.data(), row.size());
-            std::uint8_t* target = ScanLine(static_cast<int>(y));
-            if (bits == 16) ColorManager.ConvertLine(row.data(), row.size(), target, RowBytes(), width);
-            else std::memcpy(target, row.data(), std::min<std::size_t>(row.size(), RowBytes()));
-            load.Progress.RowDone(y, height);
-        }
-    } else if (IsColorScheme(scheme)) {
-        load.Progress.Start(msg::LoadingData);
-        const std::uint8_t planes = ColorSamples(scheme);
-        const std::uint64_t rowBytes = std::uint64_t{width} * (bits / 8);
-        const std::uint64_t planeBytes = rowBytes * height;
-        std::vector<std::uint8_t> planar;
-        if (packed) {
-            PackedRows rows;
-            rows.Read(stream, tableEntries, std::uint64_t{height} * planes, rowBytes);
-            planar = AllocateWorkBuffer(planeBytes * planes, kFormatName);
-            for (std::size_t r = 0; r < rows.counts.size(); ++r)
-                rows.Decode(*decoder, r, planar.data() + r * rowBytes, static_cast<std::size_t>(rowBytes));
-        } else {
-            CheckBytesLeft(stream, planeBytes * planes, kFormatName);
-            planar = AllocateWorkBuffer(planeBytes * planes, kFormatName);
-            stream.ReadBuffer(planar.data(), planar.size());
-        }
-        // Stored ink is inverted: 0 means full ink. The complement of
-        // every byte is the complement of each 16-bit sample too.
-        if (scheme == TColorModel::cmCMYK)
-            for (std::uint8_t& v : planar) v = static_cast<std::uint8_t>(255 - v);
-
-        load.Progress.End();
-        load.Progress.Start(msg::Transfering);
-        TRowBuffer sources[4];
-        for (std::uint32_t y = 0; y < height; ++y) {
-            for (std::size_t k = 0; k < planes; ++k)
-                sources[k] = {planar.data() + k * planeBytes + y * rowBytes, static_cast<std::size_t>(rowBytes)};
-            ColorManager.ConvertLine(std::span<const TRowBuffer>(sources, planes), ScanLine(static_cast<int>(y)),
-                                     RowBytes(), width);
-            load.Progress.RowDone(y, height);
-        }
+        rows.Read(stream, std::uint64_t{height} * props.ChannelCount, std::uint64_t{height} * planes, rowBytes);
+        planar = AllocateWorkBuffer(planeBytes * planes, kFormatName);
+        for (std::size_t r = 0; r < rows.counts.size(); ++r)
+            rows.Decode(*decoder, r, planar.data() + r * rowBytes, static_cast<std::size_t>(rowBytes));
+    } else {
+        CheckBytesLeft(stream, planeBytes * planes, kFormatName);
+        planar = AllocateWorkBuffer(planeBytes * planes, kFormatName);
+        stream.ReadBuffer(planar.data(), planar.size());
     }
-    if (decoder) decoder->DecodeEnd();
+    // Stored ink is inverted: 0 means full ink. The complement of
+    // every byte is the complement of each 16-bit sample too.
+    if (scheme == TColorModel::cmCMYK)
+        for (std::uint8_t& v : planar) v = static_cast<std::uint8_t>(255 - v);
+
+    load.Progress.End();
+    load.Progress.Start(msg::Transfering);
+    TRowBuffer sources[4];
+    for (std::uint32_t y = 0; y < height; ++y) {
+        for (std::size_t k = 0; k < planes; ++k)
+            sources[k] = {planar.data() + k * planeBytes + y * rowBytes, static_cast<std::size_t>(rowBytes)};
+        ColorManager.ConvertLine(std::span<const TRowBuffer>(sources, planes), ScanLine(static_cast<int>(y)),
+                                 RowBytes(), width);
+        load.Progress.RowDone(y, height);
+    }
 }
 
 }  // namespace orv

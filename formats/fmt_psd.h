@@ -8,6 +8,8 @@
 
 namespace orv {
 
+class TPackbitsRLEDecoder;
+
 class TPSDGraphic : public TFormatGraphic {
 public:
     TPSDGraphic();
@@ -27,6 +29,19 @@ protected:
     // Bitmap, gray, duotone and indexed images load into 1- or 8-bit
     // bitmaps, RGB, CMYK and Lab into 24-bit ones (32-bit with alpha).
     void DecodeImage(TLoadContext& load) override;
+
+private:
+    // Sets the colour conversion (or a plain 24-bit bitmap for modes with no
+    // pixels moved) and the size.
+    void PrepareTarget(const TImageProperties& props);
+    // Reads the colour-mode data (the palette of indexed images) and passes
+    // over the image resources and the layers up to the image data.
+    void ReadSectionsBeforeImage(TStream& stream, TColorModel scheme);
+    // The merged image of bitmap, gray, duotone and indexed files, row by
+    // row; `decoder` is null for uncompressed data.
+    void ReadPaletteImage(TLoadContext& load, const TImageProperties& props, TPackbitsRLEDecoder* decoder);
+    // The merged image of RGB, CMYK and Lab files, all planes at once.
+    void ReadColorImage(TLoadContext& load, const TImageProperties& props, TPackbitsRLEDecoder* decoder);
 };
 
 }  // namespace orv

@@ -9,10 +9,10 @@
 
 #include "formats/codec_deflate.h"
 #include "formats/codec_rle.h"
-#include "formats/format_messages.h"
 #include "formats/format_registry.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/byte_order.h"
+#include "platform/graphics/messages.h"
 
 namespace orv {
 
@@ -146,6 +146,22 @@ bool TPSPGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex)
     return true;
 }
 
+// The state of one decoding: the picture's layout and the channel buffers
+// of the layer being read.
+struct TPSPGraphic::Decoding {
+    TLoadContext& Load;
+    TStream& Stream;
+    std::uint32_t Version;
+    std::uint8_t Compression;
+    std::uint32_t Width;
+    std::uint32_t Height;
+    bool Color;              // RGB, not indexed or gray
+    std::uint64_t Stride;    // bytes of a channel row
+    std::uint64_t ChannelBytes;
+    std::array<std::vector<std::uint8_t>, kChannelTypes> Channels;
+    std::vector<std::uint8_t> AbsentRow;  // a zero row for a channel the layer lacks
+};
+
 void TPSPGraphic::DecodeImage(TLoadContext& load) {
     TStream& stream = load.Stream;
     load.Progress.SetEndNotice(100, true);
@@ -155,18 +171,36 @@ void TPSPGraphic::DecodeImage(TLoadContext& load) {
     if (compression != ctNone && compression != ctRLE && compression != ctLZ77)
         RaiseImageErrorFmt(msg::NotSupported, msg::CompressionScheme, kFormatName);
     const std::uint32_t version = props.Version;
-    const std::uint32_t width = props.Width, height = props.Height;
 
     stream.SetPosition(load.StartPosition);
     load.Progress.Start(msg::Preparing);
-    {
-        std::uint8_t b[kFileHeaderSize];
-        stream.ReadBuffer(b, sizeof b);
-        BlockHeader first;
-        if (!ReadBlockHeader(stream, version, first)) RaiseInvalidImageFormat(kFormatName);
-        MoveTo(stream, first.Next);
-    }
+    SkipAttributeBlock(stream, version);
+    const std::uint64_t stride = PrepareTarget(props);
+    load.Progress.End();
 
+    Decoding d{load, stream, version, compression, props.Width, props.Height,
+               props.ColorScheme == TColorModel::cmRGB, stride, stride * props.Height, {},
+               AllocateWorkBuffer(stride, kFormatName)};
+    for (;;) {
+        BlockHeader block;
+        if (!ReadBlockHeader(stream, version, block) || block.Marker0 != '~') break;
+        if (block.Id == kPaletteBlock)
+            ReadPaletteBlock(stream, version);
+        else if (block.Id == kLayerBankBlock)
+            ReadLayerBank(d, block.Next);
+        MoveTo(stream, block.Next);
+    }
+}
+
+void TPSPGraphic::SkipAttributeBlock(TStream& stream, std::uint32_t version) {
+    std::uint8_t b[kFileHeaderSize];
+    stream.ReadBuffer(b, sizeof b);
+    BlockHeader first;
+    if (!ReadBlockHeader(stream, version, first)) RaiseInvalidImageFormat(kFormatName);
+    MoveTo(stream, first.Next);
+}
+
+std::uint64_t TPSPGraphic::PrepareTarget(const TImageProperties& props) {
     ColorManager.SetSourceBits(props.BitsPerSample);
     ColorManager.SetTargetBits(props.BitsPerSample);
     ColorManager.SetSourceSamples(props.SamplesPerPixel);
@@ -175,6 +209,7 @@ void TPSPGraphic::DecodeImage(TLoadContext& load) {
     const bool color = props.ColorScheme == TColorModel::cmRGB;
     ColorManager.SetTargetModel(color ? TColorModel::cmBGR : props.ColorScheme);
 
+    const std::uint32_t width = props.Width;
     std::uint64_t stride = 0;
     switch (props.BitsPerSample) {
         case 1: stride = (std::uint64_t{width} + 7) / 8; break;
@@ -183,136 +218,127 @@ void TPSPGraphic::DecodeImage(TLoadContext& load) {
         default: RaiseImageErrorFmt(msg::InvalidColorFormat, kFormatName);
     }
     SetPixelFormat(ColorManager.PixelFormatFor(1));
-    SetImageSize(width, height);
+    SetImageSize(width, props.Height);
     if (props.ColorScheme == TColorModel::cmGray) SetPalette(ColorManager.BuildGrayPalette(false));
-    load.Progress.End();
+    return stride;
+}
 
-    const std::uint64_t channelBytes = stride * height;
-    std::array<std::vector<std::uint8_t>, kChannelTypes> channels;
-    const std::vector<std::uint8_t> absentRow = AllocateWorkBuffer(stride, kFormatName);
+void TPSPGraphic::ReadPaletteBlock(TStream& stream, std::uint32_t version) {
+    if (version > 3) (void)ReadLong(stream);
+    const std::uint32_t entries = ReadLong(stream);
+    const std::uint32_t kept = std::min<std::uint32_t>(entries, 256);
+    std::uint8_t table[256 * 4];
+    stream.ReadBuffer(table, kept * 4);
+    SetPalette(ColorManager.BuildIndexedPalette({TRowBuffer{table, kept * 4u}}, cmf8Interleaved4, kept, true));
+}
 
-    auto readChannel = [&]() {
-        BlockHeader sub;
-        if (!ReadBlockHeader(stream, version, sub)) return false;
-        if (version > 3) (void)ReadLong(stream);
-        std::uint8_t c[12];
-        stream.ReadBuffer(c, sizeof c);
-        const std::uint32_t packedLength = LittleLong(c);
-        const std::uint16_t type = LittleWord(c + 10);
-        if (type < kChannelTypes) {
-            CheckBytesLeft(stream, packedLength, kFormatName);
-            if (std::uint64_t{packedLength} * MaxExpansion(compression) < channelBytes)
-                RaiseInvalidImageFormat(kFormatName);
-            std::vector<std::uint8_t>& buffer = channels[type];
-            buffer = AllocateWorkBuffer(channelBytes, kFormatName);
-            if (compression == ctNone) {
-                stream.ReadBuffer(buffer.data(), std::min<std::size_t>(packedLength, buffer.size()));
-            } else {
-                std::vector<std::uint8_t> packed = AllocateWorkBuffer(packedLength, kFormatName);
-                stream.ReadBuffer(packed.data(), packed.size());
-                std::unique_ptr<TDecoder> decoder;
-                if (compression == ctRLE) decoder = std::make_unique<TPSPRLEDecoder>();
-                else decoder = std::make_unique<TLZ77Decoder>(Z_FINISH, false);
-                decoder->DecodeInit();
-                const std::uint8_t* source = packed.data();
-                std::uint8_t* dest = buffer.data();
-                decoder->Decode(source, packed.size(), dest, buffer.size());
-                decoder->DecodeEnd();
-            }
-        }
-        // Whatever the channel held, the next one starts after its block.
-        MoveTo(stream, sub.Next);
-        return true;
-    };
-
-    auto transfer = [&]() {
-        load.Progress.End();
-        load.Progress.Start(msg::Transfering);
-        // Channels the layer lacks read as zero rows.
-        const bool fourSources = ColorManager.TargetModel() != TColorModel::cmIndexed &&
-                                 ColorManager.TargetModel() != TColorModel::cmGray;
-        static constexpr int kColorOrder[] = {1, 2, 3, 0};
-        const std::size_t count = fourSources ? ColorManager.SourceSamples() : 1;
-        for (std::uint32_t y = 0; y < height; ++y) {
-            TRowBuffer sources[4];
-            for (std::size_t k = 0; k < count; ++k) {
-                const auto& buffer = channels[static_cast<std::size_t>(fourSources ? kColorOrder[k] : 0)];
-                const std::uint8_t* row = buffer.empty() ? absentRow.data() : buffer.data() + y * stride;
-                sources[k] = {row, static_cast<std::size_t>(stride)};
-            }
-            ColorManager.ConvertLine(std::span<const TRowBuffer>(sources, count), ScanLine(static_cast<int>(y)),
-                                     RowBytes(), width);
-            load.Progress.RowDone(y, height);
-        }
-        load.Progress.End();
-    };
-
-    // Loads the first accepted layer of the bank that ends at bankEnd.
-    auto readLayerBank = [&](std::uint64_t bankEnd) {
-        for (;;) {
-            if (static_cast<std::uint64_t>(stream.Position()) >= bankEnd) return;
-            BlockHeader layer;
-            if (!ReadBlockHeader(stream, version, layer)) return;
-            load.Progress.Start(msg::LoadingData);
-            if (layer.Id != kLayerBlock) return;
-            std::uint8_t info[kLayerInfoSize];
-            std::uint16_t channelCount = 0;
-            if (version > 3) {
-                const std::uint64_t chunkStart = static_cast<std::uint64_t>(stream.Position());
-                const std::uint32_t chunkLength = ReadLong(stream);
-                const std::uint16_t nameLength = ReadWord(stream);
-                stream.Seek(nameLength, SeekOrigin::Current);
-                stream.ReadBuffer(info, sizeof info);
-                MoveTo(stream, chunkStart + chunkLength);
-                if (info[0] >= 2) {
-                    MoveTo(stream, layer.Next);
-                    continue;
-                }
-                const std::uint64_t bitmapStart = static_cast<std::uint64_t>(stream.Position());
-                const std::uint32_t bitmapLength = ReadLong(stream);
-                (void)ReadWord(stream);  // bitmap count
-                channelCount = ReadWord(stream);
-                MoveTo(stream, bitmapStart + bitmapLength);
-            } else {
-                stream.Seek(kVersion3NameSize, SeekOrigin::Current);
-                stream.ReadBuffer(info, sizeof info);
-                if (info[0] != 0) {
-                    MoveTo(stream, layer.Next);
-                    continue;
-                }
-                (void)ReadWord(stream);  // bitmap count
-                channelCount = ReadWord(stream);
-            }
-            if (channelCount > 3 && color) {
-                ColorManager.SetSourceModel(TColorModel::cmRGBA);
-                ColorManager.SetSourceSamples(4);
-                ColorManager.SetTargetModel(TColorModel::cmBGRA);
-                ColorManager.SetTargetSamples(4);
-                SetPixelFormat(TPixelFormat::pf32bit);
-            }
-            for (std::uint16_t k = 0; k < channelCount; ++k)
-                if (!readChannel()) break;
-            transfer();
-            return;
-        }
-    };
-
+void TPSPGraphic::ReadLayerBank(Decoding& d, std::uint64_t bankEnd) {
+    TStream& stream = d.Stream;
     for (;;) {
-        BlockHeader block;
-        if (!ReadBlockHeader(stream, version, block) || block.Marker0 != '~') break;
-        if (block.Id == kPaletteBlock) {
-            if (version > 3) (void)ReadLong(stream);
-            const std::uint32_t entries = ReadLong(stream);
-            const std::uint32_t kept = std::min<std::uint32_t>(entries, 256);
-            std::uint8_t table[256 * 4];
-            stream.ReadBuffer(table, kept * 4);
-            SetPalette(ColorManager.BuildIndexedPalette({TRowBuffer{table, kept * 4u}}, cmf8Interleaved4, kept,
-                                                        true));
-        } else if (block.Id == kLayerBankBlock) {
-            readLayerBank(block.Next);
+        if (static_cast<std::uint64_t>(stream.Position()) >= bankEnd) return;
+        BlockHeader layer;
+        if (!ReadBlockHeader(stream, d.Version, layer)) return;
+        d.Load.Progress.Start(msg::LoadingData);
+        if (layer.Id != kLayerBlock) return;
+        std::uint16_t channelCount = 0;
+        if (!ReadLayerInfo(stream, d.Version, channelCount)) {
+            MoveTo(stream, layer.Next);
+            continue;
         }
-        MoveTo(stream, block.Next);
+        if (channelCount > 3 && d.Color) {
+            ColorManager.SetSourceModel(TColorModel::cmRGBA);
+            ColorManager.SetSourceSamples(4);
+            ColorManager.SetTargetModel(TColorModel::cmBGRA);
+            ColorManager.SetTargetSamples(4);
+            SetPixelFormat(TPixelFormat::pf32bit);
+        }
+        for (std::uint16_t k = 0; k < channelCount; ++k)
+            if (!ReadChannel(d)) break;
+        TransferChannels(d);
+        return;
     }
+}
+
+bool TPSPGraphic::ReadLayerInfo(TStream& stream, std::uint32_t version, std::uint16_t& channelCount) {
+    std::uint8_t info[kLayerInfoSize];
+    if (version <= 3) {
+        stream.Seek(kVersion3NameSize, SeekOrigin::Current);
+        stream.ReadBuffer(info, sizeof info);
+        if (info[0] != 0) return false;
+        (void)ReadWord(stream);  // bitmap count
+        channelCount = ReadWord(stream);
+        return true;
+    }
+    const std::uint64_t chunkStart = static_cast<std::uint64_t>(stream.Position());
+    const std::uint32_t chunkLength = ReadLong(stream);
+    const std::uint16_t nameLength = ReadWord(stream);
+    stream.Seek(nameLength, SeekOrigin::Current);
+    stream.ReadBuffer(info, sizeof info);
+    MoveTo(stream, chunkStart + chunkLength);
+    if (info[0] >= 2) return false;
+    const std::uint64_t bitmapStart = static_cast<std::uint64_t>(stream.Position());
+    const std::uint32_t bitmapLength = ReadLong(stream);
+    (void)ReadWord(stream);  // bitmap count
+    channelCount = ReadWord(stream);
+    MoveTo(stream, bitmapStart + bitmapLength);
+    return true;
+}
+
+bool TPSPGraphic::ReadChannel(Decoding& d) {
+    TStream& stream = d.Stream;
+    BlockHeader sub;
+    if (!ReadBlockHeader(stream, d.Version, sub)) return false;
+    if (d.Version > 3) (void)ReadLong(stream);
+    std::uint8_t c[12];
+    stream.ReadBuffer(c, sizeof c);
+    const std::uint32_t packedLength = LittleLong(c);
+    const std::uint16_t type = LittleWord(c + 10);
+    if (type < kChannelTypes) {
+        CheckBytesLeft(stream, packedLength, kFormatName);
+        if (std::uint64_t{packedLength} * MaxExpansion(d.Compression) < d.ChannelBytes)
+            RaiseInvalidImageFormat(kFormatName);
+        std::vector<std::uint8_t>& buffer = d.Channels[type];
+        buffer = AllocateWorkBuffer(d.ChannelBytes, kFormatName);
+        if (d.Compression == ctNone) {
+            stream.ReadBuffer(buffer.data(), std::min<std::size_t>(packedLength, buffer.size()));
+        } else {
+            std::vector<std::uint8_t> packed = AllocateWorkBuffer(packedLength, kFormatName);
+            stream.ReadBuffer(packed.data(), packed.size());
+            std::unique_ptr<TDecoder> decoder;
+            if (d.Compression == ctRLE) decoder = std::make_unique<TPSPRLEDecoder>();
+            else decoder = std::make_unique<TLZ77Decoder>(Z_FINISH, false);
+            decoder->DecodeInit();
+            const std::uint8_t* source = packed.data();
+            std::uint8_t* dest = buffer.data();
+            decoder->Decode(source, packed.size(), dest, buffer.size());
+            decoder->DecodeEnd();
+        }
+    }
+    // Whatever the channel held, the next one starts after its block.
+    MoveTo(stream, sub.Next);
+    return true;
+}
+
+void TPSPGraphic::TransferChannels(Decoding& d) {
+    d.Load.Progress.End();
+    d.Load.Progress.Start(msg::Transfering);
+    // Channels the layer lacks read as zero rows.
+    const bool fourSources = ColorManager.TargetModel() != TColorModel::cmIndexed &&
+                             ColorManager.TargetModel() != TColorModel::cmGray;
+    static constexpr int kColorOrder[] = {1, 2, 3, 0};
+    const std::size_t count = fourSources ? ColorManager.SourceSamples() : 1;
+    for (std::uint32_t y = 0; y < d.Height; ++y) {
+        TRowBuffer sources[4];
+        for (std::size_t k = 0; k < count; ++k) {
+            const auto& buffer = d.Channels[static_cast<std::size_t>(fourSources ? kColorOrder[k] : 0)];
+            const std::uint8_t* row = buffer.empty() ? d.AbsentRow.data() : buffer.data() + y * d.Stride;
+            sources[k] = {row, static_cast<std::size_t>(d.Stride)};
+        }
+        ColorManager.ConvertLine(std::span<const TRowBuffer>(sources, count), ScanLine(static_cast<int>(y)),
+                                 RowBytes(), d.Width);
+        d.Load.Progress.RowDone(y, d.Height);
+    }
+    d.Load.Progress.End();
 }
 
 }  // namespace orv

@@ -26,6 +26,25 @@ public:
 
 protected:
     void DecodeImage(TLoadContext& load) override;
+
+private:
+    struct Decoding;
+    // Reads the file header and passes over the first (attribute) block.
+    static void SkipAttributeBlock(TStream& stream, std::uint32_t version);
+    // Sets the colour conversion, pixel format and size; answers the bytes
+    // of a channel row.
+    std::uint64_t PrepareTarget(const TImageProperties& props);
+    // The palette block (at most 256 entries kept).
+    void ReadPaletteBlock(TStream& stream, std::uint32_t version);
+    // Loads the first accepted layer of the bank that ends at bankEnd.
+    void ReadLayerBank(Decoding& d, std::uint64_t bankEnd);
+    // Reads a layer's information and its channel count; false for a layer
+    // that is passed over.
+    static bool ReadLayerInfo(TStream& stream, std::uint32_t version, std::uint16_t& channelCount);
+    // Reads and unpacks one channel block; false at the end of the stream.
+    static bool ReadChannel(Decoding& d);
+    // Converts the layer's channels into the bitmap's rows.
+    void TransferChannels(Decoding& d);
 };
 
 }  // namespace orv

@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "formats/codec_rle.h"
-#include "formats/format_messages.h"
 #include "formats/format_registry.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/byte_order.h"
+#include "platform/graphics/messages.h"
 
 namespace orv {
 
@@ -167,6 +167,57 @@ bool TTargaGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageInde
     return IsKnownImageType(h.ImageType);
 }
 
+namespace {
+
+// Pixel data the file cannot hold are refused before the picture is
+// allocated: raw rows fail as the first short row would; run-length data
+// shorter than the densest packets (128 pixels each) of the whole image
+// cannot be a damaged copy of it (short data otherwise end it).
+void CheckPixelDataFits(TStream& stream, const TTargaHeader& h) {
+    const std::size_t pixelBytes = BytesFor(h.PixelDepth);
+    const std::uint64_t pixels = std::uint64_t{h.Width} * h.Height;
+    const auto bytesLeft = static_cast<std::uint64_t>(stream.Remaining());
+    if (h.ImageType >= 1 && h.ImageType <= 3 && bytesLeft < pixels * pixelBytes) throw EReadError();
+    if (IsRunLength(h.ImageType) && bytesLeft < (pixels + 127) / 128 * (1 + pixelBytes))
+        RaiseInvalidImageFormat(kFormatName);
+}
+
+// Raw rows of rowSize bytes: each read into targetRow(r), then rowDone(r).
+template <class TargetRow, class RowDone>
+void ReadRawRows(TStream& stream, int height, std::size_t rowSize, TargetRow&& targetRow, RowDone&& rowDone) {
+    for (int r = 0; r < height; ++r) {
+        stream.ReadBuffer(targetRow(r), rowSize);
+        rowDone(r);
+    }
+}
+
+// Run-length rows: each decoded into targetRow(r), then rowDone(r). Data
+// that end early end the image; the rows not reached stay black.
+template <class TargetRow, class RowDone>
+void DecodeRunLengthRows(TStream& stream, const TTargaHeader& h, std::size_t rowSize, TargetRow&& targetRow,
+                         RowDone&& rowDone) {
+    const std::size_t pixelBytes = BytesFor(h.PixelDepth);
+    TTargaRLEDecoder decoder(h.PixelDepth);
+    decoder.DecodeInit();
+    // Two rows of data, plus room for one whole packet that starts near
+    // the end of them, so a packet is never cut by the buffer's end.
+    std::vector<std::uint8_t> buffer =
+        AllocateWorkBuffer(2 * static_cast<std::uint64_t>(rowSize) + 128 * pixelBytes + 1, kFormatName);
+    for (int r = 0; r < h.Height; ++r) {
+        const std::int64_t position = stream.Position();
+        const std::size_t arrived = stream.Read(buffer.data(), buffer.size());
+        if (arrived == 0 && decoder.PendingPixels() == 0) break;
+        const std::uint8_t* packed = buffer.data();
+        std::uint8_t* row = targetRow(r);
+        decoder.Decode(packed, arrived, row, rowSize);
+        stream.SetPosition(position + (packed - buffer.data()));
+        rowDone(r);
+    }
+    decoder.DecodeEnd();
+}
+
+}  // namespace
+
 void TTargaGraphic::DecodeImage(TLoadContext& load) {
     TStream& stream = load.Stream;
     stream.SetPosition(load.StartPosition);
@@ -176,57 +227,56 @@ void TTargaGraphic::DecodeImage(TLoadContext& load) {
     std::uint8_t bytes[TTargaHeader::kSize];
     stream.ReadBuffer(bytes, sizeof bytes);
     const TTargaHeader h = TTargaHeader::Parse(bytes);
-    const bool topDown = (h.Descriptor & kTopDownBit) != 0;
-    const bool rightToLeft = (h.Descriptor & kRightToLeftBit) != 0;
     stream.Seek(h.IDLength, SeekOrigin::Current);
-
-    // Rows are stored as the bitmap keeps them, except gray with alpha: its
-    // rows are converted into an 8-bit gray bitmap, the alpha passed over as
-    // in the other readers' gray images.
-    const bool grayAlpha = props.ColorScheme == TColorModel::cmGrayAlpha;
-
     SetUpDisplay(props.ColorScheme, props.BitsPerSample, props.SamplesPerPixel, 0);
+    ReadColorMap(stream, h);
+    CheckPixelDataFits(stream, h);
+    SetImageSize(h.Width, h.Height);
 
+    load.Progress.End();
+    load.Progress.Start(msg::Transfering);
+    TransferRows(load, h);
+    // Image type 0 holds no pixels: the picture keeps its size, black.
+}
+
+void TTargaGraphic::ReadColorMap(TStream& stream, const TTargaHeader& h) {
     const std::size_t mapBytes = BytesFor(h.ColorMapEntrySize) * h.ColorMapLength;
     if (IsGray(h.ImageType)) {
         SetPalette(ColorManager.BuildGrayPalette(false));
         // A colour map in a gray file is passed over so the pixels are found.
         if (h.ColorMapType == 1) stream.Seek(static_cast<std::int64_t>(mapBytes), SeekOrigin::Current);
-    } else if (h.ColorMapType == 1) {
-        // The whole map is read whatever its entry size, so that the pixel
-        // data start right after it.
-        std::vector<std::uint8_t> map(mapBytes);
-        stream.ReadBuffer(map.data(), map.size());
-        switch (h.ColorMapEntrySize) {
-            case 15:
-            case 16: SetPalette(PaletteFrom16BitMap(map, h.ColorMapLength)); break;
-            case 24:
-                SetPalette(ColorManager.BuildIndexedPalette({{map.data(), map.size()}}, cmf8Interleaved,
-                                                            h.ColorMapLength, true));
-                break;
-            case 32:
-                SetPalette(ColorManager.BuildIndexedPalette({{map.data(), map.size()}}, cmf8Interleaved4,
-                                                            h.ColorMapLength, true));
-                break;
-            default: break;
-        }
+        return;
     }
+    if (h.ColorMapType != 1) return;
+    // The whole map is read whatever its entry size, so that the pixel
+    // data start right after it.
+    std::vector<std::uint8_t> map(mapBytes);
+    stream.ReadBuffer(map.data(), map.size());
+    switch (h.ColorMapEntrySize) {
+        case 15:
+        case 16: SetPalette(PaletteFrom16BitMap(map, h.ColorMapLength)); break;
+        case 24:
+            SetPalette(ColorManager.BuildIndexedPalette({{map.data(), map.size()}}, cmf8Interleaved, h.ColorMapLength,
+                                                        true));
+            break;
+        case 32:
+            SetPalette(ColorManager.BuildIndexedPalette({{map.data(), map.size()}}, cmf8Interleaved4,
+                                                        h.ColorMapLength, true));
+            break;
+        default: break;
+    }
+}
 
+void TTargaGraphic::TransferRows(TLoadContext& load, const TTargaHeader& h) {
+    const bool topDown = (h.Descriptor & kTopDownBit) != 0;
+    const bool rightToLeft = (h.Descriptor & kRightToLeftBit) != 0;
+    // Rows are stored as the bitmap keeps them, except gray with alpha: its
+    // rows are converted into an 8-bit gray bitmap, the alpha passed over as
+    // in the other readers' gray images.
+    const bool grayAlpha = ImageProperties.ColorScheme == TColorModel::cmGrayAlpha;
     const std::size_t pixelBytes = BytesFor(h.PixelDepth);
     const std::size_t rowSize = static_cast<std::size_t>(h.Width) * pixelBytes;
-    // Pixel data the file cannot hold are refused before the picture is
-    // allocated: raw rows fail as the first short row would; run-length
-    // data shorter than the densest packets (128 pixels each) of the whole
-    // image cannot be a damaged copy of it (short data otherwise end it).
-    const std::uint64_t pixels = std::uint64_t{h.Width} * h.Height;
-    const auto bytesLeft = static_cast<std::uint64_t>(stream.Remaining());
-    if (h.ImageType >= 1 && h.ImageType <= 3 && bytesLeft < pixels * pixelBytes) throw EReadError();
-    if (IsRunLength(h.ImageType) && bytesLeft < (pixels + 127) / 128 * (1 + pixelBytes))
-        RaiseInvalidImageFormat(kFormatName);
-    SetImageSize(h.Width, h.Height);
-
-    load.Progress.End();
-    load.Progress.Start(msg::Transfering);
+    if (rowSize == 0) return;
 
     const int height = h.Height;
     auto bitmapRow = [&](int r) { return ScanLine(topDown ? r : height - 1 - r); };
@@ -246,32 +296,10 @@ void TTargaGraphic::DecodeImage(TLoadContext& load) {
         load.Progress.RowDone(static_cast<std::uint64_t>(r), h.Height);
     };
 
-    if (h.ImageType >= 1 && h.ImageType <= 3 && rowSize > 0) {
-        for (int r = 0; r < height; ++r) {
-            stream.ReadBuffer(targetRow(r), rowSize);
-            rowDone(r);
-        }
-    } else if (IsRunLength(h.ImageType) && rowSize > 0) {
-        TTargaRLEDecoder decoder(h.PixelDepth);
-        decoder.DecodeInit();
-        // Two rows of data, plus room for one whole packet that starts near
-        // the end of them, so a packet is never cut by the buffer's end.
-        std::vector<std::uint8_t> buffer =
-            AllocateWorkBuffer(2 * static_cast<std::uint64_t>(rowSize) + 128 * pixelBytes + 1, kFormatName);
-        for (int r = 0; r < height; ++r) {
-            const std::int64_t position = stream.Position();
-            const std::size_t arrived = stream.Read(buffer.data(), buffer.size());
-            // Data that end early end the image; the rows not reached stay black.
-            if (arrived == 0 && decoder.PendingPixels() == 0) break;
-            const std::uint8_t* packed = buffer.data();
-            std::uint8_t* row = targetRow(r);
-            decoder.Decode(packed, arrived, row, rowSize);
-            stream.SetPosition(position + (packed - buffer.data()));
-            rowDone(r);
-        }
-        decoder.DecodeEnd();
-    }
-    // Image type 0 holds no pixels: the picture keeps its size, black.
+    if (h.ImageType >= 1 && h.ImageType <= 3)
+        ReadRawRows(load.Stream, height, rowSize, targetRow, rowDone);
+    else if (IsRunLength(h.ImageType))
+        DecodeRunLengthRows(load.Stream, h, rowSize, targetRow, rowDone);
 }
 
 void TTargaGraphic::SaveTarga(TStream& stream, bool compressed) {

@@ -53,6 +53,14 @@ public:
 
 protected:
     void DecodeImage(TLoadContext& load) override;
+
+private:
+    // Sets the palette: gray for gray images (a colour map there is passed
+    // over), else from the colour map of 15, 16, 24 or 32-bit entries.
+    void ReadColorMap(TStream& stream, const TTargaHeader& h);
+    // Moves the raw or run-length rows into the bitmap in the descriptor's
+    // pixel order.
+    void TransferRows(TLoadContext& load, const TTargaHeader& h);
 };
 
 

@@ -1,6 +1,7 @@
 // TIFF loading: colour set-up, palette, decoder choice and the loop over the
 // image's bands of strips or tiles.
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -13,7 +14,7 @@
 #include "formats/codec_thunder.h"
 #include "formats/fmt_tiff.h"
 #include "formats/fmt_tiff_blocks.h"
-#include "formats/format_messages.h"
+#include "platform/graphics/messages.h"
 #include "formats/format_registry.h"
 #include "platform/base/stream.h"
 
@@ -110,7 +111,27 @@ void TTIFFGraphic::DecodeImage(TLoadContext& load) {
 
     const std::uint8_t usedSamples = ConfigureColours(stream, planar);
     const TColorModel source = ColorManager.SourceModel();
-    SetImageSize(p.Width, p.Height);
+    // Colour rows are written whole by the conversion below; the rows it
+    // does not reach are cleared when the load ends, however it ends.
+    const bool overwrite = PixelFormat() == TPixelFormat::pf24bit || PixelFormat() == TPixelFormat::pf32bit;
+    if (overwrite) {
+        CheckImageSize(p.Width, p.Height, kFormatName);
+        SetSizeForOverwrite(static_cast<int>(p.Width), static_cast<int>(p.Height));
+    } else {
+        SetImageSize(p.Width, p.Height);
+    }
+    p.RowIndex = 0;
+    struct ClearRowsLeft {
+        TTIFFGraphic& picture;
+        bool active;
+        ~ClearRowsLeft() {
+            if (!active) return;
+            const std::size_t height = static_cast<std::size_t>(picture.Height());
+            const std::size_t done = std::min<std::size_t>(picture.ImageProperties.RowIndex, height);
+            if (done < height)
+                std::memset(picture.Bits() + done * picture.RowBytes(), 0, (height - done) * picture.RowBytes());
+        }
+    } clearRowsLeft{*this, overwrite};
     load.Progress.Area.Right = static_cast<int>(p.Width);
 
     TTIFFBlockLayout layout = MakeLayout(planar, offsets.size());
@@ -147,6 +168,15 @@ void TTIFFGraphic::DecodeImage(TLoadContext& load) {
                          p.Compression != ctFaxRLE && p.Compression != ctFaxRLEW;
     blocks.Predictor = differencing;
     blocks.BigEndian = p.Options & OptionBigEndian;
+    // PackBits marks where its output ends: the reader clears only the rest.
+    blocks.DecoderMarksEnd = p.Compression == ctPackedBits;
+    if (auto* inflater = dynamic_cast<TLZ77Decoder*>(decoder.get())) {
+        // A block is inflated in one go straight into the band: it needs
+        // room for all its rows, and the reader clears what it leaves.
+        inflater->SetScratchTail(true);
+        blocks.DecoderMarksEnd = true;
+        blocks.WholeBlocks = true;
+    }
     blocks.FormatName = kFormatName;
     p.StripTotal = static_cast<std::uint32_t>(blocks.Offsets.size());
     TTIFFBlockReader reader(std::move(layout), std::move(blocks));
@@ -154,6 +184,16 @@ void TTIFFGraphic::DecodeImage(TLoadContext& load) {
     // Planes that the colour manager reads: the colour samples and alpha.
     const std::uint32_t usedPlanes = planar ? usedSamples : 1;
     const std::size_t targetBytes = RowBytes();
+    // Strips of rows as long as the bitmap's decode straight into the
+    // bitmap and are converted there, without a pass through a band.
+    const bool direct = overwrite && usedPlanes == 1 && reader.BlocksAreBands() && targetBytes == p.RowBytes &&
+                        ColorManager.ConvertsInPlace();
+    // Interleaved tiles of whole-byte pixels are converted from the tile's
+    // rows straight into the bitmap: a pixel converts alike wherever its row
+    // starts.
+    const std::uint64_t pixelBits = std::uint64_t{bitsPerSample_} * samplesPerPixel_;
+    const bool tileDirect = overwrite && tiled && !planar && !reader.Layout().Subsampled() && pixelBits % 8 == 0;
+    const std::size_t targetPixelBytes = PixelFormat() == TPixelFormat::pf32bit ? 4 : 3;
     std::vector<std::vector<std::uint8_t>> bands(usedPlanes);
     std::vector<TRowBuffer> rowPlanes(usedPlanes);
     p.RowIndex = 0;
@@ -162,6 +202,43 @@ void TTIFFGraphic::DecodeImage(TLoadContext& load) {
     for (; p.StripIndex < reader.Layout().BandsPerPlane() && p.RowIndex < p.Height; ++p.StripIndex) {
         const std::uint32_t rows = std::min(reader.Layout().BandHeight(p.StripIndex), p.Height - p.RowIndex);
         if (rows == 0) continue;  // a strip of no rows adds nothing
+        if (tileDirect) {
+            const TTIFFBlockLayout& layout = reader.Layout();
+            const std::uint64_t blockRowBytes = layout.BlockRowBytes();
+            for (std::uint32_t c = 0; c < layout.BlocksAcross(); ++c) {
+                const std::uint64_t x0 = std::uint64_t{c} * layout.TileWidth;
+                const auto pixels = static_cast<std::uint32_t>(std::min<std::uint64_t>(layout.TileWidth, p.Width - x0));
+                const std::uint8_t* const block = reader.ReadBlock(p.StripIndex, c, p.RowIndex, rows, 0);
+                std::uint8_t* target = Bits() + std::size_t{p.RowIndex} * targetBytes + x0 * targetPixelBytes;
+                // A tile's rows land a bitmap row apart, a stride the
+                // processor does not foresee: their bytes are fetched for
+                // writing two rows ahead.
+                const std::size_t segment = pixels * targetPixelBytes;
+                for (std::uint32_t r = 0; r < rows; ++r, target += targetBytes) {
+                    if (r + 2 < rows)
+                        for (std::size_t at = 0; at < segment; at += 64)
+                            __builtin_prefetch(target + 2 * targetBytes + at, 1);
+                    ColorManager.ConvertLine(block + r * blockRowBytes, pixels * pixelBits / 8, target, segment,
+                                             pixels);
+                }
+            }
+            for (std::uint32_t r = 0; r < rows; ++r) {
+                ++p.RowIndex;
+                load.Progress.RowDone(p.RowIndex, p.Height);
+            }
+            continue;
+        }
+        if (direct) {
+            std::uint8_t* const first = Bits() + std::size_t{p.RowIndex} * targetBytes;
+            reader.ReadBandInto(p.StripIndex, p.RowIndex, rows, 0, first);
+            for (std::uint32_t r = 0; r < rows; ++r) {
+                std::uint8_t* const row = first + std::size_t{r} * targetBytes;
+                ColorManager.ConvertLine(row, targetBytes, row, targetBytes, p.Width);
+                ++p.RowIndex;
+                load.Progress.RowDone(p.RowIndex, p.Height);
+            }
+            continue;
+        }
         for (std::uint32_t plane = 0; plane < usedPlanes; ++plane)
             reader.ReadBand(p.StripIndex, p.RowIndex, rows, plane, bands[plane]);
         for (std::uint32_t r = 0; r < rows; ++r) {

@@ -118,6 +118,15 @@ private:
     // fewer blocks than the planes need (or others than they need, when
     // the planes are separate).
     TTIFFBlockLayout MakeLayout(bool planar, std::size_t blockCount) const;
+    // Walks the directory chain to directory imageIndex and reads its
+    // entries; false when the chain ends before it.
+    bool ReadDirectoryEntries(TStream& stream, std::uint32_t imageIndex, bool big);
+    // Samples, bits, tiles, photometric interpretation, colour model and
+    // alpha into ImageProperties and the raw fields.
+    void ReadSampleLayout(TStream& stream);
+    // The chroma subsampling, positioning and coefficients of YCbCr images
+    // (the standard ones for other images).
+    void ReadYCbCrFields(TStream& stream);
 
     // The stream position of the header the directory was read from: the
     // file's offsets count from it.

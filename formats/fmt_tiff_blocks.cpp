@@ -130,7 +130,10 @@ void TTIFFBlockReader::Spend(std::uint64_t bytes) {
 
 bool TTIFFBlockReader::DecodeBlock(std::uint64_t index, std::uint32_t firstRow, std::uint32_t rows,
                                    std::uint8_t* dest, std::size_t destSize) {
-    if (index >= source_.Offsets.size()) return false;
+    if (index >= source_.Offsets.size()) {
+        std::fill(dest, dest + destSize, std::uint8_t{0});
+        return false;
+    }
     const std::int64_t position = source_.StartPosition + static_cast<std::int64_t>(source_.Offsets[index]);
     const std::uint64_t left = position < streamSize_ ? static_cast<std::uint64_t>(streamSize_ - position) : 0;
     TStream& stream = *source_.Stream;
@@ -156,11 +159,13 @@ bool TTIFFBlockReader::DecodeBlock(std::uint64_t index, std::uint32_t firstRow, 
             image.RowsPerStrip = layout_.Tiled ? layout_.TileLength : rows;
             image.RowBytes = static_cast<std::uint32_t>(layout_.BlockRowBytes());
         }
+        std::uint8_t* out = dest;
+        if (!source_.DecoderMarksEnd) std::fill(dest, dest + destSize, std::uint8_t{0});
         if (destSize > 0) {
             const std::uint8_t* in = packed_.data();
-            std::uint8_t* out = dest;
             source_.Decoder->Decode(in, packed_.size(), out, destSize);
         }
+        if (source_.DecoderMarksEnd) std::fill(out, dest + destSize, std::uint8_t{0});
     } else {
         // Stored data: what the file holds of the block; the rest stays zero.
         const std::uint64_t have = std::min<std::uint64_t>(destSize, left);
@@ -170,6 +175,7 @@ bool TTIFFBlockReader::DecodeBlock(std::uint64_t index, std::uint32_t firstRow, 
             stream.ReadBuffer(dest, static_cast<std::size_t>(have));
         }
         if (source_.ReverseBits) ReverseBitsInBytes(dest, static_cast<std::size_t>(have));
+        std::fill(dest + have, dest + destSize, std::uint8_t{0});
     }
 
     if (source_.Predictor) {
@@ -181,44 +187,56 @@ bool TTIFFBlockReader::DecodeBlock(std::uint64_t index, std::uint32_t firstRow, 
     return true;
 }
 
+bool TTIFFBlockReader::BlocksAreBands() const {
+    return layout_.BlocksAcross() == 1 && !layout_.Subsampled() && layout_.BlockRowBytes() == layout_.BandRowBytes();
+}
+
+void TTIFFBlockReader::ReadBandInto(std::uint32_t band, std::uint32_t firstRow, std::uint32_t rows,
+                                    std::uint32_t plane, std::uint8_t* out) {
+    const std::uint64_t first = plane * layout_.BlocksPerPlane() + band;
+    DecodeBlock(first, firstRow, rows, out, static_cast<std::size_t>(rows * layout_.BandRowBytes()));
+}
+
 void TTIFFBlockReader::ReadBand(std::uint32_t band, std::uint32_t firstRow, std::uint32_t rows, std::uint32_t plane,
                                 std::vector<std::uint8_t>& out) {
     const std::uint64_t bandRowBytes = layout_.BandRowBytes();
     const std::uint64_t bandBytes = rows * bandRowBytes;
     if (out.size() < bandBytes) out = AllocateWorkBuffer(bandBytes, source_.FormatName);
 
-    const std::uint32_t across = layout_.BlocksAcross();
-    const std::uint64_t first = plane * layout_.BlocksPerPlane() + std::uint64_t{band} * across;
-    // A block as wide as the image decodes straight into the band.
-    if (across == 1 && !layout_.Subsampled() && layout_.BlockRowBytes() == bandRowBytes) {
-        std::fill(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(bandBytes), std::uint8_t{0});
-        DecodeBlock(first, firstRow, rows, out.data(), static_cast<std::size_t>(bandBytes));
+    if (BlocksAreBands()) {
+        ReadBandInto(band, firstRow, rows, plane, out.data());
         return;
     }
-
     // Otherwise the blocks side by side cover every pixel of the band's rows.
     const std::uint32_t width = layout_.BlockWidth();
     const std::uint64_t pixelBits =
         layout_.Subsampled() ? 24 : std::uint64_t{layout_.BitsPerSample} * layout_.BlockSamples;
     const std::uint64_t blockRowBytes = layout_.BlockRowBytes();
-    const std::uint64_t blockBytes = layout_.DecodedBlockBytes(rows);
-    if (block_.size() < blockBytes) block_ = AllocateWorkBuffer(blockBytes, source_.FormatName);
-    for (std::uint32_t c = 0; c < across; ++c) {
+    for (std::uint32_t c = 0; c < layout_.BlocksAcross(); ++c) {
         // Edge blocks are cut at the image's right edge.
         const std::uint64_t x0 = std::uint64_t{c} * width;
         const std::uint64_t pixels = std::min<std::uint64_t>(width, layout_.ImageWidth - x0);
-        std::fill(block_.begin(), block_.begin() + static_cast<std::ptrdiff_t>(blockBytes), std::uint8_t{0});
         // A missing block leaves its part of the band empty.
-        DecodeBlock(first + c, firstRow, rows, block_.data(), static_cast<std::size_t>(blockBytes));
+        const std::uint8_t* const block = ReadBlock(band, c, firstRow, rows, plane);
         if (layout_.Subsampled()) {
-            SpreadYCbCrUnits(block_.data(), CeilDiv(width, layout_.HorzSubsampling), layout_.HorzSubsampling,
+            SpreadYCbCrUnits(block, CeilDiv(width, layout_.HorzSubsampling), layout_.HorzSubsampling,
                              layout_.VertSubsampling, out.data(), bandRowBytes, x0, pixels, rows);
             continue;
         }
         for (std::uint32_t r = 0; r < rows; ++r)
-            CopyBits(block_.data() + r * blockRowBytes, out.data() + r * bandRowBytes, x0 * pixelBits,
-                     pixels * pixelBits);
+            CopyBits(block + r * blockRowBytes, out.data() + r * bandRowBytes, x0 * pixelBits, pixels * pixelBits);
     }
+}
+
+const std::uint8_t* TTIFFBlockReader::ReadBlock(std::uint32_t band, std::uint32_t column, std::uint32_t firstRow,
+                                                std::uint32_t rows, std::uint32_t plane) {
+    const std::uint32_t across = layout_.BlocksAcross();
+    const std::uint64_t index = plane * layout_.BlocksPerPlane() + std::uint64_t{band} * across + column;
+    const std::uint64_t blockBytes =
+        layout_.DecodedBlockBytes(source_.WholeBlocks && layout_.Tiled ? std::max(rows, layout_.TileLength) : rows);
+    if (block_.size() < blockBytes) block_ = AllocateWorkBuffer(blockBytes, source_.FormatName);
+    DecodeBlock(index, firstRow, rows, block_.data(), static_cast<std::size_t>(blockBytes));
+    return block_.data();
 }
 
 }  // namespace orv

@@ -62,6 +62,13 @@ struct TTIFFBlockSource {
     bool ReverseBits = false;             // the bytes hold their first bit lowest
     bool Predictor = false;               // horizontal differencing to undo
     bool BigEndian = false;
+    // The decoder advances dest to the end of its output and may change
+    // bytes past it, which the reader then clears (else the reader clears
+    // the block before decoding it).
+    bool DecoderMarksEnd = false;
+    // The decoder wants room for a whole block: tiles cut by the image's
+    // bottom edge are decoded in full.
+    bool WholeBlocks = false;
     std::string_view FormatName;
 };
 
@@ -78,10 +85,23 @@ public:
     // byte count and once the blocks have read the file several times over.
     void ReadBand(std::uint32_t band, std::uint32_t firstRow, std::uint32_t rows, std::uint32_t plane,
                   std::vector<std::uint8_t>& out);
+    // Decodes block `column` of band `band` of plane `plane`, of which the
+    // first `rows` rows are used (image rows from firstRow on): rows of
+    // BlockRowBytes (subsampled YCbCr: its units), zero where the block
+    // gives nothing. Valid until the next call.
+    const std::uint8_t* ReadBlock(std::uint32_t band, std::uint32_t column, std::uint32_t firstRow,
+                                  std::uint32_t rows, std::uint32_t plane);
+    // Whether a block is as wide as the image and decodes straight into the
+    // band's rows.
+    bool BlocksAreBands() const;
+    // Like ReadBand, for such layouts, into `rows` rows of BandRowBytes at out.
+    void ReadBandInto(std::uint32_t band, std::uint32_t firstRow, std::uint32_t rows, std::uint32_t plane,
+                      std::uint8_t* out);
 
 private:
-    // Decodes the first `rows` rows of block `index` into dest (zero-filled
-    // by the caller); false when the block does not exist.
+    // Decodes block `index` into dest as far as destSize, undoing the
+    // predictor on its first `rows` rows; every byte of dest is set, zero
+    // where the block gives nothing. False when the block does not exist.
     bool DecodeBlock(std::uint64_t index, std::uint32_t firstRow, std::uint32_t rows, std::uint8_t* dest,
                      std::size_t destSize);
     void Spend(std::uint64_t bytes);

@@ -301,8 +301,36 @@ bool TTIFFGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex
     p.DirectoryOffset = Long(h + 4, big);
     if (p.Version != kVersion) return false;
 
-    // Walk to the wanted directory.
-    std::uint32_t offset = p.DirectoryOffset;
+    if (!ReadDirectoryEntries(stream, imageIndex, big)) return false;
+    SortEntries();
+
+    p.Width = TagInteger(tagImageWidth, 0);
+    p.Height = TagInteger(tagImageLength, 0);
+    if (p.Width == 0 || p.Height == 0) return false;
+
+    TagCardinals(stream, tagRowsPerStrip, p.RowsPerStrip);
+    if (p.RowsPerStrip.empty() || p.RowsPerStrip[0] == 0xFFFFFFFFu) p.RowsPerStrip.assign(1, p.Height);
+
+    ReadSampleLayout(stream);
+    ReadYCbCrFields(stream);
+
+    p.JpegOutputColors = TagInteger(keyJpegOutputColors, 0);
+    p.JpegTableUse = TagInteger(keyJpegTableUse, 3);
+    // TIFF's own default is chunky (1).
+    p.PlanarLayout = TagInteger(tagPlanarConfiguration, 1);
+    p.XResolution = TagFloat(stream, tagXResolution, 0.0f);
+    p.YResolution = TagFloat(stream, tagYResolution, 0.0f);
+    if (TagInteger(tagResolutionUnit, 2) == 3) {
+        p.XResolution *= 2.54f;
+        p.YResolution *= 2.54f;
+    }
+    p.Predictor = TagInteger(tagPredictor, 0);
+    if (TagInteger(tagFillOrder, 1) == 2) p.Options |= OptionReversedBits;
+    return true;
+}
+
+bool TTIFFGraphic::ReadDirectoryEntries(TStream& stream, std::uint32_t imageIndex, bool big) {
+    std::uint32_t offset = ImageProperties.DirectoryOffset;
     std::uint8_t word[4];
     for (;;) {
         stream.SetPosition(directoryBase_ + static_cast<std::int64_t>(offset));
@@ -313,7 +341,7 @@ bool TTIFFGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex
             stream.ReadBuffer(block.data(), block.size());
             Entries.resize(count);
             for (std::size_t i = 0; i < count; ++i) Entries[i] = ParseTIFFEntry(block.data() + i * kEntrySize, big);
-            break;
+            return true;
         }
         --imageIndex;
         stream.Seek(static_cast<std::int64_t>(count * kEntrySize), SeekOrigin::Current);
@@ -321,15 +349,10 @@ bool TTIFFGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex
         offset = Long(word, big);
         if (offset == 0) return false;
     }
-    SortEntries();
+}
 
-    p.Width = TagInteger(tagImageWidth, 0);
-    p.Height = TagInteger(tagImageLength, 0);
-    if (p.Width == 0 || p.Height == 0) return false;
-
-    TagCardinals(stream, tagRowsPerStrip, p.RowsPerStrip);
-    if (p.RowsPerStrip.empty() || p.RowsPerStrip[0] == 0xFFFFFFFFu) p.RowsPerStrip.assign(1, p.Height);
-
+void TTIFFGraphic::ReadSampleLayout(TStream& stream) {
+    TImageProperties& p = ImageProperties;
     samplesPerPixel_ = TagInteger(tagSamplesPerPixel, 1);
     p.SamplesPerPixel = static_cast<std::uint8_t>(std::min<std::uint32_t>(samplesPerPixel_, 255));
     std::vector<std::uint32_t> values;
@@ -350,7 +373,10 @@ bool TTIFFGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex
                      samplesPerPixel_ > OwnSamples(p.ColorScheme);
     p.BitsPerPixel = static_cast<std::uint8_t>(p.BitsPerSample * p.SamplesPerPixel);
     p.Compression = CompressionCodeFor(TagInteger(tagCompression, 0) & 0xFFFFu);
+}
 
+void TTIFFGraphic::ReadYCbCrFields(TStream& stream) {
+    TImageProperties& p = ImageProperties;
     if (p.ColorScheme == TColorModel::cmYCbCr) {
         std::size_t index = 0;
         if (LocateTag(tagYCbCrSubSampling, index)) TagBytes(stream, tagYCbCrSubSampling, p.YCbCrSubSampling);
@@ -372,20 +398,6 @@ bool TTIFFGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex
         YCbCrPositioning = 1;
         YCbCrCoefficients = {0.299f, 0.587f, 0.114f};
     }
-
-    p.JpegOutputColors = TagInteger(keyJpegOutputColors, 0);
-    p.JpegTableUse = TagInteger(keyJpegTableUse, 3);
-    // TIFF's own default is chunky (1).
-    p.PlanarLayout = TagInteger(tagPlanarConfiguration, 1);
-    p.XResolution = TagFloat(stream, tagXResolution, 0.0f);
-    p.YResolution = TagFloat(stream, tagYResolution, 0.0f);
-    if (TagInteger(tagResolutionUnit, 2) == 3) {
-        p.XResolution *= 2.54f;
-        p.YResolution *= 2.54f;
-    }
-    p.Predictor = TagInteger(tagPredictor, 0);
-    if (TagInteger(tagFillOrder, 1) == 2) p.Options |= OptionReversedBits;
-    return true;
 }
 
 }  // namespace orv

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "formats/format_messages.h"
 #include "formats/image_format.h"
 #include "platform/base/paths.h"
+#include "platform/graphics/messages.h"
 #include "platform/graphics/picture.h"
 
 namespace orv {

@@ -5,9 +5,9 @@
 #include <limits>
 #include <memory>
 
-#include "formats/format_messages.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/memory_budget.h"
+#include "platform/graphics/messages.h"
 
 namespace orv {
 
@@ -170,10 +170,6 @@ std::string FormatImageMessage(std::string_view format, std::span<const std::str
         out += c;
     }
     return out;
-}
-
-void RaiseInvalidImageFormat(std::string_view formatName) {
-    RaiseImageErrorFmt(msg::InvalidImage, formatName);
 }
 
 // --- Byte order --------------------------------------------------------------

@@ -250,9 +250,6 @@ template <class... Args>
     RaiseImageError(FormatImageMessage(format, texts));
 }
 
-// Raises "Cannot load image. Invalid or unexpected %s image format.".
-[[noreturn]] void RaiseInvalidImageFormat(std::string_view formatName);
-
 // Byte-order reversal in place.
 void ReverseWords(void* data, std::size_t count);
 void ReverseLongs(void* data, std::size_t count);

@@ -12,8 +12,11 @@ packages=(
   # Qt's own texts in Japanese, the system's error texts in Japanese, and a
   # program for the help file that the desktop can find by its type.
   qt6-translations-l10n locales libc-l10n xchm desktop-file-utils
-  # A real window manager for the tests of window placement under Xvfb.
-  openbox
+  # lrelease, which makes the catalogue of the texts Qt's own one lacks.
+  qt6-l10n-tools
+  # A real window manager for the tests of window placement under Xvfb, and
+  # the X client library those tests read the window stacking with.
+  openbox libxcb1-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -29,6 +29,12 @@ void TVisButton::SetEnable(bool enable) {
     // The same state again changes nothing the button shows.
     if (enable == enable_ && FaceCurrent()) return;
     enable_ = enable;
+    // On a disabled window the button shows the disabled look either way:
+    // there is nothing new to show until the window is enabled again.
+    if (!EnabledInWindow()) {
+        LookChanged();
+        return;
+    }
     PaintNow();
 }
 
@@ -76,7 +82,8 @@ void TVisButton::DrawRow(TCanvas& canvas, int row) {
 
 void TVisButton::Paint(TCanvas& canvas) {
     if (!Visible()) return;
-    DrawRow(canvas, enable_ ? 0 : 2);
+    // A button on a disabled window looks disabled too.
+    DrawRow(canvas, enable_ && EnabledInWindow() ? 0 : 2);
 }
 
 void TVisButton::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {

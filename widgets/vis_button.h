@@ -41,6 +41,7 @@ public:
 
 protected:
     void Paint(TCanvas& canvas) override;
+    bool LookFollowsEnabled() const override { return true; }
 
 private:
     void PaintNow();

@@ -367,6 +367,8 @@ int RunPairWindow(int& argc, char** argv, TPairData& data, const std::string& ap
     TApplication app(argc, argv);
     TForm_Result form(data, appDir);
     app.SetMainForm(&form);
+    // Above the main program's window while it waits for this one.
+    form.StayAboveStarter();
     app.Run();
     // However the loop ended, the main program gets its answer.
     form.SaveResText();

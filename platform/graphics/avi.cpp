@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/base/stream.h"
+#include "platform/graphics/bmp_rle.h"
 #include "platform/graphics/graphic.h"
 
 namespace orv {
@@ -14,7 +15,7 @@ namespace {
 // canvas of gigabytes.
 constexpr std::int64_t kMaxAviPixels = std::int64_t{4096} * 4096;
 
-[[noreturn]] void Bad() { throw EInvalidGraphic("Cannot load image. Invalid or unexpected AVI image format."); }
+[[noreturn]] void Bad() { RaiseInvalidImageFormat("AVI"); }
 
 std::uint32_t U32(const std::vector<std::uint8_t>& d, std::size_t at) {
     if (at > d.size() || d.size() - at < 4) Bad();
@@ -66,12 +67,12 @@ void TAviReader::LoadFromBytes(std::vector<std::uint8_t> bytes) {
     }
 }
 
-void TAviReader::Parse() {
-    const auto& d = data_;
-    if (!Is(d, 0, "RIFF") || !Is(d, 8, "AVI ")) Bad();
-    // The RIFF size may overstate a truncated file; the bytes present bound it.
-    const std::size_t riffEnd = std::min<std::size_t>(d.size(), 8 + static_cast<std::size_t>(U32(d, 4)));
+// Walks the header chunks: finds the video stream, reads its format and
+// collects the movi lists.
+struct TAviReader::ChunkWalker {
+    explicit ChunkWalker(TAviReader& reader) : self(reader) {}
 
+    TAviReader& self;
     int streamIndex = -1;  // strl lists seen so far
     int videoStream = -1;
     bool videoHeaderPending = false;
@@ -79,94 +80,94 @@ void TAviReader::Parse() {
     std::vector<std::pair<std::size_t, std::size_t>> movi;  // (start, end) of movi lists
 
     // Walks the chunks of [start, end); lists are entered, at most a few deep.
-    struct Walker {
-        TAviReader& self;
-        int& streamIndex;
-        int& videoStream;
-        bool& videoHeaderPending;
-        bool& haveFormat;
-        std::vector<std::pair<std::size_t, std::size_t>>& movi;
-
-        void Walk(std::size_t pos, std::size_t end, int depth) {
-            const auto& d = self.data_;
-            if (depth > 4) Bad();
-            while (pos + 8 <= end) {
-                std::size_t size = U32(d, pos + 4);
-                const std::size_t body = pos + 8;
-                // A cut-off file keeps the frames it still holds in full.
-                if (size > end - body && Is(d, pos, "LIST") && Is(d, body, "movi")) size = end - body;
-                if (size > end - body) {
-                    if (depth == 0 && !movi.empty()) break;  // a cut-off index after the frames
-                    Bad();
-                }
-                if (Is(d, pos, "LIST")) {
-                    if (size < 4) Bad();
-                    if (Is(d, body, "strl")) {
-                        ++streamIndex;
-                        videoHeaderPending = false;
-                    }
-                    if (Is(d, body, "movi"))
-                        movi.emplace_back(body + 4, body + size);
-                    else
-                        Walk(body + 4, body + size, depth + 1);
-                } else if (Is(d, pos, "avih")) {
-                    if (size >= 4) self.interval_ = std::max<std::uint32_t>(1000, U32(d, body));
-                } else if (Is(d, pos, "strh")) {
-                    if (size >= 4 && Is(d, body, "vids") && videoStream < 0) {
-                        videoStream = streamIndex;
-                        videoHeaderPending = true;
-                    }
-                } else if (Is(d, pos, "strf") && videoHeaderPending && !haveFormat) {
-                    ReadFormat(body, size);
-                    haveFormat = true;
+    void Walk(std::size_t pos, std::size_t end, int depth) {
+        const auto& d = self.data_;
+        if (depth > 4) Bad();
+        while (pos + 8 <= end) {
+            std::size_t size = U32(d, pos + 4);
+            const std::size_t body = pos + 8;
+            // A cut-off file keeps the frames it still holds in full.
+            if (size > end - body && Is(d, pos, "LIST") && Is(d, body, "movi")) size = end - body;
+            if (size > end - body) {
+                if (depth == 0 && !movi.empty()) break;  // a cut-off index after the frames
+                Bad();
+            }
+            if (Is(d, pos, "LIST")) {
+                if (size < 4) Bad();
+                if (Is(d, body, "strl")) {
+                    ++streamIndex;
                     videoHeaderPending = false;
                 }
-                pos = body + size + (size & 1);
-            }
-        }
-
-        void ReadFormat(std::size_t at, std::size_t size) {
-            const auto& d = self.data_;
-            if (size < 40) Bad();
-            const std::uint32_t headerSize = U32(d, at);
-            if (headerSize < 40 || headerSize > size) Bad();
-            const auto width = static_cast<std::int32_t>(U32(d, at + 4));
-            const auto height = static_cast<std::int32_t>(U32(d, at + 8));
-            self.bitCount_ = U16(d, at + 14);
-            self.compression_ = U32(d, at + 16);
-            std::uint32_t colours = U32(d, at + 32);
-            if (width <= 0 || height == 0 || height == INT32_MIN) Bad();
-            self.width_ = width;
-            self.height_ = height < 0 ? -height : height;
-            self.topDown_ = height < 0;
-            CheckImageSize(self.width_, self.height_, "AVI");
-            if (static_cast<std::int64_t>(self.width_) * self.height_ > kMaxAviPixels) Bad();
-            const bool plain = self.compression_ == 0 &&
-                               (self.bitCount_ == 8 || self.bitCount_ == 24 || self.bitCount_ == 32);
-            const bool rle8 = self.compression_ == 1 && self.bitCount_ == 8 && !self.topDown_;
-            if (!plain && !rle8) Bad();
-            if (self.bitCount_ == 8) {
-                if (colours == 0 || colours > 256) colours = 256;
-                // Only the entries the chunk really holds; the rest show black.
-                const std::size_t available = (size - headerSize) / 4;
-                const std::size_t count = std::min<std::size_t>(colours, available);
-                std::vector<TPaletteEntry> entries(count);
-                for (std::size_t i = 0; i < count; ++i) {
-                    const std::size_t e = at + headerSize + i * 4;
-                    entries[i] = TPaletteEntry{d[e + 2], d[e + 1], d[e], 0};
+                if (Is(d, body, "movi"))
+                    movi.emplace_back(body + 4, body + size);
+                else
+                    Walk(body + 4, body + size, depth + 1);
+            } else if (Is(d, pos, "avih")) {
+                if (size >= 4) self.interval_ = std::max<std::uint32_t>(1000, U32(d, body));
+            } else if (Is(d, pos, "strh")) {
+                if (size >= 4 && Is(d, body, "vids") && videoStream < 0) {
+                    videoStream = streamIndex;
+                    videoHeaderPending = true;
                 }
-                self.palette_ = TPalette(std::move(entries));
+            } else if (Is(d, pos, "strf") && videoHeaderPending && !haveFormat) {
+                self.ReadFormat(body, size);
+                haveFormat = true;
+                videoHeaderPending = false;
             }
+            pos = body + size + (size & 1);
         }
-    };
+    }
+};
 
-    Walker walker{*this, streamIndex, videoStream, videoHeaderPending, haveFormat, movi};
+void TAviReader::Parse() {
+    const auto& d = data_;
+    if (!Is(d, 0, "RIFF") || !Is(d, 8, "AVI ")) Bad();
+    // The RIFF size may overstate a truncated file; the bytes present bound it.
+    const std::size_t riffEnd = std::min<std::size_t>(d.size(), 8 + static_cast<std::size_t>(U32(d, 4)));
+    ChunkWalker walker(*this);
     walker.Walk(12, riffEnd, 0);
-    if (!haveFormat || videoStream < 0 || videoStream > 99) Bad();
+    if (!walker.haveFormat || walker.videoStream < 0 || walker.videoStream > 99) Bad();
+    CollectFrames(walker.movi, walker.videoStream);
+    if (frames_.empty()) Bad();
+}
 
+void TAviReader::ReadFormat(std::size_t at, std::size_t size) {
+    const auto& d = data_;
+    if (size < 40) Bad();
+    const std::uint32_t headerSize = U32(d, at);
+    if (headerSize < 40 || headerSize > size) Bad();
+    const auto width = static_cast<std::int32_t>(U32(d, at + 4));
+    const auto height = static_cast<std::int32_t>(U32(d, at + 8));
+    bitCount_ = U16(d, at + 14);
+    compression_ = U32(d, at + 16);
+    std::uint32_t colours = U32(d, at + 32);
+    if (width <= 0 || height == 0 || height == INT32_MIN) Bad();
+    width_ = width;
+    height_ = height < 0 ? -height : height;
+    topDown_ = height < 0;
+    CheckImageSize(width_, height_, "AVI");
+    if (static_cast<std::int64_t>(width_) * height_ > kMaxAviPixels) Bad();
+    const bool plain = compression_ == 0 && (bitCount_ == 8 || bitCount_ == 24 || bitCount_ == 32);
+    const bool rle8 = compression_ == 1 && bitCount_ == 8 && !topDown_;
+    if (!plain && !rle8) Bad();
+    if (bitCount_ == 8) {
+        if (colours == 0 || colours > 256) colours = 256;
+        // Only the entries the chunk really holds; the rest show black.
+        const std::size_t available = (size - headerSize) / 4;
+        const std::size_t count = std::min<std::size_t>(colours, available);
+        std::vector<TPaletteEntry> entries(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::size_t e = at + headerSize + i * 4;
+            entries[i] = TPaletteEntry{d[e + 2], d[e + 1], d[e], 0};
+        }
+        palette_ = TPalette(std::move(entries));
+    }
+}
+
+void TAviReader::CollectFrames(std::vector<std::pair<std::size_t, std::size_t>> lists, int videoStream) {
+    const auto& d = data_;
     // Frame chunks of the video stream: "NNdb" (plain) or "NNdc" (compressed).
     const char id0 = static_cast<char>('0' + videoStream / 10), id1 = static_cast<char>('0' + videoStream % 10);
-    std::vector<std::pair<std::size_t, std::size_t>> lists = movi;
     for (std::size_t li = 0; li < lists.size(); ++li) {
         std::size_t pos = lists[li].first;
         const std::size_t end = lists[li].second;
@@ -183,7 +184,6 @@ void TAviReader::Parse() {
             pos = body + size + (size & 1);
         }
     }
-    if (frames_.empty()) Bad();
 }
 
 void TAviReader::Frame(int index, TBitmap& target) {
@@ -225,37 +225,11 @@ void TAviReader::DecodeInto(const FrameChunk& chunk) {
         }
         return;
     }
-    // RLE8, bottom-up: y counts rows from the bottom.
-    std::size_t i = 0, x = 0, y = 0;
-    auto put = [&](std::uint8_t v) {
-        if (x < w && y < h) canvas_[(h - 1 - y) * w + x] = v;
-        ++x;
-    };
-    while (i + 1 < n) {
-        const std::uint8_t count = src[i], value = src[i + 1];
-        i += 2;
-        if (count > 0) {
-            for (unsigned k = 0; k < count && x < w; ++k) put(value);
-            continue;
-        }
-        if (value == 0) {  // end of line
-            x = 0;
-            ++y;
-        } else if (value == 1) {  // end of bitmap
-            break;
-        } else if (value == 2) {  // delta
-            if (i + 1 >= n) break;
-            x += src[i];
-            y += src[i + 1];
-            i += 2;
-        } else {  // absolute run, padded to a word
-            const std::size_t len = value;
-            if (len > n - i) break;
-            for (std::size_t k = 0; k < len; ++k) put(src[i + k]);
-            i += len + (len & 1);
-        }
-        if (y >= h) break;
-    }
+    // RLE8, bottom-up: file rows count from the bottom.
+    std::size_t i = 0;
+    DecodeBmpRle([&]() -> int { return i < n ? src[i++] : -1; },
+                 [&](int fileRow) { return &canvas_[(h - 1 - static_cast<std::size_t>(fileRow)) * w]; }, width_,
+                 height_, false);
 }
 
 void TAviReader::ToBitmap(TBitmap& target) const {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/graphics/bitmap.h"
@@ -39,7 +40,14 @@ private:
         std::size_t offset;
         std::size_t size;
     };
+    struct ChunkWalker;
+    // Finds the video stream's format and frames; raises for a damaged file.
     void Parse();
+    // Reads the video stream's bitmap header and palette (the strf chunk).
+    void ReadFormat(std::size_t at, std::size_t size);
+    // Collects the video stream's frame chunks from the movi lists (and the
+    // rec lists inside them).
+    void CollectFrames(std::vector<std::pair<std::size_t, std::size_t>> lists, int videoStream);
     void DecodeInto(const FrameChunk& chunk);
     void ToBitmap(TBitmap& target) const;
 

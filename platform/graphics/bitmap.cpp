@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "platform/graphics/memory_budget.h"
+#include "platform/graphics/messages.h"
 
 namespace orv {
 
@@ -35,12 +36,6 @@ TPalette::TPalette(std::vector<TPaletteEntry> entries) : entries_(std::move(entr
     if (entries_.size() > kMaxEntries) entries_.resize(kMaxEntries);
 }
 
-void TPalette::SetEntry(std::size_t index, const TPaletteEntry& entry) {
-    if (index >= kMaxEntries) return;
-    if (index >= entries_.size()) entries_.resize(index + 1);
-    entries_[index] = entry;
-}
-
 namespace {
 
 std::size_t NearestIn(const std::vector<TPaletteEntry>& entries, std::size_t limit, TColor color) {
@@ -61,8 +56,6 @@ std::size_t NearestIn(const std::vector<TPaletteEntry>& entries, std::size_t lim
 }
 
 }  // namespace
-
-std::size_t TPalette::NearestIndex(TColor color) const { return NearestIn(entries_, kMaxEntries, color); }
 
 TPalette TPalette::DefaultFor(TPixelFormat format) {
     std::vector<TPaletteEntry> e;
@@ -349,7 +342,7 @@ const TPalette& TBitmap::EffectivePalette() const {
 
 void TBitmap::SetPixelFormat(TPixelFormat format) {
     if (format == TPixelFormat::pfCustom || static_cast<int>(format) > static_cast<int>(TPixelFormat::pfCustom))
-        throw EInvalidGraphic(std::string(SInvalidPixelFormat));
+        throw EInvalidGraphic(std::string(msg::InvalidPixelFormat));
     if (format == format_) return;
     const TPixelFormat old = format_;
     const std::size_t stride = StrideFor(width_, format);
@@ -390,12 +383,12 @@ void TBitmap::SetPixelFormat(TPixelFormat format) {
 }
 
 std::uint8_t* TBitmap::ScanLine(int y) {
-    if (y < 0 || y >= height_) throw EInvalidGraphicOperation(std::string(SScanLineRange));
+    if (y < 0 || y >= height_) throw EInvalidGraphicOperation(std::string(msg::ScanLineRange));
     return data_.get() + static_cast<std::size_t>(y) * stride_;
 }
 
 const std::uint8_t* TBitmap::ScanLine(int y) const {
-    if (y < 0 || y >= height_) throw EInvalidGraphicOperation(std::string(SScanLineRange));
+    if (y < 0 || y >= height_) throw EInvalidGraphicOperation(std::string(msg::ScanLineRange));
     return data_.get() + static_cast<std::size_t>(y) * stride_;
 }
 

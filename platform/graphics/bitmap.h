@@ -70,10 +70,6 @@ public:
         const TPaletteEntry e = Entry(index);
         return RGBColor(e.Red, e.Green, e.Blue);
     }
-    // Sets an entry, growing the palette up to index + 1 (ignored at 256 or more).
-    void SetEntry(std::size_t index, const TPaletteEntry& entry);
-    // The entry whose colour lies nearest (squared distance; first wins).
-    std::size_t NearestIndex(TColor color) const;
 
     // The palette a bitmap of the format has until it is given one: 1 bit
     // black and white, 4 bits the 16 standard colours, 8 bits a gray ramp;

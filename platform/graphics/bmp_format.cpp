@@ -8,6 +8,7 @@
 
 #include "platform/base/stream.h"
 #include "platform/graphics/bitmap.h"
+#include "platform/graphics/bmp_rle.h"
 #include "platform/graphics/byte_order.h"
 
 namespace orv {
@@ -38,7 +39,7 @@ bool KnownInfoHeaderSize(std::uint32_t size) {
 
 // Exact read that reports a short file as a bad image.
 void ReadExact(TStream& stream, void* buffer, std::size_t count) {
-    if (count != 0 && stream.Read(buffer, count) != count) RaiseInvalidImage(kFormatName);
+    if (count != 0 && stream.Read(buffer, count) != count) RaiseInvalidImageFormat(kFormatName);
 }
 
 // Reads the stream a block at a time for the run-length decoders.
@@ -81,18 +82,6 @@ struct Channel {
     }
 };
 
-// Writes pixel x of an 8-bit or 4-bit row, dropping pixels beyond the width.
-inline void PutIndex(std::uint8_t* row, int x, int width, bool fourBits, unsigned value) {
-    if (x < 0 || x >= width) return;
-    if (!fourBits) {
-        row[x] = static_cast<std::uint8_t>(value);
-        return;
-    }
-    std::uint8_t& byte = row[x >> 1];
-    value &= 15u;
-    byte = static_cast<std::uint8_t>((x & 1) ? ((byte & 0xF0u) | value) : ((byte & 0x0Fu) | (value << 4)));
-}
-
 // The highest palette index the pixels of an indexed bitmap use.
 unsigned HighestIndex(const TBitmap& bmp) {
     const int bits = bmp.PixelFormat() == TPixelFormat::pf1bit ? 1 : bmp.PixelFormat() == TPixelFormat::pf4bit ? 4 : 8;
@@ -111,53 +100,193 @@ unsigned HighestIndex(const TBitmap& bmp) {
 
 void DecodeRle(TStream& stream, TBitmap& bmp, bool fourBits, bool topDown) {
     ByteSource in(stream);
-    const int width = bmp.Width(), height = bmp.Height();
-    int x = 0, y = 0;  // y counts file rows
-    auto row = [&](int fileRow) { return bmp.ScanLine(topDown ? fileRow : height - 1 - fileRow); };
-    while (y < height) {
-        const int count = in.Next();
-        const int value = in.Next();
-        if (count < 0 || value < 0) break;
-        if (count > 0) {
-            std::uint8_t* line = row(y);
-            // A run past the row's end is dropped.
-            for (int i = 0; i < count && x < width; ++i, ++x) {
-                const unsigned v = fourBits ? ((i & 1) ? (value & 0x0F) : (value >> 4)) : static_cast<unsigned>(value);
-                PutIndex(line, x, width, fourBits, v);
-            }
+    const int height = bmp.Height();
+    DecodeBmpRle([&] { return in.Next(); },
+                 [&](int fileRow) { return bmp.ScanLine(topDown ? fileRow : height - 1 - fileRow); }, bmp.Width(),
+                 height, fourBits);
+}
+
+// What the file and info headers say.
+struct BmpHeader {
+    std::uint32_t offBits = 0;
+    std::uint32_t infoSize = 0;
+    bool core = false;  // the OS/2 header of 12 bytes
+    std::int64_t width = 0;
+    std::int64_t height = 0;  // positive; topDown tells the row order
+    bool topDown = false;
+    std::uint32_t bits = 0;
+    std::uint32_t compression = BI_RGB;
+    std::uint32_t colorsUsed = 0;
+    std::uint32_t masks[3] = {0, 0, 0};  // red, green, blue of 16- and 32-bit pixels
+
+    bool Rle() const { return compression == BI_RLE8 || compression == BI_RLE4; }
+    std::size_t FileStride() const { return (static_cast<std::size_t>(width) * bits + 31) / 32 * 4; }
+};
+
+// Reads the file header and the info header, and refuses a file that is no
+// BMP, an unknown header size and a size over the gate.
+BmpHeader ReadHeaders(TStream& stream) {
+    BmpHeader h;
+    std::uint8_t file[14];
+    ReadExact(stream, file, sizeof file);
+    if (file[0] != 'B' || file[1] != 'M') RaiseInvalidImageFormat(kFormatName);
+    h.offBits = LittleLong(file + 10);
+
+    std::uint8_t info[124] = {};
+    ReadExact(stream, info, 4);
+    h.infoSize = LittleLong(info);
+    if (!KnownInfoHeaderSize(h.infoSize)) RaiseInvalidImageFormat(kFormatName);
+    ReadExact(stream, info + 4, h.infoSize - 4);
+
+    h.core = h.infoSize == 12;
+    if (h.core) {
+        h.width = LittleWord(info + 4);
+        h.height = LittleWord(info + 6);
+        h.bits = LittleWord(info + 10);
+    } else {
+        h.width = I32(info + 4);
+        h.height = I32(info + 8);
+        h.bits = LittleWord(info + 14);
+        if (h.infoSize >= 20) h.compression = LittleLong(info + 16);
+        if (h.infoSize >= 36) h.colorsUsed = LittleLong(info + 32);
+        const bool bitFields = h.compression == BI_BITFIELDS || h.compression == BI_ALPHABITFIELDS;
+        if (bitFields && h.infoSize >= 52) {
+            h.masks[0] = LittleLong(info + 40);
+            h.masks[1] = LittleLong(info + 44);
+            h.masks[2] = LittleLong(info + 48);
+        }
+    }
+    h.topDown = h.height < 0;
+    if (h.topDown) h.height = -h.height;
+    CheckImageSize(h.width, h.height, kFormatName);
+    return h;
+}
+
+// Compression must fit the depth; the OS/2 header's codes 3 and 4 mean
+// other schemes than bit fields.
+bool CompressionFitsDepth(const BmpHeader& h) {
+    const std::uint32_t bits = h.bits;
+    switch (h.compression) {
+    case BI_RGB: return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+    case BI_RLE8: return bits == 8;
+    case BI_RLE4: return bits == 4;
+    case BI_BITFIELDS:
+    case BI_ALPHABITFIELDS: return h.infoSize != 64 && (bits == 16 || bits == 32);
+    default: return false;
+    }
+}
+
+// Sets the colour masks: bit fields from the info header or the masks after
+// a short one, else the fixed layouts of 16 and 32 bits.
+void ReadMasks(TStream& stream, BmpHeader& h) {
+    if (h.compression == BI_BITFIELDS || h.compression == BI_ALPHABITFIELDS) {
+        if (h.infoSize >= 52) return;  // read with the info header
+        std::uint8_t m[16];
+        const std::size_t n = h.compression == BI_ALPHABITFIELDS ? 16 : 12;
+        ReadExact(stream, m, n);
+        h.masks[0] = LittleLong(m);
+        h.masks[1] = LittleLong(m + 4);
+        h.masks[2] = LittleLong(m + 8);
+    } else if (h.bits == 16) {
+        h.masks[0] = 0x7C00;
+        h.masks[1] = 0x03E0;
+        h.masks[2] = 0x001F;
+    } else if (h.bits == 32) {
+        h.masks[0] = 0xFF0000;
+        h.masks[1] = 0x00FF00;
+        h.masks[2] = 0x0000FF;
+    }
+}
+
+// Where the BMP starts in the stream and how many bytes follow.
+struct BmpPlace {
+    std::int64_t start;
+    std::int64_t total;
+
+    // The pixel offset counts when it lies past the headers read so far
+    // and inside the file.
+    bool OffsetUsable(const BmpHeader& h, std::int64_t headersEnd) const {
+        return h.offBits != 0 && static_cast<std::int64_t>(h.offBits) >= headersEnd && h.offBits < total;
+    }
+};
+
+// Reads the palette of a file of 8 bits or fewer. `cutColors` is set to
+// the entries kept when the pixel offset cuts the palette.
+TPalette ReadPalette(TStream& stream, const BmpHeader& h, const BmpPlace& place,
+                     std::optional<std::size_t>& cutColors) {
+    const std::uint64_t maxColors = std::uint64_t{1} << h.bits;
+    std::uint64_t count = h.colorsUsed == 0 ? maxColors : std::min<std::uint64_t>(h.colorsUsed, maxColors);
+    const std::size_t entrySize = h.core ? 3 : 4;
+    // Some writers store only the colours they use, without saying so
+    // (an OS/2 header has no colour count): the pixel offset then cuts
+    // the palette. Where the header gives no count and the whole
+    // palette and the pixel rows after it do not fit the file, the
+    // palette holds the entries before the offset, and the pixels must
+    // not index past them (checked once they are read). A file that
+    // fits keeps the layout it always had.
+    const std::int64_t paletteStart = stream.Position() - place.start;
+    const std::uint64_t paletteEnd = static_cast<std::uint64_t>(paletteStart) + count * entrySize;
+    const std::uint64_t rowsBytes = h.Rle() ? 0 : std::uint64_t{h.FileStride()} * static_cast<std::uint64_t>(h.height);
+    const std::uint64_t rowsEnd = paletteEnd + rowsBytes;
+    if (h.colorsUsed == 0 && place.OffsetUsable(h, paletteStart) && h.offBits < paletteEnd &&
+        rowsEnd > static_cast<std::uint64_t>(place.total)) {
+        count = (h.offBits - static_cast<std::uint64_t>(paletteStart)) / entrySize;
+        cutColors = static_cast<std::size_t>(count);
+    }
+    std::vector<std::uint8_t> raw(static_cast<std::size_t>(count) * entrySize);
+    ReadExact(stream, raw.data(), raw.size());
+    std::vector<TPaletteEntry> entries(static_cast<std::size_t>(count));
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::uint8_t* e = raw.data() + i * entrySize;
+        entries[i] = TPaletteEntry{e[2], e[1], e[0], 0};
+    }
+    return TPalette(std::move(entries));
+}
+
+// The bitmap's pixel format for the file's depth and masks; `rawCopy` tells
+// whether file rows are copied as they are (else each pixel is unpacked
+// through the masks into 24 bits).
+TPixelFormat PixelFormatFor(const BmpHeader& h, bool& rawCopy) {
+    const std::uint32_t* masks = h.masks;
+    rawCopy = true;
+    switch (h.bits) {
+    case 1: return TPixelFormat::pf1bit;
+    case 4: return TPixelFormat::pf4bit;
+    case 8: return TPixelFormat::pf8bit;
+    case 16:
+        if (masks[0] == 0x7C00 && masks[1] == 0x03E0 && masks[2] == 0x001F) return TPixelFormat::pf15bit;
+        if (masks[0] == 0xF800 && masks[1] == 0x07E0 && masks[2] == 0x001F) return TPixelFormat::pf16bit;
+        rawCopy = false;
+        return TPixelFormat::pf24bit;
+    case 24: return TPixelFormat::pf24bit;
+    default:
+        rawCopy = masks[0] == 0xFF0000 && masks[1] == 0x00FF00 && masks[2] == 0x0000FF;
+        return rawCopy ? TPixelFormat::pf32bit : TPixelFormat::pf24bit;
+    }
+}
+
+// Reads the uncompressed rows into the sized bitmap.
+void ReadRows(TStream& stream, const BmpHeader& h, bool rawCopy, TBitmap& image) {
+    const int w = image.Width(), height = image.Height();
+    if (height <= 0 || w <= 0) return;
+    const std::size_t fileStride = h.FileStride();
+    std::vector<std::uint8_t> line(fileStride);
+    const Channel red(h.masks[0]), green(h.masks[1]), blue(h.masks[2]);
+    const std::size_t copyBytes = image.PixelBytesPerRow();
+    const std::size_t step = h.bits / 8;
+    for (int r = 0; r < height; ++r) {
+        ReadExact(stream, line.data(), fileStride);
+        std::uint8_t* out = image.ScanLine(h.topDown ? r : height - 1 - r);
+        if (rawCopy) {
+            std::memcpy(out, line.data(), copyBytes);
             continue;
         }
-        if (value == 0) {  // end of line
-            x = 0;
-            ++y;
-        } else if (value == 1) {  // end of bitmap
-            break;
-        } else if (value == 2) {  // delta
-            const int dx = in.Next();
-            const int dy = in.Next();
-            if (dx < 0 || dy < 0) break;
-            x = std::min(width, x + dx);
-            y += dy;
-        } else {  // absolute run of `value` pixels, padded to 16 bits
-            std::uint8_t* line = row(y);
-            const int bytes = fourBits ? (value + 1) / 2 : value;
-            bool ended = false;
-            for (int i = 0; i < bytes; ++i) {
-                const int b = in.Next();
-                if (b < 0) {
-                    ended = true;
-                    break;
-                }
-                if (fourBits) {
-                    PutIndex(line, x + 2 * i, width, true, static_cast<unsigned>(b) >> 4);
-                    if (2 * i + 1 < value) PutIndex(line, x + 2 * i + 1, width, true, static_cast<unsigned>(b));
-                } else {
-                    PutIndex(line, x + i, width, false, static_cast<unsigned>(b));
-                }
-            }
-            if (ended) break;
-            x = std::min(width, x + value);
-            if (bytes & 1) in.Next();
+        for (std::size_t x = 0; x < static_cast<std::size_t>(w); ++x) {
+            const std::uint8_t* p = line.data() + x * step;
+            const std::uint32_t v = step == 2 ? LittleWord(p) : LittleLong(p);
+            out[3 * x] = blue.Value(v);
+            out[3 * x + 1] = green.Value(v);
+            out[3 * x + 2] = red.Value(v);
         }
     }
 }
@@ -174,178 +303,36 @@ bool TBitmap::CanLoadStream(TStream& stream) {
 }
 
 void TBitmap::LoadFromStream(TStream& stream) {
-    const std::int64_t start = stream.Position();
-    const std::int64_t total = stream.Size() - start;
-
-    std::uint8_t file[14];
-    ReadExact(stream, file, sizeof file);
-    if (file[0] != 'B' || file[1] != 'M') RaiseInvalidImage(kFormatName);
-    const std::uint32_t offBits = LittleLong(file + 10);
-
-    std::uint8_t info[124] = {};
-    ReadExact(stream, info, 4);
-    const std::uint32_t infoSize = LittleLong(info);
-    if (!KnownInfoHeaderSize(infoSize)) RaiseInvalidImage(kFormatName);
-    ReadExact(stream, info + 4, infoSize - 4);
-
-    std::int64_t width, height;
-    std::uint32_t bits, compression = BI_RGB, colorsUsed = 0;
-    const bool core = infoSize == 12;
-    if (core) {
-        width = LittleWord(info + 4);
-        height = LittleWord(info + 6);
-        bits = LittleWord(info + 10);
-    } else {
-        width = I32(info + 4);
-        height = I32(info + 8);
-        bits = LittleWord(info + 14);
-        if (infoSize >= 20) compression = LittleLong(info + 16);
-        if (infoSize >= 36) colorsUsed = LittleLong(info + 32);
-    }
-    const bool topDown = height < 0;
-    if (topDown) height = -height;
-    CheckImageSize(width, height, kFormatName);
-
-    // Compression must fit the depth; the OS/2 header's codes 3 and 4 mean
-    // other schemes than bit fields.
-    bool depthOk = false;
-    switch (compression) {
-    case BI_RGB: depthOk = bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32; break;
-    case BI_RLE8: depthOk = bits == 8; break;
-    case BI_RLE4: depthOk = bits == 4; break;
-    case BI_BITFIELDS:
-    case BI_ALPHABITFIELDS: depthOk = infoSize != 64 && (bits == 16 || bits == 32); break;
-    default: break;
-    }
-    if (!depthOk) RaiseInvalidImage(kFormatName);
-
-    std::uint32_t masks[3] = {0, 0, 0};
-    if (compression == BI_BITFIELDS || compression == BI_ALPHABITFIELDS) {
-        if (infoSize >= 52) {
-            masks[0] = LittleLong(info + 40);
-            masks[1] = LittleLong(info + 44);
-            masks[2] = LittleLong(info + 48);
-        } else {
-            std::uint8_t m[16];
-            const std::size_t n = compression == BI_ALPHABITFIELDS ? 16 : 12;
-            ReadExact(stream, m, n);
-            masks[0] = LittleLong(m);
-            masks[1] = LittleLong(m + 4);
-            masks[2] = LittleLong(m + 8);
-        }
-    } else if (bits == 16) {
-        masks[0] = 0x7C00;
-        masks[1] = 0x03E0;
-        masks[2] = 0x001F;
-    } else if (bits == 32) {
-        masks[0] = 0xFF0000;
-        masks[1] = 0x00FF00;
-        masks[2] = 0x0000FF;
-    }
-
-    const std::size_t fileStride = (static_cast<std::size_t>(width) * bits + 31) / 32 * 4;
-    const bool rle = compression == BI_RLE8 || compression == BI_RLE4;
-    // The pixel offset counts when it lies past the headers read so far and
-    // inside the file.
-    auto offsetUsable = [&](std::int64_t headersEnd) {
-        return offBits != 0 && static_cast<std::int64_t>(offBits) >= headersEnd && offBits < total;
-    };
+    const BmpPlace place{stream.Position(), stream.Size() - stream.Position()};
+    BmpHeader h = ReadHeaders(stream);
+    if (!CompressionFitsDepth(h)) RaiseInvalidImageFormat(kFormatName);
+    ReadMasks(stream, h);
 
     TPalette palette;
     // The entries a palette cut by the pixel offset kept.
     std::optional<std::size_t> cutColors;
-    if (bits <= 8) {
-        const std::uint64_t maxColors = std::uint64_t{1} << bits;
-        std::uint64_t count = colorsUsed == 0 ? maxColors : std::min<std::uint64_t>(colorsUsed, maxColors);
-        const std::size_t entrySize = core ? 3 : 4;
-        // Some writers store only the colours they use, without saying so
-        // (an OS/2 header has no colour count): the pixel offset then cuts
-        // the palette. Where the header gives no count and the whole
-        // palette and the pixel rows after it do not fit the file, the
-        // palette holds the entries before the offset, and the pixels must
-        // not index past them (checked once they are read). A file that
-        // fits keeps the layout it always had.
-        const std::int64_t paletteStart = stream.Position() - start;
-        const std::uint64_t paletteEnd = static_cast<std::uint64_t>(paletteStart) + count * entrySize;
-        const std::uint64_t rowsBytes = rle ? 0 : std::uint64_t{fileStride} * static_cast<std::uint64_t>(height);
-        const std::uint64_t rowsEnd = paletteEnd + rowsBytes;
-        if (colorsUsed == 0 && offsetUsable(paletteStart) && offBits < paletteEnd &&
-            rowsEnd > static_cast<std::uint64_t>(total)) {
-            count = (offBits - static_cast<std::uint64_t>(paletteStart)) / entrySize;
-            cutColors = static_cast<std::size_t>(count);
-        }
-        std::vector<std::uint8_t> raw(static_cast<std::size_t>(count) * entrySize);
-        ReadExact(stream, raw.data(), raw.size());
-        std::vector<TPaletteEntry> entries(static_cast<std::size_t>(count));
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            const std::uint8_t* e = raw.data() + i * entrySize;
-            entries[i] = TPaletteEntry{e[2], e[1], e[0], 0};
-        }
-        palette = TPalette(std::move(entries));
-    }
+    if (h.bits <= 8) palette = ReadPalette(stream, h, place, cutColors);
 
     // The pixel data begin at the file header's offset when it is usable;
     // else right here.
-    if (offsetUsable(stream.Position() - start)) stream.SetPosition(start + offBits);
+    if (place.OffsetUsable(h, stream.Position() - place.start)) stream.SetPosition(place.start + h.offBits);
 
-    TPixelFormat format;
     bool rawCopy = true;
-    switch (bits) {
-    case 1: format = TPixelFormat::pf1bit; break;
-    case 4: format = TPixelFormat::pf4bit; break;
-    case 8: format = TPixelFormat::pf8bit; break;
-    case 16:
-        if (masks[0] == 0x7C00 && masks[1] == 0x03E0 && masks[2] == 0x001F) {
-            format = TPixelFormat::pf15bit;
-        } else if (masks[0] == 0xF800 && masks[1] == 0x07E0 && masks[2] == 0x001F) {
-            format = TPixelFormat::pf16bit;
-        } else {
-            format = TPixelFormat::pf24bit;
-            rawCopy = false;
-        }
-        break;
-    case 24: format = TPixelFormat::pf24bit; break;
-    default:
-        format = TPixelFormat::pf32bit;
-        rawCopy = masks[0] == 0xFF0000 && masks[1] == 0x00FF00 && masks[2] == 0x0000FF;
-        if (!rawCopy) format = TPixelFormat::pf24bit;
-        break;
-    }
+    const TPixelFormat format = PixelFormatFor(h, rawCopy);
+    if (!h.Rle() && static_cast<std::uint64_t>(h.FileStride()) * static_cast<std::uint64_t>(h.height) >
+                        static_cast<std::uint64_t>(stream.Remaining()))
+        RaiseInvalidImageFormat(kFormatName);
 
-    const auto w = static_cast<int>(width), h = static_cast<int>(height);
-    if (!rle && static_cast<std::uint64_t>(fileStride) * static_cast<std::uint64_t>(height) >
-                    static_cast<std::uint64_t>(stream.Remaining()))
-        RaiseInvalidImage(kFormatName);
-
+    const auto w = static_cast<int>(h.width), height = static_cast<int>(h.height);
     TBitmap image;
     image.SetPixelFormat(format);
     image.SetPalette(std::move(palette));
-    image.SetSize(w, h);
-
-    if (rle) {
-        DecodeRle(stream, image, compression == BI_RLE4, topDown);
-    } else if (h > 0 && w > 0) {
-        std::vector<std::uint8_t> line(fileStride);
-        const Channel red(masks[0]), green(masks[1]), blue(masks[2]);
-        const std::size_t copyBytes = image.PixelBytesPerRow();
-        for (int r = 0; r < h; ++r) {
-            ReadExact(stream, line.data(), fileStride);
-            std::uint8_t* out = image.ScanLine(topDown ? r : h - 1 - r);
-            if (rawCopy) {
-                std::memcpy(out, line.data(), copyBytes);
-                continue;
-            }
-            const std::size_t step = bits / 8;
-            for (std::size_t x = 0; x < static_cast<std::size_t>(w); ++x) {
-                const std::uint8_t* p = line.data() + x * step;
-                const std::uint32_t v = step == 2 ? LittleWord(p) : LittleLong(p);
-                out[3 * x] = blue.Value(v);
-                out[3 * x + 1] = green.Value(v);
-                out[3 * x + 2] = red.Value(v);
-            }
-        }
-    }
-    if (cutColors && h > 0 && w > 0 && HighestIndex(image) >= *cutColors) RaiseInvalidImage(kFormatName);
+    image.SetSize(w, height);
+    if (h.Rle())
+        DecodeRle(stream, image, h.compression == BI_RLE4, h.topDown);
+    else
+        ReadRows(stream, h, rawCopy, image);
+    if (cutColors && height > 0 && w > 0 && HighestIndex(image) >= *cutColors) RaiseInvalidImageFormat(kFormatName);
     // Only a complete load replaces the picture.
     MoveAssign(image);
 }

@@ -4,6 +4,7 @@
 
 #include "platform/base/stream.h"
 #include "platform/graphics/bitmap.h"
+#include "platform/graphics/messages.h"
 
 namespace orv {
 
@@ -14,14 +15,14 @@ std::string FormatText(std::string_view text, std::string_view argument) {
     return out;
 }
 
-void RaiseInvalidImage(std::string_view formatName) {
-    throw EInvalidGraphic(FormatText(SInvalidImage, formatName));
+void RaiseInvalidImageFormat(std::string_view formatName) {
+    throw EInvalidGraphic(FormatText(msg::InvalidImage, formatName));
 }
 
 void CheckImageSize(std::int64_t width, std::int64_t height, std::string_view formatName) {
     if (width < 0 || height < 0 || width > kMaxImageSide || height > kMaxImageSide ||
         width * height > kMaxImagePixels)
-        RaiseInvalidImage(formatName);
+        RaiseInvalidImageFormat(formatName);
 }
 
 TRect IntersectRect(const TRect& a, const TRect& b) {

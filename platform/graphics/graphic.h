@@ -31,21 +31,16 @@ public:
     using Exception::Exception;
 };
 
-// Message texts of the picture layer (the %s takes a format or extension).
-inline constexpr std::string_view SInvalidImage = "Cannot load image. Invalid or unexpected %s image format.";
-inline constexpr std::string_view SDuplicateExtension = "Attempt to register %s twice.";
-inline constexpr std::string_view SUnknownExtension = "Unknown picture file extension (.%s)";
-inline constexpr std::string_view SScanLineRange = "Scan line index out of range";
-inline constexpr std::string_view SInvalidPixelFormat = "Invalid pixel format";
-
 // Replaces the first "%s" of the text with the argument.
 std::string FormatText(std::string_view text, std::string_view argument);
 
-// Raises EInvalidGraphic with SInvalidImage for the given format name.
-[[noreturn]] void RaiseInvalidImage(std::string_view formatName);
+// The one raiser of "Cannot load image. Invalid or unexpected %s image
+// format." (msg::InvalidImage, messages.h) for every reader of the picture
+// layer and the format library: EInvalidGraphic for the given format name.
+[[noreturn]] void RaiseInvalidImageFormat(std::string_view formatName);
 
-// The one size gate for every image path: refuses (EInvalidGraphic with
-// SInvalidImage) a negative side, a side above 2^20 or more than 2^29
+// The one size gate for every image path: refuses (through
+// RaiseInvalidImageFormat) a negative side, a side above 2^20 or more than 2^29
 // pixels, before anything is allocated.
 inline constexpr std::int64_t kMaxImageSide = std::int64_t{1} << 20;
 inline constexpr std::int64_t kMaxImagePixels = std::int64_t{1} << 29;

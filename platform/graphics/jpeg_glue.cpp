@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "platform/graphics/graphic.h"
+#include "platform/graphics/messages.h"
 
 namespace orv {
 
@@ -45,7 +46,11 @@ void InitJpegErrorManager(TJpegErrorManager& manager) {
     manager.pub.reset_error_mgr = JpegResetErrorMgr;
 }
 
-std::string JpegErrorText(int messageCode) { return "JPEG error #" + std::to_string(messageCode); }
+std::string JpegErrorText(int messageCode) {
+    std::string text(msg::JPEGErrorNumber);
+    text.replace(text.find("%d"), 2, std::to_string(messageCode));
+    return text;
+}
 
 void RaiseJpegError(int messageCode) { throw EInvalidGraphic(JpegErrorText(messageCode)); }
 

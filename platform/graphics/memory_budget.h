@@ -23,7 +23,6 @@ public:
     TMemoryBudget(const TMemoryBudget&) = delete;
     TMemoryBudget& operator=(const TMemoryBudget&) = delete;
 
-    std::uint64_t Limit() const { return limit_; }
     std::uint64_t InUse() const;
     // Ends every wait, now and later: the waiting allocation raises
     // std::bad_alloc (a stopped run drops the loads in hand this way).

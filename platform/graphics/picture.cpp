@@ -7,6 +7,7 @@
 #include "platform/base/paths.h"
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/jpeg_image.h"
+#include "platform/graphics/messages.h"
 
 namespace orv {
 
@@ -48,7 +49,7 @@ void TPicture::RegisterFileFormat(const std::string& extension, const std::strin
         Registry().push_back(TPictureFormat{ext, description, &graphicClass});
         return;
     }
-    if (it->Class != &graphicClass && !replace) throw EInvalidGraphic(FormatText(SDuplicateExtension, ext));
+    if (it->Class != &graphicClass && !replace) throw EInvalidGraphic(FormatText(msg::DuplicateFormat, ext));
     it->Class = &graphicClass;
     it->Description = description;
 }
@@ -76,7 +77,7 @@ std::vector<TPictureFormat> TPicture::FileFormats() {
 void TPicture::LoadFromFile(const std::string& fileName) {
     const std::string ext = PictureExtension(fileName);
     const TGraphicClass* cls = ext.empty() ? nullptr : ClassForExtension(ext);
-    if (cls == nullptr || cls->Create == nullptr) throw EInvalidGraphic(FormatText(SUnknownExtension, ext));
+    if (cls == nullptr || cls->Create == nullptr) throw EInvalidGraphic(FormatText(msg::UnknownExtension, ext));
     std::unique_ptr<TGraphic> graphic = cls->Create();
     graphic->OnProgress = OnProgress;
     graphic->LoadFromFile(fileName);

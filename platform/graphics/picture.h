@@ -28,8 +28,6 @@ public:
     void LoadFromFile(const std::string& fileName);
 
     TGraphic* Graphic() const { return graphic_.get(); }
-    void SetGraphic(std::unique_ptr<TGraphic> graphic) { graphic_ = std::move(graphic); }
-    std::unique_ptr<TGraphic> ReleaseGraphic() { return std::move(graphic_); }
     int Width() const;
     int Height() const;
 
@@ -39,7 +37,7 @@ public:
     // Binds an extension (with or without a leading dot, ASCII case ignored)
     // to a class. Binding it again to the same class only updates the
     // description; to another class raises EInvalidGraphic with
-    // SDuplicateExtension unless `replace` is set. An empty extension is ignored.
+    // "Attempt to register %s twice." unless `replace` is set. An empty extension is ignored.
     static void RegisterFileFormat(const std::string& extension, const std::string& description,
                                    const TGraphicClass& graphicClass, bool replace = false);
     // Removes every binding of the class.

@@ -45,6 +45,7 @@ TApplication::TApplication(int& argc, char** argv) {
 }
 
 TApplication::~TApplication() {
+    if (ownTranslator_ && QCoreApplication::instance()) QCoreApplication::removeTranslator(ownTranslator_.get());
     if (translator_ && QCoreApplication::instance()) QCoreApplication::removeTranslator(translator_.get());
     if (g_application == this) g_application = nullptr;
 }
@@ -55,10 +56,22 @@ void TApplication::UseJapanese() {
     if (translator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
         QCoreApplication::installTranslator(translator.get()))
         translator_ = std::move(translator);
+    LoadOwnTexts(QCoreApplication::applicationDirPath().toStdString());
     // The C library's texts (the reasons of file errors) in Japanese where
     // it has them; without a Japanese locale they stay as they are.
     for (const char* name : {"ja_JP.UTF-8", "ja_JP.utf8"})
         if (std::setlocale(LC_MESSAGES, name)) break;
+}
+
+bool TApplication::LoadOwnTexts(const std::string& folder) {
+    auto translator = std::make_unique<QTranslator>();
+    // Installed last, it is asked first; it holds only what Qt's lacks.
+    if (!translator->load(QString::fromStdString(folder + "/" + kOwnQtTexts)) ||
+        !QCoreApplication::installTranslator(translator.get()))
+        return false;
+    if (ownTranslator_) QCoreApplication::removeTranslator(ownTranslator_.get());
+    ownTranslator_ = std::move(translator);
+    return true;
 }
 
 void TApplication::ProcessMessages() {
@@ -135,6 +148,14 @@ TWaitCursor::TWaitCursor() {
 TWaitCursor::~TWaitCursor() {
     if (!active_) return;
     if (--g_waitCursorDepth == 0) QApplication::restoreOverrideCursor();
+}
+
+QWidget* OpenerWindow() {
+    if (QWidget* w = QApplication::activeWindow()) return w;
+    if (QWidget* w = QApplication::activeModalWidget()) return w;
+    if (g_application)
+        if (TForm* main = g_application->MainForm(); main && main->Widget()->isVisible()) return main->Widget();
+    return nullptr;
 }
 
 TPoint MouseCursorPos() {

@@ -13,10 +13,14 @@
 
 class QApplication;
 class QTranslator;
+class QWidget;
 
 namespace orv {
 
 class TForm;
+
+// The file name of our own catalogue of Qt's texts in the program folder.
+inline constexpr const char* kOwnQtTexts = "orv_qt_ja.qm";
 
 class TApplication {
 public:
@@ -48,6 +52,11 @@ public:
 
     const std::string& ExeName() const { return exeName_; }
 
+    // Installs the catalogue of our own (kOwnQtTexts in folder) after Qt's:
+    // the texts of Qt's dialogs that Qt's Japanese catalogue lacks. The
+    // application loads it from its program's folder; false when absent.
+    bool LoadOwnTexts(const std::string& folder);
+
 private:
     // Qt's own texts (message-box buttons, file dialogs, edit menus) and the
     // system's error texts in Japanese, like every text of the programs,
@@ -56,6 +65,7 @@ private:
 
     std::unique_ptr<QApplication> ownedApp_;
     std::unique_ptr<QTranslator> translator_;
+    std::unique_ptr<QTranslator> ownTranslator_;
     TForm* mainForm_ = nullptr;
     std::string exeName_;
     bool terminated_ = false;
@@ -83,6 +93,11 @@ public:
 private:
     bool active_ = false;
 };
+
+// The window a box or dialog about to open belongs to: the active one, else
+// a modal one in front, else the main window while it is on screen; null
+// when there is none (the box then opens in the middle of the screen).
+QWidget* OpenerWindow();
 
 // The mouse cursor's position in screen coordinates.
 TPoint MouseCursorPos();

@@ -170,6 +170,12 @@ bool TControl::Showing() const {
     return true;
 }
 
+bool TControl::EnabledInWindow() const {
+    for (const TControl* c = this; c; c = c->parent_)
+        if (!c->enabled_) return false;
+    return true;
+}
+
 void TControl::SetEnabled(bool enabled) {
     enabled_ = enabled;
     if (widget_) widget_->setEnabled(enabled);

@@ -60,6 +60,8 @@ public:
     bool Showing() const;
     bool Enabled() const { return enabled_; }
     virtual void SetEnabled(bool enabled);
+    // Enabled and every parent enabled.
+    bool EnabledInWindow() const;
 
     const std::string& Hint() const { return hint_; }
     void SetHint(const std::string& hint);
@@ -122,6 +124,8 @@ protected:
 
     // The widget has a new size: record it, lay out, tell the handler.
     void WidgetResized(int width, int height);
+    // Stores the caption for a control that does not paint it itself.
+    void StoreCaption(const std::string& caption) { caption_ = caption; }
 
 private:
     friend class TWinControl;

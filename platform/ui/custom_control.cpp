@@ -28,11 +28,12 @@ protected:
     void mouseReleaseEvent(QMouseEvent* e) override { e->accept(); }
     void mouseDoubleClickEvent(QMouseEvent* e) override { e->accept(); }
 
-    // A font taken over from the parent, or a new enabled state, changes the
-    // face without a call to Invalidate.
+    // A font taken over from the parent, or a new enabled state of a face
+    // that shows it, changes the face without a call to Invalidate.
     void changeEvent(QEvent* e) override {
         const auto type = e->type();
-        if (type == QEvent::FontChange || type == QEvent::EnabledChange || type == QEvent::PaletteChange)
+        if (type == QEvent::FontChange || type == QEvent::PaletteChange ||
+            (type == QEvent::EnabledChange && PaintedFace()->LookFollowsEnabled()))
             FaceOutdated();
         QWidget::changeEvent(e);
     }

@@ -20,6 +20,10 @@ public:
     std::uint64_t FaceRevision() const { return faceRevision_; }
 
 protected:
+    virtual ~TPaintedFace() = default;
+    // Whether the face shows if the control's window is enabled (most
+    // faces look the same either way and need no new rendering then).
+    virtual bool LookFollowsEnabled() const { return false; }
     // The look changed: the next paint renders the face again.
     void MarkFaceOutdated() { faceOutdated_ = true; }
     // A rendering of the face starts.

@@ -19,17 +19,10 @@ namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
-// The window a box or dialog belongs to: the active one, else a modal one in
-// front, else the program's main window while it is on screen. Without a
-// parent a box opens in the middle of the screen, away from its window (as
-// right after another box closed, when no window is active yet).
-QWidget* ActiveParent() {
-    if (QWidget* w = QApplication::activeWindow()) return w;
-    if (QWidget* w = QApplication::activeModalWidget()) return w;
-    if (TApplication* app = Application())
-        if (TForm* main = app->MainForm(); main && main->Widget()->isVisible()) return main->Widget();
-    return nullptr;
-}
+// A box or dialog opens over the window it belongs to: without a parent it
+// would open in the middle of the screen, away from its window (as right
+// after another box closed, when no window is active yet).
+QWidget* ActiveParent() { return OpenerWindow(); }
 
 // The file dialogs open in the detail view, wide enough for the name, size,
 // type and date columns (but no larger than the screen).

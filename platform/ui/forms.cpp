@@ -11,8 +11,11 @@
 #include <QShowEvent>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
+#include <string>
 
 #include "platform/ui/application.h"
 #include "platform/ui/std_controls.h"
@@ -41,6 +44,9 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override {
+        // Before the window is mapped: the window manager reads its
+        // transient parent then.
+        if (form_->starter_ && windowHandle()) windowHandle()->setTransientParent(form_->starter_.get());
         QWidget::showEvent(event);
         if (!event->spontaneous()) Guard(form_, [this] { form_->WidgetShown(); });
     }
@@ -93,6 +99,7 @@ TForm::TForm(TComponent* owner, std::string name) : TWinControl(owner, std::move
 
 TForm::~TForm() {
     if (modalLoop_) modalLoop_->quit();
+    if (starter_ && Widget() && Widget()->windowHandle()) Widget()->windowHandle()->setTransientParent(nullptr);
     if (Application()) Application()->FormDestroyed(this);
 }
 
@@ -106,7 +113,8 @@ void TForm::ApplyColor() {
 }
 
 void TForm::SetCaption(const std::string& caption) {
-    TControl::SetCaption(caption);
+    // The title bar shows it: nothing inside the window repaints.
+    StoreCaption(caption);
     Widget()->setWindowTitle(QString::fromStdString(caption));
 }
 
@@ -305,10 +313,56 @@ void TForm::SetStayOnTop(bool onTop) {
 }
 
 void TForm::CenterOnScreen() {
+    position_ = TPosition::poScreenCenter;
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen) return;
     const QRect a = screen->availableGeometry();
     SetBounds(a.x() + (a.width() - Width()) / 2, a.y() + (a.height() - Height()) / 2, Width(), Height());
+}
+
+void TForm::PlaceForShowing() {
+    if (position_ != TPosition::poDefault || Widget()->isVisible()) return;
+    const QWidget* opener = OpenerWindow();
+    if (!opener || opener == Widget()) return;
+    const QRect frame = opener->frameGeometry();
+    int left = frame.x() + (frame.width() - Width()) / 2;
+    int top = frame.y() + (frame.height() - Height()) / 2;
+    // Wholly on the opener's screen where it fits.
+    if (const QScreen* screen = opener->screen()) {
+        const QRect a = screen->availableGeometry();
+        left = std::max(a.left(), std::min(left, a.left() + a.width() - Width()));
+        top = std::max(a.top(), std::min(top, a.top() + a.height() - Height()));
+    }
+    SetBounds(left, top, Width(), Height());
+}
+
+void TForm::LendToChildPrograms(bool on) {
+    // Only a window system with window ids the other program can name.
+    if (!on) {
+        ::unsetenv(kStartingWindowVariable);
+        return;
+    }
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) return;
+    ::setenv(kStartingWindowVariable, std::to_string(Widget()->winId()).c_str(), 1);
+}
+
+bool TForm::StayAboveStarter() {
+    const char* text = std::getenv(kStartingWindowVariable);
+    if (!text || !*text || QGuiApplication::platformName() != QLatin1String("xcb")) return false;
+    char* end = nullptr;
+    const unsigned long long id = std::strtoull(text, &end, 10);
+    if (*end || id == 0) return false;
+    starter_.reset(QWindow::fromWinId(static_cast<WId>(id)));
+    if (!starter_) return false;
+    // The window manager keeps only transient windows (dialogs) above their
+    // parent; the title-bar buttons stay what they were. Marked modal, the
+    // form takes the focus whenever that window is activated.
+    QWidget* w = Widget();
+    const bool visible = w->isVisible();
+    w->setWindowFlags((w->windowFlags() & ~Qt::WindowType_Mask) | Qt::Dialog);
+    w->setWindowModality(Qt::WindowModal);
+    if (visible) w->show();
+    return true;
 }
 
 void TForm::SetVisible(bool visible) {
@@ -361,6 +415,7 @@ void TForm::SetModalResult(TModalResult result) {
 TModalResult TForm::ShowModal() {
     QWidget* w = Widget();
     modalResult_ = mrNone;
+    PlaceForShowing();
     w->setWindowModality(Qt::ApplicationModal);
     QEventLoop loop;
     modalLoop_ = &loop;

@@ -10,6 +10,7 @@
 #include "platform/ui/control.h"
 
 class QEventLoop;
+class QWindow;
 
 namespace orv {
 
@@ -25,6 +26,14 @@ constexpr TModalResult mrYes = 6;
 constexpr TModalResult mrNo = 7;
 
 enum class TBorderStyle { bsSizeable, bsSingle, bsNone, bsDialog };
+
+// Where a form appears when it is shown. poDefault: a form shown modally
+// opens over the window that opened it, any other where its bounds say.
+enum class TPosition { poDefault, poDesigned, poScreenCenter };
+
+// The environment variable through which a program names its window to the
+// programs it starts while it waits for them (see TForm::LendToChildPrograms).
+inline constexpr const char* kStartingWindowVariable = "ORV_STARTING_WINDOW";
 
 // The buttons of a sizeable window's title bar (combine with |).
 using TBorderIcons = unsigned;
@@ -68,7 +77,19 @@ public:
     // For a sizeable window: which title-bar buttons it offers.
     void SetBorderIcons(TBorderIcons icons);
     void SetStayOnTop(bool onTop);
+    // Centres the form on the screen; its position is then given.
     void CenterOnScreen();
+    TPosition Position() const { return position_; }
+    void SetPosition(TPosition position) { position_ = position; }
+
+    // While on, programs this one starts learn its window through their
+    // environment, so their windows can stay above it (StayAboveStarter).
+    void LendToChildPrograms(bool on);
+    // For a program started by one that lends its window: the form becomes
+    // a transient of that window, which the window manager keeps it above
+    // (it comes to the front whenever that window does). Answers whether
+    // there was such a window; without one nothing changes.
+    bool StayAboveStarter();
 
     void SetVisible(bool visible) override;
     // Asks the close query; closes when it agrees.
@@ -109,6 +130,8 @@ private:
     void ApplyFrameBounds();
     void ApplyMinSize();
     bool HandleCloseEvent();
+    // Places a modal form that has no position of its own over its opener.
+    void PlaceForShowing();
 
     int frameLeft_ = 0, frameTop_ = 0, frameWidth_ = 0, frameHeight_ = 0;
     int frameExtraW_ = 0, frameExtraH_ = 0;
@@ -119,6 +142,9 @@ private:
     bool shownOnce_ = false;
     TModalResult modalResult_ = mrNone;
     QEventLoop* modalLoop_ = nullptr;
+    TPosition position_ = TPosition::poDefault;
+    // The starting program's window (StayAboveStarter); a foreign window.
+    std::unique_ptr<QWindow> starter_;
 };
 
 }  // namespace orv

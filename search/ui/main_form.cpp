@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <chrono>
 #include <climits>
+#include <utility>
 
 #include "platform/base/file_system.h"
 #include "platform/base/paths.h"
@@ -580,6 +581,8 @@ std::string TOV_MainForm::ProjectCaptionWithProgress() const {
 // ---------------------------------------------------------------- navigation
 
 void TOV_MainForm::SetMbEnabled(int state) {
+    // A run ends here: the window shows what the run left.
+    ShowPending();
     // The buttons switched here show in one repaint.
     TShowFacesTogether together;
     switch (state) {
@@ -714,18 +717,34 @@ void TOV_MainForm::PP_OptClick() {
 // ---------------------------------------------------------------- IRunView
 
 void TOV_MainForm::SetLabelInfo(int index, const std::string& caption, const std::string& hint) {
-    TLabel* label = index == 1 ? &LabelInfo1 : index == 2 ? &LabelInfo2 : index == 3 ? &LabelInfo3 : nullptr;
-    if (!label) return;
+    if (index < 1 || index > 3) return;
+    if (Data.Running == 1) {
+        pending_.labels[index - 1] = std::pair(caption, hint);
+        return;
+    }
+    pending_.labels[index - 1].reset();
+    ShowLabelInfo(index, caption, hint);
+}
+
+void TOV_MainForm::ShowLabelInfo(int index, const std::string& caption, const std::string& hint) {
+    TLabel* label = index == 1 ? &LabelInfo1 : index == 2 ? &LabelInfo2 : &LabelInfo3;
     label->SetCaption(caption);
     label->SetHint(hint);
 }
 
 void TOV_MainForm::SetGaugeMax(std::int64_t max) {
+    // A position asked for before belongs to the old scale.
+    ShowPending();
     gaugeDivisor_ = max > INT_MAX ? max / INT_MAX + 1 : 1;
     Gauge1.SetMaxValue(static_cast<int>(std::max<std::int64_t>(max, 0) / gaugeDivisor_));
 }
 
 void TOV_MainForm::SetGaugePosition(std::int64_t position) {
+    if (Data.Running == 1) {
+        pending_.gauge = position;
+        return;
+    }
+    pending_.gauge.reset();
     Gauge1.SetProgress(static_cast<int>(std::max<std::int64_t>(position, 0) / gaugeDivisor_));
 }
 
@@ -743,6 +762,7 @@ void TOV_MainForm::ProcessMessages() {
         if (runMessagesAt_ && now - *runMessagesAt_ < kSlice) return;
         runMessagesAt_ = now;
     }
+    ShowPending();
     Application()->ProcessMessages();
 }
 
@@ -789,13 +809,36 @@ TPreviewBox TOV_MainForm::PreviewBox() {
     return {std::max(PVI_L.ClientWidth(), PVI_R.ClientWidth()), std::max(PVI_L.ClientHeight(), PVI_R.ClientHeight())};
 }
 
-void TOV_MainForm::SetCaption(const std::string& caption) { TForm::SetCaption(caption); }
+void TOV_MainForm::SetCaption(const std::string& caption) {
+    // A run changes the caption after every source row; the window system's
+    // title costs about as much as a row.
+    if (Data.Running == 1) {
+        StoreCaption(caption);
+        pending_.title = true;
+        return;
+    }
+    pending_.title = false;
+    TForm::SetCaption(caption);
+}
+
+void TOV_MainForm::ShowPending() {
+    TPendingView pending = std::exchange(pending_, {});
+    for (int i = 0; i < 3; ++i)
+        if (pending.labels[i]) ShowLabelInfo(i + 1, pending.labels[i]->first, pending.labels[i]->second);
+    if (pending.gauge) Gauge1.SetProgress(static_cast<int>(std::max<std::int64_t>(*pending.gauge, 0) / gaugeDivisor_));
+    if (pending.title) TForm::SetCaption(Caption());
+}
 
 // ---------------------------------------------------------------- IRunWindow
 
 void TOV_MainForm::ShowMessage(const std::string& text) { Dialogs().ShowMessage(text); }
 
-void TOV_MainForm::SetWindowEnabled(bool enabled) { SetEnabled(enabled); }
+void TOV_MainForm::SetWindowEnabled(bool enabled) {
+    // While the window waits for the pair handler, the handler's window
+    // stays above it.
+    LendToChildPrograms(!enabled);
+    SetEnabled(enabled);
+}
 
 void TOV_MainForm::ClearErrorLog() { ErrorLog.Clear(); }
 

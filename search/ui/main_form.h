@@ -346,6 +346,17 @@ private:
     // When a run last had the window handle its messages.
     std::optional<std::chrono::steady_clock::time_point> runMessagesAt_;
     bool created_ = false;
+    // What a run asked the window to show since it last handled its
+    // messages: the labels, the gauge and the title follow once per slice
+    // (and at the end of the run), however often the run changes them.
+    struct TPendingView {
+        std::optional<std::pair<std::string, std::string>> labels[3];  // caption, hint
+        std::optional<std::int64_t> gauge;
+        bool title = false;
+    };
+    TPendingView pending_;
+    void ShowPending();
+    void ShowLabelInfo(int index, const std::string& caption, const std::string& hint);
     // The command-line timer fired while the splash was up; it runs once the
     // splash has closed.
     bool timerHeld_ = false;

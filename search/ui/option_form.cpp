@@ -24,7 +24,6 @@ TOVOptForm::TOVOptForm(TMainData& data) : TForm(nullptr, "OVOptForm"), data_(dat
     SetClientSize(318, 322);
     // Fixed border after the size: it freezes the size the window has.
     SetBorderStyle(TBorderStyle::bsSingle);
-    CenterOnScreen();
     SetFont(ProgramFont());
 
     Radio_Chach.SetCaption("メモリ使用量");

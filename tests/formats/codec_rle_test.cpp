@@ -36,6 +36,13 @@ TEST(PackbitsRLE, NoOpHeaderAndShortLiteral) {
               (Bytes{7, 7, 7, 1, 2, 0xEE, 0xEE, 0xEE}));
     // A run cut to the capacity.
     EXPECT_EQ(DecodeInto(decoder, {0x81, 9}, 5), (Bytes{9, 9, 9, 9, 9}));
+    // dest moves to the end of the output.
+    const Bytes packed = {0xFE, 7, 0x00, 1};
+    Bytes out(8);
+    const std::uint8_t* src = packed.data();
+    std::uint8_t* dst = out.data();
+    decoder.Decode(src, packed.size(), dst, out.size());
+    EXPECT_EQ(dst - out.data(), 4);
 }
 
 TEST(TargaRLE, PacketsCrossingRowsContinueInTheNextCall) {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "formats/format_messages.h"
+#include "platform/graphics/messages.h"
 
 namespace orv {
 namespace {

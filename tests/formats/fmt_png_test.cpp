@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "formats/color_manager.h"
-#include "formats/format_messages.h"
 #include "formats/library.h"
 #include "platform/base/stream.h"
+#include "platform/graphics/messages.h"
 #include "platform/graphics/picture_loader.h"
 #include "tests/support/le_bytes.h"
 #include "tests/support/reader_test_support.h"

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <zlib.h>
+
 #include "formats/codec_base.h"
 #include "formats/fmt_eps.h"
 #include "formats/fmt_tiff.h"
@@ -583,6 +585,55 @@ TEST(TiffLoader, DifferencingIsUndoneForLzwAndDeflateOnly) {
                       .Build());
     EXPECT_EQ(deflate.ScanLine(0)[2], 20);
     EXPECT_EQ(LoadError(Basic(8, 1, 1, 1, 1, {0x80}, false, 5).Short(317, {2}).Build()), kInvalid);
+}
+
+// RGB rows without padding in the bitmap are decoded straight into it and
+// put into its order there; bytes a strip does not reach stay zero.
+TEST(TiffLoader, UnpaddedRgbStripsLoadInPlace) {
+    constexpr std::uint32_t kWidth = 20, kRowBytes = kWidth * 3;
+    Bytes rows;
+    for (std::uint32_t y = 0; y < 3; ++y)
+        for (std::uint32_t x = 0; x < kWidth; ++x)
+            rows.insert(rows.end(), {std::uint8_t(x * 10 + y), std::uint8_t(100 + x), std::uint8_t(200 + y)});
+    auto pack = [](std::uint32_t compression, const std::uint8_t* p, std::size_t n) {
+        if (compression == 1) return Bytes(p, p + n);
+        Bytes out(compressBound(static_cast<uLong>(n)));
+        if (compression == 8) {
+            uLongf size = static_cast<uLongf>(out.size());
+            compress2(out.data(), &size, p, static_cast<uLong>(n), 6);
+            out.resize(size);
+            return out;
+        }
+        out.clear();
+        for (std::size_t k; n > 0; p += k, n -= k) {
+            k = std::min<std::size_t>(n, 128);
+            out.push_back(static_cast<std::uint8_t>(k - 1));
+            out.insert(out.end(), p, p + k);
+        }
+        return out;
+    };
+    for (const std::uint32_t compression : {1u, 32773u, 8u}) {
+        // Rows 0 and 1, then row 2 cut after seven pixels (stored data are
+        // read as far as the file goes: there the row is whole).
+        const std::uint32_t cut = compression == 1 ? kWidth : 7;
+        const Bytes first = pack(compression, rows.data(), 2 * kRowBytes);
+        const Bytes second = pack(compression, rows.data() + 2 * kRowBytes, cut * 3);
+        TiffBuilder b;
+        const std::uint32_t a = b.Data(first), c = b.Data(second);
+        b.Long(256, {kWidth}).Long(257, {3}).Short(262, {2}).Short(277, {3}).Short(258, {8, 8, 8});
+        b.Short(259, {compression}).Long(278, {2}).Long(273, {a, c});
+        b.Long(279, {static_cast<std::uint32_t>(first.size()), static_cast<std::uint32_t>(second.size())});
+        TTIFFGraphic g;
+        Load(g, b.Build());
+        for (int y = 0; y < 3; ++y)
+            for (std::uint32_t x = 0; x < kWidth; ++x) {
+                const std::uint8_t* rgb = rows.data() + y * kRowBytes + x * 3;
+                const bool reached = y < 2 || x < cut;
+                const std::uint8_t* bgr = g.ScanLine(y) + x * 3;
+                EXPECT_EQ(Bytes(bgr, bgr + 3), reached ? Bytes({rgb[2], rgb[1], rgb[0]}) : Bytes(3, 0))
+                    << compression << " " << x << "," << y;
+            }
+    }
 }
 
 TEST(TiffLoader, StripsAreBoundedByTheImageAndTheFile) {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "formats/format_messages.h"
 #include "platform/base/stream.h"
+#include "platform/graphics/messages.h"
 
 namespace orv {
 namespace {

@@ -5,7 +5,10 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileIconProvider>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -88,6 +91,38 @@ TEST(DesktopTest, BoxesSpeakJapaneseAndOpenOverTheirWindow) {
         freelocale(ja);
         EXPECT_EQ(std::string(std::setlocale(LC_MESSAGES, nullptr)).rfind("ja_JP", 0), 0u);
     }
+}
+
+TEST(DesktopTest, ADialogWithoutAPositionOpensOverItsWindow) {
+    test::App();
+    TForm opener;
+    Application()->SetMainForm(&opener);
+    opener.SetBounds(100, 50, 500, 400);
+    opener.Show();
+    opener.Widget()->activateWindow();
+    test::App().ProcessMessages();
+    TForm dialog, centred;
+    for (TForm* f : {&dialog, &centred}) f->SetClientSize(200, 150);
+    centred.CenterOnScreen();
+    std::vector<QPoint> seen;
+    for (TForm* f : {&dialog, &centred}) {
+        QTimer::singleShot(0, [&seen, f] {
+            seen.emplace_back(f->Left(), f->Top());
+            f->SetModalResult(mrOk);
+        });
+        f->ShowModal();
+    }
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0], QPoint(100 + (500 - 200) / 2, 50 + (400 - 150) / 2));
+    EXPECT_EQ(seen[1], QPoint(area.x() + (area.width() - 200) / 2, area.y() + (area.height() - 150) / 2));
+    Application()->SetMainForm(nullptr);
+}
+
+TEST(DesktopTest, FileDialogsNameFoldersInJapanese) {
+    ASSERT_TRUE(test::App().LoadOwnTexts(ORV_APPDIR_BUILT));
+    QFileIconProvider icons;
+    EXPECT_EQ(icons.type(QFileInfo(QDir::tempPath())).toStdString(), "フォルダ");
 }
 
 TEST(DesktopTest, StoredPlacementIsFittedToTheScreen) {

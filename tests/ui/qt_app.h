@@ -49,6 +49,7 @@ public:
     explicit RepaintCounter(QWidget* window) : window_(window) { qApp->installEventFilter(this); }
     ~RepaintCounter() override { qApp->removeEventFilter(this); }
     int count = 0;
+    int titles = 0;  // changes of the window's title
     std::set<QWidget*> painted;  // widgets that received a paint event
 
 protected:
@@ -56,6 +57,7 @@ protected:
         auto* widget = qobject_cast<QWidget*>(receiver);
         if (event->type() == QEvent::UpdateRequest && widget && widget->window() == window_) ++count;
         if (event->type() == QEvent::Paint && widget && widget->window() == window_) painted.insert(widget);
+        if (event->type() == QEvent::WindowTitleChange && widget == window_) ++titles;
         return false;
     }
 

@@ -92,6 +92,23 @@ TEST_F(VisButtonTest, NormalAndDisabledLooks) {
     EXPECT_TRUE(button_.Widget()->isEnabled());  // the widget stays enabled
 }
 
+TEST_F(VisButtonTest, ADisabledWindowShowsTheDisabledLook) {
+    button_.SetBitMap(Strip(10, 10));
+    button_.SetWidth(1);
+    form_.SetEnabled(false);
+    button_.UpdateFace();
+    EXPECT_EQ(At(5, 5), kBlue);
+    form_.SetEnabled(true);
+    button_.UpdateFace();
+    EXPECT_EQ(At(5, 5), kRed);
+    // Switched while the window is disabled, it shows its own state after.
+    form_.SetEnabled(false);
+    button_.SetEnable(false);
+    form_.SetEnabled(true);
+    button_.UpdateFace();
+    EXPECT_EQ(At(5, 5), kBlue);
+}
+
 TEST_F(VisButtonTest, RowsStartAtThirdsOfAnUnevenStrip) {
     // 98 rows: looks start at 0, 32 and 64; rows 96 and 97 are never shown.
     button_.SetBitMap(Strip(4, 32, 98));

@@ -1,6 +1,7 @@
-// The format library's texts: progress captions and error messages. All
-// English; the %s and %d places are filled by the caller (the format's name,
-// an error number). Each format's description stands in its descriptor.
+// The texts of the picture layer and the format library: progress captions
+// and error messages, in one table. All English; the %s and %d places are
+// filled by the caller (a format's name or a file extension, an error
+// number). Each format's description stands in its descriptor.
 #pragma once
 
 namespace orv::msg {
@@ -13,17 +14,16 @@ inline constexpr const char* LoadingData = "Loading data...";
 
 // Decoders.
 inline constexpr const char* LZ77Error = "LZ77 decompression error.";
-inline constexpr const char* JPEGEndOfInput = "JPEG decompression error. Unexpected end of input.";
 inline constexpr const char* JPEGStripSize = "Improper JPEG strip/tile size.";
 inline constexpr const char* JPEGComponentCount = "Improper JPEG component count.";
 inline constexpr const char* JPEGDataPrecision = "Improper JPEG data precision.";
 inline constexpr const char* JPEGSamplingFactors = "Improper JPEG sampling factors.";
 inline constexpr const char* JPEGBogusTables = "Bogus JPEG tables field.";
 inline constexpr const char* JPEGFractionalScanline = "Fractional JPEG scanline unsupported.";
-inline constexpr const char* Warning = "Warning";
-inline constexpr const char* JPEGErrorNumber = "JPEG error #%d";
+inline constexpr const char* JPEGErrorNumber = "JPEG error #%d";  // every fatal libjpeg error
 
-// Readers.
+// Readers. InvalidImage is raised by RaiseInvalidImageFormat (graphic.h).
+inline constexpr const char* InvalidImage = "Cannot load image. Invalid or unexpected %s image format.";
 inline constexpr const char* StreamReadError = "Stream read error in %s file.";
 inline constexpr const char* NotSupported = "Cannot load image. %s not supported for %s files.";
 inline constexpr const char* CRCError = "Cannot load image. CRC error found in %s file.";
@@ -32,7 +32,6 @@ inline constexpr const char* ExtraCompressedData = "Cannot load image. Extra com
 inline constexpr const char* InvalidPalette = "Cannot load image. Palette in %s file is invalid.";
 inline constexpr const char* UnknownCriticalChunk = "Cannot load PNG image. Unexpected but critical chunk detected.";
 inline constexpr const char* CompressionScheme = "The compression scheme is";
-inline constexpr const char* InvalidImage = "Cannot load image. Invalid or unexpected %s image format.";
 inline constexpr const char* InvalidColorFormat = "Invalid color format in %s file.";
 
 // Colour manager.
@@ -44,7 +43,12 @@ inline constexpr const char* InvalidSampleCount = "Sample count per pixel does n
 inline constexpr const char* InvalidSubsampling = "Subsampling value is invalid. Allowed are 1, 2 and 4.";
 inline constexpr const char* VerticalSubsampling = "Vertical subsampling value must be <= horizontal subsampling value.";
 
-// Registry.
+// Registries (the picture layer's extensions, the format library's formats).
 inline constexpr const char* DuplicateFormat = "Attempt to register %s twice.";
+inline constexpr const char* UnknownExtension = "Unknown picture file extension (.%s)";
+
+// Bitmaps.
+inline constexpr const char* ScanLineRange = "Scan line index out of range";
+inline constexpr const char* InvalidPixelFormat = "Invalid pixel format";
 
 }  // namespace orv::msg
