@@ -217,8 +217,8 @@ std::int64_t RunLoop(const LoopData& pool, int n, int threads, bool oneList) {
     TRunLog log;
     TRunStatus status(data, view);
     data.Threads = threads;
-    data.SizeMode = 1;
-    data.SyoriMode = 1;
+    data.SizeMode = TSizeMode::AnySize;
+    data.SyoriMode = TSyoriMode::LogOnly;
     data.Par = 75;
     data.Chach = 3000;
     for (int i = 0; i < n; ++i) {

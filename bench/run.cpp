@@ -170,9 +170,11 @@ public:
         data_.JyochyuList.Clear();
         TRunDriver driver(engine_, log, window_);
         TRunChoices choices;
-        choices.SizeMode = 1;   // all sizes
-        choices.SyoriMode = 1;  // log only
-        choices.SelTgt = choices.DoAction = choices.NearMode = 0;
+        choices.SizeMode = TSizeMode::AnySize;
+        choices.SyoriMode = TSyoriMode::LogOnly;
+        choices.SelTgt = TSelTgt::Source;
+        choices.DoAction = TPairAction::Recycle;
+        choices.NearMode = TNearMode::Source;
         choices.Preview = preview_;
         driver.P4B_StartMouseDown(choices);
         return log.Count();

@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
         }
         // Every file action answers at once, before anything else can fail.
         data.AnswerPath = appDir + orv::kResultName;
-        if (data.DoingNo == 0) {
+        if (data.DoingNo == orv::THandOverMode::Automatic) {
             orv::RunAutomatic(data);
             if (data.Answered) return 0;
             return AnswerOnly(appDir, data) ? 0 : 1;

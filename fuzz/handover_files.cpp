@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "filer/core/pair_data.h"
+#include "platform/base/handover_files.h"
 #include "platform/base/errors.h"
 #include "platform/base/stream.h"
 #include "search/engine/handover.h"
@@ -20,10 +20,10 @@ bool SameSide(const orv::PairFile& a, const orv::PairFile& b) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace orv;
-    TPairData pairs;
+    TDoFiles2 pairs;
     try {
         TMemoryStream stream(data, size);
-        ReadDoFiles2(stream, pairs);
+        pairs = ReadDoFiles2(stream);
     } catch (const EReadError&) {
         return 0;
     }
@@ -35,9 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                    pairs.ResText[i]};
     }
     const std::string bytes = EncodeDoFiles2(rows);
-    TPairData again;
     TMemoryStream stream(bytes.data(), bytes.size());
-    ReadDoFiles2(stream, again);
+    const TDoFiles2 again = ReadDoFiles2(stream);
     if (again.PairL.size() != pairs.PairL.size() || again.ResText != pairs.ResText) std::abort();
     for (std::size_t i = 0; i < rows.size(); ++i)
         if (!SameSide(again.PairL[i], pairs.PairL[i]) || !SameSide(again.PairR[i], pairs.PairR[i])) std::abort();

@@ -11,8 +11,7 @@
 namespace {
 
 bool SameProject(const orv::TProjectData& a, const orv::TProjectData& b) {
-    return a.Sources == b.Sources && a.Targets == b.Targets && a.Radio == b.Radio && a.SubFolder == b.SubFolder &&
-           a.OneEnd == b.OneEnd && a.MoveFolder == b.MoveFolder && a.LogRows == b.LogRows;
+    return a.Sources == b.Sources && a.Targets == b.Targets && a.Handling == b.Handling && a.LogRows == b.LogRows;
 }
 
 }  // namespace

@@ -45,9 +45,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;  // a name with a character no ini value can hold
     }
     const TSettingSet back = LoadSettingSet(app, 1);
-    if (back.Name != set.Name || back.SubDir != set.SubDir || back.OnceEnd != set.OnceEnd ||
-        back.CheckSize != set.CheckSize || back.DoMode != set.DoMode || back.ATarget != set.ATarget ||
-        back.ADo != set.ADo || back.ADoitu != set.ADoitu || back.TgtDir != set.TgtDir)
-        std::abort();
+    if (!(back == set)) std::abort();
     return 0;
 }

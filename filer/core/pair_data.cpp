@@ -4,89 +4,37 @@
 
 #include "filer/core/file_utils.h"
 #include "filer/core/result_file.h"
-#include "platform/base/binary_io.h"
 #include "platform/base/errors.h"
 #include "platform/base/file_system.h"
-#include "platform/base/ini_file.h"
 #include "platform/base/storable_path.h"
 
 namespace orv {
 
-namespace {
-
-constexpr const char* kDoing = "Doing";
-constexpr int kStringsPerRow = 11;
-// A stored string takes at least its length field and the zero byte.
-constexpr std::int64_t kMinRowBytes = kStringsPerRow * 3;
-
-void ReadSide(const TIniFile& ini, const std::string& suffix, PairFile& side) {
-    side.File = ini.ReadString(kDoing, "File" + suffix, "");
-    side.Data = ini.ReadString(kDoing, "Data" + suffix, "");
-    side.Size = ini.ReadString(kDoing, "Size" + suffix, "");
-    side.Width = ini.ReadString(kDoing, "Width" + suffix, "0");
-    side.Height = ini.ReadString(kDoing, "Height" + suffix, "0");
-}
-
-}  // namespace
-
-void ReadDoFiles2(TStream& stream, TPairData& data) {
-    BinaryReader reader(stream);
-    const std::int32_t n = reader.ReadInt32();
-    if (n < 0) throw EReadError("DoFiles2.Dat: negative row count");
-    const std::int64_t rows = std::int64_t{n} + 1;
-    reader.CheckCount(rows, kMinRowBytes);
-    std::vector<PairFile> left(static_cast<std::size_t>(rows)), right(static_cast<std::size_t>(rows));
-    std::vector<std::string> texts(static_cast<std::size_t>(rows));
-    for (std::size_t r = 0; r < left.size(); ++r) {
-        // The size comes before the date, as in the log row.
-        for (PairFile* side : {&left[r], &right[r]}) {
-            side->File = reader.ReadStoredString();
-            side->Size = reader.ReadStoredString();
-            side->Data = reader.ReadStoredString();
-            side->Width = reader.ReadStoredString();
-            side->Height = reader.ReadStoredString();
-        }
-        texts[r] = reader.ReadStoredString();
-    }
-    data.PairL = std::move(left);
-    data.PairR = std::move(right);
-    data.ResText = std::move(texts);
-}
-
 TPairData ReadPairData(const std::string& folder) {
     TPairData data;
     try {
-        const std::string path = folder + kDoFilesName;
-        // Something under the name that cannot be read (a folder, a pipe, a
-        // link leading nowhere) is no hand-over; only a missing file reads
-        // as the defaults.
-        std::string bytes;
-        if (PathExists(path) && !ReadFileBytes(path, bytes, nullptr, kMaxIniFileBytes))
-            throw EReadError(path);
-        TIniFile ini(path);
-        // A line that does not decode could hide the key a later line repeats.
-        if (!ini.SectionDecodes(kDoing)) throw EReadError(path);
-        data.DoingNo = ini.ReadInteger(kDoing, "No", 0);
-        const int loadNo = ini.ReadInteger(kDoing, "Load No", 0);
+        const TDoFiles files = ReadDoFiles(folder + kDoFilesName);
+        data.DoingNo = files.No;
         switch (data.DoingNo) {
-            case 0:
-                data.Syori = ini.ReadInteger(kDoing, "Syori", 1);
-                data.TgtDir = ini.ReadString(kDoing, "Tgt Dir", "");
+            case THandOverMode::Automatic:
+                data.Syori = files.Syori;
+                data.TgtDir = files.TgtDir;
                 data.PairL.resize(1);
                 data.ResText.resize(1);
-                data.PairL[0].File = ini.ReadString(kDoing, "File", "");
-                data.Target = ini.ReadInteger(kDoing, "Target", 0);
+                data.PairL[0].File = files.File;
+                data.Target = files.Target;
                 break;
-            case 1:
-                data.PairL.resize(1);
-                data.PairR.resize(1);
+            case THandOverMode::OnePair:
+                data.PairL = {files.L};
+                data.PairR = {files.R};
                 data.ResText.resize(1);
-                ReadSide(ini, " L", data.PairL[0]);
-                ReadSide(ini, " R", data.PairR[0]);
                 break;
-            case 2: {
+            case THandOverMode::WholeLog: {
                 TFileStream file(folder + kDoFiles2Name, FileMode::OpenRead);
-                ReadDoFiles2(file, data);
+                TDoFiles2 log = ReadDoFiles2(file);
+                data.PairL = std::move(log.PairL);
+                data.PairR = std::move(log.PairR);
+                data.ResText = std::move(log.ResText);
                 break;
             }
             default:
@@ -94,8 +42,8 @@ TPairData ReadPairData(const std::string& folder) {
                 break;
         }
         // A first pair outside the list starts at the first one.
-        data.LoadNo = loadNo >= 0 && static_cast<std::size_t>(loadNo) < data.PairL.size()
-                          ? static_cast<std::size_t>(loadNo)
+        data.LoadNo = files.LoadNo >= 0 && static_cast<std::uint64_t>(files.LoadNo) < data.PairL.size()
+                          ? static_cast<std::size_t>(files.LoadNo)
                           : 0;
     } catch (const std::exception&) {
         data.Usable = false;
@@ -119,13 +67,14 @@ struct TActionTexts {
 };
 
 TActionTexts TextsOf(TPairAction action) {
-    const auto& [done, failed] = kHandlerActionTexts[static_cast<int>(action)];
+    const auto& [done, failed] = *ActionTexts(action);
     switch (action) {
         case TPairAction::Recycle:
             return {done, failed, "のごみ箱への移動に失敗しました", "のごみ箱への移動で予期せぬエラーが発生"};
         case TPairAction::Erase:
             return {done, failed, "の完全削除に失敗しました", "の完全削除で予期せぬエラーが発生"};
         case TPairAction::Move:
+        case TPairAction::None:
         default:
             return {done, failed, "の移動に失敗しました", "の移動で予期せぬエラーが発生"};
     }
@@ -134,14 +83,15 @@ TActionTexts TextsOf(TPairAction action) {
 constexpr const char* kSameFileLine = "は比較元と比較対象が同じファイルのため処理しませんでした";
 
 void RecordAction(TPairData& data, TPairAction action, const std::string& path, const std::string& folder,
-                  std::size_t index, int side) {
+                  std::size_t index, TPairSide side) {
     const TActionTexts texts = TextsOf(action);
     std::string& result = data.ResText[index];
-    result = side == 0 ? kSideSource : kSideTarget;
+    result = SideText(side);
 
     // Both sides naming one file (through two paths): acting on "one of
     // them" would act on the file the user keeps too.
-    if ((data.DoingNo == 1 || data.DoingNo == 2) && index < data.PairL.size() && index < data.PairR.size() &&
+    const bool pairs = data.DoingNo == THandOverMode::OnePair || data.DoingNo == THandOverMode::WholeLog;
+    if (pairs && index < data.PairL.size() && index < data.PairR.size() &&
         SameFile(data.PairL[index].File, data.PairR[index].File)) {
         result += texts.failed;
         data.ResLog.push_back(path + kSameFileLine);
@@ -163,6 +113,7 @@ void RecordAction(TPairData& data, TPairAction action, const std::string& path, 
             case TPairAction::Recycle: ok = RecycleFile(path); break;
             case TPairAction::Erase: ok = RemoveFile(path); break;
             case TPairAction::Move: ok = MoveCopyFile(path, folder, true); break;
+            case TPairAction::None: break;
         }
         if (ok) {
             result += texts.done;
@@ -178,8 +129,8 @@ void RecordAction(TPairData& data, TPairAction action, const std::string& path, 
 }  // namespace
 
 void DoPairAction(TPairData& data, TPairAction action, const std::string& path, const std::string& folder,
-                  std::size_t index, int side) {
-    if (index >= data.ResText.size()) return;
+                  std::size_t index, TPairSide side) {
+    if (index >= data.ResText.size() || !ActionTexts(action)) return;
     data.Answered = false;
     RecordAction(data, action, path, folder, index, side);
     if (data.AnswerPath.empty()) return;
@@ -199,15 +150,11 @@ bool IsHandledText(const std::string& text) {
 }
 
 void RunAutomatic(TPairData& data) {
-    if (data.DoingNo != 0 || data.PairL.empty()) return;
-    const std::string& path = data.PairL[0].File;
-    const int side = data.Target == 0 ? 0 : 1;
-    switch (data.Syori) {
-        case 0: DoPairAction(data, TPairAction::Recycle, path, {}, 0, side); break;
-        case 1: DoPairAction(data, TPairAction::Erase, path, {}, 0, side); break;
-        case 2: DoPairAction(data, TPairAction::Move, path, data.TgtDir, 0, side); break;
-        default: break;  // no action was chosen: nothing is touched
-    }
+    if (data.DoingNo != THandOverMode::Automatic || data.PairL.empty()) return;
+    // No action chosen (or an unknown one): nothing is touched.
+    if (!ActionTexts(data.Syori)) return;
+    const TPairSide side = data.Target == TPairSide::Source ? TPairSide::Source : TPairSide::Target;
+    DoPairAction(data, data.Syori, data.PairL[0].File, NeedsFolder(data.Syori) ? data.TgtDir : std::string(), 0, side);
 }
 
 }  // namespace orv

@@ -9,30 +9,20 @@
 #include <string>
 #include <vector>
 
-#include "platform/base/program_files.h"
-#include "platform/base/stream.h"
+#include "platform/base/handover_files.h"
 
 namespace orv {
 
-// One side of a pair, every field as the main program formatted it.
-struct PairFile {
-    std::string File;
-    std::string Data;  // date and time text
-    std::string Size;  // " #,###0"
-    std::string Width;
-    std::string Height;
-};
+// PairFile, the modes, actions and sides: handover_files.h.
 
 struct TPairData {
-    // 0 automatic (no window), 1 one pair, 2 the whole log.
-    int DoingNo = 0;
+    THandOverMode DoingNo = THandOverMode::Automatic;
     // The pair shown; always a valid index when there are pairs.
     std::size_t LoadNo = 0;
-    // Mode 0: action (0 trash, 1 erase, 2 move), move folder, and whether
-    // the file is the pair's source (0) or target (1).
-    int Syori = 1;
+    // Automatic: the action, the move folder, and the file's side.
+    TPairAction Syori = TPairAction::Erase;
     std::string TgtDir;
-    int Target = 0;
+    TPairSide Target = TPairSide::Source;
     std::vector<PairFile> PairL, PairR;
     std::vector<std::string> ResText;  // per pair
     std::vector<std::string> ResLog;   // failure lines
@@ -48,19 +38,10 @@ struct TPairData {
 
 // Reads the hand-over from folder (which ends with '/'). Never raises.
 TPairData ReadPairData(const std::string& folder);
-// The records of DoFiles2.Dat into PairL, PairR and ResText. Raises
-// EReadError for a short or damaged file; the count is checked against the
-// bytes that remain before anything is allocated.
-void ReadDoFiles2(TStream& stream, TPairData& data);
 
 // ---- file actions
 
-// In the order of Syori (0 trash, 1 erase, 2 move).
-enum class TPairAction { Recycle, Erase, Move };
-
-// The side texts kSideSource and kSideTarget: program_files.h.
-
-// Runs the action on `path` for pair `index` (side 0 source, 1 target):
+// Runs the action on `path` for pair `index` of `side`:
 // ResText[index] becomes the side text plus the outcome, and a failure adds
 // a line to ResLog. Then the answer so far goes to AnswerPath (Stop=0), so
 // that a file acted on is reported even when filer ends before its window
@@ -68,13 +49,13 @@ enum class TPairAction { Recycle, Erase, Move };
 // call. In modes 1 and 2 a pair whose two sides are one file (device and
 // inode) is refused too. No file mode is changed.
 void DoPairAction(TPairData& data, TPairAction action, const std::string& path, const std::string& folder,
-                  std::size_t index, int side);
+                  std::size_t index, TPairSide side);
 
 // A pair's result text tells that an action was done: not empty, and not
 // an action's failure.
 bool IsHandledText(const std::string& text);
 
-// Mode 0: the one action on the one file. Nothing for an unknown action.
+// Automatic: the one action on the one file. Nothing for no action.
 void RunAutomatic(TPairData& data);
 
 }  // namespace orv

@@ -1,30 +1,17 @@
-// What the pair handler writes back: the answer Result.dat for the main
-// program, and its own section ResWindow of the shared settings file. No Qt.
+// What the pair handler keeps of its own: the section ResWindow of the shared
+// settings file. Its answer, Result.dat: handover_files.h. No Qt.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "platform/base/program_files.h"
+#include "platform/base/handover_files.h"
+#include "platform/base/window_placement.h"
 
 namespace orv {
 
-// Replaces path with section Result: Stop, then Text0.. (every entry, empty
-// ones included), then Log0.. (none when logs is empty). A text that is not
-// UTF-8 is written empty, so the numbering has no gap. The file is replaced
-// atomically (temporary file, sync, rename): a reader finds the earlier
-// answer or this one, never a part. Raises only when the file cannot be
-// written at all.
-void WriteResultFile(const std::string& path, bool stop, const std::vector<std::string>& texts,
-                     const std::vector<std::string>& logs);
-
 // The window's placement and move folder.
-struct TResWindowSettings {
-    int Left = 0;
-    int Top = 0;
-    int Width = 900;
-    int Height = 675;
-    bool Max = false;
+struct TResWindowSettings : TWindowPlacement {
     std::string Dir;
 };
 

@@ -159,7 +159,7 @@ void TForm_Result::FormCreate() {
 
 void TForm_Result::FormShow() {
     but_stop.Hide();
-    if (data_.DoingNo == 1) {
+    if (data_.DoingNo == THandOverMode::OnePair) {
         TBL_NEX.Hide();
         TBR_NEX.Hide();
         but_stop.Show();
@@ -174,12 +174,12 @@ void TForm_Result::FormShow() {
 void TForm_Result::Timer1Timer() {
     Timer1.SetEnabled(false);
     switch (data_.DoingNo) {
-        case 0:
+        case THandOverMode::Automatic:
             RunAutomatic(data_);
             Close();
             break;
-        case 1: LoadPicture(); break;
-        case 2:
+        case THandOverMode::OnePair: LoadPicture(); break;
+        case THandOverMode::WholeLog:
             LoadPicture();
             SetInfo();
             break;
@@ -223,7 +223,7 @@ void TForm_Result::LoadPicture() {
 }
 
 void TForm_Result::SetInfo() {
-    if (data_.DoingNo != 2) return;
+    if (data_.DoingNo != THandOverMode::WholeLog) return;
     try {
         std::size_t done = 0;
         for (const std::string& text : data_.ResText)
@@ -267,14 +267,14 @@ void TForm_Result::TBR_NEXClick() {
 
 void TForm_Result::RunAction(TPairAction action, TObject* sender) {
     const auto* button = dynamic_cast<const TComponent*>(sender);
-    const int side = button && button->Tag() == 1 ? 1 : 0;
+    const TPairSide side = button && button->Tag() == 1 ? TPairSide::Target : TPairSide::Source;
     try {
         if (action == TPairAction::Move && !DirectoryExists(LabeledEdit1.Text())) {
             ShowMessage(kBadMoveFolder);
         } else {
             TWaitCursor wait;
             const std::size_t i = data_.LoadNo;
-            const auto& pairs = side == 0 ? data_.PairL : data_.PairR;
+            const auto& pairs = side == TPairSide::Source ? data_.PairL : data_.PairR;
             if (i < pairs.size()) {
                 const std::size_t lines = data_.ResLog.size();
                 DoPairAction(data_, action, pairs[i].File, LabeledEdit1.Text(), i, side);
@@ -290,7 +290,7 @@ void TForm_Result::RunAction(TPairAction action, TObject* sender) {
 }
 
 void TForm_Result::AfterAction() {
-    if (data_.DoingNo == 1) Close();
+    if (data_.DoingNo == THandOverMode::OnePair) Close();
     else TBR_NEXClick();
 }
 

@@ -13,7 +13,7 @@ inline constexpr char kResultName[] = "Result.dat";
 
 // The pair handler's result text of an action: the side ("比較元のファイル"
 // or "比較対象のファイル") followed by the action's done or failed text.
-// Actions by their number in DoFiles.Dat (Syori): 0 trash, 1 erase, 2 move.
+// One entry per action, in the order of TPairAction (handover_files.h).
 // The main program builds the same texts when filer's answer is lost.
 inline constexpr const char* kSideSource = "比較元のファイル";
 inline constexpr const char* kSideTarget = "比較対象のファイル";

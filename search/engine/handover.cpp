@@ -7,7 +7,6 @@
 #include "platform/base/binary_io.h"
 #include "platform/base/datetime.h"
 #include "platform/base/file_system.h"
-#include "platform/base/ini_file.h"
 #include "platform/base/paths.h"
 #include "platform/base/process.h"
 #include "platform/base/stream.h"
@@ -16,8 +15,6 @@ namespace orv {
 
 namespace {
 
-constexpr const char* kDoingSection = "Doing";
-constexpr const char* kResultSection = "Result";
 constexpr int kPollMs = 50;
 
 int gActiveHandOvers = 0;
@@ -40,10 +37,10 @@ private:
     bool& busy_;
 };
 
-template <class Less> TAutoSide PickBy(Less less, std::int32_t nearMode) {
+template <class Less> TAutoSide PickBy(Less less, TNearMode nearMode) {
     if (less(0)) return TAutoSide::Source;
     if (less(1)) return TAutoSide::Target;
-    return nearMode == 0 ? TAutoSide::Source : TAutoSide::Target;
+    return nearMode == TNearMode::Source ? TAutoSide::Source : TAutoSide::Target;
 }
 
 void RemoveIfThere(const std::string& path) {
@@ -52,101 +49,74 @@ void RemoveIfThere(const std::string& path) {
 
 }  // namespace
 
-TAutoSide ChooseAutoSide(const TSTitems& s, const TSTitems& t, std::int32_t selTgt, std::int32_t nearMode) {
+TAutoSide ChooseAutoSide(const TSTitems& s, const TSTitems& t, TSelTgt selTgt, TNearMode nearMode) {
     // less(0): the source wins outright; less(1): the target does.
     const std::int64_t sumS = std::int64_t{s.Width} + s.Height;
     const std::int64_t sumT = std::int64_t{t.Width} + t.Height;
     switch (selTgt) {
-        case 0: return TAutoSide::Source;
-        case 1: return TAutoSide::Target;
-        case 2: return PickBy([&](int w) { return w == 0 ? s.FileSize > t.FileSize : t.FileSize > s.FileSize; }, nearMode);
-        case 3: return PickBy([&](int w) { return w == 0 ? s.FileSize < t.FileSize : t.FileSize < s.FileSize; }, nearMode);
-        case 4: return PickBy([&](int w) { return w == 0 ? s.FileDate < t.FileDate : t.FileDate < s.FileDate; }, nearMode);
-        case 5: return PickBy([&](int w) { return w == 0 ? s.FileDate > t.FileDate : t.FileDate > s.FileDate; }, nearMode);
-        case 6: return PickBy([&](int w) { return w == 0 ? sumS > sumT : sumT > sumS; }, nearMode);
-        case 7: return PickBy([&](int w) { return w == 0 ? sumS < sumT : sumT < sumS; }, nearMode);
+        case TSelTgt::Source: return TAutoSide::Source;
+        case TSelTgt::Target: return TAutoSide::Target;
+        case TSelTgt::LargerFile:
+            return PickBy([&](int w) { return w == 0 ? s.FileSize > t.FileSize : t.FileSize > s.FileSize; }, nearMode);
+        case TSelTgt::SmallerFile:
+            return PickBy([&](int w) { return w == 0 ? s.FileSize < t.FileSize : t.FileSize < s.FileSize; }, nearMode);
+        case TSelTgt::OlderDate:
+            return PickBy([&](int w) { return w == 0 ? s.FileDate < t.FileDate : t.FileDate < s.FileDate; }, nearMode);
+        case TSelTgt::NewerDate:
+            return PickBy([&](int w) { return w == 0 ? s.FileDate > t.FileDate : t.FileDate > s.FileDate; }, nearMode);
+        case TSelTgt::LargerImage:
+            return PickBy([&](int w) { return w == 0 ? sumS > sumT : sumT > sumS; }, nearMode);
+        case TSelTgt::SmallerImage:
+            return PickBy([&](int w) { return w == 0 ? sumS < sumT : sumT < sumS; }, nearMode);
+        case TSelTgt::None:
         default: return TAutoSide::None;
     }
 }
 
-void WriteDoFilesAuto(const std::string& path, std::int32_t action, const std::string& moveFolder,
-                      const std::string& file, int target) {
-    RemoveIfThere(path);
-    TIniFile ini(path);
-    TIniFile::Batch batch(ini, true);
-    ini.WriteInteger(kDoingSection, "No", 0);
-    ini.WriteInteger(kDoingSection, "Syori", action);
-    ini.WriteString(kDoingSection, "Tgt Dir", moveFolder);
-    ini.WriteString(kDoingSection, "File", file);
-    ini.WriteInteger(kDoingSection, "Target", target);
-    batch.Commit();
+void WriteDoFilesAuto(const std::string& path, TPairAction action, const std::string& moveFolder,
+                      const std::string& file, TPairSide side) {
+    TDoFiles files;
+    files.No = THandOverMode::Automatic;
+    files.Syori = action;
+    files.TgtDir = moveFolder;
+    files.File = file;
+    files.Target = side;
+    WriteDoFiles(path, files);
 }
 
 void WriteDoFilesPair(const std::string& path, const TFileList::Entry& source, const TFileList::Entry& target) {
-    RemoveIfThere(path);
-    TIniFile ini(path);
-    TIniFile::Batch batch(ini, true);
-    ini.WriteInteger(kDoingSection, "No", 1);
-    auto side = [&ini](const TFileList::Entry& entry, const char* suffix) {
-        const std::string sfx = suffix;
+    TDoFiles files;
+    files.No = THandOverMode::OnePair;
+    auto side = [](const TFileList::Entry& entry, PairFile& out) {
         const TSTitems none;
         const TSTitems& item = entry.Item ? *entry.Item : none;
-        ini.WriteString(kDoingSection, "File" + sfx, entry.Path);
-        ini.WriteString(kDoingSection, "Data" + sfx, DateTimeToStr(item.FileDate));
-        ini.WriteString(kDoingSection, "Size" + sfx, FormatSize(item.FileSize));
-        ini.WriteInteger(kDoingSection, "Width" + sfx, item.Width);
-        ini.WriteInteger(kDoingSection, "Height" + sfx, item.Height);
+        out = {entry.Path, DateTimeToStr(item.FileDate), FormatSize(item.FileSize), std::to_string(item.Width),
+               std::to_string(item.Height)};
     };
-    side(source, " L");
-    side(target, " R");
-    batch.Commit();
+    side(source, files.L);
+    side(target, files.R);
+    WriteDoFiles(path, files);
 }
 
 void WriteDoFilesList(const std::string& path, std::int64_t loadNo) {
-    RemoveIfThere(path);
-    TIniFile ini(path);
-    TIniFile::Batch batch(ini, true);
-    ini.WriteInteger(kDoingSection, "No", 2);
-    ini.WriteString(kDoingSection, "Load No", std::to_string(loadNo));
-    batch.Commit();
+    TDoFiles files;
+    files.No = THandOverMode::WholeLog;
+    files.LoadNo = loadNo;
+    WriteDoFiles(path, files);
 }
 
 std::string EncodeDoFiles2(const TLogTable& rows) {
-    TMemoryStream stream;
-    BinaryWriter writer(stream);
-    writer.WriteInt32(static_cast<std::int32_t>(rows.size()) - 1);
-    WriteStoredRows(writer, rows);
-    writer.WriteInt32(-1);
-    const auto& bytes = stream.Bytes();
-    return std::string(bytes.begin(), bytes.end());
-}
-
-THandlerAnswer ReadResultFile(const std::string& path) {
-    THandlerAnswer answer;
-    try {
-        TIniFile ini(path, kMaxAnswerFileBytes);
-        // One read of the file for every key below; nothing is written back.
-        TIniFile::Batch once(ini);
-        if (!ini.ValueExists(kResultSection, "Stop")) return answer;
-        answer.Stop = ini.ReadBool(kResultSection, "Stop", false);
-        for (std::size_t n = 0; ini.ValueExists(kResultSection, "Text" + std::to_string(n)); ++n)
-            answer.Texts.push_back(ini.ReadString(kResultSection, "Text" + std::to_string(n), ""));
-        for (std::size_t m = 0; ini.ValueExists(kResultSection, "Log" + std::to_string(m)); ++m)
-            answer.Logs.push_back(ini.ReadString(kResultSection, "Log" + std::to_string(m), ""));
-        answer.Received = true;
-    } catch (const std::exception&) {
-        return THandlerAnswer{};
-    }
-    return answer;
+    static_assert(kLogColumns == kDoFiles2RowStrings);
+    return orv::EncodeDoFiles2(rows.size(), [&rows](BinaryWriter& writer) { WriteStoredRows(writer, rows); });
 }
 
 std::string NoAnswerLine(const std::string& files) { return "：" + files + " の処理結果を filer から受け取れません"; }
 
-std::string OutcomeWithoutAnswer(std::int32_t action, const std::string& file, int target) {
-    if (action < 0 || action > 2) return {};
-    const THandlerActionText& texts = kHandlerActionTexts[action];
+std::string OutcomeWithoutAnswer(TPairAction action, const std::string& file, TPairSide side) {
+    const THandlerActionText* texts = ActionTexts(action);
+    if (!texts) return {};
     const bool gone = !file.empty() && !PathExists(file);
-    return std::string(target == 0 ? kSideSource : kSideTarget) + (gone ? texts.done : texts.failed);
+    return std::string(SideText(side)) + (gone ? texts->done : texts->failed);
 }
 
 bool HandOverActive() { return gActiveHandOvers > 0; }
@@ -161,8 +131,8 @@ void TPairHandOver::SetFolder(std::string folder) {
 std::string TPairHandOver::Folder() const { return folder_.empty() ? AppDir() : folder_; }
 
 std::string TPairHandOver::HandOverPair(std::size_t source, std::size_t target) {
-    if (data_.SyoriMode == 0) return DoAutoSyori(source, target);
-    if (data_.SyoriMode == 2) return DoOneSyori(source, target);
+    if (data_.SyoriMode == TSyoriMode::Automatic) return DoAutoSyori(source, target);
+    if (data_.SyoriMode == TSyoriMode::EachPair) return DoOneSyori(source, target);
     return {};
 }
 
@@ -183,11 +153,12 @@ std::string TPairHandOver::DoAutoSyori(std::size_t source, std::size_t target) {
     const TAutoSide side =
         ChooseAutoSide(s.Item ? *s.Item : none, t.Item ? *t.Item : none, data_.SelTgt, data_.NearMode);
     const std::string file = side == TAutoSide::Source ? s.Path : side == TAutoSide::Target ? t.Path : std::string();
-    const int targetFlag = file == s.Path ? 0 : 1;
+    const TPairSide handedSide = file == s.Path ? TPairSide::Source : TPairSide::Target;
     const bool lost = LoadFileUtil(
-        false, [&] { WriteDoFilesAuto(Folder() + kDoFilesName, data_.DoAction, data_.TgtDir, file, targetFlag); }, file);
+        false, [&] { WriteDoFilesAuto(Folder() + kDoFilesName, data_.DoAction, data_.TgtDir, file, handedSide); },
+        file);
     // filer may have acted all the same: the file system tells.
-    if (lost) return OutcomeWithoutAnswer(data_.DoAction, file, targetFlag);
+    if (lost) return OutcomeWithoutAnswer(data_.DoAction, file, handedSide);
     return TakeFirstResult();
 }
 
@@ -281,7 +252,7 @@ bool TPairHandOver::LoadFileUtil(bool showsWindow, const std::function<void()>& 
         return true;
     }
     // The answer can ask for a stop but never withdraws one the user made.
-    if (data_.SyoriMode != 0 && answer.Stop) data_.StopFlag = 1;
+    if (data_.SyoriMode != TSyoriMode::Automatic && answer.Stop) data_.StopFlag = 1;
     data_.ResText = std::move(answer.Texts);
     for (const std::string& line : answer.Logs) view_.AppendLog(line);
     return false;

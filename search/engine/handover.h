@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/base/program_files.h"
+#include "platform/base/handover_files.h"
 #include "search/engine/main_data.h"
 #include "search/engine/pair_loop.h"
 #include "search/engine/run_driver.h"
@@ -30,40 +30,28 @@ std::string NoAnswerLine(const std::string& files);
 // The result text of automatic handling whose answer was lost, told by the
 // file system: the file gone (trashed, erased or moved) gives the action's
 // result, the file still there (or none handed over) its failure; empty for
-// no action (action outside 0 to 2).
-std::string OutcomeWithoutAnswer(std::int32_t action, const std::string& file, int target);
+// no action.
+std::string OutcomeWithoutAnswer(TPairAction action, const std::string& file, TPairSide side);
 
 // ---- file choice of automatic handling
 
 enum class TAutoSide { None, Source, Target };
 
-// Which file of the pair automatic handling hands over (SelTgt 0 to 7; any
-// other value chooses none). 6 takes the larger width + height and 7 the
-// smaller, as the settings page labels them; ties under 2 to 7 go to the
-// source when nearMode is 0, else to the target.
-TAutoSide ChooseAutoSide(const TSTitems& source, const TSTitems& target, std::int32_t selTgt,
-                         std::int32_t nearMode);
+// Which file of the pair automatic handling hands over (any choice outside
+// TSelTgt's chooses none). Ties go to the source when nearMode is Source,
+// else to the target.
+TAutoSide ChooseAutoSide(const TSTitems& source, const TSTitems& target, TSelTgt selTgt, TNearMode nearMode);
 
-// ---- the exchange files (each replaces an existing file)
+// ---- the exchange files (each replaces an existing file; the files
+// themselves: handover_files.h)
 
-void WriteDoFilesAuto(const std::string& path, std::int32_t action, const std::string& moveFolder,
-                      const std::string& file, int target);
+void WriteDoFilesAuto(const std::string& path, TPairAction action, const std::string& moveFolder,
+                      const std::string& file, TPairSide side);
 void WriteDoFilesPair(const std::string& path, const TFileList::Entry& source, const TFileList::Entry& target);
 void WriteDoFilesList(const std::string& path, std::int64_t loadNo);
 // The bytes of DoFiles2.Dat for a non-empty log. Raises EConvertError for a
 // text the stored-string format cannot hold.
 std::string EncodeDoFiles2(const TLogTable& rows);
-
-// What filer answered. filer writes Stop first, so an answer without it (a
-// missing, unreadable or damaged file) is no answer: Received false and
-// nothing else set.
-struct THandlerAnswer {
-    bool Received = false;
-    bool Stop = false;
-    std::vector<std::string> Texts;  // "Text0", "Text1", ... up to the first gap
-    std::vector<std::string> Logs;   // "Log0", "Log1", ... up to the first gap
-};
-THandlerAnswer ReadResultFile(const std::string& path);
 
 // ---- the hand-over
 
@@ -75,7 +63,7 @@ class TPairHandOver : public IPairHandOver {
 public:
     TPairHandOver(TMainData& data, TRunLog& log, IRunView& view, IRunWindow& window);
 
-    // IPairHandOver: SyoriMode 0 runs DoAutoSyori, 2 DoOneSyori.
+    // IPairHandOver: SyoriMode Automatic runs DoAutoSyori, EachPair DoOneSyori.
     std::string HandOverPair(std::size_t source, std::size_t target) override;
     bool HandOverLog(std::size_t firstRow) override;
 

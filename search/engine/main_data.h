@@ -1,6 +1,43 @@
 // The main window's data model: everything a run reads and writes, kept free
 // of any window so the engine and its tests work without one. The main window
 // owns one TMainData; the fields carry the names the run's code uses.
+//
+// The names the engine uses, and what they mean:
+//   Hikaku            comparison: HikakuMain is the pair loop over every
+//                     source and target, DoHikaku compares one pair, and
+//                     CheckSingleHikaku tells a run of one list against itself
+//   Syori             handling of a match: DoSyori adds the log row and
+//                     handles the pair; DoAutoSyori, DoOneSyori and DoEndSyori
+//                     hand it (or the whole log) to the pair handler filer,
+//                     which LoadFileUtil starts and waits for
+//   SyoriMode         what a match triggers: automatic handling, log only,
+//                     each pair by the user, or the whole log after the run
+//   SelTgt, NearMode  which file of a pair automatic handling takes, and
+//                     which side wins a tie
+//   DoAction, TgtDir  what automatic handling does with that file, and the
+//                     folder the move action moves it to
+//   SizeMode          whether only pictures of equal width and height are
+//                     compared
+//   OneEnd            a match ends the source's row
+//   Taiou, TaiouExts  supported: the picture extensions a run takes
+//   Chach             the memory cache of signatures (Chach also its number
+//                     of slots, ChachPos the slot filled next)
+//   Tmp, TempList     the signature files in the work folder (TmpNo a file's
+//                     number) and the index of them read at collection
+//   TSTitems          what a run knows of one picture: date, size, width,
+//                     height, signature number
+//   JyochyuList       the progress record: the source files whose row of a
+//                     run is finished, skipped by the next run
+//   ResText           the pair handler's result texts of the last hand-over
+//   Par               the similarity threshold in percent
+//   NoTmpDel          keep the signature files when a run ends
+//   FileNo, CompCount, FindCount, LoopCount
+//                     the run's counters: files collected, pairs compared,
+//                     matches found, pairs passed
+//   FazzyComp         the similarity score of one pair
+//   CheckEndList, CheckLogList
+//                     a source already in the progress record, a pair
+//                     already in the log
 #pragma once
 
 #include <array>
@@ -14,6 +51,7 @@
 
 #include "platform/base/datetime.h"
 #include "platform/graphics/bitmap.h"
+#include "search/engine/run_choices.h"
 
 struct stat;
 
@@ -131,7 +169,11 @@ struct TMainData {
     TFileList SourceFiles, TargetFiles;
     TFileList JyochyuList;
     std::string PrjDir, LogDir;
-    std::int32_t SizeMode = -1, SyoriMode = -1, SelTgt = -1, NearMode = -1, DoAction = -1;
+    TSizeMode SizeMode = TSizeMode::None;
+    TSyoriMode SyoriMode = TSyoriMode::None;
+    TSelTgt SelTgt = TSelTgt::None;
+    TNearMode NearMode = TNearMode::None;
+    TPairAction DoAction = TPairAction::None;
     std::uint8_t SubFolder = 0;
     std::uint8_t Preview = 0;
     std::uint8_t PrevShown = 0;

@@ -60,7 +60,7 @@ private:
 // The loop's state for one run.
 struct TPairLoop::State {
     explicit State(TPairLoop& loop)
-        : lists(loop.data_.SourceFiles, loop.data_.TargetFiles, loop.data_.SizeMode == 0),
+        : lists(loop.data_.SourceFiles, loop.data_.TargetFiles, loop.data_.SizeMode == TSizeMode::SameSize),
           signatures(loop.data_.SourceFiles, loop.data_.TargetFiles, loop.SignatureBudget(),
                      [&loop](int side, std::size_t index) {
                          TCompactSignature signature = loop.hooks_.LoadSignature(side, index);
@@ -69,7 +69,8 @@ struct TPairLoop::State {
                          return signature;
                      }),
           host(loop),
-          scorer(lists, signatures, host, loop.data_.Par, loop.data_.SingleList == 1, loop.data_.SizeMode == 0) {}
+          scorer(lists, signatures, host, loop.data_.Par, loop.data_.SingleList == 1,
+                 loop.data_.SizeMode == TSizeMode::SameSize) {}
 
     TPairLists lists;
     TSignatureCache signatures;
@@ -184,7 +185,7 @@ std::size_t TPairLoop::QuietPairs(std::size_t i, std::size_t j, std::size_t& las
     if (st.logRevision != log_.Revision() || st.logSource[st.lists.SourcePath(i)]) return 0;
     const TPairScorer::TAnswers answers = st.scorer.Ready(i, j);
     const std::size_t end = std::min(answers.end, j + kMaxRun);
-    const bool sameSize = data_.SizeMode == 0;
+    const bool sameSize = data_.SizeMode == TSizeMode::SameSize;
     std::size_t k = j;
     std::int64_t compared = 0;
     for (; k < end; ++k) {
@@ -281,7 +282,8 @@ void TPairLoop::DoSyori(std::size_t source, std::size_t target) {
         state_->logSource[state_->lists.SourcePath(source)] = 1;
         state_->logRevision = log_.Revision();
     }
-    if ((data_.SyoriMode == 0 || data_.SyoriMode == 2) && handOver_ && StillAsCompared(source, target)) {
+    if ((data_.SyoriMode == TSyoriMode::Automatic || data_.SyoriMode == TSyoriMode::EachPair) && handOver_ &&
+        StillAsCompared(source, target)) {
         // The handler's answer may clear the stop request; one made before
         // the hand-over (while the window processed messages) still counts.
         const bool stopBefore = data_.StopFlag == 1;
@@ -329,7 +331,8 @@ void TPairLoop::RunRow(std::size_t i) {
     std::size_t j = data_.SingleList == 1 ? i + 1 : 0;
 
     const std::size_t targets = st.lists.Targets();
-    const std::vector<std::size_t>* sameSize = data_.SizeMode == 0 ? st.lists.TargetsOfSize(i) : nullptr;
+    const std::vector<std::size_t>* sameSize =
+        data_.SizeMode == TSizeMode::SameSize ? st.lists.TargetsOfSize(i) : nullptr;
     std::size_t cursor = 0;
 
     while (j < targets) {
@@ -340,7 +343,7 @@ void TPairLoop::RunRow(std::size_t i) {
         // Equal-size mode: pairs of other sizes are only counted, so they
         // are counted in one step, unless a pause or stop waits for the
         // next pair.
-        if (data_.SizeMode == 0 && data_.StopFlag == 0 && data_.PauseFlag != 1) {
+        if (data_.SizeMode == TSizeMode::SameSize && data_.StopFlag == 0 && data_.PauseFlag != 1) {
             std::size_t next = targets;
             if (sameSize) {
                 while (cursor < sameSize->size() && (*sameSize)[cursor] < j) ++cursor;
@@ -374,7 +377,7 @@ void TPairLoop::RunRow(std::size_t i) {
 
         if (st.lists.PairPasses(i, j)) {
             bool passes = true;
-            if (!CheckLogFast(i, j) && (data_.SizeMode != 0 || st.lists.SameSize(i, j)))
+            if (!CheckLogFast(i, j) && (data_.SizeMode != TSizeMode::SameSize || st.lists.SameSize(i, j)))
                 passes = DoHikaku(i, j, rowMatched);
             if (passes) {
                 if (data_.StopFlag == 1) break;

@@ -144,7 +144,7 @@ std::string EncodeProjectFile(const TProjectData& project) { return EncodeProjec
 std::string EncodeProjectFile(const TProjectData& project, const TLogTable& log) {
     for (const std::string& s : project.Sources) RequireStorable(s);
     for (const std::string& s : project.Targets) RequireStorable(s);
-    RequireStorable(project.MoveFolder);
+    RequireStorable(project.Handling.TgtDir);
     // Each distinct text is checked and encoded once.
     std::vector<bool> checked(log.TextCount(), false);
     for (std::size_t r = 0; r < log.size(); ++r)
@@ -159,10 +159,13 @@ std::string EncodeProjectFile(const TProjectData& project, const TLogTable& log)
     BinaryWriter out(stream);
     WriteStringList(out, project.Sources);
     WriteStringList(out, project.Targets);
-    for (std::int32_t index : project.Radio) out.WriteInt32(index);
-    out.WriteInt32(project.SubFolder ? 1 : 0);
-    out.WriteInt32(project.OneEnd ? 1 : 0);
-    out.WriteStoredString(project.MoveFolder);
+    const THandling& h = project.Handling;
+    for (std::int32_t item : {ItemOf(h.SizeMode), ItemOf(h.SyoriMode), ItemOf(h.SelTgt), ItemOf(h.NearMode),
+                              ItemOf(h.DoAction)})
+        out.WriteInt32(item);
+    out.WriteInt32(h.SubFolder ? 1 : 0);
+    out.WriteInt32(h.OneEnd ? 1 : 0);
+    out.WriteStoredString(h.TgtDir);
     out.WriteInt32(StoredCount(log.size()) - 1);
     WriteStoredRows(out, log);
     const auto& bytes = stream.Bytes();
@@ -185,13 +188,18 @@ TProjectData DecodeProjectFile(std::string_view bytes) {
     TProjectData project;
     project.Sources = ReadPathList(in, project.Refused);
     project.Targets = ReadPathList(in, project.Refused);
-    for (std::int32_t& index : project.Radio) index = in.ReadInt32();
-    project.SubFolder = in.ReadInt32() == 1;
-    project.OneEnd = in.ReadInt32() == 1;
-    project.MoveFolder = in.ReadStoredString();
-    if (!IsStorablePath(project.MoveFolder)) {
-        project.Refused.push_back(std::move(project.MoveFolder));
-        project.MoveFolder.clear();
+    THandling& h = project.Handling;
+    h.SizeMode = ChoiceOf<TSizeMode>(in.ReadInt32());
+    h.SyoriMode = ChoiceOf<TSyoriMode>(in.ReadInt32());
+    h.SelTgt = ChoiceOf<TSelTgt>(in.ReadInt32());
+    h.NearMode = ChoiceOf<TNearMode>(in.ReadInt32());
+    h.DoAction = ChoiceOf<TPairAction>(in.ReadInt32());
+    h.SubFolder = in.ReadInt32() == 1;
+    h.OneEnd = in.ReadInt32() == 1;
+    h.TgtDir = in.ReadStoredString();
+    if (!IsStorablePath(h.TgtDir)) {
+        project.Refused.push_back(std::move(h.TgtDir));
+        h.TgtDir.clear();
     }
     const std::int64_t rows = ReadMinusOneCount(in, kMinStoredString * kLogColumns);
     ReadLogRows(in, rows, project);

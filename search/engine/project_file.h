@@ -13,21 +13,16 @@
 #include <vector>
 
 #include "search/engine/log_table.h"
+#include "search/engine/run_choices.h"
 
 namespace orv {
 
 
-// Order of the radio indexes as the project file stores them.
-enum TProjectRadio : int { kRadioMode = 0, kRadioSyori = 1, kRadioSeltgt = 2, kRadioNear = 3, kRadioDo = 4 };
-
 struct TProjectData {
     std::vector<std::string> Sources, Targets;  // list captions; folders end with '/'
-    // Item indexes of Radio_Mode, Radio_Syori, Radio_Seltgt, Radio_Near,
-    // Radio_Do (-1: nothing chosen), in that order (the file's order).
-    std::array<std::int32_t, 5> Radio{-1, -1, -1, -1, -1};
-    bool SubFolder = false;
-    bool OneEnd = false;
-    std::string MoveFolder;
+    // Stored as SizeMode, SyoriMode, SelTgt, NearMode, DoAction (the tie
+    // rule before the action), SubFolder, OneEnd, TgtDir.
+    THandling Handling;
     TLogTable LogRows;
     // Filled by reading only: paths of the file that the program refuses
     // (IsStorablePath); they were left out of the lists, the move folder and

@@ -46,7 +46,7 @@ bool TRunDriver::P4B_StartMouseDown(const TRunChoices& choices) {
     d.TgtDir = choices.TgtDir;
 
     // The move folder is checked for the move action whatever the handling mode.
-    if (d.DoAction >= 2 && !DirectoryExists(d.TgtDir)) {
+    if (NeedsFolder(d.DoAction) && !DirectoryExists(d.TgtDir)) {
         window_.ShowMessage(kMoveFolderInvalid);
         return false;
     }
@@ -171,7 +171,7 @@ void TRunDriver::EndProcessing() {
         view.SetWaitCursor(false);
     });
     step([&] {
-        if (d.SyoriMode == 3 && handOver_) handOver_->HandOverLog(0);
+        if (d.SyoriMode == TSyoriMode::AfterRun && handOver_) handOver_->HandOverLog(0);
     });
     d.PauseFlag = 0;
     d.StopFlag = 0;

@@ -38,18 +38,7 @@ public:
     virtual void SetStopPauseEnabled(bool enabled) = 0;
 };
 
-// The settings-page choices that Start copies into the run.
-struct TRunChoices {
-    std::int32_t SizeMode = -1;   // Radio_Mode
-    std::int32_t SyoriMode = -1;  // Radio_Syori
-    std::int32_t SelTgt = -1;     // Radio_Seltgt
-    std::int32_t DoAction = -1;   // Radio_Do
-    std::int32_t NearMode = -1;   // Radio_Near
-    bool SubFolder = false;       // Check_subFolder
-    bool Preview = false;         // Check_prev
-    bool OneEnd = false;          // Check_OneEnd
-    std::string TgtDir;           // LabeledEdit1
-};
+// TRunChoices, what Start copies into the run: run_choices.h.
 
 inline constexpr const char* kMoveFolderInvalid =
     "自動処理のファイルの移動/コピー先が無効です。指定したフォルダが存在するかどうか確認してください";

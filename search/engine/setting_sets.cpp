@@ -74,13 +74,13 @@ TSettingSet LoadSettingSet(const std::string& appDir, int n) {
     if (FileExists(path) && !ini.SectionExists(kSection)) throw EFileFormatError(path, kSettingSetKind);
     TSettingSet set;
     set.Name = ini.ReadString(kSection, "Name", "");
-    set.SubDir = ini.ReadBool(kSection, "Check SubDir", false);
-    set.OnceEnd = ini.ReadBool(kSection, "Once End", false);
-    set.CheckSize = ini.ReadInteger(kSection, "Check Size", -1);
-    set.DoMode = ini.ReadInteger(kSection, "Do Mode", -1);
-    set.ATarget = ini.ReadInteger(kSection, "A Target", -1);
-    set.ADo = ini.ReadInteger(kSection, "A Do", -1);
-    set.ADoitu = ini.ReadInteger(kSection, "A Doitu", -1);
+    set.SubFolder = ini.ReadBool(kSection, "Check SubDir", false);
+    set.OneEnd = ini.ReadBool(kSection, "Once End", false);
+    set.SizeMode = ChoiceOf<TSizeMode>(ini.ReadInteger(kSection, "Check Size", -1));
+    set.SyoriMode = ChoiceOf<TSyoriMode>(ini.ReadInteger(kSection, "Do Mode", -1));
+    set.SelTgt = ChoiceOf<TSelTgt>(ini.ReadInteger(kSection, "A Target", -1));
+    set.DoAction = ChoiceOf<TPairAction>(ini.ReadInteger(kSection, "A Do", -1));
+    set.NearMode = ChoiceOf<TNearMode>(ini.ReadInteger(kSection, "A Doitu", -1));
     set.TgtDir = ini.ReadString(kSection, "A TgtDir", "");
     // A hand-edited file may hold a folder the program refuses to store.
     if (!IsStorablePath(set.TgtDir)) set.TgtDir.clear();
@@ -92,13 +92,13 @@ void WriteSettingSet(const std::string& appDir, int n, const TSettingSet& set) {
     TIniFile ini(SettingSetPath(appDir, n));
     TIniFile::Batch batch(ini);
     ini.WriteString(kSection, "Name", set.Name);
-    ini.WriteBool(kSection, "Check SubDir", set.SubDir);
-    ini.WriteBool(kSection, "Once End", set.OnceEnd);
-    ini.WriteInteger(kSection, "Check Size", set.CheckSize);
-    ini.WriteInteger(kSection, "Do Mode", set.DoMode);
-    ini.WriteInteger(kSection, "A Target", set.ATarget);
-    ini.WriteInteger(kSection, "A Do", set.ADo);
-    ini.WriteInteger(kSection, "A Doitu", set.ADoitu);
+    ini.WriteBool(kSection, "Check SubDir", set.SubFolder);
+    ini.WriteBool(kSection, "Once End", set.OneEnd);
+    ini.WriteInteger(kSection, "Check Size", ItemOf(set.SizeMode));
+    ini.WriteInteger(kSection, "Do Mode", ItemOf(set.SyoriMode));
+    ini.WriteInteger(kSection, "A Target", ItemOf(set.SelTgt));
+    ini.WriteInteger(kSection, "A Do", ItemOf(set.DoAction));
+    ini.WriteInteger(kSection, "A Doitu", ItemOf(set.NearMode));
     ini.WriteString(kSection, "A TgtDir", set.TgtDir);
     batch.Commit();
 }

@@ -9,18 +9,18 @@
 #include <string_view>
 #include <vector>
 
+#include "search/engine/run_choices.h"
+
 namespace orv {
 
-struct TSettingSet {
+// The handling settings under a name. Keys of section "Set": "Name",
+// "Check SubDir" SubFolder, "Once End" OneEnd, "Check Size" SizeMode,
+// "Do Mode" SyoriMode, "A Target" SelTgt, "A Do" DoAction, "A Doitu"
+// NearMode, "A TgtDir" TgtDir.
+struct TSettingSet : THandling {
     std::string Name;
-    bool SubDir = false;    // Check_subFolder
-    bool OnceEnd = false;   // Check_OneEnd
-    int CheckSize = -1;     // Radio_Mode
-    int DoMode = -1;        // Radio_Syori
-    int ATarget = -1;       // Radio_Seltgt
-    int ADo = -1;           // Radio_Do
-    int ADoitu = -1;        // Radio_Near
-    std::string TgtDir;     // move folder
+
+    bool operator==(const TSettingSet&) const = default;
 };
 
 // True when the names are equal with letter case ignored (Unicode's lower

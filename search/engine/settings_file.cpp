@@ -60,11 +60,7 @@ TIniSettings LoadIniFile(const std::string& iniPath, const std::string& appDir) 
     const TIniFile ini(iniPath);
     TIniSettings s;
 
-    s.Left = ini.ReadInteger(kMainWindow, "Left", def.Left);
-    s.Top = ini.ReadInteger(kMainWindow, "Top", def.Top);
-    s.Width = ini.ReadInteger(kMainWindow, "Width", def.Width);
-    s.Height = ini.ReadInteger(kMainWindow, "Height", def.Height);
-    s.Max = ini.ReadBool(kMainWindow, "Max", def.Max);
+    static_cast<TWindowPlacement&>(s) = ReadWindowPlacement(ini, kMainWindow);
 
     s.FilesL = ReadPath(ini, "Files L", def.FilesL);
     s.FilesR = ReadPath(ini, "Files R", def.FilesR);
@@ -103,15 +99,9 @@ void SaveIniFile(const std::string& iniPath, const TIniSettings& s, bool maximiz
     TIniFile ini(iniPath);
     TIniFile::Batch batch(ini);
 
-    if (maximized) {
-        ini.WriteBool(kMainWindow, "Max", true);
-    } else {
-        ini.WriteBool(kMainWindow, "Max", false);
-        ini.WriteInteger(kMainWindow, "Left", s.Left);
-        ini.WriteInteger(kMainWindow, "Top", s.Top);
-        ini.WriteInteger(kMainWindow, "Width", s.Width);
-        ini.WriteInteger(kMainWindow, "Height", s.Height);
-    }
+    TWindowPlacement placement = s;
+    placement.Max = maximized;
+    WriteWindowPlacement(ini, kMainWindow, placement);
 
     WritePath(ini, "Files L", s.FilesL);
     WritePath(ini, "Files R", s.FilesR);

@@ -7,16 +7,12 @@
 #include <string>
 
 #include "platform/base/program_files.h"  // kSettingsFileName
+#include "platform/base/window_placement.h"
 
 namespace orv {
 
-struct TIniSettings {
-    // [MainWindow]
-    int Left = 0;
-    int Top = 0;
-    int Width = 900;
-    int Height = 675;
-    bool Max = false;
+// [MainWindow]: the placement (Left, Top, Width, Height, Max).
+struct TIniSettings : TWindowPlacement {
     // [Path]; folders end with '/'
     std::string FilesL, FilesR;  // file dialog folders of the source and target lists
     std::string DirL, DirR;      // folder dialog folders of the source and target lists

@@ -521,7 +521,11 @@ void TOV_MainForm::Init() {
     Group_Auto.Hide();
     Pan_DoList.SetCaption("");
     PageControl2.SetActivePageIndex(0);
-    Data.SizeMode = Data.SyoriMode = Data.SelTgt = Data.NearMode = Data.DoAction = -1;
+    Data.SizeMode = TSizeMode::None;
+    Data.SyoriMode = TSyoriMode::None;
+    Data.SelTgt = TSelTgt::None;
+    Data.NearMode = TNearMode::None;
+    Data.DoAction = TPairAction::None;
     Data.SubFolder = 0;
     Data.OneEnd = 0;
     Data.TgtDir.clear();
@@ -597,14 +601,15 @@ void TOV_MainForm::SetMbEnabled(int state) {
             MB_SET.SetEnable(FListView_L.Count() > 0 && FListView_R.Count() > 0);
             MB_Tgt.SetEnable(FListView_L.Count() > 0);
             if (!MB_Tgt.Enable() || !MB_Source.Enable()) MB_SET.SetEnable(false);
+            const THandling h = PageHandling();
             bool go;
             if (!MB_SET.Enable()) go = false;
-            else if (Radio_Mode.ItemIndex() == -1 || Radio_Syori.ItemIndex() == -1) go = false;
-            else if (Radio_Syori.ItemIndex() != 0) go = true;
-            else if (Radio_Seltgt.ItemIndex() == -1 || Radio_Do.ItemIndex() == -1) go = false;
-            else if (Radio_Seltgt.ItemIndex() >= 2 && Radio_Near.ItemIndex() == -1) go = false;
-            else if (Radio_Do.ItemIndex() < 2) go = true;
-            else go = !LabeledEdit1.Text().empty() && IsDirectory(LabeledEdit1.Text());
+            else if (h.SizeMode == TSizeMode::None || h.SyoriMode == TSyoriMode::None) go = false;
+            else if (h.SyoriMode != TSyoriMode::Automatic) go = true;
+            else if (h.SelTgt == TSelTgt::None || h.DoAction == TPairAction::None) go = false;
+            else if (NeedsTieRule(h.SelTgt) && h.NearMode == TNearMode::None) go = false;
+            else if (!NeedsFolder(h.DoAction)) go = true;
+            else go = !h.TgtDir.empty() && IsDirectory(h.TgtDir);
             MB_Go.SetEnable(go);
             P4B_Log.SetEnable(ListView_log.Count() > 0);
             p4b_LogClear.SetEnable(P4B_Log.Enable());
@@ -688,8 +693,9 @@ void TOV_MainForm::Radio_ModeClick(TObject* sender) {
     Data.ProjectChanged = 1;
     const auto* component = dynamic_cast<TComponent*>(sender);
     const std::string name = component ? component->Name() : std::string();
-    if (name == "Radio_Syori") Group_Auto.SetVisible(Radio_Syori.ItemIndex() == 0);
-    if (name == "Radio_Seltgt") Radio_Near.SetVisible(Radio_Seltgt.ItemIndex() >= 2);
+    const THandling h = PageHandling();
+    if (name == "Radio_Syori") Group_Auto.SetVisible(h.SyoriMode == TSyoriMode::Automatic);
+    if (name == "Radio_Seltgt") Radio_Near.SetVisible(NeedsTieRule(h.SelTgt));
 }
 
 void TOV_MainForm::PP_HelpClick() {

@@ -269,6 +269,11 @@ public:
     void PP_SaveNewPrjClick();
 
     // ---- run page and log
+    // The settings page's handling settings, read from its controls, and
+    // set into them (each radio group limited to its items; a group that
+    // changes to an item runs Radio_ModeClick).
+    THandling PageHandling() const;
+    void SetPageHandling(const THandling& handling);
     void P4B_StartMouseDown();
     void P4B_PauseMouseDown();
     void P4B_StopMouseDown();

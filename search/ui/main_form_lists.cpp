@@ -230,17 +230,7 @@ void TOV_MainForm::P3B_SaveMouseDown() {
         if (dialog.ShowModal() != mrOk) return;
         name = dialog.LabeledEdit1.Text();
     }
-    TSettingSet set;
-    set.Name = name;
-    set.SubDir = Check_subFolder.Checked();
-    set.OnceEnd = Check_OneEnd.Checked();
-    set.CheckSize = Radio_Mode.ItemIndex();
-    set.DoMode = Radio_Syori.ItemIndex();
-    set.ATarget = Radio_Seltgt.ItemIndex();
-    set.ADo = Radio_Do.ItemIndex();
-    set.ADoitu = Radio_Near.ItemIndex();
-    set.TgtDir = LabeledEdit1.Text();
-    StoreSettingSet(Globals().AppDir, set,
+    StoreSettingSet(Globals().AppDir, TSettingSet{PageHandling(), name},
                     [](int) { return Dialogs().AskYesNo("同名の設定があります、上書きしますか？"); });
     LoadSettingNames();
 }
@@ -273,14 +263,7 @@ void TOV_MainForm::LoadSetting(int n) {
         else Dialogs().ShowError(ExceptionMessage(std::current_exception()));
         return;
     }
-    Check_subFolder.SetChecked(set.SubDir);
-    Check_OneEnd.SetChecked(set.OnceEnd);
-    Radio_Mode.SetItemIndex(ClampRadio(Radio_Mode, set.CheckSize));
-    Radio_Syori.SetItemIndex(ClampRadio(Radio_Syori, set.DoMode));
-    Radio_Seltgt.SetItemIndex(ClampRadio(Radio_Seltgt, set.ATarget));
-    Radio_Do.SetItemIndex(ClampRadio(Radio_Do, set.ADo));
-    Radio_Near.SetItemIndex(ClampRadio(Radio_Near, set.ADoitu));
-    LabeledEdit1.SetText(set.TgtDir);
+    SetPageHandling(set);
 }
 
 }  // namespace orv

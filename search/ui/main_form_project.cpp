@@ -94,14 +94,7 @@ TProjectData TOV_MainForm::CollectProject() const {
     TProjectData p;
     for (int i = 0; i < FListView_L.Count(); ++i) p.Sources.push_back(FListView_L.ItemCaption(i));
     for (int i = 0; i < FListView_R.Count(); ++i) p.Targets.push_back(FListView_R.ItemCaption(i));
-    p.Radio[kRadioMode] = Radio_Mode.ItemIndex();
-    p.Radio[kRadioSyori] = Radio_Syori.ItemIndex();
-    p.Radio[kRadioSeltgt] = Radio_Seltgt.ItemIndex();
-    p.Radio[kRadioNear] = Radio_Near.ItemIndex();
-    p.Radio[kRadioDo] = Radio_Do.ItemIndex();
-    p.SubFolder = Check_subFolder.Checked();
-    p.OneEnd = Check_OneEnd.Checked();
-    p.MoveFolder = LabeledEdit1.Text();
+    p.Handling = PageHandling();
     // The log is written from RunLog itself (SaveProject), not copied here.
     return p;
 }
@@ -166,14 +159,7 @@ void TOV_MainForm::ApplyProject(TProjectData project, const std::vector<std::str
     };
     fill(FListView_L, project.Sources, kSourceMessages);
     fill(FListView_R, project.Targets, kTargetMessages);
-    Radio_Mode.SetItemIndex(ClampRadio(Radio_Mode, project.Radio[kRadioMode]));
-    Radio_Syori.SetItemIndex(ClampRadio(Radio_Syori, project.Radio[kRadioSyori]));
-    Radio_Seltgt.SetItemIndex(ClampRadio(Radio_Seltgt, project.Radio[kRadioSeltgt]));
-    Radio_Near.SetItemIndex(ClampRadio(Radio_Near, project.Radio[kRadioNear]));
-    Radio_Do.SetItemIndex(ClampRadio(Radio_Do, project.Radio[kRadioDo]));
-    Check_subFolder.SetChecked(project.SubFolder);
-    Check_OneEnd.SetChecked(project.OneEnd);
-    LabeledEdit1.SetText(project.MoveFolder);
+    SetPageHandling(project.Handling);
     RunLog.Assign(std::move(project.LogRows));
     Data.ProjectChanged = 0;
     P4B_Log.SetEnable(ListView_log.Count() > 0);
@@ -205,19 +191,33 @@ void TOV_MainForm::PP_SaveNewPrjClick() {
 
 // ---------------------------------------------------------------- run page
 
-void TOV_MainForm::P4B_StartMouseDown() {
-    TRunChoices choices;
-    choices.SizeMode = Radio_Mode.ItemIndex();
-    choices.SyoriMode = Radio_Syori.ItemIndex();
-    choices.SelTgt = Radio_Seltgt.ItemIndex();
-    choices.DoAction = Radio_Do.ItemIndex();
-    choices.NearMode = Radio_Near.ItemIndex();
-    choices.SubFolder = Check_subFolder.Checked();
-    choices.Preview = Check_prev.Checked();
-    choices.OneEnd = Check_OneEnd.Checked();
-    choices.TgtDir = LabeledEdit1.Text();
-    driver_->P4B_StartMouseDown(choices);
+THandling TOV_MainForm::PageHandling() const {
+    THandling h;
+    h.SizeMode = ChoiceOf<TSizeMode>(Radio_Mode.ItemIndex());
+    h.SyoriMode = ChoiceOf<TSyoriMode>(Radio_Syori.ItemIndex());
+    h.SelTgt = ChoiceOf<TSelTgt>(Radio_Seltgt.ItemIndex());
+    h.DoAction = ChoiceOf<TPairAction>(Radio_Do.ItemIndex());
+    h.NearMode = ChoiceOf<TNearMode>(Radio_Near.ItemIndex());
+    h.SubFolder = Check_subFolder.Checked();
+    h.OneEnd = Check_OneEnd.Checked();
+    h.TgtDir = LabeledEdit1.Text();
+    return h;
 }
+
+void TOV_MainForm::SetPageHandling(const THandling& h) {
+    // The check boxes run no handler; a group that changes to an item runs
+    // Radio_ModeClick, which still sees the earlier move folder.
+    Check_subFolder.SetChecked(h.SubFolder);
+    Check_OneEnd.SetChecked(h.OneEnd);
+    Radio_Mode.SetItemIndex(ClampRadio(Radio_Mode, ItemOf(h.SizeMode)));
+    Radio_Syori.SetItemIndex(ClampRadio(Radio_Syori, ItemOf(h.SyoriMode)));
+    Radio_Seltgt.SetItemIndex(ClampRadio(Radio_Seltgt, ItemOf(h.SelTgt)));
+    Radio_Do.SetItemIndex(ClampRadio(Radio_Do, ItemOf(h.DoAction)));
+    Radio_Near.SetItemIndex(ClampRadio(Radio_Near, ItemOf(h.NearMode)));
+    LabeledEdit1.SetText(h.TgtDir);
+}
+
+void TOV_MainForm::P4B_StartMouseDown() { driver_->P4B_StartMouseDown({PageHandling(), Check_prev.Checked()}); }
 
 void TOV_MainForm::P4B_PauseMouseDown() { driver_->P4B_PauseMouseDown(); }
 

@@ -42,20 +42,20 @@ TEST_F(AnswerTest, ResultFileReplacesAnOldOneKeyByKey) {
 
 TEST_F(AnswerTest, EveryActionIsAnsweredAtOnce) {
     TPairData data;
-    data.DoingNo = 2;
+    data.DoingNo = THandOverMode::WholeLog;
     data.PairL.resize(2);
     data.PairR.resize(2);
     data.ResText = {"", "earlier"};
     data.AnswerPath = dir_ + kResultName;
     test::WriteAll(dir_ + "a.jpg", "x");
-    DoPairAction(data, TPairAction::Erase, dir_ + "a.jpg", {}, 0, 0);
+    DoPairAction(data, TPairAction::Erase, dir_ + "a.jpg", {}, 0, TPairSide::Source);
     EXPECT_TRUE(data.Answered);
     EXPECT_EQ(Read(kResultName), Utf8ToCp932("[Result]\r\nStop=0\r\nText0=比較元のファイルを完全削除\r\nText1=earlier\r\n"));
 
     // An answer that cannot be written: the action is done all the same.
     test::WriteAll(dir_ + "b.jpg", "x");
     data.AnswerPath = dir_ + "missing/" + kResultName;
-    DoPairAction(data, TPairAction::Erase, dir_ + "b.jpg", {}, 1, 1);
+    DoPairAction(data, TPairAction::Erase, dir_ + "b.jpg", {}, 1, TPairSide::Target);
     EXPECT_FALSE(fs::exists(dir_ + "b.jpg"));
     EXPECT_FALSE(data.Answered);
 }

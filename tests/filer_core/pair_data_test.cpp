@@ -67,7 +67,7 @@ TEST_F(PairDataTest, OnePairTakesItsDefaults) {
                              test::Utf8Form("/森鷗外/😀.jpg") + "\r\nWidth R=20\r\nHeight R=10\r\nLoad No=5\r\n");
     const TPairData d = ReadPairData(dir_);
     ASSERT_TRUE(d.Usable);
-    EXPECT_EQ(d.DoingNo, 1);
+    EXPECT_EQ(d.DoingNo, THandOverMode::OnePair);
     ASSERT_EQ(d.PairL.size(), 1u);
     ASSERT_EQ(d.PairR.size(), 1u);
     EXPECT_EQ(d.PairL[0].File, " /写真/a.jpg");
@@ -83,8 +83,8 @@ TEST_F(PairDataTest, OnePairTakesItsDefaults) {
 TEST_F(PairDataTest, MissingHandOverIsAnEraseOfNothing) {
     const TPairData d = ReadPairData(dir_);
     EXPECT_TRUE(d.Usable);
-    EXPECT_EQ(d.DoingNo, 0);
-    EXPECT_EQ(d.Syori, 1);
+    EXPECT_EQ(d.DoingNo, THandOverMode::Automatic);
+    EXPECT_EQ(d.Syori, TPairAction::Erase);
     ASSERT_EQ(d.PairL.size(), 1u);
     EXPECT_EQ(d.PairL[0].File, "");
     EXPECT_TRUE(d.PairR.empty());
@@ -132,7 +132,7 @@ class PairActionTest : public PairDataTest {
 protected:
     TPairData Pair(int mode, const std::string& left, const std::string& right) {
         TPairData d;
-        d.DoingNo = mode;
+        d.DoingNo = static_cast<THandOverMode>(mode);
         d.PairL.resize(1);
         d.PairR.resize(1);
         d.PairL[0].File = left;
@@ -147,28 +147,28 @@ TEST_F(PairActionTest, TextsOfEachActionAndNoModeChange) {
     Write("b.jpg", "b");
     ::chmod((dir_ + "a.jpg").c_str(), 0444);
     TPairData d = Pair(1, dir_ + "a.jpg", dir_ + "b.jpg");
-    DoPairAction(d, TPairAction::Move, dir_ + "a.jpg", dir_ + "dest", 0, 0);
+    DoPairAction(d, TPairAction::Move, dir_ + "a.jpg", dir_ + "dest", 0, TPairSide::Source);
     EXPECT_EQ(d.ResText[0], "比較元のファイルを移動");
     struct stat st {};
     ASSERT_EQ(::stat((dir_ + "dest/a.jpg").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0444u);
 
-    DoPairAction(d, TPairAction::Erase, dir_ + "b.jpg", "", 0, 1);
+    DoPairAction(d, TPairAction::Erase, dir_ + "b.jpg", "", 0, TPairSide::Target);
     EXPECT_EQ(d.ResText[0], "比較対象のファイルを完全削除");
     EXPECT_FALSE(fs::exists(dir_ + "b.jpg"));
     EXPECT_TRUE(d.ResLog.empty());
 
-    DoPairAction(d, TPairAction::Erase, dir_ + "b.jpg", "", 0, 1);
+    DoPairAction(d, TPairAction::Erase, dir_ + "b.jpg", "", 0, TPairSide::Target);
     EXPECT_EQ(d.ResText[0], "比較対象のファイルの完全削除に失敗");
-    DoPairAction(d, TPairAction::Recycle, dir_ + "b.jpg", "", 0, 0);
+    DoPairAction(d, TPairAction::Recycle, dir_ + "b.jpg", "", 0, TPairSide::Source);
     EXPECT_EQ(d.ResText[0], "比較元のファイルのごみ箱移動に失敗");
-    DoPairAction(d, TPairAction::Move, dir_ + "b.jpg", dir_ + "dest", 0, 0);
+    DoPairAction(d, TPairAction::Move, dir_ + "b.jpg", dir_ + "dest", 0, TPairSide::Source);
     EXPECT_EQ(d.ResText[0], "比較元のファイルの移動に失敗");
     EXPECT_EQ(d.ResLog, (std::vector<std::string>{dir_ + "b.jpgの完全削除に失敗しました",
                                                   dir_ + "b.jpgのごみ箱への移動に失敗しました",
                                                   dir_ + "b.jpgの移動に失敗しました"}));
     // An index outside the pairs changes nothing.
-    DoPairAction(d, TPairAction::Erase, dir_ + "dest/a.jpg", "", 3, 0);
+    DoPairAction(d, TPairAction::Erase, dir_ + "dest/a.jpg", "", 3, TPairSide::Source);
     EXPECT_TRUE(fs::exists(dir_ + "dest/a.jpg"));
 }
 
@@ -177,7 +177,7 @@ TEST_F(PairActionTest, RelativeAndEmptyPathsAreRefused) {
     const fs::path old = fs::current_path();
     fs::current_path(dir_);
     TPairData d = Pair(0, "rel.jpg", "");
-    d.Syori = 1;
+    d.Syori = TPairAction::Erase;
     RunAutomatic(d);
     fs::current_path(old);
     EXPECT_TRUE(fs::exists(dir_ + "rel.jpg"));
@@ -185,15 +185,15 @@ TEST_F(PairActionTest, RelativeAndEmptyPathsAreRefused) {
     EXPECT_EQ(d.ResLog, std::vector<std::string>{"rel.jpgの完全削除に失敗しました"});
 
     d = Pair(0, "", "");
-    d.Target = 1;
-    d.Syori = 0;
+    d.Target = TPairSide::Target;
+    d.Syori = TPairAction::Recycle;
     RunAutomatic(d);
     EXPECT_EQ(d.ResText[0], "比較対象のファイルのごみ箱移動に失敗");
     EXPECT_EQ(d.ResLog, std::vector<std::string>{"のごみ箱への移動に失敗しました"});
 
     // No action chosen: nothing happens.
     d = Pair(0, dir_ + "rel.jpg", "");
-    d.Syori = -1;
+    d.Syori = TPairAction::None;
     RunAutomatic(d);
     EXPECT_EQ(d.ResText[0], "");
     EXPECT_TRUE(fs::exists(dir_ + "rel.jpg"));
@@ -203,9 +203,9 @@ TEST_F(PairActionTest, NamesTheMainProgramRefusesAreLeftAlone) {
     Write("a\nb.jpg", "x");
     Write("c.jpg", "x");
     TPairData d = Pair(1, dir_ + "a\nb.jpg", dir_ + "c.jpg");
-    DoPairAction(d, TPairAction::Erase, dir_ + "a\nb.jpg", "", 0, 0);
+    DoPairAction(d, TPairAction::Erase, dir_ + "a\nb.jpg", "", 0, TPairSide::Source);
     EXPECT_EQ(d.ResText[0], "比較元のファイルの完全削除に失敗");
-    DoPairAction(d, TPairAction::Move, dir_ + "c.jpg", dir_ + "m\x7f", 0, 1);
+    DoPairAction(d, TPairAction::Move, dir_ + "c.jpg", dir_ + "m\x7f", 0, TPairSide::Target);
     EXPECT_EQ(d.ResText[0], "比較対象のファイルの移動に失敗");
     EXPECT_TRUE(fs::exists(dir_ + "a\nb.jpg"));
     EXPECT_TRUE(fs::exists(dir_ + "c.jpg"));
@@ -219,12 +219,12 @@ TEST_F(PairActionTest, OneFileOnBothSidesIsLeftAlone) {
     fs::create_directory_symlink(dir_, dir_ + "alias");
     for (const std::string& other : {dir_ + "two.jpg", dir_ + "alias/one.jpg"}) {
         TPairData d = Pair(2, dir_ + "one.jpg", other);
-        DoPairAction(d, TPairAction::Erase, dir_ + "one.jpg", "", 0, 0);
+        DoPairAction(d, TPairAction::Erase, dir_ + "one.jpg", "", 0, TPairSide::Source);
         EXPECT_EQ(d.ResText[0], "比較元のファイルの完全削除に失敗");
         ASSERT_EQ(d.ResLog.size(), 1u);
         EXPECT_TRUE(d.ResLog[0].starts_with(dir_ + "one.jpg"));
         EXPECT_TRUE(fs::exists(dir_ + "one.jpg"));
-        DoPairAction(d, TPairAction::Move, other, dir_ + "m", 0, 1);
+        DoPairAction(d, TPairAction::Move, other, dir_ + "m", 0, TPairSide::Target);
         EXPECT_TRUE(fs::exists(other));
     }
 }

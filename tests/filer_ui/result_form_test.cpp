@@ -47,7 +47,7 @@ protected:
     static PairFile Side(const std::string& path) { return PairFile{path, "2024/01/02 3:04:05", " 1,234", "8", "6"}; }
     TPairData Pairs(int mode, int count) {
         TPairData d;
-        d.DoingNo = mode;
+        d.DoingNo = static_cast<THandOverMode>(mode);
         for (int i = 0; i < count; ++i) {
             d.PairL.push_back(Side(Picture("l" + std::to_string(i) + ".bmp", 8, 6)));
             d.PairR.push_back(Side(Picture("r" + std::to_string(i) + ".bmp", 8, 6)));

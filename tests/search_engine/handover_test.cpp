@@ -48,27 +48,27 @@ TEST(HandOverChoice, EveryChoiceWithTiesAndTheTieRule) {
     for (const Row& r : {Row{0, S::Source}, Row{1, S::Target}, Row{2, S::Target}, Row{3, S::Source},
                          Row{4, S::Source}, Row{5, S::Target}, Row{6, S::Target}, Row{7, S::Source}}) {
         SCOPED_TRACE(r.sel);
-        EXPECT_EQ(ChooseAutoSide(small, big, r.sel, 0), r.sourceSmall);
+        EXPECT_EQ(ChooseAutoSide(small, big, ChoiceOf<TSelTgt>(r.sel), TNearMode::Source), r.sourceSmall);
         // Swapping the files swaps the answer for choices 2 to 7.
         const S swapped = r.sel < 2 ? r.sourceSmall : (r.sourceSmall == S::Source ? S::Target : S::Source);
-        EXPECT_EQ(ChooseAutoSide(big, small, r.sel, 1), swapped);
+        EXPECT_EQ(ChooseAutoSide(big, small, ChoiceOf<TSelTgt>(r.sel), TNearMode::Target), swapped);
     }
     // Ties under 2 to 7 follow the tie rule; a sum tie with other sizes too.
     const TSTitems same = Item(100, 10.0, 150, 50);
     for (int sel = 2; sel <= 7; ++sel) {
         const TSTitems& other = sel >= 6 ? same : small;
-        EXPECT_EQ(ChooseAutoSide(small, other, sel, 0), S::Source) << sel;
-        EXPECT_EQ(ChooseAutoSide(small, other, sel, 1), S::Target) << sel;
+        EXPECT_EQ(ChooseAutoSide(small, other, ChoiceOf<TSelTgt>(sel), TNearMode::Source), S::Source) << sel;
+        EXPECT_EQ(ChooseAutoSide(small, other, ChoiceOf<TSelTgt>(sel), TNearMode::Target), S::Target) << sel;
     }
-    EXPECT_EQ(ChooseAutoSide(small, big, -1, 0), S::None);
-    EXPECT_EQ(ChooseAutoSide(small, big, 8, 0), S::None);
+    EXPECT_EQ(ChooseAutoSide(small, big, TSelTgt::None, TNearMode::Source), S::None);
+    EXPECT_EQ(ChooseAutoSide(small, big, ChoiceOf<TSelTgt>(8), TNearMode::Source), S::None);
 }
 
 TEST(HandOverFiles, ExactTextOfTheThreeModes) {
     test::TempDir dir;
     const std::string path = dir.path() + kDoFilesName;
     WriteAll(path, "stale");
-    WriteDoFilesAuto(path, 2, "/写真/移動先/", " /a b/edge.jpg", 1);
+    WriteDoFilesAuto(path, TPairAction::Move, "/写真/移動先/", " /a b/edge.jpg", TPairSide::Target);
     EXPECT_EQ(ReadAll(path), Utf8ToCp932("[Doing]\r\nNo=0\r\nSyori=2\r\nTgt Dir=/写真/移動先/\r\n"
                                          "File=\" /a b/edge.jpg\"\r\nTarget=1\r\n"));
     EXPECT_EQ(TIniFile(path).ReadString("Doing", "File", ""), " /a b/edge.jpg");
@@ -170,9 +170,9 @@ TEST_F(HandOverTest, AutomaticHandOverStartsCleanAndKeepsTheWindowEnabled) {
     WriteAll(folder_ + kDoFiles2Name, "old");
     WriteAll(folder_ + kDoFilesName, "[Doing]\r\nLoad No=3\r\n");
     Answer("[Result]\r\nStop=0\r\nText0=比較対象のファイルを完全削除\r\nLog0=/x の行\r\n");
-    data_.SyoriMode = 0;
-    data_.SelTgt = 2;  // the larger file: the target
-    data_.DoAction = 1;
+    data_.SyoriMode = TSyoriMode::Automatic;
+    data_.SelTgt = TSelTgt::LargerFile;  // the larger file: the target
+    data_.DoAction = TPairAction::Erase;
     data_.TgtDir = "/m/";
     EXPECT_EQ(handOver_.HandOverPair(0, 0), "比較対象のファイルを完全削除");
     EXPECT_EQ(ReadAll(record_ + kDoFilesName),
@@ -188,7 +188,7 @@ TEST_F(HandOverTest, AutomaticHandOverStartsCleanAndKeepsTheWindowEnabled) {
 }
 
 TEST_F(HandOverTest, OnePairDisablesTheWindowAndAStopIsNeverWithdrawn) {
-    data_.SyoriMode = 2;
+    data_.SyoriMode = TSyoriMode::EachPair;
     Answer("[Result]\r\nStop=0\r\nText0=\r\n");
     data_.StopFlag = 1;
     EXPECT_EQ(handOver_.HandOverPair(0, 0), "");
@@ -205,7 +205,7 @@ TEST_F(HandOverTest, OnePairDisablesTheWindowAndAStopIsNeverWithdrawn) {
 
 TEST_F(HandOverTest, AFailedStartIsLoggedAndCleanedUp) {
     handOver_.SetProgram(dir_.path() + "no-such-filer");
-    data_.SyoriMode = 2;
+    data_.SyoriMode = TSyoriMode::EachPair;
     data_.StopFlag = 1;
     EXPECT_EQ(handOver_.HandOverPair(0, 0), "");
     EXPECT_EQ(data_.StopFlag, 1);
@@ -217,7 +217,7 @@ TEST_F(HandOverTest, AFailedStartIsLoggedAndCleanedUp) {
 }
 
 TEST_F(HandOverTest, FilerEndingWithoutAnAnswerIsLoggedAndMarksNothing) {
-    data_.SyoriMode = 2;
+    data_.SyoriMode = TSyoriMode::EachPair;
     EXPECT_EQ(handOver_.HandOverPair(0, 0), "");
     ASSERT_EQ(window_.log.size(), 1u);
     EXPECT_EQ(window_.log[0].substr(0, 4), DateToStr(Now()).substr(0, 4));
@@ -241,11 +241,11 @@ TEST_F(HandOverTest, AnAnswerLostAfterTheActionIsToldByTheFileSystem) {
     data_.SourceFiles.Add(gone, std::make_shared<TSTitems>(Item(10, 1.0, 10, 10)));
     data_.TargetFiles.Add(kept, std::make_shared<TSTitems>(Item(20, 2.0, 20, 20)));
     WriteAll(script_, "#!/bin/sh\nrm -f '" + gone + "'\nkill -9 $$\n");
-    data_.SyoriMode = 0;
-    data_.DoAction = 1;
-    data_.SelTgt = 0;
+    data_.SyoriMode = TSyoriMode::Automatic;
+    data_.DoAction = TPairAction::Erase;
+    data_.SelTgt = TSelTgt::Source;
     EXPECT_EQ(handOver_.HandOverPair(0, 0), "比較元のファイルを完全削除");
-    data_.SelTgt = 1;
+    data_.SelTgt = TSelTgt::Target;
     EXPECT_EQ(handOver_.HandOverPair(0, 0), "比較対象のファイルの完全削除に失敗");
     ASSERT_EQ(window_.log.size(), 2u);
     EXPECT_TRUE(window_.log[0].ends_with("：" + gone + " の処理結果を filer から受け取れません"));
@@ -255,7 +255,7 @@ TEST_F(HandOverTest, AnAnswerLostAfterTheActionIsToldByTheFileSystem) {
 TEST_F(HandOverTest, APathTheFilesCannotHoldStartsNothing) {
     data_.SourceFiles.Clear();
     data_.SourceFiles.Add("/s/bad\xFF.jpg", std::make_shared<TSTitems>());
-    data_.SyoriMode = 2;
+    data_.SyoriMode = TSyoriMode::EachPair;
     EXPECT_EQ(handOver_.HandOverPair(0, 0), "");
     ASSERT_EQ(window_.log.size(), 1u);
     EXPECT_TRUE(window_.log[0].ends_with(kHandOverWriteFailed));
@@ -294,7 +294,7 @@ TEST_F(HandOverTest, WholeLogAppliesAnswersOnlyToRowsThatExist) {
 
 TEST_F(HandOverTest, ASecondHandOverIsRefusedWhileOneWaits) {
     log_.Add(TLogRow{});
-    data_.SyoriMode = 2;
+    data_.SyoriMode = TSyoriMode::EachPair;
     bool inner = true;
     bool activeDuring = false;
     window_.onMessages = [&] {
@@ -329,8 +329,8 @@ protected:
         data_.TargetFiles.Clear();
         data_.SourceFiles.Add(Photo("s.jpg", "source"), std::make_shared<TSTitems>(Item(6, 1.0, 10, 10)));
         data_.TargetFiles.Add(Photo("t.jpg", "target!"), std::make_shared<TSTitems>(Item(7, 2.0, 10, 10)));
-        data_.SyoriMode = 0;
-        data_.SelTgt = 0;
+        data_.SyoriMode = TSyoriMode::Automatic;
+        data_.SelTgt = TSelTgt::Source;
     }
     void TearDown() override { SetAppDir(""); }
     std::string Photo(const std::string& name, const std::string& content) {
@@ -355,10 +355,10 @@ protected:
         data_.JyochyuList.Clear();
         log_.Clear();
         TRunChoices choices;
-        choices.SizeMode = 1;
-        choices.SyoriMode = syoriMode;
-        choices.SelTgt = selTgt;
-        choices.DoAction = 1;
+        choices.SizeMode = TSizeMode::AnySize;
+        choices.SyoriMode = ChoiceOf<TSyoriMode>(syoriMode);
+        choices.SelTgt = ChoiceOf<TSelTgt>(selTgt);
+        choices.DoAction = TPairAction::Erase;
         choices.SubFolder = subFolders;
         TRunEngine engine(data_, window_);
         TRunDriver driver(engine, log_, window_, &handOver_);
@@ -371,23 +371,23 @@ protected:
 };
 
 TEST_F(RealFilerTest, TrashEraseAndMoveWithAClash) {
-    data_.DoAction = 0;
+    data_.DoAction = TPairAction::Recycle;
     EXPECT_EQ(Match(), "比較元のファイルをごみ箱へ");
     EXPECT_EQ(ReadAll(dir_.path() + "xdg/Trash/files/s.jpg"), "source");
     EXPECT_FALSE(fs::exists(dir_.path() + "photos/s.jpg"));
 
-    data_.DoAction = 1;
-    data_.SelTgt = 3;  // the smaller file is the source, which is gone now
+    data_.DoAction = TPairAction::Erase;
+    data_.SelTgt = TSelTgt::SmallerFile;  // the smaller file is the source, which is gone now
     EXPECT_EQ(Match(), "比較元のファイルの完全削除に失敗");
     EXPECT_EQ(window_.log.back(), dir_.path() + "photos/s.jpg" + "の完全削除に失敗しました");
-    data_.SelTgt = 1;
+    data_.SelTgt = TSelTgt::Target;
     EXPECT_EQ(Match(), "比較対象のファイルを完全削除");
     EXPECT_FALSE(fs::exists(dir_.path() + "photos/t.jpg"));
 
     Photo("s.jpg", "again");
     WriteAll(dir_.path() + "moved/s.jpg", "there before");
-    data_.DoAction = 2;
-    data_.SelTgt = 0;
+    data_.DoAction = TPairAction::Move;
+    data_.SelTgt = TSelTgt::Source;
     data_.TgtDir = dir_.path() + "moved/";
     EXPECT_EQ(Match(), "比較元のファイルを移動");
     EXPECT_EQ(ReadAll(dir_.path() + "moved/s.jpg"), "there before");
@@ -409,10 +409,10 @@ TEST_F(RealFilerTest, AWorkFolderAmongThePicturesErasesNone) {
     window_.entries[0] = {album};
     window_.entries[1] = {album};
     TRunChoices choices;
-    choices.SizeMode = 1;
-    choices.SyoriMode = 0;
-    choices.SelTgt = 0;
-    choices.DoAction = 1;
+    choices.SizeMode = TSizeMode::AnySize;
+    choices.SyoriMode = TSyoriMode::Automatic;
+    choices.SelTgt = TSelTgt::Source;
+    choices.DoAction = TPairAction::Erase;
     TRunEngine engine(data_, window_);
     TRunDriver driver(engine, log_, window_, &handOver_);
     ASSERT_TRUE(driver.P4B_StartMouseDown(choices));
@@ -478,7 +478,7 @@ TEST_F(RealFilerTest, AReplacedPictureOfTheSameDateAndSizeIsNotErased) {
 TEST_F(RealFilerTest, AnActionWhoseAnswerIsLostIsLogged) {
     // A folder where the answer goes: filer erases the file but cannot answer.
     fs::create_directories(folder_ + kResultName + "/x");
-    data_.DoAction = 1;
+    data_.DoAction = TPairAction::Erase;
     EXPECT_EQ(Match(), "比較元のファイルを完全削除");
     EXPECT_FALSE(fs::exists(dir_.path() + "photos/s.jpg"));
     ASSERT_EQ(window_.log.size(), 1u);

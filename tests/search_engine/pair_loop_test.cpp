@@ -48,8 +48,8 @@ class PairLoopTest : public ::testing::Test {
 protected:
     PairLoopTest() : engine(data, view), status(data, view), loop(engine, log, status, &handOver) {
         data.Par = 75;
-        data.SizeMode = 1;
-        data.SyoriMode = 1;
+        data.SizeMode = TSizeMode::AnySize;
+        data.SyoriMode = TSyoriMode::LogOnly;
         TPairLoopHooks hooks;
         hooks.Identify = [this](const std::string& path) {
             ++identifyCalls;
@@ -165,7 +165,7 @@ TEST_F(PairLoopTest, SkipRulesCountOnlyTheVisit) {
 }
 
 TEST_F(PairLoopTest, EqualSizeModeComparesOnlyEqualDimensions) {
-    data.SizeMode = 0;
+    data.SizeMode = TSizeMode::SameSize;
     Add(0, "/s/wide.jpg", 1, 640, 480);
     Add(1, "/t/tall.jpg", 1, 480, 640);
     for (int n = 0; n < 250; ++n) Add(1, "/t/x" + std::to_string(n) + ".jpg", 3, 100 + n % 7, 90);
@@ -197,7 +197,7 @@ TEST_F(PairLoopTest, OneEndLeavesTheRowAtItsFirstMatch) {
 }
 
 TEST_F(PairLoopTest, StopEndsTheLoopAfterThePairAndRecordsTheRow) {
-    data.SyoriMode = 2;
+    data.SyoriMode = TSyoriMode::EachPair;
     Add(0, "/s/a.jpg", 1);
     Add(0, "/s/b.jpg", 1);
     for (int n = 0; n < 5; ++n) Add(1, "/t/" + std::to_string(n) + ".jpg", n == 1 ? 1 : 5);
@@ -212,7 +212,7 @@ TEST_F(PairLoopTest, StopEndsTheLoopAfterThePairAndRecordsTheRow) {
 }
 
 TEST_F(PairLoopTest, StopPressedBeforeAHandOverIsKept) {
-    data.SyoriMode = 2;
+    data.SyoriMode = TSyoriMode::EachPair;
     Add(0, "/s/a.jpg", 1);
     Add(1, "/t/a1.jpg", 1);
     Add(1, "/t/a2.jpg", 1);
@@ -229,7 +229,7 @@ TEST_F(PairLoopTest, StopPressedBeforeAHandOverIsKept) {
 }
 
 TEST_F(PairLoopTest, FilesThatGoAwayAreNotLoggedOrCompared) {
-    data.SyoriMode = 0;
+    data.SyoriMode = TSyoriMode::Automatic;
     Add(0, "/s/a.jpg", 1);
     Add(0, "/s/b.jpg", 1);
     Add(1, "/t/vanishing.jpg", 1);
@@ -328,8 +328,8 @@ TEST(PairLoopModel, SameResultsAsVisitingEveryPair) {
         TRunLog log;
         TRunStatus status(data, view);
         TPairLoop loop(engine, log, status);
-        data.SyoriMode = 1;
-        data.SizeMode = static_cast<int>(rng() % 2);
+        data.SyoriMode = TSyoriMode::LogOnly;
+        data.SizeMode = ChoiceOf<TSizeMode>(static_cast<int>(rng() % 2));
         data.OneEnd = static_cast<std::uint8_t>(rng() % 3 == 0);
         data.Chach = static_cast<int>(rng() % 2);  // no memory at all, or room for some
         const bool single = rng() % 3 == 0;
@@ -385,7 +385,8 @@ TEST(PairLoopModel, SameResultsAsVisitingEveryPair) {
                 ++visits;
                 if (s.Path == t.Path || missing.count(s.Path) || missing.count(t.Path)) continue;
                 if (!inLog.count({s.Path, t.Path}) &&
-                    (data.SizeMode != 0 || (s.Item->Width == t.Item->Width && s.Item->Height == t.Item->Height))) {
+                    (data.SizeMode != TSizeMode::SameSize ||
+                     (s.Item->Width == t.Item->Width && s.Item->Height == t.Item->Height))) {
                     ++compares;
                     const int score = s.Item->Width == t.Item->Width && looks[s.Path] == looks[t.Path] ? 100 : 0;
                     if (score >= data.Par) {

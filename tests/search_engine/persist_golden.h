@@ -19,10 +19,14 @@ inline const std::string kPersistData = std::string(ORV_TEST_DATA) + "/persist/"
 inline TProjectData GoldenProject() {
     TProjectData p;
     p.Sources = {"/pics/旅行/", "/pics/a.jpg"};
-    p.Radio = {1, 3, 6, 0, 2};
-    p.SubFolder = true;
-    p.OneEnd = false;
-    p.MoveFolder = "/移動先/";
+    p.Handling.SizeMode = TSizeMode::AnySize;
+    p.Handling.SyoriMode = TSyoriMode::AfterRun;
+    p.Handling.SelTgt = TSelTgt::LargerImage;
+    p.Handling.NearMode = TNearMode::Source;
+    p.Handling.DoAction = TPairAction::Move;
+    p.Handling.SubFolder = true;
+    p.Handling.OneEnd = false;
+    p.Handling.TgtDir = "/移動先/";
     p.LogRows = {
         {"/pics/旅行/x.jpg", " 1,234", "2024/01/02 3:04:05", "80", "60", "/pics/a.jpg", " 987", "2024/01/02", "80",
          "60", "比較元のファイルをゴミ箱に移動しました"},
@@ -36,10 +40,7 @@ inline const std::vector<std::string> kGoldenProgress = {"/pics/旅行/x.jpg", "
 inline void ExpectSameProject(const TProjectData& a, const TProjectData& b) {
     EXPECT_EQ(a.Sources, b.Sources);
     EXPECT_EQ(a.Targets, b.Targets);
-    EXPECT_EQ(a.Radio, b.Radio);
-    EXPECT_EQ(a.SubFolder, b.SubFolder);
-    EXPECT_EQ(a.OneEnd, b.OneEnd);
-    EXPECT_EQ(a.MoveFolder, b.MoveFolder);
+    EXPECT_TRUE(a.Handling == b.Handling);
     EXPECT_EQ(a.LogRows, b.LogRows);
 }
 
@@ -71,13 +72,13 @@ inline TIniSettings GoldenSettings() {
 inline TSettingSet GoldenSet() {
     TSettingSet s;
     s.Name = "写真 Set";
-    s.SubDir = true;
-    s.OnceEnd = false;
-    s.CheckSize = 0;
-    s.DoMode = 0;
-    s.ATarget = 5;
-    s.ADo = 2;
-    s.ADoitu = 1;
+    s.SubFolder = true;
+    s.OneEnd = false;
+    s.SizeMode = TSizeMode::SameSize;
+    s.SyoriMode = TSyoriMode::Automatic;
+    s.SelTgt = TSelTgt::NewerDate;
+    s.DoAction = TPairAction::Move;
+    s.NearMode = TNearMode::Target;
     s.TgtDir = "/h/移動/";
     return s;
 }

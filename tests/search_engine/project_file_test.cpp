@@ -146,7 +146,7 @@ TEST(ProjectFile, PathsThatCannotBeStoredAreRefused) {
     p.Sources.push_back("/pics/tab\there.jpg");
     EXPECT_THROW(EncodeProjectFile(p), EConvertError);
     p = GoldenProject();
-    p.MoveFolder = "/bad\xFF/";  // not UTF-8
+    p.Handling.TgtDir = "/bad\xFF/";  // not UTF-8
     EXPECT_THROW(EncodeProjectFile(p), EConvertError);
     p = GoldenProject();
     p.LogRows[1][5] = "/pics/line\nbreak.png";
@@ -198,7 +198,7 @@ TEST(ProjectFile, FailedSaveKeepsTheOldProject) {
 
     // A text that cannot be stored writes nothing at all.
     TProjectData bad = bigger;
-    bad.MoveFolder = "/bad\t/";
+    bad.Handling.TgtDir = "/bad\t/";
     EXPECT_THROW(SaveProjectFiles(path, bad, {}), EConvertError);
     EXPECT_EQ(ReadAll(path), oldProject);
     EXPECT_THROW(SaveProjectFiles(path, bigger, {"/bad\n"}), EConvertError);

@@ -53,8 +53,8 @@ protected:
         data.WorkDir = work.path();
         data.Random.seed(3);
         driver.SetBmpDir(files.path());
-        choices.SizeMode = 1;
-        choices.SyoriMode = 1;
+        choices.SizeMode = TSizeMode::AnySize;
+        choices.SyoriMode = TSyoriMode::LogOnly;
     }
 
     // Copies the generated pictures into the files folder and adds a bitmap
@@ -141,14 +141,14 @@ TEST(RunStatusTexts, EstimateTakenAtEachHundredthPair) {
 }
 
 TEST_F(RunDriverTest, StartChecksTheFolders) {
-    choices.DoAction = 2;
+    choices.DoAction = TPairAction::Move;
     choices.TgtDir = files.path() + "missing/";
     // Checked for the move action even when matches are only logged.
     EXPECT_FALSE(driver.P4B_StartMouseDown(choices));
     ASSERT_EQ(window.messages.size(), 1u);
     EXPECT_EQ(window.messages[0], kMoveFolderInvalid);
 
-    choices.DoAction = 0;
+    choices.DoAction = TPairAction::Recycle;
     data.WorkDir = files.path() + "no-work/";
     EXPECT_FALSE(driver.P4B_StartMouseDown(choices));
     ASSERT_EQ(window.messages.size(), 2u);
@@ -187,7 +187,7 @@ TEST_F(RunDriverTest, StopDuringCollection) {
 
 TEST_F(RunDriverTest, StopDuringThePairLoop) {
     UsePictures();
-    choices.SyoriMode = 2;
+    choices.SyoriMode = TSyoriMode::EachPair;
     data.Par = 90;
     handOver.onPair = [this] { data.StopFlag = 1; };
     driver.P4B_StartMouseDown(choices);
@@ -245,7 +245,7 @@ TEST_F(RunDriverTest, AWorkFolderThatTakesNoIndexIsReportedOnce) {
 
 TEST_F(RunDriverTest, WholeLogHandedOverAfterTheRun) {
     UsePictures();
-    choices.SyoriMode = 3;
+    choices.SyoriMode = TSyoriMode::AfterRun;
     handOver.onLog = [this] {
         // The buttons are back in their finished state by then.
         EXPECT_EQ(data.Running, 0);
@@ -375,8 +375,8 @@ RunOutcome RunWithThreads(int threads, const Scenario& sc, const std::string& pi
     TRunDriver driver(engine, log, window, &handOver);
     driver.SetBmpDir(files);
     TRunChoices choices;
-    choices.SizeMode = 1;
-    choices.SyoriMode = sc.syoriMode;
+    choices.SizeMode = TSizeMode::AnySize;
+    choices.SyoriMode = ChoiceOf<TSyoriMode>(sc.syoriMode);
     if (sc.secondRun) {
         driver.P4B_StartMouseDown(choices);
         log.Clear();

@@ -35,22 +35,22 @@ TEST_F(SettingSets, WritesTheGoldenFileAndReadsItBack) {
     EXPECT_EQ(ReadAll(File(0)), ReadAll(std::string(ORV_TEST_DATA) + "/persist/Setting0.dat"));
     const TSettingSet s = LoadSettingSet(app.path(), 0);
     const TSettingSet g = GoldenSet();
-    EXPECT_EQ(std::tie(s.Name, s.SubDir, s.OnceEnd, s.CheckSize, s.DoMode, s.ATarget, s.ADo, s.ADoitu, s.TgtDir),
-              std::tie(g.Name, g.SubDir, g.OnceEnd, g.CheckSize, g.DoMode, g.ATarget, g.ADo, g.ADoitu, g.TgtDir));
+    EXPECT_TRUE(s == g);
 }
 
 TEST_F(SettingSets, MissingKeysAndUnreadableValuesGiveDefaults) {
     WriteAll(File(0), "[set]\r\nname=x\r\nCheck SubDir=yes\r\nOnce End=2\r\nDo Mode=1.5\r\nA Do=7\r\nA TgtDir=/a\tb/\r\n");
     const TSettingSet s = LoadSettingSet(app.path(), 0);
     EXPECT_EQ(s.Name, "x");
-    EXPECT_FALSE(s.SubDir);
-    EXPECT_TRUE(s.OnceEnd);
-    EXPECT_EQ(s.CheckSize, -1);
-    EXPECT_EQ(s.DoMode, -1);
-    EXPECT_EQ(s.ADo, 7);  // limiting to the group's items is the page's business
+    EXPECT_FALSE(s.SubFolder);
+    EXPECT_TRUE(s.OneEnd);
+    EXPECT_EQ(s.SizeMode, TSizeMode::None);
+    EXPECT_EQ(s.SyoriMode, TSyoriMode::None);
+    EXPECT_EQ(ItemOf(s.DoAction), 7);  // limiting to the group's items is the page's business
     EXPECT_EQ(s.TgtDir, "");
     const TSettingSet none = LoadSettingSet(app.path(), 9);
-    EXPECT_EQ(std::tie(none.Name, none.CheckSize, none.ADoitu, none.SubDir), std::make_tuple("", -1, -1, false));
+    EXPECT_EQ(std::tie(none.Name, none.SizeMode, none.NearMode, none.SubFolder),
+              std::make_tuple("", TSizeMode::None, TNearMode::None, false));
 }
 
 TEST_F(SettingSets, NamesEndAtTheFirstGap) {
@@ -82,7 +82,7 @@ TEST_F(SettingSets, SaveScanMatchesNamesIgnoringCase) {
     EXPECT_EQ(StoreSettingSet(app.path(), set, [&](int n) { return asked.push_back(n), true; }), 1);
     EXPECT_EQ(asked, std::vector<int>{1});
     EXPECT_EQ(Names(), (std::vector<std::string>{"Alpha", "Test", "Omega", "TEST"}));
-    EXPECT_EQ(LoadSettingSet(app.path(), 1).ATarget, 5);
+    EXPECT_EQ(LoadSettingSet(app.path(), 1).SelTgt, TSelTgt::NewerDate);
     // Full-width letters fold among themselves, not onto ASCII ones.
     asked.clear();
     set.Name = "ｔｅｓｔ";

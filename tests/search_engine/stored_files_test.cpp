@@ -78,7 +78,7 @@ const StoredRole kRoles[] = {
     {"SettingSet", "Set/Setting0.dat",
      [](const std::string& dir) {
          ASSERT_EQ(SettingSetPath(dir, 0), dir + "Set/Setting0.dat");
-         EXPECT_EQ(LoadSettingSet(dir, 0).DoMode, -1);
+         EXPECT_EQ(LoadSettingSet(dir, 0).SyoriMode, TSyoriMode::None);
      }},
     {"Project", "p.ovp", [](const std::string& dir) { EXPECT_THROW(ReadProjectFile(dir + "p.ovp"), EFOpenError); }},
     {"ProgressList", "p.ovl",

@@ -57,7 +57,7 @@ TEST_P(StoredTextFiles, RoundTripThroughEveryStoredFile) {
                                                 StoredString(Utf8Form(picture)));
     project.Sources.push_back(folder);
     project.Targets = {picture};
-    project.MoveFolder = folder;
+    project.Handling.TgtDir = folder;
     project.LogRows[0][kLogSourcePath] = project.LogRows[0][kLogTargetPath] = picture;
     SaveProjectFiles(home / "p.ovp", project, progress);
     const TProjectFiles read = ReadProjectFiles(home / "p.ovp");
@@ -93,7 +93,7 @@ TEST_P(StoredTextFiles, RoundTripThroughEveryStoredFile) {
     EXPECT_EQ(LoadSettingNames(home.path()), std::vector<std::string>{name});
 
     // The hand-over files.
-    WriteDoFilesAuto(home / kDoFilesName, 2, folder, picture, 1);
+    WriteDoFilesAuto(home / kDoFilesName, TPairAction::Move, folder, picture, TPairSide::Target);
     EXPECT_EQ(ReadAll(home / kDoFilesName), "[Doing]\r\nNo=0\r\nSyori=2\r\nTgt Dir=" + Utf8Form(folder) + "\r\nFile=" +
                                                 Utf8Form(picture) + "\r\nTarget=1\r\n");
     EXPECT_NE(EncodeDoFiles2(project.LogRows).find(StoredString(Utf8Form(picture))), std::string::npos);

@@ -94,7 +94,11 @@ TEST_F(MainFormTest, InitResetsTheProject) {
     f.Radio_Seltgt.SetItemIndex(3);
     f.Check_OneEnd.SetChecked(true);
     f.LabeledEdit1.SetText("/x/");
-    f.Data.SizeMode = f.Data.SyoriMode = f.Data.SelTgt = f.Data.NearMode = f.Data.DoAction = 2;
+    f.Data.SizeMode = TSizeMode::AnySize;
+    f.Data.SyoriMode = TSyoriMode::EachPair;
+    f.Data.SelTgt = TSelTgt::LargerFile;
+    f.Data.NearMode = TNearMode::Target;
+    f.Data.DoAction = TPairAction::Move;
     f.Data.TaiouExts = {".a", ".b", ".c", ".d", ".e"};
     f.Data.JyochyuList.Add("/a.jpg");
     f.Data.PrjFileName = "/p/x.ovp";
@@ -102,7 +106,9 @@ TEST_F(MainFormTest, InitResetsTheProject) {
     f.Init();
     for (TRadioGroup* g : {&f.Radio_Mode, &f.Radio_Syori, &f.Radio_Seltgt, &f.Radio_Do, &f.Radio_Near})
         EXPECT_EQ(g->ItemIndex(), -1) << g->Name();
-    for (int v : {f.Data.SizeMode, f.Data.SyoriMode, f.Data.SelTgt, f.Data.NearMode, f.Data.DoAction}) EXPECT_EQ(v, -1);
+    for (int v : {ItemOf(f.Data.SizeMode), ItemOf(f.Data.SyoriMode), ItemOf(f.Data.SelTgt), ItemOf(f.Data.NearMode),
+                  ItemOf(f.Data.DoAction)})
+        EXPECT_EQ(v, -1);
     EXPECT_EQ(f.Data.TaiouExts, (std::array<std::string, 5>{".jpg", ".bmp", ".tga", ".png", ".tif"}));
     EXPECT_EQ(f.Caption(), "Orvalis - 新規プロジェクト.ovp");
     EXPECT_EQ(f.FListView_L.Count(), 0);

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <random>
+#include <tuple>
 
 #include <QAbstractItemView>
 #include <QItemSelectionModel>
@@ -56,7 +57,10 @@ TEST_F(ProjectTest, SaveAndOpenRestoreTheProject) {
     EXPECT_EQ(f.Caption(), "Orvalis - 一つ目.ovp 1ファイル進行記録済");
     ASSERT_TRUE(fs::exists(ProgressListPath(path)));
     const TProjectData stored = ReadProjectFile(path);
-    EXPECT_EQ(stored.Radio, (std::array<std::int32_t, 5>{1, 0, 4, 1, 2}));
+    const THandling& h = stored.Handling;
+    EXPECT_EQ(std::tie(h.SizeMode, h.SyoriMode, h.SelTgt, h.NearMode, h.DoAction),
+              std::make_tuple(TSizeMode::AnySize, TSyoriMode::Automatic, TSelTgt::OlderDate, TNearMode::Target,
+                              TPairAction::Move));
 
     TOV_MainForm& g = Make();
     dialogs_->AnswerOpen(std::vector<std::string>{path});
@@ -161,7 +165,12 @@ TEST_F(ProjectTest, MissingEntriesAreDroppedWithTheirMessages) {
     TProjectData p;
     p.Sources = {(root_ / "gone.png").string(), kept, folder, kept + "/"};
     p.Targets = {(root_ / "gone/").string()};
-    p.Radio = {7, -5, 99, 0, 1};  // out of range: limited to the groups
+    // Out of range: limited to the groups.
+    p.Handling.SizeMode = ChoiceOf<TSizeMode>(7);
+    p.Handling.SyoriMode = ChoiceOf<TSyoriMode>(-5);
+    p.Handling.SelTgt = ChoiceOf<TSelTgt>(99);
+    p.Handling.NearMode = TNearMode::Source;
+    p.Handling.DoAction = TPairAction::Erase;
     const std::string path = WriteFile(root_ / "p.ovp", EncodeProjectFile(p));
     ASSERT_TRUE(f.LoadProject(path));
     EXPECT_EQ(Messages(), (std::vector<std::string>{
