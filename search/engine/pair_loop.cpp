@@ -60,13 +60,9 @@ private:
 struct TPairLoop::State {
     explicit State(TPairLoop& loop)
         : lists(loop.data_.SourceFiles, loop.data_.TargetFiles, loop.data_.SizeMode == 0),
-          signatures(loop.data_.SourceFiles, loop.data_.TargetFiles, loop.SignatureBudget(),
-                     [&loop](int side, std::size_t index) {
-                         TCompactSignature signature = loop.hooks_.LoadSignature(side, index);
-                         // Reading a file is slow: look at the clock after this pair.
-                         loop.state_->countdown = 1;
-                         return signature;
-                     }),
+          signatures(loop.data_.SourceFiles, loop.data_.TargetFiles, loop.SignatureBudget(), loop.hooks_.LoadSignature,
+                     // Reading a file is slow: look at the clock after this pair.
+                     [&loop] { loop.state_->countdown = 1; }),
           host(loop),
           scorer(lists, signatures, host, loop.data_.Par, loop.data_.SingleList == 1, loop.data_.SizeMode == 0) {}
 
@@ -77,6 +73,8 @@ struct TPairLoop::State {
 
     // Path ids that are the source of some log row.
     std::vector<std::uint8_t> logSource;
+    // Path ids whose unreadable signature the run log has named.
+    std::vector<std::uint8_t> unreadableNamed;
     std::uint64_t logRevision = 0;
 
     std::chrono::steady_clock::time_point lastSlice, loopStart;
@@ -146,6 +144,7 @@ void TPairLoop::Prepare() {
         engine_.FreeChach();
     }
     st.logRevision = log_.Revision() - 1;  // built at the first look
+    st.unreadableNamed.assign(st.lists.Paths(), 0);
     st.lastSlice = st.loopStart = std::chrono::steady_clock::now();
     st.countdown = clockStride_;
 }
@@ -183,12 +182,15 @@ std::size_t TPairLoop::QuietPairs(std::size_t i, std::size_t j, std::size_t& las
     const TPairScorer::TAnswers answers = st.scorer.Ready(i, j);
     const std::size_t end = std::min(answers.end, j + kMaxRun);
     const bool sameSize = data_.SizeMode == 0;
+    // An unreadable signature is named when its first pair is compared.
+    const bool unreadable = st.signatures.AnyFailed();
     std::size_t k = j;
     std::int64_t compared = 0;
     for (; k < end; ++k) {
         if (!st.lists.PairPasses(i, k)) continue;  // skipped, only counted
         if (sameSize && !st.lists.SameSize(i, k)) break;
         if ((answers.scored[k] & answers.bit) == 0 || (answers.match[k] & answers.bit) != 0) break;
+        if (unreadable && UnreadableUnnamed(i, k)) break;
         ++compared;
         lastCompared = k + 1;
     }
@@ -196,9 +198,29 @@ std::size_t TPairLoop::QuietPairs(std::size_t i, std::size_t j, std::size_t& las
     return k - j;
 }
 
+bool TPairLoop::UnreadableUnnamed(std::size_t i, std::size_t j) const {
+    const State& st = *state_;
+    return (st.signatures.Failed(0, i) && !st.unreadableNamed[st.lists.SourcePath(i)]) ||
+           (st.signatures.Failed(1, j) && !st.unreadableNamed[st.lists.TargetPath(j)]);
+}
+
+// A pair is never taken as "no match" in silence for a signature that
+// could not be read: the log names each such picture once.
+void TPairLoop::NameUnreadable(std::size_t i, std::size_t j) {
+    State& st = *state_;
+    auto name = [&](bool failed, std::uint32_t pathId) {
+        if (!failed || st.unreadableNamed[pathId]) return;
+        st.unreadableNamed[pathId] = 1;
+        engine_.View().AppendLog(st.lists.PathText(pathId) + kSignatureUnreadableSuffix);
+    };
+    name(st.signatures.Failed(0, i), st.lists.SourcePath(i));
+    name(st.signatures.Failed(1, j), st.lists.TargetPath(j));
+}
+
 bool TPairLoop::DoHikaku(std::size_t i, std::size_t j, bool& rowMatched) {
     State& st = *state_;
     const bool match = st.scorer.Reaches(i, j);
+    if (st.signatures.AnyFailed()) NameUnreadable(i, j);
     // Before a match is logged, make sure both files are still there.
     if (match) {
         RefreshIdentity(st.lists.SourcePath(i));

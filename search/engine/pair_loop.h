@@ -52,6 +52,9 @@ struct TPairLoopHooks {
 };
 
 inline constexpr const char* kProgressRecordedSuffix = "ファイル進行記録済";
+// The run-log line after a picture's path when its signature could not be
+// read for a comparison (the pair then scores 0); once per picture and run.
+inline constexpr const char* kSignatureUnreadableSuffix = "の比較用データを読み込めません";
 
 class TPairLoop {
 public:
@@ -88,6 +91,10 @@ private:
     void Visit(std::size_t i, std::size_t j, std::size_t pairs);
     bool RefreshIdentity(std::uint32_t pathId);
     bool CheckLogFast(std::size_t i, std::size_t j);
+    // A picture of pair (i, j) whose signature could not be read and that
+    // the run log has not named yet.
+    bool UnreadableUnnamed(std::size_t i, std::size_t j) const;
+    void NameUnreadable(std::size_t i, std::size_t j);
     std::size_t QuietPairs(std::size_t i, std::size_t j, std::size_t& lastCompared);
     // Compares one pair that passed the skip tests and handles a match;
     // false when a file of the match is gone by now (the pair then counts as

@@ -130,16 +130,31 @@ TCompactSignature::TCompactSignature(const TGrayView& view) {
     std::uint64_t* p0 = words_.data();
     std::uint64_t* p1 = p0 + planeWords_;
     std::uint64_t* p2 = p1 + planeWords_;
-    std::size_t index = 0;
+    // Each word of the three planes is gathered in registers and stored once.
+    std::uint64_t w0 = 0, w1 = 0, w2 = 0;
+    unsigned bit = 0;
+    std::size_t word = 0;
     for (int y = 0; y < height_; ++y) {
-        for (int x = 0; x < width_; ++x, ++index) {
-            const unsigned band = GrayBand(view.Gray(x, y));
-            const std::size_t word = index / 64;
-            const unsigned bit = static_cast<unsigned>(index % 64);
-            p0[word] |= static_cast<std::uint64_t>(band & 1u) << bit;
-            p1[word] |= static_cast<std::uint64_t>((band >> 1) & 1u) << bit;
-            p2[word] |= static_cast<std::uint64_t>((band >> 2) & 1u) << bit;
+        const std::uint8_t* p = view.pixels + static_cast<std::ptrdiff_t>(y) * view.stride;
+        for (int x = 0; x < width_; ++x, p += view.bytesPerPixel) {
+            const std::uint64_t band = GrayBand(*p);
+            w0 |= (band & 1u) << bit;
+            w1 |= ((band >> 1) & 1u) << bit;
+            w2 |= (band >> 2) << bit;
+            if (++bit == 64) {
+                p0[word] = w0;
+                p1[word] = w1;
+                p2[word] = w2;
+                ++word;
+                bit = 0;
+                w0 = w1 = w2 = 0;
+            }
         }
+    }
+    if (bit != 0) {
+        p0[word] = w0;
+        p1[word] = w1;
+        p2[word] = w2;
     }
 }
 

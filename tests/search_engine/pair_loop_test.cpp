@@ -63,7 +63,7 @@ protected:
         hooks.LoadSignature = [this](int side, std::size_t index) {
             ++loads;
             const std::string& path = data.WorkList(side).Strings(index);
-            return Look(looks.at(path));
+            return unreadable.count(path) ? TCompactSignature() : Look(looks.at(path));
         };
         hooks.LoadPreview = [](const std::string&) { return std::unique_ptr<TBitmap>(); };
         loop.SetHooks(hooks);
@@ -99,6 +99,7 @@ protected:
     TPairLoop loop;
     std::map<std::string, int> looks;
     std::set<std::string> missing;
+    std::set<std::string> unreadable;  // signatures that cannot be read
     std::map<std::string, std::string> aliases;
     std::map<std::string, int> vanishAfter;  // path -> lookups it still survives
     int loads = 0;
@@ -194,6 +195,14 @@ TEST_F(PairLoopTest, OneEndLeavesTheRowAtItsFirstMatch) {
     EXPECT_EQ(LoggedPairs(), (Pairs{{"/s/a.jpg", "/t/a1.jpg"}, {"/s/b.jpg", "/t/x.jpg"}}));
     EXPECT_EQ(data.LoopCount, 2 + 1);
     EXPECT_EQ(data.JyochyuList.Count(), 2u);
+}
+
+TEST_F(PairLoopTest, UnreadableSignatureIsNamedOnceAndMatchesNothing) {
+    for (const char* path : {"/p/a.jpg", "/p/b.jpg", "/p/c.jpg"}) AddBoth(path, 0);
+    unreadable.insert("/p/b.jpg");
+    loop.HikakuMain();
+    EXPECT_EQ(LoggedPairs(), (Pairs{{"/p/a.jpg", "/p/c.jpg"}}));
+    EXPECT_EQ(view.log, std::vector<std::string>{std::string("/p/b.jpg") + kSignatureUnreadableSuffix});
 }
 
 TEST_F(PairLoopTest, StopEndsTheLoopAfterThePairAndRecordsTheRow) {
