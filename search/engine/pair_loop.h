@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "search/engine/main_data.h"
 #include "search/engine/pair_lists.h"
@@ -90,7 +91,9 @@ private:
     void RunRow(std::size_t i);
     void Visit(std::size_t i, std::size_t j, std::size_t pairs);
     bool RefreshIdentity(std::uint32_t pathId);
+    void IndexLog();
     bool CheckLogFast(std::size_t i, std::size_t j);
+    const std::vector<std::size_t>& RowLogged(std::size_t i);
     // A picture of pair (i, j) whose signature could not be read and that
     // the run log has not named yet.
     bool UnreadableUnnamed(std::size_t i, std::size_t j) const;

@@ -180,7 +180,7 @@ void TPairScorer::GiveOut(std::size_t slot, std::size_t first) {
         std::lock_guard<std::mutex> lock(w.mutex);
         g.active = static_cast<int>(tasks);
     }
-    for (unsigned t = 0; t < tasks; ++t) w.pool->Post([this, slot] { ScoreChunks(slot); });
+    w.pool->PostCopies(tasks, [this, slot] { ScoreChunks(slot); });
 }
 
 // A worker's share of a group: chunks in order until none is left.

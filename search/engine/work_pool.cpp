@@ -32,6 +32,16 @@ void TWorkPool::Post(std::function<void()> task) {
     wake_.notify_one();
 }
 
+void TWorkPool::PostCopies(unsigned count, const std::function<void()>& task) {
+    if (count == 0) return;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (unsigned n = 0; n < count; ++n) queue_.push_back(task);
+    }
+    if (count == 1) wake_.notify_one();
+    else wake_.notify_all();
+}
+
 void TWorkPool::DropQueued() {
     std::deque<std::function<void()>> dropped;
     std::lock_guard<std::mutex> lock(mutex_);

@@ -325,9 +325,10 @@ TEST_F(PairLoopTest, SlowPreviewsAreLoadedOnAShareOfTheTime) {
     EXPECT_EQ(view.previews, (std::vector<std::pair<int, std::string>>{{0, "/s/a.jpg"}, {1, "/t/1.jpg"}}));
 }
 
-// The loop against a plain model of the rules on random lists: rows in
-// groups, counted-only pairs of other sizes and the hashed lookups must give
-// the same counters, log and progress record as visiting pair by pair.
+// The loop against a plain model of the rules on random lists, with and
+// without worker threads: rows in groups, counted-only pairs of other sizes
+// and the hashed lookups must give the same counters, log and progress
+// record as visiting pair by pair.
 TEST(PairLoopModel, SameResultsAsVisitingEveryPair) {
     std::mt19937 rng(17);
     for (int round = 0; round < 60; ++round) {
@@ -341,6 +342,7 @@ TEST(PairLoopModel, SameResultsAsVisitingEveryPair) {
         data.SizeMode = static_cast<int>(rng() % 2);
         data.OneEnd = static_cast<std::uint8_t>(rng() % 3 == 0);
         data.Chach = static_cast<int>(rng() % 2);  // no memory at all, or room for some
+        data.Threads = round % 2 == 0 ? 3 : 0;     // workers, or none for loops this small
         const bool single = rng() % 3 == 0;
         const int sources = 1 + static_cast<int>(rng() % 40);
         const int targets = single ? sources : 1 + static_cast<int>(rng() % 40);
@@ -422,7 +424,7 @@ TEST(PairLoopModel, SameResultsAsVisitingEveryPair) {
             for (int y = 0; y < 80; ++y)
                 for (int x = 0; x < w; ++x)
                     pixels[static_cast<std::size_t>((y * w + x) * 3)] =
-                        static_cast<std::uint8_t>(((x * 5 + y * 3 + looks[entry.Path] + 3 * (w / 16)) % 8) * 32);
+                        static_cast<std::uint8_t>(((x * 5 + y * 3 + looks.at(entry.Path) + 3 * (w / 16)) % 8) * 32);
             return TCompactSignature(TGrayView{pixels.data(), entry.Item->Width, 80, entry.Item->Width * 3, 3});
         };
         loop.SetHooks(hooks);
