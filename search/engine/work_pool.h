@@ -14,7 +14,8 @@
 
 namespace orv {
 
-// Worker threads of a run: `setting` when above 0, else one per core.
+// Worker threads of a run: `setting` when above 0, else one per core the
+// process may run on (its CPU affinity mask).
 unsigned WorkerThreads(int setting);
 
 class TWorkPool {

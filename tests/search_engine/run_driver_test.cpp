@@ -1,6 +1,7 @@
 #include "search/engine/run_driver.h"
 
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include "search/engine/pair_loop.h"
 #include "search/engine/run_engine.h"
 #include "search/engine/signature_index.h"
+#include "search/engine/work_pool.h"
 
 namespace orv {
 namespace {
@@ -403,6 +405,24 @@ RunOutcome RunWithThreads(int threads, const Scenario& sc, const std::string& pi
     out.compared = data.CompCount;
     out.found = data.FindCount;
     return out;
+}
+
+TEST(RunThreads, OnePerCoreTheProcessMayUse) {
+    cpu_set_t before;
+    ASSERT_EQ(::sched_getaffinity(0, sizeof before, &before), 0);
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+        if (CPU_ISSET(cpu, &before)) {
+            CPU_SET(cpu, &one);
+            break;
+        }
+    ASSERT_EQ(::sched_setaffinity(0, sizeof one, &one), 0);
+    const unsigned threads = WorkerThreads(0);
+    ::sched_setaffinity(0, sizeof before, &before);
+    EXPECT_EQ(threads, 1u);
+    EXPECT_EQ(WorkerThreads(0), static_cast<unsigned>(CPU_COUNT(&before)));
+    EXPECT_EQ(WorkerThreads(3), 3u);
 }
 
 TEST(RunThreads, SameOutcomeWithOneAndSeveralThreads) {
