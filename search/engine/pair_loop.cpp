@@ -237,12 +237,13 @@ std::size_t TPairLoop::QuietPairs(std::size_t i, std::size_t j, std::size_t& las
     std::size_t k = j;
     std::int64_t compared = 0;
     for (; k < end; ++k) {
-        if (!st.lists.PairPasses(i, k)) continue;  // skipped, only counted
-        if (k == nextLogged) {
-            while (cursor < logged->size() && (*logged)[cursor] <= k) ++cursor;
+        bool inLog = false;
+        if (k >= nextLogged) {
+            while (cursor < logged->size() && (*logged)[cursor] < k) ++cursor;
+            inLog = cursor < logged->size() && (*logged)[cursor] == k;
             nextLogged = cursor < logged->size() ? (*logged)[cursor] : SIZE_MAX;
-            continue;
         }
+        if (!st.lists.PairPasses(i, k) || inLog) continue;  // skipped, only counted
         if (sameSize && !st.lists.SameSize(i, k)) break;
         if ((answers.scored[k] & answers.bit) == 0 || (answers.match[k] & answers.bit) != 0) break;
         if (unreadable && UnreadableUnnamed(i, k)) break;

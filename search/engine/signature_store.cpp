@@ -155,10 +155,10 @@ const TTmpList* TRunEngine::FindReusable(const std::string& path, TDateTime file
         const auto used = runNumbers_.find(entry.Item->TmpNo);
         if (used != runNumbers_.end() && used->second != path) continue;
         if (!checkSignatureFile) return &entry;
+        // A missing signature file fails the size test. A signature whose
+        // size disagrees with its record belongs to another image (its
+        // number was given anew after the file vanished).
         const std::string sigPath = SignaturePath(entry.Item->TmpNo);
-        if (!FileExists(sigPath)) continue;
-        // A signature whose size disagrees with its record belongs to another
-        // image (its number was given anew after the file vanished).
         std::int32_t expectW = 0, expectH = 0, sigW = 0, sigH = 0;
         ExpectedSignatureSize(entry.Item->Width, entry.Item->Height, expectW, expectH);
         if (!ReadBmpFileSize(sigPath, sigW, sigH) || sigW != expectW || sigH != expectH) continue;

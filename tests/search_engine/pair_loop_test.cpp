@@ -197,6 +197,22 @@ TEST_F(PairLoopTest, OneEndLeavesTheRowAtItsFirstMatch) {
     EXPECT_EQ(data.JyochyuList.Count(), 2u);
 }
 
+TEST_F(PairLoopTest, LoggedPairsAfterAMissingOneAreNotComparedAgain) {
+    data.Threads = 3;  // the workers' answers are counted in runs
+    Add(0, "/s.jpg", 0);
+    for (int n = 0; n < 4; ++n) Add(1, "/t" + std::to_string(n) + ".jpg", n + 1);
+    missing.insert("/t1.jpg");
+    for (const char* target : {"/t1.jpg", "/t2.jpg"}) {
+        TLogRow row;
+        row[kLogSourcePath] = "/s.jpg";
+        row[kLogTargetPath] = target;
+        log.Add(row);
+    }
+    loop.HikakuMain();
+    EXPECT_EQ(data.LoopCount, 4);
+    EXPECT_EQ(data.CompCount, 2);  // t0 and t3
+}
+
 TEST_F(PairLoopTest, UnreadableSignatureIsNamedOnceAndMatchesNothing) {
     for (const char* path : {"/p/a.jpg", "/p/b.jpg", "/p/c.jpg"}) AddBoth(path, 0);
     unreadable.insert("/p/b.jpg");
