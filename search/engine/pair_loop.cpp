@@ -234,8 +234,26 @@ std::size_t TPairLoop::QuietPairs(std::size_t i, std::size_t j, std::size_t& las
     const bool sameSize = data_.SizeMode == 0;
     // An unreadable signature is named when its first pair is compared.
     const bool unreadable = st.signatures.AnyFailed();
+    const std::uint16_t* scored = answers.scored;
+    const std::uint16_t* match = answers.match;
+    const std::uint16_t bit = answers.bit;
     std::size_t k = j;
     std::int64_t compared = 0;
+    std::size_t last = 0;  // one past the last compared target
+    if (!logged && !sameSize && !unreadable) {
+        // The common case, kept tight: it walks every pair of a large run.
+        const std::int32_t source = st.lists.SourceFile(i);
+        for (; k < end; ++k) {
+            const std::int32_t target = st.lists.TargetFile(k);
+            if (source < 0 || target < 0 || target == source) continue;  // skipped, only counted
+            if ((scored[k] & bit) == 0 || (match[k] & bit) != 0) break;
+            ++compared;
+            last = k + 1;
+        }
+        data_.CompCount += compared;
+        if (last > 0) lastCompared = last;
+        return k - j;
+    }
     for (; k < end; ++k) {
         bool inLog = false;
         if (k >= nextLogged) {
@@ -245,12 +263,13 @@ std::size_t TPairLoop::QuietPairs(std::size_t i, std::size_t j, std::size_t& las
         }
         if (!st.lists.PairPasses(i, k) || inLog) continue;  // skipped, only counted
         if (sameSize && !st.lists.SameSize(i, k)) break;
-        if ((answers.scored[k] & answers.bit) == 0 || (answers.match[k] & answers.bit) != 0) break;
+        if ((scored[k] & bit) == 0 || (match[k] & bit) != 0) break;
         if (unreadable && UnreadableUnnamed(i, k)) break;
         ++compared;
-        lastCompared = k + 1;
+        last = k + 1;
     }
     data_.CompCount += compared;
+    if (last > 0) lastCompared = last;
     return k - j;
 }
 
