@@ -4,13 +4,15 @@
 // best plain code), and the whole pair loop over generated signatures
 // without matches, with one worker thread and with one per core, against
 // the kernel alone over the same pairs in the same order. Rates are pairs
-// per second.
+// per second (of wall time for the whole loop).
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
 #include <map>
 #include <memory>
 #include <random>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "bench/quiet_view.h"
@@ -152,16 +154,20 @@ BENCHMARK(BM_KernelThreshold)->DenseRange(0, 3);
 
 // Signatures of different sizes (all sizes compared): 64 x 48 against
 // 80 x 80, compact rows against the plain byte loop.
+// Argument 2: the run's question "does the pair reach 75", which may stop early.
 void BM_MixedSizes(benchmark::State& state) {
-    const bool compact = state.range(0) != 0;
-    state.SetLabel(compact ? "compact rows" : "plain bytes");
+    const int mode = static_cast<int>(state.range(0));
+    state.SetLabel(mode == 0 ? "plain bytes" : mode == 1 ? "compact rows" : "compact rows, threshold");
     const auto& pool = Pool();
     const TGrayView small{pool.View(0).pixels, 64, 48, pool.stride, 3};
     const TCompactSignature smallCompact(small);
+    const TNeedTable need(75);
     int n = 0;
     for (auto _ : state) {
         const int b = n % kPool;
-        if (compact)
+        if (mode == 2)
+            benchmark::DoNotOptimize(ScoreReaches(smallCompact, pool.compact[static_cast<std::size_t>(b)], need));
+        else if (mode == 1)
             benchmark::DoNotOptimize(CompareBitmaps(smallCompact, pool.compact[static_cast<std::size_t>(b)]));
         else
             benchmark::DoNotOptimize(CompareBitmaps(small, pool.View(b)));
@@ -169,7 +175,7 @@ void BM_MixedSizes(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_MixedSizes)->Arg(0)->Arg(1);
+BENCHMARK(BM_MixedSizes)->Arg(0)->Arg(1)->Arg(2);
 
 // ---- the whole loop
 
@@ -182,26 +188,32 @@ int BenchSize() {
 
 using bench::QuietView;
 
-// n sources and n targets of random 80 x 80 signatures (no pair matches).
+// n sources and n targets of random 80 x 80 signatures (no pair matches);
+// mixed: the sources are 64 x 48 (pictures of 80 pixels or less).
 struct LoopData {
     std::vector<TCompactSignature> sources, targets;
+    int sourceWidth = kSide, sourceHeight = kSide;
 
-    explicit LoopData(int n) {
+    LoopData(int n, bool mixed) {
         std::mt19937_64 rng(static_cast<std::uint64_t>(n));
-        auto make = [&rng] {
-            std::vector<std::uint8_t> bytes(kSide * kSide * 3);
+        auto make = [&rng](int w, int h) {
+            std::vector<std::uint8_t> bytes(static_cast<std::size_t>(w * h * 3));
             for (std::size_t p = 0; p < bytes.size(); p += 3) bytes[p] = static_cast<std::uint8_t>(rng());
-            return TCompactSignature(TGrayView{bytes.data(), kSide, kSide, kSide * 3, 3});
+            return TCompactSignature(TGrayView{bytes.data(), w, h, w * 3, 3});
         };
-        for (int i = 0; i < n; ++i) sources.push_back(make());
-        for (int i = 0; i < n; ++i) targets.push_back(make());
+        if (mixed) {
+            sourceWidth = 64;
+            sourceHeight = 48;
+        }
+        for (int i = 0; i < n; ++i) sources.push_back(make(sourceWidth, sourceHeight));
+        for (int i = 0; i < n; ++i) targets.push_back(make(kSide, kSide));
     }
 };
 
-const LoopData& LoopPool(int n) {
-    static std::map<int, std::unique_ptr<LoopData>> pools;
-    auto& pool = pools[n];
-    if (!pool) pool = std::make_unique<LoopData>(n);
+const LoopData& LoopPool(int n, bool mixed = false) {
+    static std::map<std::pair<int, bool>, std::unique_ptr<LoopData>> pools;
+    auto& pool = pools[{n, mixed}];
+    if (!pool) pool = std::make_unique<LoopData>(n, mixed);
     return *pool;
 }
 
@@ -223,7 +235,8 @@ std::int64_t RunLoop(const LoopData& pool, int n, int threads, bool oneList) {
     data.Chach = 3000;
     for (int i = 0; i < n; ++i) {
         auto item = std::make_shared<TSTitems>();
-        item->Width = item->Height = kSide;
+        item->Width = pool.sourceWidth;
+        item->Height = pool.sourceHeight;
         data.SourceFiles.Add("/pictures/source/" + std::to_string(i) + ".jpg", item);
         if (oneList) data.TargetFiles.Add(data.SourceFiles.Strings(static_cast<std::size_t>(i)), item);
     }
@@ -245,11 +258,13 @@ std::int64_t RunLoop(const LoopData& pool, int n, int threads, bool oneList) {
     return data.FindCount == 0 && data.CompCount == pairs ? pairs : -1;
 }
 
+// Arguments: n, threads (0: one per core), mixed sizes.
 void BM_PairLoop(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     const int threads = static_cast<int>(state.range(1));
-    state.SetLabel(threads == 1 ? "1 thread" : "all threads");
-    const LoopData& pool = LoopPool(n);
+    const bool mixed = state.range(2) != 0;
+    state.SetLabel(std::string(threads == 1 ? "1 thread" : "all threads") + (mixed ? ", 64 x 48 against 80 x 80" : ""));
+    const LoopData& pool = LoopPool(n, mixed);
     std::int64_t pairs = 0;
     for (auto _ : state) {
         pairs = RunLoop(pool, n, threads, false);
@@ -258,8 +273,10 @@ void BM_PairLoop(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * pairs);
 }
 BENCHMARK(BM_PairLoop)
-    ->Args({BenchSize(), 1})
-    ->Args({BenchSize(), 0})
+    ->Args({BenchSize(), 1, 0})
+    ->Args({BenchSize(), 0, 0})
+    ->Args({BenchSize(), 0, 1})
+    ->UseRealTime()
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 
@@ -277,7 +294,7 @@ void BM_AllPairs(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * pairs);
 }
-BENCHMARK(BM_AllPairs)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AllPairs)->UseRealTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // The kernel alone over the same pairs in the order the loop scores them:
 // groups of 16 rows, each target against every row of the group.

@@ -5,21 +5,32 @@
 // A first run makes the signatures, a second run reuses them; the engine
 // also runs without the preview. Each case runs with one worker thread and
 // with one per core. After the benchmarks the ratios of the medians are
-// printed: windowed/engine, engine/engine without preview, and one thread
-// against all threads.
+// printed: windowed/engine, engine/engine without preview, one thread
+// against all threads, and a second run against its floor: reading every
+// signature on all threads plus the kernel over every pair on all threads.
+// Each case also counts the cores busy on average (process CPU time over
+// wall time).
+//
+// ORV_BENCH_RUN_LARGE=1 adds a set of 50,000 small pictures in one list
+// (second runs only; its first run is made once, untimed).
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench/jpeg_writer.h"
@@ -27,12 +38,15 @@
 #include "bench/scratch_folders.h"
 #include "platform/base/paths.h"
 #include "platform/base/sound.h"
+#include "platform/base/stream.h"
 #include "platform/graphics/picture.h"
 #include "platform/ui/application.h"
 #include "platform/ui/scripted_dialogs.h"
 #include "search/engine/pair_loop.h"
 #include "search/engine/run_driver.h"
 #include "search/engine/run_engine.h"
+#include "search/engine/signature_index.h"
+#include "search/engine/work_pool.h"
 #include "search/ui/main_form.h"
 #include "search/ui/program_globals.h"
 
@@ -48,12 +62,19 @@ struct PhotoSet {
     int count;   // pictures in the folder, near-copies included
     int copies;  // of these, slightly altered copies of others
     int width, height;
+    bool large = false;  // only with ORV_BENCH_RUN_LARGE, second runs only, not scaled
 };
 
 constexpr PhotoSet kSets[] = {
     {"2MP", 200, 20, 1632, 1224},
     {"0.3MP", 1000, 100, 640, 480},
+    {"50k", 50000, 500, 160, 120, true},
 };
+
+bool LargeWanted() {
+    const char* text = std::getenv("ORV_BENCH_RUN_LARGE");
+    return text && std::atoi(text) > 0;
+}
 
 // ORV_BENCH_RUN_SCALE multiplies the number of pictures of every set (1 by
 // default; 5 gives 1,000 photographs of 2 MP and 5,000 of 0.3 MP).
@@ -61,6 +82,7 @@ PhotoSet Scaled(const PhotoSet& set) {
     const char* text = std::getenv("ORV_BENCH_RUN_SCALE");
     const int scale = text && std::atoi(text) > 0 ? std::atoi(text) : 1;
     PhotoSet scaled = set;
+    if (set.large) return scaled;
     scaled.count *= scale;
     scaled.copies *= scale;
     return scaled;
@@ -105,6 +127,8 @@ std::vector<std::uint8_t> MakePhoto(int width, int height, std::uint32_t seed) {
 // window, made once for the whole program and removed at its end.
 struct Folders : bench::ScratchFolders {
     std::string app;
+    // The work folder holds the signatures of a finished run.
+    bool signaturesMade = false;
     explicit Folders(const PhotoSet& set) : ScratchFolders("orv-bench-run") {
         app = root + "app/";
         fs::create_directories(app);
@@ -239,9 +263,17 @@ private:
     std::unique_ptr<TOV_MainForm> form_;
 };
 
+// Process CPU time in seconds, all threads.
+double ProcessCpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 // ---- the benchmarks
 
-enum class Side { Engine, EngineWithoutPreview, Window };
+enum class Side { Engine, EngineWithoutPreview, Window, Floor };
 enum class Pass { First, Second };
 
 // One case of the table.
@@ -251,43 +283,111 @@ struct RunCase {
     Side side;
     int threads;  // 0: one per core
     std::string Name() const {
+        const char* sides[] = {"engine", "engine-nopreview", "window", "floor"};
         return std::string("Run/") + kSets[set].name + (pass == Pass::First ? "/first/" : "/second/") +
-               (threads == 1 ? "1-thread/" : "all-threads/") +
-               (side == Side::Engine ? "engine" : side == Side::Window ? "window" : "engine-nopreview");
+               (threads == 1 ? "1-thread/" : "all-threads/") + sides[static_cast<int>(side)];
     }
 };
 
+// What a second run cannot do without: read every signature of the work
+// folder (on all threads), then score every pair of the one list (on all
+// threads) with the run's kernel.
+double FloorSeconds(const Folders& folders) {
+    TMainData data;
+    data.WorkDir = folders.work;
+    bench::QuietView view;
+    TRunEngine engine(data, view);
+    std::vector<std::int32_t> numbers;
+    {
+        TFileStream index(engine.IndexPath(), FileMode::OpenRead);
+        for (const TIndexRecord& record : ReadSignatureIndex(index)) numbers.push_back(record.TmpNo);
+    }
+    const unsigned threads = WorkerThreads(0);
+    std::vector<TCompactSignature> signatures(numbers.size());
+    std::atomic<std::size_t> next{0};
+    std::atomic<std::int64_t> found{0};
+    const TNeedTable need(75);
+    auto parallel = [threads](const std::function<void()>& work) {
+        std::vector<std::thread> pool;
+        for (unsigned t = 0; t < threads; ++t) pool.emplace_back(work);
+        for (std::thread& t : pool) t.join();
+    };
+    const auto start = std::chrono::steady_clock::now();
+    parallel([&] {
+        TSTitems item;
+        for (std::size_t k = next++; k < numbers.size(); k = next++) {
+            item.TmpNo = numbers[k];
+            signatures[k] = engine.LoadCompactSignature("", &item);
+        }
+    });
+    next = 0;
+    // Rows of 16 against every later target, as the loop's workers score them.
+    constexpr std::size_t kRows = 16;
+    parallel([&] {
+        std::int64_t matches = 0;
+        for (std::size_t first = next.fetch_add(kRows); first < signatures.size(); first = next.fetch_add(kRows))
+            for (std::size_t j = first + 1; j < signatures.size(); ++j)
+                for (std::size_t i = first; i < std::min(first + kRows, j); ++i)
+                    matches += ScoreReaches(signatures[i], signatures[j], need) ? 1 : 0;
+        found += matches;
+    });
+    benchmark::DoNotOptimize(found.load());
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 void RunBenchmark(benchmark::State& state, RunCase c) {
-    const Folders& folders = FoldersOf(c.set);
+    Folders& folders = FoldersOf(c.set);
     std::unique_ptr<Runner> runner;
     if (c.side == Side::Window) runner = std::make_unique<WindowRunner>(folders, c.threads);
-    else runner = std::make_unique<EngineRunner>(folders, c.side == Side::Engine, c.threads);
-    if (c.pass == Pass::Second) {
+    else runner = std::make_unique<EngineRunner>(folders, c.side != Side::EngineWithoutPreview, c.threads);
+    // A second run needs the signatures of a finished run; a second run
+    // leaves them as they are.
+    if (c.pass == Pass::Second && !folders.signaturesMade) {
         folders.ClearWork();
-        runner->Run();  // makes the signatures
+        runner->Run();
+        folders.signaturesMade = true;
     }
     std::size_t found = 0;
+    double cpu = 0, wall = 0;
     for (auto _ : state) {
         if (c.pass == Pass::First) folders.ClearWork();
+        const double cpuStart = ProcessCpuSeconds();
         const auto start = std::chrono::steady_clock::now();
-        found = runner->Run();
-        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        if (c.side == Side::Floor) {
+            state.SetIterationTime(FloorSeconds(folders));
+        } else {
+            found = runner->Run();
+            state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        }
+        cpu += ProcessCpuSeconds() - cpuStart;
+        wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
+    folders.signaturesMade = true;
+    state.counters["cores"] = wall > 0 ? cpu / wall : 0;
+    if (c.side == Side::Floor) return;
     state.counters["matches"] = static_cast<double>(found);
     if (found < static_cast<std::size_t>(Scaled(kSets[c.set]).copies)) state.SkipWithError("near-copies were missed");
 }
 
 void RegisterRuns() {
-    for (std::size_t set = 0; set < std::size(kSets); ++set)
+    auto add = [](const RunCase& c) {
+        benchmark::RegisterBenchmark(c.Name().c_str(), RunBenchmark, c)
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(1);
+    };
+    for (std::size_t set = 0; set < std::size(kSets); ++set) {
+        if (kSets[set].large) {
+            if (!LargeWanted()) continue;
+            add({set, Pass::Second, Side::EngineWithoutPreview, 0});
+            add({set, Pass::Second, Side::Floor, 0});
+            continue;
+        }
         for (Pass pass : {Pass::First, Pass::Second})
             for (int threads : {1, 0})
-                for (Side side : {Side::Engine, Side::EngineWithoutPreview, Side::Window}) {
-                    const RunCase c{set, pass, side, threads};
-                    benchmark::RegisterBenchmark(c.Name().c_str(), RunBenchmark, c)
-                        ->UseManualTime()
-                        ->Unit(benchmark::kMillisecond)
-                        ->Iterations(1);
-                }
+                for (Side side : {Side::Engine, Side::EngineWithoutPreview, Side::Window}) add({set, pass, side, threads});
+        add({set, Pass::Second, Side::Floor, 0});
+    }
 }
 
 // The console report, keeping each case's median for the ratios.
@@ -302,6 +402,8 @@ public:
     void PrintRatios() const {
         PrintRatio("/window", "/engine");
         PrintRatio("/engine", "/engine-nopreview");
+        PrintRatio("/engine", "/floor");
+        PrintRatio("/engine-nopreview", "/floor");
         for (const char* side : {"/engine", "/window"})
             PrintRatio(std::string("/1-thread") + side, std::string("/all-threads") + side);
     }

@@ -61,13 +61,9 @@ private:
 struct TPairLoop::State {
     explicit State(TPairLoop& loop)
         : lists(loop.data_.SourceFiles, loop.data_.TargetFiles, loop.data_.SizeMode == TSizeMode::SameSize),
-          signatures(loop.data_.SourceFiles, loop.data_.TargetFiles, loop.SignatureBudget(),
-                     [&loop](int side, std::size_t index) {
-                         TCompactSignature signature = loop.hooks_.LoadSignature(side, index);
-                         // Reading a file is slow: look at the clock after this pair.
-                         loop.state_->countdown = 1;
-                         return signature;
-                     }),
+          signatures(loop.data_.SourceFiles, loop.data_.TargetFiles, loop.SignatureBudget(), loop.hooks_.LoadSignature,
+                     // Reading a file is slow: look at the clock after this pair.
+                     [&loop] { loop.state_->countdown = 1; }),
           host(loop),
           scorer(lists, signatures, host, loop.data_.Par, loop.data_.SingleList == 1,
                  loop.data_.SizeMode == TSizeMode::SameSize) {}
@@ -77,8 +73,19 @@ struct TPairLoop::State {
     Host host;
     TPairScorer scorer;
 
-    // Path ids that are the source of some log row.
+    // Path ids that are the source of some log row, and the target path
+    // ids of the rows of each such source.
     std::vector<std::uint8_t> logSource;
+    std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> logTargets;
+    // Target indices by path id: the first, then the next of the same path.
+    std::vector<std::uint32_t> firstTarget, nextTarget;
+    // The targets of the row in hand that a log row pairs with its source,
+    // ascending, for that row and log revision.
+    std::vector<std::size_t> rowLogged;
+    std::size_t rowLoggedFor = SIZE_MAX;
+    std::uint64_t rowLoggedRevision = 0;
+    // Path ids whose unreadable signature the run log has named.
+    std::vector<std::uint8_t> unreadableNamed;
     std::uint64_t logRevision = 0;
 
     std::chrono::steady_clock::time_point lastSlice, loopStart;
@@ -149,6 +156,7 @@ void TPairLoop::Prepare() {
         engine_.FreeChach();
     }
     st.logRevision = log_.Revision() - 1;  // built at the first look
+    st.unreadableNamed.assign(st.lists.Paths(), 0);
     st.lastSlice = st.loopStart = std::chrono::steady_clock::now();
     st.countdown = clockStride_;
 }
@@ -158,20 +166,53 @@ bool TPairLoop::RefreshIdentity(std::uint32_t pathId) {
     return lists.SetIdentity(pathId, hooks_.Identify(lists.PathText(pathId)));
 }
 
+// The log's pairs by path id, rebuilt when the log changed behind the loop.
+void TPairLoop::IndexLog() {
+    State& st = *state_;
+    if (st.logRevision == log_.Revision()) return;
+    st.logSource.assign(st.lists.Paths(), 0);
+    st.logTargets.clear();
+    std::unordered_map<std::string_view, std::uint32_t> ids;
+    for (std::uint32_t id = 0; id < st.lists.Paths(); ++id) ids.emplace(st.lists.PathText(id), id);
+    for (const TLogRowView row : log_.Rows()) {
+        auto source = ids.find(row[kLogSourcePath]);
+        auto target = ids.find(row[kLogTargetPath]);
+        if (source == ids.end() || target == ids.end()) continue;
+        st.logSource[source->second] = 1;
+        st.logTargets[source->second].push_back(target->second);
+    }
+    st.logRevision = log_.Revision();
+}
+
 bool TPairLoop::CheckLogFast(std::size_t i, std::size_t j) {
     State& st = *state_;
-    if (st.logRevision != log_.Revision()) {
-        st.logSource.assign(st.lists.Paths(), 0);
-        std::unordered_map<std::string_view, std::uint32_t> ids;
-        for (std::uint32_t id = 0; id < st.lists.Paths(); ++id) ids.emplace(st.lists.PathText(id), id);
-        for (const TLogRowView row : log_.Rows()) {
-            auto it = ids.find(row[kLogSourcePath]);
-            if (it != ids.end()) st.logSource[it->second] = 1;
+    IndexLog();
+    const std::uint32_t source = st.lists.SourcePath(i);
+    if (!st.logSource[source]) return false;
+    const std::vector<std::uint32_t>& targets = st.logTargets[source];
+    return std::find(targets.begin(), targets.end(), st.lists.TargetPath(j)) != targets.end();
+}
+
+// The target indices that the log pairs with row i's source, ascending.
+const std::vector<std::size_t>& TPairLoop::RowLogged(std::size_t i) {
+    State& st = *state_;
+    if (st.rowLoggedFor == i && st.rowLoggedRevision == st.logRevision) return st.rowLogged;
+    if (st.firstTarget.empty()) {
+        st.firstTarget.assign(st.lists.Paths(), UINT32_MAX);
+        st.nextTarget.assign(st.lists.Targets(), UINT32_MAX);
+        for (std::size_t j = st.lists.Targets(); j-- > 0;) {
+            std::uint32_t& first = st.firstTarget[st.lists.TargetPath(j)];
+            st.nextTarget[j] = first;
+            first = static_cast<std::uint32_t>(j);
         }
-        st.logRevision = log_.Revision();
     }
-    if (!st.logSource[st.lists.SourcePath(i)]) return false;
-    return CheckLogList(i, j);
+    st.rowLogged.clear();
+    for (const std::uint32_t path : st.logTargets[st.lists.SourcePath(i)])
+        for (std::uint32_t j = st.firstTarget[path]; j != UINT32_MAX; j = st.nextTarget[j]) st.rowLogged.push_back(j);
+    std::sort(st.rowLogged.begin(), st.rowLogged.end());
+    st.rowLoggedFor = i;
+    st.rowLoggedRevision = st.logRevision;
+    return st.rowLogged;
 }
 
 // From pair (i, j) on, the run of pairs that the loop would only count:
@@ -182,26 +223,82 @@ bool TPairLoop::CheckLogFast(std::size_t i, std::size_t j) {
 std::size_t TPairLoop::QuietPairs(std::size_t i, std::size_t j, std::size_t& lastCompared) {
     constexpr std::size_t kMaxRun = 2048;  // the clock is looked at between runs
     State& st = *state_;
-    if (st.logRevision != log_.Revision() || st.logSource[st.lists.SourcePath(i)]) return 0;
+    IndexLog();
+    // Pairs the log holds already are only counted.
+    const std::vector<std::size_t>* logged = st.logSource[st.lists.SourcePath(i)] ? &RowLogged(i) : nullptr;
+    std::size_t nextLogged = SIZE_MAX;
+    std::size_t cursor = 0;
+    if (logged) {
+        cursor = static_cast<std::size_t>(std::lower_bound(logged->begin(), logged->end(), j) - logged->begin());
+        if (cursor < logged->size()) nextLogged = (*logged)[cursor];
+    }
     const TPairScorer::TAnswers answers = st.scorer.Ready(i, j);
     const std::size_t end = std::min(answers.end, j + kMaxRun);
     const bool sameSize = data_.SizeMode == TSizeMode::SameSize;
+    // An unreadable signature is named when its first pair is compared.
+    const bool unreadable = st.signatures.AnyFailed();
+    const std::uint16_t* scored = answers.scored;
+    const std::uint16_t* match = answers.match;
+    const std::uint16_t bit = answers.bit;
     std::size_t k = j;
     std::int64_t compared = 0;
+    std::size_t last = 0;  // one past the last compared target
+    if (!logged && !sameSize && !unreadable) {
+        // The common case, kept tight: it walks every pair of a large run.
+        const std::int32_t source = st.lists.SourceFile(i);
+        for (; k < end; ++k) {
+            const std::int32_t target = st.lists.TargetFile(k);
+            if (source < 0 || target < 0 || target == source) continue;  // skipped, only counted
+            if ((scored[k] & bit) == 0 || (match[k] & bit) != 0) break;
+            ++compared;
+            last = k + 1;
+        }
+        data_.CompCount += compared;
+        if (last > 0) lastCompared = last;
+        return k - j;
+    }
     for (; k < end; ++k) {
-        if (!st.lists.PairPasses(i, k)) continue;  // skipped, only counted
+        bool inLog = false;
+        if (k >= nextLogged) {
+            while (cursor < logged->size() && (*logged)[cursor] < k) ++cursor;
+            inLog = cursor < logged->size() && (*logged)[cursor] == k;
+            nextLogged = cursor < logged->size() ? (*logged)[cursor] : SIZE_MAX;
+        }
+        if (!st.lists.PairPasses(i, k) || inLog) continue;  // skipped, only counted
         if (sameSize && !st.lists.SameSize(i, k)) break;
-        if ((answers.scored[k] & answers.bit) == 0 || (answers.match[k] & answers.bit) != 0) break;
+        if ((scored[k] & bit) == 0 || (match[k] & bit) != 0) break;
+        if (unreadable && UnreadableUnnamed(i, k)) break;
         ++compared;
-        lastCompared = k + 1;
+        last = k + 1;
     }
     data_.CompCount += compared;
+    if (last > 0) lastCompared = last;
     return k - j;
+}
+
+bool TPairLoop::UnreadableUnnamed(std::size_t i, std::size_t j) const {
+    const State& st = *state_;
+    return (st.signatures.Failed(0, i) && !st.unreadableNamed[st.lists.SourcePath(i)]) ||
+           (st.signatures.Failed(1, j) && !st.unreadableNamed[st.lists.TargetPath(j)]);
+}
+
+// A pair is never taken as "no match" in silence for a signature that
+// could not be read: the log names each such picture once.
+void TPairLoop::NameUnreadable(std::size_t i, std::size_t j) {
+    State& st = *state_;
+    auto name = [&](bool failed, std::uint32_t pathId) {
+        if (!failed || st.unreadableNamed[pathId]) return;
+        st.unreadableNamed[pathId] = 1;
+        engine_.View().AppendLog(st.lists.PathText(pathId) + kSignatureUnreadableSuffix);
+    };
+    name(st.signatures.Failed(0, i), st.lists.SourcePath(i));
+    name(st.signatures.Failed(1, j), st.lists.TargetPath(j));
 }
 
 bool TPairLoop::DoHikaku(std::size_t i, std::size_t j, bool& rowMatched) {
     State& st = *state_;
     const bool match = st.scorer.Reaches(i, j);
+    if (st.signatures.AnyFailed()) NameUnreadable(i, j);
     // Before a match is logged, make sure both files are still there.
     if (match) {
         RefreshIdentity(st.lists.SourcePath(i));
@@ -277,9 +374,11 @@ void TPairLoop::DoSyori(std::size_t source, std::size_t target) {
     log_.Add(MakeLogRow(data_.SourceFiles[source], data_.TargetFiles[target]));
     const std::size_t row = log_.Count() - 1;
     // Keep the loop's log lookup in step without rebuilding it.
-    if (state_ && source < state_->lists.Sources() && state_->logRevision + 1 == log_.Revision() &&
-        state_->lists.SourcePath(source) < state_->logSource.size()) {
-        state_->logSource[state_->lists.SourcePath(source)] = 1;
+    if (state_ && source < state_->lists.Sources() && target < state_->lists.Targets() &&
+        state_->logRevision + 1 == log_.Revision() && state_->lists.SourcePath(source) < state_->logSource.size()) {
+        const std::uint32_t path = state_->lists.SourcePath(source);
+        state_->logSource[path] = 1;
+        state_->logTargets[path].push_back(state_->lists.TargetPath(target));
         state_->logRevision = log_.Revision();
     }
     if ((data_.SyoriMode == TSyoriMode::Automatic || data_.SyoriMode == TSyoriMode::EachPair) && handOver_ &&

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "search/engine/main_data.h"
 #include "search/engine/pair_lists.h"
@@ -53,6 +54,9 @@ struct TPairLoopHooks {
 };
 
 inline constexpr const char* kProgressRecordedSuffix = "ファイル進行記録済";
+// The run-log line after a picture's path when its signature could not be
+// read for a comparison (the pair then scores 0); once per picture and run.
+inline constexpr const char* kSignatureUnreadableSuffix = "の比較用データを読み込めません";
 
 class TPairLoop {
 public:
@@ -88,7 +92,13 @@ private:
     void RunRow(std::size_t i);
     void Visit(std::size_t i, std::size_t j, std::size_t pairs);
     bool RefreshIdentity(std::uint32_t pathId);
+    void IndexLog();
     bool CheckLogFast(std::size_t i, std::size_t j);
+    const std::vector<std::size_t>& RowLogged(std::size_t i);
+    // A picture of pair (i, j) whose signature could not be read and that
+    // the run log has not named yet.
+    bool UnreadableUnnamed(std::size_t i, std::size_t j) const;
+    void NameUnreadable(std::size_t i, std::size_t j);
     std::size_t QuietPairs(std::size_t i, std::size_t j, std::size_t& lastCompared);
     // Compares one pair that passed the skip tests and handles a match;
     // false when a file of the match is gone by now (the pair then counts as

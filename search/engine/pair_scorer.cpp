@@ -110,24 +110,28 @@ void TPairScorer::StartWorkers(unsigned threads, bool forced) {
     const double pairs = static_cast<double>(sources) * static_cast<double>(targets);
     if (!forced && pairs < kWorthWorkers) return;
     auto w = std::make_unique<Workers>();
-    // Every target that some row may meet is read now, in list order, so
-    // the workers find it in memory; one that does not fit the budget is
+    w->pool = std::make_unique<TWorkPool>(threads);
+    // Every target that some row may meet, then the sources of the rows to
+    // run, are read now on the workers and held in list order, so the
+    // workers find them in memory; one that does not fit the budget is
     // scored by the loop itself, read when met as before.
     std::vector<std::uint8_t> wanted(targets, sameSize_ ? 0 : 1);
     if (sameSize_)
         for (std::size_t i = 0; i < sources; ++i)
             if (const std::vector<std::size_t>* same = lists_.TargetsOfSize(i))
                 for (const std::size_t j : *same) wanted[j] = 1;
-    for (std::size_t j = 0; j < targets; ++j) {
-        if (!wanted[j]) continue;
-        signatures_.Get(1, j, scratch_);
-        // The rest is read when met, so Stop and Pause act after the first
-        // pair as before.
-        if (!host_.Tick()) break;
-    }
+    std::vector<std::size_t> targetOrder, sourceOrder;
+    for (std::size_t j = 0; j < targets; ++j)
+        if (wanted[j]) targetOrder.push_back(j);
+    for (std::size_t i = 0; i < sources; ++i)
+        if (!host_.RowDone(i)) sourceOrder.push_back(i);
+    // On Stop or Pause the rest is read when met, so they act after the
+    // first pair as before.
+    signatures_.Preload(targetOrder, sourceOrder, *w->pool, [this] { return host_.Tick(); });
+    for (const std::size_t j : targetOrder)
+        if (signatures_.Held(1, j)) signatures_.Get(1, j, scratch_);
     w->targets = signatures_.HeldTargets();
     w->chunkTargets = std::clamp<std::size_t>(targets / (std::size_t{threads} * 8), 64, 2048);
-    w->pool = std::make_unique<TWorkPool>(threads);
     workers_ = std::move(w);
 }
 
@@ -176,7 +180,7 @@ void TPairScorer::GiveOut(std::size_t slot, std::size_t first) {
         std::lock_guard<std::mutex> lock(w.mutex);
         g.active = static_cast<int>(tasks);
     }
-    for (unsigned t = 0; t < tasks; ++t) w.pool->Post([this, slot] { ScoreChunks(slot); });
+    w.pool->PostCopies(tasks, [this, slot] { ScoreChunks(slot); });
 }
 
 // A worker's share of a group: chunks in order until none is left.

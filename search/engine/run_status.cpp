@@ -42,13 +42,22 @@ void TRunStatus::Start() {
     start_ = std::chrono::steady_clock::now();
     remaining_ = 0;
     estimate_ = kEstimateMeasuring;
+    estimated_ = false;
 }
 
 void TRunStatus::TakeEstimate(std::int64_t visited) {
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start_;
     remaining_ = ProjectRemaining(elapsed.count() / 86400.0, static_cast<std::int64_t>(data_.SourceFiles.Count()),
                                   static_cast<std::int64_t>(data_.TargetFiles.Count()), visited);
-    estimate_ = EstimateLabelText(remaining_);
+    estimated_ = true;  // the text follows when it is shown
+}
+
+const std::string& TRunStatus::EstimateText() const {
+    if (estimated_) {
+        estimate_ = EstimateLabelText(remaining_);
+        estimated_ = false;
+    }
+    return estimate_;
 }
 
 void TRunStatus::SetLabel(std::size_t i, std::size_t j) {
@@ -57,7 +66,7 @@ void TRunStatus::SetLabel(std::size_t i, std::size_t j) {
                          static_cast<std::int64_t>(j) + 1, static_cast<std::int64_t>(data_.TargetFiles.Count()));
     view_.SetLabelInfo(1, first, first);
     view_.SetLabelInfo(2, CountLabelText(data_.CompCount, data_.FindCount), {});
-    view_.SetLabelInfo(3, estimate_, {});
+    view_.SetLabelInfo(3, EstimateText(), {});
 }
 
 }  // namespace orv

@@ -44,14 +44,17 @@ public:
     void SetLabel(std::size_t i, std::size_t j);
     // The estimate of the last multiple of 100 (days).
     TDateTime Calctime() const { return remaining_; }
-    const std::string& EstimateText() const { return estimate_; }
+    const std::string& EstimateText() const;
 
 private:
     TMainData& data_;
     IRunView& view_;
     std::chrono::steady_clock::time_point start_{};
     TDateTime remaining_ = 0;
-    std::string estimate_ = kEstimateMeasuring;
+    // The text of remaining_, made when shown: the loop takes estimates far
+    // more often than it shows them.
+    mutable std::string estimate_ = kEstimateMeasuring;
+    mutable bool estimated_ = false;
 };
 
 }  // namespace orv

@@ -1,7 +1,6 @@
 #include "search/engine/signature.h"
 
 #include <algorithm>
-#include <bit>
 #include <cfloat>
 #include <exception>
 
@@ -130,16 +129,31 @@ TCompactSignature::TCompactSignature(const TGrayView& view) {
     std::uint64_t* p0 = words_.data();
     std::uint64_t* p1 = p0 + planeWords_;
     std::uint64_t* p2 = p1 + planeWords_;
-    std::size_t index = 0;
+    // Each word of the three planes is gathered in registers and stored once.
+    std::uint64_t w0 = 0, w1 = 0, w2 = 0;
+    unsigned bit = 0;
+    std::size_t word = 0;
     for (int y = 0; y < height_; ++y) {
-        for (int x = 0; x < width_; ++x, ++index) {
-            const unsigned band = GrayBand(view.Gray(x, y));
-            const std::size_t word = index / 64;
-            const unsigned bit = static_cast<unsigned>(index % 64);
-            p0[word] |= static_cast<std::uint64_t>(band & 1u) << bit;
-            p1[word] |= static_cast<std::uint64_t>((band >> 1) & 1u) << bit;
-            p2[word] |= static_cast<std::uint64_t>((band >> 2) & 1u) << bit;
+        const std::uint8_t* p = view.pixels + static_cast<std::ptrdiff_t>(y) * view.stride;
+        for (int x = 0; x < width_; ++x, p += view.bytesPerPixel) {
+            const std::uint64_t band = GrayBand(*p);
+            w0 |= (band & 1u) << bit;
+            w1 |= ((band >> 1) & 1u) << bit;
+            w2 |= (band >> 2) << bit;
+            if (++bit == 64) {
+                p0[word] = w0;
+                p1[word] = w1;
+                p2[word] = w2;
+                ++word;
+                bit = 0;
+                w0 = w1 = w2 = 0;
+            }
         }
+    }
+    if (bit != 0) {
+        p0[word] = w0;
+        p1[word] = w1;
+        p2[word] = w2;
     }
 }
 
@@ -171,44 +185,20 @@ std::int64_t PaddingBits(const TCompactSignature& s) {
     return static_cast<std::int64_t>(s.PlaneWords()) * 64 - s.PixelCount();
 }
 
-// count (1..64) bits of a plane from bit offset on, in the low bits.
-inline std::uint64_t BitsAt(const std::uint64_t* plane, std::size_t planeWords, std::size_t offset, unsigned count) {
-    const std::size_t word = offset / 64;
-    const unsigned shift = static_cast<unsigned>(offset % 64);
-    std::uint64_t bits = plane[word] >> shift;
-    if (shift != 0 && shift + count > 64 && word + 1 < planeWords) bits |= plane[word + 1] << (64 - shift);
-    return count == 64 ? bits : bits & ((std::uint64_t{1} << count) - 1);
-}
-
-// Signatures of different sizes: the covered part row by row, up to 64
-// pixels at a time.
-std::int64_t CountAgreeByRows(const TCompactSignature& source, const TCompactSignature& target) {
+// Signatures of different sizes: the covered part row by row (need as for
+// KernelCountRows).
+std::int64_t CountAgreeByRows(const TCompactSignature& source, const TCompactSignature& target, std::int64_t need) {
     const int width = std::min(source.Width(), target.Width());
     const int height = std::min(source.Height(), target.Height());
-    const std::size_t sw = source.PlaneWords(), tw = target.PlaneWords();
-    const std::uint64_t* s = source.Words();
-    const std::uint64_t* t = target.Words();
-    std::int64_t agree = 0;
-    for (int y = 0; y < height; ++y) {
-        const std::size_t sRow = static_cast<std::size_t>(y) * static_cast<std::size_t>(source.Width());
-        const std::size_t tRow = static_cast<std::size_t>(y) * static_cast<std::size_t>(target.Width());
-        for (int x = 0; x < width; x += 64) {
-            const auto count = static_cast<unsigned>(std::min(64, width - x));
-            std::uint64_t differ = 0;
-            for (std::size_t plane = 0; plane < kBandBits; ++plane)
-                differ |= BitsAt(s + plane * sw, sw, sRow + static_cast<std::size_t>(x), count) ^
-                          BitsAt(t + plane * tw, tw, tRow + static_cast<std::size_t>(x), count);
-            agree += static_cast<std::int64_t>(count) - std::popcount(differ);
-        }
-    }
-    return agree;
+    return KernelCountRows(source.Words(), source.PlaneWords(), source.Width(), target.Words(), target.PlaneWords(),
+                           target.Width(), width, height, need);
 }
 
 }  // namespace
 
 std::int64_t CountAgree(const TCompactSignature& source, const TCompactSignature& target) {
     if (source.Empty() || target.Empty()) return 0;
-    if (!SameLayout(source, target)) return CountAgreeByRows(source, target);
+    if (!SameLayout(source, target)) return CountAgreeByRows(source, target, -1);
     const auto agree = KernelCountAgree(source.Words(), target.Words(), source.PlaneWords());
     return static_cast<std::int64_t>(agree) - PaddingBits(source);
 }
@@ -218,7 +208,7 @@ bool ScoreReaches(const TCompactSignature& source, const TCompactSignature& targ
     const std::int64_t required = need.Need(total);
     if (required <= 0) return true;
     if (required > total || target.Empty()) return false;
-    if (!SameLayout(source, target)) return CountAgreeByRows(source, target) >= required;
+    if (!SameLayout(source, target)) return CountAgreeByRows(source, target, required) >= required;
     // Padding bits always agree; ask for them on top.
     const auto bits = static_cast<std::uint64_t>(required + PaddingBits(source));
     return KernelReaches(source.Words(), target.Words(), source.PlaneWords(), bits);

@@ -120,6 +120,68 @@ __attribute__((target("avx512f,avx512vpopcntdq,popcnt"))) std::uint64_t RangeAvx
 
 #endif  // ORV_KERNEL_X86
 
+// ---- signatures of different sizes
+
+// count (1..64) bits of a plane from bit offset on, in the low bits.
+inline std::uint64_t BitsAt(const std::uint64_t* plane, std::size_t planeWords, std::size_t offset, unsigned count) {
+    const std::size_t word = offset / 64;
+    const unsigned shift = static_cast<unsigned>(offset % 64);
+    std::uint64_t bits = plane[word] >> shift;
+    if (shift != 0 && shift + count > 64 && word + 1 < planeWords) bits |= plane[word + 1] << (64 - shift);
+    return count == 64 ? bits : bits & ((std::uint64_t{1} << count) - 1);
+}
+
+// The row walk; inlined into each level's function, whose target options
+// decide how the popcount compiles.
+__attribute__((always_inline)) inline std::int64_t RowsBody(const std::uint64_t* s, std::size_t sw, int sWidth,
+                                                             const std::uint64_t* t, std::size_t tw, int tWidth,
+                                                             int width, int height, std::int64_t need) {
+    std::int64_t agree = 0;
+    for (int y = 0; y < height; ++y) {
+        const std::size_t sRow = static_cast<std::size_t>(y) * static_cast<std::size_t>(sWidth);
+        const std::size_t tRow = static_cast<std::size_t>(y) * static_cast<std::size_t>(tWidth);
+        for (int x = 0; x < width; x += 64) {
+            const auto count = static_cast<unsigned>(std::min(64, width - x));
+            const std::size_t so = sRow + static_cast<std::size_t>(x), to = tRow + static_cast<std::size_t>(x);
+            const std::uint64_t differ = (BitsAt(s, sw, so, count) ^ BitsAt(t, tw, to, count)) |
+                                         (BitsAt(s + sw, sw, so, count) ^ BitsAt(t + tw, tw, to, count)) |
+                                         (BitsAt(s + 2 * sw, sw, so, count) ^ BitsAt(t + 2 * tw, tw, to, count));
+            agree += static_cast<std::int64_t>(count) - __builtin_popcountll(differ);
+        }
+        if (need >= 0) {
+            const std::int64_t left = static_cast<std::int64_t>(height - 1 - y) * width;
+            if (agree >= need || agree + left < need) return agree;
+        }
+    }
+    return agree;
+}
+
+using RowsFn = std::int64_t (*)(const std::uint64_t*, std::size_t, int, const std::uint64_t*, std::size_t, int, int,
+                                int, std::int64_t);
+
+std::int64_t RowsPortable(const std::uint64_t* s, std::size_t sw, int sWidth, const std::uint64_t* t, std::size_t tw,
+                          int tWidth, int width, int height, std::int64_t need) {
+    return RowsBody(s, sw, sWidth, t, tw, tWidth, width, height, need);
+}
+
+#ifdef ORV_KERNEL_X86
+__attribute__((target("popcnt"))) std::int64_t RowsPopcnt(const std::uint64_t* s, std::size_t sw, int sWidth,
+                                                          const std::uint64_t* t, std::size_t tw, int tWidth,
+                                                          int width, int height, std::int64_t need) {
+    return RowsBody(s, sw, sWidth, t, tw, tWidth, width, height, need);
+}
+#endif
+
+// Every level above the portable one has the popcount instruction.
+RowsFn RowsFor(TKernelLevel level) {
+#ifdef ORV_KERNEL_X86
+    if (level != TKernelLevel::Portable) return RowsPopcnt;
+#else
+    (void)level;
+#endif
+    return RowsPortable;
+}
+
 RangeFn RangeFor(TKernelLevel level) {
 #ifdef ORV_KERNEL_X86
     switch (level) {
@@ -224,6 +286,18 @@ bool KernelReaches(TKernelLevel level, const std::uint64_t* a, const std::uint64
                    std::uint64_t need) {
     if (!LevelSupported(level)) level = TKernelLevel::Portable;
     return ReachesWith(RangeFor(level), a, b, words, need);
+}
+
+std::int64_t KernelCountRows(TKernelLevel level, const std::uint64_t* s, std::size_t sWords, int sWidth,
+                             const std::uint64_t* t, std::size_t tWords, int tWidth, int width, int height,
+                             std::int64_t need) {
+    if (!LevelSupported(level)) level = TKernelLevel::Portable;
+    return RowsFor(level)(s, sWords, sWidth, t, tWords, tWidth, width, height, need);
+}
+
+std::int64_t KernelCountRows(const std::uint64_t* s, std::size_t sWords, int sWidth, const std::uint64_t* t,
+                             std::size_t tWords, int tWidth, int width, int height, std::int64_t need) {
+    return RowsFor(ActiveKernelLevel())(s, sWords, sWidth, t, tWords, tWidth, width, height, need);
 }
 
 // The active level was checked when it was set.

@@ -32,9 +32,20 @@ std::uint64_t KernelCountAgree(const std::uint64_t* a, const std::uint64_t* b, s
 // or too many bits disagree for it ever to.
 bool KernelReaches(const std::uint64_t* a, const std::uint64_t* b, std::size_t words, std::uint64_t need);
 
+// Signatures of different sizes: agreeing pixels of the part both cover
+// (width x height from the top-left), row by row. s holds three planes of
+// sWords words of a signature sWidth pixels wide, t likewise. With need >= 0
+// the count stops once it reaches need or can no longer reach it (the
+// answer is then some count below need); need < 0 counts everything.
+std::int64_t KernelCountRows(const std::uint64_t* s, std::size_t sWords, int sWidth, const std::uint64_t* t,
+                             std::size_t tWords, int tWidth, int width, int height, std::int64_t need);
+
 // The same with an explicit level (tests compare the levels).
 std::uint64_t KernelCountAgree(TKernelLevel level, const std::uint64_t* a, const std::uint64_t* b, std::size_t words);
 bool KernelReaches(TKernelLevel level, const std::uint64_t* a, const std::uint64_t* b, std::size_t words,
                    std::uint64_t need);
+std::int64_t KernelCountRows(TKernelLevel level, const std::uint64_t* s, std::size_t sWords, int sWidth,
+                             const std::uint64_t* t, std::size_t tWords, int tWidth, int width, int height,
+                             std::int64_t need);
 
 }  // namespace orv

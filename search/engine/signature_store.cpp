@@ -225,13 +225,69 @@ void TRunEngine::RemoveSupersededSignatures(const std::string& path) {
     data_.TempIndex.erase(it);
 }
 
+namespace {
+
+// Largest signature file read whole into memory; a larger file under a
+// signature's name is left to the picture loader.
+constexpr std::int64_t kMaxSignatureFileBytes = 1 << 20;
+
+std::uint32_t FileU32(const std::string& b, std::size_t at) {
+    return static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at])) |
+           static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at + 1])) << 8 |
+           static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at + 2])) << 16 |
+           static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at + 3])) << 24;
+}
+
+// The signature files the store writes (24-bit, uncompressed, a 40-byte
+// info header, at most kSignatureSide square) read straight from their
+// bytes, as the bitmap reader would lay them out; false for any other file.
+bool CompactFromSignatureBytes(const std::string& b, TCompactSignature& out) {
+    constexpr std::size_t kHeaders = 14 + 40;
+    if (b.size() < kHeaders || b[0] != 'B' || b[1] != 'M' || FileU32(b, 14) != 40) return false;
+    const auto width = static_cast<std::int32_t>(FileU32(b, 18));
+    const auto rawHeight = static_cast<std::int32_t>(FileU32(b, 22));
+    const std::uint32_t bits = FileU32(b, 28) & 0xFFFFu;
+    if (bits != 24 || FileU32(b, 30) != 0) return false;
+    const bool topDown = rawHeight < 0;
+    const std::int64_t rows = topDown ? -static_cast<std::int64_t>(rawHeight) : rawHeight;
+    if (width < 1 || width > kSignatureSide || rows < 1 || rows > kSignatureSide) return false;
+    const auto height = static_cast<int>(rows);
+    const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) / 4 * 4;
+    const std::size_t offBits = FileU32(b, 10);
+    const std::size_t start = offBits != 0 && offBits >= kHeaders && offBits < b.size() ? offBits : kHeaders;
+    if (stride * static_cast<std::size_t>(height) > b.size() - start) return false;
+    const auto* data = reinterpret_cast<const std::uint8_t*>(b.data()) + start;
+    // Bottom-up rows unless the height is negative.
+    const TGrayView view = topDown ? TGrayView{data, width, height, static_cast<std::ptrdiff_t>(stride), 3}
+                                   : TGrayView{data + stride * static_cast<std::size_t>(height - 1), width, height,
+                                               -static_cast<std::ptrdiff_t>(stride), 3};
+    out = TCompactSignature(view);
+    return true;
+}
+
+}  // namespace
+
 TCompactSignature TRunEngine::LoadCompactSignature(const std::string& path, const TSTitems* item) const {
     try {
         TBitmap bitmap;
-        if (!GetChach(bitmap, path)) {
-            if (!item) return {};
-            // A missing or unreadable file leaves the bitmap empty.
-            LoadPictureToBitmap(SignaturePath(item->TmpNo), bitmap);
+        if (GetChach(bitmap, path)) return CompactFromBitmap(bitmap);
+        if (!item) return {};
+        // One read of the whole file; a missing or unreadable one gives an
+        // empty signature.
+        const std::string file = SignaturePath(item->TmpNo);
+        std::string bytes;
+        if (!ReadFileBytes(file, bytes, nullptr, kMaxSignatureFileBytes)) {
+            if (errno == EFBIG) LoadPictureToBitmap(file, bitmap);
+            return CompactFromBitmap(bitmap);
+        }
+        TCompactSignature signature;
+        if (CompactFromSignatureBytes(bytes, signature)) return signature;
+        // Any other bitmap file goes through the bitmap reader as loaded.
+        try {
+            TMemoryStream stream(bytes.data(), bytes.size());
+            bitmap.LoadFromStream(stream);
+        } catch (const std::exception&) {
+            return {};
         }
         return CompactFromBitmap(bitmap);
     } catch (const std::exception&) {

@@ -1,9 +1,19 @@
 #include "search/engine/work_pool.h"
 
+#include <sched.h>
+
 namespace orv {
 
 unsigned WorkerThreads(int setting) {
     if (setting > 0) return static_cast<unsigned>(setting);
+    // The cores this process may run on (taskset, containers), not the
+    // machine's.
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    if (::sched_getaffinity(0, sizeof allowed, &allowed) == 0) {
+        const int count = CPU_COUNT(&allowed);
+        if (count > 0) return static_cast<unsigned>(count);
+    }
     const unsigned machine = std::thread::hardware_concurrency();
     return machine > 0 ? machine : 1;
 }
@@ -30,6 +40,16 @@ void TWorkPool::Post(std::function<void()> task) {
         queue_.push_back(std::move(task));
     }
     wake_.notify_one();
+}
+
+void TWorkPool::PostCopies(unsigned count, const std::function<void()>& task) {
+    if (count == 0) return;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (unsigned n = 0; n < count; ++n) queue_.push_back(task);
+    }
+    if (count == 1) wake_.notify_one();
+    else wake_.notify_all();
 }
 
 void TWorkPool::DropQueued() {

@@ -14,7 +14,8 @@
 
 namespace orv {
 
-// Worker threads of a run: `setting` when above 0, else one per core.
+// Worker threads of a run: `setting` when above 0, else one per core the
+// process may run on (its CPU affinity mask).
 unsigned WorkerThreads(int setting);
 
 class TWorkPool {
@@ -28,6 +29,8 @@ public:
     unsigned Size() const { return static_cast<unsigned>(threads_.size()); }
     // A task must not let an exception escape; one that does is dropped.
     void Post(std::function<void()> task);
+    // Posts `count` runs of one task at once (one wake-up for all).
+    void PostCopies(unsigned count, const std::function<void()>& task);
     // Tasks not yet started are dropped (destroyed unrun).
     void DropQueued();
 

@@ -63,7 +63,7 @@ protected:
         hooks.LoadSignature = [this](int side, std::size_t index) {
             ++loads;
             const std::string& path = data.WorkList(side).Strings(index);
-            return Look(looks.at(path));
+            return unreadable.count(path) ? TCompactSignature() : Look(looks.at(path));
         };
         hooks.LoadPreview = [](const std::string&) { return std::unique_ptr<TBitmap>(); };
         loop.SetHooks(hooks);
@@ -99,6 +99,7 @@ protected:
     TPairLoop loop;
     std::map<std::string, int> looks;
     std::set<std::string> missing;
+    std::set<std::string> unreadable;  // signatures that cannot be read
     std::map<std::string, std::string> aliases;
     std::map<std::string, int> vanishAfter;  // path -> lookups it still survives
     int loads = 0;
@@ -194,6 +195,30 @@ TEST_F(PairLoopTest, OneEndLeavesTheRowAtItsFirstMatch) {
     EXPECT_EQ(LoggedPairs(), (Pairs{{"/s/a.jpg", "/t/a1.jpg"}, {"/s/b.jpg", "/t/x.jpg"}}));
     EXPECT_EQ(data.LoopCount, 2 + 1);
     EXPECT_EQ(data.JyochyuList.Count(), 2u);
+}
+
+TEST_F(PairLoopTest, LoggedPairsAfterAMissingOneAreNotComparedAgain) {
+    data.Threads = 3;  // the workers' answers are counted in runs
+    Add(0, "/s.jpg", 0);
+    for (int n = 0; n < 4; ++n) Add(1, "/t" + std::to_string(n) + ".jpg", n + 1);
+    missing.insert("/t1.jpg");
+    for (const char* target : {"/t1.jpg", "/t2.jpg"}) {
+        TLogRow row;
+        row[kLogSourcePath] = "/s.jpg";
+        row[kLogTargetPath] = target;
+        log.Add(row);
+    }
+    loop.HikakuMain();
+    EXPECT_EQ(data.LoopCount, 4);
+    EXPECT_EQ(data.CompCount, 2);  // t0 and t3
+}
+
+TEST_F(PairLoopTest, UnreadableSignatureIsNamedOnceAndMatchesNothing) {
+    for (const char* path : {"/p/a.jpg", "/p/b.jpg", "/p/c.jpg"}) AddBoth(path, 0);
+    unreadable.insert("/p/b.jpg");
+    loop.HikakuMain();
+    EXPECT_EQ(LoggedPairs(), (Pairs{{"/p/a.jpg", "/p/c.jpg"}}));
+    EXPECT_EQ(view.log, std::vector<std::string>{std::string("/p/b.jpg") + kSignatureUnreadableSuffix});
 }
 
 TEST_F(PairLoopTest, StopEndsTheLoopAfterThePairAndRecordsTheRow) {
@@ -316,9 +341,10 @@ TEST_F(PairLoopTest, SlowPreviewsAreLoadedOnAShareOfTheTime) {
     EXPECT_EQ(view.previews, (std::vector<std::pair<int, std::string>>{{0, "/s/a.jpg"}, {1, "/t/1.jpg"}}));
 }
 
-// The loop against a plain model of the rules on random lists: rows in
-// groups, counted-only pairs of other sizes and the hashed lookups must give
-// the same counters, log and progress record as visiting pair by pair.
+// The loop against a plain model of the rules on random lists, with and
+// without worker threads: rows in groups, counted-only pairs of other sizes
+// and the hashed lookups must give the same counters, log and progress
+// record as visiting pair by pair.
 TEST(PairLoopModel, SameResultsAsVisitingEveryPair) {
     std::mt19937 rng(17);
     for (int round = 0; round < 60; ++round) {
@@ -332,6 +358,7 @@ TEST(PairLoopModel, SameResultsAsVisitingEveryPair) {
         data.SizeMode = ChoiceOf<TSizeMode>(static_cast<int>(rng() % 2));
         data.OneEnd = static_cast<std::uint8_t>(rng() % 3 == 0);
         data.Chach = static_cast<int>(rng() % 2);  // no memory at all, or room for some
+        data.Threads = round % 2 == 0 ? 3 : 0;     // workers, or none for loops this small
         const bool single = rng() % 3 == 0;
         const int sources = 1 + static_cast<int>(rng() % 40);
         const int targets = single ? sources : 1 + static_cast<int>(rng() % 40);
@@ -414,7 +441,7 @@ TEST(PairLoopModel, SameResultsAsVisitingEveryPair) {
             for (int y = 0; y < 80; ++y)
                 for (int x = 0; x < w; ++x)
                     pixels[static_cast<std::size_t>((y * w + x) * 3)] =
-                        static_cast<std::uint8_t>(((x * 5 + y * 3 + looks[entry.Path] + 3 * (w / 16)) % 8) * 32);
+                        static_cast<std::uint8_t>(((x * 5 + y * 3 + looks.at(entry.Path) + 3 * (w / 16)) % 8) * 32);
             return TCompactSignature(TGrayView{pixels.data(), entry.Item->Width, 80, entry.Item->Width * 3, 3});
         };
         loop.SetHooks(hooks);

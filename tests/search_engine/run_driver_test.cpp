@@ -1,6 +1,7 @@
 #include "search/engine/run_driver.h"
 
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <set>
 #include <stdexcept>
 
 #include "engine_test_util.h"
@@ -17,6 +19,7 @@
 #include "search/engine/run_engine.h"
 #include "search/engine/signature_index.h"
 #include "tests/support/lock_holder.h"
+#include "search/engine/work_pool.h"
 
 namespace orv {
 namespace {
@@ -315,6 +318,7 @@ struct Scenario {
     bool secondRun;       // measured after a first run left its signatures
     std::uint64_t memory = 0;  // budget of the loads at once (0: the default)
     bool erase = false;        // the hand-over erases each pair's target, as automatic handling does
+    bool signaturesGone = false;  // the signature files vanish when the comparison starts
 };
 
 class ScriptedHandOver : public IPairHandOver {
@@ -361,8 +365,15 @@ RunOutcome RunWithThreads(int threads, const Scenario& sc, const std::string& pi
             RecordingWindow::SetLabelInfo(index, caption, hint);
             if (!stopCaption.empty() && caption.rfind(stopCaption, 0) == 0) *stop = 1;
         }
+        void AppendLog(const std::string& line) override {
+            RecordingWindow::AppendLog(line);
+            if (!signaturesGone.empty() && line.find("：比較開始") != std::string::npos)
+                for (const auto& entry : fs::directory_iterator(signaturesGone))
+                    if (entry.path().extension() == ".BMP") fs::remove(entry.path());
+        }
         std::string stopCaption;
         std::uint8_t* stop = nullptr;
+        std::string signaturesGone;
     } window;
     window.entries[0] = {files};
     window.entries[1] = {files};
@@ -384,6 +395,7 @@ RunOutcome RunWithThreads(int threads, const Scenario& sc, const std::string& pi
         handOver.pairs.clear();
     }
     window.stop = &data.StopFlag;
+    if (sc.signaturesGone) window.signaturesGone = work.path();
     if (sc.stopAtFile > 0) window.stopCaption = "情報収集と一時ファイル作成中 [" + std::to_string(sc.stopAtFile) + "]";
     driver.P4B_StartMouseDown(choices);
 
@@ -413,6 +425,24 @@ RunOutcome RunWithThreads(int threads, const Scenario& sc, const std::string& pi
     return out;
 }
 
+TEST(RunThreads, OnePerCoreTheProcessMayUse) {
+    cpu_set_t before;
+    ASSERT_EQ(::sched_getaffinity(0, sizeof before, &before), 0);
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+        if (CPU_ISSET(cpu, &before)) {
+            CPU_SET(cpu, &one);
+            break;
+        }
+    ASSERT_EQ(::sched_setaffinity(0, sizeof one, &one), 0);
+    const unsigned threads = WorkerThreads(0);
+    ::sched_setaffinity(0, sizeof before, &before);
+    EXPECT_EQ(threads, 1u);
+    EXPECT_EQ(WorkerThreads(0), static_cast<unsigned>(CPU_COUNT(&before)));
+    EXPECT_EQ(WorkerThreads(3), 3u);
+}
+
 TEST(RunThreads, SameOutcomeWithOneAndSeveralThreads) {
     RegisterStandardPictures();
     test::TempDir files, extra;
@@ -431,6 +461,7 @@ TEST(RunThreads, SameOutcomeWithOneAndSeveralThreads) {
         // Every picture is larger than the budget, so each loads alone.
         {"one load at a time", 1, false, 0, 0, false, 1},
         {"automatic, targets erased", 0, false, 0, 0, false, 0, true},
+        {"second run, signature files gone", 1, false, 0, 0, true, 0, false, true},
     };
     for (const Scenario& sc : scenarios) {
         const RunOutcome one = RunWithThreads(1, sc, files.path(), extra.path());
@@ -439,7 +470,16 @@ TEST(RunThreads, SameOutcomeWithOneAndSeveralThreads) {
         EXPECT_EQ(one.events, many.events) << sc.name;
         EXPECT_EQ(one.index, many.index) << sc.name;
         EXPECT_EQ(one.handOvers, many.handOvers) << sc.name;
-        if (sc.stopAtFile == 0) {
+        if (sc.signaturesGone) {
+            // Each picture is named once, and nothing matches.
+            std::set<std::string> named;
+            for (const std::string& line : one.events)
+                if (line.ends_with(kSignatureUnreadableSuffix)) {
+                    EXPECT_TRUE(named.insert(line).second) << line;
+                }
+            EXPECT_EQ(named.size(), one.lists.size() / 2) << sc.name;
+            EXPECT_EQ(one.found, 0) << sc.name;
+        } else if (sc.stopAtFile == 0) {
             EXPECT_GT(one.found, 3) << sc.name;
         }
     }

@@ -12,8 +12,11 @@
 #include "platform/base/file_system.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/bitmap.h"
+#include "platform/graphics/picture.h"
+#include "platform/graphics/picture_loader.h"
 #include "search/engine/run_engine.h"
 #include "search/engine/signature_index.h"
+#include "tests/support/le_bytes.h"
 
 namespace orv {
 namespace {
@@ -175,6 +178,50 @@ TEST_F(SignatureStoreTest, AnIndexMostlyDeadIsRewrittenWithItsLiveRecords) {
     std::ofstream(dir_.path() + "~OVTMP.Lst", std::ios::binary | std::ios::trunc) << half;
     engine_.GetTempList();
     EXPECT_EQ(fs::file_size(dir_.path() + "~OVTMP.Lst"), half.size());
+}
+
+// A BMP file of bits 8 (grey palette) or 24 with pixel bytes from a formula;
+// rows stored top-down when the height is negative.
+std::string BmpBytes(int width, int height, int bits) {
+    const int rows = std::abs(height);
+    const std::size_t stride = (static_cast<std::size_t>(width) * bits / 8 + 3) / 4 * 4;
+    const std::size_t palette = bits == 8 ? 1024 : 0;
+    std::string b = "BM";
+    test::PutLe32(b, 54 + palette + stride * rows);
+    test::PutLe32(b, 0);
+    test::PutLe32(b, 54 + palette);
+    for (const std::int64_t v : {40, width, height})
+        test::PutLe32(b, static_cast<std::uint32_t>(v));
+    test::PutLe16(b, 1);
+    test::PutLe16(b, bits);
+    for (int n = 0; n < 6; ++n) test::PutLe32(b, 0);
+    for (int n = 0; n < (bits == 8 ? 256 : 0); ++n) test::PutLe32(b, n * 0x010101u);
+    for (int y = 0; y < rows; ++y)
+        for (std::size_t x = 0; x < stride; ++x) b.push_back(static_cast<char>(x * 37 + y * 11 + x * y));
+    return b;
+}
+
+TEST_F(SignatureStoreTest, SignatureFilesReadAsThePictureLoaderReadsThem) {
+    RegisterStandardPictures();
+    std::string cut;
+    ASSERT_TRUE(ReadFileBytes(engine_.SignaturePath(Store(50, 30)), cut));
+    cut.resize(cut.size() - 10);
+    const std::string files[] = {BmpBytes(7, 5, 24), BmpBytes(7, -5, 24), BmpBytes(80, 80, 24),
+                                 BmpBytes(90, 20, 24), BmpBytes(9, 4, 8), cut};
+    auto item = std::make_shared<TSTitems>();
+    for (const std::string& bytes : files) {
+        item->TmpNo = 7;
+        ASSERT_TRUE(WriteFileAtomic(engine_.SignaturePath(item->TmpNo), bytes));
+        TBitmap bitmap;
+        LoadPictureToBitmap(engine_.SignaturePath(item->TmpNo), bitmap);
+        const TCompactSignature expected = CompactFromBitmap(bitmap);
+        const TCompactSignature got = engine_.LoadCompactSignature("/p.jpg", item.get());
+        ASSERT_EQ(got.Width(), expected.Width());
+        ASSERT_EQ(got.Height(), expected.Height());
+        EXPECT_TRUE(std::equal(got.Words(), got.Words() + 3 * got.PlaneWords(), expected.Words()));
+    }
+    item->TmpNo = 8;  // no such file
+    EXPECT_TRUE(engine_.LoadCompactSignature("/p.jpg", item.get()).Empty());
 }
 
 TEST_F(SignatureStoreTest, RingCacheOverwritesItsOldestSlot) {

@@ -164,6 +164,31 @@ TEST(SimilarityCompact, ThresholdAgreesWithScore) {
     }
 }
 
+// Pairs of different sizes whose covered part is close, at every kernel
+// level: the early answer of the threshold test equals the full score's.
+TEST(SimilarityCompact, MixedSizesAgreeWithScoreAtEveryLevel) {
+    std::mt19937 rng(29);
+    const TNeedTable table(75);
+    for (TKernelLevel level : SupportedKernelLevels()) {
+        ASSERT_TRUE(SetKernelLevel(level));
+        for (int round = 0; round < 200; ++round) {
+            const int w = 1 + static_cast<int>(rng() % 80), h = 1 + static_cast<int>(rng() % 80);
+            const int tw = round % 2 ? w + static_cast<int>(rng() % (81 - w)) : 1 + static_cast<int>(rng() % 80);
+            const int th = round % 2 ? h + static_cast<int>(rng() % (81 - h)) : 1 + static_cast<int>(rng() % 80);
+            const GrayImage src = RandomImage(w, h, rng);
+            const GrayImage near = Altered(src, static_cast<int>(rng() % 400), rng);
+            GrayImage tgt = RandomImage(tw, th, rng);
+            for (int y = 0; y < std::min(h, th); ++y)
+                for (int x = 0; x < std::min(w, tw); ++x) tgt.Set(x, y, near.View().Gray(x, y));
+            const TCompactSignature cs(src.View()), ct(tgt.View());
+            ASSERT_EQ(CountAgree(cs, ct), CountAgreePlain(src.View(), tgt.View())) << KernelLevelName(level);
+            ASSERT_EQ(ScoreReaches(cs, ct, table), CompareBitmaps(src.View(), tgt.View()) >= 75)
+                << KernelLevelName(level) << " " << w << "x" << h << " vs " << tw << "x" << th;
+        }
+    }
+    SetKernelLevel(SupportedKernelLevels().back());
+}
+
 TEST(SimilarityKernel, EveryLevelGivesTheSameCounts) {
     const auto levels = SupportedKernelLevels();
     ASSERT_FALSE(levels.empty());
