@@ -34,7 +34,7 @@
 //   FileNo, CompCount, FindCount, LoopCount
 //                     the run's counters: files collected, pairs compared,
 //                     matches found, pairs passed
-//   FazzyComp         the similarity score of one pair
+//   FazzyComp         whether one pair's similarity score reaches Par
 //   CheckEndList, CheckLogList
 //                     a source already in the progress record, a pair
 //                     already in the log

@@ -132,14 +132,6 @@ void TPairLoop::SetHooks(TPairLoopHooks hooks) {
 
 bool TPairLoop::CheckEndList(const std::string& path) const { return data_.JyochyuList.Contains(path); }
 
-bool TPairLoop::CheckLogList(std::size_t source, std::size_t target) const {
-    return log_.Contains(data_.SourceFiles.Strings(source), data_.TargetFiles.Strings(target));
-}
-
-int TPairLoop::FazzyComp(std::size_t source, std::size_t target) {
-    return CompareBitmaps(hooks_.LoadSignature(0, source), hooks_.LoadSignature(1, target));
-}
-
 std::size_t TPairLoop::SignatureBytes() const { return state_ ? state_->signatures.Bytes() : signatureBytes_; }
 
 std::size_t TPairLoop::SignatureBudget() const { return orv::SignatureBudget(data_.Chach); }
@@ -158,7 +150,7 @@ void TPairLoop::Prepare() {
     st.logRevision = log_.Revision() - 1;  // built at the first look
     st.unreadableNamed.assign(st.lists.Paths(), 0);
     st.lastSlice = st.loopStart = std::chrono::steady_clock::now();
-    st.countdown = clockStride_;
+    st.countdown = kClockStride;
 }
 
 bool TPairLoop::RefreshIdentity(std::uint32_t pathId) {
@@ -184,7 +176,7 @@ void TPairLoop::IndexLog() {
     st.logRevision = log_.Revision();
 }
 
-bool TPairLoop::CheckLogFast(std::size_t i, std::size_t j) {
+bool TPairLoop::CheckLogList(std::size_t i, std::size_t j) {
     State& st = *state_;
     IndexLog();
     const std::uint32_t source = st.lists.SourcePath(i);
@@ -295,9 +287,11 @@ void TPairLoop::NameUnreadable(std::size_t i, std::size_t j) {
     name(st.signatures.Failed(1, j), st.lists.TargetPath(j));
 }
 
+bool TPairLoop::FazzyComp(std::size_t i, std::size_t j) { return state_->scorer.Reaches(i, j); }
+
 bool TPairLoop::DoHikaku(std::size_t i, std::size_t j, bool& rowMatched) {
     State& st = *state_;
-    const bool match = st.scorer.Reaches(i, j);
+    const bool match = FazzyComp(i, j);
     if (st.signatures.AnyFailed()) NameUnreadable(i, j);
     // Before a match is logged, make sure both files are still there.
     if (match) {
@@ -436,7 +430,7 @@ void TPairLoop::RunRow(std::size_t i) {
 
     while (j < targets) {
         if (--st.countdown <= 0) {
-            st.countdown = clockStride_;
+            st.countdown = kClockStride;
             Slice(st.lastI, st.lastJ, false);
         }
         // Equal-size mode: pairs of other sizes are only counted, so they
@@ -476,7 +470,7 @@ void TPairLoop::RunRow(std::size_t i) {
 
         if (st.lists.PairPasses(i, j)) {
             bool passes = true;
-            if (!CheckLogFast(i, j) && (data_.SizeMode != TSizeMode::SameSize || st.lists.SameSize(i, j)))
+            if (!CheckLogList(i, j) && (data_.SizeMode != TSizeMode::SameSize || st.lists.SameSize(i, j)))
                 passes = DoHikaku(i, j, rowMatched);
             if (passes) {
                 if (data_.StopFlag == 1) break;

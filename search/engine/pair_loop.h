@@ -67,16 +67,10 @@ public:
     TPairLoop& operator=(const TPairLoop&) = delete;
 
     void SetHooks(TPairLoopHooks hooks);
-    // Pairs between two looks at the clock for the time slice.
-    void SetClockStride(int pairs) { clockStride_ = pairs > 0 ? pairs : 1; }
-
     // The whole loop over SourceFiles x TargetFiles.
     void HikakuMain();
 
     bool CheckEndList(const std::string& path) const;
-    bool CheckLogList(std::size_t source, std::size_t target) const;
-    // The score of one pair, loaded as the loop loads it.
-    int FazzyComp(std::size_t source, std::size_t target);
     // Adds the log row of a match and hands it over by the handling mode.
     void DoSyori(std::size_t source, std::size_t target);
 
@@ -93,7 +87,11 @@ private:
     void Visit(std::size_t i, std::size_t j, std::size_t pairs);
     bool RefreshIdentity(std::uint32_t pathId);
     void IndexLog();
-    bool CheckLogFast(std::size_t i, std::size_t j);
+    // Whether a log row pairs source i with target j, by path number.
+    bool CheckLogList(std::size_t i, std::size_t j);
+    // Whether the score of pair (i, j) reaches Par; the scorer stops
+    // counting once the answer is certain.
+    bool FazzyComp(std::size_t i, std::size_t j);
     const std::vector<std::size_t>& RowLogged(std::size_t i);
     // A picture of pair (i, j) whose signature could not be read and that
     // the run log has not named yet.
@@ -118,7 +116,7 @@ private:
     TRunStatus& status_;
     IPairHandOver* handOver_;
     TPairLoopHooks hooks_;
-    int clockStride_ = 64;
+    static constexpr int kClockStride = 64;
     std::unique_ptr<State> state_;
     std::size_t signatureBytes_ = 0;  // of the last loop
     std::unordered_set<std::string> changedLogged_;
