@@ -219,17 +219,17 @@ const TTmpList* TRunEngine::FindReusable(const std::string& path, TDateTime file
         const auto used = runNumbers_.find(entry.Item->TmpNo);
         if (used != runNumbers_.end() && used->second != path) continue;
         if (!checkSignatureFile) return &entry;
-        const std::string sigPath = SignaturePath(entry.Item->TmpNo);
-        const TFileStamp signature = ReadFileStamp(sigPath);
-        if (!signature.Known) continue;
-        // Without a stamp, the picture must be older than its signature too
-        // (the index's time moves on with every record appended).
-        if (!made.Known && (now.ChangedNs > signature.ModifiedNs || now.ChangedNs > signature.ChangedNs)) continue;
         // A signature whose size disagrees with its record belongs to another
         // image (its number was given anew after the file vanished).
         std::int32_t expectW = 0, expectH = 0, sigW = 0, sigH = 0;
         ExpectedSignatureSize(entry.Item->Width, entry.Item->Height, expectW, expectH);
-        if (!ReadBmpFileSize(sigPath, sigW, sigH) || sigW != expectW || sigH != expectH) continue;
+        TFileStamp signature;
+        if (!ReadBmpFileSize(SignaturePath(entry.Item->TmpNo), sigW, sigH, &signature) || sigW != expectW ||
+            sigH != expectH)
+            continue;
+        // Without a stamp, the picture must be older than its signature too
+        // (the index's time moves on with every record appended).
+        if (!made.Known && (now.ChangedNs > signature.ModifiedNs || now.ChangedNs > signature.ChangedNs)) continue;
         return &entry;
     }
     return nullptr;
