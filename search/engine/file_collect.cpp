@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdlib>
 #include <exception>
@@ -400,6 +401,8 @@ void TRunEngine::CollectWithWorkers(unsigned threads) {
             ahead_.reset();
             jobs[k].reset();
             if (data_.StopFlag == 1) break;
+            // A paused run shows everything handled so far.
+            if (data_.PauseFlag == 1 && !DrainStores()) break;
             PauseWait();
         }
         DrainStores();
