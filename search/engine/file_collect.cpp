@@ -46,7 +46,6 @@ constexpr std::size_t kMaxPendingStores = 64;
 struct TWalkEntry {
     std::string Name;
     bool IsDir = false;      // a folder, not a link to one
-    bool IsLink = false;
     bool LinkToDir = false;  // a link that leads to a folder
     bool IsFile = false;     // a regular file, not a link to one
 };
@@ -80,7 +79,6 @@ bool ListWalkFolder(const std::string& folder, std::vector<TWalkEntry>& out) {
         TWalkEntry entry;
         entry.Name = name;
         if (type == DT_LNK) {
-            entry.IsLink = true;
             struct stat target {};
             entry.LinkToDir = ::fstatat(dfd, e->d_name, &target, 0) == 0 && S_ISDIR(target.st_mode);
         } else {
@@ -198,7 +196,7 @@ struct TRunEngine::TLoadJob {
 };
 
 // One signature file and its index record for the writer; Number is its
-// answer (-1: the work folder took them not).
+// answer (-1: the work folder would not take them).
 struct TRunEngine::TStoreJob {
     std::string Path;
     std::string Bytes;

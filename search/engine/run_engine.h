@@ -127,8 +127,8 @@ private:
                            std::int32_t height, std::int32_t number, const TFileStamp& stamp);
     void CloseIndexAppend();
     // The signature file and then its index record of one loaded picture:
-    // its number, or -1 when the work folder took them not (nothing is left
-    // behind then). pump as for StoreSignature.
+    // its number, or -1 when the work folder would not take them (nothing is
+    // left behind then). pump as for StoreSignature.
     std::int32_t StoreWithRecord(const std::string& path, const std::string& bmpBytes, std::int64_t fileSize,
                                  TDateTime fileDate, std::int32_t width, std::int32_t height,
                                  const TFileStamp& stamp, bool pump);
