@@ -1,14 +1,20 @@
 // File collection: the counting and collecting passes over the two lists,
 // the folder walk, the handling of one file and the identical-lists test.
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdlib>
 #include <exception>
+#include <limits>
 #include <memory>
 #include <mutex>
+#include <string_view>
+#include <thread>
 #include <unordered_set>
 
 #include "platform/base/datetime.h"
@@ -30,6 +36,60 @@ constexpr char kNoFilesText[] = "：比較元または対象にひとつもフ�
 constexpr char kUnreadableText[] = "は正常に読み込めませんでした";
 constexpr char kNoSizeText[] = "のサイズ取得に失敗しました";
 constexpr char kWorkFolderText[] = "：作業フォルダに書き込めません";
+
+// Signature writes that may wait behind the walk; each holds a signature
+// file's bytes and the signature.
+constexpr std::size_t kMaxPendingStores = 64;
+
+// One entry of a folder as the walk needs it, mostly from the listing's own
+// entry type: a stat only for links and file systems that give no type.
+struct TWalkEntry {
+    std::string Name;
+    bool IsDir = false;      // a folder, not a link to one
+    bool LinkToDir = false;  // a link that leads to a folder
+    bool IsFile = false;     // a regular file, not a link to one
+};
+
+struct TDirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+// The entries of folder but "." and "..", sorted by name (byte order).
+bool ListWalkFolder(const std::string& folder, std::vector<TWalkEntry>& out) {
+    out.clear();
+    std::unique_ptr<DIR, TDirCloser> dir(::opendir(folder.c_str()));
+    if (!dir) return false;
+    const int dfd = ::dirfd(dir.get());
+    while (true) {
+        errno = 0;
+        const dirent* e = ::readdir(dir.get());
+        if (!e) {
+            if (errno != 0) return false;
+            break;
+        }
+        const std::string_view name(e->d_name);
+        if (name == "." || name == "..") continue;
+        unsigned char type = e->d_type;
+        if (type == DT_UNKNOWN) {
+            struct stat st {};
+            // An entry that vanished meanwhile is left out.
+            if (::fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+            type = static_cast<unsigned char>(IFTODT(st.st_mode));
+        }
+        TWalkEntry entry;
+        entry.Name = name;
+        if (type == DT_LNK) {
+            struct stat target {};
+            entry.LinkToDir = ::fstatat(dfd, e->d_name, &target, 0) == 0 && S_ISDIR(target.st_mode);
+        } else {
+            entry.IsDir = type == DT_DIR;
+            entry.IsFile = type == DT_REG;
+        }
+        out.push_back(std::move(entry));
+    }
+    std::sort(out.begin(), out.end(), [](const TWalkEntry& a, const TWalkEntry& b) { return a.Name < b.Name; });
+    return true;
+}
 
 }  // namespace
 
@@ -67,6 +127,15 @@ bool TRunEngine::IsOwnWorkFile(const std::string& path) const {
     return target && IsWorkFileName(ExtractFileName(target.get()));
 }
 
+bool TRunEngine::StatPicture(const std::string& path, struct stat& st) const {
+    if (::lstat(path.c_str(), &st) != 0) return false;
+    const bool link = S_ISLNK(st.st_mode);
+    if (link && ::stat(path.c_str(), &st) != 0) return false;
+    if (!S_ISREG(st.st_mode)) return false;
+    // A signature file would match its own picture.
+    return link ? !IsOwnWorkFile(path) : !IsWorkFileName(ExtractFileName(path));
+}
+
 void TRunEngine::GetFileListMain() {
     data_.FileCount = {0, 0};
     runNumbers_.clear();
@@ -97,6 +166,11 @@ void TRunEngine::GetFileListMain() {
     data_.FileNo = 0;
     view_.SetGaugeMax(static_cast<std::int64_t>(data_.FileCount[0]) + data_.FileCount[1] + 2);
     GetTempList();
+    // The index stays open for the records of this collection.
+    struct TCloseIndex {
+        TRunEngine& engine;
+        ~TCloseIndex() { engine.CloseIndexAppend(); }
+    } closeIndex{*this};
     const unsigned threads = WorkerThreads(data_.Threads);
     if (threads <= 1) {
         pass(kModeCollect);
@@ -114,12 +188,148 @@ void TRunEngine::GetFileListMain() {
 // One load made ahead: a worker fills Prepared, then sets Done.
 struct TRunEngine::TLoadJob {
     std::string Path;
-    TFileStamp Before;  // the file as the load began
+    TFileStamp Before;  // the file before the load began
     TPreparedSignature Prepared;
     bool Done = false;
     std::mutex Mutex;
     std::condition_variable Finished;
 };
+
+// One signature file and its index record for the writer; Number is its
+// answer (-1: the work folder would not take them).
+struct TRunEngine::TStoreJob {
+    std::string Path;
+    std::string Bytes;
+    std::int64_t FileSize = 0;
+    TDateTime FileDate = 0;
+    std::int32_t Width = 0;
+    std::int32_t Height = 0;
+    TFileStamp Stamp;
+    std::int32_t Number = -1;
+    bool Done = false;
+};
+
+// The writer: one thread that stores the posted jobs in the order posted.
+// After a failure it stores nothing more, as the one-thread collection ends
+// at the file that failed.
+class TRunEngine::TStoreQueue {
+public:
+    explicit TStoreQueue(TRunEngine& engine) : engine_(engine), thread_([this] { Run(); }) {}
+    // Drops the jobs not yet started and waits for the one in hand.
+    ~TStoreQueue() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ending_ = true;
+            queue_.clear();
+        }
+        wake_.notify_all();
+        thread_.join();
+    }
+    TStoreQueue(const TStoreQueue&) = delete;
+    TStoreQueue& operator=(const TStoreQueue&) = delete;
+
+    void Post(std::shared_ptr<TStoreJob> job) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            queue_.push_back(std::move(job));
+        }
+        wake_.notify_all();
+    }
+    // Whether job is done, waiting up to slice for it.
+    bool Done(const TStoreJob& job, std::chrono::milliseconds slice) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (slice.count() <= 0) return job.Done;
+        return done_.wait_for(lock, slice, [&job] { return job.Done; });
+    }
+
+private:
+    void Run() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (true) {
+            wake_.wait(lock, [this] { return ending_ || !queue_.empty(); });
+            if (ending_) return;
+            const std::shared_ptr<TStoreJob> job = std::move(queue_.front());
+            queue_.pop_front();
+            std::int32_t number = -1;
+            if (!failed_) {
+                lock.unlock();
+                try {
+                    number = engine_.StoreWithRecord(job->Path, job->Bytes, job->FileSize, job->FileDate, job->Width,
+                                                     job->Height, job->Stamp, false);
+                } catch (...) {
+                    number = -1;  // taken as the work folder's failure
+                }
+                lock.lock();
+                failed_ = number < 0;
+            }
+            job->Number = number;
+            job->Done = true;
+            done_.notify_all();
+        }
+    }
+
+    TRunEngine& engine_;
+    std::mutex mutex_;
+    std::condition_variable wake_, done_;
+    std::deque<std::shared_ptr<TStoreJob>> queue_;
+    bool ending_ = false;
+    bool failed_ = false;
+    std::thread thread_;  // last: it starts with everything above in place
+};
+
+void TRunEngine::Effect(std::function<void()> effect) {
+    if (pending_.empty()) {
+        effect();
+    } else {
+        pending_.push_back(TPendingEffect{nullptr, std::move(effect)});
+    }
+}
+
+void TRunEngine::AppendLogLine(const std::string& line) {
+    Effect([this, line] { view_.AppendLog(line); });
+}
+
+void TRunEngine::AddToWorkList(int side, const std::string& path, TSTitemsPtr item) {
+    if (pending_.empty()) {
+        data_.WorkList(side).Add(path, std::move(item));
+        return;
+    }
+    if (side == 0) pendingSources_.try_emplace(path, item);
+    Effect([this, side, path, item] {
+        data_.WorkList(side).Add(path, item);
+        if (side == 0) {
+            const auto it = pendingSources_.find(path);
+            if (it != pendingSources_.end() && it->second == item) pendingSources_.erase(it);
+        }
+    });
+}
+
+bool TRunEngine::FlushStores(std::size_t keep) {
+    while (!pending_.empty()) {
+        TPendingEffect& front = pending_.front();
+        if (front.Store) {
+            const bool wait = pendingStores_ > keep;
+            // The window stays alive while the writer catches up.
+            while (!storeQueue_->Done(*front.Store, std::chrono::milliseconds(wait ? 10 : 0))) {
+                if (!wait) return true;
+                pump_.Tick();
+            }
+            --pendingStores_;
+            if (front.Store->Number < 0) {
+                // What the one-thread collection never reached is dropped.
+                pending_.clear();
+                pendingStores_ = 0;
+                pendingSources_.clear();
+                ReportWorkFolderFailure();
+                return false;
+            }
+        }
+        const std::function<void()> apply = std::move(front.Apply);
+        pending_.pop_front();
+        apply();
+    }
+    return true;
+}
 
 void TRunEngine::CollectWithWorkers(unsigned threads) {
     const std::vector<TListedFile> files = std::move(listed_);
@@ -132,16 +342,23 @@ void TRunEngine::CollectWithWorkers(unsigned threads) {
     TMemoryBudget budget(limit > 0 ? limit : std::uint64_t{1} << 30);
     std::vector<std::shared_ptr<TLoadJob>> jobs(files.size());
     {
+        TStoreQueue stores(*this);
         TWorkPool pool(threads);
         // However the walk ends (a stop, a failure), the loads not started
         // are dropped and those in hand end at once when they wait for
-        // memory, or finish unheeded; the pool then waits for them.
+        // memory, or finish unheeded; the pool then waits for them. The
+        // writes waiting are dropped with the effects behind them.
         struct TEndLoads {
             TWorkPool& pool;
             TMemoryBudget& budget;
             std::shared_ptr<TLoadJob>& inHand;
+            TRunEngine& engine;
             ~TEndLoads() {
                 inHand.reset();
+                engine.pending_.clear();
+                engine.pendingStores_ = 0;
+                engine.pendingSources_.clear();
+                engine.storeQueue_ = nullptr;
                 try {
                     budget.Cancel();
                     pool.DropQueued();
@@ -149,7 +366,8 @@ void TRunEngine::CollectWithWorkers(unsigned threads) {
                     // The pool's own end drops the queued loads as well.
                 }
             }
-        } endLoads{pool, budget, ahead_};
+        } endLoads{pool, budget, ahead_, *this};
+        storeQueue_ = &stores;
         // Enough loads in flight to keep every worker busy while the walk
         // stores the signatures that are ready.
         const std::size_t window = std::size_t{threads} * 4;
@@ -159,75 +377,75 @@ void TRunEngine::CollectWithWorkers(unsigned threads) {
                 const TListedFile& f = files[posted];
                 // A target that is also a source shares its record: no load.
                 if (f.Side == 1 && sources.count(f.Path) != 0) continue;
-                if (!WillLoad(f.Path)) continue;
                 auto job = std::make_shared<TLoadJob>();
+                if (!WillLoad(f.Path, job->Before)) continue;
                 job->Path = f.Path;
                 jobs[posted] = job;
                 pool.Post([job, &budget] {
                     TPreparedSignature prepared;
-                    const TFileStamp before = ReadFileStamp(job->Path);
                     {
                         TMemoryBudgetScope scope(budget);
                         prepared = PrepareSignature(job->Path);
                     }
                     std::lock_guard<std::mutex> lock(job->Mutex);
-                    job->Before = before;
                     job->Prepared = std::move(prepared);
                     job->Done = true;
                     job->Finished.notify_all();
                 });
             }
+            if (!FlushStores(std::numeric_limits<std::size_t>::max())) break;
             ahead_ = jobs[k];
             GetImageInfo(files[k].Path, files[k].Side, kModeCollect);
             ahead_.reset();
             jobs[k].reset();
             if (data_.StopFlag == 1) break;
+            // A paused run shows everything handled so far.
+            if (data_.PauseFlag == 1 && !DrainStores()) break;
             PauseWait();
         }
+        DrainStores();
     }
 }
 
 // A guess, made cheaply: the handling of the file in its turn decides. A
 // wrong guess costs a load for nothing or a load on the window's thread.
-bool TRunEngine::WillLoad(const std::string& path) {
-    if (IsOwnWorkFile(path)) return false;
+bool TRunEngine::WillLoad(const std::string& path, TFileStamp& stamp) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    if (!StatPicture(path, st)) return false;
+    stamp = StampOf(st);
     const TDateTime fileDate = FileDateToDateTime(static_cast<std::int64_t>(st.st_mtime));
-    return FindReusable(path, fileDate, StampOf(st), false) == nullptr;
+    return FindReusable(path, fileDate, stamp, false) == nullptr;
 }
 
 void TRunEngine::GetDirListOne(const std::string& folder, int side, int mode) {
-    std::vector<FolderEntry> entries;
-    if (!ListFolder(folder, entries) || entries.empty()) return;
+    std::vector<TWalkEntry> entries;
+    if (!ListWalkFolder(folder, entries) || entries.empty()) return;
     const std::string base = IncludeTrailingPathDelimiter(folder);
-    for (const FolderEntry& entry : entries) {
+    for (const TWalkEntry& entry : entries) {
         pump_.Tick();
-        if (entry.isDir && !entry.isSymlink) {
+        if (entry.IsDir) {
             // Linked folders are not entered: a link cycle would never end.
-            if (data_.SubFolder == 1) GetDirListOne(base + entry.name + PathDelim, side, mode);
-        } else if (!entry.isDir && !entry.linkToDir && CheckTaiouFileType(entry.name)) {
-            GetImageInfo(base + entry.name, side, mode);
+            if (data_.SubFolder == 1) GetDirListOne(base + entry.Name + PathDelim, side, mode);
+        } else if (!entry.LinkToDir && CheckTaiouFileType(entry.Name)) {
+            GetImageInfo(base + entry.Name, side, mode, entry.IsFile);
         }
         if (data_.StopFlag == 1) return;
         PauseWait();
     }
 }
 
-void TRunEngine::GetImageInfo(const std::string& path, int side, int mode) {
+void TRunEngine::GetImageInfo(const std::string& path, int side, int mode, bool knownFile) {
     if (!CheckTaiouFileType(path)) return;
     if (mode == kModeList) {
         listed_.push_back(TListedFile{path, side});
         pump_.Tick();
         return;
     }
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
-    // A signature file would match its own picture.
-    if (IsOwnWorkFile(path)) return;
-
     std::string caption;
+    struct stat st {};
     if (mode == kModeCount) {
+        // The walk has just seen the file; only its name is left to test.
+        if (knownFile ? IsWorkFileName(ExtractFileName(path)) : !StatPicture(path, st)) return;
         const std::int32_t count = ++data_.FileCount[side == 0 ? 0 : 1];
         if (count % 10 == 0) {
             caption = "ファイル存在のチェック中 [" + std::to_string(count) + "] " + path;
@@ -236,6 +454,7 @@ void TRunEngine::GetImageInfo(const std::string& path, int side, int mode) {
         pump_.Tick();
         return;
     }
+    if (!StatPicture(path, st)) return;
     ++data_.FileNo;
     view_.SetGaugePosition(data_.FileNo);
     caption = "情報収集と一時ファイル作成中 [" + std::to_string(data_.FileNo) + "] " + path;
@@ -243,29 +462,35 @@ void TRunEngine::GetImageInfo(const std::string& path, int side, int mode) {
     pump_.Tick();
 
     if (!IsStorablePath(path)) {
-        view_.AppendLog(UnusablePathMessage(path));
+        AppendLogLine(UnusablePathMessage(path));
         return;
     }
 
-    TFileList& work = data_.WorkList(side);
     // First: a target that is also a source shares the source's record.
     if (side == 1) {
         const std::ptrdiff_t index = data_.SourceFiles.IndexOf(path);
         if (index >= 0) {
-            work.Add(path, data_.SourceFiles.Objects(static_cast<std::size_t>(index)));
+            AddToWorkList(side, path, data_.SourceFiles.Objects(static_cast<std::size_t>(index)));
+            return;
+        }
+        const auto waiting = pendingSources_.find(path);
+        if (waiting != pendingSources_.end()) {
+            AddToWorkList(side, path, waiting->second);
             return;
         }
     }
     const TDateTime fileDate = FileDateToDateTime(static_cast<std::int64_t>(st.st_mtime));
     const TFileStamp stamp = StampOf(st);
     // Second: a signature made by an earlier run of this very file. The size
-    // comes from the file, since the index holds only 32 bits of it.
+    // comes from the file, since the index holds only 32 bits of it. The
+    // lookup needs every number given so far, so the writes come first.
+    if (data_.TempIndex.count(path) != 0 && !DrainStores()) return;
     if (const TTmpList* reuse = FindReusable(path, fileDate, stamp)) {
         auto item = std::make_shared<TSTitems>(*reuse->Item);
         item->FileSize = static_cast<std::int64_t>(st.st_size);
         item->Stamp = stamp;
         runNumbers_.emplace(item->TmpNo, path);
-        work.Add(path, std::move(item));
+        AddToWorkList(side, path, std::move(item));
         return;
     }
     // Third: load the image and make its signature (loaded ahead when
@@ -297,11 +522,11 @@ void TRunEngine::AddLoaded(const std::string& path, int side, TDateTime fileDate
                            TPreparedSignature& prepared) {
     const std::int64_t fileSize = stamp.Size;
     if (prepared.Raised || !prepared.Loaded) {
-        view_.AppendLog(path + kUnreadableText);
+        AppendLogLine(path + kUnreadableText);
         return;
     }
     if (prepared.Width <= 0 || prepared.Height <= 0 || !prepared.Signature) {
-        view_.AppendLog(path + kNoSizeText);
+        AppendLogLine(path + kNoSizeText);
         return;
     }
     try {
@@ -311,19 +536,43 @@ void TRunEngine::AddLoaded(const std::string& path, int side, TDateTime fileDate
         item->Stamp = stamp;
         item->Width = prepared.Width;
         item->Height = prepared.Height;
-        item->TmpNo = prepared.FileBytes.empty() ? -1 : StoreSignature(prepared.FileBytes);
-        if (item->TmpNo < 0) {
-            if (WorkFolderFailed()) {
-                ReportWorkFolderFailure();
-            } else {
-                view_.AppendLog(path + kUnreadableText);
-            }
+        if (prepared.FileBytes.empty()) {
+            AppendLogLine(path + kUnreadableText);
             return;
         }
-        if (!WriteTmpBMPInfo(path, item->FileSize, item->FileDate, item->Width, item->Height, item->TmpNo, &stamp)) {
-            // A signature without its record would be taken for the image of
-            // an older record that names the same number.
-            DeleteFile(SignaturePath(item->TmpNo));
+        // Behind the walk unless older signatures of the path are to go
+        // (their removal must not wait behind later writes).
+        if (storeQueue_ && data_.TempIndex.count(path) == 0) {
+            auto job = std::make_shared<TStoreJob>();
+            job->Path = path;
+            job->Bytes = std::move(prepared.FileBytes);
+            job->FileSize = fileSize;
+            job->FileDate = fileDate;
+            job->Width = item->Width;
+            job->Height = item->Height;
+            job->Stamp = stamp;
+            std::shared_ptr<TBitmap> signature = std::move(prepared.Signature);
+            if (side == 0) pendingSources_.try_emplace(path, item);
+            pending_.push_back(TPendingEffect{job, [this, job, signature, item, path, side] {
+                                                  item->TmpNo = job->Number;
+                                                  runNumbers_[item->TmpNo] = path;
+                                                  SetChach(*signature, path);
+                                                  data_.WorkList(side).Add(path, item);
+                                                  if (side == 0) {
+                                                      const auto it = pendingSources_.find(path);
+                                                      if (it != pendingSources_.end() && it->second == item)
+                                                          pendingSources_.erase(it);
+                                                  }
+                                              }});
+            ++pendingStores_;
+            storeQueue_->Post(std::move(job));
+            FlushStores(kMaxPendingStores);
+            return;
+        }
+        if (!DrainStores()) return;
+        item->TmpNo = StoreWithRecord(path, prepared.FileBytes, item->FileSize, item->FileDate, item->Width,
+                                      item->Height, stamp, true);
+        if (item->TmpNo < 0) {
             ReportWorkFolderFailure();
             return;
         }
@@ -332,7 +581,7 @@ void TRunEngine::AddLoaded(const std::string& path, int side, TDateTime fileDate
         SetChach(*prepared.Signature, path);
         data_.WorkList(side).Add(path, std::move(item));
     } catch (const std::exception&) {
-        view_.AppendLog(path + kUnreadableText);
+        AppendLogLine(path + kUnreadableText);
     }
 }
 

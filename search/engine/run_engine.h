@@ -6,11 +6,14 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "platform/base/file_handle.h"
 #include "search/engine/main_data.h"
 #include "search/engine/run_view.h"
 #include "search/engine/signature.h"
@@ -91,7 +94,9 @@ public:
     bool CheckTaiouFileType(const std::string& path) const;
     void GetFileListMain();
     void GetDirListOne(const std::string& folder, int side, int mode);
-    void GetImageInfo(const std::string& path, int side, int mode);
+    // knownFile: the folder walk has just listed path as a regular file
+    // that is no link, which is all the counting pass asks of it.
+    void GetImageInfo(const std::string& path, int side, int mode, bool knownFile = false);
     bool CheckSingleHikaku();
     // The file's name, or the name a link leads to, has the form of the
     // run's own files (a signature or the index): never collected as a
@@ -112,7 +117,21 @@ public:
 private:
     // Creates the signature file exclusively; -1 with errno set on failure.
     int CreateSignatureFile(std::int32_t number) const;
-    std::int32_t StoreSignature(const std::string& bmpBytes);
+    // pump: keeps the window alive during a long search for a free number
+    // (false off the window's thread).
+    std::int32_t StoreSignature(const std::string& bmpBytes, bool pump = true);
+    // Appends one record to the index through a descriptor kept open for
+    // the collection (CloseIndexAppend ends it). False when it could not be
+    // written whole; the index is then left as it was.
+    bool AppendIndexRecord(const std::string& path, std::int64_t fileSize, TDateTime fileDate, std::int32_t width,
+                           std::int32_t height, std::int32_t number, const TFileStamp& stamp);
+    void CloseIndexAppend();
+    // The signature file and then its index record of one loaded picture:
+    // its number, or -1 when the work folder would not take them (nothing is
+    // left behind then). pump as for StoreSignature.
+    std::int32_t StoreWithRecord(const std::string& path, const std::string& bmpBytes, std::int64_t fileSize,
+                                 TDateTime fileDate, std::int32_t width, std::int32_t height,
+                                 const TFileStamp& stamp, bool pump);
     // The first usable index record of path made from the file as it is now
     // (its date fileDate and its stamp now), or null. A record with a stamp
     // needs the same inode, size and times; one without only the same date
@@ -133,11 +152,49 @@ private:
     // files are handled in walk order as the single-threaded pass does.
     void CollectWithWorkers(unsigned threads);
     // Whether the collecting pass will load this file (the first two rules
-    // do not apply as things stand now).
-    bool WillLoad(const std::string& path);
+    // do not apply as things stand now); stamp is the file as it is now.
+    bool WillLoad(const std::string& path, TFileStamp& stamp);
+    // The stat of a picture the collection may take: a regular file, links
+    // followed, that is not one of the run's own files. One lstat for a
+    // file that is no link.
+    bool StatPicture(const std::string& path, struct stat& st) const;
     // The third rule: stores the signature of a loaded picture.
     void AddLoaded(const std::string& path, int side, TDateTime fileDate, const TFileStamp& stamp,
                    TPreparedSignature& prepared);
+
+    // ---- signatures stored behind the walk
+    //
+    // With workers, the signature files and index records of loaded pictures
+    // are written in walk order on a thread of their own, since creating
+    // thousands of files in one folder is serialised by the file system.
+    // Everything the handling of a file shows or adds (log lines, work-list
+    // entries, the cache) waits in order behind the writes before it, so the
+    // outcome is the one-thread outcome, also when a write fails.
+    struct TStoreJob;
+    class TStoreQueue;
+    struct TPendingEffect {
+        std::shared_ptr<TStoreJob> Store;  // applies once this write is done
+        std::function<void()> Apply;
+    };
+    // Applies effect now, or behind the writes pending.
+    void Effect(std::function<void()> effect);
+    void AddToWorkList(int side, const std::string& path, TSTitemsPtr item);
+    void AppendLogLine(const std::string& line);
+    // Applies the pending effects whose writes are done, waiting for writes
+    // while more than keep are pending. False when a write failed: the
+    // collection then ends as the one-thread collection ends there.
+    bool FlushStores(std::size_t keep);
+    bool DrainStores() { return FlushStores(0); }
+    // The collection's writer while there is one (owned by CollectWithWorkers).
+    TStoreQueue* storeQueue_ = nullptr;
+    std::deque<TPendingEffect> pending_;
+    std::size_t pendingStores_ = 0;
+    // Source entries still waiting in pending_, by path (the first of each).
+    std::unordered_map<std::string, TSTitemsPtr> pendingSources_;
+
+    // The index as AppendIndexRecord holds it open, and its size.
+    TFileHandle indexOut_;
+    std::int64_t indexOutSize_ = 0;
 
     struct TListedFile {
         std::string Path;

@@ -179,7 +179,7 @@ std::vector<TIndexRecord> LiveIndexRecords(const std::vector<TIndexRecord>& reco
     return out;
 }
 
-bool ReadBmpFileSize(const std::string& path, std::int32_t& width, std::int32_t& height) {
+bool ReadBmpFileSize(const std::string& path, std::int32_t& width, std::int32_t& height, TFileStamp* stamp) {
     const TFileHandle file = OpenRegularFile(path, O_RDONLY | O_NOFOLLOW);
     if (!file.Valid()) return false;
     const int fd = file.Get();
@@ -207,6 +207,7 @@ bool ReadBmpFileSize(const std::string& path, std::int32_t& width, std::int32_t&
     if (pixelBytes < 0 || rows > pixelBytes / stride) return false;
     width = w;
     height = static_cast<std::int32_t>(rows);
+    if (stamp) *stamp = StampOf(st);
     return true;
 }
 

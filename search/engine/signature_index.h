@@ -84,7 +84,9 @@ std::vector<TIndexRecord> LiveIndexRecords(const std::vector<TIndexRecord>& reco
 
 // Width and height of a stored signature: a whole uncompressed 24-bit bitmap
 // file (Windows header of 40 bytes or more, every pixel row present). False
-// for anything else, such as a file cut short by a full disk.
-bool ReadBmpFileSize(const std::string& path, std::int32_t& width, std::int32_t& height);
+// for anything else, such as a file cut short by a full disk. stamp, when
+// given, receives the file's stamp on success.
+bool ReadBmpFileSize(const std::string& path, std::int32_t& width, std::int32_t& height,
+                     TFileStamp* stamp = nullptr);
 
 }  // namespace orv

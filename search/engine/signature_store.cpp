@@ -48,7 +48,7 @@ int TRunEngine::CreateSignatureFile(std::int32_t number) const {
     return ::open(SignaturePath(number).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
 }
 
-std::int32_t TRunEngine::StoreSignature(const std::string& bmpBytes) {
+std::int32_t TRunEngine::StoreSignature(const std::string& bmpBytes, bool pump) {
     auto tryNumber = [&](std::int32_t number, bool& giveUp) -> bool {
         TFileHandle fd(CreateSignatureFile(number));
         if (fd.Get() < 0) {
@@ -80,7 +80,7 @@ std::int32_t TRunEngine::StoreSignature(const std::string& bmpBytes) {
             sequentialFrom_ = n + 1;
             return n;
         }
-        if ((i & 1023) == 0) pump_.Tick();
+        if (pump && (i & 1023) == 0) pump_.Tick();
     }
     workFolderFailed_ = true;  // unwritable, full, or every number taken
     return -1;
@@ -112,6 +112,54 @@ bool TRunEngine::WriteTmpBMPInfo(const std::string& path, std::int64_t fileSize,
         // Nothing more to do; the reader stops at the damaged record.
     }
     return false;
+}
+
+bool TRunEngine::AppendIndexRecord(const std::string& path, std::int64_t fileSize, TDateTime fileDate,
+                                   std::int32_t width, std::int32_t height, std::int32_t number,
+                                   const TFileStamp& stamp) {
+    std::string record;
+    try {
+        record = EncodeIndexRecord(path, fileDate, fileSize, width, height, number, &stamp);
+    } catch (const Exception&) {
+        return false;
+    }
+    if (!indexOut_.Valid()) {
+        indexOut_ = OpenRegularFile(IndexPath(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW, 0600);
+        struct stat st {};
+        if (!indexOut_.Valid() || ::fstat(indexOut_.Get(), &st) != 0) {
+            indexOut_.Reset();
+            return false;
+        }
+        indexOutSize_ = static_cast<std::int64_t>(st.st_size);
+    }
+    if (indexOut_.WriteAll(record.data(), record.size())) {
+        indexOutSize_ += static_cast<std::int64_t>(record.size());
+        return true;
+    }
+    // A record cut short would hide every record appended after it: cut the
+    // index back to what it was.
+    if (::ftruncate(indexOut_.Get(), indexOutSize_) != 0) {
+        // Nothing more to do; the reader stops at the damaged record.
+    }
+    indexOut_.Reset();
+    return false;
+}
+
+void TRunEngine::CloseIndexAppend() { indexOut_.Reset(); }
+
+std::int32_t TRunEngine::StoreWithRecord(const std::string& path, const std::string& bmpBytes, std::int64_t fileSize,
+                                         TDateTime fileDate, std::int32_t width, std::int32_t height,
+                                         const TFileStamp& stamp, bool pump) {
+    const std::int32_t number = StoreSignature(bmpBytes, pump);
+    if (number < 0) return -1;
+    if (!AppendIndexRecord(path, fileSize, fileDate, width, height, number, stamp)) {
+        // A signature without its record would be taken for the image of
+        // an older record that names the same number.
+        DeleteFile(SignaturePath(number));
+        workFolderFailed_ = true;
+        return -1;
+    }
+    return number;
 }
 
 void TRunEngine::GetTempList() {
@@ -172,17 +220,17 @@ const TTmpList* TRunEngine::FindReusable(const std::string& path, TDateTime file
         const auto used = runNumbers_.find(entry.Item->TmpNo);
         if (used != runNumbers_.end() && used->second != path) continue;
         if (!checkSignatureFile) return &entry;
-        const std::string sigPath = SignaturePath(entry.Item->TmpNo);
-        const TFileStamp signature = ReadFileStamp(sigPath);
-        if (!signature.Known) continue;
-        // Without a stamp, the picture must be older than its signature too
-        // (the index's time moves on with every record appended).
-        if (!made.Known && (now.ChangedNs > signature.ModifiedNs || now.ChangedNs > signature.ChangedNs)) continue;
         // A signature whose size disagrees with its record belongs to another
         // image (its number was given anew after the file vanished).
         std::int32_t expectW = 0, expectH = 0, sigW = 0, sigH = 0;
         ExpectedSignatureSize(entry.Item->Width, entry.Item->Height, expectW, expectH);
-        if (!ReadBmpFileSize(sigPath, sigW, sigH) || sigW != expectW || sigH != expectH) continue;
+        TFileStamp signature;
+        if (!ReadBmpFileSize(SignaturePath(entry.Item->TmpNo), sigW, sigH, &signature) || sigW != expectW ||
+            sigH != expectH)
+            continue;
+        // Without a stamp, the picture must be older than its signature too
+        // (the index's time moves on with every record appended).
+        if (!made.Known && (now.ChangedNs > signature.ModifiedNs || now.ChangedNs > signature.ChangedNs)) continue;
         return &entry;
     }
     return nullptr;

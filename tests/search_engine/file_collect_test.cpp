@@ -358,6 +358,35 @@ TEST_F(CollectTest, RunLogLines) {
     EXPECT_EQ(data_.SourceFiles.Count(), 0u);
 }
 
+// The work folder runs out of numbers after three signatures: with workers
+// writing behind the walk, the collection still ends at the fourth picture,
+// and nothing after it (a broken picture here) reaches the log or the lists.
+TEST_F(CollectTest, AFullWorkFolderEndsTheCollectionAtTheSamePictureWithWorkers) {
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp", "d.bmp", "e.bmp"}) Image(name, 90, 90, name[0]);
+    std::ofstream(files_.path() + "f.bmp") << "not a picture";
+    auto outcome = [&](int threads) {
+        test::TempDir work;
+        data_.WorkDir = work.path();
+        data_.Threads = threads;
+        data_.StopFlag = 0;
+        NewRun();
+        engine_.SetSignatureNumberRange(2, 2);
+        Collect({files_.path()}, {files_.path()});
+        std::vector<std::string> out = Paths(data_.SourceFiles);
+        for (const std::string& line : view_.log) {
+            const std::string event = line.substr(line.find("："));
+            out.push_back(EndsWith(event, work.path()) ? event.substr(0, event.size() - work.path().size()) : event);
+        }
+        for (const auto& e : fs::directory_iterator(work.path())) out.push_back(e.path().filename().string());
+        std::sort(out.end() - 4, out.end());
+        return out;
+    };
+    const std::vector<std::string> one = outcome(1);
+    EXPECT_EQ(one, (std::vector<std::string>{"a.bmp", "b.bmp", "c.bmp", "：作業フォルダに書き込めません",
+                                             "~OVTMP.Lst", "~OVTMP0.BMP", "~OVTMP1.BMP", "~OVTMP2.BMP"}));
+    EXPECT_EQ(outcome(4), one);
+}
+
 TEST_F(CollectTest, CountingLabelEveryTenthFile) {
     std::vector<std::string> files;
     for (int i = 0; i < 25; ++i) files.push_back(Image("f" + std::to_string(100 + i) + ".bmp", 4, 4, i));
