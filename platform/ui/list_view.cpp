@@ -344,25 +344,18 @@ struct TQuiet {
 };
 
 // The views with the option they paint an item with, for ShownText.
-class TIconView : public QListView {
+template <class View>
+class TOptionView : public View {
 public:
     QStyleOptionViewItem ItemOption(const QModelIndex& index) const {
         QStyleOptionViewItem option;
-        initViewItemOption(&option);
-        option.rect = visualRect(index);
+        this->initViewItemOption(&option);
+        option.rect = this->visualRect(index);
         return option;
     }
 };
-
-class TReportView : public QTableView {
-public:
-    QStyleOptionViewItem ItemOption(const QModelIndex& index) const {
-        QStyleOptionViewItem option;
-        initViewItemOption(&option);
-        option.rect = visualRect(index);
-        return option;
-    }
-};
+using TIconView = TOptionView<QListView>;
+using TReportView = TOptionView<QTableView>;
 
 class TRowHeightFilter : public QObject {
 public:
