@@ -4,6 +4,7 @@
 
 #include <bit>
 #include <cmath>
+#include <utility>
 
 #include "platform/graphics/messages.h"
 
@@ -52,7 +53,14 @@ bool IsWordOrByte(unsigned bits) {
 }  // namespace
 
 TColorManager::TColorManager() {
-    SetGammaCorrection(1.0f, 2.2f);
+    // Every picture load makes a manager: the default tables (512 powers)
+    // are computed once and copied.
+    static const auto defaults = [this] {
+        SetGammaCorrection(1.0f, 2.2f);
+        return std::make_pair(gammaTable_, gammaTable8_);
+    }();
+    gammaTable_ = defaults.first;
+    gammaTable8_ = defaults.second;
 }
 
 void TColorManager::SetSourceBits(std::uint8_t bits) {

@@ -26,6 +26,10 @@ constexpr const char* kFormatName = "TIF/TIFF";
 constexpr TFormatExtension kExtensions[] = {
     {"tiff", "Macintosh TIFF images"}, {"tif", "PC TIF images"}, {"fax", "GFI fax images"}};
 
+// Bytes of uncompressed rows read and converted at a time: they stay in the
+// processor's cache in between.
+constexpr std::size_t kPieceBytes = 256 * 1024;
+
 constexpr std::uint32_t tagStripOffsets = 273;
 constexpr std::uint32_t tagStripByteCounts = 279;
 constexpr std::uint32_t tagT4Options = 292;
@@ -193,6 +197,7 @@ void TTIFFGraphic::DecodeImage(TLoadContext& load) {
     // starts.
     const std::uint64_t pixelBits = std::uint64_t{bitsPerSample_} * samplesPerPixel_;
     const bool tileDirect = overwrite && tiled && !planar && !reader.Layout().Subsampled() && pixelBits % 8 == 0;
+    const bool stored = p.Compression == ctNone;
     const std::size_t targetPixelBytes = PixelFormat() == TPixelFormat::pf32bit ? 4 : 3;
     std::vector<std::vector<std::uint8_t>> bands(usedPlanes);
     std::vector<TRowBuffer> rowPlanes(usedPlanes);
@@ -225,6 +230,26 @@ void TTIFFGraphic::DecodeImage(TLoadContext& load) {
             for (std::uint32_t r = 0; r < rows; ++r) {
                 ++p.RowIndex;
                 load.Progress.RowDone(p.RowIndex, p.Height);
+            }
+            continue;
+        }
+        if (stored && direct) {
+            // Uncompressed rows are read in pieces that stay in the cache
+            // and converted from there: the bitmap is written once instead
+            // of written and then reordered.
+            const auto pieceRows = static_cast<std::uint32_t>(std::max<std::size_t>(1, kPieceBytes / targetBytes));
+            for (std::uint32_t done = 0; done < rows;) {
+                const std::uint32_t piece = std::min(pieceRows, rows - done);
+                const std::uint8_t* const from = reader.StoredRows(p.StripIndex, done, piece, 0);
+                // Rows without padding are one run of pixels.
+                const std::size_t bytes = std::size_t{piece} * targetBytes;
+                ColorManager.ConvertLine(from, bytes, Bits() + std::size_t{p.RowIndex} * targetBytes, bytes,
+                                         piece * p.Width);
+                for (std::uint32_t r = 0; r < piece; ++r) {
+                    ++p.RowIndex;
+                    load.Progress.RowDone(p.RowIndex, p.Height);
+                }
+                done += piece;
             }
             continue;
         }

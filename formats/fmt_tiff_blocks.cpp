@@ -14,6 +14,9 @@ namespace orv {
 
 namespace {
 
+// Bytes that uncompressed strips stored one after another are read in.
+constexpr std::uint64_t kWindowBytes = 256 * 1024;
+
 constexpr std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) { return (a + b - 1) / b; }
 
 constexpr std::array<std::uint8_t, 256> MakeReversedBytes() {
@@ -167,15 +170,7 @@ bool TTIFFBlockReader::DecodeBlock(std::uint64_t index, std::uint32_t firstRow, 
         }
         if (source_.DecoderMarksEnd) std::fill(out, dest + destSize, std::uint8_t{0});
     } else {
-        // Stored data: what the file holds of the block; the rest stays zero.
-        const std::uint64_t have = std::min<std::uint64_t>(destSize, left);
-        Spend(have);
-        if (have > 0) {
-            stream.SetPosition(position);
-            stream.ReadBuffer(dest, static_cast<std::size_t>(have));
-        }
-        if (source_.ReverseBits) ReverseBitsInBytes(dest, static_cast<std::size_t>(have));
-        std::fill(dest + have, dest + destSize, std::uint8_t{0});
+        ReadStored(index, 0, dest, destSize);
     }
 
     if (source_.Predictor) {
@@ -185,6 +180,79 @@ bool TTIFFBlockReader::DecodeBlock(std::uint64_t index, std::uint32_t firstRow, 
                               layout_.BlockSamples, layout_.BitsPerSample, source_.BigEndian);
     }
     return true;
+}
+
+std::int64_t TTIFFBlockReader::BlockPosition(std::uint64_t index) const {
+    return source_.StartPosition + static_cast<std::int64_t>(source_.Offsets[index]);
+}
+
+std::uint64_t TTIFFBlockReader::StoredBytes(std::uint64_t index) const {
+    const std::int64_t position = BlockPosition(index);
+    const std::uint64_t left = position < streamSize_ ? static_cast<std::uint64_t>(streamSize_ - position) : 0;
+    if (index < source_.ByteCounts.size() && source_.ByteCounts[index] != 0)
+        return std::min<std::uint64_t>(left, source_.ByteCounts[index]);
+    return left;
+}
+
+void TTIFFBlockReader::ReadStored(std::uint64_t index, std::uint64_t from, std::uint8_t* dest, std::size_t size) {
+    // What the file holds of the block; the rest stays zero. A block ends
+    // where its byte count says (the bytes after it belong to something
+    // else); without a count it runs as far as its rows need.
+    const std::uint64_t left = StoredBytes(index);
+    const std::uint64_t have = from < left ? std::min<std::uint64_t>(size, left - from) : 0;
+    Spend(have);
+    if (have > 0) {
+        source_.Stream->SetPosition(BlockPosition(index) + static_cast<std::int64_t>(from));
+        source_.Stream->ReadBuffer(dest, static_cast<std::size_t>(have));
+    }
+    if (source_.ReverseBits) ReverseBitsInBytes(dest, static_cast<std::size_t>(have));
+    std::fill(dest + have, dest + size, std::uint8_t{0});
+}
+
+const std::uint8_t* TTIFFBlockReader::StoredRows(std::uint32_t band, std::uint32_t skip, std::uint32_t rows,
+                                                 std::uint32_t plane) {
+    const std::uint64_t index = plane * layout_.BlocksPerPlane() + band;
+    const std::uint64_t rowBytes = layout_.BandRowBytes();
+    const std::uint64_t size = rows * rowBytes;
+    const std::uint64_t from = skip * rowBytes;
+    if (index >= source_.Offsets.size() || from + size > StoredBytes(index)) {
+        // A missing or short block: its bytes and zeros after them.
+        if (block_.size() < size) block_ = AllocateWorkBuffer(size, source_.FormatName);
+        if (index >= source_.Offsets.size()) std::fill(block_.begin(), block_.begin() + static_cast<std::ptrdiff_t>(size), std::uint8_t{0});
+        else ReadStored(index, from, block_.data(), static_cast<std::size_t>(size));
+        return block_.data();
+    }
+    const std::int64_t start = BlockPosition(index) + static_cast<std::int64_t>(from);
+    const auto end = start + static_cast<std::int64_t>(size);
+    if (window_ && start >= windowStart_ && end <= windowStart_ + static_cast<std::int64_t>(windowSize_))
+        return window_.get() + (start - windowStart_);
+    // The rows asked for; when they end their block, the blocks stored
+    // right after it with known byte counts join the read while it stays
+    // small enough to remain in the cache.
+    std::int64_t readEnd = end;
+    if (end == BlockPosition(index) + static_cast<std::int64_t>(StoredBytes(index))) {
+        for (std::uint64_t next = index + 1; next < source_.Offsets.size() && next < source_.ByteCounts.size(); ++next) {
+            const std::uint64_t bytes = StoredBytes(next);
+            if (BlockPosition(next) != readEnd || source_.ByteCounts[next] == 0 || bytes != source_.ByteCounts[next] ||
+                static_cast<std::uint64_t>(readEnd - start) + bytes > kWindowBytes)
+                break;
+            readEnd += static_cast<std::int64_t>(bytes);
+        }
+    }
+    const auto readSize = static_cast<std::size_t>(readEnd - start);
+    if (windowCapacity_ < readSize) {
+        window_.reset();
+        window_ = std::make_unique_for_overwrite<std::uint8_t[]>(readSize);
+        windowCapacity_ = readSize;
+    }
+    windowSize_ = 0;
+    Spend(readSize);
+    source_.Stream->SetPosition(start);
+    source_.Stream->ReadBuffer(window_.get(), readSize);
+    if (source_.ReverseBits) ReverseBitsInBytes(window_.get(), readSize);
+    windowStart_ = start;
+    windowSize_ = readSize;
+    return window_.get();
 }
 
 bool TTIFFBlockReader::BlocksAreBands() const {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -97,6 +98,12 @@ public:
     // Like ReadBand, for such layouts, into `rows` rows of BandRowBytes at out.
     void ReadBandInto(std::uint32_t band, std::uint32_t firstRow, std::uint32_t rows, std::uint32_t plane,
                       std::uint8_t* out);
+    // For uncompressed data in such layouts: rows [skip, skip + rows) of the
+    // band's block as `rows` rows of BandRowBytes, zero past the block's
+    // bytes, so that a large strip is read in pieces. Strips stored one after
+    // another are read together, up to about a cache's worth. Valid until
+    // the next call.
+    const std::uint8_t* StoredRows(std::uint32_t band, std::uint32_t skip, std::uint32_t rows, std::uint32_t plane);
 
 private:
     // Decodes block `index` into dest as far as destSize, undoing the
@@ -104,6 +111,13 @@ private:
     // where the block gives nothing. False when the block does not exist.
     bool DecodeBlock(std::uint64_t index, std::uint32_t firstRow, std::uint32_t rows, std::uint8_t* dest,
                      std::size_t destSize);
+    // Bytes [from, from + size) of uncompressed block `index` into dest,
+    // zero where the block (as long as its byte count says) or the file ends.
+    void ReadStored(std::uint64_t index, std::uint64_t from, std::uint8_t* dest, std::size_t size);
+    // Where uncompressed block `index` starts in the stream, and how many of
+    // its bytes the file holds (0 when the byte count is unknown).
+    std::int64_t BlockPosition(std::uint64_t index) const;
+    std::uint64_t StoredBytes(std::uint64_t index) const;
     void Spend(std::uint64_t bytes);
 
     TTIFFBlockLayout layout_;
@@ -113,6 +127,11 @@ private:
     std::uint64_t bytesRead_ = 0;
     std::vector<std::uint8_t> packed_;
     std::vector<std::uint8_t> block_;
+    // Stream bytes from windowStart_ on, read for StoredRows.
+    std::unique_ptr<std::uint8_t[]> window_;
+    std::size_t windowCapacity_ = 0;
+    std::size_t windowSize_ = 0;
+    std::int64_t windowStart_ = 0;
 };
 
 // Reverses the bit order of every byte.

@@ -693,6 +693,26 @@ TEST(TiffLoader, StripsAreBoundedByTheImageAndTheFile) {
     EXPECT_EQ(LoadError(ReadFileBytes(kDataDir + "rgb8_planar_wrong_rows.tif")), kInvalid);
 }
 
+TEST(TiffLoader, StoredStripsEndAtTheirByteCount) {
+    // The bytes after a strip that its byte count cuts short belong to
+    // something else (libtiff refuses such a strip): they stay zero, in gray
+    // rows and in RGB rows converted straight into the bitmap.
+    for (const std::uint32_t samples : {1u, 3u}) {
+        Bytes data(24);
+        for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i + 1);
+        TiffBuilder b;
+        const std::uint32_t at = b.Data(data);
+        b.Long(256, {4}).Long(257, {2}).Short(262, {samples == 1 ? 1u : 2u}).Short(277, {samples});
+        b.Short(258, std::vector<std::uint32_t>(samples, 8)).Short(259, {1});
+        b.Long(273, {at}).Long(279, {samples == 1 ? 6u : 15u});
+        TTIFFGraphic g;
+        Load(g, b.Build());
+        const std::uint8_t* row = g.ScanLine(1);
+        if (samples == 1) EXPECT_EQ(Bytes(row, row + 4), Bytes({5, 6, 0, 0}));
+        else EXPECT_EQ(Bytes(row, row + 6), Bytes({15, 14, 13, 0, 0, 0}));
+    }
+}
+
 TEST(TiffLoader, StripsThatRereadTheWholeFileForEveryRowAreRefused) {
     // 200000 one-byte rows; every strip claims the whole file (LZW data
     // that ends at once), so each row would read the file again.
