@@ -90,15 +90,10 @@ bool TApplication::ProcessMessagesSliced(int sliceMs) {
 }
 
 int TApplication::Run() {
-    if (terminated_) return 0;
     if (mainForm_ && !mainForm_->Widget()->isVisible()) mainForm_->Show();
     return QApplication::exec();
 }
 
-void TApplication::Terminate() {
-    terminated_ = true;
-    QCoreApplication::quit();
-}
 
 void TApplication::FormDestroyed(TForm* form) {
     if (mainForm_ == form) mainForm_ = nullptr;

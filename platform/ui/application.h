@@ -35,10 +35,8 @@ public:
     // The same at most once per time slice: cheap enough to call after every
     // single step of long work. Answers whether it processed.
     bool ProcessMessagesSliced(int sliceMs = 20);
-    // Runs the message loop until the main window closes or Terminate.
+    // Runs the message loop until the main window closes.
     int Run();
-    void Terminate();
-    bool Terminated() const { return terminated_; }
 
     TForm* MainForm() const { return mainForm_; }
     // The first form registered becomes the main window unless set explicitly.
@@ -68,7 +66,6 @@ private:
     std::unique_ptr<QTranslator> ownTranslator_;
     TForm* mainForm_ = nullptr;
     std::string exeName_;
-    bool terminated_ = false;
     long long lastSlice_ = -1;  // ms on the monotonic clock
 };
 

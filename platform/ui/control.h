@@ -65,8 +65,6 @@ public:
 
     const std::string& Hint() const { return hint_; }
     void SetHint(const std::string& hint);
-    bool ShowHint() const { return showHint_; }
-    void SetShowHint(bool v);
 
     TColor Color() const { return color_; }
     virtual void SetColor(TColor color);
@@ -86,10 +84,6 @@ public:
     void Invalidate();
     // Paints at once, without waiting for the message loop.
     void Repaint();
-    void BringToFront();
-
-    TPoint ClientToScreen(TPoint p) const;
-    TPoint ScreenToClient(TPoint p) const;
 
     TNotifyEvent OnClick;
     TNotifyEvent OnDblClick;
@@ -142,7 +136,6 @@ private:
     TAnchors anchors_ = akLeft | akTop;
     bool visible_ = true;
     bool enabled_ = true;
-    bool showHint_ = true;
     bool placing_ = false;
     bool parentFont_ = true;
     TPopupMenu* popupMenu_ = nullptr;
@@ -186,8 +179,6 @@ public:
     virtual TRect ClientRect() const;
     virtual void AdjustClientRect(TRect& rect) const { (void)rect; }
     void Realign();
-
-    void SetFocus();
 
     void Resize() override;
 

@@ -41,7 +41,6 @@ public:
     int ActivePageIndex() const { return active_; }
     void SetActivePageIndex(int index);
     TTabSheet* ActivePage() const { return active_ >= 0 ? pages_[static_cast<std::size_t>(active_)] : nullptr; }
-    void SetActivePage(TTabSheet* page);
 
     QWidget* ContainerWidget() const override;
     TNotifyEvent OnChange;

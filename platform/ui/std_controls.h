@@ -128,7 +128,6 @@ public:
     std::string Text() const;
     // Runs OnChange when the text differs (as a change by the user does).
     void SetText(const std::string& text);
-    void SetReadOnly(bool v);
     void SetBounds(int left, int top, int width, int height) override;
     void SetVisible(bool visible) override;
 
@@ -211,7 +210,6 @@ public:
     int MinValue() const { return min_; }
     int MaxValue() const { return max_; }
     int Progress() const { return progress_; }
-    void SetMinValue(int v);
     void SetMaxValue(int v);
     void SetProgress(int v);
     // (Progress - MinValue) * 100 / (MaxValue - MinValue), truncated and
