@@ -60,7 +60,6 @@ public:
     std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override;
     std::int64_t Size() override;
     const std::string& FileName() const { return path_; }
-    int Handle() const { return fd_.Get(); }
 
 private:
     std::string path_;

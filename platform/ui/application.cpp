@@ -39,7 +39,6 @@ TApplication::TApplication(int& argc, char** argv) {
         palette.setColor(QPalette::Button, ToQColor(clBtnFace));
         QApplication::setPalette(palette);
     }
-    if (argc > 0 && argv && argv[0]) exeName_ = argv[0];
     UseJapanese();
     g_application = this;
 }

@@ -48,8 +48,6 @@ public:
     // Replaces the error box (tests record instead of showing).
     std::function<void(TObject* sender, const std::string& message)> OnException;
 
-    const std::string& ExeName() const { return exeName_; }
-
     // Installs the catalogue of our own (kOwnQtTexts in folder) after Qt's:
     // the texts of Qt's dialogs that Qt's Japanese catalogue lacks. The
     // application loads it from its program's folder; false when absent.
@@ -65,7 +63,6 @@ private:
     std::unique_ptr<QTranslator> translator_;
     std::unique_ptr<QTranslator> ownTranslator_;
     TForm* mainForm_ = nullptr;
-    std::string exeName_;
     long long lastSlice_ = -1;  // ms on the monotonic clock
 };
 

@@ -40,16 +40,13 @@ public:
     virtual int Height() const { return height_; }
     virtual void SetBounds(int left, int top, int width, int height);
     void SetLeft(int v) { SetBounds(v, Top(), Width(), Height()); }
-    void SetTop(int v) { SetBounds(Left(), v, Width(), Height()); }
     void SetWidth(int v) { SetBounds(Left(), Top(), v, Height()); }
     void SetHeight(int v) { SetBounds(Left(), Top(), Width(), v); }
     // The widget's own size (a form's client area).
     int ClientWidth() const { return width_; }
     int ClientHeight() const { return height_; }
 
-    TAlign Align() const { return align_; }
     void SetAlign(TAlign align);
-    TAnchors Anchors() const { return anchors_; }
     void SetAnchors(TAnchors anchors);
 
     bool Visible() const { return visible_; }
@@ -71,7 +68,6 @@ public:
     // The parent's font until one is set.
     const TFont& Font() const;
     virtual void SetFont(const TFont& font);
-    bool ParentFont() const { return parentFont_; }
 
     const std::string& Caption() const { return caption_; }
     virtual void SetCaption(const std::string& caption);

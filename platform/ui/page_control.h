@@ -18,7 +18,6 @@ public:
     TTabSheet(TComponent* owner, std::string name, TPageControl* pageControl);
     ~TTabSheet() override;
     std::string ClassName() const override { return "TTabSheet"; }
-    TPageControl* PageControl() const { return pageControl_; }
     int PageIndex() const;
     bool TabVisible() const { return tabVisible_; }
     void SetTabVisible(bool v);

@@ -146,7 +146,6 @@ class TLabeledEdit : public TEdit {
 public:
     TLabeledEdit(TComponent* owner, std::string name, TWinControl* parent);
     std::string ClassName() const override { return "TLabeledEdit"; }
-    TLabel& EditLabel() { return label_; }
     void SetLabelCaption(const std::string& caption);
     void SetLabelPosition(TLabelPosition p);
     void SetVisible(bool visible) override;
@@ -236,7 +235,6 @@ public:
     std::string ClassName() const override { return "TTimer"; }
     bool Enabled() const { return enabled_; }
     void SetEnabled(bool v);
-    int Interval() const { return interval_; }
     void SetInterval(int ms);
     TNotifyEvent OnTimer;
 
