@@ -317,6 +317,14 @@ public:
 
 private:
     void BuildLayout();
+    void LayOutButtonBar();
+    void LayOutStartPage();
+    void LayOutFileListPages();
+    void LayOutSettingsPage();
+    void LayOutAutoHandlingGroup();
+    void LayOutRunPage();
+    void LayOutRunLogList();
+    void SetUpTimerDialogsAndDrops();
     void BindHandlers();
     void LoadPictures();
     void SetClickSounds();
