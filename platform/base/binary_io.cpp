@@ -39,7 +39,6 @@ constexpr std::size_t kMaxStoredTextBytes = std::numeric_limits<std::uint16_t>::
 
 }  // namespace
 
-void BinaryWriter::WriteUInt16(std::uint16_t value) { WriteLE(stream_, value); }
 void BinaryWriter::WriteInt32(std::int32_t value) { WriteLE(stream_, value); }
 void BinaryWriter::WriteInt64(std::int64_t value) { WriteLE(stream_, value); }
 

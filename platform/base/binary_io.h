@@ -22,7 +22,6 @@ class BinaryWriter {
 public:
     explicit BinaryWriter(TStream& stream) : stream_(stream) {}
 
-    void WriteUInt16(std::uint16_t value);
     void WriteInt32(std::int32_t value);
     void WriteInt64(std::int64_t value);
     // 64-bit IEEE 754, little-endian.

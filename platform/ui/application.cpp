@@ -78,16 +78,6 @@ void TApplication::ProcessMessages() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
-bool TApplication::ProcessMessagesSliced(int sliceMs) {
-    static QElapsedTimer clock;
-    if (!clock.isValid()) clock.start();
-    const long long now = clock.elapsed();
-    if (lastSlice_ >= 0 && now - lastSlice_ < sliceMs) return false;
-    lastSlice_ = now;
-    ProcessMessages();
-    return true;
-}
-
 int TApplication::Run() {
     if (mainForm_ && !mainForm_->Widget()->isVisible()) mainForm_->Show();
     return QApplication::exec();

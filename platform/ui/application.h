@@ -32,9 +32,6 @@ public:
 
     // Processes pending window messages and returns (never waits).
     void ProcessMessages();
-    // The same at most once per time slice: cheap enough to call after every
-    // single step of long work. Answers whether it processed.
-    bool ProcessMessagesSliced(int sliceMs = 20);
     // Runs the message loop until the main window closes.
     int Run();
 
@@ -63,7 +60,6 @@ private:
     std::unique_ptr<QTranslator> translator_;
     std::unique_ptr<QTranslator> ownTranslator_;
     TForm* mainForm_ = nullptr;
-    long long lastSlice_ = -1;  // ms on the monotonic clock
 };
 
 // The one application object; null before it was made.
