@@ -64,10 +64,6 @@ int FreeIndex(const std::string& folder, const std::string& name, int from) {
 
 }  // namespace
 
-std::string FreeNameInFolder(const std::string& folder, const std::string& name, int firstIndex) {
-    return NumberedName(name, FreeIndex(folder, name, firstIndex));
-}
-
 bool MoveCopyFile(const std::string& source, const std::string& folder, bool move) {
     try {
         if (!IsAbsolute(source) || !IsAbsolute(folder)) return false;

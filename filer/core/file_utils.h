@@ -23,8 +23,4 @@ bool RemoveFile(const std::string& path);
 // give false before anything is touched.
 bool MoveCopyFile(const std::string& source, const std::string& folder, bool move);
 
-// The name MoveCopyFile would choose now for a file called name in folder
-// (which ends with '/'): name, or "[n]name" with the smallest free n.
-std::string FreeNameInFolder(const std::string& folder, const std::string& name, int firstIndex = -1);
-
 }  // namespace orv

@@ -39,11 +39,7 @@ constexpr std::size_t kMaxStoredTextBytes = std::numeric_limits<std::uint16_t>::
 
 }  // namespace
 
-void BinaryWriter::WriteUInt8(std::uint8_t value) { stream_.WriteBuffer(&value, 1); }
-
-void BinaryWriter::WriteUInt16(std::uint16_t value) { WriteLE(stream_, value); }
 void BinaryWriter::WriteInt32(std::int32_t value) { WriteLE(stream_, value); }
-void BinaryWriter::WriteUInt32(std::uint32_t value) { WriteLE(stream_, value); }
 void BinaryWriter::WriteInt64(std::int64_t value) { WriteLE(stream_, value); }
 
 void BinaryWriter::WriteDouble(double value) { WriteInt64(std::bit_cast<std::int64_t>(value)); }
@@ -71,12 +67,6 @@ void BinaryWriter::WriteStoredString(std::string_view utf8) {
     stream_.WriteBuffer(bytes.data(), bytes.size());
 }
 
-std::uint8_t BinaryReader::ReadUInt8() {
-    std::uint8_t v = 0;
-    stream_.ReadBuffer(&v, 1);
-    return v;
-}
-
 std::uint16_t BinaryReader::ReadUInt16() {
     std::uint8_t b[2];
     stream_.ReadBuffer(b, sizeof b);
@@ -87,12 +77,6 @@ std::int32_t BinaryReader::ReadInt32() {
     std::uint8_t b[4];
     stream_.ReadBuffer(b, sizeof b);
     return GetLE<std::int32_t>(b);
-}
-
-std::uint32_t BinaryReader::ReadUInt32() {
-    std::uint8_t b[4];
-    stream_.ReadBuffer(b, sizeof b);
-    return GetLE<std::uint32_t>(b);
 }
 
 std::int64_t BinaryReader::ReadInt64() {

@@ -22,10 +22,7 @@ class BinaryWriter {
 public:
     explicit BinaryWriter(TStream& stream) : stream_(stream) {}
 
-    void WriteUInt8(std::uint8_t value);
-    void WriteUInt16(std::uint16_t value);
     void WriteInt32(std::int32_t value);
-    void WriteUInt32(std::uint32_t value);
     void WriteInt64(std::int64_t value);
     // 64-bit IEEE 754, little-endian.
     void WriteDouble(double value);
@@ -48,10 +45,8 @@ class BinaryReader {
 public:
     explicit BinaryReader(TStream& stream) : stream_(stream) {}
 
-    std::uint8_t ReadUInt8();
     std::uint16_t ReadUInt16();
     std::int32_t ReadInt32();
-    std::uint32_t ReadUInt32();
     std::int64_t ReadInt64();
     double ReadDouble();
     void ReadBytes(void* data, std::size_t count);

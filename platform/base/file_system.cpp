@@ -367,18 +367,6 @@ bool ReadOpenFile(int fd, std::string& out, std::int64_t maxBytes) {
     }
 }
 
-bool IsReadOnly(const std::string& path) {
-    struct stat st {};
-    return UsablePath(path) && ::stat(path.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0;
-}
-
-bool ClearReadOnly(const std::string& path) {
-    struct stat st {};
-    if (!UsablePath(path) || ::stat(path.c_str(), &st) != 0) return false;
-    if (st.st_mode & S_IWUSR) return true;
-    return ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
-}
-
 namespace {
 
 // The value of XDG_DOCUMENTS_DIR in user-dirs.dirs, "" when not set there.

@@ -94,11 +94,6 @@ bool ReadFileBytes(const std::string& path, std::string& out, std::string* error
 // (maxBytes >= 0) out grows past maxBytes (EFBIG).
 bool ReadOpenFile(int fd, std::string& out, std::int64_t maxBytes = -1);
 
-// Read-only means: no write permission bit for the owner.
-bool IsReadOnly(const std::string& path);
-// Gives the owner write permission; false when the mode cannot be read or set.
-bool ClearReadOnly(const std::string& path);
-
 // The user's documents folder (XDG user dirs, then $HOME/Documents, then
 // $HOME), with a trailing '/'.
 std::string DocumentsDir();

@@ -32,22 +32,6 @@ void TStream::WriteBuffer(const void* buffer, std::size_t count) {
     if (count != 0 && Write(buffer, count) != count) throw EWriteError();
 }
 
-std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
-    if (count <= 0) {
-        source.SetPosition(0);
-        count = source.Size();
-    }
-    std::vector<std::uint8_t> chunk(static_cast<std::size_t>(std::min<std::int64_t>(count, 1 << 16)));
-    std::int64_t left = count;
-    while (left > 0) {
-        const auto n = static_cast<std::size_t>(std::min<std::int64_t>(left, static_cast<std::int64_t>(chunk.size())));
-        source.ReadBuffer(chunk.data(), n);
-        WriteBuffer(chunk.data(), n);
-        left -= static_cast<std::int64_t>(n);
-    }
-    return count;
-}
-
 // ---- TFileStream ----
 
 TFileStream::TFileStream(const std::string& path, FileMode mode) : path_(path) {
@@ -105,10 +89,6 @@ std::int64_t TFileStream::Size() {
     struct stat st {};
     if (::fstat(fd_.Get(), &st) != 0) return TStream::Size();
     return st.st_size;
-}
-
-void TFileStream::Sync() {
-    if (::fsync(fd_.Get()) != 0) throw EWriteError();
 }
 
 void SaveFileAtomic(const std::string& path, std::string_view bytes) {

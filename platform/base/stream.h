@@ -41,9 +41,6 @@ public:
     void ReadBuffer(void* buffer, std::size_t count);
     // Exact write: raises EWriteError when not every byte was written.
     void WriteBuffer(const void* buffer, std::size_t count);
-    // Copies count bytes from source; with count 0 (or less) the whole of
-    // source, from its start.
-    std::int64_t CopyFrom(TStream& source, std::int64_t count);
 };
 
 enum class FileMode {
@@ -62,10 +59,7 @@ public:
     std::size_t Write(const void* buffer, std::size_t count) override;
     std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override;
     std::int64_t Size() override;
-    // Flushes to the device; raises EWriteError on failure.
-    void Sync();
     const std::string& FileName() const { return path_; }
-    int Handle() const { return fd_.Get(); }
 
 private:
     std::string path_;

@@ -39,7 +39,6 @@ TApplication::TApplication(int& argc, char** argv) {
         palette.setColor(QPalette::Button, ToQColor(clBtnFace));
         QApplication::setPalette(palette);
     }
-    if (argc > 0 && argv && argv[0]) exeName_ = argv[0];
     UseJapanese();
     g_application = this;
 }
@@ -79,26 +78,11 @@ void TApplication::ProcessMessages() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
-bool TApplication::ProcessMessagesSliced(int sliceMs) {
-    static QElapsedTimer clock;
-    if (!clock.isValid()) clock.start();
-    const long long now = clock.elapsed();
-    if (lastSlice_ >= 0 && now - lastSlice_ < sliceMs) return false;
-    lastSlice_ = now;
-    ProcessMessages();
-    return true;
-}
-
 int TApplication::Run() {
-    if (terminated_) return 0;
     if (mainForm_ && !mainForm_->Widget()->isVisible()) mainForm_->Show();
     return QApplication::exec();
 }
 
-void TApplication::Terminate() {
-    terminated_ = true;
-    QCoreApplication::quit();
-}
 
 void TApplication::FormDestroyed(TForm* form) {
     if (mainForm_ == form) mainForm_ = nullptr;

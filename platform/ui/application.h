@@ -32,13 +32,8 @@ public:
 
     // Processes pending window messages and returns (never waits).
     void ProcessMessages();
-    // The same at most once per time slice: cheap enough to call after every
-    // single step of long work. Answers whether it processed.
-    bool ProcessMessagesSliced(int sliceMs = 20);
-    // Runs the message loop until the main window closes or Terminate.
+    // Runs the message loop until the main window closes.
     int Run();
-    void Terminate();
-    bool Terminated() const { return terminated_; }
 
     TForm* MainForm() const { return mainForm_; }
     // The first form registered becomes the main window unless set explicitly.
@@ -49,8 +44,6 @@ public:
     void HandleException(TObject* sender, std::exception_ptr error);
     // Replaces the error box (tests record instead of showing).
     std::function<void(TObject* sender, const std::string& message)> OnException;
-
-    const std::string& ExeName() const { return exeName_; }
 
     // Installs the catalogue of our own (kOwnQtTexts in folder) after Qt's:
     // the texts of Qt's dialogs that Qt's Japanese catalogue lacks. The
@@ -67,9 +60,6 @@ private:
     std::unique_ptr<QTranslator> translator_;
     std::unique_ptr<QTranslator> ownTranslator_;
     TForm* mainForm_ = nullptr;
-    std::string exeName_;
-    bool terminated_ = false;
-    long long lastSlice_ = -1;  // ms on the monotonic clock
 };
 
 // The one application object; null before it was made.

@@ -33,16 +33,6 @@ QImage WrapBitmap(TBitmap& bitmap) { return Wrap(bitmap); }
 
 QImage WrapBitmap(const TBitmap& bitmap) { return Wrap(bitmap); }
 
-void QImageToBitmap(const QImage& image, TBitmap& target) {
-    target.Clear();
-    target.SetPixelFormat(TPixelFormat::pfDevice);
-    if (image.isNull()) return;
-    const QImage src = image.convertToFormat(QImage::Format_RGB32);
-    target.SetSize(src.width(), src.height());
-    const std::size_t bytes = static_cast<std::size_t>(src.width()) * 4;
-    for (int y = 0; y < src.height(); ++y) std::memcpy(target.ScanLine(y), src.constScanLine(y), bytes);
-}
-
 TCanvas::TCanvas(TBitmap& bitmap) : bitmap_(bitmap) {
     if (QtFormatOf(bitmap) == QImage::Format_Invalid)
         throw EInvalidGraphicOperation("Canvas needs a 24-bit or 32-bit bitmap");

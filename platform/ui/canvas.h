@@ -43,7 +43,5 @@ private:
 // unchanged in size and format while the image is used.
 QImage WrapBitmap(TBitmap& bitmap);
 QImage WrapBitmap(const TBitmap& bitmap);
-// Copies a QImage into a new device-format bitmap.
-void QImageToBitmap(const QImage& image, TBitmap& target);
 
 }  // namespace orv

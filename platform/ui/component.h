@@ -21,7 +21,6 @@ public:
     std::string ClassName() const override { return "TComponent"; }
 
     const std::string& Name() const { return name_; }
-    void SetName(std::string name) { name_ = std::move(name); }
     TComponent* Owner() const { return owner_; }
     long long Tag() const { return tag_; }
     void SetTag(long long tag) { tag_ = tag; }

@@ -183,12 +183,7 @@ void TControl::SetEnabled(bool enabled) {
 
 void TControl::SetHint(const std::string& hint) {
     hint_ = hint;
-    if (widget_) widget_->setToolTip(showHint_ ? QString::fromStdString(hint_) : QString());
-}
-
-void TControl::SetShowHint(bool v) {
-    showHint_ = v;
-    SetHint(hint_);
+    if (widget_) widget_->setToolTip(QString::fromStdString(hint_));
 }
 
 void TControl::SetColor(TColor color) {
@@ -257,22 +252,6 @@ void TControl::Repaint() {
     if (widget_) widget_->repaint();
 }
 
-void TControl::BringToFront() {
-    if (widget_) widget_->raise();
-}
-
-TPoint TControl::ClientToScreen(TPoint p) const {
-    if (!widget_) return p;
-    const QPoint q = widget_->mapToGlobal(QPoint(p.X, p.Y));
-    return {q.x(), q.y()};
-}
-
-TPoint TControl::ScreenToClient(TPoint p) const {
-    if (!widget_) return p;
-    const QPoint q = widget_->mapFromGlobal(QPoint(p.X, p.Y));
-    return {q.x(), q.y()};
-}
-
 void TControl::Click() {
     if (OnClick) OnClick(this);
 }
@@ -323,10 +302,6 @@ TRect TWinControl::ClientRect() const {
     TRect r{0, 0, ClientWidth(), ClientHeight()};
     AdjustClientRect(r);
     return r;
-}
-
-void TWinControl::SetFocus() {
-    if (HandleWidget()) HandleWidget()->setFocus();
 }
 
 void TWinControl::Resize() {

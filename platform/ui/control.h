@@ -40,16 +40,13 @@ public:
     virtual int Height() const { return height_; }
     virtual void SetBounds(int left, int top, int width, int height);
     void SetLeft(int v) { SetBounds(v, Top(), Width(), Height()); }
-    void SetTop(int v) { SetBounds(Left(), v, Width(), Height()); }
     void SetWidth(int v) { SetBounds(Left(), Top(), v, Height()); }
     void SetHeight(int v) { SetBounds(Left(), Top(), Width(), v); }
     // The widget's own size (a form's client area).
     int ClientWidth() const { return width_; }
     int ClientHeight() const { return height_; }
 
-    TAlign Align() const { return align_; }
     void SetAlign(TAlign align);
-    TAnchors Anchors() const { return anchors_; }
     void SetAnchors(TAnchors anchors);
 
     bool Visible() const { return visible_; }
@@ -65,15 +62,12 @@ public:
 
     const std::string& Hint() const { return hint_; }
     void SetHint(const std::string& hint);
-    bool ShowHint() const { return showHint_; }
-    void SetShowHint(bool v);
 
     TColor Color() const { return color_; }
     virtual void SetColor(TColor color);
     // The parent's font until one is set.
     const TFont& Font() const;
     virtual void SetFont(const TFont& font);
-    bool ParentFont() const { return parentFont_; }
 
     const std::string& Caption() const { return caption_; }
     virtual void SetCaption(const std::string& caption);
@@ -86,10 +80,6 @@ public:
     void Invalidate();
     // Paints at once, without waiting for the message loop.
     void Repaint();
-    void BringToFront();
-
-    TPoint ClientToScreen(TPoint p) const;
-    TPoint ScreenToClient(TPoint p) const;
 
     TNotifyEvent OnClick;
     TNotifyEvent OnDblClick;
@@ -142,7 +132,6 @@ private:
     TAnchors anchors_ = akLeft | akTop;
     bool visible_ = true;
     bool enabled_ = true;
-    bool showHint_ = true;
     bool placing_ = false;
     bool parentFont_ = true;
     TPopupMenu* popupMenu_ = nullptr;
@@ -186,8 +175,6 @@ public:
     virtual TRect ClientRect() const;
     virtual void AdjustClientRect(TRect& rect) const { (void)rect; }
     void Realign();
-
-    void SetFocus();
 
     void Resize() override;
 

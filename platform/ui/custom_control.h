@@ -125,9 +125,7 @@ public:
     std::string ClassName() const override { return "TPanel"; }
 
     enum class TBevel { bvNone, bvLowered, bvRaised };
-    TBevel BevelOuter() const { return bevelOuter_; }
     void SetBevelOuter(TBevel b) { bevelOuter_ = b; Invalidate(); }
-    TBevel BevelInner() const { return bevelInner_; }
     void SetBevelInner(TBevel b) { bevelInner_ = b; Invalidate(); }
     TAlignment Alignment() const { return alignment_; }
     void SetAlignment(TAlignment a) { alignment_ = a; Invalidate(); }

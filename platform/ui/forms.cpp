@@ -248,16 +248,6 @@ void TForm::RestorePlacement(int left, int top, int width, int height) {
     SetBounds(left, top, width, height);
 }
 
-TRect TForm::NormalBounds() const {
-    const QWidget* w = Widget();
-    const QRect n = w->isVisible() ? w->normalGeometry() : QRect();
-    if (!n.isValid()) return TRect{Left(), Top(), Left() + Width(), Top() + Height()};
-    const int dx = w->geometry().x() - w->frameGeometry().x();
-    const int dy = w->geometry().y() - w->frameGeometry().y();
-    return TRect{n.x() - dx, n.y() - dy, n.x() - dx + n.width() + frameExtraW_,
-                 n.y() - dy + n.height() + frameExtraH_};
-}
-
 TWindowState TForm::WindowState() const {
     const Qt::WindowStates s = Widget()->windowState();
     if (s & Qt::WindowMaximized) return TWindowState::wsMaximized;

@@ -63,8 +63,6 @@ public:
     void SetClientSize(int width, int height);
     // Smallest outer size the user can drag the window to.
     void SetMinSize(int width, int height);
-    // The outer frame of the normal (not maximised) window.
-    TRect NormalBounds() const;
     // Sets the outer frame from a stored placement, which is not trusted: it
     // is made no larger than the available area of its screen (the primary
     // screen when it lies on none) and moved onto that area, so the window

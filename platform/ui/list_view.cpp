@@ -50,7 +50,6 @@ int TImageList::AddImage(const QPixmap& pixmap) {
     return Count() - 1;
 }
 
-int TImageList::AddIcon(const QIcon& icon) { return AddImage(icon.pixmap(width_, height_)); }
 
 // --- texts that do not fit ---------------------------------------------------
 
@@ -230,12 +229,6 @@ std::vector<std::string> TListItem::SubItems() const {
     for (int c = 1; c < static_cast<int>(owner_->columns_.size()); ++c)
         texts.emplace_back(owner_->CellText(index_, c));
     return texts;
-}
-
-void TListItem::AddSubItem(const std::string& text) {
-    if (owner_->OwnerData()) return;
-    owner_->rows_[static_cast<std::size_t>(index_)].subItems.push_back(text);
-    owner_->RowChanged(index_, TItemChange::ctText);
 }
 
 void TListItem::SetSubItem(int i, const std::string& text) {
@@ -486,7 +479,6 @@ void TListView::RowChanged(int row, TItemChange change) {
     if (OnChange) OnChange(this, Item(row), change);
 }
 
-void TListView::ItemChanged(TListItem* item, TItemChange change) { RowChanged(item->Index(), change); }
 
 // --- adding and removing
 

@@ -46,7 +46,6 @@ public:
     // Adds a picture scaled to the list's size; returns its index.
     int Add(const TBitmap& bitmap);
     int AddImage(const QPixmap& pixmap);
-    int AddIcon(const QIcon& icon);
     void Clear() { images_.clear(); }
     const QPixmap& Image(int index) const { return images_.at(static_cast<std::size_t>(index)); }
     bool Valid(int index) const { return index >= 0 && index < Count(); }
@@ -73,9 +72,8 @@ public:
     void SetImageIndex(int index);
     bool Selected() const;
     void SetSelected(bool selected);
-    // Sub-items (columns 1...). Change them through SetSubItem/AddSubItem.
+    // Sub-items (columns 1...). Change them through SetSubItem.
     std::vector<std::string> SubItems() const;
-    void AddSubItem(const std::string& text);
     // Sets sub-item i, adding empty ones before it when needed.
     void SetSubItem(int i, const std::string& text);
     void* Data = nullptr;
@@ -177,9 +175,6 @@ public:
     void SetPopupMenu(TPopupMenu* menu) override;
 
     TLVChangeEvent OnChange;
-
-    // Internal: an item tells its view about a change.
-    void ItemChanged(TListItem* item, TItemChange change);
 
 protected:
     bool WantsMouseEvents() const override { return false; }

@@ -24,9 +24,7 @@ public:
     bool Checked() const { return checked_; }
     // A checked radio item unchecks the other radio items of its group.
     void SetChecked(bool checked);
-    bool RadioItem() const { return radioItem_; }
     void SetRadioItem(bool v);
-    int GroupIndex() const { return groupIndex_; }
     void SetGroupIndex(int g) { groupIndex_ = g; }
     bool Enabled() const { return enabled_; }
     void SetEnabled(bool v);
@@ -55,7 +53,6 @@ public:
     TPopupMenu(TComponent* owner, std::string name);
     ~TPopupMenu() override;
     std::string ClassName() const override { return "TPopupMenu"; }
-    int ItemCount() const { return static_cast<int>(items_.size()); }
     TMenuItem* Items(int index) const { return items_.at(static_cast<std::size_t>(index)); }
     // Opens the menu at a screen position and returns at once; a chosen
     // item's OnClick runs later from the message loop.

@@ -88,11 +88,6 @@ void TPageControl::ShowActivePageOnly() {
         if (QWidget* w = pages_[i]->Widget()) w->setVisible(static_cast<int>(i) == active_ && pages_[i]->Visible());
 }
 
-void TPageControl::SetActivePage(TTabSheet* page) {
-    const auto it = std::find(pages_.begin(), pages_.end(), page);
-    if (it != pages_.end()) SetActivePageIndex(static_cast<int>(it - pages_.begin()));
-}
-
 void TPageControl::UpdateTabs() {
     updating_ = true;
     while (tabs_->count() > 0) tabs_->removeTab(0);

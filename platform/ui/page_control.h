@@ -18,7 +18,6 @@ public:
     TTabSheet(TComponent* owner, std::string name, TPageControl* pageControl);
     ~TTabSheet() override;
     std::string ClassName() const override { return "TTabSheet"; }
-    TPageControl* PageControl() const { return pageControl_; }
     int PageIndex() const;
     bool TabVisible() const { return tabVisible_; }
     void SetTabVisible(bool v);
@@ -41,7 +40,6 @@ public:
     int ActivePageIndex() const { return active_; }
     void SetActivePageIndex(int index);
     TTabSheet* ActivePage() const { return active_ >= 0 ? pages_[static_cast<std::size_t>(active_)] : nullptr; }
-    void SetActivePage(TTabSheet* page);
 
     QWidget* ContainerWidget() const override;
     TNotifyEvent OnChange;

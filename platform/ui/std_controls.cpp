@@ -290,8 +290,6 @@ void TEdit::SetText(const std::string& text) {
     if (OnChange) OnChange(this);
 }
 
-void TEdit::SetReadOnly(bool v) { static_cast<QLineEdit*>(Widget())->setReadOnly(v); }
-
 void TEdit::ApplyColor() { SetBaseColor(Widget(), Color(), QPalette::Base); }
 
 void TEdit::SetBounds(int left, int top, int width, int height) {
@@ -408,11 +406,6 @@ constexpr TColor kGaugeFill = RGBColor(48, 140, 198);
 
 TGauge::TGauge(TComponent* owner, std::string name, TWinControl* parent)
     : TCustomControl(owner, std::move(name), parent) {}
-
-void TGauge::SetMinValue(int v) {
-    min_ = v;
-    Changed();
-}
 
 void TGauge::SetMaxValue(int v) {
     max_ = v;

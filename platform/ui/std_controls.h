@@ -128,7 +128,6 @@ public:
     std::string Text() const;
     // Runs OnChange when the text differs (as a change by the user does).
     void SetText(const std::string& text);
-    void SetReadOnly(bool v);
     void SetBounds(int left, int top, int width, int height) override;
     void SetVisible(bool visible) override;
 
@@ -147,7 +146,6 @@ class TLabeledEdit : public TEdit {
 public:
     TLabeledEdit(TComponent* owner, std::string name, TWinControl* parent);
     std::string ClassName() const override { return "TLabeledEdit"; }
-    TLabel& EditLabel() { return label_; }
     void SetLabelCaption(const std::string& caption);
     void SetLabelPosition(TLabelPosition p);
     void SetVisible(bool visible) override;
@@ -211,7 +209,6 @@ public:
     int MinValue() const { return min_; }
     int MaxValue() const { return max_; }
     int Progress() const { return progress_; }
-    void SetMinValue(int v);
     void SetMaxValue(int v);
     void SetProgress(int v);
     // (Progress - MinValue) * 100 / (MaxValue - MinValue), truncated and
@@ -238,7 +235,6 @@ public:
     std::string ClassName() const override { return "TTimer"; }
     bool Enabled() const { return enabled_; }
     void SetEnabled(bool v);
-    int Interval() const { return interval_; }
     void SetInterval(int ms);
     TNotifyEvent OnTimer;
 

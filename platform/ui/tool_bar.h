@@ -35,11 +35,9 @@ public:
     TToolBar(TComponent* owner, std::string name, TWinControl* parent);
     std::string ClassName() const override { return "TToolBar"; }
     void SetImages(TImageList* images);
-    TImageList* Images() const { return images_; }
     void SetButtonSize(int width, int height);
     // Buttons stack top to bottom (for a bar aligned left or right).
     void SetVertical(bool v);
-    int ButtonCount() const { return static_cast<int>(buttons_.size()); }
     TToolButton* Buttons(int i) const { return buttons_.at(static_cast<std::size_t>(i)); }
     void Resize() override;
 

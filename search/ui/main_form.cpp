@@ -110,6 +110,19 @@ void TOV_MainForm::SetPairHandOver(std::unique_ptr<IPairHandOver> handOver) {
 // ---------------------------------------------------------------- layout
 
 void TOV_MainForm::BuildLayout() {
+    LayOutButtonBar();
+    pageControl1.SetAlign(TAlign::alClient);
+    LayOutStartPage();
+    LayOutFileListPages();
+    LayOutSettingsPage();
+    LayOutAutoHandlingGroup();
+    LayOutRunPage();
+    LayOutRunLogList();
+    SetUpTimerDialogsAndDrops();
+}
+
+// The step buttons along the top and their hints.
+void TOV_MainForm::LayOutButtonBar() {
     Panel_TopButton.SetAlign(TAlign::alTop);
     Panel_TopButton.SetHeight(60);
     Panel_TopButton.GradePanel = true;
@@ -123,10 +136,10 @@ void TOV_MainForm::BuildLayout() {
     MB_Opt.SetHint("設定、プロジェクトの保存などを行います");
     MB_Help.SetHint("ヘルプなどを表示します");
     for (TImage* arrow : {&Img_Ya1, &Img_Ya2, &Img_Ya3, &Img_Ya4}) arrow->SetTransparent(true);
+}
 
-    pageControl1.SetAlign(TAlign::alClient);
-
-    // page 0
+// Page 0: new or open project, and the title picture.
+void TOV_MainForm::LayOutStartPage() {
     StylePageColumn(Pan_P0B);
     P1B_New.SetHint("新しいプロジェクトを開始します");
     P1B_Open.SetHint("既存のプロジェクトを開きます");
@@ -137,8 +150,10 @@ void TOV_MainForm::BuildLayout() {
     Image_tit.SetStretch(true);
     Image_tit.SetProportional(true);
     Image_tit.SetCenter(true);
+}
 
-    // pages 1 and 2
+// Pages 1 and 2: the source and target lists with their previews, buttons and view menus.
+void TOV_MainForm::LayOutFileListPages() {
     auto listPage = [](TVisualPanel3D& column, TVisualPanel3D& caption, const std::string& text, TListView& list,
                        TPanel& prevPan, TImage& prev, const std::string& reportCaption) {
         StyleCaptionBar(caption, text);
@@ -178,8 +193,10 @@ void TOV_MainForm::BuildLayout() {
     }
     PML_Icon.SetChecked(true);
     PMR_Icon.SetChecked(true);
+}
 
-    // page 3
+// Page 3: the stored settings list and the run's choices.
+void TOV_MainForm::LayOutSettingsPage() {
     StyleCaptionBar(Pan_SetCaption, "比較の設定");
     StylePageColumn(Pan_P3B);
     P3B_Save.SetHint("設定の組み合わせに名前をつけて保存します");
@@ -201,6 +218,10 @@ void TOV_MainForm::BuildLayout() {
     Check_subFolder.SetBounds(12, 360, 720, 24);
     Check_OneEnd.SetCaption("同じ画像を発見したら、比較を中止して次の元画像に進む");
     Check_OneEnd.SetBounds(12, 390, 720, 24);
+}
+
+// Page 3: what the automatic handling does with a found pair.
+void TOV_MainForm::LayOutAutoHandlingGroup() {
     Group_Auto.SetCaption("自動処理の設定");
     Group_Auto.SetBounds(324, 12, 430, 330);
     Radio_Seltgt.SetCaption("どちらのファイルを");
@@ -222,8 +243,10 @@ void TOV_MainForm::BuildLayout() {
     P3B_San.SetCaption("...");
     P3B_San.SetHint("フォルダを参照します");
     P3B_San.SetBounds(388, 284, 32, 22);
+}
 
-    // page 4
+// Page 4: run buttons, progress, error log and the pair preview.
+void TOV_MainForm::LayOutRunPage() {
     StylePageColumn(pan_P4B);
     P4B_Start.SetHint("比較を開始します");
     P4B_Pause.SetHint("比較を一時停止します");
@@ -269,6 +292,10 @@ void TOV_MainForm::BuildLayout() {
         img->SetProportional(true);
         img->SetCenter(true);
     }
+}
+
+// Page 4: the run log list, drawn from the run log's rows.
+void TOV_MainForm::LayOutRunLogList() {
     Pan_DoList.SetAlign(TAlign::alTop);
     Pan_DoList.SetHeight(22);
     Pan_DoList.SetAlignment(TAlignment::taLeftJustify);
@@ -286,7 +313,10 @@ void TOV_MainForm::BuildLayout() {
         if (column < 0 || static_cast<std::size_t>(column) >= kLogColumns) return {};
         return RunLog.Rows().Cell(static_cast<std::size_t>(row), static_cast<std::size_t>(column));
     });
+}
 
+// The clock, the file dialog and the drop targets of the two lists.
+void TOV_MainForm::SetUpTimerDialogsAndDrops() {
     Timer1.SetEnabled(false);
     Timer1.SetInterval(1000);
     OpenDialog1.Title = "ファイル選択";

@@ -56,7 +56,6 @@ public:
     // Asks the name of a setting set to store; nullopt for Cancel. Empty:
     // the name dialog (tests answer here instead).
     std::function<std::optional<std::string>()> SettingNamePrompt;
-    IPairHandOver* PairHandOver() const { return handOver_.get(); }
 
     // ---- components (owner and parent first, so children come later)
     TVisualPanel3D Panel_TopButton{this, "Panel_TopButton", this};
@@ -318,6 +317,14 @@ public:
 
 private:
     void BuildLayout();
+    void LayOutButtonBar();
+    void LayOutStartPage();
+    void LayOutFileListPages();
+    void LayOutSettingsPage();
+    void LayOutAutoHandlingGroup();
+    void LayOutRunPage();
+    void LayOutRunLogList();
+    void SetUpTimerDialogsAndDrops();
     void BindHandlers();
     void LoadPictures();
     void SetClickSounds();

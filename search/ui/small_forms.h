@@ -16,7 +16,6 @@ public:
     TImage Image1{this, "Image1", this};
     TTimer Timer1{this, "Timer1"};
     void FormCreate();
-    void FormDeactivate() {}
 };
 
 class TForm_about : public TForm {

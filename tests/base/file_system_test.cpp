@@ -63,7 +63,6 @@ TEST(FileSystem, APathHoldingAZeroByteReachesNoSystemCall) {
     EXPECT_EQ(FileSize(bad), -1);
     EXPECT_FALSE(DeleteFile(bad));
     EXPECT_EQ(errno, EINVAL);
-    EXPECT_FALSE(ClearReadOnly(bad));
     EXPECT_FALSE(MoveFileNoReplace(bad, dir / "b.jpg"));
     EXPECT_FALSE(CopyFileNoReplace(bad, dir / "b.jpg"));
     EXPECT_FALSE(MoveFileNoReplace(dir / "a.jpg", dir / "b.jpg" + std::string("\0", 1)));
@@ -324,16 +323,6 @@ TEST(FileHandle, OwnsOneDescriptor) {
     EXPECT_TRUE(d.Close());  // nothing held any more
     EXPECT_FALSE(d.WriteAll("x", 1));
     EXPECT_FALSE(TFileHandle(-5).Valid());
-}
-
-TEST(FileSystem, ReadOnlyFlag) {
-    TempDir dir;
-    WriteAll(dir / "r", "");
-    ASSERT_EQ(::chmod((dir / "r").c_str(), 0444), 0);
-    EXPECT_TRUE(IsReadOnly(dir / "r"));
-    EXPECT_TRUE(ClearReadOnly(dir / "r"));
-    EXPECT_FALSE(IsReadOnly(dir / "r"));
-    EXPECT_FALSE(ClearReadOnly(dir / "missing"));
 }
 
 TEST(FileSystem, DocumentsDir) {

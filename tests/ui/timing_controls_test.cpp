@@ -63,16 +63,6 @@ TEST(TimingControls, AnimationOpensOnItsFirstFramePlaysAndStops) {
     EXPECT_FALSE(anim.Active());
 }
 
-TEST(TimingControls, SlicedProcessingRunsAtMostOncePerSlice) {
-    test::App();
-    int processed = 0;
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < 100) processed += test::App().ProcessMessagesSliced(20) ? 1 : 0;
-    EXPECT_GE(processed, 3);
-    EXPECT_LE(processed, 7);
-}
-
 TEST(TimingControls, MessageLoopEndsWhenTheMainWindowCloses) {
     TApplication& app = test::App();
     TForm main(nullptr, "OV_MainForm");
