@@ -93,38 +93,19 @@ void TTIFFGraphic::DecodeImage(TLoadContext& load) {
     const bool tiled = p.Options & OptionTiled;
     // Separate planes matter only when a pixel has more than one sample.
     const bool planar = p.PlanarLayout == 2 && samplesPerPixel_ > 1;
-    if (!IsSupportedDepth(bitsPerSample_) || !SamplesFit(photometric_, samplesPerPixel_, p.AlphaPresent, planar))
-        RaiseInvalidImageFormat(kFormatName);
-    // Floating-point samples would be shown as the bits of integers.
-    std::vector<std::uint32_t> sampleFormats;
-    TagCardinals(stream, tagSampleFormat, sampleFormats);
-    if (std::find(sampleFormats.begin(), sampleFormats.end(), 3u) != sampleFormats.end())
-        RaiseInvalidImageFormat(kFormatName);
+    CheckSampleLayout(stream, planar);
     std::vector<std::uint32_t> offsets, byteCounts;
     TagCardinals(stream, tiled ? tagTileOffsets : tagStripOffsets, offsets);
     TagCardinals(stream, tiled ? tagTileByteCounts : tagStripByteCounts, byteCounts);
     // Without strips or tiles there is no picture to show.
     if (offsets.empty()) RaiseInvalidImageFormat(kFormatName);
-
-    // Horizontal differencing belongs to LZW and Deflate data, as libtiff
-    // has it, and is defined for 8- and 16-bit samples only.
-    const bool lossless = p.Compression == ctLZW || p.Compression == ctLZ77;
-    const bool differencing = lossless && p.Predictor == 2;
-    if (differencing && bitsPerSample_ != 8 && bitsPerSample_ != 16) RaiseInvalidImageFormat(kFormatName);
-    if (lossless && p.Predictor == 3) RaiseImageErrorFmt(msg::NotSupported, msg::CompressionScheme, kFormatName);
+    const bool differencing = CheckPredictor();
 
     const std::uint8_t usedSamples = ConfigureColours(stream, planar);
     const TColorModel source = ColorManager.SourceModel();
-    // Colour rows are written whole by the conversion below; the rows it
-    // does not reach are cleared when the load ends, however it ends.
-    const bool overwrite = PixelFormat() == TPixelFormat::pf24bit || PixelFormat() == TPixelFormat::pf32bit;
-    if (overwrite) {
-        CheckImageSize(p.Width, p.Height, kFormatName);
-        SetSizeForOverwrite(static_cast<int>(p.Width), static_cast<int>(p.Height));
-    } else {
-        SetImageSize(p.Width, p.Height);
-    }
-    p.RowIndex = 0;
+    const bool overwrite = SizeBitmap();
+    // Colour rows are written whole by the conversion; the rows it does not
+    // reach are cleared when the load ends, however it ends.
     struct ClearRowsLeft {
         TTIFFGraphic& picture;
         bool active;
@@ -138,7 +119,61 @@ void TTIFFGraphic::DecodeImage(TLoadContext& load) {
     } clearRowsLeft{*this, overwrite};
     load.Progress.Area.Right = static_cast<int>(p.Width);
 
-    TTIFFBlockLayout layout = MakeLayout(planar, offsets.size());
+    TTIFFBlockLayout layout = MakeBandLayout(planar, offsets.size(), differencing, source);
+    TTIFFJPEGDecoder* jpegDecoder = nullptr;
+    const std::unique_ptr<TDecoder> decoder = MakeDecoder(stream, planar, layout.BlockWidth(), jpegDecoder);
+    if (decoder) decoder->DecodeInit();
+
+    load.Progress.End();
+    load.Progress.Start(msg::Transfering);
+
+    TTIFFBlockReader reader(std::move(layout), MakeBlockSource(stream, std::move(offsets), std::move(byteCounts),
+                                                               decoder.get(), jpegDecoder, differencing));
+    // Planes that the colour manager reads: the colour samples and alpha.
+    TransferBands(load, reader, tiled, planar, overwrite, planar ? usedSamples : 1);
+    if (decoder) decoder->DecodeEnd();
+}
+
+void TTIFFGraphic::CheckSampleLayout(TStream& stream, bool planar) {
+    const TImageProperties& p = ImageProperties;
+    if (!IsSupportedDepth(bitsPerSample_) || !SamplesFit(photometric_, samplesPerPixel_, p.AlphaPresent, planar))
+        RaiseInvalidImageFormat(kFormatName);
+    // Floating-point samples would be shown as the bits of integers.
+    std::vector<std::uint32_t> sampleFormats;
+    TagCardinals(stream, tagSampleFormat, sampleFormats);
+    if (std::find(sampleFormats.begin(), sampleFormats.end(), 3u) != sampleFormats.end())
+        RaiseInvalidImageFormat(kFormatName);
+}
+
+bool TTIFFGraphic::CheckPredictor() const {
+    const TImageProperties& p = ImageProperties;
+    // Horizontal differencing belongs to LZW and Deflate data, as libtiff
+    // has it, and is defined for 8- and 16-bit samples only.
+    const bool lossless = p.Compression == ctLZW || p.Compression == ctLZ77;
+    const bool differencing = lossless && p.Predictor == 2;
+    if (differencing && bitsPerSample_ != 8 && bitsPerSample_ != 16) RaiseInvalidImageFormat(kFormatName);
+    if (lossless && p.Predictor == 3) RaiseImageErrorFmt(msg::NotSupported, msg::CompressionScheme, kFormatName);
+    return differencing;
+}
+
+bool TTIFFGraphic::SizeBitmap() {
+    TImageProperties& p = ImageProperties;
+    // Colour rows need no clearing first: the conversion writes them whole.
+    const bool overwrite = PixelFormat() == TPixelFormat::pf24bit || PixelFormat() == TPixelFormat::pf32bit;
+    if (overwrite) {
+        CheckImageSize(p.Width, p.Height, kFormatName);
+        SetSizeForOverwrite(static_cast<int>(p.Width), static_cast<int>(p.Height));
+    } else {
+        SetImageSize(p.Width, p.Height);
+    }
+    p.RowIndex = 0;
+    return overwrite;
+}
+
+TTIFFBlockLayout TTIFFGraphic::MakeBandLayout(bool planar, std::size_t blockCount, bool differencing,
+                                              TColorModel source) {
+    TImageProperties& p = ImageProperties;
+    TTIFFBlockLayout layout = MakeLayout(planar, blockCount);
     // Uncompressed and losslessly compressed YCbCr is stored in units of
     // several luma samples with one chroma pair (the JPEG decoder spreads
     // the chroma itself). Interleaved 8-bit units are spread here.
@@ -152,29 +187,28 @@ void TTIFFGraphic::DecodeImage(TLoadContext& load) {
         layout.VertSubsampling = p.YCbCrSubSampling[1];
     }
     p.RowBytes = static_cast<std::uint32_t>(layout.BandRowBytes());
+    return layout;
+}
 
-    TTIFFJPEGDecoder* jpegDecoder = nullptr;
-    const std::unique_ptr<TDecoder> decoder = MakeDecoder(stream, planar, layout.BlockWidth(), jpegDecoder);
-    if (decoder) decoder->DecodeInit();
-
-    load.Progress.End();
-    load.Progress.Start(msg::Transfering);
-
+TTIFFBlockSource TTIFFGraphic::MakeBlockSource(TStream& stream, std::vector<std::uint32_t> offsets,
+                                               std::vector<std::uint32_t> byteCounts, TDecoder* decoder,
+                                               TTIFFJPEGDecoder* jpegDecoder, bool differencing) {
+    TImageProperties& p = ImageProperties;
     TTIFFBlockSource blocks;
     blocks.Stream = &stream;
     blocks.StartPosition = directoryBase_;
     blocks.Offsets = std::move(offsets);
     blocks.ByteCounts = std::move(byteCounts);
-    blocks.Decoder = decoder.get();
+    blocks.Decoder = decoder;
     blocks.JpegDecoder = jpegDecoder;
     // Fax data are read in their own bit order; JPEG data have only one.
-    blocks.ReverseBits = (p.Options & OptionReversedBits) && !jpeg && p.Compression != ctFax3 &&
+    blocks.ReverseBits = (p.Options & OptionReversedBits) && p.Compression != ctJPEG && p.Compression != ctFax3 &&
                          p.Compression != ctFaxRLE && p.Compression != ctFaxRLEW;
     blocks.Predictor = differencing;
     blocks.BigEndian = p.Options & OptionBigEndian;
     // PackBits marks where its output ends: the reader clears only the rest.
     blocks.DecoderMarksEnd = p.Compression == ctPackedBits;
-    if (auto* inflater = dynamic_cast<TLZ77Decoder*>(decoder.get())) {
+    if (auto* inflater = dynamic_cast<TLZ77Decoder*>(decoder)) {
         // A block is inflated in one go straight into the band: it needs
         // room for all its rows, and the reader clears what it leaves.
         inflater->SetScratchTail(true);
@@ -183,10 +217,12 @@ void TTIFFGraphic::DecodeImage(TLoadContext& load) {
     }
     blocks.FormatName = kFormatName;
     p.StripTotal = static_cast<std::uint32_t>(blocks.Offsets.size());
-    TTIFFBlockReader reader(std::move(layout), std::move(blocks));
+    return blocks;
+}
 
-    // Planes that the colour manager reads: the colour samples and alpha.
-    const std::uint32_t usedPlanes = planar ? usedSamples : 1;
+void TTIFFGraphic::TransferBands(TLoadContext& load, TTIFFBlockReader& reader, bool tiled, bool planar,
+                                 bool overwrite, std::uint32_t usedPlanes) {
+    TImageProperties& p = ImageProperties;
     const std::size_t targetBytes = RowBytes();
     // Strips of rows as long as the bitmap's decode straight into the
     // bitmap and are converted there, without a pass through a band.
@@ -198,7 +234,6 @@ void TTIFFGraphic::DecodeImage(TLoadContext& load) {
     const std::uint64_t pixelBits = std::uint64_t{bitsPerSample_} * samplesPerPixel_;
     const bool tileDirect = overwrite && tiled && !planar && !reader.Layout().Subsampled() && pixelBits % 8 == 0;
     const bool stored = p.Compression == ctNone;
-    const std::size_t targetPixelBytes = PixelFormat() == TPixelFormat::pf32bit ? 4 : 3;
     std::vector<std::vector<std::uint8_t>> bands(usedPlanes);
     std::vector<TRowBuffer> rowPlanes(usedPlanes);
     p.RowIndex = 0;
@@ -207,74 +242,91 @@ void TTIFFGraphic::DecodeImage(TLoadContext& load) {
     for (; p.StripIndex < reader.Layout().BandsPerPlane() && p.RowIndex < p.Height; ++p.StripIndex) {
         const std::uint32_t rows = std::min(reader.Layout().BandHeight(p.StripIndex), p.Height - p.RowIndex);
         if (rows == 0) continue;  // a strip of no rows adds nothing
-        if (tileDirect) {
-            const TTIFFBlockLayout& layout = reader.Layout();
-            const std::uint64_t blockRowBytes = layout.BlockRowBytes();
-            for (std::uint32_t c = 0; c < layout.BlocksAcross(); ++c) {
-                const std::uint64_t x0 = std::uint64_t{c} * layout.TileWidth;
-                const auto pixels = static_cast<std::uint32_t>(std::min<std::uint64_t>(layout.TileWidth, p.Width - x0));
-                const std::uint8_t* const block = reader.ReadBlock(p.StripIndex, c, p.RowIndex, rows, 0);
-                std::uint8_t* target = Bits() + std::size_t{p.RowIndex} * targetBytes + x0 * targetPixelBytes;
-                // A tile's rows land a bitmap row apart, a stride the
-                // processor does not foresee: their bytes are fetched for
-                // writing two rows ahead.
-                const std::size_t segment = pixels * targetPixelBytes;
-                for (std::uint32_t r = 0; r < rows; ++r, target += targetBytes) {
-                    if (r + 2 < rows)
-                        for (std::size_t at = 0; at < segment; at += 64)
-                            __builtin_prefetch(target + 2 * targetBytes + at, 1);
-                    ColorManager.ConvertLine(block + r * blockRowBytes, pixels * pixelBits / 8, target, segment,
-                                             pixels);
-                }
-            }
-            for (std::uint32_t r = 0; r < rows; ++r) {
-                ++p.RowIndex;
-                load.Progress.RowDone(p.RowIndex, p.Height);
-            }
-            continue;
+        if (tileDirect) TransferTiles(load, reader, rows);
+        else if (stored && direct) TransferStoredRows(load, reader, rows);
+        else if (direct) TransferBandInPlace(load, reader, rows);
+        else TransferPlaneBands(load, reader, rows, bands, rowPlanes);
+    }
+}
+
+void TTIFFGraphic::TransferTiles(TLoadContext& load, TTIFFBlockReader& reader, std::uint32_t rows) {
+    TImageProperties& p = ImageProperties;
+    const TTIFFBlockLayout& layout = reader.Layout();
+    const std::size_t targetBytes = RowBytes();
+    const std::size_t targetPixelBytes = PixelFormat() == TPixelFormat::pf32bit ? 4 : 3;
+    const std::uint64_t pixelBits = std::uint64_t{bitsPerSample_} * samplesPerPixel_;
+    const std::uint64_t blockRowBytes = layout.BlockRowBytes();
+    for (std::uint32_t c = 0; c < layout.BlocksAcross(); ++c) {
+        const std::uint64_t x0 = std::uint64_t{c} * layout.TileWidth;
+        const auto pixels = static_cast<std::uint32_t>(std::min<std::uint64_t>(layout.TileWidth, p.Width - x0));
+        const std::uint8_t* const block = reader.ReadBlock(p.StripIndex, c, p.RowIndex, rows, 0);
+        std::uint8_t* target = Bits() + std::size_t{p.RowIndex} * targetBytes + x0 * targetPixelBytes;
+        // A tile's rows land a bitmap row apart, a stride the processor
+        // does not foresee: their bytes are fetched for writing two rows
+        // ahead.
+        const std::size_t segment = pixels * targetPixelBytes;
+        for (std::uint32_t r = 0; r < rows; ++r, target += targetBytes) {
+            if (r + 2 < rows)
+                for (std::size_t at = 0; at < segment; at += 64)
+                    __builtin_prefetch(target + 2 * targetBytes + at, 1);
+            ColorManager.ConvertLine(block + r * blockRowBytes, pixels * pixelBits / 8, target, segment, pixels);
         }
-        if (stored && direct) {
-            // Uncompressed rows are read in pieces that stay in the cache
-            // and converted from there: the bitmap is written once instead
-            // of written and then reordered.
-            const auto pieceRows = static_cast<std::uint32_t>(std::max<std::size_t>(1, kPieceBytes / targetBytes));
-            for (std::uint32_t done = 0; done < rows;) {
-                const std::uint32_t piece = std::min(pieceRows, rows - done);
-                const std::uint8_t* const from = reader.StoredRows(p.StripIndex, done, piece, 0);
-                // Rows without padding are one run of pixels.
-                const std::size_t bytes = std::size_t{piece} * targetBytes;
-                ColorManager.ConvertLine(from, bytes, Bits() + std::size_t{p.RowIndex} * targetBytes, bytes,
-                                         piece * p.Width);
-                for (std::uint32_t r = 0; r < piece; ++r) {
-                    ++p.RowIndex;
-                    load.Progress.RowDone(p.RowIndex, p.Height);
-                }
-                done += piece;
-            }
-            continue;
-        }
-        if (direct) {
-            std::uint8_t* const first = Bits() + std::size_t{p.RowIndex} * targetBytes;
-            reader.ReadBandInto(p.StripIndex, p.RowIndex, rows, 0, first);
-            for (std::uint32_t r = 0; r < rows; ++r) {
-                std::uint8_t* const row = first + std::size_t{r} * targetBytes;
-                ColorManager.ConvertLine(row, targetBytes, row, targetBytes, p.Width);
-                ++p.RowIndex;
-                load.Progress.RowDone(p.RowIndex, p.Height);
-            }
-            continue;
-        }
-        for (std::uint32_t plane = 0; plane < usedPlanes; ++plane)
-            reader.ReadBand(p.StripIndex, p.RowIndex, rows, plane, bands[plane]);
-        for (std::uint32_t r = 0; r < rows; ++r) {
-            for (std::uint32_t plane = 0; plane < usedPlanes; ++plane)
-                rowPlanes[plane] = {bands[plane].data() + std::size_t{r} * p.RowBytes, p.RowBytes};
-            ColorManager.ConvertLine(rowPlanes, ScanLine(static_cast<int>(p.RowIndex)), targetBytes, p.Width);
+    }
+    for (std::uint32_t r = 0; r < rows; ++r) {
+        ++p.RowIndex;
+        load.Progress.RowDone(p.RowIndex, p.Height);
+    }
+}
+
+void TTIFFGraphic::TransferStoredRows(TLoadContext& load, TTIFFBlockReader& reader, std::uint32_t rows) {
+    TImageProperties& p = ImageProperties;
+    const std::size_t targetBytes = RowBytes();
+    // Uncompressed rows are read in pieces that stay in the cache and
+    // converted from there: the bitmap is written once instead of written
+    // and then reordered.
+    const auto pieceRows = static_cast<std::uint32_t>(std::max<std::size_t>(1, kPieceBytes / targetBytes));
+    for (std::uint32_t done = 0; done < rows;) {
+        const std::uint32_t piece = std::min(pieceRows, rows - done);
+        const std::uint8_t* const from = reader.StoredRows(p.StripIndex, done, piece, 0);
+        // Rows without padding are one run of pixels.
+        const std::size_t bytes = std::size_t{piece} * targetBytes;
+        ColorManager.ConvertLine(from, bytes, Bits() + std::size_t{p.RowIndex} * targetBytes, bytes, piece * p.Width);
+        for (std::uint32_t r = 0; r < piece; ++r) {
             ++p.RowIndex;
             load.Progress.RowDone(p.RowIndex, p.Height);
         }
+        done += piece;
     }
-    if (decoder) decoder->DecodeEnd();
+}
+
+void TTIFFGraphic::TransferBandInPlace(TLoadContext& load, TTIFFBlockReader& reader, std::uint32_t rows) {
+    TImageProperties& p = ImageProperties;
+    const std::size_t targetBytes = RowBytes();
+    std::uint8_t* const first = Bits() + std::size_t{p.RowIndex} * targetBytes;
+    reader.ReadBandInto(p.StripIndex, p.RowIndex, rows, 0, first);
+    for (std::uint32_t r = 0; r < rows; ++r) {
+        std::uint8_t* const row = first + std::size_t{r} * targetBytes;
+        ColorManager.ConvertLine(row, targetBytes, row, targetBytes, p.Width);
+        ++p.RowIndex;
+        load.Progress.RowDone(p.RowIndex, p.Height);
+    }
+}
+
+void TTIFFGraphic::TransferPlaneBands(TLoadContext& load, TTIFFBlockReader& reader, std::uint32_t rows,
+                                      std::vector<std::vector<std::uint8_t>>& bands,
+                                      std::vector<TRowBuffer>& rowPlanes) {
+    TImageProperties& p = ImageProperties;
+    const std::size_t targetBytes = RowBytes();
+    const auto usedPlanes = static_cast<std::uint32_t>(bands.size());
+    for (std::uint32_t plane = 0; plane < usedPlanes; ++plane)
+        reader.ReadBand(p.StripIndex, p.RowIndex, rows, plane, bands[plane]);
+    for (std::uint32_t r = 0; r < rows; ++r) {
+        for (std::uint32_t plane = 0; plane < usedPlanes; ++plane)
+            rowPlanes[plane] = {bands[plane].data() + std::size_t{r} * p.RowBytes, p.RowBytes};
+        ColorManager.ConvertLine(rowPlanes, ScanLine(static_cast<int>(p.RowIndex)), targetBytes, p.Width);
+        ++p.RowIndex;
+        load.Progress.RowDone(p.RowIndex, p.Height);
+    }
 }
 
 std::uint8_t TTIFFGraphic::ConfigureColours(TStream& stream, bool planar) {

@@ -128,6 +128,42 @@ private:
     // (the standard ones for other images).
     void ReadYCbCrFields(TStream& stream);
 
+    // --- Loading steps ------------------------------------------------------
+    // Refuses sample depths and counts the converter cannot read, and
+    // floating-point samples.
+    void CheckSampleLayout(TStream& stream, bool planar);
+    // Refuses predictors this reader does not undo; answers whether
+    // horizontal differencing is to be undone.
+    bool CheckPredictor() const;
+    // Sizes the bitmap for the pixel format; answers whether the colour
+    // conversion writes whole rows (the bitmap is then left uncleared).
+    bool SizeBitmap();
+    // The block layout with the chroma subsampling spread by the reader;
+    // refuses subsampling it cannot spread. Sets the band row bytes.
+    TTIFFBlockLayout MakeBandLayout(bool planar, std::size_t blockCount, bool differencing, TColorModel source);
+    // What the block reader needs to read and decode the strips or tiles.
+    TTIFFBlockSource MakeBlockSource(TStream& stream, std::vector<std::uint32_t> offsets,
+                                     std::vector<std::uint32_t> byteCounts, TDecoder* decoder,
+                                     TTIFFJPEGDecoder* jpegDecoder, bool differencing);
+    // Reads the bands down to the image's last row and converts them into
+    // the bitmap, counting RowIndex and StripIndex on, by the fastest of the
+    // ways below the layout allows.
+    void TransferBands(TLoadContext& load, TTIFFBlockReader& reader, bool tiled, bool planar, bool overwrite,
+                       std::uint32_t usedPlanes);
+    // One band of interleaved tiles of whole-byte pixels, converted from
+    // each tile's rows straight into the bitmap.
+    void TransferTiles(TLoadContext& load, TTIFFBlockReader& reader, std::uint32_t rows);
+    // One band of uncompressed rows as long as the bitmap's, read and
+    // converted in cache-sized pieces.
+    void TransferStoredRows(TLoadContext& load, TTIFFBlockReader& reader, std::uint32_t rows);
+    // One band of rows as long as the bitmap's, decoded straight into the
+    // bitmap and converted there.
+    void TransferBandInPlace(TLoadContext& load, TTIFFBlockReader& reader, std::uint32_t rows);
+    // One band of each used plane decoded into its buffer and converted
+    // row by row into the bitmap.
+    void TransferPlaneBands(TLoadContext& load, TTIFFBlockReader& reader, std::uint32_t rows,
+                            std::vector<std::vector<std::uint8_t>>& bands, std::vector<TRowBuffer>& rowPlanes);
+
     // The stream position of the header the directory was read from: the
     // file's offsets count from it.
     std::int64_t directoryBase_ = 0;
