@@ -752,6 +752,7 @@ void TOV_MainForm::AppendLog(const std::string& line) { ErrorLog.Add(line); }
 
 void TOV_MainForm::ProcessMessages() {
     if (!Application()) return;
+    ApplyHeldOff();
     // A run asks after each slice of its work and after each match. The
     // window handles its messages, and so repaints what the run changed, at
     // most once per slice; a call sooner than that returns at once, and the
@@ -831,13 +832,30 @@ void TOV_MainForm::ShowPending() {
 
 // ---------------------------------------------------------------- IRunWindow
 
-void TOV_MainForm::ShowMessage(const std::string& text) { Dialogs().ShowMessage(text); }
+void TOV_MainForm::ShowMessage(const std::string& text) {
+    ApplyHeldOff();
+    Dialogs().ShowMessage(text);
+}
 
 void TOV_MainForm::SetWindowEnabled(bool enabled) {
     // While the window waits for the pair handler, the handler's window
     // stays above it.
     LendToChildPrograms(!enabled);
-    SetEnabled(enabled);
+    // The end of a run turns the window off and on again without handling a
+    // message in between: no input can reach it then, and switching it would
+    // repaint every control for nothing. The window goes off only when it
+    // handles messages while it should be off (as while the pair handler
+    // runs).
+    if (!enabled) {
+        offHeld_ = true;
+        return;
+    }
+    if (std::exchange(offHeld_, false)) return;
+    SetEnabled(true);
+}
+
+void TOV_MainForm::ApplyHeldOff() {
+    if (std::exchange(offHeld_, false)) SetEnabled(false);
 }
 
 void TOV_MainForm::ClearErrorLog() { ErrorLog.Clear(); }

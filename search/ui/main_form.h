@@ -355,6 +355,9 @@ private:
         bool title = false;
     };
     TPendingView pending_;
+    // The run turned the window off; it goes off once it handles messages.
+    bool offHeld_ = false;
+    void ApplyHeldOff();
     void ShowPending();
     void ShowLabelInfo(int index, const std::string& caption, const std::string& hint);
     // The command-line timer fired while the splash was up; it runs once the
