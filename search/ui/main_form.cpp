@@ -583,7 +583,10 @@ std::string TOV_MainForm::ProjectCaptionWithProgress() const {
 void TOV_MainForm::SetMbEnabled(int state) {
     // A run ends here: the window shows what the run left.
     ShowPending();
-    // The buttons switched here show in one repaint.
+    // The buttons switched here show in one repaint: during a run, in that
+    // of its next slice.
+    std::optional<TShowFacesAtNextPaint> duringRun;
+    if (Data.Running == 1) duringRun.emplace();
     TShowFacesTogether together;
     switch (state) {
         case 0:
@@ -616,6 +619,9 @@ void TOV_MainForm::SetMbEnabled(int state) {
             break;
         }
         case 3:
+            // A run starts: the window shows it with these buttons, and what
+            // the run shows next waits for the end of its first slice.
+            runMessagesAt_ = RunClock();
             for (TVisButton* b : {&MB_Start, &MB_Source, &MB_Tgt, &MB_SET, &MB_Go, &P4B_Start}) b->SetEnable(false);
             P4B_Stop.SetEnable(true);
             P4B_Pause.SetEnable(true);
@@ -880,12 +886,16 @@ void TOV_MainForm::SetLabelColumns(bool three) {
 }
 
 void TOV_MainForm::SetLogButtonsEnabled(bool enabled) {
+    std::optional<TShowFacesAtNextPaint> duringRun;
+    if (Data.Running == 1) duringRun.emplace();
     TShowFacesTogether together;
     P4B_Log.SetEnable(enabled);
     p4b_LogClear.SetEnable(enabled);
 }
 
 void TOV_MainForm::SetStopPauseEnabled(bool enabled) {
+    std::optional<TShowFacesAtNextPaint> duringRun;
+    if (Data.Running == 1) duringRun.emplace();
     TShowFacesTogether together;
     P4B_Stop.SetEnable(enabled);
     P4B_Pause.SetEnable(enabled);
