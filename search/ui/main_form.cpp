@@ -798,18 +798,32 @@ std::vector<std::string> TOV_MainForm::ListEntries(int side) {
 }
 
 void TOV_MainForm::ShowPreview(int side, const TBitmap* picture, const std::string& caption) {
+    // During a run the previews follow with the next slice, like the labels.
+    std::optional<TPendingPreview>& pending = pending_.previews[side == 0 ? 0 : 1];
+    if (Data.Running == 1) {
+        TPendingPreview& preview = pending.emplace();
+        if (picture) {
+            preview.picture = std::make_unique<TBitmap>();
+            preview.picture->Assign(*picture);
+        }
+        preview.caption = caption;
+        return;
+    }
+    pending.reset();
+    ShowPreviewNow(side, picture, caption);
+}
+
+void TOV_MainForm::ShowPreviewNow(int side, const TBitmap* picture, const std::string& caption) {
     TImage& image = side == 0 ? PVI_L : PVI_R;
     TPanel& panel = side == 0 ? Pan_PVIL : PAN_PVIR;
+    // A preview that stays empty, or a caption that stays, needs no repaint.
     if (picture) image.SetPicture(*picture);
-    else image.ClearPicture();
-    panel.SetCaption(caption);
+    else if (!image.Picture().Empty()) image.ClearPicture();
+    if (panel.Caption() != caption) panel.SetCaption(caption);
 }
 
 void TOV_MainForm::ClearPreviews() {
-    PVI_L.ClearPicture();
-    PVI_R.ClearPicture();
-    Pan_PVIL.SetCaption("");
-    PAN_PVIR.SetCaption("");
+    for (int side : {0, 1}) ShowPreview(side, nullptr, "");
 }
 
 TPreviewBox TOV_MainForm::PreviewBox() {
@@ -834,6 +848,9 @@ void TOV_MainForm::ShowPending() {
         if (pending.labels[i]) ShowLabelInfo(i + 1, pending.labels[i]->first, pending.labels[i]->second);
     if (pending.gauge) Gauge1.SetProgress(static_cast<int>(std::max<std::int64_t>(*pending.gauge, 0) / gaugeDivisor_));
     if (pending.title) TForm::SetCaption(Caption());
+    for (int side : {0, 1})
+        if (pending.previews[side])
+            ShowPreviewNow(side, pending.previews[side]->picture.get(), pending.previews[side]->caption);
 }
 
 // ---------------------------------------------------------------- IRunWindow
