@@ -92,6 +92,7 @@ TEST_F(MainFormTest, RunRepaintsAtMostOncePerSlice) {
     // No slice ended: the run shows once, at its end, and only what changed.
     EXPECT_EQ(repaints.painted.count(f.P4B_Stop.Widget()), 1u);
     EXPECT_EQ(repaints.painted.count(f.Check_prev.Widget()), 0u);
+    EXPECT_EQ(repaints.painted.count(f.PVI_L.Widget()), 0u);  // empty before and after
     // The title too, which still ends as the caption of the last row.
     EXPECT_LE(many.second, few.second);
     EXPECT_EQ(f.Widget()->windowTitle().toStdString(), "Orvalis - 新規プロジェクト.ovp 16ファイル進行記録済");
