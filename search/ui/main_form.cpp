@@ -800,24 +800,24 @@ std::vector<std::string> TOV_MainForm::ListEntries(int side) {
 void TOV_MainForm::ShowPreview(int side, const TBitmap* picture, const std::string& caption) {
     // During a run the previews follow with the next slice, like the labels.
     std::optional<TPendingPreview>& pending = pending_.previews[side == 0 ? 0 : 1];
+    std::unique_ptr<TBitmap> copy;
+    if (picture) {
+        copy = std::make_unique<TBitmap>();
+        copy->Assign(*picture);
+    }
     if (Data.Running == 1) {
-        TPendingPreview& preview = pending.emplace();
-        if (picture) {
-            preview.picture = std::make_unique<TBitmap>();
-            preview.picture->Assign(*picture);
-        }
-        preview.caption = caption;
+        pending = TPendingPreview{std::move(copy), caption};
         return;
     }
     pending.reset();
-    ShowPreviewNow(side, picture, caption);
+    ShowPreviewNow(side, copy.get(), caption);
 }
 
-void TOV_MainForm::ShowPreviewNow(int side, const TBitmap* picture, const std::string& caption) {
+void TOV_MainForm::ShowPreviewNow(int side, TBitmap* picture, const std::string& caption) {
     TImage& image = side == 0 ? PVI_L : PVI_R;
     TPanel& panel = side == 0 ? Pan_PVIL : PAN_PVIR;
     // A preview that stays empty, or a caption that stays, needs no repaint.
-    if (picture) image.SetPicture(*picture);
+    if (picture) image.TakePicture(*picture);
     else if (!image.Picture().Empty()) image.ClearPicture();
     if (panel.Caption() != caption) panel.SetCaption(caption);
 }

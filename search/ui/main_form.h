@@ -365,7 +365,8 @@ private:
     void ApplyHeldOff();
     void ShowPending();
     void ShowLabelInfo(int index, const std::string& caption, const std::string& hint);
-    void ShowPreviewNow(int side, const TBitmap* picture, const std::string& caption);
+    // Takes over `picture` (none: the preview is cleared).
+    void ShowPreviewNow(int side, TBitmap* picture, const std::string& caption);
     // The command-line timer fired while the splash was up; it runs once the
     // splash has closed.
     bool timerHeld_ = false;
