@@ -35,6 +35,11 @@ void TVisButton::SetEnable(bool enable) {
         LookChanged();
         return;
     }
+    // The next paint renders the face: none sooner shows it.
+    if (TShowFacesAtNextPaint::Active()) {
+        Invalidate();
+        return;
+    }
     PaintNow();
 }
 

@@ -158,6 +158,7 @@ void TGraphicControl::PaintFace() {
 namespace {
 
 int g_showTogetherDepth = 0;
+int g_showAtNextPaintDepth = 0;
 
 std::vector<QPointer<QWidget>>& WaitingToShow() {
     static std::vector<QPointer<QWidget>> widgets;
@@ -193,8 +194,18 @@ TShowFacesTogether::~TShowFacesTogether() {
     }
 }
 
+TShowFacesAtNextPaint::TShowFacesAtNextPaint() { ++g_showAtNextPaintDepth; }
+
+TShowFacesAtNextPaint::~TShowFacesAtNextPaint() { --g_showAtNextPaintDepth; }
+
+bool TShowFacesAtNextPaint::Active() { return g_showAtNextPaintDepth > 0; }
+
 void TGraphicControl::ShowFaceNow() {
     if (!Widget() || !Widget()->isVisible()) return;
+    if (g_showAtNextPaintDepth > 0) {
+        Widget()->update();
+        return;
+    }
     if (g_showTogetherDepth > 0 && FaceCurrent()) {
         WaitingToShow().emplace_back(Widget());
         return;

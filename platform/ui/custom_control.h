@@ -119,6 +119,19 @@ public:
     TShowFacesTogether& operator=(const TShowFacesTogether&) = delete;
 };
 
+// While one lives, window-less controls that would show their face at once
+// wait for the next paint of their window instead: for a caller that has the
+// window handle its messages soon (a run, once per slice of its work), which
+// shows them together with everything else that changed meanwhile.
+class TShowFacesAtNextPaint {
+public:
+    TShowFacesAtNextPaint();
+    ~TShowFacesAtNextPaint();
+    TShowFacesAtNextPaint(const TShowFacesAtNextPaint&) = delete;
+    TShowFacesAtNextPaint& operator=(const TShowFacesAtNextPaint&) = delete;
+    static bool Active();
+};
+
 class TPanel : public TCustomControl {
 public:
     TPanel(TComponent* owner, std::string name, TWinControl* parent);

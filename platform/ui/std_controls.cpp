@@ -102,6 +102,11 @@ void TImage::SetPicture(const TBitmap& bitmap) {
     Invalidate();
 }
 
+void TImage::TakePicture(TBitmap& bitmap) {
+    picture_.MoveAssign(bitmap);
+    Invalidate();
+}
+
 void TImage::ClearPicture() {
     picture_.Clear();
     Invalidate();

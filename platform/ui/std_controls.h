@@ -48,6 +48,8 @@ public:
     TBitmap& Picture() { return picture_; }
     const TBitmap& Picture() const { return picture_; }
     void SetPicture(const TBitmap& bitmap);
+    // Shows `bitmap`, taking over its image without a copy (it is left empty).
+    void TakePicture(TBitmap& bitmap);
     void ClearPicture();
     void Changed() { Invalidate(); }
 

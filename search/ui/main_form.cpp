@@ -613,7 +613,10 @@ std::string TOV_MainForm::ProjectCaptionWithProgress() const {
 void TOV_MainForm::SetMbEnabled(int state) {
     // A run ends here: the window shows what the run left.
     ShowPending();
-    // The buttons switched here show in one repaint.
+    // The buttons switched here show in one repaint: during a run, in that
+    // of its next slice.
+    std::optional<TShowFacesAtNextPaint> duringRun;
+    if (Data.Running == 1) duringRun.emplace();
     TShowFacesTogether together;
     switch (state) {
         case 0:
@@ -646,6 +649,9 @@ void TOV_MainForm::SetMbEnabled(int state) {
             break;
         }
         case 3:
+            // A run starts: the window shows it with these buttons, and what
+            // the run shows next waits for the end of its first slice.
+            runMessagesAt_ = RunClock();
             for (TVisButton* b : {&MB_Start, &MB_Source, &MB_Tgt, &MB_SET, &MB_Go, &P4B_Start}) b->SetEnable(false);
             P4B_Stop.SetEnable(true);
             P4B_Pause.SetEnable(true);
@@ -782,6 +788,7 @@ void TOV_MainForm::AppendLog(const std::string& line) { ErrorLog.Add(line); }
 
 void TOV_MainForm::ProcessMessages() {
     if (!Application()) return;
+    ApplyHeldOff();
     // A run asks after each slice of its work and after each match. The
     // window handles its messages, and so repaints what the run changed, at
     // most once per slice; a call sooner than that returns at once, and the
@@ -821,18 +828,32 @@ std::vector<std::string> TOV_MainForm::ListEntries(int side) {
 }
 
 void TOV_MainForm::ShowPreview(int side, const TBitmap* picture, const std::string& caption) {
+    // During a run the previews follow with the next slice, like the labels.
+    std::optional<TPendingPreview>& pending = pending_.previews[side == 0 ? 0 : 1];
+    std::unique_ptr<TBitmap> copy;
+    if (picture) {
+        copy = std::make_unique<TBitmap>();
+        copy->Assign(*picture);
+    }
+    if (Data.Running == 1) {
+        pending = TPendingPreview{std::move(copy), caption};
+        return;
+    }
+    pending.reset();
+    ShowPreviewNow(side, copy.get(), caption);
+}
+
+void TOV_MainForm::ShowPreviewNow(int side, TBitmap* picture, const std::string& caption) {
     TImage& image = side == 0 ? PVI_L : PVI_R;
     TPanel& panel = side == 0 ? Pan_PVIL : PAN_PVIR;
-    if (picture) image.SetPicture(*picture);
-    else image.ClearPicture();
-    panel.SetCaption(caption);
+    // A preview that stays empty, or a caption that stays, needs no repaint.
+    if (picture) image.TakePicture(*picture);
+    else if (!image.Picture().Empty()) image.ClearPicture();
+    if (panel.Caption() != caption) panel.SetCaption(caption);
 }
 
 void TOV_MainForm::ClearPreviews() {
-    PVI_L.ClearPicture();
-    PVI_R.ClearPicture();
-    Pan_PVIL.SetCaption("");
-    PAN_PVIR.SetCaption("");
+    for (int side : {0, 1}) ShowPreview(side, nullptr, "");
 }
 
 TPreviewBox TOV_MainForm::PreviewBox() {
@@ -857,17 +878,37 @@ void TOV_MainForm::ShowPending() {
         if (pending.labels[i]) ShowLabelInfo(i + 1, pending.labels[i]->first, pending.labels[i]->second);
     if (pending.gauge) Gauge1.SetProgress(static_cast<int>(std::max<std::int64_t>(*pending.gauge, 0) / gaugeDivisor_));
     if (pending.title) TForm::SetCaption(Caption());
+    for (int side : {0, 1})
+        if (pending.previews[side])
+            ShowPreviewNow(side, pending.previews[side]->picture.get(), pending.previews[side]->caption);
 }
 
 // ---------------------------------------------------------------- IRunWindow
 
-void TOV_MainForm::ShowMessage(const std::string& text) { Dialogs().ShowMessage(text); }
+void TOV_MainForm::ShowMessage(const std::string& text) {
+    ApplyHeldOff();
+    Dialogs().ShowMessage(text);
+}
 
 void TOV_MainForm::SetWindowEnabled(bool enabled) {
     // While the window waits for the pair handler, the handler's window
     // stays above it.
     LendToChildPrograms(!enabled);
-    SetEnabled(enabled);
+    // The end of a run turns the window off and on again without handling a
+    // message in between: no input can reach it then, and switching it would
+    // repaint every control for nothing. The window goes off only when it
+    // handles messages while it should be off (as while the pair handler
+    // runs).
+    if (!enabled) {
+        offHeld_ = true;
+        return;
+    }
+    if (std::exchange(offHeld_, false)) return;
+    SetEnabled(true);
+}
+
+void TOV_MainForm::ApplyHeldOff() {
+    if (std::exchange(offHeld_, false)) SetEnabled(false);
 }
 
 void TOV_MainForm::ClearErrorLog() { ErrorLog.Clear(); }
@@ -892,12 +933,16 @@ void TOV_MainForm::SetLabelColumns(bool three) {
 }
 
 void TOV_MainForm::SetLogButtonsEnabled(bool enabled) {
+    std::optional<TShowFacesAtNextPaint> duringRun;
+    if (Data.Running == 1) duringRun.emplace();
     TShowFacesTogether together;
     P4B_Log.SetEnable(enabled);
     p4b_LogClear.SetEnable(enabled);
 }
 
 void TOV_MainForm::SetStopPauseEnabled(bool enabled) {
+    std::optional<TShowFacesAtNextPaint> duringRun;
+    if (Data.Running == 1) duringRun.emplace();
     TShowFacesTogether together;
     P4B_Stop.SetEnable(enabled);
     P4B_Pause.SetEnable(enabled);

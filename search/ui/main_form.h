@@ -354,16 +354,26 @@ private:
     std::optional<std::chrono::steady_clock::time_point> runMessagesAt_;
     bool created_ = false;
     // What a run asked the window to show since it last handled its
-    // messages: the labels, the gauge and the title follow once per slice
+    // messages: the labels, the gauge, the title and the previews follow once per slice
     // (and at the end of the run), however often the run changes them.
+    struct TPendingPreview {
+        std::unique_ptr<TBitmap> picture;  // none: the preview is cleared
+        std::string caption;
+    };
     struct TPendingView {
         std::optional<std::pair<std::string, std::string>> labels[3];  // caption, hint
         std::optional<std::int64_t> gauge;
         bool title = false;
+        std::optional<TPendingPreview> previews[2];
     };
     TPendingView pending_;
+    // The run turned the window off; it goes off once it handles messages.
+    bool offHeld_ = false;
+    void ApplyHeldOff();
     void ShowPending();
     void ShowLabelInfo(int index, const std::string& caption, const std::string& hint);
+    // Takes over `picture` (none: the preview is cleared).
+    void ShowPreviewNow(int side, TBitmap* picture, const std::string& caption);
     // The command-line timer fired while the splash was up; it runs once the
     // splash has closed.
     bool timerHeld_ = false;

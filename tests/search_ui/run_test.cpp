@@ -77,7 +77,9 @@ TEST_F(MainFormTest, RunRepaintsAtMostOncePerSlice) {
         f.RunLog.Clear();
         f.Data.JyochyuList.Clear();
         repaints.count = repaints.titles = 0;
+        repaints.painted.clear();
         f.P4B_StartMouseDown();
+        test::App().ProcessMessages();
         return std::pair(repaints.count, repaints.titles);
     };
     run(2);  // the buttons' states from here on are those of a run before
@@ -87,6 +89,10 @@ TEST_F(MainFormTest, RunRepaintsAtMostOncePerSlice) {
     const auto many = run(16);
     EXPECT_EQ(f.RunLog.Count(), 120u);
     EXPECT_LE(many.first, few.first);
+    // No slice ended: the run shows once, at its end, and only what changed.
+    EXPECT_EQ(repaints.painted.count(f.P4B_Stop.Widget()), 1u);
+    EXPECT_EQ(repaints.painted.count(f.Check_prev.Widget()), 0u);
+    EXPECT_EQ(repaints.painted.count(f.PVI_L.Widget()), 0u);  // empty before and after
     // The title too, which still ends as the caption of the last row.
     EXPECT_LE(many.second, few.second);
     EXPECT_EQ(f.Widget()->windowTitle().toStdString(), "Orvalis - 新規プロジェクト.ovp 16ファイル進行記録済");

@@ -50,7 +50,7 @@ public:
     ~RepaintCounter() override { qApp->removeEventFilter(this); }
     int count = 0;
     int titles = 0;  // changes of the window's title
-    std::set<QWidget*> painted;  // widgets that received a paint event
+    std::multiset<QWidget*> painted;  // widgets that received a paint event, once per event
 
 protected:
     bool eventFilter(QObject* receiver, QEvent* event) override {
