@@ -96,7 +96,10 @@ private:
         std::atomic<bool> cancel{false};
         int active = 0;  // under Workers::mutex
     };
-    static constexpr std::size_t kGroupsAhead = 3;
+    // The loop needs every chunk of a group for the group's first row, then
+    // none for the other fifteen: with only a couple of groups ahead the
+    // workers ran dry while it walked them, and it then waited for theirs.
+    static constexpr std::size_t kGroupsAhead = 8;
 
     // The workers and what they read: fixed before the first group is given out.
     struct Workers {
