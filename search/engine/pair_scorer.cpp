@@ -144,6 +144,7 @@ void TPairScorer::StopWorkers() {
         w.changed.wait(lock, [this] {
             return std::all_of(groups_.begin(), groups_.end(), [](const Group& g) { return g.active == 0; });
         });
+        for (Group& g : groups_) ++g.generation;
     }
     w.pool.reset();
     workers_.reset();
@@ -155,9 +156,11 @@ void TPairScorer::GiveOut(std::size_t slot, std::size_t first) {
     Workers& w = *workers_;
     Group& g = groups_[slot];
     g.cancel.store(true);
+    std::uint64_t generation = 0;
     {
         std::unique_lock<std::mutex> lock(w.mutex);
         w.changed.wait(lock, [&g] { return g.active == 0; });
+        generation = ++g.generation;
     }
     ResetGroup(slot, first);
     g.cancel.store(false);
@@ -176,17 +179,18 @@ void TPairScorer::GiveOut(std::size_t slot, std::size_t first) {
     for (std::size_t c = 0; c < g.chunks; ++c) g.chunkDone[c].store(0, std::memory_order_relaxed);
     g.nextChunk.store(0);
     const unsigned tasks = static_cast<unsigned>(std::min<std::size_t>(w.pool->Size(), g.chunks));
-    {
-        std::lock_guard<std::mutex> lock(w.mutex);
-        g.active = static_cast<int>(tasks);
-    }
-    w.pool->PostCopies(tasks, [this, slot] { ScoreChunks(slot); });
+    w.pool->PostCopies(tasks, [this, slot, generation] { ScoreChunks(slot, generation); });
 }
 
 // A worker's share of a group: chunks in order until none is left.
-void TPairScorer::ScoreChunks(std::size_t slot) {
+void TPairScorer::ScoreChunks(std::size_t slot, std::uint64_t generation) {
     Workers& w = *workers_;
     Group& g = groups_[slot];
+    {
+        std::lock_guard<std::mutex> lock(w.mutex);
+        if (g.generation != generation) return;  // the slot went to another group
+        ++g.active;
+    }
     for (;;) {
         const std::size_t c = g.nextChunk.fetch_add(1);
         if (c >= g.chunks || g.cancel.load(std::memory_order_relaxed)) break;

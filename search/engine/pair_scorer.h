@@ -94,9 +94,16 @@ private:
         std::unique_ptr<std::atomic<std::uint8_t>[]> chunkDone;
         std::atomic<std::size_t> nextChunk{0};
         std::atomic<bool> cancel{false};
-        int active = 0;  // under Workers::mutex
+        // Under Workers::mutex: the tasks inside the group, and which giving
+        // out the slot holds; a task posted for an earlier one ends unrun,
+        // so the loop need not wait for tasks still queued behind others.
+        int active = 0;
+        std::uint64_t generation = 0;
     };
-    static constexpr std::size_t kGroupsAhead = 3;
+    // The loop needs every chunk of a group for the group's first row, then
+    // none for the other fifteen: with only a couple of groups ahead the
+    // workers ran dry while it walked them, and it then waited for theirs.
+    static constexpr std::size_t kGroupsAhead = 8;
 
     // The workers and what they read: fixed before the first group is given out.
     struct Workers {
@@ -111,7 +118,7 @@ private:
     std::size_t GroupSlot(std::size_t first);
     void ScoreGroup(std::size_t slot, std::size_t row, std::size_t j);
     void GiveOut(std::size_t slot, std::size_t first);
-    void ScoreChunks(std::size_t slot);
+    void ScoreChunks(std::size_t slot, std::uint64_t generation);
     bool AwaitChunk(std::size_t slot, std::size_t j);
 
     const TPairLists& lists_;
