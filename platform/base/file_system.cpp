@@ -414,15 +414,25 @@ std::string DocumentsDir() {
     return IncludeTrailingPathDelimiter(docs);
 }
 
+namespace {
+
+std::string TempBase() {
+    std::string base = Getenv("TMPDIR");
+    if (base.empty() || base[0] != '/' || !DirectoryExists(base)) base = "/tmp";
+    return ExcludeTrailingPathDelimiter(base);
+}
+
+}  // namespace
+
+std::string PrivateTempStem() { return TempBase() + "/orvalis-" + std::to_string(::getuid()) + "/"; }
+
 std::string PrivateTempDir() {
     static std::mutex mutex;
     static std::string cached;
     std::lock_guard lock(mutex);
     if (!cached.empty() && SafePrivateFolder(cached)) return IncludeTrailingPathDelimiter(cached);
-    std::string base = Getenv("TMPDIR");
-    if (base.empty() || base[0] != '/' || !DirectoryExists(base)) base = "/tmp";
-    base = ExcludeTrailingPathDelimiter(base);
-    const std::string stem = base + "/orvalis-" + std::to_string(::getuid());
+    const std::string base = TempBase();
+    const std::string stem = ExcludeTrailingPathDelimiter(PrivateTempStem());
     if (::mkdir(stem.c_str(), 0700) == 0 || errno == EEXIST) {
         if (SafePrivateFolder(stem)) {
             cached = stem;

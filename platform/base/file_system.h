@@ -102,6 +102,9 @@ std::string DocumentsDir();
 // trailing '/'. Created on first use; raises EOSError when no such folder can
 // be made.
 std::string PrivateTempDir();
+// The folder PrivateTempDir makes when it can: $TMPDIR or /tmp +
+// "orvalis-<uid>", with a trailing '/'. Nothing is made or tested.
+std::string PrivateTempStem();
 
 // Device and inode of the file (links followed); false when unreachable.
 bool DeviceInode(const std::string& path, std::uint64_t& dev, std::uint64_t& ino);

@@ -6,6 +6,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <sys/stat.h>
@@ -33,8 +34,14 @@ std::string SafeName(const std::string& className) {
     return out;
 }
 
+std::atomic<bool> simulateUnlockable{false};
+
 // One flock try on fd; EWOULDBLOCK (held elsewhere) is told apart by errno.
 bool TryFlock(int fd) {
+    if (simulateUnlockable.load()) {
+        errno = ENOLCK;
+        return false;
+    }
     int r;
     do {
         r = ::flock(fd, LOCK_EX | LOCK_NB);
@@ -46,7 +53,14 @@ bool TryFlock(int fd) {
 
 struct TFolderLock::Hold {
     TFileHandle fd;  // closing it releases the lock
+    bool locked = false;
 };
+
+bool TFolderLock::Held() const { return hold_ != nullptr && hold_->locked; }
+
+int TFolderLock::Fd() const { return hold_ ? hold_->fd.Get() : -1; }
+
+void SetSimulateUnlockableFolders(bool on) { simulateUnlockable.store(on); }
 
 TFolderLock::TFolderLock(const std::string& folder) {
     // flock belongs to the open folder, so a second open in this process
@@ -61,11 +75,12 @@ TFolderLock::TFolderLock(const std::string& folder) {
     const std::lock_guard<std::mutex> guard(mutex);
     std::weak_ptr<Hold>& entry = holds[{st.st_dev, st.st_ino}];
     if ((hold_ = entry.lock())) return;
-    if (!TryFlock(fd.Get())) {
-        heldElsewhere_ = errno == EWOULDBLOCK;
+    const bool locked = TryFlock(fd.Get());
+    if (!locked && errno == EWOULDBLOCK) {
+        heldElsewhere_ = true;
         return;
     }
-    hold_ = std::make_shared<Hold>(Hold{std::move(fd)});
+    hold_ = std::make_shared<Hold>(Hold{std::move(fd), locked});
     entry = hold_;
 }
 

@@ -4,7 +4,8 @@
 // held for the object's life and released by the system when the process
 // ends. Another process asking for it meanwhile is refused; within this
 // process, locks on one folder share one hold (the program folder may also
-// be the work folder).
+// be the work folder). A folder on a file system that takes no locks is
+// still held open, unlocked, so its user can go on and say so.
 //
 // SingleInstance: a per-user lock named after a main window's class, so a
 // program can ask whether a window of that class already exists in another
@@ -26,10 +27,15 @@ public:
     // Tries once, without waiting.
     explicit TFolderLock(const std::string& folder);
 
-    bool Held() const { return hold_ != nullptr; }
+    // The folder is locked for this process.
+    bool Held() const;
     // The lock was not taken because another process holds it (not for any
     // other reason, such as a folder that cannot be opened).
     bool HeldElsewhere() const { return heldElsewhere_; }
+    // The folder is open but its file system refused the lock.
+    bool Unlockable() const { return hold_ != nullptr && !Held(); }
+    // The open folder while it is held or unlockable, else -1.
+    int Fd() const;
 
     struct Hold;
 
@@ -37,6 +43,10 @@ private:
     std::shared_ptr<Hold> hold_;
     bool heldElsewhere_ = false;
 };
+
+// Test hook: when set, every folder lock taken from then on behaves as on a
+// file system without locks.
+void SetSimulateUnlockableFolders(bool on);
 
 class SingleInstance {
 public:

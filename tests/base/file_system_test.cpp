@@ -15,6 +15,7 @@
 #include "platform/base/file_handle.h"
 #include "platform/base/paths.h"
 #include "platform/base/process.h"
+#include "platform/base/work_folder.h"
 #include "platform/base/stream.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
@@ -356,6 +357,46 @@ TEST(FileSystem, PrivateTempDirAndSameFile) {
     EXPECT_TRUE(SameFile(dir / "f", dir / "hard"));
     EXPECT_FALSE(SameFile(dir / "f", dir / "g"));
     EXPECT_FALSE(SameFile(dir / "f", dir / "missing"));
+}
+
+// The work folder's own files are never reached through a link: a link
+// under a name is refused for reading and creating, and replaced itself.
+// A folder others may write into, or another user's, is not used at all.
+TEST(WorkFolder, NoLinkIsFollowedAndOnlyAPrivateFolderServes) {
+    TempDir dir;
+    const std::string own = dir.path() + "own.txt";
+    WriteAll(own, "mine");
+    const std::string work = dir.path() + "work/";
+    ASSERT_EQ(::mkdir(work.c_str(), 0700), 0);
+    ASSERT_EQ(::symlink(own.c_str(), (work + "~OVTMP.Lst").c_str()), 0);
+    ASSERT_EQ(::symlink((dir.path() + "none").c_str(), (work + "~OVTMP1.BMP").c_str()), 0);
+    TWorkFolder folder(work, false);
+    ASSERT_TRUE(folder.Ready());
+    std::string bytes;
+    EXPECT_FALSE(folder.ReadWhole("~OVTMP.Lst", bytes));
+    EXPECT_FALSE(folder.OpenAppend("~OVTMP.Lst").Valid());
+    EXPECT_FALSE(folder.CreateNew("~OVTMP1.BMP").Valid());
+    EXPECT_FALSE(PathExists(dir.path() + "none"));
+    EXPECT_FALSE(folder.ReadWhole("../own.txt", bytes));
+    EXPECT_TRUE(folder.Replace("~OVTMP.Lst", "index"));
+    EXPECT_EQ(ReadAll(own), "mine");
+    EXPECT_EQ(ReadAll(work + "~OVTMP.Lst"), "index");
+    EXPECT_EQ(folder.FileNames(), (std::vector<std::string>{"~OVTMP.Lst", "~OVTMP1.BMP"}));
+
+    for (const mode_t mode : {0770, 0707}) {
+        ASSERT_EQ(::chmod(work.c_str(), mode), 0);
+        EXPECT_EQ(TWorkFolder(work, false).State(), TWorkFolder::TState::NotPrivate) << std::oct << mode;
+    }
+    ASSERT_EQ(::chmod(work.c_str(), 0755), 0);
+    EXPECT_TRUE(TWorkFolder(work, false).Ready());
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(work.c_str(), 65534, 65534), 0);
+        EXPECT_EQ(TWorkFolder(work, false).State(), TWorkFolder::TState::NotPrivate);
+    }
+    EXPECT_EQ(TWorkFolder(dir.path() + "missing/", false).State(), TWorkFolder::TState::Missing);
+    // A link placed under the default folder's name is not taken for it.
+    ASSERT_EQ(::symlink(work.c_str(), (dir.path() + "default").c_str()), 0);
+    EXPECT_EQ(TWorkFolder(dir.path() + "default/", true).State(), TWorkFolder::TState::Missing);
 }
 
 }  // namespace
