@@ -1,6 +1,11 @@
 // Start-up and shut-down of the format library. Each program's main calls
 // InitializeImageFormats before it creates a window and
 // FinalizeImageFormats before it returns.
+//
+// A change to any reader of the library that gives a file other pixels or
+// another size, or refuses a file it read before (or the reverse), moves
+// kPictureRevision in platform/graphics/picture_loader.h: the main program
+// makes anew every signature kept under an earlier revision.
 #pragma once
 
 #include <span>

@@ -8,6 +8,13 @@
 
 namespace orv {
 
+// The revision of the pictures the loader gives. It moves with every change
+// to a reader (here, in the bitmap and JPEG pictures, or in the format
+// library) that gives any file other pixels or another size, or refuses a
+// file it read before or reads one it refused: signatures kept by the main
+// program under an earlier revision are then made anew.
+inline constexpr int kPictureRevision = 1;
+
 enum class TLoadCheck {
     None,             // load straight away
     FileMustExist,    // answer false at once unless the path names an existing file

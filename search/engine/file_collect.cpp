@@ -206,6 +206,7 @@ struct TRunEngine::TStoreJob {
     std::int32_t Height = 0;
     TFileStamp Stamp;
     std::int32_t Number = -1;
+    std::uint64_t SignatureInode = 0;
     bool Done = false;
 };
 
@@ -251,11 +252,12 @@ private:
             const std::shared_ptr<TStoreJob> job = std::move(queue_.front());
             queue_.pop_front();
             std::int32_t number = -1;
+            std::uint64_t inode = 0;
             if (!failed_) {
                 lock.unlock();
                 try {
                     number = engine_.StoreWithRecord(job->Path, job->Bytes, job->FileSize, job->FileDate, job->Width,
-                                                     job->Height, job->Stamp, false);
+                                                     job->Height, job->Stamp, false, inode);
                 } catch (...) {
                     number = -1;  // taken as the work folder's failure
                 }
@@ -263,6 +265,7 @@ private:
                 failed_ = number < 0;
             }
             job->Number = number;
+            job->SignatureInode = inode;
             job->Done = true;
             done_.notify_all();
         }
@@ -555,6 +558,7 @@ void TRunEngine::AddLoaded(const std::string& path, int side, TDateTime fileDate
             if (side == 0) pendingSources_.try_emplace(path, item);
             pending_.push_back(TPendingEffect{job, [this, job, signature, item, path, side] {
                                                   item->TmpNo = job->Number;
+                                                  item->SignatureInode = job->SignatureInode;
                                                   runNumbers_[item->TmpNo] = path;
                                                   SetChach(*signature, path);
                                                   data_.WorkList(side).Add(path, item);
@@ -571,7 +575,7 @@ void TRunEngine::AddLoaded(const std::string& path, int side, TDateTime fileDate
         }
         if (!DrainStores()) return;
         item->TmpNo = StoreWithRecord(path, prepared.FileBytes, item->FileSize, item->FileDate, item->Width,
-                                      item->Height, stamp, true);
+                                      item->Height, stamp, true, item->SignatureInode);
         if (item->TmpNo < 0) {
             ReportWorkFolderFailure();
             return;

@@ -86,6 +86,9 @@ struct TSTitems {
     std::int32_t Height = 0;
     std::int32_t TmpNo = 0;      // number of the signature file
     TFileStamp Stamp;            // the file as its signature was made or reused
+    // The signature file's inode as written or as found for the reuse: a
+    // file under its name with another inode stands for another picture.
+    std::uint64_t SignatureInode = 0;
 };
 
 using TSTitemsPtr = std::shared_ptr<TSTitems>;
@@ -132,6 +135,7 @@ struct TChach {
 struct TTmpList {
     TSTitemsPtr Item;
     std::string Path;
+    bool Current = false;  // made under this revision with its stamp: may be reused
 };
 
 // The extensions of the pictures a run takes, lower case with the dot.

@@ -9,11 +9,14 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/base/file_handle.h"
+#include "platform/base/work_folder.h"
 #include "search/engine/main_data.h"
 #include "search/engine/run_view.h"
 #include "search/engine/signature.h"
@@ -47,6 +50,16 @@ public:
     std::string SignaturePath(std::int32_t number) const;
     std::string IndexPath() const;
 
+    // Opens and locks the work folder for a run (also when it is open
+    // already: a folder that was not ready is tried again); its state.
+    // Every file of the store goes through the folder opened here, which
+    // the engine holds until CloseWorkFolder. Used outside a run (tests, the
+    // close-time clean-up), the store opens it itself.
+    TWorkFolder::TState OpenWorkFolder();
+    void CloseWorkFolder();
+    // The folder is in use, but its file system took no lock.
+    bool WorkFolderUnlocked() const;
+
     // Turns the bitmap into the signature (ReduceToSignature) and stores it
     // in a new signature file. Returns its number, or -1
     // when no file could be created or written (nothing is left behind then;
@@ -59,11 +72,12 @@ public:
     // left as it was.
     bool WriteTmpBMPInfo(const std::string& path, std::int64_t fileSize, TDateTime fileDate,
                          std::int32_t width, std::int32_t height, std::int32_t number,
-                         const TFileStamp* stamp = nullptr);
+                         const TFileStamp* stamp = nullptr, std::uint64_t signatureInode = 0);
     // Reads the index into TempList (whole records only, superseded numbers
-    // dropped) and builds its path lookup. An index whose dead records
-    // (superseded, or of a picture that no longer exists) outnumber its live
-    // ones is first rewritten with the live ones only.
+    // dropped) and builds its path lookup; every number it names is kept
+    // from new signatures. An index whose dead records (superseded, of
+    // another revision, or of a picture that no longer exists) outnumber its
+    // live ones is first rewritten with the live ones only.
     void GetTempList();
 
     // The signature of a collected picture in compact form: the memory
@@ -77,8 +91,11 @@ public:
     bool GetChach(TBitmap& dest, const std::string& path) const;
     void SetChach(const TBitmap& signature, const std::string& path);
 
-    // Deletes every signature file of the work folder, then the index.
-    void DeleteChashFile();
+    // Deletes every signature file of the work folder, then the index,
+    // holding the folder's lock throughout. A folder that is not ready (in
+    // use by another program, not private, missing) is left as it is: its
+    // state.
+    TWorkFolder::TState DeleteChashFile();
     // A signature file is left in the work folder (asked when the window
     // closes).
     bool LeftoverSignaturesExist() const;
@@ -115,29 +132,34 @@ public:
     void SetMemoryBudget(std::uint64_t bytes) { memoryBudget_ = bytes; }
 
 private:
-    // Creates the signature file exclusively; -1 with errno set on failure.
-    int CreateSignatureFile(std::int32_t number) const;
+    // The work folder the store works in (opened on first use).
+    std::shared_ptr<const TWorkFolder> Work() const;
+    // Numbers the index or this run names, which no new signature takes.
+    bool NumberTaken(std::int32_t number);
+    void TakeNumber(std::int32_t number);
     // pump: keeps the window alive during a long search for a free number
-    // (false off the window's thread).
-    std::int32_t StoreSignature(const std::string& bmpBytes, bool pump = true);
+    // (false off the window's thread). inode receives the new file's.
+    std::int32_t StoreSignature(const std::string& bmpBytes, bool pump = true, std::uint64_t* inode = nullptr);
     // Appends one record to the index through a descriptor kept open for
     // the collection (CloseIndexAppend ends it). False when it could not be
     // written whole; the index is then left as it was.
     bool AppendIndexRecord(const std::string& path, std::int64_t fileSize, TDateTime fileDate, std::int32_t width,
-                           std::int32_t height, std::int32_t number, const TFileStamp& stamp);
+                           std::int32_t height, std::int32_t number, const TFileStamp& stamp,
+                           std::uint64_t signatureInode);
     void CloseIndexAppend();
     // The signature file and then its index record of one loaded picture:
     // its number, or -1 when the work folder would not take them (nothing is
-    // left behind then). pump as for StoreSignature.
+    // left behind then). pump as for StoreSignature; signatureInode
+    // receives the signature file's.
     std::int32_t StoreWithRecord(const std::string& path, const std::string& bmpBytes, std::int64_t fileSize,
                                  TDateTime fileDate, std::int32_t width, std::int32_t height,
-                                 const TFileStamp& stamp, bool pump);
-    // The first usable index record of path made from the file as it is now
-    // (its date fileDate and its stamp now), or null. A record with a stamp
-    // needs the same inode, size and times; one without only the same date
-    // and size, and a file not changed since the index and the signature
-    // file were written. Without checkSignatureFile the record's signature
-    // file is taken to be there and whole (a guess that costs no reads).
+                                 const TFileStamp& stamp, bool pump, std::uint64_t& signatureInode);
+    // The first index record of path of this revision made from the file
+    // as it is now (its date fileDate, and its stamp now: the same inode,
+    // size and times), or null. Its signature file must be the one written
+    // for it (its inode), whole and of the record's size; without
+    // checkSignatureFile that is taken for granted (a guess that costs no
+    // reads).
     const TTmpList* FindReusable(const std::string& path, TDateTime fileDate, const TFileStamp& now,
                                  bool checkSignatureFile = true);
     // Removes the signature files the index gave path before it got a new one.
@@ -217,8 +239,11 @@ private:
     // number given afresh to another picture since.
     std::unordered_map<std::int32_t, std::string> runNumbers_;
     bool workFolderFailed_ = false;
-    // The index's modification time when it was read (ns since 1970).
-    std::int64_t indexWrittenNs_ = 0;
+    // Numbers no new signature may take; the writer thread takes them too.
+    std::mutex numbersMutex_;
+    std::unordered_set<std::int32_t> takenNumbers_;
+    mutable std::mutex folderMutex_;
+    std::shared_ptr<TWorkFolder> folder_;
     static constexpr int kRandomTries = 64;
 };
 

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/graphics/bitmap.h"
+#include "platform/graphics/picture_loader.h"
 
 namespace orv {
 
@@ -42,6 +43,15 @@ inline constexpr unsigned kBandBits = 8 - kBandShift;
 inline constexpr unsigned GrayBand(unsigned gray) { return gray >> kBandShift; }
 
 // ---- making a signature
+
+// The revision of kept signatures: it moves with the pictures' revision
+// (kPictureRevision) and with every change to the making of a signature
+// (reduction, gray conversion) that gives any picture another signature. A
+// kept signature of another revision is made anew. Revision 1 was the first
+// kept with the picture's stamp.
+inline constexpr std::int32_t kSignatureMakingRevision = 0;
+inline constexpr std::uint8_t kSignatureRevision =
+    static_cast<std::uint8_t>(1 + kPictureRevision + kSignatureMakingRevision);
 
 // The size the signature of a picture of width x height has.
 inline void ExpectedSignatureSize(std::int32_t width, std::int32_t height, std::int32_t& sigWidth,

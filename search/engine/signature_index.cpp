@@ -17,14 +17,19 @@
 #include "platform/base/errors.h"
 #include "platform/base/paths.h"
 #include "platform/base/file_system.h"
+#include "search/engine/signature.h"
 
 namespace orv {
 
 namespace {
 
 constexpr std::size_t kRecordTail = 8 + 4 * 4;  // date, size, width, height, number
-constexpr std::uint8_t kStampTag = 1;
-constexpr std::size_t kStampBytes = 1 + 4 * 8 + 1;  // tag, inode, size, two times, closing 0
+// Revision, the picture's inode, size and two times, the signature's
+// inode, the closing 0; revision 1 had no signature inode.
+constexpr std::size_t kStampBytes = 1 + 5 * 8 + 1;
+constexpr std::uint8_t kFirstRevision = 1;
+constexpr std::size_t kFirstStampBytes = 1 + 4 * 8 + 1;
+static_assert(kSignatureRevision > kFirstRevision);
 
 std::uint32_t GetU32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
@@ -44,15 +49,17 @@ void PutU64(std::string& out, std::uint64_t v) {
 }
 
 // The stamp behind the path's 0 byte, when the bytes there have its form.
-TFileStamp ParseStamp(const std::uint8_t* p, std::size_t size) {
-    TFileStamp stamp;
-    if (size != kStampBytes || p[0] != kStampTag || p[kStampBytes - 1] != 0) return stamp;
-    stamp.Known = true;
-    stamp.Inode = GetU64(p + 1);
-    stamp.Size = static_cast<std::int64_t>(GetU64(p + 9));
-    stamp.ModifiedNs = static_cast<std::int64_t>(GetU64(p + 17));
-    stamp.ChangedNs = static_cast<std::int64_t>(GetU64(p + 25));
-    return stamp;
+void ParseStamp(const std::uint8_t* p, std::size_t size, TIndexRecord& rec) {
+    const bool current = size == kStampBytes && p[0] == kSignatureRevision;
+    const bool first = size == kFirstStampBytes && p[0] == kFirstRevision;
+    if ((!current && !first) || p[size - 1] != 0) return;
+    rec.Revision = p[0];
+    rec.Stamp.Known = true;
+    rec.Stamp.Inode = GetU64(p + 1);
+    rec.Stamp.Size = static_cast<std::int64_t>(GetU64(p + 9));
+    rec.Stamp.ModifiedNs = static_cast<std::int64_t>(GetU64(p + 17));
+    rec.Stamp.ChangedNs = static_cast<std::int64_t>(GetU64(p + 25));
+    if (current) rec.SignatureInode = GetU64(p + 33);
 }
 
 bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
@@ -78,7 +85,7 @@ bool IsWorkFileName(std::string_view name) {
 
 std::string EncodeIndexRecord(const std::string& path, TDateTime fileDate, std::int64_t fileSize,
                               std::int32_t width, std::int32_t height, std::int32_t number,
-                              const TFileStamp* stamp) {
+                              const TFileStamp* stamp, std::uint64_t signatureInode) {
     const std::int64_t capped = std::clamp<std::int64_t>(fileSize, 0, std::numeric_limits<std::int32_t>::max());
     TMemoryStream stream;
     BinaryWriter writer(stream);
@@ -87,11 +94,12 @@ std::string EncodeIndexRecord(const std::string& path, TDateTime fileDate, std::
     if (len != stored.size() - 2 && len <= 0xFFFF) {
         stored[0] = static_cast<char>(len & 0xFF);
         stored[1] = static_cast<char>(len >> 8);
-        stored += static_cast<char>(kStampTag);
+        stored += static_cast<char>(kSignatureRevision);
         PutU64(stored, stamp->Inode);
         PutU64(stored, static_cast<std::uint64_t>(stamp->Size));
         PutU64(stored, static_cast<std::uint64_t>(stamp->ModifiedNs));
         PutU64(stored, static_cast<std::uint64_t>(stamp->ChangedNs));
+        PutU64(stored, signatureInode);
         stored += '\0';
     }
     writer.WriteBytes(stored.data(), stored.size());
@@ -125,7 +133,7 @@ std::vector<TIndexRecord> ParseSignatureIndex(const std::uint8_t* data, std::siz
             rec.PathValid = false;
         }
         const std::size_t pathEnd = static_cast<std::size_t>(end - text) + 1;
-        rec.Stamp = ParseStamp(text + pathEnd, len - pathEnd);
+        ParseStamp(text + pathEnd, len - pathEnd, rec);
         const std::uint8_t* tail = text + len;
         rec.FileDate = GetF64(tail);
         rec.FileSize = GetI32(tail + 8);
@@ -162,6 +170,10 @@ bool IsUsableRecord(const TIndexRecord& record) {
     return record.PathValid && record.TmpNo >= 0 && record.Width > 0 && record.Height > 0;
 }
 
+bool IsCurrentRecord(const TIndexRecord& record) {
+    return IsUsableRecord(record) && record.Revision == kSignatureRevision && record.Stamp.Known;
+}
+
 std::vector<TIndexRecord> LiveIndexRecords(const std::vector<TIndexRecord>& records) {
     // From the end: the first record met for a path or a number is its latest.
     std::unordered_set<std::string> paths;
@@ -171,7 +183,7 @@ std::vector<TIndexRecord> LiveIndexRecords(const std::vector<TIndexRecord>& reco
         const TIndexRecord& rec = records[i];
         const bool newNumber = numbers.insert(rec.TmpNo).second;
         const bool newPath = !rec.PathValid || paths.insert(rec.Path).second;
-        live[i] = newNumber && newPath && IsUsableRecord(rec);
+        live[i] = newNumber && newPath && IsCurrentRecord(rec);
     }
     std::vector<TIndexRecord> out;
     for (std::size_t i = 0; i < records.size(); ++i)
@@ -179,21 +191,13 @@ std::vector<TIndexRecord> LiveIndexRecords(const std::vector<TIndexRecord>& reco
     return out;
 }
 
-bool ReadBmpFileSize(const std::string& path, std::int32_t& width, std::int32_t& height, TFileStamp* stamp) {
-    const TFileHandle file = OpenRegularFile(path, O_RDONLY | O_NOFOLLOW);
-    if (!file.Valid()) return false;
-    const int fd = file.Get();
-    std::uint8_t head[34];
-    std::size_t got = 0;
-    while (got < sizeof head) {
-        const ssize_t n = ::read(fd, head + got, sizeof head - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += static_cast<std::size_t>(n);
-    }
-    struct stat st {};
-    const bool statted = ::fstat(fd, &st) == 0;
-    if (!statted || got < sizeof head || head[0] != 'B' || head[1] != 'M' || GetU32(head + 14) < 40) return false;
+namespace {
+
+// The first bytes of a bitmap file that its size check reads.
+constexpr std::size_t kBmpHeadBytes = 34;
+
+bool BmpHeadSize(const std::uint8_t* head, std::int64_t fileSize, std::int32_t& width, std::int32_t& height) {
+    if (head[0] != 'B' || head[1] != 'M' || GetU32(head + 14) < 40) return false;
     const std::int32_t w = GetI32(head + 18);
     const std::int32_t h = GetI32(head + 22);
     const unsigned bitCount = static_cast<unsigned>(head[28]) | static_cast<unsigned>(head[29]) << 8;
@@ -203,12 +207,18 @@ bool ReadBmpFileSize(const std::string& path, std::int32_t& width, std::int32_t&
     const std::int64_t stride = (std::int64_t{w} * 3 + 3) / 4 * 4;
     // stride * rows can exceed 64 bits for a header claiming 2^31 x 2^31:
     // compare the row count with the rows the file can hold instead.
-    const std::int64_t pixelBytes = static_cast<std::int64_t>(st.st_size) - std::int64_t{GetU32(head + 10)};
+    const std::int64_t pixelBytes = fileSize - std::int64_t{GetU32(head + 10)};
     if (pixelBytes < 0 || rows > pixelBytes / stride) return false;
     width = w;
     height = static_cast<std::int32_t>(rows);
-    if (stamp) *stamp = StampOf(st);
     return true;
+}
+
+}  // namespace
+
+bool SignatureBmpSize(std::string_view file, std::int32_t& width, std::int32_t& height) {
+    return file.size() >= kBmpHeadBytes && BmpHeadSize(reinterpret_cast<const std::uint8_t*>(file.data()),
+                                                       static_cast<std::int64_t>(file.size()), width, height);
 }
 
 }  // namespace orv

@@ -23,6 +23,14 @@
 
 namespace orv {
 
+namespace {
+
+// Largest signature file read: the store writes at most 80 x 80 pixels of
+// 24 bits; any larger file under a signature's name is not the store's.
+constexpr std::int64_t kMaxSignatureFileBytes = 1 << 20;
+
+}  // namespace
+
 TRunEngine::TRunEngine(TMainData& data, IRunView& view)
     : data_(data), view_(view), pump_(view), randomMax_(kSignatureRandomMax), numberMax_(kSignatureNumberMax) {}
 
@@ -42,24 +50,74 @@ std::string TRunEngine::SignaturePath(std::int32_t number) const {
 
 std::string TRunEngine::IndexPath() const { return SignatureFolder() + kSignatureIndexName; }
 
-int TRunEngine::CreateSignatureFile(std::int32_t number) const {
-    // Exclusive creation: no race between "is the name free" and the write,
-    // and never through a link someone placed under a signature's name.
-    return ::open(SignaturePath(number).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+TWorkFolder::TState TRunEngine::OpenWorkFolder() {
+    const std::string folder = SignatureFolder();
+    std::lock_guard<std::mutex> guard(folderMutex_);
+    if (!folder_ || folder_->Path() != folder || !folder_->Ready()) {
+        folder_.reset();
+        // The default folder is the program's own to make and keep private.
+        const bool isDefault = data_.WorkDir.empty() || folder == PrivateTempStem();
+        folder_ = std::make_shared<TWorkFolder>(folder, isDefault);
+    }
+    return folder_->State();
 }
 
-std::int32_t TRunEngine::StoreSignature(const std::string& bmpBytes, bool pump) {
+void TRunEngine::CloseWorkFolder() {
+    std::lock_guard<std::mutex> guard(folderMutex_);
+    folder_.reset();
+}
+
+bool TRunEngine::WorkFolderUnlocked() const {
+    std::lock_guard<std::mutex> guard(folderMutex_);
+    return folder_ && folder_->Unlocked();
+}
+
+std::shared_ptr<const TWorkFolder> TRunEngine::Work() const {
+    {
+        std::lock_guard<std::mutex> guard(folderMutex_);
+        if (folder_ && folder_->Path() == SignatureFolder()) return folder_;
+    }
+    // Opened on first use outside a run (a run opens it at its start).
+    const_cast<TRunEngine*>(this)->OpenWorkFolder();
+    std::lock_guard<std::mutex> guard(folderMutex_);
+    return folder_;
+}
+
+bool TRunEngine::NumberTaken(std::int32_t number) {
+    std::lock_guard<std::mutex> guard(numbersMutex_);
+    return takenNumbers_.count(number) != 0;
+}
+
+void TRunEngine::TakeNumber(std::int32_t number) {
+    std::lock_guard<std::mutex> guard(numbersMutex_);
+    takenNumbers_.insert(number);
+}
+
+std::int32_t TRunEngine::StoreSignature(const std::string& bmpBytes, bool pump, std::uint64_t* inode) {
+    const std::shared_ptr<const TWorkFolder> work = Work();
     auto tryNumber = [&](std::int32_t number, bool& giveUp) -> bool {
-        TFileHandle fd(CreateSignatureFile(number));
+        // A number an index record or this run names is never given again,
+        // even when its file is gone: that record would stand for this
+        // picture then.
+        if (NumberTaken(number)) return false;
+        // Exclusive creation: no race between "is the name free" and the
+        // write, and never through a link placed under a signature's name.
+        const std::string name = SignatureFileName(number);
+        TFileHandle fd(work->CreateNew(name));
         if (fd.Get() < 0) {
             // A taken name lets the search go on; anything else (a missing
             // or read-only folder) will not get better with another number.
             giveUp = errno != EEXIST;
             return false;
         }
-        if (fd.WriteAll(bmpBytes.data(), bmpBytes.size()) && fd.Close()) return true;
+        struct stat st {};
+        if (fd.WriteAll(bmpBytes.data(), bmpBytes.size()) && ::fstat(fd.Get(), &st) == 0 && fd.Close()) {
+            TakeNumber(number);
+            if (inode) *inode = static_cast<std::uint64_t>(st.st_ino);
+            return true;
+        }
         fd.Close();
-        ::unlink(SignaturePath(number).c_str());
+        work->Remove(name);
         giveUp = true;  // disk full or an I/O error: no partial file stays
         return false;
     };
@@ -94,14 +152,14 @@ std::int32_t TRunEngine::MakeTmpBMPFile(TBitmap& bitmap) {
 
 bool TRunEngine::WriteTmpBMPInfo(const std::string& path, std::int64_t fileSize, TDateTime fileDate,
                                  std::int32_t width, std::int32_t height, std::int32_t number,
-                                 const TFileStamp* stamp) {
+                                 const TFileStamp* stamp, std::uint64_t signatureInode) {
     std::string record;
     try {
-        record = EncodeIndexRecord(path, fileDate, fileSize, width, height, number, stamp);
+        record = EncodeIndexRecord(path, fileDate, fileSize, width, height, number, stamp, signatureInode);
     } catch (const Exception&) {
         return false;
     }
-    TFileHandle fd(OpenRegularFile(IndexPath(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW, 0600));
+    TFileHandle fd(Work()->OpenAppend(kSignatureIndexName));
     if (fd.Get() < 0) return false;
     struct stat st {};
     if (::fstat(fd.Get(), &st) != 0) return false;
@@ -116,15 +174,15 @@ bool TRunEngine::WriteTmpBMPInfo(const std::string& path, std::int64_t fileSize,
 
 bool TRunEngine::AppendIndexRecord(const std::string& path, std::int64_t fileSize, TDateTime fileDate,
                                    std::int32_t width, std::int32_t height, std::int32_t number,
-                                   const TFileStamp& stamp) {
+                                   const TFileStamp& stamp, std::uint64_t signatureInode) {
     std::string record;
     try {
-        record = EncodeIndexRecord(path, fileDate, fileSize, width, height, number, &stamp);
+        record = EncodeIndexRecord(path, fileDate, fileSize, width, height, number, &stamp, signatureInode);
     } catch (const Exception&) {
         return false;
     }
     if (!indexOut_.Valid()) {
-        indexOut_ = OpenRegularFile(IndexPath(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW, 0600);
+        indexOut_ = Work()->OpenAppend(kSignatureIndexName);
         struct stat st {};
         if (!indexOut_.Valid() || ::fstat(indexOut_.Get(), &st) != 0) {
             indexOut_.Reset();
@@ -149,13 +207,13 @@ void TRunEngine::CloseIndexAppend() { indexOut_.Reset(); }
 
 std::int32_t TRunEngine::StoreWithRecord(const std::string& path, const std::string& bmpBytes, std::int64_t fileSize,
                                          TDateTime fileDate, std::int32_t width, std::int32_t height,
-                                         const TFileStamp& stamp, bool pump) {
-    const std::int32_t number = StoreSignature(bmpBytes, pump);
+                                         const TFileStamp& stamp, bool pump, std::uint64_t& signatureInode) {
+    const std::int32_t number = StoreSignature(bmpBytes, pump, &signatureInode);
     if (number < 0) return -1;
-    if (!AppendIndexRecord(path, fileSize, fileDate, width, height, number, stamp)) {
+    if (!AppendIndexRecord(path, fileSize, fileDate, width, height, number, stamp, signatureInode)) {
         // A signature without its record would be taken for the image of
         // an older record that names the same number.
-        DeleteFile(SignaturePath(number));
+        Work()->Remove(SignatureFileName(number));
         workFolderFailed_ = true;
         return -1;
     }
@@ -165,15 +223,17 @@ std::int32_t TRunEngine::StoreWithRecord(const std::string& path, const std::str
 void TRunEngine::GetTempList() {
     data_.TempList.clear();
     data_.TempIndex.clear();
-    indexWrittenNs_ = 0;
-    std::vector<TIndexRecord> records;
-    try {
-        TFileStream stream(IndexPath(), FileMode::OpenRead);
-        indexWrittenNs_ = ReadFileStamp(IndexPath()).ModifiedNs;
-        records = ReadSignatureIndex(stream);
-    } catch (const Exception&) {
-        return;  // no index yet
+    {
+        std::lock_guard<std::mutex> guard(numbersMutex_);
+        takenNumbers_.clear();
     }
+    std::vector<TIndexRecord> records;
+    {
+        std::string bytes;
+        if (!Work()->ReadWhole(kSignatureIndexName, bytes)) return;  // no index yet
+        records = ParseSignatureIndex(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    }
+    for (const TIndexRecord& rec : records) TakeNumber(rec.TmpNo);
     std::vector<TIndexRecord> live = LiveIndexRecords(records);
     // A record of a picture that is gone serves no run again.
     std::erase_if(live, [this](const TIndexRecord& rec) {
@@ -193,8 +253,10 @@ void TRunEngine::GetTempList() {
         item->Height = rec.Height;
         item->TmpNo = rec.TmpNo;
         item->Stamp = rec.Stamp;
+        item->SignatureInode = rec.SignatureInode;
+        const bool current = IsCurrentRecord(rec);
         data_.TempIndex[rec.Path].push_back(data_.TempList.size());
-        data_.TempList.push_back(TTmpList{std::move(item), std::move(rec.Path)});
+        data_.TempList.push_back(TTmpList{std::move(item), std::move(rec.Path), current});
     }
 }
 
@@ -206,56 +268,53 @@ const TTmpList* TRunEngine::FindReusable(const std::string& path, TDateTime file
     const std::int64_t storedSize = std::clamp<std::int64_t>(now.Size, 0, std::numeric_limits<std::int32_t>::max());
     for (const std::size_t index : it->second) {
         const TTmpList& entry = data_.TempList[index];
+        // Made by other readers, or without the picture's stamp: made anew.
+        if (!entry.Current) continue;
         // A file changed since its signature was made needs a new one: the
         // old one would pair it with pictures it no longer resembles. Date
         // and size alone stay as they were when a copy keeps them.
-        if (entry.Item->FileDate != fileDate || entry.Item->FileSize != storedSize) continue;
         const TFileStamp& made = entry.Item->Stamp;
-        if (made.Known ? made.Inode != now.Inode || made.Size != now.Size || made.ModifiedNs != now.ModifiedNs ||
-                             made.ChangedNs != now.ChangedNs
-                       : now.ChangedNs > indexWrittenNs_)
+        if (entry.Item->FileDate != fileDate || entry.Item->FileSize != storedSize || made.Inode != now.Inode ||
+            made.Size != now.Size || made.ModifiedNs != now.ModifiedNs || made.ChangedNs != now.ChangedNs)
             continue;
         // The number was free when this run made another picture's signature
         // under it: the record's own file had gone.
         const auto used = runNumbers_.find(entry.Item->TmpNo);
         if (used != runNumbers_.end() && used->second != path) continue;
         if (!checkSignatureFile) return &entry;
-        // A signature whose size disagrees with its record belongs to another
-        // image (its number was given anew after the file vanished).
+        // The file under the record's number must be the one written for it,
+        // whole, and of the size the record's picture gives.
         std::int32_t expectW = 0, expectH = 0, sigW = 0, sigH = 0;
         ExpectedSignatureSize(entry.Item->Width, entry.Item->Height, expectW, expectH);
-        TFileStamp signature;
-        if (!ReadBmpFileSize(SignaturePath(entry.Item->TmpNo), sigW, sigH, &signature) || sigW != expectW ||
-            sigH != expectH)
+        std::string bytes;
+        struct stat st {};
+        if (!Work()->ReadWhole(SignatureFileName(entry.Item->TmpNo), bytes, kMaxSignatureFileBytes, &st) ||
+            static_cast<std::uint64_t>(st.st_ino) != entry.Item->SignatureInode ||
+            !SignatureBmpSize(bytes, sigW, sigH) || sigW != expectW || sigH != expectH)
             continue;
-        // Without a stamp, the picture must be older than its signature too
-        // (the index's time moves on with every record appended).
-        if (!made.Known && (now.ChangedNs > signature.ModifiedNs || now.ChangedNs > signature.ChangedNs)) continue;
         return &entry;
     }
     return nullptr;
 }
 
 bool TRunEngine::CompactIndex(const std::vector<TIndexRecord>& records, const std::vector<TIndexRecord>& live) {
-    const std::string index = IndexPath();
-    struct stat st {};
-    // Never written through a link placed under the index's name.
-    if (::lstat(index.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     std::string bytes;
     try {
         for (const TIndexRecord& rec : live)
             bytes += EncodeIndexRecord(rec.Path, rec.FileDate, rec.FileSize, rec.Width, rec.Height, rec.TmpNo,
-                                       &rec.Stamp);
+                                       &rec.Stamp, rec.SignatureInode);
     } catch (const Exception&) {
         return false;
     }
-    if (!WriteFileAtomic(index, bytes)) return false;  // the old index stays as it was
+    const std::shared_ptr<const TWorkFolder> work = Work();
+    // Replaces the index's name itself: a link there is never written through.
+    if (!work->Replace(kSignatureIndexName, bytes)) return false;  // the old index stays as it was
     std::unordered_set<std::int32_t> kept;
     for (const TIndexRecord& rec : live) kept.insert(rec.TmpNo);
     for (const TIndexRecord& rec : records) {
         if (kept.count(rec.TmpNo) != 0) continue;
         const std::string name = SignatureFileName(rec.TmpNo);
-        if (IsSignatureFileName(name)) DeleteFile(SignatureFolder() + name);
+        if (IsSignatureFileName(name)) work->Remove(name);
     }
     return true;
 }
@@ -266,18 +325,15 @@ void TRunEngine::RemoveSupersededSignatures(const std::string& path) {
     // After the number rule of GetTempList these numbers are path's alone,
     // unless this run has used one since (given afresh to another picture,
     // or reused for an earlier entry of this path).
+    const std::shared_ptr<const TWorkFolder> work = Work();
     for (const std::size_t index : it->second) {
         const std::int32_t number = data_.TempList[index].Item->TmpNo;
-        if (runNumbers_.count(number) == 0) DeleteFile(SignaturePath(number));
+        if (runNumbers_.count(number) == 0) work->Remove(SignatureFileName(number));
     }
     data_.TempIndex.erase(it);
 }
 
 namespace {
-
-// Largest signature file read whole into memory; a larger file under a
-// signature's name is left to the picture loader.
-constexpr std::int64_t kMaxSignatureFileBytes = 1 << 20;
 
 std::uint32_t FileU32(const std::string& b, std::size_t at) {
     return static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at])) |
@@ -320,14 +376,14 @@ TCompactSignature TRunEngine::LoadCompactSignature(const std::string& path, cons
         TBitmap bitmap;
         if (GetChach(bitmap, path)) return CompactFromBitmap(bitmap);
         if (!item) return {};
-        // One read of the whole file; a missing or unreadable one gives an
-        // empty signature.
-        const std::string file = SignaturePath(item->TmpNo);
+        // One read of the whole file; a missing or unreadable one, or one
+        // that is not the file written or found for the record (replaced
+        // since), gives an empty signature.
         std::string bytes;
-        if (!ReadFileBytes(file, bytes, nullptr, kMaxSignatureFileBytes)) {
-            if (errno == EFBIG) LoadPictureToBitmap(file, bitmap);
-            return CompactFromBitmap(bitmap);
-        }
+        struct stat st {};
+        if (!Work()->ReadWhole(SignatureFileName(item->TmpNo), bytes, kMaxSignatureFileBytes, &st) ||
+            static_cast<std::uint64_t>(st.st_ino) != item->SignatureInode)
+            return {};
         TCompactSignature signature;
         if (CompactFromSignatureBytes(bytes, signature)) return signature;
         // Any other bitmap file goes through the bitmap reader as loaded.
@@ -388,23 +444,25 @@ bool TRunEngine::LeftoverSignaturesExist() const {
                        [](const FolderEntry& e) { return !e.isDir && IsSignatureFileName(e.name); });
 }
 
-void TRunEngine::DeleteChashFile() {
-    const std::string folder = SignatureFolder();
-    // Another program's run reads them (a run of this one shares the lock).
-    if (TFolderLock(folder).HeldElsewhere()) return;
+TWorkFolder::TState TRunEngine::DeleteChashFile() {
+    // The folder stays locked until every file is gone, so no run of
+    // another program starts on an index whose files are being removed (a
+    // run of this one shares the lock).
+    const std::shared_ptr<const TWorkFolder> work = Work();
+    if (!work->Ready()) return work->State();
     {
         TViewWaitCursor cursor(view_);
         std::int64_t count = 0;
-        for (const FolderEntry& entry : ListFolder(folder)) {
-            if (entry.isDir || !IsSignatureFileName(entry.name)) continue;
-            if (!DeleteFile(folder + entry.name)) continue;  // skipped silently
+        for (const std::string& name : work->FileNames()) {
+            if (!IsSignatureFileName(name) || !work->Remove(name)) continue;  // skipped silently
             ++count;
             const std::string text = "終了処理一時ファイル削除中 [" + std::to_string(count) + "]";
             view_.SetLabelInfo(1, text, text);
             pump_.Tick();
         }
     }
-    DeleteFile(IndexPath());
+    work->Remove(kSignatureIndexName);
+    return TWorkFolder::TState::Ready;
 }
 
 }  // namespace orv

@@ -12,6 +12,7 @@
 #include "platform/base/stream.h"
 #include "platform/graphics/picture.h"
 #include "search/engine/run_engine.h"
+#include "search/engine/signature.h"
 #include "search/engine/signature_index.h"
 #include "tests/support/stored_text.h"
 
@@ -57,12 +58,15 @@ protected:
         const auto size = fs::file_size(work_.path() + "~OVTMP.Lst", ec);
         return ec ? 0 : static_cast<std::int64_t>(size);
     }
-    // An index record holding the file's own date and size.
-    static std::string OwnRecord(const std::string& path, std::int32_t w, std::int32_t h, std::int32_t number) {
+    // An index record of the file as it is, naming the signature file of
+    // that number as it is (write that first).
+    std::string OwnRecord(const std::string& path, std::int32_t w, std::int32_t h, std::int32_t number) const {
         struct stat st {};
         EXPECT_EQ(::stat(path.c_str(), &st), 0);
+        const TFileStamp stamp = StampOf(st);
         return EncodeIndexRecord(path, FileDateToDateTime(static_cast<std::int64_t>(st.st_mtime)),
-                                 static_cast<std::int64_t>(st.st_size), w, h, number);
+                                 static_cast<std::int64_t>(st.st_size), w, h, number, &stamp,
+                                 test::InodeOf(engine_.SignaturePath(number)));
     }
     // Collects the lists from these entries of the two list views.
     void Collect(std::vector<std::string> sources, std::vector<std::string> targets) {
@@ -188,6 +192,27 @@ TEST_F(CollectTest, ASecondRunReusesTheIndex) {
     EXPECT_FALSE(fs::exists(engine_.SignaturePath(before)));
 }
 
+// Signatures kept under another revision of the readers were made from
+// pixels the readers may no longer give: each is made anew and replaces the
+// old one.
+TEST_F(CollectTest, SignaturesOfAnotherRevisionAreMadeAnew) {
+    const std::string a = Image("a.bmp", 100, 40);
+    Collect({a}, {a});
+    const std::int32_t first = data_.SourceFiles.Objects(0)->TmpNo;
+    // The same record as revision 1 wrote it: its tag, no signature inode.
+    std::string index = test::ReadAll(work_.path() + "~OVTMP.Lst");
+    const std::size_t tag = 2 + a.size() + 1;
+    ASSERT_EQ(static_cast<std::uint8_t>(index[tag]), kSignatureRevision);
+    index[tag] = 1;
+    index.erase(tag + 33, 8);
+    index[0] = static_cast<char>(static_cast<std::uint8_t>(index[0]) - 8);
+    test::WriteAll(work_.path() + "~OVTMP.Lst", index);
+    CollectAgain();
+    ASSERT_EQ(data_.SourceFiles.Count(), 1u);
+    EXPECT_NE(data_.SourceFiles.Objects(0)->TmpNo, first);
+    EXPECT_EQ(SignatureCount(), 1);
+}
+
 TEST_F(CollectTest, AWalkCollectsUtf8NamesAndRefusesTheRest) {
     std::vector<std::string> names;
     int seed = 1;
@@ -218,9 +243,9 @@ TEST_F(CollectTest, AStaleRecordDoesNotLendItsNumber) {
     // a's signature once had number 5; its file vanished and 5 went to b.
     // The old record comes first in the index, so a file-order lookup
     // would give a the signature, size and dimensions of b.
+    test::WriteBmpFile(engine_.SignaturePath(5), 30, 20, 2);
     std::ofstream(work_.path() + "~OVTMP.Lst", std::ios::binary)
         << OwnRecord(a, 100, 40, 5) << OwnRecord(b, 30, 20, 5);
-    test::WriteBmpFile(engine_.SignaturePath(5), 30, 20, 2);
     Collect({a}, {b});
     ASSERT_EQ(data_.SourceFiles.Count(), 1u);
     EXPECT_NE(data_.SourceFiles.Objects(0)->TmpNo, 5);
@@ -230,13 +255,13 @@ TEST_F(CollectTest, AStaleRecordDoesNotLendItsNumber) {
 
 TEST_F(CollectTest, ASignatureOfTheWrongSizeIsNotReused) {
     const std::string a = Image("a.bmp", 100, 40);
-    std::ofstream(work_.path() + "~OVTMP.Lst", std::ios::binary) << EncodeIndexRecord(a, 1.0, 1, 100, 40, 5);
     test::WriteBmpFile(engine_.SignaturePath(5), 30, 20, 2);  // not 80 x 80
+    std::ofstream(work_.path() + "~OVTMP.Lst", std::ios::binary) << OwnRecord(a, 100, 40, 5);
     Collect({a}, {a});
     ASSERT_EQ(data_.SourceFiles.Count(), 1u);
     EXPECT_NE(data_.SourceFiles.Objects(0)->TmpNo, 5);
     std::int32_t w = 0, h = 0;
-    ASSERT_TRUE(ReadBmpFileSize(engine_.SignaturePath(data_.SourceFiles.Objects(0)->TmpNo), w, h));
+    ASSERT_TRUE(SignatureBmpSize(test::ReadAll(engine_.SignaturePath(data_.SourceFiles.Objects(0)->TmpNo)), w, h));
     EXPECT_EQ(w, 80);
 }
 
@@ -298,9 +323,10 @@ TEST_F(CollectTest, KeptSignaturesOfAMovedFolderAreRemoved) {
     }
 }
 
-// A record read at the start of a run names number 5, whose file is gone;
-// the run gives 5 afresh to another picture of the same size first.
-TEST_F(CollectTest, ANumberGivenAfreshIsNotTakenFromAnOlderRecord) {
+// A record read at the start of a run names number 5, whose file is gone
+// (another program's clean-up removed it): no picture of this run gets 5,
+// or b's record would stand for it.
+TEST_F(CollectTest, ANumberTheIndexNamesIsNotGivenAfresh) {
     const std::string early = Image("a.bmp", 100, 40, 1);
     const std::string late = Image("b.bmp", 100, 40, 2);
     std::ofstream(work_.path() + "~OVTMP.Lst", std::ios::binary) << OwnRecord(late, 100, 40, 5);
@@ -308,10 +334,9 @@ TEST_F(CollectTest, ANumberGivenAfreshIsNotTakenFromAnOlderRecord) {
     engine_.SetSignatureNumberRange(5, 10);
     Collect({early}, {late});
     ASSERT_EQ(data_.TargetFiles.Count(), 1u);
-    EXPECT_EQ(data_.SourceFiles.Objects(0)->TmpNo, 5);
+    EXPECT_NE(data_.SourceFiles.Objects(0)->TmpNo, 5);
     EXPECT_NE(data_.TargetFiles.Objects(0)->TmpNo, 5);
-    // The record replaced by b's new signature named a's file: it stays.
-    EXPECT_TRUE(fs::exists(engine_.SignaturePath(5)));
+    EXPECT_FALSE(fs::exists(engine_.SignaturePath(5)));
 }
 
 TEST_F(CollectTest, LargeFilesKeepTheirSize) {

@@ -8,6 +8,7 @@
 #include "engine_test_util.h"
 #include "platform/base/errors.h"
 #include "platform/base/stream.h"
+#include "search/engine/signature.h"
 #include "search/engine/signature_index.h"
 #include "tests/support/le_bytes.h"
 #include "tests/support/stored_text.h"
@@ -30,6 +31,12 @@ std::string HandRecord(const std::string& storedPath, double date, std::int32_t 
     PutLe(out, static_cast<std::uint32_t>(h), 4);
     PutLe(out, static_cast<std::uint32_t>(n), 4);
     return out;
+}
+
+// The same record with a stamp of the current revision.
+std::string CurrentRecord(const std::string& path, std::int32_t w, std::int32_t h, std::int32_t n) {
+    const TFileStamp stamp{true, 0, 1, 1, 1, 1};
+    return EncodeIndexRecord(path, 1, 1, w, h, n, &stamp, 1);
 }
 
 std::vector<TIndexRecord> Parse(const std::string& bytes) {
@@ -68,27 +75,38 @@ TEST(SignatureIndex, ReadsBackWhatWasWritten) {
     EXPECT_FALSE(records[1].Stamp.Known);
 }
 
-// The file's stamp rides behind the path's 0 byte, inside L.
+// The picture's stamp and the signature's inode ride behind the path's 0
+// byte, inside L, after the revision; a stamp of revision 1 (no signature
+// inode) is read but is not current.
 TEST(SignatureIndex, AStampFollowsThePath) {
     const TFileStamp stamp{true, 9, 0x0102030405060708, std::int64_t{5} << 31, -5, 1700000000123456789};
     const std::string plain = EncodeIndexRecord("/p/a.jpg", 45000.5, 1, 2, 3, 4);
-    const std::string stamped = EncodeIndexRecord("/p/a.jpg", 45000.5, 1, 2, 3, 4, &stamp);
-    std::string field("\x01", 1);
-    for (std::int64_t v : {std::int64_t{0x0102030405060708}, std::int64_t{5} << 31, std::int64_t{-5},
-                           std::int64_t{1700000000123456789}})
-        PutLe(field, static_cast<std::uint64_t>(v), 8);
-    field.push_back('\0');
-    std::string expected = plain;
-    expected.insert(2 + 9, field);
-    expected[0] = static_cast<char>(9 + 34);
-    EXPECT_EQ(stamped, expected);
-    const auto records = Parse(stamped + plain);
-    ASSERT_EQ(records.size(), 2u);
+    const std::string stamped = EncodeIndexRecord("/p/a.jpg", 45000.5, 1, 2, 3, 4, &stamp, 77);
+    auto withField = [&](std::uint8_t revision, bool signatureInode) {
+        std::string field(1, static_cast<char>(revision));
+        for (std::int64_t v : {std::int64_t{0x0102030405060708}, std::int64_t{5} << 31, std::int64_t{-5},
+                               std::int64_t{1700000000123456789}})
+            PutLe(field, static_cast<std::uint64_t>(v), 8);
+        if (signatureInode) PutLe(field, 77, 8);
+        field.push_back('\0');
+        std::string out = plain;
+        out.insert(2 + 9, field);
+        out[0] = static_cast<char>(9 + field.size());
+        return out;
+    };
+    EXPECT_EQ(stamped, withField(kSignatureRevision, true));
+    const auto records = Parse(stamped + plain + withField(1, false));
+    ASSERT_EQ(records.size(), 3u);
     EXPECT_EQ(records[0].Path, "/p/a.jpg");
-    EXPECT_TRUE(records[0].Stamp.Known);
     EXPECT_TRUE(SameStamp(records[0].Stamp, TFileStamp{true, 0, stamp.Inode, stamp.Size, -5, stamp.ChangedNs}));
+    EXPECT_EQ(records[0].SignatureInode, 77u);
     EXPECT_EQ(records[0].TmpNo, 4);
+    EXPECT_TRUE(IsCurrentRecord(records[0]));
     EXPECT_FALSE(records[1].Stamp.Known);
+    EXPECT_FALSE(IsCurrentRecord(records[1]));
+    EXPECT_EQ(records[2].Revision, 1);
+    EXPECT_EQ(records[2].TmpNo, 4);
+    EXPECT_FALSE(IsCurrentRecord(records[2]));
 }
 
 TEST(SignatureIndex, StopsAtTheFirstDamagedRecord) {
@@ -138,12 +156,13 @@ TEST(SignatureIndex, ANumberBelongsToItsLatestRecord) {
 
 TEST(SignatureIndex, LiveRecordsAreTheLatestOfTheirPathAndNumber) {
     const std::vector<TIndexRecord> records =
-        Parse(HandRecord("/a.jpg", 1, 1, 10, 10, 5) + HandRecord("/b.jpg", 1, 1, 10, 10, 5) +
-              HandRecord("/b.jpg", 1, 1, 10, 10, 6) + HandRecord("/c.jpg", 1, 1, 10, 10, 7) +
-              HandRecord("/d.jpg", 1, 1, 0, 10, 8) + HandRecord("/\x81", 1, 1, 10, 10, 7));
+        Parse(CurrentRecord("/a.jpg", 10, 10, 5) + CurrentRecord("/b.jpg", 10, 10, 5) +
+              CurrentRecord("/b.jpg", 10, 10, 6) + CurrentRecord("/c.jpg", 10, 10, 7) +
+              CurrentRecord("/d.jpg", 0, 10, 8) + HandRecord("/\x81", 1, 1, 10, 10, 7) +
+              HandRecord("/e.jpg", 1, 1, 10, 10, 9));
     // b's number 5 still shows that a's file had gone when b got it, even
     // though b's own record of it is dead too; c's number went to a record
-    // whose path cannot be read.
+    // whose path cannot be read; e's has no stamp, so no run reuses it.
     const std::vector<TIndexRecord> live = LiveIndexRecords(records);
     ASSERT_EQ(live.size(), 1u);
     EXPECT_EQ(live[0].Path, "/b.jpg");
@@ -168,15 +187,15 @@ TEST(SignatureIndex, BmpSizeOfHeadersBeyondTheFile) {
     };
     std::int32_t w = 0, h = 0;
     header(2, -2);  // two rows of 8 bytes need more than the 12 bytes there
-    EXPECT_FALSE(ReadBmpFileSize(path, w, h));
+    EXPECT_FALSE(SignatureBmpSize(test::ReadAll(path), w, h));
     header(2, 1);
-    ASSERT_TRUE(ReadBmpFileSize(path, w, h));
+    ASSERT_TRUE(SignatureBmpSize(test::ReadAll(path), w, h));
     EXPECT_EQ(w, 2);
     EXPECT_EQ(h, 1);
     for (const auto& [cw, ch] : {std::pair{0x7FFFFFFF, 0x7FFFFFFF}, std::pair{0x7FFFFFFF, -0x7FFFFFFF},
                                  std::pair{1, 0x7FFFFFFF}, std::pair{0x7FFFFFFF, 1}}) {
         header(cw, ch);
-        EXPECT_FALSE(ReadBmpFileSize(path, w, h)) << cw << " x " << ch;
+        EXPECT_FALSE(SignatureBmpSize(test::ReadAll(path), w, h)) << cw << " x " << ch;
     }
 }
 

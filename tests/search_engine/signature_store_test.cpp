@@ -17,6 +17,7 @@
 #include "search/engine/run_engine.h"
 #include "search/engine/signature_index.h"
 #include "tests/support/le_bytes.h"
+#include "tests/support/lock_holder.h"
 
 namespace orv {
 namespace {
@@ -41,6 +42,12 @@ protected:
         std::ofstream(pics_.path() + name) << "x";
         return pics_.path() + name;
     }
+    // An index record of the current revision.
+    static std::string Rec(const std::string& path, double date, std::int64_t size, std::int32_t w, std::int32_t h,
+                           std::int32_t n) {
+        const TFileStamp stamp{true, 0, 1, 1, 1, 1};
+        return EncodeIndexRecord(path, date, size, w, h, n, &stamp, 1);
+    }
     std::vector<std::string> Names() const {
         std::vector<std::string> names;
         for (const auto& e : fs::directory_iterator(dir_.path())) names.push_back(e.path().filename().string());
@@ -61,7 +68,7 @@ TEST_F(SignatureStoreTest, SignatureIsGrayAndAtMost80Square) {
     ASSERT_GE(n, 0);
     ASSERT_LE(n, kSignatureRandomMax);
     std::int32_t w = 0, h = 0;
-    ASSERT_TRUE(ReadBmpFileSize(engine_.SignaturePath(n), w, h));
+    ASSERT_TRUE(SignatureBmpSize(test::ReadAll(engine_.SignaturePath(n)), w, h));
     EXPECT_EQ(w, 50);
     EXPECT_EQ(h, 30);
     // The caller's bitmap is now the signature: gray, three equal bytes.
@@ -73,7 +80,7 @@ TEST_F(SignatureStoreTest, SignatureIsGrayAndAtMost80Square) {
     const std::int32_t m = Store(81, 10);
     ASSERT_GE(m, 0);
     EXPECT_NE(m, n);
-    ASSERT_TRUE(ReadBmpFileSize(engine_.SignaturePath(m), w, h));
+    ASSERT_TRUE(SignatureBmpSize(test::ReadAll(engine_.SignaturePath(m)), w, h));
     EXPECT_EQ(w, 80);
     EXPECT_EQ(h, 80);
 }
@@ -123,12 +130,12 @@ TEST_F(SignatureStoreTest, AFailedWriteLeavesNoPartialFile) {
 
 TEST_F(SignatureStoreTest, IndexRecordsAreAppendedByteForByte) {
     const std::string a = Picture("a.jpg"), b = Picture("写真b.png");
-    ASSERT_TRUE(engine_.WriteTmpBMPInfo(a, 1234, 45000.5, 640, 480, 17));
-    ASSERT_TRUE(engine_.WriteTmpBMPInfo(b, std::int64_t{3} << 31, 45001.0, 50, 30, 99999));
+    const TFileStamp stamp{true, 0, 1, 1, 1, 1};
+    ASSERT_TRUE(engine_.WriteTmpBMPInfo(a, 1234, 45000.5, 640, 480, 17, &stamp, 1));
+    ASSERT_TRUE(engine_.WriteTmpBMPInfo(b, std::int64_t{3} << 31, 45001.0, 50, 30, 99999, &stamp, 1));
     TMemoryStream disk;
     disk.LoadFromFile(dir_.path() + "~OVTMP.Lst");
-    const std::string expected = EncodeIndexRecord(a, 45000.5, 1234, 640, 480, 17) +
-                                 EncodeIndexRecord(b, 45001.0, 0x7FFFFFFF, 50, 30, 99999);
+    const std::string expected = Rec(a, 45000.5, 1234, 640, 480, 17) + Rec(b, 45001.0, 0x7FFFFFFF, 50, 30, 99999);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(disk.Memory()), disk.Bytes().size()), expected);
 
     engine_.GetTempList();
@@ -140,9 +147,9 @@ TEST_F(SignatureStoreTest, IndexRecordsAreAppendedByteForByte) {
 
 TEST_F(SignatureStoreTest, TempListKeepsWholeAndCurrentRecords) {
     const std::string a = Picture("a.jpg"), fresh = Picture("new.jpg");
-    std::string bytes = EncodeIndexRecord(Picture("old.jpg"), 1, 1, 10, 10, 5) + EncodeIndexRecord(a, 1, 1, 10, 10, 6) +
-                        EncodeIndexRecord(fresh, 1, 1, 20, 20, 5) + EncodeIndexRecord(a, 1, 1, 10, 10, 7);
-    bytes += EncodeIndexRecord(Picture("cut.jpg"), 1, 1, 1, 1, 8).substr(0, 20);
+    std::string bytes = Rec(Picture("old.jpg"), 1, 1, 10, 10, 5) + Rec(a, 1, 1, 10, 10, 6) +
+                        Rec(fresh, 1, 1, 20, 20, 5) + Rec(a, 1, 1, 10, 10, 7);
+    bytes += Rec(Picture("cut.jpg"), 1, 1, 1, 1, 8).substr(0, 20);
     std::ofstream(dir_.path() + "~OVTMP.Lst", std::ios::binary) << bytes;
     engine_.GetTempList();
     ASSERT_EQ(data_.TempList.size(), 3u);
@@ -161,7 +168,7 @@ TEST_F(SignatureStoreTest, TempListKeepsWholeAndCurrentRecords) {
 TEST_F(SignatureStoreTest, AnIndexMostlyDeadIsRewrittenWithItsLiveRecords) {
     // a's signatures 1 and 2 were replaced by 3; b's number 5 was given anew
     // to c, whose signature was replaced by 6 later.
-    auto rec = [&](const char* name, std::int32_t n) { return EncodeIndexRecord(Picture(name), 1, 1, 10, 10, n); };
+    auto rec = [&](const char* name, std::int32_t n) { return Rec(Picture(name), 1, 1, 10, 10, n); };
     const std::string live = rec("a.jpg", 3) + rec("c.jpg", 6);
     std::ofstream(dir_.path() + "~OVTMP.Lst", std::ios::binary)
         << rec("a.jpg", 1) + rec("a.jpg", 2) + rec("b.jpg", 5) + rec("c.jpg", 5) + live;
@@ -212,6 +219,7 @@ TEST_F(SignatureStoreTest, SignatureFilesReadAsThePictureLoaderReadsThem) {
     for (const std::string& bytes : files) {
         item->TmpNo = 7;
         ASSERT_TRUE(WriteFileAtomic(engine_.SignaturePath(item->TmpNo), bytes));
+        item->SignatureInode = test::InodeOf(engine_.SignaturePath(item->TmpNo));
         TBitmap bitmap;
         LoadPictureToBitmap(engine_.SignaturePath(item->TmpNo), bitmap);
         const TCompactSignature expected = CompactFromBitmap(bitmap);
@@ -221,6 +229,10 @@ TEST_F(SignatureStoreTest, SignatureFilesReadAsThePictureLoaderReadsThem) {
         EXPECT_TRUE(std::equal(got.Words(), got.Words() + 3 * got.PlaneWords(), expected.Words()));
     }
     item->TmpNo = 8;  // no such file
+    EXPECT_TRUE(engine_.LoadCompactSignature("/p.jpg", item.get()).Empty());
+    // A file put in the place of the one written for the record.
+    item->TmpNo = 7;
+    ASSERT_TRUE(WriteFileAtomic(engine_.SignaturePath(7), files[0]));
     EXPECT_TRUE(engine_.LoadCompactSignature("/p.jpg", item.get()).Empty());
 }
 
@@ -278,6 +290,25 @@ TEST_F(SignatureStoreTest, DeleteRemovesSignaturesAndTheIndexOnly) {
     engine_.DeleteChashFile();
     EXPECT_TRUE(view_.labels.empty());
     EXPECT_FALSE(fs::exists(dir_.path() + "~OVTMP.Lst"));
+}
+
+// A run of another program that starts while the files are being removed
+// would take over index records whose files go: the folder stays locked
+// until the clean-up ends.
+TEST_F(SignatureStoreTest, TheCleanUpHoldsTheFolderUntilItEnds) {
+    for (int n = 1; n <= 3; ++n) Touch(SignatureFileName(n));
+    test::TempDir runtime;
+    int tries = 0, took = 0;
+    view_.onMessages = [&] {
+        test::LockHolder other("TOV_MainForm_clean" + std::to_string(::getpid()), dir_.path(), runtime.path());
+        ++tries;
+        took += other.Took() ? 1 : 0;
+    };
+    engine_.CloseWorkFolder();
+    EXPECT_EQ(engine_.DeleteChashFile(), TWorkFolder::TState::Ready);
+    EXPECT_GT(tries, 0);
+    EXPECT_EQ(took, 0);
+    EXPECT_EQ(Names(), std::vector<std::string>{});
 }
 
 TEST_F(SignatureStoreTest, WorkFolderWithoutDelimiter) {

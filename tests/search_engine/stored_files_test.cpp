@@ -99,8 +99,13 @@ const StoredRole kRoles[] = {
      }},
     {"SignatureFile", "~OVTMP7.BMP",
      [](const std::string& dir) {
-         std::int32_t w = 0, h = 0;
-         EXPECT_FALSE(ReadBmpFileSize(dir + "~OVTMP7.BMP", w, h));
+         TMainData data;
+         data.WorkDir = dir;
+         test::RecordingView view;
+         TRunEngine engine(data, view);
+         TSTitems item;
+         item.TmpNo = 7;
+         EXPECT_TRUE(engine.LoadCompactSignature(dir + "a.jpg", &item).Empty());
          TBitmap bmp;
          EXPECT_THROW(bmp.LoadFromFile(dir + "~OVTMP7.BMP"), EStreamError);
      }},
