@@ -19,6 +19,10 @@ constexpr const char* kEndProcessing = "：終了処理";
 constexpr const char* kEnded = "：終了";
 constexpr const char* kEndLabel = "終了";
 
+std::string WorkFolderUnlockedText(const std::string& folder) {
+    return "：作業フォルダ " + folder + " をロックできません。他の Orvalis と同時に使用しないでください";
+}
+
 std::string FailureText(const std::exception* e) {
     return std::string("：") + (e ? e->what() : "unknown error");
 }
@@ -27,6 +31,11 @@ std::string FailureText(const std::exception* e) {
 
 std::string WorkFolderInUseMessage(const std::string& folder) {
     return "作業フォルダ " + folder + " は他の Orvalis が使用中です";
+}
+
+std::string WorkFolderNotPrivateMessage(const std::string& folder) {
+    return "作業フォルダ " + folder + " は自分以外のユーザーも変更できるため使用できません。" +
+           "自分だけが書き込めるフォルダを指定してください";
 }
 
 TRunDriver::TRunDriver(TRunEngine& engine, TRunLog& log, IRunWindow& window, IPairHandOver* handOver)
@@ -50,18 +59,22 @@ bool TRunDriver::P4B_StartMouseDown(const TRunChoices& choices) {
         window_.ShowMessage(kMoveFolderInvalid);
         return false;
     }
+    // Held from the collection to the end processing's clean-up.
     const std::string work = engine_.SignatureFolder();
-    if (!DirectoryExists(work)) {
-        window_.ShowMessage(kWorkFolderMissing);
-        return false;
-    }
-    workLock_ = TFolderLock(work);
-    if (workLock_.HeldElsewhere()) {
-        window_.ShowMessage(WorkFolderInUseMessage(work));
-        return false;
+    switch (engine_.OpenWorkFolder()) {
+        case TWorkFolder::TState::Ready:
+            break;
+        case TWorkFolder::TState::Missing:
+            window_.ShowMessage(kWorkFolderMissing);
+            return false;
+        case TWorkFolder::TState::NotPrivate:
+            window_.ShowMessage(WorkFolderNotPrivateMessage(work));
+            return false;
+        case TWorkFolder::TState::InUse:
+            window_.ShowMessage(WorkFolderInUseMessage(work));
+            return false;
     }
     StartComp();
-    workLock_ = TFolderLock();
     return true;
 }
 
@@ -99,6 +112,8 @@ void TRunDriver::StartComp() {
         window_.SetLogButtonsEnabled(false);
         view.OpenAnimation(bmpDir + "ani02.avi", true);
         engine_.LogEvent(kCollectStart);
+        if (engine_.OpenWorkFolder() == TWorkFolder::TState::Ready && engine_.WorkFolderUnlocked())
+            engine_.LogEvent(WorkFolderUnlockedText(engine_.SignatureFolder()));
 
         engine_.GetFileListMain();
         d.SingleList = engine_.CheckSingleHikaku() ? 1 : 0;
@@ -151,7 +166,7 @@ void TRunDriver::EndProcessing() {
         if (d.NoTmpDel == 0) engine_.DeleteChashFile();
     });
     step([&] { engine_.FreeChach(); });
-    workLock_ = TFolderLock();
+    engine_.CloseWorkFolder();
     step([&] {
         view.SetLabelInfo(1, kEndLabel, kEndLabel);
         engine_.LogEvent(kEnded);

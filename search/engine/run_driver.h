@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/base/single_instance.h"
 #include "search/engine/main_data.h"
 #include "search/engine/run_status.h"
 #include "search/engine/run_view.h"
@@ -45,15 +44,19 @@ inline constexpr const char* kMoveFolderInvalid =
 inline constexpr const char* kWorkFolderMissing = "一時作業用フォルダが見つかりません。正しいフォルダを指定してください";
 // A run of another program holds the work folder.
 std::string WorkFolderInUseMessage(const std::string& folder);
+// The work folder is not the user's own, or others may write into it.
+std::string WorkFolderNotPrivateMessage(const std::string& folder);
 
 class TRunDriver {
 public:
     TRunDriver(TRunEngine& engine, TRunLog& log, IRunWindow& window, IPairHandOver* handOver = nullptr);
 
-    // Start: copies the choices, checks the folders, locks the work folder
-    // and runs. False when a check refused the start (its message was
-    // shown): also when another program's run holds the work folder, whose
-    // signatures and index the end of either run would delete.
+    // Start: copies the choices, checks the folders, opens and locks the
+    // work folder and runs. False when a check refused the start (its
+    // message was shown): also when another program's run holds the work
+    // folder, whose signatures and index the end of either run would
+    // delete, and when others may write into it (they could then choose
+    // what a run compares, and so what it erases).
     bool P4B_StartMouseDown(const TRunChoices& choices);
     void P4B_PauseMouseDown();
     void P4B_StopMouseDown();
@@ -73,8 +76,6 @@ private:
     IRunWindow& window_;
     IPairHandOver* handOver_;
     std::string bmpDir_;
-    // Held from the collection to the end processing's clean-up.
-    TFolderLock workLock_;
 };
 
 }  // namespace orv

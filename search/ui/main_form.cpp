@@ -505,7 +505,9 @@ void TOV_MainForm::FormCloseQuery(bool& canClose) {
     try {
         // The engine looks for the signature names literally in the work
         // folder (with its delimiter), not through a wildcard pattern.
-        if (engine_->LeftoverSignaturesExist() && !Dialogs().AskYesNo(kAskKeepTemp)) engine_->DeleteChashFile();
+        if (engine_->LeftoverSignaturesExist() && !Dialogs().AskYesNo(kAskKeepTemp) &&
+            engine_->DeleteChashFile() == TWorkFolder::TState::NotPrivate)
+            ShowMessage(WorkFolderNotPrivateMessage(engine_->SignatureFolder()));
     } catch (...) {
     }
     // A settings file that cannot be written is reported, but never keeps

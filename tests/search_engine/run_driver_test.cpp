@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sched.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,7 +19,10 @@
 #include "search/engine/pair_loop.h"
 #include "search/engine/run_engine.h"
 #include "search/engine/signature_index.h"
+#include "platform/base/file_system.h"
+#include "platform/base/single_instance.h"
 #include "tests/support/lock_holder.h"
+#include "tests/support/scoped_env.h"
 #include "search/engine/work_pool.h"
 
 namespace orv {
@@ -176,6 +180,42 @@ TEST_F(RunDriverTest, AWorkFolderInUseByAnotherRunIsRefused) {
     test::WriteAll(work / "~OVTMP1.BMP", "");
     engine.DeleteChashFile();
     EXPECT_EQ(SignatureFiles(), 1);
+}
+
+// Others could place signatures there that decide what a run erases. The
+// program's default folder is repaired when it is the user's own.
+TEST_F(RunDriverTest, AWorkFolderOthersMayWriteIsRefusedAndTheDefaultOneRepaired) {
+    UsePictures();
+    ASSERT_EQ(::chmod(work.path().c_str(), 0770), 0);
+    EXPECT_FALSE(driver.P4B_StartMouseDown(choices));
+    EXPECT_EQ(window.messages, std::vector<std::string>{WorkFolderNotPrivateMessage(work.path())});
+    EXPECT_EQ(data.Running, 0);
+    test::WriteAll(work / "~OVTMP1.BMP", "");
+    EXPECT_EQ(engine.DeleteChashFile(), TWorkFolder::TState::NotPrivate);
+    EXPECT_EQ(SignatureFiles(), 1);
+
+    test::ScopedEnv tmp("TMPDIR", work.path());
+    data.WorkDir = PrivateTempStem();
+    ASSERT_EQ(::mkdir(data.WorkDir.c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(data.WorkDir.c_str(), 0777), 0);
+    EXPECT_TRUE(driver.P4B_StartMouseDown(choices));
+    struct stat st {};
+    ASSERT_EQ(::stat(data.WorkDir.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_GT(log.Count(), 0u);
+}
+
+// A file system without locks: the run goes on and says so once.
+TEST_F(RunDriverTest, AWorkFolderThatCannotBeLockedIsNamedOnce) {
+    UsePictures();
+    SetSimulateUnlockableFolders(true);
+    const bool started = driver.P4B_StartMouseDown(choices);
+    SetSimulateUnlockableFolders(false);
+    EXPECT_TRUE(started);
+    const std::string text = "：作業フォルダ " + work.path() + " をロックできません。他の Orvalis と同時に使用しないでください";
+    const auto events = window.Events();
+    EXPECT_EQ(std::count(events.begin(), events.end(), text), 1);
+    EXPECT_GT(log.Count(), 0u);
 }
 
 TEST_F(RunDriverTest, StopDuringCollection) {
