@@ -6,15 +6,24 @@
 // also runs without the preview. Each case runs with one worker thread and
 // with one per core. After the benchmarks the ratios of the medians are
 // printed: windowed/engine, engine/engine without preview, one thread
-// against all threads, and a second run against its floor: reading every
-// signature on all threads plus the kernel over every pair on all threads.
-// Each case also counts the cores busy on average (process CPU time over
-// wall time).
+// against all threads, and a second run against its floor: the walk with
+// one lstat per picture, the index, one read of every signature on all
+// threads and the kernel over every pair on all threads. Each case also
+// counts the cores busy on average (process CPU time over wall time).
+//
+// Second runs and the floor also report the file-system calls they make per
+// picture (stat family, open, read, fcntl, close; "fs/pic"), counted by
+// strace attached to this process over one further, untimed run, when
+// strace is installed (ORV_BENCH_STRACE=0 leaves it out).
 //
 // ORV_BENCH_RUN_LARGE=1 adds a set of 50,000 small pictures in one list
 // (second runs only; its first run is made once, untimed).
 #include <benchmark/benchmark.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -25,8 +34,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
+#include <set>
+#include <sstream>
 #include <memory>
 #include <random>
 #include <string>
@@ -289,21 +301,28 @@ struct RunCase {
     }
 };
 
-// What a second run cannot do without: read every signature of the work
-// folder (on all threads), then score every pair of the one list (on all
-// threads) with the run's kernel.
+// What a second run cannot do without: walk the folder with one lstat per
+// picture, read the index, read every signature once (on all threads), then
+// score every pair of the one list (on all threads) with the run's kernel.
 double FloorSeconds(const Folders& folders) {
     TMainData data;
     data.WorkDir = folders.work;
     bench::QuietView view;
     TRunEngine engine(data, view);
-    std::vector<std::int32_t> numbers;
+    const auto start = std::chrono::steady_clock::now();
+    std::size_t pictures = 0;
+    for (const auto& entry : fs::directory_iterator(folders.images)) {
+        struct stat st {};
+        pictures += ::lstat(entry.path().c_str(), &st) == 0 && S_ISREG(st.st_mode) ? 1 : 0;
+    }
+    benchmark::DoNotOptimize(pictures);
+    std::vector<TIndexRecord> records;
     {
         TFileStream index(engine.IndexPath(), FileMode::OpenRead);
-        for (const TIndexRecord& record : ReadSignatureIndex(index)) numbers.push_back(record.TmpNo);
+        records = ReadSignatureIndex(index);
     }
     const unsigned threads = WorkerThreads(0);
-    std::vector<TCompactSignature> signatures(numbers.size());
+    std::vector<TCompactSignature> signatures(records.size());
     std::atomic<std::size_t> next{0};
     std::atomic<std::int64_t> found{0};
     const TNeedTable need(75);
@@ -312,11 +331,11 @@ double FloorSeconds(const Folders& folders) {
         for (unsigned t = 0; t < threads; ++t) pool.emplace_back(work);
         for (std::thread& t : pool) t.join();
     };
-    const auto start = std::chrono::steady_clock::now();
     parallel([&] {
         TSTitems item;
-        for (std::size_t k = next++; k < numbers.size(); k = next++) {
-            item.TmpNo = numbers[k];
+        for (std::size_t k = next++; k < records.size(); k = next++) {
+            item.TmpNo = records[k].TmpNo;
+            item.SignatureSum = records[k].SignatureSum;
             signatures[k] = engine.LoadCompactSignature("", &item);
         }
     });
@@ -333,6 +352,82 @@ double FloorSeconds(const Folders& folders) {
     });
     benchmark::DoNotOptimize(found.load());
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// ---- file-system calls
+
+struct FsCalls {
+    std::map<std::string, std::int64_t> byKind;  // stat, open, read, fcntl, close
+    std::int64_t Total() const {
+        std::int64_t total = 0;
+        for (const auto& [kind, calls] : byKind) total += calls;
+        return total;
+    }
+};
+
+// The kind a system call counts under, or empty for one that is not counted.
+std::string FsKind(const std::string& call) {
+    static const std::map<std::string, std::string> kinds{
+        {"stat", "stat"},   {"lstat", "stat"},  {"fstat", "stat"},   {"newfstatat", "stat"}, {"statx", "stat"},
+        {"open", "open"},   {"openat", "open"}, {"openat2", "open"}, {"read", "read"},        {"pread64", "read"},
+        {"readv", "read"},  {"fcntl", "fcntl"}, {"close", "close"}};
+    const auto it = kinds.find(call);
+    return it == kinds.end() ? std::string() : it->second;
+}
+
+bool StraceWanted() {
+    const char* text = std::getenv("ORV_BENCH_STRACE");
+    if (text && std::string(text) == "0") return false;
+    return ::access("/usr/bin/strace", X_OK) == 0;
+}
+
+bool Traced() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("TracerPid:", 0) == 0) return std::atoi(line.c_str() + 10) != 0;
+    return false;
+}
+
+// Runs work once with strace counting the calls of every thread of this
+// process; empty when strace could not be attached.
+FsCalls CountFsCalls(const std::string& scratch, const std::function<void()>& work) {
+    FsCalls calls;
+    const std::string out = scratch + "strace.txt";
+    const std::string pid = std::to_string(::getpid());
+    std::vector<std::string> argv{"/usr/bin/strace", "-f", "-c", "-qq", "-o", out, "-p", pid};
+    std::vector<char*> args;
+    for (std::string& a : argv) args.push_back(a.data());
+    args.push_back(nullptr);
+    pid_t tracer = 0;
+    if (::posix_spawn(&tracer, args[0], nullptr, nullptr, args.data(), environ) != 0) return calls;
+    for (int i = 0; i < 500 && !Traced(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (Traced()) work();
+    ::kill(tracer, SIGINT);
+    int status = 0;
+    ::waitpid(tracer, &status, 0);
+    std::ifstream in(out);
+    for (std::string line; std::getline(in, line);) {
+        // "% time  seconds  usecs/call  calls  errors  syscall", errors may be blank.
+        std::istringstream fields(line);
+        std::vector<std::string> words;
+        for (std::string w; fields >> w;) words.push_back(w);
+        if (words.size() < 5 || words[0].find_first_not_of("0123456789.") != std::string::npos) continue;
+        const std::string kind = FsKind(words.back());
+        if (!kind.empty()) calls.byKind[kind] += std::atoll(words[3].c_str());
+    }
+    std::filesystem::remove(out);
+    return calls;
+}
+
+void ReportFsCalls(benchmark::State& state, const FsCalls& calls, std::size_t pictures) {
+    if (calls.byKind.empty() || pictures == 0) return;
+    const double n = static_cast<double>(pictures);
+    state.counters["fs/pic"] = static_cast<double>(calls.Total()) / n;
+    for (const auto& [kind, count] : calls.byKind) state.counters[kind + "/pic"] = static_cast<double>(count) / n;
+}
+
+std::size_t PictureCount(const Folders& folders) {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(folders.images), fs::directory_iterator()));
 }
 
 void RunBenchmark(benchmark::State& state, RunCase c) {
@@ -364,6 +459,13 @@ void RunBenchmark(benchmark::State& state, RunCase c) {
     }
     folders.signaturesMade = true;
     state.counters["cores"] = wall > 0 ? cpu / wall : 0;
+    if (c.pass == Pass::Second && c.threads == 0 && StraceWanted()) {
+        const FsCalls calls = CountFsCalls(folders.root, [&] {
+            if (c.side == Side::Floor) FloorSeconds(folders);
+            else runner->Run();
+        });
+        ReportFsCalls(state, calls, PictureCount(folders));
+    }
     if (c.side == Side::Floor) return;
     state.counters["matches"] = static_cast<double>(found);
     if (found < static_cast<std::size_t>(Scaled(kSets[c.set]).copies)) state.SkipWithError("near-copies were missed");

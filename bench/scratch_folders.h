@@ -23,7 +23,7 @@ struct ScratchFolders {
         images = root + "images/";
         work = root + "work/";
         std::filesystem::create_directories(images);
-        std::filesystem::create_directories(work);
+        MakeWork();
     }
     ~ScratchFolders() {
         std::error_code ec;
@@ -39,10 +39,17 @@ struct ScratchFolders {
     void ClearWork() const {
         std::error_code ec;
         std::filesystem::rename(work, root + "old" + std::to_string(++retired_), ec);
-        std::filesystem::create_directories(work);
+        MakeWork();
     }
 
 private:
+    // A work folder no one else may write, whatever the umask: a run uses no
+    // other.
+    void MakeWork() const {
+        std::filesystem::create_directories(work);
+        std::filesystem::permissions(work, std::filesystem::perms::owner_all);
+    }
+
     mutable int retired_ = 0;
 };
 

@@ -1,5 +1,6 @@
 // The signature index reader on arbitrary bytes: whole records only, never a
-// read outside the input, and what it accepts encodes back to the same bytes.
+// read outside the input, and what it accepts encodes back to no more bytes
+// than it took (the same bytes for records of the current revision).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 
 #include "platform/base/errors.h"
 #include "platform/base/stream.h"
+#include "search/engine/signature.h"
 #include "search/engine/signature_index.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -18,7 +20,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!rec.PathValid) break;  // bytes past an undecodable path are not compared
         std::string bytes;
         try {
-            bytes = EncodeIndexRecord(rec.Path, rec.FileDate, rec.FileSize, rec.Width, rec.Height, rec.TmpNo, &rec.Stamp);
+            // A stamp of another revision is not written again.
+            const TFileStamp* stamp = rec.Revision == kSignatureRevision ? &rec.Stamp : nullptr;
+            bytes = EncodeIndexRecord(rec.Path, rec.FileDate, rec.FileSize, rec.Width, rec.Height, rec.TmpNo, stamp,
+                                      rec.SignatureSum);
         } catch (const Exception&) {
             break;  // an interior zero byte shortened the path; nothing to compare
         }

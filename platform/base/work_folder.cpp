@@ -110,6 +110,21 @@ bool TWorkFolder::ReadWhole(std::string_view name, std::string& out, std::int64_
     return ReadOpenFile(fd.Get(), out, maxBytes);
 }
 
+std::int64_t TWorkFolder::ReadOnce(std::string_view name, char* buffer, std::size_t capacity) const {
+    if (Fd() < 0 || !PlainName(name)) {
+        errno = Fd() < 0 ? EBADF : EINVAL;
+        return -1;
+    }
+    // Non-blocking: a pipe under the name reads as empty instead of waiting.
+    const TFileHandle fd(::openat(Fd(), std::string(name).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.Valid()) return -1;
+    ssize_t n;
+    do {
+        n = ::read(fd.Get(), buffer, capacity);
+    } while (n < 0 && errno == EINTR);
+    return n;
+}
+
 bool TWorkFolder::Replace(std::string_view name, std::string_view bytes) const {
     if (Fd() < 0 || !PlainName(name)) return Refuse(Fd() < 0 ? EBADF : EINVAL);
     std::random_device random;

@@ -55,6 +55,12 @@ public:
     // maxBytes >= 0: a larger file fails with EFBIG.
     bool ReadWhole(std::string_view name, std::string& out, std::int64_t maxBytes = -1,
                    struct stat* st = nullptr) const;
+    // Reads a small file with one read of up to capacity bytes into buffer:
+    // its byte count, or -1 (errno set). A count of capacity may mean the
+    // file is longer; anything but a regular file reads as nothing or
+    // fails. No status is asked, so its caller must know the content it
+    // expects (a checksum).
+    std::int64_t ReadOnce(std::string_view name, char* buffer, std::size_t capacity) const;
     // Replaces what the name holds with a new regular file of bytes, through
     // a new file renamed over the name itself; the old content stays when
     // anything fails.

@@ -25,6 +25,7 @@
 #include "search/engine/image_utils.h"
 #include "search/engine/path_admission.h"
 #include "search/engine/run_engine.h"
+#include "search/engine/signature_cache.h"
 #include "search/engine/signature_index.h"
 #include "search/engine/work_pool.h"
 
@@ -140,6 +141,9 @@ void TRunEngine::GetFileListMain() {
     data_.FileCount = {0, 0};
     runNumbers_.clear();
     workFolderFailed_ = false;
+    kept_.clear();
+    keptBytes_ = 0;
+    keptBudget_ = SignatureBudget(data_.Chach);
 
     // One pass over both sides; false when a stop ended it.
     auto pass = [&](int mode) -> bool {
@@ -165,31 +169,38 @@ void TRunEngine::GetFileListMain() {
     }
     data_.FileNo = 0;
     view_.SetGaugeMax(static_cast<std::int64_t>(data_.FileCount[0]) + data_.FileCount[1] + 2);
-    GetTempList();
+    // The walk first, with one look at each file; its files are then
+    // handled in walk order.
+    listed_.clear();
+    listedSources_.clear();
+    const bool walked = pass(kModeList);
+    listedSources_.clear();
+    if (!walked) {
+        listed_.clear();
+        return;
+    }
+    std::unordered_set<std::string> present;
+    present.reserve(listed_.size());
+    for (const TListedFile& f : listed_) present.insert(f.Path);
+    GetTempList(&present);
     // The index stays open for the records of this collection.
     struct TCloseIndex {
         TRunEngine& engine;
         ~TCloseIndex() { engine.CloseIndexAppend(); }
     } closeIndex{*this};
-    const unsigned threads = WorkerThreads(data_.Threads);
-    if (threads <= 1) {
-        pass(kModeCollect);
-        return;
-    }
-    // The walk first, then its files in order, loaded ahead by the workers.
-    listed_.clear();
-    if (!pass(kModeList)) {
-        listed_.clear();
-        return;
-    }
-    CollectWithWorkers(threads);
+    CollectListed(WorkerThreads(data_.Threads));
 }
 
-// One load made ahead: a worker fills Prepared, then sets Done.
+// The work done ahead for one file: a worker reads the file's kept
+// signature when it has candidates (Reused: the one whose file passed), and
+// loads the picture when none passes; then it sets Done.
 struct TRunEngine::TLoadJob {
     std::string Path;
-    TFileStamp Before;  // the file before the load began
+    std::vector<TReuseCandidate> Candidates;
+    std::size_t Reused = SIZE_MAX;  // TempList entry of the signature read
+    TCompactSignature Kept;
     TPreparedSignature Prepared;
+    bool Loaded = false;  // Prepared holds the picture's load
     bool Done = false;
     std::mutex Mutex;
     std::condition_variable Finished;
@@ -206,7 +217,7 @@ struct TRunEngine::TStoreJob {
     std::int32_t Height = 0;
     TFileStamp Stamp;
     std::int32_t Number = -1;
-    std::uint64_t SignatureInode = 0;
+    std::uint64_t SignatureSum = 0;
     bool Done = false;
 };
 
@@ -265,7 +276,7 @@ private:
                 failed_ = number < 0;
             }
             job->Number = number;
-            job->SignatureInode = inode;
+            job->SignatureSum = inode;
             job->Done = true;
             done_.notify_all();
         }
@@ -334,9 +345,17 @@ bool TRunEngine::FlushStores(std::size_t keep) {
     return true;
 }
 
-void TRunEngine::CollectWithWorkers(unsigned threads) {
+void TRunEngine::CollectListed(unsigned threads) {
     const std::vector<TListedFile> files = std::move(listed_);
     listed_.clear();
+    if (threads <= 1) {
+        for (const TListedFile& f : files) {
+            GetImageInfo(f.Path, f.Side, kModeCollect, false, &f.St);
+            if (data_.StopFlag == 1) break;
+            PauseWait();
+        }
+        return;
+    }
     std::unordered_set<std::string> sources;
     for (const TListedFile& f : files)
         if (f.Side == 0) sources.insert(f.Path);
@@ -371,34 +390,46 @@ void TRunEngine::CollectWithWorkers(unsigned threads) {
             }
         } endLoads{pool, budget, ahead_, *this};
         storeQueue_ = &stores;
-        // Enough loads in flight to keep every worker busy while the walk
+        // Enough work in flight to keep every worker busy while the walk
         // stores the signatures that are ready.
         const std::size_t window = std::size_t{threads} * 4;
         std::size_t posted = 0;
         for (std::size_t k = 0; k < files.size(); ++k) {
             for (; posted < files.size() && posted < k + window; ++posted) {
                 const TListedFile& f = files[posted];
-                // A target that is also a source shares its record: no load.
+                // A target that is also a source shares its record: no work.
                 if (f.Side == 1 && sources.count(f.Path) != 0) continue;
                 auto job = std::make_shared<TLoadJob>();
-                if (!WillLoad(f.Path, job->Before)) continue;
                 job->Path = f.Path;
+                job->Candidates = ReuseCandidates(
+                    f.Path, FileDateToDateTime(static_cast<std::int64_t>(f.St.st_mtime)), StampOf(f.St));
                 jobs[posted] = job;
-                pool.Post([job, &budget] {
+                pool.Post([this, job, &budget] {
+                    std::size_t reused = SIZE_MAX;
+                    TCompactSignature kept;
+                    for (const TReuseCandidate& c : job->Candidates) {
+                        if (ReadKeptSignature(c, kept)) {
+                            reused = c.Entry;
+                            break;
+                        }
+                    }
                     TPreparedSignature prepared;
-                    {
+                    if (reused == SIZE_MAX) {
                         TMemoryBudgetScope scope(budget);
                         prepared = PrepareSignature(job->Path);
                     }
                     std::lock_guard<std::mutex> lock(job->Mutex);
+                    job->Reused = reused;
+                    job->Kept = std::move(kept);
                     job->Prepared = std::move(prepared);
+                    job->Loaded = reused == SIZE_MAX;
                     job->Done = true;
                     job->Finished.notify_all();
                 });
             }
             if (!FlushStores(std::numeric_limits<std::size_t>::max())) break;
             ahead_ = jobs[k];
-            GetImageInfo(files[k].Path, files[k].Side, kModeCollect);
+            GetImageInfo(files[k].Path, files[k].Side, kModeCollect, false, &files[k].St);
             ahead_.reset();
             jobs[k].reset();
             if (data_.StopFlag == 1) break;
@@ -408,16 +439,6 @@ void TRunEngine::CollectWithWorkers(unsigned threads) {
         }
         DrainStores();
     }
-}
-
-// A guess, made cheaply: the handling of the file in its turn decides. A
-// wrong guess costs a load for nothing or a load on the window's thread.
-bool TRunEngine::WillLoad(const std::string& path, TFileStamp& stamp) {
-    struct stat st {};
-    if (!StatPicture(path, st)) return false;
-    stamp = StampOf(st);
-    const TDateTime fileDate = FileDateToDateTime(static_cast<std::int64_t>(st.st_mtime));
-    return FindReusable(path, fileDate, stamp, false) == nullptr;
 }
 
 void TRunEngine::GetDirListOne(const std::string& folder, int side, int mode) {
@@ -437,15 +458,25 @@ void TRunEngine::GetDirListOne(const std::string& folder, int side, int mode) {
     }
 }
 
-void TRunEngine::GetImageInfo(const std::string& path, int side, int mode, bool knownFile) {
+void TRunEngine::GetImageInfo(const std::string& path, int side, int mode, bool knownFile,
+                              const struct stat* known) {
     if (!CheckTaiouFileType(path)) return;
+    std::string caption;
+    struct stat st {};
     if (mode == kModeList) {
-        listed_.push_back(TListedFile{path, side});
+        // The walk's one look at the file serves every later question; a
+        // target that is also a source was looked at on the source side.
+        const auto source = side == 1 ? listedSources_.find(path) : listedSources_.end();
+        if (source != listedSources_.end()) {
+            st = listed_[source->second].St;
+        } else if (!StatPicture(path, st)) {
+            return;
+        }
+        if (side == 0) listedSources_.try_emplace(path, listed_.size());
+        listed_.push_back(TListedFile{path, side, st});
         pump_.Tick();
         return;
     }
-    std::string caption;
-    struct stat st {};
     if (mode == kModeCount) {
         // The walk has just seen the file; only its name is left to test.
         if (knownFile ? IsWorkFileName(ExtractFileName(path)) : !StatPicture(path, st)) return;
@@ -457,7 +488,8 @@ void TRunEngine::GetImageInfo(const std::string& path, int side, int mode, bool 
         pump_.Tick();
         return;
     }
-    if (!StatPicture(path, st)) return;
+    if (known) st = *known;
+    else if (!StatPicture(path, st)) return;
     ++data_.FileNo;
     view_.SetGaugePosition(data_.FileNo);
     caption = "情報収集と一時ファイル作成中 [" + std::to_string(data_.FileNo) + "] " + path;
@@ -482,42 +514,50 @@ void TRunEngine::GetImageInfo(const std::string& path, int side, int mode, bool 
             return;
         }
     }
+    CollectFile(path, side, st);
+}
+
+void TRunEngine::CollectFile(const std::string& path, int side, const struct stat& st) {
     const TDateTime fileDate = FileDateToDateTime(static_cast<std::int64_t>(st.st_mtime));
     const TFileStamp stamp = StampOf(st);
-    // Second: a signature made by an earlier run of this very file. The size
-    // comes from the file, since the index holds only 32 bits of it. The
-    // lookup needs every number given so far, so the writes come first.
-    if (data_.TempIndex.count(path) != 0 && !DrainStores()) return;
-    if (const TTmpList* reuse = FindReusable(path, fileDate, stamp)) {
-        auto item = std::make_shared<TSTitems>(*reuse->Item);
-        item->FileSize = static_cast<std::int64_t>(st.st_size);
-        item->Stamp = stamp;
-        runNumbers_.emplace(item->TmpNo, path);
-        AddToWorkList(side, path, std::move(item));
-        return;
-    }
-    // Third: load the image and make its signature (loaded ahead when
-    // workers help).
-    TPreparedSignature prepared;
-    bool loaded = false;
-    if (ahead_ && ahead_->Path == path) {
-        // Wait, keeping the window alive; a stop ends the collection
-        // without this file.
-        std::unique_lock<std::mutex> lock(ahead_->Mutex);
-        while (!ahead_->Finished.wait_for(lock, std::chrono::milliseconds(10), [this] { return ahead_->Done; })) {
+    // The work a worker did ahead for this file: wait for it, keeping the
+    // window alive; a stop ends the collection without this file.
+    const std::shared_ptr<TLoadJob> job = ahead_ && ahead_->Path == path ? ahead_ : nullptr;
+    if (job) {
+        std::unique_lock<std::mutex> lock(job->Mutex);
+        while (!job->Finished.wait_for(lock, std::chrono::milliseconds(10), [&job] { return job->Done; })) {
             lock.unlock();
             pump_.Tick();
             if (data_.StopFlag == 1) return;
             lock.lock();
         }
-        // A file changed around the load is loaded again, so the stamp
-        // tells the content the signature was made from.
-        if (SameStamp(ahead_->Before, stamp)) {
-            prepared = std::move(ahead_->Prepared);
-            loaded = true;
-        }
     }
-    if (!loaded) prepared = PrepareSignature(path);
+    // Second: a signature made by an earlier run of this very file, reused
+    // when one read of its file shows it is the one written for the record.
+    const std::vector<TReuseCandidate> candidates = ReuseCandidates(path, fileDate, stamp);
+    const TReuseCandidate* reused = nullptr;
+    TCompactSignature kept;
+    if (job) {
+        for (const TReuseCandidate& c : candidates)
+            if (c.Entry == job->Reused) reused = &c;
+        if (reused) kept = std::move(job->Kept);
+    } else {
+        for (const TReuseCandidate& c : candidates)
+            if (!reused && ReadKeptSignature(c, kept)) reused = &c;
+    }
+    if (reused) {
+        auto item = std::make_shared<TSTitems>(*data_.TempList[reused->Entry].Item);
+        // The size comes from the file, since the index holds only 32 bits of it.
+        item->FileSize = static_cast<std::int64_t>(st.st_size);
+        item->Stamp = stamp;
+        runNumbers_.emplace(item->TmpNo, path);
+        KeepSignature(item, std::move(kept));
+        AddToWorkList(side, path, std::move(item));
+        return;
+    }
+    // Third: load the image and make its signature (loaded ahead when
+    // workers help).
+    TPreparedSignature prepared = job && job->Loaded ? std::move(job->Prepared) : PrepareSignature(path);
     AddLoaded(path, side, fileDate, stamp, prepared);
 }
 
@@ -558,7 +598,7 @@ void TRunEngine::AddLoaded(const std::string& path, int side, TDateTime fileDate
             if (side == 0) pendingSources_.try_emplace(path, item);
             pending_.push_back(TPendingEffect{job, [this, job, signature, item, path, side] {
                                                   item->TmpNo = job->Number;
-                                                  item->SignatureInode = job->SignatureInode;
+                                                  item->SignatureSum = job->SignatureSum;
                                                   runNumbers_[item->TmpNo] = path;
                                                   SetChach(*signature, path);
                                                   data_.WorkList(side).Add(path, item);
@@ -575,7 +615,7 @@ void TRunEngine::AddLoaded(const std::string& path, int side, TDateTime fileDate
         }
         if (!DrainStores()) return;
         item->TmpNo = StoreWithRecord(path, prepared.FileBytes, item->FileSize, item->FileDate, item->Width,
-                                      item->Height, stamp, true, item->SignatureInode);
+                                      item->Height, stamp, true, item->SignatureSum);
         if (item->TmpNo < 0) {
             ReportWorkFolderFailure();
             return;

@@ -88,7 +88,7 @@ struct TSTitems {
     TFileStamp Stamp;            // the file as its signature was made or reused
     // The signature file's inode as written or as found for the reuse: a
     // file under its name with another inode stands for another picture.
-    std::uint64_t SignatureInode = 0;
+    std::uint64_t SignatureSum = 0;
 };
 
 using TSTitemsPtr = std::shared_ptr<TSTitems>;

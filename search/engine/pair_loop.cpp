@@ -140,11 +140,32 @@ void TPairLoop::Prepare() {
     changedLogged_.clear();
     state_ = std::make_unique<State>(*this);
     State& st = *state_;
-    // Existence and identity once per file; a match and a hand-over look again.
-    for (std::uint32_t id = 0; id < st.lists.Paths(); ++id) RefreshIdentity(id);
-    // The memory cache's signatures move into the loop's.
-    if (!data_.ChachItems.empty()) {
-        st.signatures.Adopt([this](TBitmap& bitmap, const std::string& path) { return engine_.GetChach(bitmap, path); });
+    // Existence and identity once per file, as the collection's look found
+    // them; a match and a hand-over look again.
+    std::vector<std::uint8_t> known(st.lists.Paths(), 0);
+    auto identify = [&](std::uint32_t id, const TSTitemsPtr& record) {
+        if (known[id]) return;
+        known[id] = 1;
+        if (record && record->Stamp.Known)
+            st.lists.SetIdentity(id, TFileIdentity{true, record->Stamp.Device, record->Stamp.Inode});
+        else
+            RefreshIdentity(id);
+    };
+    for (std::size_t i = 0; i < st.lists.Sources(); ++i) identify(st.lists.SourcePath(i), data_.SourceFiles.Objects(i));
+    for (std::size_t j = 0; j < st.lists.Targets(); ++j) identify(st.lists.TargetPath(j), data_.TargetFiles.Objects(j));
+    // The signatures the collection read, and the memory cache's, move into
+    // the loop's.
+    TRunEngine::TKeptSignatures kept = engine_.TakeKeptSignatures();
+    if (!data_.ChachItems.empty() || !kept.empty()) {
+        st.signatures.Adopt(
+            [this](TBitmap& bitmap, const std::string& path) { return engine_.GetChach(bitmap, path); },
+            [&kept](const TSTitems* record, TCompactSignature& signature) {
+                const auto it = kept.find(record);
+                if (it == kept.end()) return false;
+                signature = std::move(it->second.second);
+                kept.erase(it);
+                return true;
+            });
         engine_.FreeChach();
     }
     st.logRevision = log_.Revision() - 1;  // built at the first look
@@ -358,13 +379,14 @@ void TPairLoop::Found(std::size_t i, std::size_t j) {
     ++data_.FindCount;
     Slice(i, j, true);
     if (data_.DoFindSound == 1 && FileExists(data_.FindSound)) PlayWave(data_.FindSound, true);
-    DoSyori(i, j);
-    // The hand-over may have moved or removed either file.
-    RefreshIdentity(st.lists.SourcePath(i));
-    RefreshIdentity(st.lists.TargetPath(j));
+    // A hand-over may have moved or removed either file.
+    if (DoSyori(i, j)) {
+        RefreshIdentity(st.lists.SourcePath(i));
+        RefreshIdentity(st.lists.TargetPath(j));
+    }
 }
 
-void TPairLoop::DoSyori(std::size_t source, std::size_t target) {
+bool TPairLoop::DoSyori(std::size_t source, std::size_t target) {
     log_.Add(MakeLogRow(data_.SourceFiles[source], data_.TargetFiles[target]));
     const std::size_t row = log_.Count() - 1;
     // Keep the loop's log lookup in step without rebuilding it.
@@ -385,7 +407,9 @@ void TPairLoop::DoSyori(std::size_t source, std::size_t target) {
         const bool inStep = state_ && state_->logRevision == log_.Revision();
         log_.SetResult(row, std::move(text));
         if (inStep) state_->logRevision = log_.Revision();
+        return true;
     }
+    return false;
 }
 
 bool TPairLoop::StillAsCompared(std::size_t source, std::size_t target) {

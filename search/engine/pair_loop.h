@@ -71,8 +71,9 @@ public:
     void HikakuMain();
 
     bool CheckEndList(const std::string& path) const;
-    // Adds the log row of a match and hands it over by the handling mode.
-    void DoSyori(std::size_t source, std::size_t target);
+    // Adds the log row of a match and hands it over by the handling mode;
+    // whether it was handed over.
+    bool DoSyori(std::size_t source, std::size_t target);
 
     // Memory the signatures of the last loop held, and its budget.
     std::size_t SignatureBytes() const;

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <sys/stat.h>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -72,18 +73,25 @@ public:
     // left as it was.
     bool WriteTmpBMPInfo(const std::string& path, std::int64_t fileSize, TDateTime fileDate,
                          std::int32_t width, std::int32_t height, std::int32_t number,
-                         const TFileStamp* stamp = nullptr, std::uint64_t signatureInode = 0);
+                         const TFileStamp* stamp = nullptr, std::uint64_t signatureChecksum = 0);
     // Reads the index into TempList (whole records only, superseded numbers
     // dropped) and builds its path lookup; every number it names is kept
     // from new signatures. An index whose dead records (superseded, of
     // another revision, or of a picture that no longer exists) outnumber its
-    // live ones is first rewritten with the live ones only.
-    void GetTempList();
+    // live ones is first rewritten with the live ones only. present: the
+    // pictures the walk has just found, which need no look to be known.
+    void GetTempList(const std::unordered_set<std::string>* present = nullptr);
 
     // The signature of a collected picture in compact form: the memory
-    // cache's, else its signature file's (item names the file). One that
-    // cannot be read is empty, and scores 0.
+    // cache's, else its signature file's (item names the file and its
+    // checksum). One that cannot be read, or whose file is not the one
+    // written for the record, is empty, and scores 0.
     TCompactSignature LoadCompactSignature(const std::string& path, const TSTitems* item) const;
+    // The kept signatures the collection read for the pictures whose
+    // signature it reused, by record, as far as the memory for signatures
+    // holds them; handed over once.
+    using TKeptSignatures = std::unordered_map<const TSTitems*, std::pair<TSTitemsPtr, TCompactSignature>>;
+    TKeptSignatures TakeKeptSignatures();
 
     // Gives the cache Chach empty slots; frees every slot.
     void InitChach();
@@ -112,8 +120,10 @@ public:
     void GetFileListMain();
     void GetDirListOne(const std::string& folder, int side, int mode);
     // knownFile: the folder walk has just listed path as a regular file
-    // that is no link, which is all the counting pass asks of it.
-    void GetImageInfo(const std::string& path, int side, int mode, bool knownFile = false);
+    // that is no link, which is all the counting pass asks of it. known:
+    // the file's status as the walk's look gave it.
+    void GetImageInfo(const std::string& path, int side, int mode, bool knownFile = false,
+                      const struct stat* known = nullptr);
     bool CheckSingleHikaku();
     // The file's name, or the name a link leads to, has the form of the
     // run's own files (a signature or the index): never collected as a
@@ -138,30 +148,43 @@ private:
     bool NumberTaken(std::int32_t number);
     void TakeNumber(std::int32_t number);
     // pump: keeps the window alive during a long search for a free number
-    // (false off the window's thread). inode receives the new file's.
-    std::int32_t StoreSignature(const std::string& bmpBytes, bool pump = true, std::uint64_t* inode = nullptr);
+    // (false off the window's thread).
+    std::int32_t StoreSignature(const std::string& bmpBytes, bool pump = true);
     // Appends one record to the index through a descriptor kept open for
     // the collection (CloseIndexAppend ends it). False when it could not be
     // written whole; the index is then left as it was.
     bool AppendIndexRecord(const std::string& path, std::int64_t fileSize, TDateTime fileDate, std::int32_t width,
                            std::int32_t height, std::int32_t number, const TFileStamp& stamp,
-                           std::uint64_t signatureInode);
+                           std::uint64_t signatureChecksum);
     void CloseIndexAppend();
     // The signature file and then its index record of one loaded picture:
     // its number, or -1 when the work folder would not take them (nothing is
-    // left behind then). pump as for StoreSignature; signatureInode
-    // receives the signature file's.
+    // left behind then). pump as for StoreSignature; signatureChecksum
+    // receives the signature file's checksum.
     std::int32_t StoreWithRecord(const std::string& path, const std::string& bmpBytes, std::int64_t fileSize,
                                  TDateTime fileDate, std::int32_t width, std::int32_t height,
-                                 const TFileStamp& stamp, bool pump, std::uint64_t& signatureInode);
-    // The first index record of path of this revision made from the file
-    // as it is now (its date fileDate, and its stamp now: the same inode,
-    // size and times), or null. Its signature file must be the one written
-    // for it (its inode), whole and of the record's size; without
-    // checkSignatureFile that is taken for granted (a guess that costs no
-    // reads).
-    const TTmpList* FindReusable(const std::string& path, TDateTime fileDate, const TFileStamp& now,
-                                 bool checkSignatureFile = true);
+                                 const TFileStamp& stamp, bool pump, std::uint64_t& signatureChecksum);
+    // An index record of this revision made from the file as it is now:
+    // its signature file is reused if it is the one written for the record
+    // (its checksum) and of the size the record's picture gives.
+    struct TReuseCandidate {
+        std::size_t Entry = 0;  // in TempList
+        std::int32_t Number = 0;
+        std::uint64_t Sum = 0;
+        std::int32_t Width = 0, Height = 0;  // of the signature
+    };
+    // The records of path made from the file as it is now (its date
+    // fileDate, and its stamp now: the same inode, size and times), in index
+    // order.
+    std::vector<TReuseCandidate> ReuseCandidates(const std::string& path, TDateTime fileDate,
+                                                 const TFileStamp& now) const;
+    // Reads a candidate's signature file; false when it is not the file
+    // written for the record or not of its size. Any thread.
+    bool ReadKeptSignature(const TReuseCandidate& candidate, TCompactSignature& out) const;
+    // One read of signature file number, decoded when its checksum is sum.
+    bool ReadSignatureFile(std::int32_t number, std::uint64_t sum, TCompactSignature& out) const;
+    // Keeps a reused signature read by the collection for the pair loop.
+    void KeepSignature(const TSTitemsPtr& item, TCompactSignature signature);
     // Removes the signature files the index gave path before it got a new one.
     void RemoveSupersededSignatures(const std::string& path);
     // Rewrites the index with its live records and removes the signature
@@ -170,12 +193,13 @@ private:
     // The work folder takes no more files: one run-log line, and the
     // collection ends as if stopped.
     void ReportWorkFolderFailure();
-    // The collecting pass with pictures loaded ahead on worker threads; the
-    // files are handled in walk order as the single-threaded pass does.
-    void CollectWithWorkers(unsigned threads);
-    // Whether the collecting pass will load this file (the first two rules
-    // do not apply as things stand now); stamp is the file as it is now.
-    bool WillLoad(const std::string& path, TFileStamp& stamp);
+    // The collecting pass over the files the walk listed, in walk order,
+    // with pictures loaded and kept signatures read ahead on worker threads
+    // when there are several.
+    void CollectListed(unsigned threads);
+    // Handles the second and third rules for a file the collection has
+    // looked at (st), with the work a worker may have done for it ahead.
+    void CollectFile(const std::string& path, int side, const struct stat& st);
     // The stat of a picture the collection may take: a regular file, links
     // followed, that is not one of the run's own files. One lstat for a
     // file that is no link.
@@ -207,12 +231,17 @@ private:
     // collection then ends as the one-thread collection ends there.
     bool FlushStores(std::size_t keep);
     bool DrainStores() { return FlushStores(0); }
-    // The collection's writer while there is one (owned by CollectWithWorkers).
+    // The collection's writer while there is one (owned by CollectListed).
     TStoreQueue* storeQueue_ = nullptr;
     std::deque<TPendingEffect> pending_;
     std::size_t pendingStores_ = 0;
     // Source entries still waiting in pending_, by path (the first of each).
     std::unordered_map<std::string, TSTitemsPtr> pendingSources_;
+
+    // Signatures read for reuse, for the pair loop, and the memory they take.
+    TKeptSignatures kept_;
+    std::size_t keptBytes_ = 0;
+    std::size_t keptBudget_ = 0;
 
     // The index as AppendIndexRecord holds it open, and its size.
     TFileHandle indexOut_;
@@ -221,9 +250,12 @@ private:
     struct TListedFile {
         std::string Path;
         int Side;
+        struct stat St;  // the walk's look at the file
     };
     struct TLoadJob;
     std::vector<TListedFile> listed_;
+    // The source files of the walk, by path: their index in listed_.
+    std::unordered_map<std::string, std::size_t> listedSources_;
     // The load made ahead for the file in hand, if any.
     std::shared_ptr<TLoadJob> ahead_;
     std::uint64_t memoryBudget_ = 0;

@@ -1,6 +1,7 @@
 #include "search/engine/signature.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cfloat>
 #include <exception>
 
@@ -25,6 +26,29 @@ bool ReduceToSignature(TBitmap& bitmap, std::string& fileBytes) {
         fileBytes.clear();
         return false;
     }
+}
+
+std::uint64_t SignatureChecksum(std::string_view bytes) {
+    constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ull;
+    auto mix = [](std::uint64_t h, std::uint64_t word) {
+        h = (h ^ word) * kMul;
+        return h ^ (h >> 32);
+    };
+    auto word = [&bytes](std::size_t at, std::size_t n) {
+        std::uint64_t w = 0;
+        std::memcpy(&w, bytes.data() + at, n);
+        return w;
+    };
+    // Four lanes side by side, so the multiplications overlap.
+    std::uint64_t lane[4] = {0x243F6A8885A308D3ull, 0x13198A2E03707344ull, 0xA4093822299F31D0ull,
+                             0x082EFA98EC4E6C89ull};
+    std::size_t at = 0;
+    for (; at + 32 <= bytes.size(); at += 32)
+        for (std::size_t k = 0; k < 4; ++k) lane[k] = mix(lane[k], word(at + 8 * k, 8));
+    std::uint64_t h = bytes.size();
+    for (const std::uint64_t l : lane) h = mix(h, l);
+    for (; at < bytes.size(); at += 8) h = mix(h, word(at, std::min<std::size_t>(8, bytes.size() - at)));
+    return mix(h, h >> 29);
 }
 
 TPreparedSignature PrepareSignature(const std::string& path) {

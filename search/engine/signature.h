@@ -18,6 +18,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/graphics/bitmap.h"
@@ -69,6 +70,11 @@ inline void ExpectedSignatureSize(std::int32_t width, std::int32_t height, std::
 // false when no file could be made of it. A failed reduction or gray
 // conversion does not stop it: the signature is the bitmap as it then stands.
 bool ReduceToSignature(TBitmap& bitmap, std::string& fileBytes);
+
+// A checksum of a signature file's bytes. The index keeps it with the
+// file's record, so a file read again is known to be the one written for
+// the record (its length is part of it).
+std::uint64_t SignatureChecksum(std::string_view bytes);
 
 // A picture loaded and reduced to its signature, ready to be stored. Made on
 // any thread: it touches nothing of the run.

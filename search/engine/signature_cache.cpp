@@ -42,14 +42,17 @@ std::int32_t TSignatureCache::Hold(TCompactSignature& signature) {
     return static_cast<std::int32_t>(held_.size() - 1);
 }
 
-void TSignatureCache::Adopt(const TBitmapLookup& cached) {
+void TSignatureCache::Adopt(const TBitmapLookup& cached, const TKeptLookup& kept) {
     auto adopt = [&](const TFileList& list, std::size_t index) {
         const TSTitems* record = list.Objects(index).get();
         if (!record || slotOfRecord_.count(record) != 0) return;
-        TBitmap bitmap;
         try {
-            if (!cached(bitmap, list.Strings(index))) return;
-            TCompactSignature signature = CompactFromBitmap(bitmap);
+            TCompactSignature signature;
+            if (!kept || !kept(record, signature)) {
+                TBitmap bitmap;
+                if (!cached(bitmap, list.Strings(index))) return;
+                signature = CompactFromBitmap(bitmap);
+            }
             const std::int32_t slot = Hold(signature);
             if (slot >= 0) slotOfRecord_[record] = slot;
         } catch (const std::exception&) {

@@ -31,6 +31,8 @@ public:
     using TLoader = std::function<TCompactSignature(int side, std::size_t index)>;
     // Answers the bitmap the run's memory cache holds for a path, if any.
     using TBitmapLookup = std::function<bool(TBitmap& bitmap, const std::string& path)>;
+    // Hands over the signature read already for a record, if any.
+    using TKeptLookup = std::function<bool(const TSTitems* record, TCompactSignature& signature)>;
 
     // onRead is told on the calling thread after each read that Get made.
     TSignatureCache(const TFileList& sources, const TFileList& targets, std::size_t budget, TLoader load,
@@ -38,11 +40,12 @@ public:
     TSignatureCache(const TSignatureCache&) = delete;
     TSignatureCache& operator=(const TSignatureCache&) = delete;
 
-    // Takes in the memory cache's signatures of both lists' records, targets
-    // first, as far as they fit. Held compactly they take an eighth of the
-    // memory they came from, so the memory cache can then be freed and the
-    // signatures cost the budget once, not twice.
-    void Adopt(const TBitmapLookup& cached);
+    // Takes in the signatures read already (kept) and the memory cache's
+    // signatures of both lists' records, targets first, as far as they fit.
+    // Held compactly they take an eighth of the memory they came from, so
+    // the memory cache can then be freed and the signatures cost the budget
+    // once, not twice.
+    void Adopt(const TBitmapLookup& cached, const TKeptLookup& kept = {});
 
     // The signature of entry index of a side: the one held, or one read into
     // scratch. A target read is held from then on when it fits the budget.

@@ -59,7 +59,7 @@ void ParseStamp(const std::uint8_t* p, std::size_t size, TIndexRecord& rec) {
     rec.Stamp.Size = static_cast<std::int64_t>(GetU64(p + 9));
     rec.Stamp.ModifiedNs = static_cast<std::int64_t>(GetU64(p + 17));
     rec.Stamp.ChangedNs = static_cast<std::int64_t>(GetU64(p + 25));
-    if (current) rec.SignatureInode = GetU64(p + 33);
+    if (current) rec.SignatureSum = GetU64(p + 33);
 }
 
 bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
@@ -85,7 +85,7 @@ bool IsWorkFileName(std::string_view name) {
 
 std::string EncodeIndexRecord(const std::string& path, TDateTime fileDate, std::int64_t fileSize,
                               std::int32_t width, std::int32_t height, std::int32_t number,
-                              const TFileStamp* stamp, std::uint64_t signatureInode) {
+                              const TFileStamp* stamp, std::uint64_t signatureChecksum) {
     const std::int64_t capped = std::clamp<std::int64_t>(fileSize, 0, std::numeric_limits<std::int32_t>::max());
     TMemoryStream stream;
     BinaryWriter writer(stream);
@@ -99,7 +99,7 @@ std::string EncodeIndexRecord(const std::string& path, TDateTime fileDate, std::
         PutU64(stored, static_cast<std::uint64_t>(stamp->Size));
         PutU64(stored, static_cast<std::uint64_t>(stamp->ModifiedNs));
         PutU64(stored, static_cast<std::uint64_t>(stamp->ChangedNs));
-        PutU64(stored, signatureInode);
+        PutU64(stored, signatureChecksum);
         stored += '\0';
     }
     writer.WriteBytes(stored.data(), stored.size());

@@ -49,7 +49,7 @@ struct TIndexRecord {
     std::int32_t TmpNo = 0;
     TFileStamp Stamp;  // Known when the record carries it; Device is not stored
     std::uint8_t Revision = 0;         // of the stamp; 0 without one
-    std::uint64_t SignatureInode = 0;  // of the signature file as written; 0 when not stored
+    std::uint64_t SignatureSum = 0;  // of the signature file as written; 0 when not stored
 };
 
 // "~OVTMP" + n + ".BMP"
@@ -67,7 +67,7 @@ bool IsWorkFileName(std::string_view name);
 // stored text does not fit the 16-bit length.
 std::string EncodeIndexRecord(const std::string& path, TDateTime fileDate, std::int64_t fileSize,
                               std::int32_t width, std::int32_t height, std::int32_t number,
-                              const TFileStamp* stamp = nullptr, std::uint64_t signatureInode = 0);
+                              const TFileStamp* stamp = nullptr, std::uint64_t signatureChecksum = 0);
 
 // Every whole record of an index image, in file order. Stops at the first
 // record that is damaged (length 0, cut short, no closing 0 byte).

@@ -9,6 +9,7 @@
 #include <limits>
 #include <random>
 #include <unordered_set>
+#include <utility>
 
 #include "platform/base/errors.h"
 #include "platform/base/file_system.h"
@@ -19,6 +20,7 @@
 #include "platform/graphics/picture_loader.h"
 #include "search/engine/run_engine.h"
 #include "search/engine/signature.h"
+#include "search/engine/signature_cache.h"
 #include "search/engine/signature_index.h"
 
 namespace orv {
@@ -93,7 +95,7 @@ void TRunEngine::TakeNumber(std::int32_t number) {
     takenNumbers_.insert(number);
 }
 
-std::int32_t TRunEngine::StoreSignature(const std::string& bmpBytes, bool pump, std::uint64_t* inode) {
+std::int32_t TRunEngine::StoreSignature(const std::string& bmpBytes, bool pump) {
     const std::shared_ptr<const TWorkFolder> work = Work();
     auto tryNumber = [&](std::int32_t number, bool& giveUp) -> bool {
         // A number an index record or this run names is never given again,
@@ -110,10 +112,8 @@ std::int32_t TRunEngine::StoreSignature(const std::string& bmpBytes, bool pump, 
             giveUp = errno != EEXIST;
             return false;
         }
-        struct stat st {};
-        if (fd.WriteAll(bmpBytes.data(), bmpBytes.size()) && ::fstat(fd.Get(), &st) == 0 && fd.Close()) {
+        if (fd.WriteAll(bmpBytes.data(), bmpBytes.size()) && fd.Close()) {
             TakeNumber(number);
-            if (inode) *inode = static_cast<std::uint64_t>(st.st_ino);
             return true;
         }
         fd.Close();
@@ -152,10 +152,10 @@ std::int32_t TRunEngine::MakeTmpBMPFile(TBitmap& bitmap) {
 
 bool TRunEngine::WriteTmpBMPInfo(const std::string& path, std::int64_t fileSize, TDateTime fileDate,
                                  std::int32_t width, std::int32_t height, std::int32_t number,
-                                 const TFileStamp* stamp, std::uint64_t signatureInode) {
+                                 const TFileStamp* stamp, std::uint64_t signatureChecksum) {
     std::string record;
     try {
-        record = EncodeIndexRecord(path, fileDate, fileSize, width, height, number, stamp, signatureInode);
+        record = EncodeIndexRecord(path, fileDate, fileSize, width, height, number, stamp, signatureChecksum);
     } catch (const Exception&) {
         return false;
     }
@@ -174,10 +174,10 @@ bool TRunEngine::WriteTmpBMPInfo(const std::string& path, std::int64_t fileSize,
 
 bool TRunEngine::AppendIndexRecord(const std::string& path, std::int64_t fileSize, TDateTime fileDate,
                                    std::int32_t width, std::int32_t height, std::int32_t number,
-                                   const TFileStamp& stamp, std::uint64_t signatureInode) {
+                                   const TFileStamp& stamp, std::uint64_t signatureChecksum) {
     std::string record;
     try {
-        record = EncodeIndexRecord(path, fileDate, fileSize, width, height, number, &stamp, signatureInode);
+        record = EncodeIndexRecord(path, fileDate, fileSize, width, height, number, &stamp, signatureChecksum);
     } catch (const Exception&) {
         return false;
     }
@@ -207,10 +207,11 @@ void TRunEngine::CloseIndexAppend() { indexOut_.Reset(); }
 
 std::int32_t TRunEngine::StoreWithRecord(const std::string& path, const std::string& bmpBytes, std::int64_t fileSize,
                                          TDateTime fileDate, std::int32_t width, std::int32_t height,
-                                         const TFileStamp& stamp, bool pump, std::uint64_t& signatureInode) {
-    const std::int32_t number = StoreSignature(bmpBytes, pump, &signatureInode);
+                                         const TFileStamp& stamp, bool pump, std::uint64_t& signatureChecksum) {
+    const std::int32_t number = StoreSignature(bmpBytes, pump);
+    signatureChecksum = SignatureChecksum(bmpBytes);
     if (number < 0) return -1;
-    if (!AppendIndexRecord(path, fileSize, fileDate, width, height, number, stamp, signatureInode)) {
+    if (!AppendIndexRecord(path, fileSize, fileDate, width, height, number, stamp, signatureChecksum)) {
         // A signature without its record would be taken for the image of
         // an older record that names the same number.
         Work()->Remove(SignatureFileName(number));
@@ -220,7 +221,7 @@ std::int32_t TRunEngine::StoreWithRecord(const std::string& path, const std::str
     return number;
 }
 
-void TRunEngine::GetTempList() {
+void TRunEngine::GetTempList(const std::unordered_set<std::string>* present) {
     data_.TempList.clear();
     data_.TempIndex.clear();
     {
@@ -235,13 +236,22 @@ void TRunEngine::GetTempList() {
     }
     for (const TIndexRecord& rec : records) TakeNumber(rec.TmpNo);
     std::vector<TIndexRecord> live = LiveIndexRecords(records);
-    // A record of a picture that is gone serves no run again.
-    std::erase_if(live, [this](const TIndexRecord& rec) {
-        pump_.Tick();
-        struct stat st {};
-        return ::stat(rec.Path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR);
-    });
-    if (records.size() - live.size() > live.size() && CompactIndex(records, live)) records = std::move(live);
+    // A record of a picture that is gone serves no run again. The walk has
+    // just seen the pictures of the lists; the others are looked at only
+    // when their being gone could make the dead records the majority.
+    const std::size_t seen = present ? static_cast<std::size_t>(std::count_if(
+                                           live.begin(), live.end(),
+                                           [present](const TIndexRecord& rec) { return present->count(rec.Path) != 0; }))
+                                     : 0;
+    if (records.size() - live.size() + (live.size() - seen) > seen) {
+        std::erase_if(live, [this, present](const TIndexRecord& rec) {
+            if (present && present->count(rec.Path) != 0) return false;
+            pump_.Tick();
+            struct stat st {};
+            return ::stat(rec.Path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR);
+        });
+        if (records.size() - live.size() > live.size() && CompactIndex(records, live)) records = std::move(live);
+    }
     DropSupersededRecords(records);
     data_.TempList.reserve(records.size());
     for (TIndexRecord& rec : records) {
@@ -253,17 +263,18 @@ void TRunEngine::GetTempList() {
         item->Height = rec.Height;
         item->TmpNo = rec.TmpNo;
         item->Stamp = rec.Stamp;
-        item->SignatureInode = rec.SignatureInode;
+        item->SignatureSum = rec.SignatureSum;
         const bool current = IsCurrentRecord(rec);
         data_.TempIndex[rec.Path].push_back(data_.TempList.size());
         data_.TempList.push_back(TTmpList{std::move(item), std::move(rec.Path), current});
     }
 }
 
-const TTmpList* TRunEngine::FindReusable(const std::string& path, TDateTime fileDate, const TFileStamp& now,
-                                         bool checkSignatureFile) {
+std::vector<TRunEngine::TReuseCandidate> TRunEngine::ReuseCandidates(const std::string& path, TDateTime fileDate,
+                                                                     const TFileStamp& now) const {
+    std::vector<TReuseCandidate> candidates;
     const auto it = data_.TempIndex.find(path);
-    if (it == data_.TempIndex.end()) return nullptr;
+    if (it == data_.TempIndex.end()) return candidates;
     // The index holds at most 32 bits of the size.
     const std::int64_t storedSize = std::clamp<std::int64_t>(now.Size, 0, std::numeric_limits<std::int32_t>::max());
     for (const std::size_t index : it->second) {
@@ -273,28 +284,28 @@ const TTmpList* TRunEngine::FindReusable(const std::string& path, TDateTime file
         // A file changed since its signature was made needs a new one: the
         // old one would pair it with pictures it no longer resembles. Date
         // and size alone stay as they were when a copy keeps them.
-        const TFileStamp& made = entry.Item->Stamp;
-        if (entry.Item->FileDate != fileDate || entry.Item->FileSize != storedSize || made.Inode != now.Inode ||
-            made.Size != now.Size || made.ModifiedNs != now.ModifiedNs || made.ChangedNs != now.ChangedNs)
+        const TSTitems& made = *entry.Item;
+        if (made.FileDate != fileDate || made.FileSize != storedSize || made.Stamp.Inode != now.Inode ||
+            made.Stamp.Size != now.Size || made.Stamp.ModifiedNs != now.ModifiedNs ||
+            made.Stamp.ChangedNs != now.ChangedNs)
             continue;
-        // The number was free when this run made another picture's signature
-        // under it: the record's own file had gone.
-        const auto used = runNumbers_.find(entry.Item->TmpNo);
-        if (used != runNumbers_.end() && used->second != path) continue;
-        if (!checkSignatureFile) return &entry;
-        // The file under the record's number must be the one written for it,
-        // whole, and of the size the record's picture gives.
-        std::int32_t expectW = 0, expectH = 0, sigW = 0, sigH = 0;
-        ExpectedSignatureSize(entry.Item->Width, entry.Item->Height, expectW, expectH);
-        std::string bytes;
-        struct stat st {};
-        if (!Work()->ReadWhole(SignatureFileName(entry.Item->TmpNo), bytes, kMaxSignatureFileBytes, &st) ||
-            static_cast<std::uint64_t>(st.st_ino) != entry.Item->SignatureInode ||
-            !SignatureBmpSize(bytes, sigW, sigH) || sigW != expectW || sigH != expectH)
-            continue;
-        return &entry;
+        TReuseCandidate c;
+        c.Entry = index;
+        c.Number = made.TmpNo;
+        c.Sum = made.SignatureSum;
+        ExpectedSignatureSize(made.Width, made.Height, c.Width, c.Height);
+        candidates.push_back(c);
     }
-    return nullptr;
+    return candidates;
+}
+
+bool TRunEngine::ReadKeptSignature(const TReuseCandidate& candidate, TCompactSignature& out) const {
+    TCompactSignature read;
+    if (!ReadSignatureFile(candidate.Number, candidate.Sum, read) || read.Width() != candidate.Width ||
+        read.Height() != candidate.Height)
+        return false;
+    out = std::move(read);
+    return true;
 }
 
 bool TRunEngine::CompactIndex(const std::vector<TIndexRecord>& records, const std::vector<TIndexRecord>& live) {
@@ -302,7 +313,7 @@ bool TRunEngine::CompactIndex(const std::vector<TIndexRecord>& records, const st
     try {
         for (const TIndexRecord& rec : live)
             bytes += EncodeIndexRecord(rec.Path, rec.FileDate, rec.FileSize, rec.Width, rec.Height, rec.TmpNo,
-                                       &rec.Stamp, rec.SignatureInode);
+                                       &rec.Stamp, rec.SignatureSum);
     } catch (const Exception&) {
         return false;
     }
@@ -335,7 +346,7 @@ void TRunEngine::RemoveSupersededSignatures(const std::string& path) {
 
 namespace {
 
-std::uint32_t FileU32(const std::string& b, std::size_t at) {
+std::uint32_t FileU32(std::string_view b, std::size_t at) {
     return static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at])) |
            static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at + 1])) << 8 |
            static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at + 2])) << 16 |
@@ -345,7 +356,7 @@ std::uint32_t FileU32(const std::string& b, std::size_t at) {
 // The signature files the store writes (24-bit, uncompressed, a 40-byte
 // info header, at most kSignatureSide square) read straight from their
 // bytes, as the bitmap reader would lay them out; false for any other file.
-bool CompactFromSignatureBytes(const std::string& b, TCompactSignature& out) {
+bool CompactFromSignatureBytes(std::string_view b, TCompactSignature& out) {
     constexpr std::size_t kHeaders = 14 + 40;
     if (b.size() < kHeaders || b[0] != 'B' || b[1] != 'M' || FileU32(b, 14) != 40) return false;
     const auto width = static_cast<std::int32_t>(FileU32(b, 18));
@@ -371,32 +382,53 @@ bool CompactFromSignatureBytes(const std::string& b, TCompactSignature& out) {
 
 }  // namespace
 
+bool TRunEngine::ReadSignatureFile(std::int32_t number, std::uint64_t sum, TCompactSignature& out) const {
+    // One read into a buffer larger than any signature file: a file that
+    // fills it is no signature of the store's.
+    thread_local std::vector<char> buffer(kMaxSignatureFileBytes + 1);
+    const std::int64_t got = Work()->ReadOnce(SignatureFileName(number), buffer.data(), buffer.size());
+    if (got <= 0 || got > kMaxSignatureFileBytes) return false;
+    const std::string_view bytes(buffer.data(), static_cast<std::size_t>(got));
+    // Another file under the number (replaced, cut short) is not this one.
+    if (SignatureChecksum(bytes) != sum) return false;
+    if (CompactFromSignatureBytes(bytes, out)) return true;
+    // Any other bitmap file goes through the bitmap reader as loaded.
+    try {
+        TMemoryStream stream(bytes.data(), bytes.size());
+        TBitmap bitmap;
+        bitmap.LoadFromStream(stream);
+        out = CompactFromBitmap(bitmap);
+    } catch (const std::exception&) {
+        return false;
+    }
+    return !out.Empty();
+}
+
 TCompactSignature TRunEngine::LoadCompactSignature(const std::string& path, const TSTitems* item) const {
     try {
         TBitmap bitmap;
         if (GetChach(bitmap, path)) return CompactFromBitmap(bitmap);
-        if (!item) return {};
-        // One read of the whole file; a missing or unreadable one, or one
-        // that is not the file written or found for the record (replaced
-        // since), gives an empty signature.
-        std::string bytes;
-        struct stat st {};
-        if (!Work()->ReadWhole(SignatureFileName(item->TmpNo), bytes, kMaxSignatureFileBytes, &st) ||
-            static_cast<std::uint64_t>(st.st_ino) != item->SignatureInode)
-            return {};
+        // A missing or unreadable file, or one that is not the file written
+        // for the record, gives an empty signature.
         TCompactSignature signature;
-        if (CompactFromSignatureBytes(bytes, signature)) return signature;
-        // Any other bitmap file goes through the bitmap reader as loaded.
-        try {
-            TMemoryStream stream(bytes.data(), bytes.size());
-            bitmap.LoadFromStream(stream);
-        } catch (const std::exception&) {
-            return {};
-        }
-        return CompactFromBitmap(bitmap);
+        if (!item || !ReadSignatureFile(item->TmpNo, item->SignatureSum, signature)) return {};
+        return signature;
     } catch (const std::exception&) {
         return {};
     }
+}
+
+void TRunEngine::KeepSignature(const TSTitemsPtr& item, TCompactSignature signature) {
+    const std::size_t bytes = signature.MemoryBytes();
+    // Beyond the memory for signatures the pair loop reads it again.
+    if (signature.Empty() || keptBytes_ + bytes > keptBudget_) return;
+    keptBytes_ += bytes;
+    kept_[item.get()] = {item, std::move(signature)};
+}
+
+TRunEngine::TKeptSignatures TRunEngine::TakeKeptSignatures() {
+    keptBytes_ = 0;
+    return std::exchange(kept_, {});
 }
 
 void TRunEngine::InitChach() {

@@ -2,8 +2,6 @@
 // window around it; pattern pictures.
 #pragma once
 
-#include <sys/stat.h>
-
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -110,12 +108,6 @@ public:
     bool windowEnabled = true;
     bool threeLabels = false;
 };
-
-// The inode of the file path names (links followed); 0 when there is none.
-inline std::uint64_t InodeOf(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_ino) : 0;
-}
 
 // A 24-bit bitmap of width x height with a pattern that depends on seed.
 inline void FillPattern(TBitmap& bmp, int width, int height, int seed) {

@@ -66,7 +66,7 @@ protected:
         const TFileStamp stamp = StampOf(st);
         return EncodeIndexRecord(path, FileDateToDateTime(static_cast<std::int64_t>(st.st_mtime)),
                                  static_cast<std::int64_t>(st.st_size), w, h, number, &stamp,
-                                 test::InodeOf(engine_.SignaturePath(number)));
+                                 SignatureChecksum(test::ReadAll(engine_.SignaturePath(number))));
     }
     // Collects the lists from these entries of the two list views.
     void Collect(std::vector<std::string> sources, std::vector<std::string> targets) {

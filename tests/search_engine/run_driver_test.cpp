@@ -435,7 +435,10 @@ RunOutcome RunWithThreads(int threads, const Scenario& sc, const std::string& pi
         handOver.pairs.clear();
     }
     window.stop = &data.StopFlag;
-    if (sc.signaturesGone) window.signaturesGone = work.path();
+    if (sc.signaturesGone) {
+        window.signaturesGone = work.path();
+        data.Chach = 0;  // no memory for signatures: each is read when compared
+    }
     if (sc.stopAtFile > 0) window.stopCaption = "情報収集と一時ファイル作成中 [" + std::to_string(sc.stopAtFile) + "]";
     driver.P4B_StartMouseDown(choices);
 

@@ -82,12 +82,12 @@ TEST(SignatureIndex, AStampFollowsThePath) {
     const TFileStamp stamp{true, 9, 0x0102030405060708, std::int64_t{5} << 31, -5, 1700000000123456789};
     const std::string plain = EncodeIndexRecord("/p/a.jpg", 45000.5, 1, 2, 3, 4);
     const std::string stamped = EncodeIndexRecord("/p/a.jpg", 45000.5, 1, 2, 3, 4, &stamp, 77);
-    auto withField = [&](std::uint8_t revision, bool signatureInode) {
+    auto withField = [&](std::uint8_t revision, bool signatureChecksum) {
         std::string field(1, static_cast<char>(revision));
         for (std::int64_t v : {std::int64_t{0x0102030405060708}, std::int64_t{5} << 31, std::int64_t{-5},
                                std::int64_t{1700000000123456789}})
             PutLe(field, static_cast<std::uint64_t>(v), 8);
-        if (signatureInode) PutLe(field, 77, 8);
+        if (signatureChecksum) PutLe(field, 77, 8);
         field.push_back('\0');
         std::string out = plain;
         out.insert(2 + 9, field);
@@ -99,7 +99,7 @@ TEST(SignatureIndex, AStampFollowsThePath) {
     ASSERT_EQ(records.size(), 3u);
     EXPECT_EQ(records[0].Path, "/p/a.jpg");
     EXPECT_TRUE(SameStamp(records[0].Stamp, TFileStamp{true, 0, stamp.Inode, stamp.Size, -5, stamp.ChangedNs}));
-    EXPECT_EQ(records[0].SignatureInode, 77u);
+    EXPECT_EQ(records[0].SignatureSum, 77u);
     EXPECT_EQ(records[0].TmpNo, 4);
     EXPECT_TRUE(IsCurrentRecord(records[0]));
     EXPECT_FALSE(records[1].Stamp.Known);

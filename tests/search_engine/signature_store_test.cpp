@@ -219,7 +219,7 @@ TEST_F(SignatureStoreTest, SignatureFilesReadAsThePictureLoaderReadsThem) {
     for (const std::string& bytes : files) {
         item->TmpNo = 7;
         ASSERT_TRUE(WriteFileAtomic(engine_.SignaturePath(item->TmpNo), bytes));
-        item->SignatureInode = test::InodeOf(engine_.SignaturePath(item->TmpNo));
+        item->SignatureSum = SignatureChecksum(bytes);
         TBitmap bitmap;
         LoadPictureToBitmap(engine_.SignaturePath(item->TmpNo), bitmap);
         const TCompactSignature expected = CompactFromBitmap(bitmap);
@@ -230,9 +230,9 @@ TEST_F(SignatureStoreTest, SignatureFilesReadAsThePictureLoaderReadsThem) {
     }
     item->TmpNo = 8;  // no such file
     EXPECT_TRUE(engine_.LoadCompactSignature("/p.jpg", item.get()).Empty());
-    // A file put in the place of the one written for the record.
+    // Another file put in the place of the one written for the record.
     item->TmpNo = 7;
-    ASSERT_TRUE(WriteFileAtomic(engine_.SignaturePath(7), files[0]));
+    ASSERT_TRUE(WriteFileAtomic(engine_.SignaturePath(7), files[1]));
     EXPECT_TRUE(engine_.LoadCompactSignature("/p.jpg", item.get()).Empty());
 }
 
