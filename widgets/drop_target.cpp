@@ -27,6 +27,16 @@ std::string LocalFilePath(const QUrl& url) {
     return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
 }
 
+// A drop only hands over the names: the source keeps its files, so the
+// answer is copy (or link where copy is not offered), never move, which
+// would let the source remove its originals. A drag offering neither is
+// refused.
+Qt::DropAction ReadOnlyAction(Qt::DropActions offered) {
+    if (offered & Qt::CopyAction) return Qt::CopyAction;
+    if (offered & Qt::LinkAction) return Qt::LinkAction;
+    return Qt::IgnoreAction;
+}
+
 }  // namespace
 
 TDropDst::TDropDst(TComponent* owner, std::string name) : TControlHook(owner, std::move(name)) {}
@@ -54,21 +64,19 @@ void TDropDst::UpdateAcceptance() {
 bool TDropDst::WndProc(QEvent* event) {
     switch (event->type()) {
         case QEvent::DragEnter:
-        case QEvent::DragMove: {
-            auto* drag = static_cast<QDragMoveEvent*>(event);
-            if (!HasLocalFiles(drag->mimeData())) return TControlHook::WndProc(event);
-            if (acceptDrop_)
-                drag->acceptProposedAction();
-            else
-                drag->ignore();
-            return true;
-        }
+        case QEvent::DragMove:
         case QEvent::Drop: {
             auto* drop = static_cast<QDropEvent*>(event);
             if (!HasLocalFiles(drop->mimeData())) return TControlHook::WndProc(event);
+            const Qt::DropAction action = acceptDrop_ ? ReadOnlyAction(drop->possibleActions()) : Qt::IgnoreAction;
+            if (action == Qt::IgnoreAction) {
+                drop->ignore();
+                return true;
+            }
             // A failing handler is shown by the error box; the drop is still finished.
-            Guard(this, [&] { HandleDrop(event); });
-            drop->acceptProposedAction();
+            if (event->type() == QEvent::Drop) Guard(this, [&] { HandleDrop(event); });
+            drop->setDropAction(action);
+            drop->accept();
             return true;
         }
         default: return TControlHook::WndProc(event);

@@ -92,7 +92,8 @@ void TVisButton::Paint(TCanvas& canvas) {
 }
 
 void TVisButton::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {
-    if (!enable_) return;
+    // A button on a disabled window looks disabled, and is.
+    if (!enable_ || !EnabledInWindow()) return;
     // The pressed look goes over what the button shows now.
     if (Face().Width() != ClientWidth() || Face().Height() != ClientHeight()) PaintFace();
     if (!Face().Empty()) {

@@ -10,6 +10,8 @@
 
 namespace orv {
 
+bool TakesInput(const QWidget* widget) { return widget && widget->isEnabled(); }
+
 // Turns the widget's events into the control's virtual calls, each inside
 // the exception guard. It never consumes an event.
 class TControlEventBridge : public QObject {
@@ -27,7 +29,9 @@ public:
             case QEvent::MouseButtonPress:
             case QEvent::MouseButtonRelease:
             case QEvent::MouseButtonDblClick: {
-                if (!control_->WantsMouseEvents()) break;
+                // A control of a disabled window takes no press, as Qt's
+                // own widgets take none.
+                if (!control_->WantsMouseEvents() || !TakesInput(control_->Widget())) break;
                 auto* me = static_cast<QMouseEvent*>(event);
                 const TMouseButton button = me->button() == Qt::RightButton    ? TMouseButton::mbRight
                                             : me->button() == Qt::MiddleButton ? TMouseButton::mbMiddle

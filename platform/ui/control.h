@@ -20,6 +20,11 @@ class TPopupMenu;
 
 enum class TCursor { crDefault, crHandPoint, crHourGlass, crIBeam };
 
+// Whether the user's input may reach the widget: it and every widget it sits
+// on are enabled. Event filters see the events of disabled widgets too, so a
+// filter that acts on input asks this first.
+bool TakesInput(const QWidget* widget);
+
 class TControl : public TComponent {
 public:
     TControl(TComponent* owner, std::string name, TWinControl* parent);

@@ -308,12 +308,13 @@ namespace {
 // How long appended rows wait for more before the views hear of them.
 constexpr int kAnnounceDelayMs = 100;
 
-// Clicks on a view's viewport become the list view's Click and DblClick; a
-// new font gives the report view's rows their height.
+// Clicks on a view's viewport become the list view's Click and DblClick
+// (none on a disabled window).
 class TViewClickFilter : public QObject {
 public:
     explicit TViewClickFilter(TListView* view) : view_(view) {}
-    bool eventFilter(QObject*, QEvent* event) override {
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (!TakesInput(qobject_cast<QWidget*>(watched))) return false;
         if (event->type() == QEvent::MouseButtonRelease &&
             static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
             Guard(view_, [this] { view_->Click(); });
@@ -350,6 +351,7 @@ public:
 using TIconView = TOptionView<QListView>;
 using TReportView = TOptionView<QTableView>;
 
+// A new font gives the report view's rows their height.
 class TRowHeightFilter : public QObject {
 public:
     explicit TRowHeightFilter(QTableView* view) : QObject(view), view_(view) { Apply(); }

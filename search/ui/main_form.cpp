@@ -101,6 +101,8 @@ TOV_MainForm::~TOV_MainForm() {
     if (gMainForm == this) gMainForm = nullptr;
 }
 
+bool TOV_MainForm::Busy() const { return Data.Running == 1 || HandOverActive(); }
+
 void TOV_MainForm::SetPairHandOver(std::unique_ptr<IPairHandOver> handOver) {
     handOver_ = std::move(handOver);
     driver_ = std::make_unique<TRunDriver>(*engine_, RunLog, *this, handOver_.get());
@@ -475,7 +477,8 @@ void TOV_MainForm::Timer1Timer() {
         timerHeld_ = true;
         return;
     }
-    if (!Timer1.Enabled()) return;
+    // While busy the timer stays on: the project opens at a later tick.
+    if (!Timer1.Enabled() || Busy()) return;
     Timer1.SetEnabled(false);
     const std::string& cmdFile = Globals().CmdFile;
     if (FileExists(cmdFile)) {
@@ -674,32 +677,38 @@ void TOV_MainForm::SetMbEnabled(int state) {
 }
 
 void TOV_MainForm::MB_StartMouseDown() {
+    if (Busy()) return;
     if (Data.ProjectChanged == 1 && Dialogs().AskYesNo(kAskSaveProject)) PP_SaveAsPrjClick();
     pageControl1.SetActivePageIndex(0);
     SetMbEnabled(0);
 }
 
 void TOV_MainForm::MB_SourceMouseDown() {
+    if (Busy()) return;
     pageControl1.SetActivePageIndex(1);
     SetMbEnabled(2);
 }
 
 void TOV_MainForm::MB_TgtMouseDown() {
+    if (Busy()) return;
     pageControl1.SetActivePageIndex(2);
     SetMbEnabled(2);
 }
 
 void TOV_MainForm::MB_SETMouseDown() {
+    if (Busy()) return;
     pageControl1.SetActivePageIndex(3);
     SetMbEnabled(2);
 }
 
 void TOV_MainForm::MB_GoMouseDown() {
+    if (Busy()) return;
     pageControl1.SetActivePageIndex(4);
     SetMbEnabled(2);
 }
 
 void TOV_MainForm::P1B_NewMouseDown() {
+    if (Busy()) return;
     RunLog.Clear();
     Init();
     pageControl1.SetActivePageIndex(1);
@@ -707,6 +716,7 @@ void TOV_MainForm::P1B_NewMouseDown() {
 }
 
 void TOV_MainForm::P1B_OpenMouseDown() {
+    if (Busy()) return;
     OpenDialog2.Title = "プロジェクトを開く";
     OpenDialog2.Filter = "Orvalis Project(*.OVP)|*.ovp";
     OpenDialog2.DefaultExt = "ovp";
@@ -722,11 +732,14 @@ void TOV_MainForm::P1B_OpenMouseDown() {
     MB_SourceMouseDown();
 }
 
-void TOV_MainForm::MB_OptMouseDown() { PopupMenu1.PopupAtCursor(); }
+void TOV_MainForm::MB_OptMouseDown() {
+    if (!Busy()) PopupMenu1.PopupAtCursor();
+}
 
 void TOV_MainForm::MB_HelpMouseDown() { PopupMenu2.PopupAtCursor(); }
 
 void TOV_MainForm::Radio_ModeClick(TObject* sender) {
+    if (Busy()) return;
     SetMbEnabled(2);
     Data.ProjectChanged = 1;
     const auto* component = dynamic_cast<TComponent*>(sender);
@@ -748,6 +761,7 @@ void TOV_MainForm::PP_AboutClick() {
 }
 
 void TOV_MainForm::PP_OptClick() {
+    if (Busy()) return;
     TOVOptForm dialog(Data);
     dialog.ShowModal();
 }

@@ -189,6 +189,12 @@ public:
     TDropDst DropDst_L{this, "DropDst_L"};
     TDropDst DropDst_R{this, "DropDst_R"};
 
+    // A run or a hand-over to the pair handler is under way. The handlers of
+    // whatever changes a run, the lists, the settings, the project or the
+    // log then do nothing, even when input reaches them (a nested run would
+    // take the pair handler's answers for its own rows).
+    bool Busy() const;
+
     // ---- start-up and closing
     void FormCreate();
     void FormShow();

@@ -70,6 +70,7 @@ std::string TOV_MainForm::BrowseFolder(TFolderDialog& dialog) {
 // ---------------------------------------------------------------- adding
 
 void TOV_MainForm::AddFiles(int side) {
+    if (Busy()) return;
     const std::size_t s = side == 0 ? 0 : 1;
     if (!Data.FileDlgDir[s].empty()) OpenDialog1.InitialDir = Data.FileDlgDir[s];
     OpenDialog1.Title = "ファイル選択";
@@ -84,6 +85,7 @@ void TOV_MainForm::AddFiles(int side) {
 }
 
 void TOV_MainForm::AddDirs(int side) {
+    if (Busy()) return;
     const std::size_t s = side == 0 ? 0 : 1;
     if (!Data.FolderDlgDir[s].empty()) FolderDialog1.Directory = Data.FolderDlgDir[s];
     FolderDialog1.Title = "フォルダ選択";
@@ -96,6 +98,7 @@ void TOV_MainForm::AddDirs(int side) {
 }
 
 void TOV_MainForm::AddFiles2(std::vector<std::string>& paths, int side) {
+    if (Busy()) return;
     Data.ProjectChanged = 1;
     bool warn = false;
     std::vector<std::string> refused;
@@ -160,6 +163,7 @@ int TOV_MainForm::GetShellIcon(const std::string& path) {
 }
 
 void TOV_MainForm::P2B_copylist1MouseDown() {
+    if (Busy()) return;
     FListView_R.BeginUpdate();
     for (int i = 0; i < FListView_L.Count(); ++i) {
         const std::string caption = FListView_L.ItemCaption(i);
@@ -172,6 +176,7 @@ void TOV_MainForm::P2B_copylist1MouseDown() {
 }
 
 void TOV_MainForm::ClearSelList(int side) {
+    if (Busy()) return;
     TListView& list = SideList(side);
     if (list.Count() > 0) Data.ProjectChanged = 1;
     list.DeleteSelected();
@@ -179,6 +184,7 @@ void TOV_MainForm::ClearSelList(int side) {
 }
 
 void TOV_MainForm::ClearAllList(int side) {
+    if (Busy()) return;
     TListView& list = SideList(side);
     if (list.Count() > 0) Data.ProjectChanged = 1;
     list.Clear();
@@ -212,6 +218,7 @@ void TOV_MainForm::SetListViewStyle(bool icons) {
 // ---------------------------------------------------------------- settings page
 
 void TOV_MainForm::P3B_SanClick() {
+    if (Busy()) return;
     const std::string chosen = BrowseFolder(FolderDialog1);
     if (chosen.empty()) return;
     LabeledEdit1.SetText(IncludeTrailingPathDelimiter(chosen));
@@ -220,6 +227,7 @@ void TOV_MainForm::P3B_SanClick() {
 }
 
 void TOV_MainForm::P3B_SaveMouseDown() {
+    if (Busy()) return;
     std::string name;
     if (SettingNamePrompt) {
         const auto answer = SettingNamePrompt();
@@ -236,12 +244,14 @@ void TOV_MainForm::P3B_SaveMouseDown() {
 }
 
 void TOV_MainForm::P3B_DelMouseDown() {
+    if (Busy()) return;
     const TListItem* selected = List_Setting2.Selected();
     if (selected) (void)DeleteSettingSet(Globals().AppDir, selected->Index(), List_Setting2.Count());
     LoadSettingNames();
 }
 
 void TOV_MainForm::List_Setting2DblClick() {
+    if (Busy()) return;
     const TListItem* selected = List_Setting2.Selected();
     if (selected) LoadSetting(selected->Index());
 }

@@ -169,11 +169,13 @@ void TOV_MainForm::ApplyProject(TProjectData project, const std::vector<std::str
 }
 
 void TOV_MainForm::PP_SaveAsPrjClick() {
+    if (Busy()) return;
     if (Data.PrjFileName == kNewProjectName) PP_SaveNewPrjClick();
     else SaveProject(Data.PrjFileName);
 }
 
 void TOV_MainForm::PP_SaveNewPrjClick() {
+    if (Busy()) return;
     SaveDialog1.Title = "プロジェクトの保存";
     SaveDialog1.Filter = kProjectFilter;
     SaveDialog1.DefaultExt = "ovp";
@@ -217,7 +219,9 @@ void TOV_MainForm::SetPageHandling(const THandling& h) {
     LabeledEdit1.SetText(h.TgtDir);
 }
 
-void TOV_MainForm::P4B_StartMouseDown() { driver_->P4B_StartMouseDown({PageHandling(), Check_prev.Checked()}); }
+void TOV_MainForm::P4B_StartMouseDown() {
+    if (!Busy()) driver_->P4B_StartMouseDown({PageHandling(), Check_prev.Checked()});
+}
 
 void TOV_MainForm::P4B_PauseMouseDown() { driver_->P4B_PauseMouseDown(); }
 
@@ -258,16 +262,17 @@ void TOV_MainForm::ListView_logChange(TItemChange change) {
 
 void TOV_MainForm::ListView_logDblClick() {
     const int selected = ListView_log.ItemIndex();
-    if (selected < 0 || Data.Running != 0) return;
+    if (selected < 0 || Busy()) return;
     (void)HandOverWholeLog(selected);
 }
 
 bool TOV_MainForm::HandOverWholeLog(int startRow) {
-    if (!handOver_ || startRow < 0) return false;
+    if (!handOver_ || startRow < 0 || Busy()) return false;
     return handOver_->HandOverLog(static_cast<std::size_t>(startRow));
 }
 
 void TOV_MainForm::p4b_LogClearMouseDown() {
+    if (Busy()) return;
     if (ListView_log.Count() > 0) Data.ProjectChanged = 1;
     RunLog.Clear();
     Pan_DoList.SetCaption("全 0 結果");
@@ -276,6 +281,7 @@ void TOV_MainForm::p4b_LogClearMouseDown() {
 }
 
 void TOV_MainForm::P4B_JyochyuMouseDown() {
+    if (Busy()) return;
     if (!Dialogs().AskYesNo("比較進行記録をクリアします。よろしいですか？")) return;
     P4B_Jyochyu.SetEnable(false);
     if (!Data.JyochyuList.Empty()) Data.ProjectChanged = 1;
@@ -285,6 +291,7 @@ void TOV_MainForm::P4B_JyochyuMouseDown() {
 }
 
 void TOV_MainForm::P4B_LogMouseDown() {
+    if (Busy()) return;
     SaveDialog2.Title = "ログの保存";
     SaveDialog2.Filter = "テキストファイル(*TXT)|*.TXT";
     SaveDialog2.DefaultExt = "txt";

@@ -1,6 +1,10 @@
 // A whole run through the window's Start button.
 #include <gtest/gtest.h>
 
+#include <QMouseEvent>
+#include <QTimer>
+#include <QWindow>
+
 #include "search_ui/main_form_fixture.h"
 
 namespace orv::test {
@@ -96,6 +100,47 @@ TEST_F(MainFormTest, RunRepaintsAtMostOncePerSlice) {
     // The title too, which still ends as the caption of the last row.
     EXPECT_LE(many.second, few.second);
     EXPECT_EQ(f.Widget()->windowTitle().toStdString(), "Orvalis - 新規プロジェクト.ovp 16ファイル進行記録済");
+    f.Close();
+}
+
+// While the pair handler waits for the user, the window is disabled: a
+// click on its painted Start button does nothing, not even the click sound,
+// and handlers reached all the same start nothing that changes the run, the
+// lists, the project or the log.
+TEST_F(MainFormTest, NothingStartsWhileThePairHandlerWaits) {
+    const std::string a = (root_ / "a.bmp").string();
+    fs::copy_file(app_ / "BMP" / "folder.bmp", a);
+    TOV_MainForm& f = ReadyToRun(Make(), Folder("work"), {a}, {a});
+    fs::copy_file(std::string(ORV_TEST_HELPERS) + "/helper_sleeper", app_ / "filer");
+    f.RunLog.Add(TLogRow{});
+    f.Show();
+    test::App().ProcessMessages();
+    bool disabled = false;
+    QTimer::singleShot(50, [&] {
+        disabled = !f.Widget()->isEnabled();
+        // Through the window, as the window system hands a click over.
+        const QPointF at = f.P4B_Start.Widget()->mapTo(f.Widget(), QPoint(5, 5));
+        for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            QMouseEvent click(type, at, at, Qt::LeftButton,
+                              type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(f.Widget()->windowHandle(), &click);
+        }
+        f.P4B_StartMouseDown();
+        f.P1B_NewMouseDown();
+        f.ClearAllList(0);
+        f.p4b_LogClearMouseDown();
+        f.P4B_LogMouseDown();
+        f.MB_SourceMouseDown();
+    });
+    EXPECT_TRUE(f.HandOverWholeLog(0));
+    EXPECT_TRUE(disabled);
+    EXPECT_TRUE(sound_->calls.empty());
+    EXPECT_FALSE(HasLine(f.ErrorLog.Lines(), "：ファイル情報収集開始"));
+    EXPECT_EQ(f.RunLog.Count(), 1u);
+    EXPECT_EQ(f.FListView_L.Count(), 1);
+    EXPECT_EQ(f.pageControl1.ActivePageIndex(), 4);
+    EXPECT_TRUE(dialogs_->Calls().empty());
+    EXPECT_TRUE(f.Enabled());
     f.Close();
 }
 

@@ -138,6 +138,12 @@ TEST_F(ControlsTest, ListViewChangeEventsTellTextImageAndState) {
     QCoreApplication::sendEvent(list.HandleWidget(), &twice);
     EXPECT_EQ(clicks, 1);
     EXPECT_EQ(doubles, 1);
+    // On a disabled window none does.
+    form.SetEnabled(false);
+    QCoreApplication::sendEvent(list.HandleWidget(), &release);
+    QCoreApplication::sendEvent(list.HandleWidget(), &twice);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(doubles, 1);
 }
 
 TEST_F(ControlsTest, ListViewRowsReachTheViewsTogetherAndOwnerDataStaysWithItsOwner) {

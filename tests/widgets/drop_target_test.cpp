@@ -40,17 +40,21 @@ protected:
     ~DropTargetTest() override { SetDialogService(previous_); }
 
     // Sends a drop of the URLs to the list view's input widget; answers
-    // whether the drop was finished (accepted).
-    bool Drop(const QList<QUrl>& urls, QPoint at = {12, 34}) {
+    // the action the drop was finished with (IgnoreAction: refused).
+    Qt::DropAction DropAs(const QList<QUrl>& urls, Qt::DropActions offered, Qt::KeyboardModifiers keys,
+                          QPoint at = {12, 34}) {
         QMimeData mime;
         mime.setUrls(urls);
         QWidget* target = list_.HandleWidget();
         // As the desktop does: the drag enters, then drops.
-        QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QDragEnterEvent enter(at, offered, &mime, Qt::LeftButton, keys);
         QCoreApplication::sendEvent(target, &enter);
-        QDropEvent event(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QDropEvent event(QPointF(at), offered, &mime, Qt::LeftButton, keys);
         QCoreApplication::sendEvent(target, &event);
-        return event.isAccepted();
+        return event.isAccepted() ? event.dropAction() : Qt::IgnoreAction;
+    }
+    bool Drop(const QList<QUrl>& urls, QPoint at = {12, 34}) {
+        return DropAs(urls, Qt::CopyAction, Qt::NoModifier, at) != Qt::IgnoreAction;
     }
 
     std::shared_ptr<TScriptedDialogs> dialogs_ = std::make_shared<TScriptedDialogs>();
@@ -74,6 +78,18 @@ TEST_F(DropTargetTest, DeliversLocalFilesInOrderWithThePoint) {
                                                     "/tmp/bad\xFF.png"}));
     EXPECT_EQ(got_.x, 12);
     EXPECT_EQ(got_.y, 34);
+}
+
+// The names are only read: a drag proposing a move (Shift) is answered
+// copy, or link without copy; one that offers only a move is refused.
+TEST_F(DropTargetTest, DropsAreNeverAnsweredAsAMove) {
+    const QList<QUrl> file{QUrl::fromLocalFile("/tmp/a.jpg")};
+    const Qt::DropActions all = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+    EXPECT_EQ(DropAs(file, all, Qt::ShiftModifier), Qt::CopyAction);
+    EXPECT_EQ(DropAs(file, Qt::MoveAction | Qt::LinkAction, Qt::NoModifier), Qt::LinkAction);
+    EXPECT_EQ(got_.calls, 2);
+    EXPECT_EQ(DropAs(file, Qt::MoveAction, Qt::NoModifier), Qt::IgnoreAction);
+    EXPECT_EQ(got_.calls, 2);
 }
 
 TEST_F(DropTargetTest, HandlerFailureIsShownAndTheDropFinished) {

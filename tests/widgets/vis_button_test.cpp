@@ -183,6 +183,27 @@ TEST_F(VisButtonTest, DisabledPressDoesNothingButReleaseStillRepaints) {
     EXPECT_EQ(At(5, 5), kBlue);
 }
 
+// The mouse reaches no control of a disabled window, as with Qt's own
+// widgets: no pressed look, no sound, no handler, on the button or under it.
+TEST_F(VisButtonTest, ADisabledWindowTakesNoMouseInput) {
+    button_.SetBitMap(Strip(10, 10));
+    button_.SetWidth(1);
+    button_.SetSoundName("/app/BMP/Click.wav");
+    int calls = 0;
+    const TMouseEvent count = [&](TObject*, TMouseButton, TShiftState, int, int) { ++calls; };
+    button_.OnMouseDown = button_.OnMouseUp = back_.OnMouseDown = back_.OnMouseUp = count;
+    button_.OnDblClick = back_.OnDblClick = [&](TObject*) { ++calls; };
+    form_.SetEnabled(false);
+    using E = QEvent;
+    for (const E::Type type : {E::MouseButtonPress, E::MouseButtonRelease, E::MouseButtonDblClick, E::MouseButtonRelease}) {
+        const Qt::MouseButtons held = type == E::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+        QMouseEvent event(type, QPointF(3, 4), QPointF(3, 4), Qt::LeftButton, held, Qt::NoModifier);
+        QCoreApplication::sendEvent(button_.Widget(), &event);
+    }
+    EXPECT_EQ(calls, 0);
+    EXPECT_TRUE(probe_->played.empty());
+}
+
 TEST_F(VisButtonTest, MouseEventsReachTheButtonOnlyAndFailuresAreShown) {
     auto dialogs = std::make_shared<TScriptedDialogs>();
     auto previousDialogs = SetDialogService(dialogs);
