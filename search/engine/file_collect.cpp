@@ -41,6 +41,8 @@ constexpr char kWorkFolderText[] = "：作業フォルダに書き込めませ�
 // Signature writes that may wait behind the walk; each holds a signature
 // file's bytes and the signature.
 constexpr std::size_t kMaxPendingStores = 64;
+// Kept signatures a worker reads in one task.
+constexpr std::size_t kReadBatch = 16;
 
 // One entry of a folder as the walk needs it, mostly from the listing's own
 // entry type: a stat only for links and file systems that give no type.
@@ -345,6 +347,29 @@ bool TRunEngine::FlushStores(std::size_t keep) {
     return true;
 }
 
+void TRunEngine::RunLoadJob(TLoadJob& job, TMemoryBudget& budget) const {
+    std::size_t reused = SIZE_MAX;
+    TCompactSignature kept;
+    for (const TReuseCandidate& c : job.Candidates) {
+        if (ReadKeptSignature(c, kept)) {
+            reused = c.Entry;
+            break;
+        }
+    }
+    TPreparedSignature prepared;
+    if (reused == SIZE_MAX) {
+        TMemoryBudgetScope scope(budget);
+        prepared = PrepareSignature(job.Path);
+    }
+    std::lock_guard<std::mutex> lock(job.Mutex);
+    job.Reused = reused;
+    job.Kept = std::move(kept);
+    job.Prepared = std::move(prepared);
+    job.Loaded = reused == SIZE_MAX;
+    job.Done = true;
+    job.Finished.notify_all();
+}
+
 void TRunEngine::CollectListed(unsigned threads) {
     const std::vector<TListedFile> files = std::move(listed_);
     listed_.clear();
@@ -391,9 +416,19 @@ void TRunEngine::CollectListed(unsigned threads) {
         } endLoads{pool, budget, ahead_, *this};
         storeQueue_ = &stores;
         // Enough work in flight to keep every worker busy while the walk
-        // stores the signatures that are ready.
-        const std::size_t window = std::size_t{threads} * 4;
+        // stores the signatures that are ready. Kept signatures are read
+        // kReadBatch to a task: each read takes far less than waking a
+        // worker for it.
+        const std::size_t window = std::size_t{threads} * kReadBatch * 2;
         std::size_t posted = 0;
+        std::vector<std::shared_ptr<TLoadJob>> batch;
+        auto post = [&] {
+            if (batch.empty()) return;
+            pool.Post([this, batch = std::move(batch), &budget] {
+                for (const std::shared_ptr<TLoadJob>& job : batch) RunLoadJob(*job, budget);
+            });
+            batch.clear();
+        };
         for (std::size_t k = 0; k < files.size(); ++k) {
             for (; posted < files.size() && posted < k + window; ++posted) {
                 const TListedFile& f = files[posted];
@@ -404,29 +439,12 @@ void TRunEngine::CollectListed(unsigned threads) {
                 job->Candidates = ReuseCandidates(
                     f.Path, FileDateToDateTime(static_cast<std::int64_t>(f.St.st_mtime)), StampOf(f.St));
                 jobs[posted] = job;
-                pool.Post([this, job, &budget] {
-                    std::size_t reused = SIZE_MAX;
-                    TCompactSignature kept;
-                    for (const TReuseCandidate& c : job->Candidates) {
-                        if (ReadKeptSignature(c, kept)) {
-                            reused = c.Entry;
-                            break;
-                        }
-                    }
-                    TPreparedSignature prepared;
-                    if (reused == SIZE_MAX) {
-                        TMemoryBudgetScope scope(budget);
-                        prepared = PrepareSignature(job->Path);
-                    }
-                    std::lock_guard<std::mutex> lock(job->Mutex);
-                    job->Reused = reused;
-                    job->Kept = std::move(kept);
-                    job->Prepared = std::move(prepared);
-                    job->Loaded = reused == SIZE_MAX;
-                    job->Done = true;
-                    job->Finished.notify_all();
-                });
+                // A picture to load goes alone, so loads spread over the workers.
+                if (job->Candidates.empty()) post();
+                batch.push_back(std::move(job));
+                if (batch.size() == kReadBatch || batch.back()->Candidates.empty()) post();
             }
+            post();
             if (!FlushStores(std::numeric_limits<std::size_t>::max())) break;
             ahead_ = jobs[k];
             GetImageInfo(files[k].Path, files[k].Side, kModeCollect, false, &files[k].St);

@@ -25,6 +25,7 @@
 namespace orv {
 
 class TBitmap;
+class TMemoryBudget;
 struct TIndexRecord;
 
 class TRunEngine {
@@ -253,6 +254,9 @@ private:
         struct stat St;  // the walk's look at the file
     };
     struct TLoadJob;
+    // Does the work of a job ahead: reads its kept signature, or loads its
+    // picture within the budget. On a worker.
+    void RunLoadJob(TLoadJob& job, TMemoryBudget& budget) const;
     std::vector<TListedFile> listed_;
     // The source files of the walk, by path: their index in listed_.
     std::unordered_map<std::string, std::size_t> listedSources_;
