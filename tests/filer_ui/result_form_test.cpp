@@ -177,6 +177,26 @@ TEST_F(ResultFormTest, AFailedActionIsToldAndNotCounted) {
     EXPECT_EQ(form.Caption(), "処理選択 [2/2] 全2結果中0ファイル処理済み");
 }
 
+// The window acts only on the file as it was compared and as it shows it:
+// a target replaced since the run (first pair) and one replaced after it
+// was shown (second pair) both stay.
+TEST_F(ResultFormTest, OnlyTheFileAsComparedAndShownIsActedOn) {
+    TPairData d = Pairs(2, 2);
+    const auto replace = [&](const std::string& path) { fs::rename(Picture("new.bmp", 8, 6), path); };
+    d.PairR[0].Stamp = ReadFileStamp(d.PairR[0].File);
+    replace(d.PairR[0].File);
+    TForm_Result form(d, dir_);
+    Start(form);
+    form.TBR_DEL.Click();
+    replace(d.PairR[1].File);
+    form.TBR_DEL.Click();
+    for (const PairFile& target : d.PairR) EXPECT_TRUE(fs::exists(target.File));
+    EXPECT_EQ(d.ResText, std::vector<std::string>(2, "比較対象のファイルの完全削除に失敗"));
+    EXPECT_EQ(dialogs_->Texts(TScriptedDialogs::Kind::Message),
+              (std::vector<std::string>{d.PairR[0].File + kChangedSinceCompared,
+                                        d.PairR[1].File + kChangedSinceCompared}));
+}
+
 TEST_F(ResultFormTest, MoveButtonsFollowTheFolderAndSettingsRoundTrip) {
     TPairData d = Pairs(2, 1);
     {
