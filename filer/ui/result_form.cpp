@@ -195,13 +195,22 @@ void TForm_Result::ApplyStretch(TImage& image) {
     image.SetStretch(!(picture.Width() < image.Width() && picture.Height() < image.Height()));
 }
 
+void TForm_Result::ShowSideText(const PairFile& file, TLabel& label) {
+    const QFontMetrics metrics(ToQFont(label.Font()));
+    const QString lead = QStringLiteral(" ");
+    const TFittedText path =
+        FitText(QString::fromStdString(file.File), metrics, label.Width() - metrics.horizontalAdvance(lead));
+    label.SetCaption((lead + path.Text).toStdString() + "\n 縦横サイズ：" + file.Width + "x" + file.Height +
+                     "\n ファイルサイズ：" + file.Size + "\n ファイル日付：" + file.Data);
+    label.SetHint(path.Elided ? file.File : std::string());
+}
+
 void TForm_Result::LoadSide(const PairFile& file, TLabel& label, TImage& image, TVisualPanel3D& panel,
                             TFileStamp& shown) {
     shown = {};
     try {
         image.ClearPicture();
-        label.SetCaption(" " + file.File + "\n 縦横サイズ：" + file.Width + "x" + file.Height + "\n ファイルサイズ：" +
-                         file.Size + "\n ファイル日付：" + file.Data);
+        ShowSideText(file, label);
         if (!FileExists(file.File)) {
             panel.SetCaption(kHandledOrDeleted);
             return;
@@ -249,6 +258,10 @@ void TForm_Result::FormResize() {
     VisualPanel3D2.SetWidth(ClientWidth() / 2);
     ApplyStretch(Image_L);
     ApplyStretch(Image_R);
+    // The paths are cut to the labels' new width.
+    const std::size_t i = data_.LoadNo;
+    if (i < data_.PairL.size() && !Label_L.Caption().empty()) ShowSideText(data_.PairL[i], Label_L);
+    if (i < data_.PairR.size() && !Label_R.Caption().empty()) ShowSideText(data_.PairR[i], Label_R);
 }
 
 // ---- browsing

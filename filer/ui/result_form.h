@@ -93,6 +93,9 @@ private:
     // Shows one side; shown receives the file as shown (Known false when
     // none was, or it changed while it was loaded).
     void LoadSide(const PairFile& file, TLabel& label, TImage& image, TVisualPanel3D& panel, TFileStamp& shown);
+    // The side's texts; a path too long for the label is cut in the middle,
+    // keeping its file name, and shown whole as the label's tool tip.
+    void ShowSideText(const PairFile& file, TLabel& label);
     // One of the three actions on side (0 source, 1 target) of the shown pair.
     void RunAction(TPairAction action, TObject* sender);
     void AfterAction();
