@@ -88,7 +88,7 @@ TDoFiles ReadDoFiles(const std::string& path);
 // When stamps are known, the end marker is followed by int32 rows and, per
 // row, the source's and the target's stamp: five int64 each (device, inode,
 // size, modification and change time in nanoseconds; size -1 for none). A
-// reader that stops at the end marker reads such a file as before.
+// reader that stops at the end marker reads the rows alone.
 inline constexpr std::size_t kDoFiles2RowStrings = 11;
 
 struct TPairStamps {
