@@ -17,7 +17,7 @@ namespace {
 
 bool AnswerOnly(const std::string& appDir, const orv::TPairData& data) {
     try {
-        orv::WriteResultFile(appDir + orv::kResultName, false, data.ResText, data.ResLog);
+        orv::WriteResultFile(appDir + orv::kResultName, data.Request, false, data.ResText, data.ResLog);
         return true;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "filer: %s\n", e.what());
@@ -32,11 +32,14 @@ int main(int argc, char** argv) {
     orv::TPairData data;
     try {
         appDir = orv::AppDir();
+        // The hand-over is taken away here: it is acted on once at most.
         data = orv::ReadPairData(appDir);
         if (!data.Usable) {
             // An unknown mode or a hand-over that cannot be read: touch no
             // user file and answer only that nothing asks for a stop.
-            return AnswerOnly(appDir, orv::TPairData{}) ? 0 : 1;
+            orv::TPairData none;
+            none.Request = data.Request;
+            return AnswerOnly(appDir, none) ? 0 : 1;
         }
         // Every file action answers at once, before anything else can fail.
         data.AnswerPath = appDir + orv::kResultName;

@@ -1,5 +1,6 @@
 #include "filer/core/file_utils.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -41,10 +42,30 @@ bool RecycleFile(const std::string& path) {
     }
 }
 
-bool RemoveFile(const std::string& path) {
+namespace {
+
+// The entry path names is, right now, the file of `expected`: the entry is
+// opened without following it, its file compared, and the name looked up
+// again for that same entry. What remains open is the moment between this
+// answer and the unlink.
+bool StillExpected(const std::string& path, const TFileStamp& expected) {
+    const TFileHandle entry(::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st {};
+    if (!entry.Valid() || ::fstat(entry.Get(), &st) != 0) return false;
+    // A link is removed itself; what was compared is the file it leads to.
+    const TFileStamp file = S_ISLNK(st.st_mode) ? ReadFileStamp(path) : StampOf(st);
+    struct stat named {};
+    return file.Known && SameStamp(file, expected) && ::lstat(path.c_str(), &named) == 0 &&
+           named.st_dev == st.st_dev && named.st_ino == st.st_ino;
+}
+
+}  // namespace
+
+bool RemoveFile(const std::string& path, const TFileStamp* expected) {
     try {
         // Like the trash and the move: never a folder, pipe, device or socket.
         if (!IsAbsolute(path) || !IsFileOrLink(path)) return false;
+        if (expected && !StillExpected(path, *expected)) return false;
         return DeleteFile(path);
     } catch (...) {
         return false;

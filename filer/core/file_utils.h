@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "platform/base/file_system.h"
+
 namespace orv {
 
 // Moves one regular file or symbolic link to the trash. Never deletes for
@@ -13,8 +15,10 @@ bool RecycleFile(const std::string& path);
 
 // Deletes one regular file or symbolic link (never a folder, pipe, device or
 // socket). Needs no write permission of the file itself, only of its folder;
-// no mode is changed.
-bool RemoveFile(const std::string& path);
+// no mode is changed. With `expected`, only while the name still holds the
+// entry whose file (a link's target for a link) has that stamp, checked on
+// the entry opened without following it right before the name is removed.
+bool RemoveFile(const std::string& path, const TFileStamp* expected = nullptr);
 
 // Moves (move = true) or copies the file into folder under its own name; a
 // name already taken by a file gives "[0]name", "[1]name", ... The folder is

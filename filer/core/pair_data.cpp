@@ -10,10 +10,39 @@
 
 namespace orv {
 
+namespace {
+
+// A taken hand-over file, removed once it has been read, however the read
+// ends.
+struct TTakenFile {
+    std::string path;
+    TTakenFile() = default;
+    TTakenFile(const TTakenFile&) = delete;
+    TTakenFile& operator=(const TTakenFile&) = delete;
+    ~TTakenFile() {
+        if (path.empty()) return;
+        try {
+            DeleteFile(path);
+        } catch (...) {
+        }
+    }
+};
+
+}  // namespace
+
 TPairData ReadPairData(const std::string& folder) {
     TPairData data;
+    TTakenFile doFiles, doFiles2;
     try {
-        const TDoFiles files = ReadDoFiles(folder + kDoFilesName);
+        // Both files go before anything is read or done. A DoFiles2.Dat that
+        // is no regular file is gone too, and counts as missing.
+        try {
+            doFiles2.path = TakeHandOverFile(folder + kDoFiles2Name);
+        } catch (const std::exception&) {
+        }
+        doFiles.path = TakeHandOverFile(folder + kDoFilesName);
+        const TDoFiles files = doFiles.path.empty() ? TDoFiles{} : ReadDoFiles(doFiles.path);
+        data.Request = files.Request;
         data.DoingNo = files.No;
         switch (data.DoingNo) {
             case THandOverMode::Automatic:
@@ -22,6 +51,7 @@ TPairData ReadPairData(const std::string& folder) {
                 data.PairL.resize(1);
                 data.ResText.resize(1);
                 data.PairL[0].File = files.File;
+                data.PairL[0].Stamp = files.Stamp;
                 data.Target = files.Target;
                 break;
             case THandOverMode::OnePair:
@@ -30,7 +60,8 @@ TPairData ReadPairData(const std::string& folder) {
                 data.ResText.resize(1);
                 break;
             case THandOverMode::WholeLog: {
-                TFileStream file(folder + kDoFiles2Name, FileMode::OpenRead);
+                if (doFiles2.path.empty()) throw EReadError(folder + kDoFiles2Name);
+                TFileStream file(doFiles2.path, FileMode::OpenRead);
                 TDoFiles2 log = ReadDoFiles2(file);
                 data.PairL = std::move(log.PairL);
                 data.PairR = std::move(log.PairR);
@@ -82,8 +113,23 @@ TActionTexts TextsOf(TPairAction action) {
 
 constexpr const char* kSameFileLine = "は比較元と比較対象が同じファイルのため処理しませんでした";
 
+// The hand-over's side of pair index: in the automatic mode its one file.
+const PairFile* HandedFile(const TPairData& data, std::size_t index, TPairSide side) {
+    const auto& files = data.DoingNo == THandOverMode::Automatic || side == TPairSide::Source ? data.PairL : data.PairR;
+    return index < files.size() ? &files[index] : nullptr;
+}
+
+// The file path names now is not the one compared or shown. A file that is
+// not there is left to the action, which then fails as for any missing file;
+// one that is there where nothing was shown differs.
+bool Changed(const TFileStamp& now, const PairFile* handed, const TFileStamp* shown) {
+    if (!now.Known) return false;
+    if (handed && handed->Stamp.Known && !SameStamp(handed->Stamp, now)) return true;
+    return shown && !(shown->Known && SameStamp(*shown, now));
+}
+
 void RecordAction(TPairData& data, TPairAction action, const std::string& path, const std::string& folder,
-                  std::size_t index, TPairSide side) {
+                  std::size_t index, TPairSide side, const TFileStamp* shown) {
     const TActionTexts texts = TextsOf(action);
     std::string& result = data.ResText[index];
     result = SideText(side);
@@ -107,11 +153,19 @@ void RecordAction(TPairData& data, TPairAction action, const std::string& path, 
         return;
     }
     try {
+        // Right before the action: the file must be the one compared and
+        // shown. Erasing checks once more on the file it removes.
+        const TFileStamp now = ReadFileStamp(path);
+        if (Changed(now, HandedFile(data, index, side), shown)) {
+            result += texts.failed;
+            data.ResLog.push_back(path + kChangedSinceCompared);
+            return;
+        }
         // The file routines refuse empty and relative paths themselves.
         bool ok = false;
         switch (action) {
             case TPairAction::Recycle: ok = RecycleFile(path); break;
-            case TPairAction::Erase: ok = RemoveFile(path); break;
+            case TPairAction::Erase: ok = RemoveFile(path, now.Known ? &now : nullptr); break;
             case TPairAction::Move: ok = MoveCopyFile(path, folder, true); break;
             case TPairAction::None: break;
         }
@@ -129,13 +183,13 @@ void RecordAction(TPairData& data, TPairAction action, const std::string& path, 
 }  // namespace
 
 void DoPairAction(TPairData& data, TPairAction action, const std::string& path, const std::string& folder,
-                  std::size_t index, TPairSide side) {
+                  std::size_t index, TPairSide side, const TFileStamp* shown) {
     if (index >= data.ResText.size() || !ActionTexts(action)) return;
     data.Answered = false;
-    RecordAction(data, action, path, folder, index, side);
+    RecordAction(data, action, path, folder, index, side, shown);
     if (data.AnswerPath.empty()) return;
     try {
-        WriteResultFile(data.AnswerPath, false, data.ResText, data.ResLog);
+        WriteResultFile(data.AnswerPath, data.Request, false, data.ResText, data.ResLog);
         data.Answered = true;
     } catch (...) {
         // Disk full or the like: the window tries again when it closes.

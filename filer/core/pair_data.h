@@ -17,6 +17,8 @@ namespace orv {
 
 struct TPairData {
     THandOverMode DoingNo = THandOverMode::Automatic;
+    // The hand-over's identity, given back with every answer.
+    std::string Request;
     // The pair shown; always a valid index when there are pairs.
     std::size_t LoadNo = 0;
     // Automatic: the action, the move folder, and the file's side.
@@ -36,7 +38,9 @@ struct TPairData {
     bool Answered = false;
 };
 
-// Reads the hand-over from folder (which ends with '/'). Never raises.
+// Takes the hand-over away from folder (which ends with '/') and reads it:
+// DoFiles.Dat and DoFiles2.Dat are gone before anything is acted on, so a
+// later start never acts on them again. Never raises.
 TPairData ReadPairData(const std::string& folder);
 
 // ---- file actions
@@ -48,8 +52,12 @@ TPairData ReadPairData(const std::string& folder);
 // closes. An empty or relative path is refused before any system
 // call. In modes 1 and 2 a pair whose two sides are one file (device and
 // inode) is refused too. No file mode is changed.
+// Right before acting, the file is compared with its stamp from the
+// hand-over, when known, and with `shown` (the file as the window showed it;
+// null where nothing was shown): a file there that differs is refused with
+// the action's failure text.
 void DoPairAction(TPairData& data, TPairAction action, const std::string& path, const std::string& folder,
-                  std::size_t index, TPairSide side);
+                  std::size_t index, TPairSide side, const TFileStamp* shown = nullptr);
 
 // A pair's result text tells that an action was done: not empty, and not
 // an action's failure.

@@ -195,17 +195,32 @@ void TForm_Result::ApplyStretch(TImage& image) {
     image.SetStretch(!(picture.Width() < image.Width() && picture.Height() < image.Height()));
 }
 
-void TForm_Result::LoadSide(const PairFile& file, TLabel& label, TImage& image, TVisualPanel3D& panel) {
+void TForm_Result::ShowSideText(const PairFile& file, TLabel& label) {
+    const QFontMetrics metrics(ToQFont(label.Font()));
+    const QString lead = QStringLiteral(" ");
+    const TFittedText path =
+        FitText(QString::fromStdString(file.File), metrics, label.Width() - metrics.horizontalAdvance(lead));
+    label.SetCaption((lead + path.Text).toStdString() + "\n 縦横サイズ：" + file.Width + "x" + file.Height +
+                     "\n ファイルサイズ：" + file.Size + "\n ファイル日付：" + file.Data);
+    label.SetHint(path.Elided ? file.File : std::string());
+}
+
+void TForm_Result::LoadSide(const PairFile& file, TLabel& label, TImage& image, TVisualPanel3D& panel,
+                            TFileStamp& shown) {
+    shown = {};
     try {
         image.ClearPicture();
-        label.SetCaption(" " + file.File + "\n 縦横サイズ：" + file.Width + "x" + file.Height + "\n ファイルサイズ：" +
-                         file.Size + "\n ファイル日付：" + file.Data);
+        ShowSideText(file, label);
         if (!FileExists(file.File)) {
             panel.SetCaption(kHandledOrDeleted);
             return;
         }
+        const TFileStamp before = ReadFileStamp(file.File);
         TBitmap bitmap;
-        if (!LoadPairPicture(file.File, bitmap)) {
+        const bool loaded = LoadPairPicture(file.File, bitmap);
+        // A file that changed while it was read is not the one shown.
+        if (SameStamp(before, ReadFileStamp(file.File))) shown = before;
+        if (!loaded) {
             data_.ResLog.push_back(file.File + kLoadFailed);
             return;
         }
@@ -218,8 +233,8 @@ void TForm_Result::LoadSide(const PairFile& file, TLabel& label, TImage& image, 
 
 void TForm_Result::LoadPicture() {
     const std::size_t i = data_.LoadNo;
-    if (i < data_.PairL.size()) LoadSide(data_.PairL[i], Label_L, Image_L, VisualPanel3D2);
-    if (i < data_.PairR.size()) LoadSide(data_.PairR[i], Label_R, Image_R, VisualPanel3D3);
+    if (i < data_.PairL.size()) LoadSide(data_.PairL[i], Label_L, Image_L, VisualPanel3D2, shownL_);
+    if (i < data_.PairR.size()) LoadSide(data_.PairR[i], Label_R, Image_R, VisualPanel3D3, shownR_);
 }
 
 void TForm_Result::SetInfo() {
@@ -243,6 +258,10 @@ void TForm_Result::FormResize() {
     VisualPanel3D2.SetWidth(ClientWidth() / 2);
     ApplyStretch(Image_L);
     ApplyStretch(Image_R);
+    // The paths are cut to the labels' new width.
+    const std::size_t i = data_.LoadNo;
+    if (i < data_.PairL.size() && !Label_L.Caption().empty()) ShowSideText(data_.PairL[i], Label_L);
+    if (i < data_.PairR.size() && !Label_R.Caption().empty()) ShowSideText(data_.PairR[i], Label_R);
 }
 
 // ---- browsing
@@ -277,7 +296,8 @@ void TForm_Result::RunAction(TPairAction action, TObject* sender) {
             const auto& pairs = side == TPairSide::Source ? data_.PairL : data_.PairR;
             if (i < pairs.size()) {
                 const std::size_t lines = data_.ResLog.size();
-                DoPairAction(data_, action, pairs[i].File, LabeledEdit1.Text(), i, side);
+                const TFileStamp& shown = side == TPairSide::Source ? shownL_ : shownR_;
+                DoPairAction(data_, action, pairs[i].File, LabeledEdit1.Text(), i, side, &shown);
                 SetInfo();
                 // A failure (a file already gone, say) is told here too.
                 if (data_.ResLog.size() > lines) ShowMessage(data_.ResLog.back());
@@ -356,7 +376,7 @@ void TForm_Result::SaveIni() {
 void TForm_Result::SaveResText() {
     if (answered_) return;
     try {
-        WriteResultFile(appDir_ + kResultName, stopRequested_, data_.ResText, data_.ResLog);
+        WriteResultFile(appDir_ + kResultName, data_.Request, stopRequested_, data_.ResText, data_.ResLog);
         answered_ = true;
     } catch (...) {
         // Nothing more can be done: the main program reads no answer.

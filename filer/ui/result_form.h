@@ -90,7 +90,12 @@ public:
 private:
     void BuildLayout();
     void LoadToolImages();
-    void LoadSide(const PairFile& file, TLabel& label, TImage& image, TVisualPanel3D& panel);
+    // Shows one side; shown receives the file as shown (Known false when
+    // none was, or it changed while it was loaded).
+    void LoadSide(const PairFile& file, TLabel& label, TImage& image, TVisualPanel3D& panel, TFileStamp& shown);
+    // The side's texts; a path too long for the label is cut in the middle,
+    // keeping its file name, and shown whole as the label's tool tip.
+    void ShowSideText(const PairFile& file, TLabel& label);
     // One of the three actions on side (0 source, 1 target) of the shown pair.
     void RunAction(TPairAction action, TObject* sender);
     void AfterAction();
@@ -98,6 +103,9 @@ private:
     TPairData& data_;
     std::string appDir_;
     bool shown_ = false;
+    // The files of the pair as the window shows them: an action takes only
+    // the file as it was shown.
+    TFileStamp shownL_, shownR_;
     bool stopRequested_ = false;
     bool answered_ = false;
 };

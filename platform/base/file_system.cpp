@@ -461,6 +461,34 @@ bool SameFile(const std::string& a, const std::string& b) {
     return DeviceInode(a, da, ia) && DeviceInode(b, db, ib) && da == db && ia == ib;
 }
 
+namespace {
+
+std::int64_t Nanoseconds(const struct timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + static_cast<std::int64_t>(t.tv_nsec);
+}
+
+}  // namespace
+
+TFileStamp StampOf(const struct stat& st) {
+    return TFileStamp{true,
+                      static_cast<std::uint64_t>(st.st_dev),
+                      static_cast<std::uint64_t>(st.st_ino),
+                      static_cast<std::int64_t>(st.st_size),
+                      Nanoseconds(st.st_mtim),
+                      Nanoseconds(st.st_ctim)};
+}
+
+TFileStamp ReadFileStamp(const std::string& path) {
+    struct stat st {};
+    if (!UsablePath(path) || ::stat(path.c_str(), &st) != 0) return {};
+    return StampOf(st);
+}
+
+bool SameStamp(const TFileStamp& a, const TFileStamp& b) {
+    return a.Device == b.Device && a.Inode == b.Inode && a.Size == b.Size && a.ModifiedNs == b.ModifiedNs &&
+           a.ChangedNs == b.ChangedNs;
+}
+
 void SetSimulateCrossDevice(bool on) { simulateCrossDevice.store(on); }
 
 }  // namespace orv

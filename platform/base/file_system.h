@@ -23,6 +23,8 @@
 
 #include "platform/base/file_handle.h"
 
+struct stat;
+
 namespace orv {
 
 // False for a path the system cannot be given: empty, or holding a zero byte.
@@ -58,6 +60,26 @@ bool DeleteFile(const std::string& path, std::string* error = nullptr);
 bool ForceDirectories(const std::string& path, std::string* error = nullptr);
 // Size in bytes, -1 when not a reachable file.
 std::int64_t FileSize(const std::string& path);
+
+// Which file a path named, and in what state: a change of its content
+// changes the change time (and a replacement the inode), whatever the
+// modification time and size are set back to. Times in nanoseconds since
+// 1970.
+struct TFileStamp {
+    bool Known = false;
+    std::uint64_t Device = 0;
+    std::uint64_t Inode = 0;
+    std::int64_t Size = 0;
+    std::int64_t ModifiedNs = 0;
+    std::int64_t ChangedNs = 0;
+};
+
+TFileStamp StampOf(const struct stat& st);
+// The stamp of the file path names now (links followed); Known false when
+// there is none.
+TFileStamp ReadFileStamp(const std::string& path);
+// The same file in the same state: every field but Known equal.
+bool SameStamp(const TFileStamp& a, const TFileStamp& b);
 
 // The entries of a folder sorted by name in byte order, hidden ones included,
 // "." and ".." left out; links are reported, never followed into.

@@ -1,7 +1,10 @@
 #include "search/engine/handover.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <exception>
+#include <random>
 #include <utility>
 
 #include "platform/base/binary_io.h"
@@ -43,8 +46,27 @@ template <class Less> TAutoSide PickBy(Less less, TNearMode nearMode) {
     return nearMode == TNearMode::Source ? TAutoSide::Source : TAutoSide::Target;
 }
 
-void RemoveIfThere(const std::string& path) {
-    if (PathExists(path)) DeleteFile(path);
+// The stamp of an entry's record, unknown without one.
+TFileStamp StampOfEntry(const TFileList::Entry& entry) { return entry.Item ? entry.Item->Stamp : TFileStamp{}; }
+
+// The stamp the work list records for path, unknown when it has none.
+TFileStamp RecordedStamp(const TFileList& list, const std::string& path) {
+    const std::ptrdiff_t i = list.IndexOf(path);
+    return i < 0 ? TFileStamp{} : StampOfEntry(list[static_cast<std::size_t>(i)]);
+}
+
+// A new identity for one hand-over: 64 random bits in hexadecimal (the
+// clock's when the system gives no random ones).
+std::string NewRequest() {
+    auto bits = static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
+    try {
+        std::random_device random;
+        bits ^= (std::uint64_t{random()} << 32) ^ random();
+    } catch (...) {
+    }
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(bits));
+    return text;
 }
 
 }  // namespace
@@ -74,40 +96,61 @@ TAutoSide ChooseAutoSide(const TSTitems& s, const TSTitems& t, TSelTgt selTgt, T
 }
 
 void WriteDoFilesAuto(const std::string& path, TPairAction action, const std::string& moveFolder,
-                      const std::string& file, TPairSide side) {
+                      const std::string& file, TPairSide side, const TFileStamp& stamp, const std::string& request) {
     TDoFiles files;
     files.No = THandOverMode::Automatic;
+    files.Request = request;
     files.Syori = action;
     files.TgtDir = moveFolder;
     files.File = file;
     files.Target = side;
+    files.Stamp = stamp;
     WriteDoFiles(path, files);
 }
 
-void WriteDoFilesPair(const std::string& path, const TFileList::Entry& source, const TFileList::Entry& target) {
+void WriteDoFilesPair(const std::string& path, const TFileList::Entry& source, const TFileList::Entry& target,
+                      const std::string& request) {
     TDoFiles files;
     files.No = THandOverMode::OnePair;
+    files.Request = request;
     auto side = [](const TFileList::Entry& entry, PairFile& out) {
         const TSTitems none;
         const TSTitems& item = entry.Item ? *entry.Item : none;
-        out = {entry.Path, DateTimeToStr(item.FileDate), FormatSize(item.FileSize), std::to_string(item.Width),
-               std::to_string(item.Height)};
+        out = {entry.Path,
+               DateTimeToStr(item.FileDate),
+               FormatSize(item.FileSize),
+               std::to_string(item.Width),
+               std::to_string(item.Height),
+               item.Stamp};
     };
     side(source, files.L);
     side(target, files.R);
     WriteDoFiles(path, files);
 }
 
-void WriteDoFilesList(const std::string& path, std::int64_t loadNo) {
+void WriteDoFilesList(const std::string& path, std::int64_t loadNo, const std::string& request) {
     TDoFiles files;
     files.No = THandOverMode::WholeLog;
+    files.Request = request;
     files.LoadNo = loadNo;
     WriteDoFiles(path, files);
 }
 
-std::string EncodeDoFiles2(const TLogTable& rows) {
+std::string EncodeDoFiles2(const TLogTable& rows, const TMainData* data) {
     static_assert(kLogColumns == kDoFiles2RowStrings);
-    return orv::EncodeDoFiles2(rows.size(), [&rows](BinaryWriter& writer) { WriteStoredRows(writer, rows); });
+    std::vector<TPairStamps> stamps;
+    if (data) {
+        stamps.resize(rows.size());
+        bool any = false;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            stamps[i].L = RecordedStamp(data->SourceFiles, std::string(rows.Cell(i, kLogSourcePath)));
+            stamps[i].R = RecordedStamp(data->TargetFiles, std::string(rows.Cell(i, kLogTargetPath)));
+            any = any || stamps[i].L.Known || stamps[i].R.Known;
+        }
+        if (!any) stamps.clear();
+    }
+    return orv::EncodeDoFiles2(
+        rows.size(), [&rows](BinaryWriter& writer) { WriteStoredRows(writer, rows); }, stamps);
 }
 
 std::string NoAnswerLine(const std::string& files) { return "：" + files + " の処理結果を filer から受け取れません"; }
@@ -152,10 +195,15 @@ std::string TPairHandOver::DoAutoSyori(std::size_t source, std::size_t target) {
     const TSTitems none;
     const TAutoSide side =
         ChooseAutoSide(s.Item ? *s.Item : none, t.Item ? *t.Item : none, data_.SelTgt, data_.NearMode);
-    const std::string file = side == TAutoSide::Source ? s.Path : side == TAutoSide::Target ? t.Path : std::string();
+    const TFileList::Entry* chosen = side == TAutoSide::Source ? &s : side == TAutoSide::Target ? &t : nullptr;
+    const std::string file = chosen ? chosen->Path : std::string();
     const TPairSide handedSide = file == s.Path ? TPairSide::Source : TPairSide::Target;
+    const TFileStamp stamp = chosen ? StampOfEntry(*chosen) : TFileStamp{};
     const bool lost = LoadFileUtil(
-        false, [&] { WriteDoFilesAuto(Folder() + kDoFilesName, data_.DoAction, data_.TgtDir, file, handedSide); },
+        false,
+        [&](const std::string& request) {
+            WriteDoFilesAuto(Folder() + kDoFilesName, data_.DoAction, data_.TgtDir, file, handedSide, stamp, request);
+        },
         file);
     // filer may have acted all the same: the file system tells.
     if (lost) return OutcomeWithoutAnswer(data_.DoAction, file, handedSide);
@@ -166,18 +214,28 @@ std::string TPairHandOver::DoOneSyori(std::size_t source, std::size_t target) {
     if (HandOverActive()) return {};
     const TFileList::Entry& s = data_.SourceFiles[source];
     const TFileList::Entry& t = data_.TargetFiles[target];
-    LoadFileUtil(true, [&] { WriteDoFilesPair(Folder() + kDoFilesName, s, t); }, s.Path + "、" + t.Path);
+    LoadFileUtil(
+        true, [&](const std::string& request) { WriteDoFilesPair(Folder() + kDoFilesName, s, t, request); },
+        s.Path + "、" + t.Path);
     return TakeFirstResult();
 }
 
 bool TPairHandOver::DoEndSyori(std::size_t firstRow) {
     if (log_.Empty() || HandOverActive()) return false;
     const std::string folder = Folder();
-    LoadFileUtil(true, [&] {
+    std::uint64_t handed = 0;
+    LoadFileUtil(true, [&](const std::string& request) {
         TViewWaitCursor cursor(view_);
-        WriteDoFilesList(folder + kDoFilesName, static_cast<std::int64_t>(firstRow));
-        SaveFileAtomic(folder + kDoFiles2Name, EncodeDoFiles2(log_.Rows()));
+        WriteDoFilesList(folder + kDoFilesName, static_cast<std::int64_t>(firstRow), request);
+        SaveFileAtomic(folder + kDoFiles2Name, EncodeDoFiles2(log_.Rows(), &data_));
+        handed = log_.Revision();
     });
+    // The answers are for the rows as they were handed over: a log changed
+    // meanwhile takes none of them, and says so.
+    if (!data_.ResText.empty() && log_.Revision() != handed) {
+        view_.AppendLog(DateTimeToStr(Now()) + kNoAnswer);
+        data_.ResText.clear();
+    }
     // Only rows that still exist take an answer, and an empty one never
     // clears a row's text.
     const std::size_t n = std::min(data_.ResText.size(), log_.Count());
@@ -189,19 +247,13 @@ bool TPairHandOver::DoEndSyori(std::size_t firstRow) {
     return true;
 }
 
-void TPairHandOver::DeleteExchangeFiles() const {
-    const std::string folder = Folder();
-    for (const char* name : {kResultName, kDoFilesName, kDoFiles2Name}) {
-        try {
-            RemoveIfThere(folder + name);
-        } catch (...) {
-        }
-    }
-}
+void TPairHandOver::DeleteExchangeFiles() const { RemoveHandOverFiles(Folder()); }
 
-bool TPairHandOver::LoadFileUtil(bool showsWindow, const std::function<void()>& write, const std::string& files) {
+bool TPairHandOver::LoadFileUtil(bool showsWindow, const std::function<void(const std::string& request)>& write,
+                                 const std::string& files) {
     TActiveMark mark(busy_);
     data_.ResText.clear();
+    const std::string request = NewRequest();
     // Every hand-over starts from a clean folder, so neither a stale answer
     // nor an old DoFiles2.Dat can be taken for this one's.
     DeleteExchangeFiles();
@@ -221,7 +273,7 @@ bool TPairHandOver::LoadFileUtil(bool showsWindow, const std::function<void()>& 
     } cleanup{*this, window_};
 
     try {
-        write();
+        write(request);
     } catch (const std::exception&) {
         view_.AppendLog(DateTimeToStr(Now()) + kHandOverWriteFailed);
         return false;
@@ -245,7 +297,9 @@ bool TPairHandOver::LoadFileUtil(bool showsWindow, const std::function<void()>& 
     }
 
     THandlerAnswer answer = ReadResultFile(Folder() + kResultName);
-    if (!answer.Received) {
+    // Only filer's answer to this hand-over is applied, to the pair or rows
+    // it was asked about.
+    if (!answer.Received || answer.Request != request) {
         // filer may have acted all the same: the user must learn that the
         // log does not show it.
         view_.AppendLog(DateTimeToStr(Now()) + (files.empty() ? std::string(kNoAnswer) : NoAnswerLine(files)));

@@ -43,15 +43,19 @@ enum class TAutoSide { None, Source, Target };
 TAutoSide ChooseAutoSide(const TSTitems& source, const TSTitems& target, TSelTgt selTgt, TNearMode nearMode);
 
 // ---- the exchange files (each replaces an existing file; the files
-// themselves: handover_files.h)
+// themselves: handover_files.h). request is the hand-over's identity, which
+// filer's answer must give back; the stamps of the files' records go along
+// where known.
 
 void WriteDoFilesAuto(const std::string& path, TPairAction action, const std::string& moveFolder,
-                      const std::string& file, TPairSide side);
-void WriteDoFilesPair(const std::string& path, const TFileList::Entry& source, const TFileList::Entry& target);
-void WriteDoFilesList(const std::string& path, std::int64_t loadNo);
-// The bytes of DoFiles2.Dat for a non-empty log. Raises EConvertError for a
-// text the stored-string format cannot hold.
-std::string EncodeDoFiles2(const TLogTable& rows);
+                      const std::string& file, TPairSide side, const TFileStamp& stamp, const std::string& request);
+void WriteDoFilesPair(const std::string& path, const TFileList::Entry& source, const TFileList::Entry& target,
+                      const std::string& request);
+void WriteDoFilesList(const std::string& path, std::int64_t loadNo, const std::string& request);
+// The bytes of DoFiles2.Dat for a non-empty log, with the stamps of the
+// rows' files from the work lists of data when given and any is known.
+// Raises EConvertError for a text the stored-string format cannot hold.
+std::string EncodeDoFiles2(const TLogTable& rows, const TMainData* data = nullptr);
 
 // ---- the hand-over
 
@@ -81,12 +85,15 @@ public:
     std::string Folder() const;
 
 private:
-    // Writes the exchange files through `write`, starts filer, waits until it
-    // has ended, reads the answer into ResText, appends its lines and cleans
-    // up. filer ending without an answer is logged (naming `files` when
-    // given), and answers true: nothing is taken as done. The window is
-    // disabled meanwhile when filer shows one.
-    bool LoadFileUtil(bool showsWindow, const std::function<void()>& write, const std::string& files = {});
+    // Writes the exchange files through `write` (given this hand-over's
+    // identity), starts filer, waits until it has ended, reads the answer
+    // into ResText, appends its lines and cleans up. filer ending without an
+    // answer to this hand-over (none, or one that gives back another
+    // identity) is logged (naming `files` when given), and answers true:
+    // nothing is taken as done. The window is disabled meanwhile when filer
+    // shows one.
+    bool LoadFileUtil(bool showsWindow, const std::function<void(const std::string& request)>& write,
+                      const std::string& files = {});
     void DeleteExchangeFiles() const;
     std::string TakeFirstResult();
 

@@ -50,32 +50,13 @@
 #include <vector>
 
 #include "platform/base/datetime.h"
+#include "platform/base/file_system.h"
 #include "platform/graphics/bitmap.h"
 #include "search/engine/run_choices.h"
 
-struct stat;
-
 namespace orv {
 
-// Which file a path named, and in what state: a change of its content
-// changes the change time (and a replacement the inode), whatever the
-// modification time and size are set back to. Times in nanoseconds since
-// 1970.
-struct TFileStamp {
-    bool Known = false;
-    std::uint64_t Device = 0;
-    std::uint64_t Inode = 0;
-    std::int64_t Size = 0;
-    std::int64_t ModifiedNs = 0;
-    std::int64_t ChangedNs = 0;
-};
-
-TFileStamp StampOf(const struct stat& st);
-// The stamp of the file path names now (links followed); Known false when
-// there is none.
-TFileStamp ReadFileStamp(const std::string& path);
-// The same file in the same state: every field but Known equal.
-bool SameStamp(const TFileStamp& a, const TFileStamp& b);
+// TFileStamp, which file a path named and in what state: file_system.h.
 
 // What a run knows about one image file. One record may be shared by a source
 // and a target entry of the same path.

@@ -10,6 +10,7 @@
 #include "platform/base/datetime.h"
 #include "platform/base/file_system.h"
 #include "platform/base/paths.h"
+#include "platform/base/program_files.h"
 #include "platform/base/sound.h"
 #include "platform/graphics/picture_loader.h"
 #include "search/engine/pair_scorer.h"
@@ -23,7 +24,6 @@ namespace orv {
 namespace {
 
 constexpr std::chrono::milliseconds kSlice{20};
-constexpr char kChangedText[] = "は比較後に変更されたため処理しません";
 // The previews' pictures are loaded freely until they have taken this long,
 // then on at most 1/kPreviewShare of the loop's time: a large picture takes
 // longer to load than a slice of comparing, so loading one in every slice
@@ -418,7 +418,7 @@ bool TPairLoop::StillAsCompared(std::size_t source, std::size_t target) {
         if (!entry->Item || !entry->Item->Stamp.Known) continue;
         if (SameStamp(entry->Item->Stamp, ReadFileStamp(entry->Path))) continue;
         same = false;
-        if (changedLogged_.insert(entry->Path).second) engine_.View().AppendLog(entry->Path + kChangedText);
+        if (changedLogged_.insert(entry->Path).second) engine_.View().AppendLog(entry->Path + kChangedSinceCompared);
     }
     return same;
 }

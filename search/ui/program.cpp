@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "formats/library.h"
+#include "platform/base/handover_files.h"
 #include "platform/base/paths.h"
 #include "platform/base/single_instance.h"
 #include "platform/graphics/picture.h"
@@ -29,6 +30,11 @@ int RunOrvalis(int argc, char** argv) {
         RefuseSecondInstance(instance);
         return 0;
     }
+    // Hand-over files left by an earlier start (one that died while filer
+    // ran) are never acted on or read as an answer: they go, but only while
+    // this program holds the program folder, so no running program's
+    // hand-over is touched.
+    if (TFolderLock(AppDir()).Held()) RemoveHandOverFiles(AppDir());
     InitProgramGlobals(AppDir(), CommandLineFile(argc, argv));
     RegisterStandardPictures();
     TImageFormatsScope formats;

@@ -25,7 +25,7 @@ protected:
 
 TEST_F(AnswerTest, ResultFileReplacesAnOldOneKeyByKey) {
     test::WriteAll(dir_ + kResultName, "[Other]\r\nx=1\r\n[Result]\r\nText9=old\r\n");
-    WriteResultFile(dir_ + kResultName, true, {"", "比較元のファイルを移動", " edge "}, {});
+    WriteResultFile(dir_ + kResultName, "", true, {"", "比較元のファイルを移動", " edge "}, {});
     EXPECT_EQ(Read(kResultName), Utf8ToCp932("[Result]\r\nStop=1\r\nText0=\r\nText1=比較元のファイルを移動\r\n"
                                              "Text2=\" edge \"\r\n"));
     EXPECT_EQ(TIniFile(dir_ + kResultName).ReadString("Result", "Text2", ""), " edge ");
@@ -34,7 +34,7 @@ TEST_F(AnswerTest, ResultFileReplacesAnOldOneKeyByKey) {
     // UTF-8 leaves no gap in the numbering.
     std::vector<std::string> texts(11, "t");
     texts[1] = "bad\xFF";
-    WriteResultFile(dir_ + kResultName, false, texts, {"/鷗/bの移動に失敗しました"});
+    WriteResultFile(dir_ + kResultName, "", false, texts, {"/鷗/bの移動に失敗しました"});
     const std::string bytes = Read(kResultName);
     EXPECT_TRUE(bytes.starts_with("[Result]\r\nStop=0\r\nText0=t\r\nText1=\r\nText2=t\r\n"));
     EXPECT_NE(bytes.find("Text10=t\r\nLog0=" + test::Utf8Form("/鷗/bの移動に失敗しました") + "\r\n"), std::string::npos);
@@ -47,10 +47,12 @@ TEST_F(AnswerTest, EveryActionIsAnsweredAtOnce) {
     data.PairR.resize(2);
     data.ResText = {"", "earlier"};
     data.AnswerPath = dir_ + kResultName;
+    data.Request = "5eed";
     test::WriteAll(dir_ + "a.jpg", "x");
     DoPairAction(data, TPairAction::Erase, dir_ + "a.jpg", {}, 0, TPairSide::Source);
     EXPECT_TRUE(data.Answered);
-    EXPECT_EQ(Read(kResultName), Utf8ToCp932("[Result]\r\nStop=0\r\nText0=比較元のファイルを完全削除\r\nText1=earlier\r\n"));
+    EXPECT_EQ(Read(kResultName),
+              Utf8ToCp932("[Result]\r\nStop=0\r\nRequest=5eed\r\nText0=比較元のファイルを完全削除\r\nText1=earlier\r\n"));
 
     // An answer that cannot be written: the action is done all the same.
     test::WriteAll(dir_ + "b.jpg", "x");

@@ -116,12 +116,13 @@ TEST_F(PairDataTest, WholeLogRowsAndTheirCheckedCount) {
     // count: nothing usable.
     for (const std::string& bytes : {Int32(0x7FFFFFFF) + Row("a", ""), Int32(1) + Row("a", "") + Stored("/x"),
                                      Int32(-1), std::string("\x01", 1)}) {
+        Write("DoFiles.Dat", "[Doing]\r\nNo=2\r\n");
         Write("DoFiles2.Dat", bytes);
         d = ReadPairData(dir_);
         EXPECT_FALSE(d.Usable);
         EXPECT_TRUE(d.PairL.empty() && d.PairR.empty() && d.ResText.empty());
     }
-    fs::remove(dir_ + "DoFiles2.Dat");
+    Write("DoFiles.Dat", "[Doing]\r\nNo=2\r\n");
     EXPECT_FALSE(ReadPairData(dir_).Usable);
 
     Write("DoFiles.Dat", "[Doing]\r\nNo=7\r\n");

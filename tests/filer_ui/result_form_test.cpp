@@ -84,8 +84,10 @@ TEST_F(ResultFormTest, BrowsingWrapsAndAnActionMovesOn) {
     EXPECT_FALSE(form.but_stop.Visible());
     EXPECT_TRUE(form.TBL_NEX.Visible());
     EXPECT_EQ(form.Caption(), "処理選択 [1/3] 全3結果中1ファイル処理済み");
-    EXPECT_EQ(form.Label_L.Caption(), " " + d.PairL[0].File +
-                                          "\n 縦横サイズ：8x6\n ファイルサイズ： 1,234\n ファイル日付：2024/01/02 3:04:05");
+    // The path line keeps at least the file name (long paths: below).
+    const std::string& label = form.Label_L.Caption();
+    EXPECT_TRUE(label.substr(0, label.find('\n')).ends_with("/l0.bmp")) << label;
+    EXPECT_TRUE(label.ends_with("/l0.bmp\n 縦横サイズ：8x6\n ファイルサイズ： 1,234\n ファイル日付：2024/01/02 3:04:05"));
     form.TBL_NEX.Click();  // previous from the first: the third
     EXPECT_EQ(d.LoadNo, 2u);
     EXPECT_EQ(form.Caption(), "処理選択 [3/3] 全3結果中1ファイル処理済み");
@@ -175,6 +177,51 @@ TEST_F(ResultFormTest, AFailedActionIsToldAndNotCounted) {
     EXPECT_EQ(dialogs_->Texts(TScriptedDialogs::Kind::Message),
               std::vector<std::string>{d.PairL[0].File + "のごみ箱への移動に失敗しました"});
     EXPECT_EQ(form.Caption(), "処理選択 [2/2] 全2結果中0ファイル処理済み");
+}
+
+// The window acts only on the file as it was compared and as it shows it:
+// a target replaced since the run (first pair) and one replaced after it
+// was shown (second pair) both stay.
+TEST_F(ResultFormTest, OnlyTheFileAsComparedAndShownIsActedOn) {
+    TPairData d = Pairs(2, 2);
+    const auto replace = [&](const std::string& path) { fs::rename(Picture("new.bmp", 8, 6), path); };
+    d.PairR[0].Stamp = ReadFileStamp(d.PairR[0].File);
+    replace(d.PairR[0].File);
+    TForm_Result form(d, dir_);
+    Start(form);
+    form.TBR_DEL.Click();
+    replace(d.PairR[1].File);
+    form.TBR_DEL.Click();
+    for (const PairFile& target : d.PairR) EXPECT_TRUE(fs::exists(target.File));
+    EXPECT_EQ(d.ResText, std::vector<std::string>(2, "比較対象のファイルの完全削除に失敗"));
+    EXPECT_EQ(dialogs_->Texts(TScriptedDialogs::Kind::Message),
+              (std::vector<std::string>{d.PairR[0].File + kChangedSinceCompared,
+                                        d.PairR[1].File + kChangedSinceCompared}));
+}
+
+// A path too long for its label is cut in the middle and keeps its file
+// name, so the user sees which file the side's buttons take; the whole path
+// is the tool tip.
+TEST_F(ResultFormTest, ALongPathKeepsItsFileNameAndIsWholeInTheTip) {
+    TPairData d = Pairs(1, 1);
+    std::string folder = dir_ + "photos/";
+    for (int i = 0; i < 12; ++i) folder += "比較対象のとても長いフォルダ名/";
+    fs::create_directories(folder);
+    const std::string path = folder + "とても長い名前の花.bmp";
+    fs::rename(d.PairR[0].File, path);
+    d.PairR[0].File = path;
+    TForm_Result form(d, dir_);
+    Start(form);
+    const std::string& caption = form.Label_R.Caption();
+    const std::string line = caption.substr(0, caption.find('\n'));
+    EXPECT_NE(line.find("…"), std::string::npos) << line;
+    EXPECT_TRUE(line.ends_with("/とても長い名前の花.bmp")) << line;
+    EXPECT_EQ(form.Label_R.Hint(), path);
+    // A path that fits is shown whole, without a tip.
+    d.PairL[0].File = "/p/a.bmp";
+    form.LoadPicture();
+    EXPECT_EQ(form.Label_L.Hint(), "");
+    EXPECT_TRUE(form.Label_L.Caption().starts_with(" " + d.PairL[0].File + "\n"));
 }
 
 TEST_F(ResultFormTest, MoveButtonsFollowTheFolderAndSettingsRoundTrip) {

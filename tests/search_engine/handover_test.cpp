@@ -14,6 +14,7 @@
 #include "platform/base/datetime.h"
 #include "platform/base/ini_file.h"
 #include "platform/base/paths.h"
+#include "platform/base/process.h"
 #include "platform/graphics/picture.h"
 #include "search/engine/run_driver.h"
 #include "search/engine/run_engine.h"
@@ -68,22 +69,25 @@ TEST(HandOverFiles, ExactTextOfTheThreeModes) {
     test::TempDir dir;
     const std::string path = dir.path() + kDoFilesName;
     WriteAll(path, "stale");
-    WriteDoFilesAuto(path, TPairAction::Move, "/写真/移動先/", " /a b/edge.jpg", TPairSide::Target);
+    const TFileStamp stamp{true, 2049, 1311, 52311, 1700000000000000000, 1700000000123456789};
+    WriteDoFilesAuto(path, TPairAction::Move, "/写真/移動先/", " /a b/edge.jpg", TPairSide::Target, stamp, "00ff");
     EXPECT_EQ(ReadAll(path), Utf8ToCp932("[Doing]\r\nNo=0\r\nSyori=2\r\nTgt Dir=/写真/移動先/\r\n"
-                                         "File=\" /a b/edge.jpg\"\r\nTarget=1\r\n"));
+                                         "File=\" /a b/edge.jpg\"\r\nTarget=1\r\n"
+                                         "Stamp=2049,1311,52311,1700000000000000000,1700000000123456789\r\n"
+                                         "Request=00ff\r\n"));
     EXPECT_EQ(TIniFile(path).ReadString("Doing", "File", ""), " /a b/edge.jpg");
 
     TFileList list;
     list.Add("/p/s.jpg", std::make_shared<TSTitems>(Item(1234567, EncodeDate(2024, 5, 6) + EncodeTime(7, 8, 9), 640, 480)));
     list.Add("/p/t.jpg", std::make_shared<TSTitems>(Item(0, EncodeDate(2023, 1, 2), 1, 2)));
-    WriteDoFilesPair(path, list[0], list[1]);
+    WriteDoFilesPair(path, list[0], list[1], "");
     EXPECT_EQ(ReadAll(path),
               "[Doing]\r\nNo=1\r\nFile L=/p/s.jpg\r\nData L=2024/05/06 7:08:09\r\nSize L=\" 1,234,567\"\r\n"
               "Width L=640\r\nHeight L=480\r\nFile R=/p/t.jpg\r\nData R=2023/01/02\r\nSize R=\" 0\"\r\n"
               "Width R=1\r\nHeight R=2\r\n");
     EXPECT_EQ(TIniFile(path).ReadString("Doing", "Size L", ""), " 1,234,567");
 
-    WriteDoFilesList(path, 7);
+    WriteDoFilesList(path, 7, "");
     EXPECT_EQ(ReadAll(path), "[Doing]\r\nNo=2\r\nLoad No=7\r\n");
 }
 
@@ -99,6 +103,18 @@ TEST(HandOverFiles, LogFileBytes) {
         }
     expected += std::string("\xFF\xFF\xFF\xFF", 4);
     EXPECT_EQ(bytes, expected);
+
+    // The stamps the work lists recorded follow the end marker.
+    TMainData data;
+    auto item = std::make_shared<TSTitems>();
+    item->Stamp = {true, 1, 2, 3, 4, 5};
+    data.SourceFiles.Add("/s/あ.jpg", item);
+    const std::string stamped = EncodeDoFiles2({a, b}, &data);
+    EXPECT_TRUE(stamped.starts_with(expected));
+    TMemoryStream stream(stamped.data(), stamped.size());
+    const TDoFiles2 log = ReadDoFiles2(stream);
+    EXPECT_TRUE(log.PairL[1].Stamp.Known && SameStamp(log.PairL[1].Stamp, item->Stamp));
+    EXPECT_FALSE(log.PairR[1].Stamp.Known);
 }
 
 TEST(HandOverFiles, AnswerEndsAtTheFirstGap) {
@@ -128,7 +144,8 @@ TEST(HandOverFiles, AnAnswerForHalfAMillionRowsIsRead) {
 }
 
 // A stand-in for filer: records what it found in the folder and answers
-// with answer.dat when there is one.
+// with answer.dat when there is one, giving back the hand-over's identity
+// while the file "echo" exists.
 class HandOverTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -142,7 +159,9 @@ protected:
                           "  [ -e '" + folder_ + "'$f ] && cp '" + folder_ + "'$f '" + record_ + "'$f\n"
                           "done\n"
                           "[ -e '" + dir_.path() + "answer.dat' ] && cp '" + dir_.path() + "answer.dat' '" + folder_ + "Result.dat'\n"
+                          "[ -e '" + dir_.path() + "echo' ] && grep '^Request=' '" + folder_ + "DoFiles.Dat' >> '" + folder_ + "Result.dat'\n"
                           "exit 0\n");
+        WriteAll(dir_.path() + "echo", "");
         ::chmod(script_.c_str(), 0755);
         handOver_.SetFolder(folder_);
         handOver_.SetProgram(script_);
@@ -175,8 +194,9 @@ TEST_F(HandOverTest, AutomaticHandOverStartsCleanAndKeepsTheWindowEnabled) {
     data_.DoAction = TPairAction::Erase;
     data_.TgtDir = "/m/";
     EXPECT_EQ(handOver_.HandOverPair(0, 0), "比較対象のファイルを完全削除");
-    EXPECT_EQ(ReadAll(record_ + kDoFilesName),
-              "[Doing]\r\nNo=0\r\nSyori=1\r\nTgt Dir=/m/\r\nFile=/t/two.jpg\r\nTarget=1\r\n");
+    EXPECT_TRUE(ReadAll(record_ + kDoFilesName)
+                    .starts_with("[Doing]\r\nNo=0\r\nSyori=1\r\nTgt Dir=/m/\r\nFile=/t/two.jpg\r\nTarget=1\r\n"
+                                 "Request="));
     EXPECT_FALSE(fs::exists(record_ + kResultName));
     EXPECT_FALSE(fs::exists(record_ + kDoFiles2Name));
     EXPECT_TRUE(window_.enabledStates.empty());
@@ -282,7 +302,7 @@ TEST_F(HandOverTest, WholeLogAppliesAnswersOnlyToRowsThatExist) {
     Answer("[Result]\r\nStop=0\r\nText0=new\r\nText1=\r\nText2=\r\nText3=ghost\r\n");
     const std::string handed = EncodeDoFiles2(log_.Rows());
     EXPECT_TRUE(handOver_.HandOverLog(2));
-    EXPECT_EQ(ReadAll(record_ + kDoFilesName), "[Doing]\r\nNo=2\r\nLoad No=2\r\n");
+    EXPECT_TRUE(ReadAll(record_ + kDoFilesName).starts_with("[Doing]\r\nNo=2\r\nLoad No=2\r\nRequest="));
     EXPECT_EQ(ReadAll(record_ + kDoFiles2Name), handed);
     EXPECT_EQ(log_.Row(0)[kLogResult], "new");
     EXPECT_EQ(log_.Row(1)[kLogResult], "earlier");
@@ -306,6 +326,27 @@ TEST_F(HandOverTest, ASecondHandOverIsRefusedWhileOneWaits) {
     EXPECT_TRUE(activeDuring);
     EXPECT_FALSE(inner);
     EXPECT_FALSE(HandOverActive());
+}
+
+// An answer is applied only to the hand-over it answers: one without its
+// identity, one with another, and one to a log that changed meanwhile
+// change no row and say so.
+TEST_F(HandOverTest, AnAnswerToAnotherHandOverChangesNoRow) {
+    data_.SyoriMode = TSyoriMode::EachPair;
+    fs::remove(dir_.path() + "echo");
+    for (const std::string request : {"", "Request=0123456789abcdef\r\n"}) {
+        Answer("[Result]\r\nStop=1\r\n" + request + "Text0=比較元のファイルをごみ箱へ\r\nLog0=/x\r\n");
+        EXPECT_EQ(handOver_.DoOneSyori(0, 0), "");
+        EXPECT_EQ(data_.StopFlag, 0);
+    }
+    WriteAll(dir_.path() + "echo", "");
+    log_.Add(TLogRow{});
+    window_.onMessages = [&] { log_.Add(TLogRow{}); };
+    Answer("[Result]\r\nStop=0\r\nText0=比較元のファイルをごみ箱へ\r\n");
+    EXPECT_TRUE(handOver_.DoEndSyori(0));
+    EXPECT_EQ(log_.Row(0)[kLogResult], "");
+    ASSERT_EQ(window_.log.size(), 3u);
+    for (const std::string& line : window_.log) EXPECT_TRUE(line.ends_with("受け取れません")) << line;
 }
 
 // ---- with the real pair handler
@@ -473,6 +514,37 @@ TEST_F(RealFilerTest, AReplacedPictureOfTheSameDateAndSizeIsNotErased) {
     EXPECT_TRUE(fs::exists(album + "a.bmp"));
     EXPECT_TRUE(fs::exists(album + "b.bmp"));
     EXPECT_EQ(log_.Count(), 0u);
+}
+
+// filer started again later (the main program died meanwhile) finds no
+// hand-over: a new picture under the old name stays.
+TEST_F(RealFilerTest, AHandOverIsActedOnOnce) {
+    const std::string photo = data_.SourceFiles[0].Path;
+    WriteDoFilesAuto(folder_ + kDoFilesName, TPairAction::Erase, "", photo, TPairSide::Source, {}, "");
+    for (int start = 0; start < 2; ++start) {
+        ChildProcess filer;
+        ASSERT_TRUE(filer.Start(folder_ + "filer"));
+        filer.Wait();
+        if (start == 0) {
+            EXPECT_FALSE(fs::exists(photo));
+        }
+        Photo("s.jpg", "a new picture");
+    }
+    EXPECT_EQ(ReadAll(photo), "a new picture");
+    EXPECT_FALSE(fs::exists(folder_ + kDoFilesName) || fs::exists(folder_ + kDoFilesName + kTakenSuffix));
+}
+
+// The target is replaced after the main program's check, before filer acts
+// (filer takes a while to start): filer finds another file and keeps it.
+TEST_F(RealFilerTest, AFileReplacedAfterTheCheckIsLeftAlone) {
+    const std::string photo = data_.SourceFiles[0].Path;
+    data_.SourceFiles[0].Item->Stamp = ReadFileStamp(photo);
+    const std::string other = Photo("other.jpg", "source");  // same size and bytes
+    fs::rename(other, photo);
+    data_.DoAction = TPairAction::Erase;
+    EXPECT_EQ(handOver_.DoAutoSyori(0, 0), "比較元のファイルの完全削除に失敗");
+    EXPECT_TRUE(fs::exists(photo));
+    EXPECT_EQ(window_.log, std::vector<std::string>{photo + kChangedSinceCompared});
 }
 
 TEST_F(RealFilerTest, AnActionWhoseAnswerIsLostIsLogged) {

@@ -93,7 +93,7 @@ TEST_P(StoredTextFiles, RoundTripThroughEveryStoredFile) {
     EXPECT_EQ(LoadSettingNames(home.path()), std::vector<std::string>{name});
 
     // The hand-over files.
-    WriteDoFilesAuto(home / kDoFilesName, TPairAction::Move, folder, picture, TPairSide::Target);
+    WriteDoFilesAuto(home / kDoFilesName, TPairAction::Move, folder, picture, TPairSide::Target, {}, "");
     EXPECT_EQ(ReadAll(home / kDoFilesName), "[Doing]\r\nNo=0\r\nSyori=2\r\nTgt Dir=" + Utf8Form(folder) + "\r\nFile=" +
                                                 Utf8Form(picture) + "\r\nTarget=1\r\n");
     EXPECT_NE(EncodeDoFiles2(project.LogRows).find(StoredString(Utf8Form(picture))), std::string::npos);
