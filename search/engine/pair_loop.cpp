@@ -402,11 +402,16 @@ bool TPairLoop::DoSyori(std::size_t source, std::size_t target) {
         // The handler's answer may clear the stop request; one made before
         // the hand-over (while the window processed messages) still counts.
         const bool stopBefore = data_.StopFlag == 1;
+        const std::uint64_t asked = log_.Revision();
         std::string text = handOver_->HandOverPair(source, target);
         if (stopBefore) data_.StopFlag = 1;
-        const bool inStep = state_ && state_->logRevision == log_.Revision();
-        log_.SetResult(row, std::move(text));
-        if (inStep) state_->logRevision = log_.Revision();
+        // The answer belongs to the row it was asked for: a log changed
+        // meanwhile may hold another pair under that row now.
+        if (log_.Revision() == asked) {
+            const bool inStep = state_ && state_->logRevision == log_.Revision();
+            log_.SetResult(row, std::move(text));
+            if (inStep) state_->logRevision = log_.Revision();
+        }
         return true;
     }
     return false;

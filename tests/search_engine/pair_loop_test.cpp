@@ -254,6 +254,24 @@ TEST_F(PairLoopTest, StopPressedBeforeAHandOverIsKept) {
     EXPECT_EQ(data.LoopCount, 1);
 }
 
+// A log changed while the handler had the pair (cleared, or another run's
+// rows) holds another pair under the row: the answer is not written there.
+TEST_F(PairLoopTest, AnAnswerIsNotWrittenIntoALogChangedMeanwhile) {
+    data.SyoriMode = TSyoriMode::EachPair;
+    Add(0, "/s/a.jpg", 1);
+    Add(1, "/t/a1.jpg", 1);
+    TLogRow other;
+    other[kLogSourcePath] = "/x/other.jpg";
+    handOver.onPair = [&](std::size_t, std::size_t) {
+        log.Clear();
+        log.Add(other);
+    };
+    loop.HikakuMain();
+    ASSERT_EQ(log.Count(), 1u);
+    EXPECT_EQ(log.Rows()[0][kLogSourcePath], "/x/other.jpg");
+    EXPECT_EQ(log.Rows()[0][kLogResult], "");
+}
+
 TEST_F(PairLoopTest, FilesThatGoAwayAreNotLoggedOrCompared) {
     data.SyoriMode = TSyoriMode::Automatic;
     Add(0, "/s/a.jpg", 1);
