@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <exception>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -51,6 +52,8 @@ struct TWalkEntry {
     bool IsDir = false;      // a folder, not a link to one
     bool LinkToDir = false;  // a link that leads to a folder
     bool IsFile = false;     // a regular file, not a link to one
+    bool Looked = false;     // St holds the file's lstat, taken while listing
+    struct stat St {};
 };
 
 struct TDirCloser {
@@ -58,7 +61,10 @@ struct TDirCloser {
 };
 
 // The entries of folder but "." and "..", sorted by name (byte order).
-bool ListWalkFolder(const std::string& folder, std::vector<TWalkEntry>& out) {
+// lookAt: the regular files to look at (lstat) while the folder is open,
+// which spares looking each one up by its whole path later.
+bool ListWalkFolder(const std::string& folder, std::vector<TWalkEntry>& out,
+                    const std::function<bool(std::string_view name)>& lookAt = {}) {
     out.clear();
     std::unique_ptr<DIR, TDirCloser> dir(::opendir(folder.c_str()));
     if (!dir) return false;
@@ -87,6 +93,8 @@ bool ListWalkFolder(const std::string& folder, std::vector<TWalkEntry>& out) {
         } else {
             entry.IsDir = type == DT_DIR;
             entry.IsFile = type == DT_REG;
+            if (entry.IsFile && lookAt && lookAt(name))
+                entry.Looked = ::fstatat(dfd, e->d_name, &entry.St, AT_SYMLINK_NOFOLLOW) == 0;
         }
         out.push_back(std::move(entry));
     }
@@ -174,6 +182,7 @@ void TRunEngine::GetFileListMain() {
     // The walk first, with one look at each file; its files are then
     // handled in walk order.
     listed_.clear();
+    listed_.reserve(static_cast<std::size_t>(data_.FileCount[0]) + static_cast<std::size_t>(data_.FileCount[1]));
     listedSources_.clear();
     const bool walked = pass(kModeList);
     listedSources_.clear();
@@ -420,8 +429,10 @@ void TRunEngine::CollectListed(unsigned threads) {
         // kReadBatch to a task: each read takes far less than waking a
         // worker for it.
         const std::size_t window = std::size_t{threads} * kReadBatch * 2;
+        static_assert(kReadBatch > 1);
         std::size_t posted = 0;
         std::vector<std::shared_ptr<TLoadJob>> batch;
+        std::size_t batchFrom = 0;  // the file of the batch's first job
         auto post = [&] {
             if (batch.empty()) return;
             pool.Post([this, batch = std::move(batch), &budget] {
@@ -441,10 +452,12 @@ void TRunEngine::CollectListed(unsigned threads) {
                 jobs[posted] = job;
                 // A picture to load goes alone, so loads spread over the workers.
                 if (job->Candidates.empty()) post();
+                if (batch.empty()) batchFrom = posted;
                 batch.push_back(std::move(job));
                 if (batch.size() == kReadBatch || batch.back()->Candidates.empty()) post();
             }
-            post();
+            // A batch is posted when full, or when the file in hand is in it.
+            if (posted == files.size() || batchFrom <= k) post();
             if (!FlushStores(std::numeric_limits<std::size_t>::max())) break;
             ahead_ = jobs[k];
             GetImageInfo(files[k].Path, files[k].Side, kModeCollect, false, &files[k].St);
@@ -461,15 +474,23 @@ void TRunEngine::CollectListed(unsigned threads) {
 
 void TRunEngine::GetDirListOne(const std::string& folder, int side, int mode) {
     std::vector<TWalkEntry> entries;
-    if (!ListWalkFolder(folder, entries) || entries.empty()) return;
     const std::string base = IncludeTrailingPathDelimiter(folder);
+    // The listing pass looks at each picture as the folder is listed; a
+    // target that is also a source was looked at on the source side.
+    std::function<bool(std::string_view)> lookAt;
+    if (mode == kModeList)
+        lookAt = [&](std::string_view name) {
+            return CheckTaiouFileType(std::string(name)) &&
+                   (side == 0 || listedSources_.count(base + std::string(name)) == 0);
+        };
+    if (!ListWalkFolder(folder, entries, lookAt) || entries.empty()) return;
     for (const TWalkEntry& entry : entries) {
         pump_.Tick();
         if (entry.IsDir) {
             // Linked folders are not entered: a link cycle would never end.
             if (data_.SubFolder == 1) GetDirListOne(base + entry.Name + PathDelim, side, mode);
         } else if (!entry.LinkToDir && CheckTaiouFileType(entry.Name)) {
-            GetImageInfo(base + entry.Name, side, mode, entry.IsFile);
+            GetImageInfo(base + entry.Name, side, mode, entry.IsFile, entry.Looked ? &entry.St : nullptr);
         }
         if (data_.StopFlag == 1) return;
         PauseWait();
@@ -487,6 +508,8 @@ void TRunEngine::GetImageInfo(const std::string& path, int side, int mode, bool 
         const auto source = side == 1 ? listedSources_.find(path) : listedSources_.end();
         if (source != listedSources_.end()) {
             st = listed_[source->second].St;
+        } else if (known && S_ISREG(known->st_mode) && !IsWorkFileName(ExtractFileName(path))) {
+            st = *known;
         } else if (!StatPicture(path, st)) {
             return;
         }

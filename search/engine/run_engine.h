@@ -122,7 +122,8 @@ public:
     void GetDirListOne(const std::string& folder, int side, int mode);
     // knownFile: the folder walk has just listed path as a regular file
     // that is no link, which is all the counting pass asks of it. known:
-    // the file's status as the walk's look gave it.
+    // the file's status as the walk's look gave it (its lstat in the
+    // listing pass, the status it serves the collection with after).
     void GetImageInfo(const std::string& path, int side, int mode, bool knownFile = false,
                       const struct stat* known = nullptr);
     bool CheckSingleHikaku();
