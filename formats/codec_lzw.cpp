@@ -6,6 +6,8 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/graphics/messages.h"
+
 namespace orv {
 
 namespace {
@@ -278,7 +280,7 @@ void TTIFFLZWDecoder::Decode(const std::uint8_t*& source, std::size_t packedSize
 }
 
 TGIFLZWDecoder::TGIFLZWDecoder(std::uint8_t initialCodeSize) : initialCodeSize_(initialCodeSize) {
-    if (initialCodeSize < 1 || initialCodeSize > 11) RaiseDecoderError("Invalid GIF LZW code size.");
+    if (initialCodeSize < 1 || initialCodeSize > 11) RaiseDecoderError(msg::GIFCodeSize);
 }
 
 void TGIFLZWDecoder::Decode(const std::uint8_t*& source, std::size_t packedSize,

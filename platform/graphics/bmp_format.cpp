@@ -10,6 +10,7 @@
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/bmp_rle.h"
 #include "platform/graphics/byte_order.h"
+#include "platform/graphics/messages.h"
 
 namespace orv {
 
@@ -39,7 +40,7 @@ bool KnownInfoHeaderSize(std::uint32_t size) {
 
 // Exact read that reports a short file as a bad image.
 void ReadExact(TStream& stream, void* buffer, std::size_t count) {
-    if (count != 0 && stream.Read(buffer, count) != count) RaiseInvalidImageFormat(kFormatName);
+    if (count != 0 && stream.Read(buffer, count) != count) RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
 }
 
 // Reads the stream a block at a time for the run-length decoders.
@@ -129,13 +130,13 @@ BmpHeader ReadHeaders(TStream& stream) {
     BmpHeader h;
     std::uint8_t file[14];
     ReadExact(stream, file, sizeof file);
-    if (file[0] != 'B' || file[1] != 'M') RaiseInvalidImageFormat(kFormatName);
+    if (file[0] != 'B' || file[1] != 'M') RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
     h.offBits = LittleLong(file + 10);
 
     std::uint8_t info[124] = {};
     ReadExact(stream, info, 4);
     h.infoSize = LittleLong(info);
-    if (!KnownInfoHeaderSize(h.infoSize)) RaiseInvalidImageFormat(kFormatName);
+    if (!KnownInfoHeaderSize(h.infoSize)) RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
     ReadExact(stream, info + 4, h.infoSize - 4);
 
     h.core = h.infoSize == 12;
@@ -305,7 +306,7 @@ bool TBitmap::CanLoadStream(TStream& stream) {
 void TBitmap::LoadFromStream(TStream& stream) {
     const BmpPlace place{stream.Position(), stream.Size() - stream.Position()};
     BmpHeader h = ReadHeaders(stream);
-    if (!CompressionFitsDepth(h)) RaiseInvalidImageFormat(kFormatName);
+    if (!CompressionFitsDepth(h)) RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
     ReadMasks(stream, h);
 
     TPalette palette;
@@ -321,7 +322,7 @@ void TBitmap::LoadFromStream(TStream& stream) {
     const TPixelFormat format = PixelFormatFor(h, rawCopy);
     if (!h.Rle() && static_cast<std::uint64_t>(h.FileStride()) * static_cast<std::uint64_t>(h.height) >
                         static_cast<std::uint64_t>(stream.Remaining()))
-        RaiseInvalidImageFormat(kFormatName);
+        RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
 
     const auto w = static_cast<int>(h.width), height = static_cast<int>(h.height);
     TBitmap image;
@@ -332,7 +333,8 @@ void TBitmap::LoadFromStream(TStream& stream) {
         DecodeRle(stream, image, h.compression == BI_RLE4, h.topDown);
     else
         ReadRows(stream, h, rawCopy, image);
-    if (cutColors && height > 0 && w > 0 && HighestIndex(image) >= *cutColors) RaiseInvalidImageFormat(kFormatName);
+    if (cutColors && height > 0 && w > 0 && HighestIndex(image) >= *cutColors)
+        RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
     // Only a complete load replaces the picture.
     MoveAssign(image);
 }
