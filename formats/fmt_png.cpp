@@ -231,7 +231,7 @@ bool TPNGGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex)
     p.BitsPerPixel = static_cast<std::uint8_t>(p.SamplesPerPixel * depth);
     p.Compression = ihdr[10] == 0 ? ctLZ77 : ctUnknown;
     p.FilterMethod = ihdr[11];
-    p.IsInterlaced = interlaceMethod_ != 0;
+    p.Interlaced = interlaceMethod_ != 0;
     p.AlphaPresent = p.ColorScheme == TColorModel::cmGrayAlpha || p.ColorScheme == TColorModel::cmRGBA ||
                      p.ColorScheme == TColorModel::cmBGRA;
 

@@ -216,7 +216,6 @@ TTIFFBlockSource TTIFFGraphic::MakeBlockSource(TStream& stream, std::vector<std:
         blocks.WholeBlocks = true;
     }
     blocks.FormatName = kFormatName;
-    p.StripTotal = static_cast<std::uint32_t>(blocks.Offsets.size());
     return blocks;
 }
 

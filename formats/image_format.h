@@ -68,9 +68,10 @@ struct TImageProperties {
     float XResolution = 0.0f;
     float YResolution = 0.0f;
 
-    // TIFF (PNG shares the interlace and alpha flags).
-    bool IsInterlaced = false;
+    // Rows stored interlaced (GIF, PNG); an alpha sample (TIFF, PNG).
+    bool Interlaced = false;
     bool AlphaPresent = false;
+    // TIFF.
     std::uint32_t DirectoryOffset = 0;
     std::uint32_t PlanarLayout = 0;
     std::uint32_t RowIndex = 0;
@@ -80,14 +81,10 @@ struct TImageProperties {
     std::vector<std::uint32_t> RowsPerStrip;
     std::vector<std::uint8_t> YCbCrSubSampling;
     std::vector<std::uint8_t> JPEGTables;
-    std::uint32_t JpegOutputColors = 0;
-    std::uint32_t JpegTableUse = 0;
     std::uint32_t StripIndex = 0;
-    std::uint32_t StripTotal = 0;
     std::uint32_t Predictor = 0;
 
     // GIF.
-    bool Interlaced = false;
     bool LocalColorTable = false;
     // RLA.
     bool BottomUp = false;
