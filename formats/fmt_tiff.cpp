@@ -56,6 +56,23 @@ std::uint64_t StripsCovering(const std::vector<std::uint32_t>& rowsPerStrip, std
     return strips + (height - rows + last - 1) / last;
 }
 
+// The byte counts libtiff takes as bogus (written by a writer that did not
+// know them) where each plane is one strip: none or 0, and for uncompressed
+// data fewer bytes than the rows need. Such a strip runs as far as the file
+// holds its data: an uncompressed one as far as its rows need (a count of 0
+// tells the block reader so), a compressed one to the end of the file (its
+// decoder stops at the end of its own data).
+void DropBogusStripCounts(const TTIFFBlockLayout& layout, bool compressed, std::vector<std::uint32_t>& byteCounts) {
+    if (layout.Tiled || layout.StripsPerPlane != 1) return;
+    if (byteCounts.size() < layout.Planes) byteCounts.resize(layout.Planes, 0);
+    const std::uint64_t rowsNeed = layout.DecodedBlockBytes(layout.ImageHeight);
+    for (std::uint32_t plane = 0; plane < layout.Planes; ++plane) {
+        std::uint32_t& count = byteCounts[plane];
+        if (compressed && count == 0) count = UINT32_MAX;
+        else if (!compressed && count < rowsNeed) count = 0;
+    }
+}
+
 bool IsSupportedDepth(std::uint32_t bits) { return bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16; }
 
 // Sample counts a photometric interpretation allows; a count that does not
@@ -120,6 +137,7 @@ void TTIFFGraphic::DecodeImage(TLoadContext& load) {
     load.Progress.Area.Right = static_cast<int>(p.Width);
 
     TTIFFBlockLayout layout = MakeBandLayout(planar, offsets.size(), differencing, source);
+    DropBogusStripCounts(layout, p.Compression != ctNone, byteCounts);
     TTIFFJPEGDecoder* jpegDecoder = nullptr;
     const std::unique_ptr<TDecoder> decoder = MakeDecoder(stream, planar, layout.BlockWidth(), jpegDecoder);
     if (decoder) decoder->DecodeInit();
