@@ -150,6 +150,36 @@ cut_palette(f"{tmp}/os2_8.bmp", "bmp8_os2_short_palette.bmp")
 cut_palette("bmp8.bmp", "bmp8_cut_palette.bmp")
 PY
 
+# A colour count past the entries stored before the pixel offset (256
+# counted, 252 stored), and bytes between a palette and the run-length data
+# its offset names (no count, the colours in use stored, then 6 other
+# bytes). Reference: Pillow, checked against ImageMagick's decoding of the
+# file they come from.
+convert "$tmp/photo.ppm" -colors 200 -type Palette -compress RLE BMP3:"$tmp/photo_rle.bmp"
+/usr/bin/python3 - "$tmp" <<'PY'
+import struct, subprocess, sys
+from PIL import Image
+tmp = sys.argv[1]
+def write_checked(src, dst, out):
+    open(dst, "wb").write(out)
+    rgb = Image.open(dst).convert("RGB").tobytes()
+    full = subprocess.run(["convert", src, "-depth", "8", "rgb:-"], check=True, capture_output=True).stdout
+    assert rgb == full, dst
+    open(dst[:-4] + ".rgb", "wb").write(rgb)
+def repack(src, dst, entries, gap, count):
+    d = bytearray(open(src, "rb").read())
+    off, hs = struct.unpack_from("<II", d, 10)
+    out = d[:14 + hs] + d[14 + hs:14 + hs + 4 * entries] + gap + d[off:]
+    struct.pack_into("<I", out, 46, count)
+    struct.pack_into("<II", out, 2, len(out), 0)
+    struct.pack_into("<I", out, 10, 14 + hs + 4 * entries + len(gap))
+    write_checked(src, dst, out)
+assert max(Image.open("bmp8.bmp").getdata()) < 252
+repack("bmp8.bmp", "bmp8_count_past_palette.bmp", 252, b"", 256)
+used = max(Image.open(f"{tmp}/photo_rle.bmp").getdata()) + 1
+repack(f"{tmp}/photo_rle.bmp", "bmp8_rle_gap.bmp", used, b"\xee" * 6, 0)
+PY
+
 # JPEG files: reference pixels from djpeg (same library and DCT method).
 cjpeg -quality 85 "$tmp/photo.ppm" > jpeg_baseline.jpg
 cjpeg -quality 85 -progressive "$tmp/photo.ppm" > jpeg_progressive.jpg
