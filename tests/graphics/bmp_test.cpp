@@ -179,6 +179,16 @@ TEST(BmpReader, PixelsStartAtTheirOffsetPastBytesAfterThePalette) {
     ExpectPixels(bmp, "bmp8_rle_gap.rgb");
 }
 
+// An absolute run of an odd number of bytes is padded to 16 bits.
+TEST(BmpReader, OddAbsoluteRunsSkipTheirPadByte) {
+    for (const char* name : {"rle8_odd_runs", "rle4_odd_runs"}) {
+        SCOPED_TRACE(name);
+        TBitmap bmp;
+        bmp.LoadFromFile(kDir + name + ".bmp");
+        ExpectPixels(bmp, std::string(name) + ".rgb");
+    }
+}
+
 TEST(BmpReader, DamagedFilesRaiseAndLeaveTheBitmapAlone) {
     const auto good = ReadBytes(kDir + "bmp24.bmp");
     auto attempt = [](std::vector<std::uint8_t> bytes) {

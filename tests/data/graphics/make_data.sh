@@ -178,6 +178,27 @@ assert max(Image.open("bmp8.bmp").getdata()) < 252
 repack("bmp8.bmp", "bmp8_count_past_palette.bmp", 252, b"", 256)
 used = max(Image.open(f"{tmp}/photo_rle.bmp").getdata()) + 1
 repack(f"{tmp}/photo_rle.bmp", "bmp8_rle_gap.bmp", used, b"\xee" * 6, 0)
+
+# Absolute runs of an odd number of bytes, each padded to 16 bits: RLE8
+# runs of 3, 5 and 7 pixels, RLE4 runs of 2 and 6 (one and three bytes).
+def rle(name, w, bits, palette, data):
+    pal = b"".join(bytes((b, g, r, 0)) for (r, g, b) in palette)
+    h = data.count(b"\0\0")
+    info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, bits, 1 if bits == 8 else 2, len(data), 0, 0, 0, 0)
+    off = 14 + len(info) + len(pal)
+    head = b"BM" + struct.pack("<IHHI", off + len(data), 0, 0, off)
+    out = head + info + pal + data
+    open(name, "wb").write(out)
+    rgb = Image.open(name).convert("RGB").tobytes()
+    assert rgb == subprocess.run(["convert", name, "-depth", "8", "rgb:-"], check=True, capture_output=True).stdout
+    open(name[:-4] + ".rgb", "wb").write(rgb)
+rle("rle8_odd_runs.bmp", 8, 8, [(i, 255 - i, (i * 7) % 256) for i in range(256)],
+    bytes([0, 3, 10, 20, 30, 0, 5, 40, 0, 0,
+           1, 7, 0, 5, 1, 2, 3, 4, 5, 0, 2, 9, 0, 0,
+           0, 7, 60, 61, 62, 63, 64, 65, 66, 0, 1, 70, 0, 0, 0, 1]))
+rle("rle4_odd_runs.bmp", 8, 4, [(i * 17, 255 - i * 17, (i * 40) % 256) for i in range(16)],
+    bytes([0, 6, 0x12, 0x34, 0x56, 0, 2, 0x77, 0, 0,
+           0, 2, 0x89, 0, 6, 0xAB, 0, 0, 0, 1]))
 PY
 
 # JPEG files: reference pixels from djpeg (same library and DCT method).
