@@ -197,7 +197,7 @@ private:
             std::size_t n = 0;
             const std::uint8_t* from = nullptr;
             if (old_ != kNoCode) {
-                if (code < nextFree_) {
+                if (code < nextFree_) [[likely]] {
                     n = t.length[code];
                     from = t.from[code];
                 } else if (code == nextFree_ && t.length[old_] != 0) {
@@ -205,7 +205,8 @@ private:
                     from = out_ + oldStart_;
                 }
             }
-            if (n == 0 || n > kLongest) return true;
+            if (n == 0 || n > kLongest) [[unlikely]]
+                return true;
             const std::size_t start = pos_;
             const std::size_t q = std::max(dirtyEnd_, pos_ + n);
             Move16(saved_ + (q & 31), out_ + q);
