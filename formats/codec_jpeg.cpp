@@ -112,7 +112,7 @@ void TTIFFJPEGDecoder::DecodeInit() {
 
 void TTIFFJPEGDecoder::Decode(const std::uint8_t*& source, std::size_t packedSize,
                               std::uint8_t*& dest, std::size_t unpackedSize) {
-    if (!state_) RaiseDecoderError("JPEG decoder not initialised.");
+    if (!state_) RaiseDecoderError(msg::JPEGNotInitialised);
     State& s = *state_;
     jpeg_decompress_struct& cinfo = s.cinfo;
 

@@ -1,4 +1,5 @@
 #include "formats/codec_lzw.h"
+#include "platform/graphics/messages.h"
 
 #include <algorithm>
 #include <array>
@@ -85,180 +86,223 @@ constexpr std::size_t kLongest = 4352;
 // code (clear, end, one right after a clear, an invalid one), goes through
 // the careful step, which writes exactly and clips the last string to the
 // room left. Bytes that the moves wrote past the output's end when the
-// stream stops early are put back from `saved`: before each move the 16
+// stream stops early are put back from `saved_`: before each move the 16
 // bytes from where the garbage could start are kept there, by position
 // modulo 32 (the garbage never reaches 16 bytes past the output).
+//
+// One object decodes one block, a local of Run below holding only scalars;
+// its steps are inlined, so that its state stays in registers.
 template <Variant V>
-void Run(unsigned clear, const std::uint8_t* src, std::size_t packedSize, std::uint8_t* out,
-         std::size_t unpackedSize) {
-    // The table is 40 KB: keep it off small thread stacks. Its entries are
-    // written before they are read.
-    const std::unique_ptr<Table> table(new Table);
-    Table& t = *table;
-    const unsigned endCode = clear + 1;
-    const unsigned firstFree = clear + 2;
-    unsigned initialWidth = 0;
-    while ((1u << initialWidth) <= clear) ++initialWidth;  // width after a clear: log2(clear) + 1
-    for (unsigned c = 0; c < clear; ++c) {
-        // GIF codes of more than 8 bits give their low byte.
-        t.from[c] = kLiterals.data() + (c & 0xFF);
-        t.length[c] = 1;
-    }
-    t.from[clear] = t.from[endCode] = kLiterals.data();
-    t.length[clear] = t.length[endCode] = 0;
-
-    unsigned width = initialWidth;
-    unsigned nextFree = firstFree;
-    unsigned old = kNoCode;
-    std::size_t oldStart = 0;   // where old's string was written
-    std::size_t oldLength = 0;
-    std::size_t pos = 0;        // bytes written
-    const std::uint8_t* const end = src + packedSize;
-
-    constexpr bool msbFirst = V == Variant::Tiff;
-    constexpr bool endStops = V != Variant::Gif;
-    // The next `count` bits of the stream, at the top of `bits` most
-    // significant bit first, else at the bottom. src is the byte after them;
-    // bits past them may hold the bytes that follow src, as a refill puts
-    // them again.
-    std::uint64_t bits = 0;
-    unsigned count = 0;
-    auto take = [&]() -> unsigned {
-        unsigned code;
-        if constexpr (msbFirst) {
-            code = static_cast<unsigned>(bits >> (64 - width));
-            bits <<= width;
-        } else {
-            code = static_cast<unsigned>(bits & ((1u << width) - 1));
-            bits >>= width;
+class LzwBlock {
+public:
+    [[gnu::always_inline]] LzwBlock(Table& table, std::uint8_t* saved, unsigned clear, const std::uint8_t* src,
+                                    std::size_t packedSize, std::uint8_t* out, std::size_t unpackedSize)
+        : table_(table), saved_(saved), clear_(clear), endCode_(clear + 1), firstFree_(clear + 2), src_(src),
+          end_(src + packedSize), out_(out), unpackedSize_(unpackedSize),
+          fast_(unpackedSize > kLongest + 64 && packedSize >= 8),
+          fastEnd_(fast_ ? unpackedSize - (kLongest + 64) : 0), srcFastEnd_(fast_ ? end_ - 8 : src) {
+        while ((1u << initialWidth_) <= clear) ++initialWidth_;  // log2(clear) + 1
+        width_ = initialWidth_;
+        nextFree_ = firstFree_;
+        Table& t = table_;
+        for (unsigned c = 0; c < clear; ++c) {
+            // GIF codes of more than 8 bits give their low byte.
+            t.from[c] = kLiterals.data() + (c & 0xFF);
+            t.length[c] = 1;
         }
-        count -= width;
+        t.from[clear] = t.from[endCode_] = kLiterals.data();
+        t.length[clear] = t.length[endCode_] = 0;
+    }
+
+    [[gnu::always_inline]] void Run() {
+        for (;;) {
+            unsigned code = 0;
+            if (!FastCodes(code)) {
+                if (pos_ >= unpackedSize_ || !ReadCode(code)) break;
+            }
+            if (!Step(code)) break;
+        }
+        for (std::size_t a = pos_; a < dirtyEnd_; ++a) out_[a] = saved_[32 + (a & 31)];
+    }
+
+private:
+    static constexpr bool kMsbFirst = V == Variant::Tiff;
+    static constexpr bool kEndStops = V != Variant::Gif;
+
+    // The next code from the bits taken in.
+    [[gnu::always_inline]] unsigned Take() {
+        unsigned code;
+        if constexpr (kMsbFirst) {
+            code = static_cast<unsigned>(bits_ >> (64 - width_));
+            bits_ <<= width_;
+        } else {
+            code = static_cast<unsigned>(bits_ & ((1u << width_) - 1));
+            bits_ >>= width_;
+        }
+        count_ -= width_;
         return code;
-    };
+    }
+
+    // The next code, taking in one byte at a time; false when the packed
+    // data end first.
+    [[gnu::always_inline]] bool ReadCode(unsigned& code) {
+        while (count_ < width_ && src_ < end_) {
+            if constexpr (kMsbFirst) bits_ |= std::uint64_t{*src_++} << (56 - count_);
+            else bits_ |= std::uint64_t{*src_++} << count_;
+            count_ += 8;
+        }
+        if (count_ < width_) return false;
+        code = Take();
+        return true;
+    }
 
     // The new entry (old's string and the first byte of the string just
     // written at `start`, which lie together in the output), then code
     // becomes old.
-    auto advance = [&](unsigned code, std::size_t start, std::size_t length) {
-        if (nextFree <= kLastEntry) {
-            const unsigned entry = nextFree;
-            const bool endless = old == entry || t.length[old] == 0;
-            t.from[entry] = out + oldStart;
-            t.length[entry] = endless ? 0 : static_cast<std::uint16_t>(oldLength + 1);
+    [[gnu::always_inline]] void Advance(unsigned code, std::size_t start, std::size_t length) {
+        Table& t = table_;
+        if (nextFree_ <= kLastEntry) {
+            const unsigned entry = nextFree_;
+            const bool endless = old_ == entry || t.length[old_] == 0;
+            t.from[entry] = out_ + oldStart_;
+            t.length[entry] = endless ? 0 : static_cast<std::uint16_t>(oldLength_ + 1);
             if constexpr (V == Variant::Tiff) {
-                if (nextFree < kTableSize) ++nextFree;
-                if (nextFree == (1u << width) - 1 && width < kMaxWidth) ++width;
+                if (nextFree_ < kTableSize) ++nextFree_;
+                if (nextFree_ == (1u << width_) - 1 && width_ < kMaxWidth) ++width_;
             } else if constexpr (V == Variant::OldTiff) {
-                if (entry >= (1u << width) - 1 && width < kMaxWidth) ++width;
-                ++nextFree;  // 4096 once the table is full: no further entry
+                if (entry >= (1u << width_) - 1 && width_ < kMaxWidth) ++width_;
+                ++nextFree_;  // 4096 once the table is full: no further entry
             } else {
                 // ">=" rather than "==": with an initial code size of 1 the
                 // first entry (4) is already past 2^2 - 1.
-                if (entry >= (1u << width) - 1 && width < kMaxWidth) ++width;
-                if (nextFree < kLastEntry) ++nextFree;
+                if (entry >= (1u << width_) - 1 && width_ < kMaxWidth) ++width_;
+                if (nextFree_ < kLastEntry) ++nextFree_;
             }
         }
-        old = code;
-        oldStart = start;
-        oldLength = length;
-    };
+        old_ = code;
+        oldStart_ = start;
+        oldLength_ = length;
+    }
 
-    // One code, exactly; pos < unpackedSize. False when the stream ends.
-    auto step = [&](unsigned code) -> bool {
-        if (code == endCode) return !endStops;
-        if (code == clear) {
-            width = initialWidth;
-            nextFree = firstFree;
-            old = kNoCode;
+    // The fast mode: codes of ordinary strings while there is room. True
+    // with `code` set when a code is left for the careful step.
+    [[gnu::always_inline]] bool FastCodes(unsigned& code) {
+        const Table& t = table_;
+        while (fast_ && pos_ <= fastEnd_ && src_ <= srcFastEnd_) {
+            if constexpr (kMsbFirst) bits_ |= Load64(src_, true) >> count_;
+            else bits_ |= Load64(src_, false) << count_;
+            src_ += (63 - count_) >> 3;
+            count_ |= 56;
+            code = Take();
+            std::size_t n = 0;
+            const std::uint8_t* from = nullptr;
+            if (old_ != kNoCode) {
+                if (code < nextFree_) [[likely]] {
+                    n = t.length[code];
+                    from = t.from[code];
+                } else if (code == nextFree_ && t.length[old_] != 0) {
+                    n = oldLength_ + 1;
+                    from = out_ + oldStart_;
+                }
+            }
+            if (n == 0 || n > kLongest) [[unlikely]]
+                return true;
+            const std::size_t start = pos_;
+            const std::size_t q = std::max(dirtyEnd_, pos_ + n);
+            Move16(saved_ + (q & 31), out_ + q);
+            Move16(saved_ + (q & 31) + 32, out_ + q);
+            if (code == nextFree_) {
+                CopyMoves(out_ + pos_, from, n - 1);
+                out_[pos_ + n - 1] = *from;
+            } else {
+                CopyMoves(out_ + pos_, from, n);
+            }
+            dirtyEnd_ = std::max(dirtyEnd_, pos_ + ((n + 15) & ~std::size_t{15}));
+            pos_ += n;
+            Advance(code, start, n);
+        }
+        return false;
+    }
+
+    // One code, exactly; pos_ < unpackedSize_. False when the stream ends.
+    [[gnu::always_inline]] bool Step(unsigned code) {
+        const Table& t = table_;
+        if (code == endCode_) return !kEndStops;
+        if (code == clear_) {
+            width_ = initialWidth_;
+            nextFree_ = firstFree_;
+            old_ = kNoCode;
             return true;
         }
-        if (code > nextFree) return true;
-        const std::size_t room = unpackedSize - pos;
-        if (old == kNoCode) {
+        if (code > nextFree_) return true;
+        const std::size_t room = unpackedSize_ - pos_;
+        if (old_ == kNoCode) {
             // Only single-byte codes are defined right after a clear.
-            if (code >= clear) return true;
-            out[pos] = static_cast<std::uint8_t>(code);
-            oldStart = pos++;
-            oldLength = 1;
-            old = code;
+            if (code >= clear_) return true;
+            out_[pos_] = static_cast<std::uint8_t>(code);
+            oldStart_ = pos_++;
+            oldLength_ = 1;
+            old_ = code;
             return true;
         }
         // The string of code, or old's string plus its first byte when code
         // is the one about to be made. Only what fits is written.
-        const std::size_t start = pos;
+        const std::size_t start = pos_;
         std::size_t length;
-        if (code == nextFree) {
-            if (t.length[old] == 0) return true;
-            length = oldLength + 1;
-            const std::size_t n = std::min(oldLength, room);
-            std::memcpy(out + pos, out + oldStart, n);
-            if (n < room) out[pos + n] = out[oldStart];
+        if (code == nextFree_) {
+            if (t.length[old_] == 0) return true;
+            length = oldLength_ + 1;
+            const std::size_t n = std::min(oldLength_, room);
+            std::memcpy(out_ + pos_, out_ + oldStart_, n);
+            if (n < room) out_[pos_ + n] = out_[oldStart_];
         } else {
             length = t.length[code];
             if (length == 0) return true;
-            std::memcpy(out + pos, t.from[code], std::min(length, room));
+            std::memcpy(out_ + pos_, t.from[code], std::min(length, room));
         }
-        pos += std::min(length, room);
-        advance(code, start, length);
+        pos_ += std::min(length, room);
+        Advance(code, start, length);
         return true;
-    };
-
-    std::uint8_t saved[80] = {};
-    std::size_t dirtyEnd = 0;  // the moves have written nothing from here on
-    const bool fast = unpackedSize > kLongest + 64 && packedSize >= 8;
-    const std::size_t fastEnd = fast ? unpackedSize - (kLongest + 64) : 0;
-    const std::uint8_t* const srcFastEnd = fast ? end - 8 : src;
-    for (;;) {
-        unsigned code = 0;
-        bool pending = false;
-        while (fast && pos <= fastEnd && src <= srcFastEnd) {
-            if constexpr (msbFirst) bits |= Load64(src, true) >> count;
-            else bits |= Load64(src, false) << count;
-            src += (63 - count) >> 3;
-            count |= 56;
-            code = take();
-            std::size_t n = 0;
-            const std::uint8_t* from = nullptr;
-            if (old != kNoCode) {
-                if (code < nextFree) {
-                    n = t.length[code];
-                    from = t.from[code];
-                } else if (code == nextFree && t.length[old] != 0) {
-                    n = oldLength + 1;
-                    from = out + oldStart;
-                }
-            }
-            if (n == 0 || n > kLongest) {
-                pending = true;
-                break;
-            }
-            const std::size_t start = pos;
-            const std::size_t q = std::max(dirtyEnd, pos + n);
-            Move16(saved + (q & 31), out + q);
-            Move16(saved + (q & 31) + 32, out + q);
-            if (code == nextFree) {
-                CopyMoves(out + pos, from, n - 1);
-                out[pos + n - 1] = *from;
-            } else {
-                CopyMoves(out + pos, from, n);
-            }
-            dirtyEnd = std::max(dirtyEnd, pos + ((n + 15) & ~std::size_t{15}));
-            pos += n;
-            advance(code, start, n);
-        }
-        if (!pending) {
-            if (pos >= unpackedSize) break;
-            while (count < width && src < end) {
-                if constexpr (msbFirst) bits |= std::uint64_t{*src++} << (56 - count);
-                else bits |= std::uint64_t{*src++} << count;
-                count += 8;
-            }
-            if (count < width) break;
-            code = take();
-        }
-        if (!step(code)) break;
     }
-    for (std::size_t a = pos; a < dirtyEnd; ++a) out[a] = saved[32 + (a & 31)];
+
+    // The table and the bytes kept from past the output live outside the
+    // object, which then holds scalars only.
+    Table& table_;
+    std::uint8_t* const saved_;
+    const unsigned clear_;
+    const unsigned endCode_;
+    const unsigned firstFree_;
+    unsigned initialWidth_ = 0;
+    unsigned width_ = 0;
+    unsigned nextFree_ = 0;
+    unsigned old_ = kNoCode;
+    std::size_t oldStart_ = 0;   // where old's string was written
+    std::size_t oldLength_ = 0;
+    // The next `count_` bits of the stream, at the top of `bits_` most
+    // significant bit first, else at the bottom. src_ is the byte after
+    // them; bits past them may hold the bytes that follow src_, as a refill
+    // puts them again.
+    std::uint64_t bits_ = 0;
+    unsigned count_ = 0;
+    const std::uint8_t* src_;
+    const std::uint8_t* const end_;
+    std::uint8_t* const out_;
+    const std::size_t unpackedSize_;
+    std::size_t pos_ = 0;  // bytes written
+    const bool fast_;
+    const std::size_t fastEnd_;
+    const std::uint8_t* const srcFastEnd_;
+    std::size_t dirtyEnd_ = 0;  // the moves have written nothing from here on
+};
+
+template <Variant V>
+void Run(unsigned clear, const std::uint8_t* src, std::size_t packedSize, std::uint8_t* out,
+         std::size_t unpackedSize) {
+    // The table is 40 KB: kept off small thread stacks. Its entries are
+    // written before they are read.
+    const std::unique_ptr<Table> table(new Table);
+    std::uint8_t saved[80] = {};
+    LzwBlock<V>(*table, saved, clear, src, packedSize, out, unpackedSize).Run();
 }
 
 }  // namespace
@@ -278,7 +322,7 @@ void TTIFFLZWDecoder::Decode(const std::uint8_t*& source, std::size_t packedSize
 }
 
 TGIFLZWDecoder::TGIFLZWDecoder(std::uint8_t initialCodeSize) : initialCodeSize_(initialCodeSize) {
-    if (initialCodeSize < 1 || initialCodeSize > 11) RaiseDecoderError("Invalid GIF LZW code size.");
+    if (initialCodeSize < 1 || initialCodeSize > 11) RaiseDecoderError(msg::GIFCodeSize);
 }
 
 void TGIFLZWDecoder::Decode(const std::uint8_t*& source, std::size_t packedSize,

@@ -1,4 +1,5 @@
 #include "formats/codec_rle.h"
+#include "platform/graphics/messages.h"
 
 #include <algorithm>
 #include <cstring>
@@ -203,7 +204,7 @@ void TTargaRLEDecoder::Encode(const std::uint8_t* source, std::uint8_t* dest, st
     };
     std::size_t stored = 0;
     auto reserve = [&](std::size_t bytes) {
-        if (bytes > destCapacity - stored) RaiseDecoderError("Targa RLE output buffer too small.");
+        if (bytes > destCapacity - stored) RaiseDecoderError(msg::TargaRLEBuffer);
     };
     std::size_t i = 0;
     while (i < count) {

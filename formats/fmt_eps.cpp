@@ -3,6 +3,7 @@
 #include "formats/format_registry.h"
 #include "platform/base/stream.h"
 #include "platform/graphics/byte_order.h"
+#include "platform/graphics/messages.h"
 
 namespace orv {
 
@@ -48,7 +49,7 @@ void TEPSGraphic::LoadFromStream(TStream& stream) {
     stream.ReadBuffer(bytes, sizeof bytes);
     const TEPSHeader h = ParseHeader(bytes);
     // A section offset inside the header would send the reader backwards.
-    if (!h.MagicMatches || h.TIFFOffset < kHeaderSize) RaiseInvalidImageFormat(kFormatName);
+    if (!h.MagicMatches || h.TIFFOffset < kHeaderSize) RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
     stream.Seek(static_cast<std::int64_t>(h.TIFFOffset - kHeaderSize), SeekOrigin::Current);
     TTIFFGraphic::LoadFromStream(stream);
 }

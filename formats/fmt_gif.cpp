@@ -101,8 +101,7 @@ bool TGIFGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex)
 
     TImageProperties& p = ImageProperties;
     if (!std::isdigit(sig[3]) || !std::isdigit(sig[4]))
-        throw EConvertError("'" + std::string(reinterpret_cast<const char*>(sig + 3), 2) +
-                            "' is not a valid integer value");
+        throw EConvertError(FormatMessage(msg::NotAnInteger, std::string(reinterpret_cast<const char*>(sig + 3), 2)));
     p.Version = static_cast<std::uint32_t>((sig[3] - '0') * 10 + (sig[4] - '0'));
     p.ColorScheme = TColorModel::cmIndexed;
     p.SamplesPerPixel = 1;
@@ -166,7 +165,7 @@ void TGIFGraphic::DecodeImage(TLoadContext& load) {
     if (d[8] & 0x80) readTable(d[8]);
 
     const std::uint8_t codeSize = ReadByte(stream);
-    if (codeSize < 1 || codeSize > 11) RaiseInvalidImageFormat(kFormatName);
+    if (codeSize < 1 || codeSize > 11) RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
 
     // The image's sub-blocks, as far as the stream holds them.
     std::vector<std::uint8_t> packed;

@@ -17,6 +17,8 @@ namespace orv {
 namespace {
 
 constexpr const char* kFormatName = "PCX or SCR";
+// The name the colour-format error gives.
+constexpr const char* kColorFormatName = "PCX";
 constexpr std::size_t kHeaderSize = 128;
 constexpr std::uint8_t kMaker = 10;
 constexpr std::uint8_t kScreenMaker = 205;
@@ -187,13 +189,13 @@ void TPCXGraphic::DecodeImage(TLoadContext& load) {
     std::uint8_t bytes[kHeaderSize];
     stream.ReadBuffer(bytes, sizeof bytes);
     const PCXHeader h = PCXHeader::Parse(bytes);
-    if (h.Maker != kMaker && h.Maker != kScreenMaker) RaiseInvalidImageFormat(kFormatName);
+    if (h.Maker != kMaker && h.Maker != kScreenMaker) RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
     const std::int64_t dataStart = stream.Position();
     const std::uint64_t dataLeft = static_cast<std::uint64_t>(std::max<std::int64_t>(stream.Remaining(), 0));
     std::uint64_t dataSize = dataLeft;
 
     const TImageProperties& props = ImageProperties;
-    if (!IsKnownLayout(h.BitsPerPlane, h.Planes)) RaiseImageErrorFmt(msg::InvalidColorFormat, "PCX");
+    if (!IsKnownLayout(h.BitsPerPlane, h.Planes)) RaiseImageErrorFmt(msg::InvalidColorFormat, kColorFormatName);
     const bool bitPlanes = h.Planes == 4;
     const TPixelFormat format = PrepareColors(bitPlanes);
     SetPixelFormat(format);

@@ -147,7 +147,7 @@ public:
         length_ = BigLong(bytes);
         type_ = BigLong(bytes + 4);
         if (length_ > kMaxChunkLength || length_ > static_cast<std::uint64_t>(stream_.Remaining()))
-            RaiseInvalidImageFormat(kFormatName);
+            RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
         crc_ = static_cast<std::uint32_t>(crc32(0, bytes + 4, 4));
     }
 
@@ -231,7 +231,7 @@ bool TPNGGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex)
     p.BitsPerPixel = static_cast<std::uint8_t>(p.SamplesPerPixel * depth);
     p.Compression = ihdr[10] == 0 ? ctLZ77 : ctUnknown;
     p.FilterMethod = ihdr[11];
-    p.IsInterlaced = interlaceMethod_ != 0;
+    p.Interlaced = interlaceMethod_ != 0;
     p.AlphaPresent = p.ColorScheme == TColorModel::cmGrayAlpha || p.ColorScheme == TColorModel::cmRGBA ||
                      p.ColorScheme == TColorModel::cmBGRA;
 
@@ -349,7 +349,7 @@ void TPNGGraphic::TChunkLoad::Run() {
         // image, the chunk that follows the image data, IEND.
         if (chunks_.Is(kIEND)) {
             // An end before any image data is no picture.
-            if (!decoded) RaiseInvalidImageFormat(kFormatName);
+            if (!decoded) RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
             chunks_.Skip();
             break;
         }
@@ -448,7 +448,7 @@ void TPNGGraphic::TChunkLoad::DecodeRows() {
     CheckImageSize(width_, height_, kFormatName);
     if (static_cast<std::uint64_t>(load_.Stream.Remaining()) * kMaxDeflateRatio + kMaxDeflateRatio <
         rowSize * height_)
-        RaiseInvalidImageFormat(kFormatName);
+        RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
     png_.SetImageSize(width_, height_);
     // Every pixel is written by the rows (the Adam7 passes cover them all),
     // so the canvas is not filled with the background first.

@@ -183,7 +183,7 @@ bool TPPMGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex)
     // A magic that ends after the "P" is no magic at all.
     if (IsSpace(digit)) return false;
     if (!IsDigit(digit))
-        throw EConvertError("'" + std::string(1, static_cast<char>(digit)) + "' is not a valid integer value");
+        throw EConvertError(FormatMessage(msg::NotAnInteger, std::string(1, static_cast<char>(digit))));
     ImageProperties.Compression = ctNone;
     const int kind = digit - '0';
     kind_ = kind;
@@ -247,7 +247,7 @@ void ReadPlainRow(PortableMapReader& reader, std::uint8_t* row, std::size_t w, s
     for (std::size_t x = 0; x < w; ++x) {
         std::uint32_t values[3] = {};
         for (std::size_t k = 0; k < samples; ++k)
-            if (!reader.ReadNumber(values[k])) RaiseInvalidImageFormat(kFormatName);
+            if (!reader.ReadNumber(values[k])) RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
         if (samples == 1) {
             row[x] = scale(values[0]);
         } else {

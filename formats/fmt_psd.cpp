@@ -75,7 +75,7 @@ struct PackedRows {
             offsets[r] = static_cast<std::size_t>(total);
             total += counts[r];
         }
-        if (total < rows * MinPackedRow(rowBytes)) RaiseInvalidImageFormat(kFormatName);
+        if (total < rows * MinPackedRow(rowBytes)) RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
         CheckBytesLeft(stream, total, kFormatName);
         data = AllocateWorkBuffer(total, kFormatName);
         stream.ReadBuffer(data.data(), data.size());
@@ -164,10 +164,10 @@ void CheckDepthAndChannels(const TImageProperties& props) {
     if (IsPaletteScheme(scheme)) {
         const bool depthOk = scheme == TColorModel::cmIndexed ? bits == 8 : (bits == 1 || bits == 8 || bits == 16);
         if (!depthOk) RaiseImageErrorFmt(msg::InvalidColorFormat, kShortName);
-        if (props.ChannelCount < 1) RaiseInvalidImageFormat(kFormatName);
+        if (props.ChannelCount < 1) RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
     } else if (IsColorScheme(scheme)) {
         if (bits != 8 && bits != 16) RaiseImageErrorFmt(msg::InvalidColorFormat, kShortName);
-        if (props.ChannelCount < ColorSamples(scheme)) RaiseInvalidImageFormat(kFormatName);
+        if (props.ChannelCount < ColorSamples(scheme)) RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
     }
 }
 

@@ -196,7 +196,7 @@ void TPSPGraphic::SkipAttributeBlock(TStream& stream, std::uint32_t version) {
     std::uint8_t b[kFileHeaderSize];
     stream.ReadBuffer(b, sizeof b);
     BlockHeader first;
-    if (!ReadBlockHeader(stream, version, first)) RaiseInvalidImageFormat(kFormatName);
+    if (!ReadBlockHeader(stream, version, first)) RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
     MoveTo(stream, first.Next);
 }
 
@@ -296,7 +296,7 @@ bool TPSPGraphic::ReadChannel(Decoding& d) {
     if (type < kChannelTypes) {
         CheckBytesLeft(stream, packedLength, kFormatName);
         if (std::uint64_t{packedLength} * MaxExpansion(d.Compression) < d.ChannelBytes)
-            RaiseInvalidImageFormat(kFormatName);
+            RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
         std::vector<std::uint8_t>& buffer = d.Channels[type];
         buffer = AllocateWorkBuffer(d.ChannelBytes, kFormatName);
         if (d.Compression == ctNone) {

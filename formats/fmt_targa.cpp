@@ -179,7 +179,7 @@ void CheckPixelDataFits(TStream& stream, const TTargaHeader& h) {
     const auto bytesLeft = static_cast<std::uint64_t>(stream.Remaining());
     if (h.ImageType >= 1 && h.ImageType <= 3 && bytesLeft < pixels * pixelBytes) throw EReadError();
     if (IsRunLength(h.ImageType) && bytesLeft < (pixels + 127) / 128 * (1 + pixelBytes))
-        RaiseInvalidImageFormat(kFormatName);
+        RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
 }
 
 // Raw rows of rowSize bytes: each read into targetRow(r), then rowDone(r).
@@ -321,7 +321,7 @@ void TTargaGraphic::SaveTarga(TStream& stream, bool compressed) {
     }
     if (Empty()) return;
     if (static_cast<std::uint32_t>(Width()) > kMaxSide || static_cast<std::uint32_t>(Height()) > kMaxSide)
-        RaiseImageError("Cannot save image. A Targa image side is at most 65535 pixels.");
+        RaiseImageError(msg::TargaSideTooLarge);
 
     TTargaHeader h;
     h.ColorMapType = p == 1 ? 1 : 0;

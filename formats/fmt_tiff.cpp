@@ -56,6 +56,23 @@ std::uint64_t StripsCovering(const std::vector<std::uint32_t>& rowsPerStrip, std
     return strips + (height - rows + last - 1) / last;
 }
 
+// The byte counts libtiff takes as bogus (written by a writer that did not
+// know them) where each plane is one strip: none or 0, and for uncompressed
+// data fewer bytes than the rows need. Such a strip runs as far as the file
+// holds its data: an uncompressed one as far as its rows need (a count of 0
+// tells the block reader so), a compressed one to the end of the file (its
+// decoder stops at the end of its own data).
+void DropBogusStripCounts(const TTIFFBlockLayout& layout, bool compressed, std::vector<std::uint32_t>& byteCounts) {
+    if (layout.Tiled || layout.StripsPerPlane != 1) return;
+    if (byteCounts.size() < layout.Planes) byteCounts.resize(layout.Planes, 0);
+    const std::uint64_t rowsNeed = layout.DecodedBlockBytes(layout.ImageHeight);
+    for (std::uint32_t plane = 0; plane < layout.Planes; ++plane) {
+        std::uint32_t& count = byteCounts[plane];
+        if (compressed && count == 0) count = UINT32_MAX;
+        else if (!compressed && count < rowsNeed) count = 0;
+    }
+}
+
 bool IsSupportedDepth(std::uint32_t bits) { return bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16; }
 
 // Sample counts a photometric interpretation allows; a count that does not
@@ -98,7 +115,7 @@ void TTIFFGraphic::DecodeImage(TLoadContext& load) {
     TagCardinals(stream, tiled ? tagTileOffsets : tagStripOffsets, offsets);
     TagCardinals(stream, tiled ? tagTileByteCounts : tagStripByteCounts, byteCounts);
     // Without strips or tiles there is no picture to show.
-    if (offsets.empty()) RaiseInvalidImageFormat(kFormatName);
+    if (offsets.empty()) RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
     const bool differencing = CheckPredictor();
 
     const std::uint8_t usedSamples = ConfigureColours(stream, planar);
@@ -120,6 +137,7 @@ void TTIFFGraphic::DecodeImage(TLoadContext& load) {
     load.Progress.Area.Right = static_cast<int>(p.Width);
 
     TTIFFBlockLayout layout = MakeBandLayout(planar, offsets.size(), differencing, source);
+    DropBogusStripCounts(layout, p.Compression != ctNone, byteCounts);
     TTIFFJPEGDecoder* jpegDecoder = nullptr;
     const std::unique_ptr<TDecoder> decoder = MakeDecoder(stream, planar, layout.BlockWidth(), jpegDecoder);
     if (decoder) decoder->DecodeInit();
@@ -137,12 +155,12 @@ void TTIFFGraphic::DecodeImage(TLoadContext& load) {
 void TTIFFGraphic::CheckSampleLayout(TStream& stream, bool planar) {
     const TImageProperties& p = ImageProperties;
     if (!IsSupportedDepth(bitsPerSample_) || !SamplesFit(photometric_, samplesPerPixel_, p.AlphaPresent, planar))
-        RaiseInvalidImageFormat(kFormatName);
+        RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
     // Floating-point samples would be shown as the bits of integers.
     std::vector<std::uint32_t> sampleFormats;
     TagCardinals(stream, tagSampleFormat, sampleFormats);
     if (std::find(sampleFormats.begin(), sampleFormats.end(), 3u) != sampleFormats.end())
-        RaiseInvalidImageFormat(kFormatName);
+        RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
 }
 
 bool TTIFFGraphic::CheckPredictor() const {
@@ -151,7 +169,7 @@ bool TTIFFGraphic::CheckPredictor() const {
     // has it, and is defined for 8- and 16-bit samples only.
     const bool lossless = p.Compression == ctLZW || p.Compression == ctLZ77;
     const bool differencing = lossless && p.Predictor == 2;
-    if (differencing && bitsPerSample_ != 8 && bitsPerSample_ != 16) RaiseInvalidImageFormat(kFormatName);
+    if (differencing && bitsPerSample_ != 8 && bitsPerSample_ != 16) RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
     if (lossless && p.Predictor == 3) RaiseImageErrorFmt(msg::NotSupported, msg::CompressionScheme, kFormatName);
     return differencing;
 }
@@ -181,7 +199,7 @@ TTIFFBlockLayout TTIFFGraphic::MakeBandLayout(bool planar, std::size_t blockCoun
     const bool subsampled = source == TColorModel::cmYCbCr &&
                             (p.YCbCrSubSampling[0] != 1 || p.YCbCrSubSampling[1] != 1);
     if (subsampled && (planar || (!jpeg && (bitsPerSample_ != 8 || differencing))))
-        RaiseInvalidImageFormat(kFormatName);
+        RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
     if (subsampled && !jpeg) {
         layout.HorzSubsampling = p.YCbCrSubSampling[0];
         layout.VertSubsampling = p.YCbCrSubSampling[1];
@@ -216,7 +234,6 @@ TTIFFBlockSource TTIFFGraphic::MakeBlockSource(TStream& stream, std::vector<std:
         blocks.WholeBlocks = true;
     }
     blocks.FormatName = kFormatName;
-    p.StripTotal = static_cast<std::uint32_t>(blocks.Offsets.size());
     return blocks;
 }
 
@@ -451,18 +468,19 @@ TTIFFBlockLayout TTIFFGraphic::MakeLayout(bool planar, std::size_t blockCount) c
         const std::uint64_t bandPixels =
             std::uint64_t{layout.BlocksAcross()} * p.TileWidth * std::min(p.TileLength, p.Height);
         if (bandPixels > 4 * std::uint64_t{p.Width} * p.Height + (std::uint64_t{1} << 20))
-            RaiseInvalidImageFormat(kFormatName);
+            RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
     } else {
         // The strips of each plane cover the image's rows.
         const std::uint64_t strips = StripsCovering(p.RowsPerStrip, p.Height);
-        if (strips > blockCount) RaiseInvalidImageFormat(kFormatName);
+        if (strips > blockCount) RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
         layout.StripsPerPlane = static_cast<std::uint32_t>(strips);
     }
     // Every plane needs all its blocks, or planes and rows would be read
     // from the wrong ones. Blocks past those of a single plane are passed
     // over, as libtiff does: some writers store more than the rows need.
     const std::uint64_t needed = std::uint64_t{layout.Planes} * layout.BlocksPerPlane();
-    if (blockCount < needed || (layout.Planes > 1 && blockCount != needed)) RaiseInvalidImageFormat(kFormatName);
+    if (blockCount < needed || (layout.Planes > 1 && blockCount != needed))
+        RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
     return layout;
 }
 

@@ -9,6 +9,7 @@
 #include "formats/fmt_tiff_predictor.h"
 #include "formats/image_format.h"
 #include "platform/base/stream.h"
+#include "platform/graphics/messages.h"
 
 namespace orv {
 
@@ -128,7 +129,7 @@ TTIFFBlockReader::TTIFFBlockReader(TTIFFBlockLayout layout, TTIFFBlockSource sou
 
 void TTIFFBlockReader::Spend(std::uint64_t bytes) {
     bytesRead_ += bytes;
-    if (bytesRead_ > readBudget_) RaiseInvalidImageFormat(source_.FormatName);
+    if (bytesRead_ > readBudget_) RaiseImageErrorFmt(msg::InvalidImage, source_.FormatName);
 }
 
 bool TTIFFBlockReader::DecodeBlock(std::uint64_t index, std::uint32_t firstRow, std::uint32_t rows,
@@ -143,7 +144,7 @@ bool TTIFFBlockReader::DecodeBlock(std::uint64_t index, std::uint32_t firstRow, 
 
     if (source_.Decoder != nullptr) {
         // A compressed block needs its length.
-        if (index >= source_.ByteCounts.size()) RaiseInvalidImageFormat(source_.FormatName);
+        if (index >= source_.ByteCounts.size()) RaiseImageErrorFmt(msg::InvalidImage, source_.FormatName);
         const std::uint64_t packedSize = std::min<std::uint64_t>(source_.ByteCounts[index], left);
         Spend(packedSize);
         packed_.resize(static_cast<std::size_t>(packedSize));

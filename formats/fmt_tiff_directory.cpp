@@ -37,9 +37,6 @@ enum : std::uint32_t {
     tagYCbCrCoefficients = 529,
     tagYCbCrSubSampling = 530,
     tagYCbCrPositioning = 531,
-    // Looked up under keys no 16-bit tag matches, so their defaults hold.
-    keyJpegOutputColors = 65538,
-    keyJpegTableUse = 65539,
 };
 
 std::uint16_t Word(const std::uint8_t* p, bool big) { return big ? BigWord(p) : LittleWord(p); }
@@ -314,8 +311,6 @@ bool TTIFFGraphic::ReadImageProperties(TStream& stream, std::uint32_t imageIndex
     ReadSampleLayout(stream);
     ReadYCbCrFields(stream);
 
-    p.JpegOutputColors = TagInteger(keyJpegOutputColors, 0);
-    p.JpegTableUse = TagInteger(keyJpegTableUse, 3);
     // TIFF's own default is chunky (1).
     p.PlanarLayout = TagInteger(tagPlanarConfiguration, 1);
     p.XResolution = TagFloat(stream, tagXResolution, 0.0f);

@@ -51,7 +51,7 @@ void TFormatGraphic::LoadFromStream(TStream& stream) {
     TLoadContext load(*this, stream);
     if (!ReadImageProperties(stream, 0)) {
         if (refusal_ == THeaderRefusal::EmptyPicture) return;
-        RaiseInvalidImageFormat(formatName_);
+        RaiseImageErrorFmt(msg::InvalidImage, formatName_);
     }
     const std::uint32_t width = std::min<std::uint32_t>(ImageProperties.Width, std::numeric_limits<int>::max());
     load.Progress.Area = MakeRect(0, 0, static_cast<int>(width), 1);
@@ -139,37 +139,6 @@ void TProgressScope::Running(std::uint8_t percent) {
 void TProgressScope::SetEndNotice(std::uint8_t percent, bool redraw) {
     endPercent_ = percent;
     endRedraw_ = redraw;
-}
-
-// --- Errors --------------------------------------------------------------------
-
-void RaiseImageError(std::string_view message) {
-    throw EInvalidGraphic(std::string(message));
-}
-
-std::string FormatImageMessage(std::string_view format, std::span<const std::string> arguments) {
-    std::string out;
-    out.reserve(format.size() + 32);
-    std::size_t next = 0;
-    for (std::size_t i = 0; i < format.size(); ++i) {
-        const char c = format[i];
-        if (c == '%' && i + 1 < format.size()) {
-            const char kind = format[i + 1];
-            if (kind == '%') {
-                out += '%';
-                ++i;
-                continue;
-            }
-            if (kind == 's' || kind == 'd') {
-                if (next < arguments.size()) out += arguments[next];
-                ++next;
-                ++i;
-                continue;
-            }
-        }
-        out += c;
-    }
-    return out;
 }
 
 // --- Byte order --------------------------------------------------------------
@@ -283,7 +252,7 @@ bool Upsample2x(std::uint32_t width, std::uint32_t height, std::size_t stride, s
 // --- Sizes and buffers -------------------------------------------------------
 
 std::vector<std::uint8_t> AllocateWorkBuffer(std::uint64_t bytes, std::string_view formatName) {
-    if (bytes > kMaxWorkBuffer) RaiseInvalidImageFormat(formatName);
+    if (bytes > kMaxWorkBuffer) RaiseImageErrorFmt(msg::InvalidImage, formatName);
     ChargePictureMemory(bytes);
     return std::vector<std::uint8_t>(static_cast<std::size_t>(bytes), 0);
 }
@@ -298,7 +267,7 @@ bool PeekHeader(TStream& stream, std::uint8_t* bytes, std::size_t size) {
 
 void CheckBytesLeft(TStream& stream, std::uint64_t bytes, std::string_view formatName) {
     const std::int64_t left = stream.Remaining();
-    if (left < 0 || static_cast<std::uint64_t>(left) < bytes) RaiseInvalidImageFormat(formatName);
+    if (left < 0 || static_cast<std::uint64_t>(left) < bytes) RaiseImageErrorFmt(msg::InvalidImage, formatName);
 }
 
 std::uint8_t ProgressPercent(std::uint64_t row, std::uint64_t height) {

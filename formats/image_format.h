@@ -1,16 +1,14 @@
 // The common ancestor of the format library's picture classes and the small
-// routines every reader shares: error raising, byte-order reversal, undoing
-// horizontal differencing, doubling a sample plane, the size gate and
-// zero-filled working buffers.
+// routines every reader shares: byte-order reversal, undoing horizontal
+// differencing, doubling a sample plane and zero-filled working buffers
+// (errors are raised through graphic.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <span>
 #include <string>
 #include <string_view>
-#include <type_traits>
 #include <vector>
 
 #include "formats/color_manager.h"
@@ -70,9 +68,10 @@ struct TImageProperties {
     float XResolution = 0.0f;
     float YResolution = 0.0f;
 
-    // TIFF (PNG shares the interlace and alpha flags).
-    bool IsInterlaced = false;
+    // Rows stored interlaced (GIF, PNG); an alpha sample (TIFF, PNG).
+    bool Interlaced = false;
     bool AlphaPresent = false;
+    // TIFF.
     std::uint32_t DirectoryOffset = 0;
     std::uint32_t PlanarLayout = 0;
     std::uint32_t RowIndex = 0;
@@ -82,14 +81,10 @@ struct TImageProperties {
     std::vector<std::uint32_t> RowsPerStrip;
     std::vector<std::uint8_t> YCbCrSubSampling;
     std::vector<std::uint8_t> JPEGTables;
-    std::uint32_t JpegOutputColors = 0;
-    std::uint32_t JpegTableUse = 0;
     std::uint32_t StripIndex = 0;
-    std::uint32_t StripTotal = 0;
     std::uint32_t Predictor = 0;
 
     // GIF.
-    bool Interlaced = false;
     bool LocalColorTable = false;
     // RLA.
     bool BottomUp = false;
@@ -226,29 +221,7 @@ const TGraphicClass& FormatClassInfo(const char* name) {
     return info;
 }
 
-// --- Shared routines -------------------------------------------------------
-
-[[noreturn]] void RaiseImageError(std::string_view message);
-
-// Fills each %s or %d of the format with the next argument ("%%" is "%").
-std::string FormatImageMessage(std::string_view format, std::span<const std::string> arguments);
-
-namespace detail {
-inline std::string_view MessageArgument(std::string_view text) { return text; }
-inline std::string_view MessageArgument(const std::string& text) { return text; }
-inline std::string_view MessageArgument(const char* text) { return text; }
-template <class T>
-    requires std::is_integral_v<T>
-std::string MessageArgument(T value) {
-    return std::to_string(value);
-}
-}  // namespace detail
-
-template <class... Args>
-[[noreturn]] void RaiseImageErrorFmt(std::string_view format, const Args&... args) {
-    const std::vector<std::string> texts{std::string(detail::MessageArgument(args))...};
-    RaiseImageError(FormatImageMessage(format, texts));
-}
+// --- Shared routines (the error raisers are in graphic.h) ---------------------
 
 // Byte-order reversal in place.
 void ReverseWords(void* data, std::size_t count);

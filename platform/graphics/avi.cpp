@@ -6,6 +6,7 @@
 #include "platform/base/stream.h"
 #include "platform/graphics/bmp_rle.h"
 #include "platform/graphics/graphic.h"
+#include "platform/graphics/messages.h"
 
 namespace orv {
 
@@ -15,7 +16,9 @@ namespace {
 // canvas of gigabytes.
 constexpr std::int64_t kMaxAviPixels = std::int64_t{4096} * 4096;
 
-[[noreturn]] void Bad() { RaiseInvalidImageFormat("AVI"); }
+constexpr const char* kFormatName = "AVI";
+
+[[noreturn]] void Bad() { RaiseImageErrorFmt(msg::InvalidImage, kFormatName); }
 
 std::uint32_t U32(const std::vector<std::uint8_t>& d, std::size_t at) {
     if (at > d.size() || d.size() - at < 4) Bad();
@@ -145,7 +148,7 @@ void TAviReader::ReadFormat(std::size_t at, std::size_t size) {
     width_ = width;
     height_ = height < 0 ? -height : height;
     topDown_ = height < 0;
-    CheckImageSize(width_, height_, "AVI");
+    CheckImageSize(width_, height_, kFormatName);
     if (static_cast<std::int64_t>(width_) * height_ > kMaxAviPixels) Bad();
     const bool plain = compression_ == 0 && (bitCount_ == 8 || bitCount_ == 24 || bitCount_ == 32);
     const bool rle8 = compression_ == 1 && bitCount_ == 8 && !topDown_;
@@ -187,7 +190,7 @@ void TAviReader::CollectFrames(std::vector<std::pair<std::size_t, std::size_t>> 
 }
 
 void TAviReader::Frame(int index, TBitmap& target) {
-    if (index < 0 || index >= FrameCount()) throw EInvalidGraphicOperation("AVI frame index out of range");
+    if (index < 0 || index >= FrameCount()) throw EInvalidGraphicOperation(msg::AviFrameRange);
     const std::size_t bpp = static_cast<std::size_t>(bitCount_ / 8);
     const std::size_t canvasBytes = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * bpp;
     if (canvas_.size() != canvasBytes) {

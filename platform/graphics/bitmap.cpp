@@ -342,7 +342,7 @@ const TPalette& TBitmap::EffectivePalette() const {
 
 void TBitmap::SetPixelFormat(TPixelFormat format) {
     if (format == TPixelFormat::pfCustom || static_cast<int>(format) > static_cast<int>(TPixelFormat::pfCustom))
-        throw EInvalidGraphic(std::string(msg::InvalidPixelFormat));
+        RaiseImageError(msg::InvalidPixelFormat);
     if (format == format_) return;
     const TPixelFormat old = format_;
     const std::size_t stride = StrideFor(width_, format);

@@ -10,6 +10,7 @@
 #include "platform/graphics/bitmap.h"
 #include "platform/graphics/bmp_rle.h"
 #include "platform/graphics/byte_order.h"
+#include "platform/graphics/messages.h"
 
 namespace orv {
 
@@ -39,7 +40,7 @@ bool KnownInfoHeaderSize(std::uint32_t size) {
 
 // Exact read that reports a short file as a bad image.
 void ReadExact(TStream& stream, void* buffer, std::size_t count) {
-    if (count != 0 && stream.Read(buffer, count) != count) RaiseInvalidImageFormat(kFormatName);
+    if (count != 0 && stream.Read(buffer, count) != count) RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
 }
 
 // Reads the stream a block at a time for the run-length decoders.
@@ -129,13 +130,13 @@ BmpHeader ReadHeaders(TStream& stream) {
     BmpHeader h;
     std::uint8_t file[14];
     ReadExact(stream, file, sizeof file);
-    if (file[0] != 'B' || file[1] != 'M') RaiseInvalidImageFormat(kFormatName);
+    if (file[0] != 'B' || file[1] != 'M') RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
     h.offBits = LittleLong(file + 10);
 
     std::uint8_t info[124] = {};
     ReadExact(stream, info, 4);
     h.infoSize = LittleLong(info);
-    if (!KnownInfoHeaderSize(h.infoSize)) RaiseInvalidImageFormat(kFormatName);
+    if (!KnownInfoHeaderSize(h.infoSize)) RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
     ReadExact(stream, info + 4, h.infoSize - 4);
 
     h.core = h.infoSize == 12;
@@ -203,35 +204,32 @@ struct BmpPlace {
     std::int64_t start;
     std::int64_t total;
 
-    // The pixel offset counts when it lies past the headers read so far
-    // and inside the file.
+    // The pixel offset counts when it lies past the headers and inside the
+    // file: the palette then ends there at the latest, and the rows start
+    // there.
     bool OffsetUsable(const BmpHeader& h, std::int64_t headersEnd) const {
         return h.offBits != 0 && static_cast<std::int64_t>(h.offBits) >= headersEnd && h.offBits < total;
     }
 };
 
-// Reads the palette of a file of 8 bits or fewer. `cutColors` is set to
-// the entries kept when the pixel offset cuts the palette.
+// Reads the palette of a file of 8 bits or fewer: the colour count's entries
+// (all the depth allows when the count is 0 or larger). Some writers store
+// fewer entries than the count says (an OS/2 header has no count at all):
+// a usable pixel offset cuts the palette to the entries before it, and
+// `cutColors` is set to them; the pixels must not index past them (checked
+// once they are read).
 TPalette ReadPalette(TStream& stream, const BmpHeader& h, const BmpPlace& place,
                      std::optional<std::size_t>& cutColors) {
     const std::uint64_t maxColors = std::uint64_t{1} << h.bits;
     std::uint64_t count = h.colorsUsed == 0 ? maxColors : std::min<std::uint64_t>(h.colorsUsed, maxColors);
     const std::size_t entrySize = h.core ? 3 : 4;
-    // Some writers store only the colours they use, without saying so
-    // (an OS/2 header has no colour count): the pixel offset then cuts
-    // the palette. Where the header gives no count and the whole
-    // palette and the pixel rows after it do not fit the file, the
-    // palette holds the entries before the offset, and the pixels must
-    // not index past them (checked once they are read). A file that
-    // fits keeps the layout it always had.
     const std::int64_t paletteStart = stream.Position() - place.start;
-    const std::uint64_t paletteEnd = static_cast<std::uint64_t>(paletteStart) + count * entrySize;
-    const std::uint64_t rowsBytes = h.Rle() ? 0 : std::uint64_t{h.FileStride()} * static_cast<std::uint64_t>(h.height);
-    const std::uint64_t rowsEnd = paletteEnd + rowsBytes;
-    if (h.colorsUsed == 0 && place.OffsetUsable(h, paletteStart) && h.offBits < paletteEnd &&
-        rowsEnd > static_cast<std::uint64_t>(place.total)) {
-        count = (h.offBits - static_cast<std::uint64_t>(paletteStart)) / entrySize;
-        cutColors = static_cast<std::size_t>(count);
+    if (place.OffsetUsable(h, paletteStart)) {
+        const std::uint64_t fit = (h.offBits - static_cast<std::uint64_t>(paletteStart)) / entrySize;
+        if (fit < count) {
+            count = fit;
+            cutColors = static_cast<std::size_t>(count);
+        }
     }
     std::vector<std::uint8_t> raw(static_cast<std::size_t>(count) * entrySize);
     ReadExact(stream, raw.data(), raw.size());
@@ -305,23 +303,24 @@ bool TBitmap::CanLoadStream(TStream& stream) {
 void TBitmap::LoadFromStream(TStream& stream) {
     const BmpPlace place{stream.Position(), stream.Size() - stream.Position()};
     BmpHeader h = ReadHeaders(stream);
-    if (!CompressionFitsDepth(h)) RaiseInvalidImageFormat(kFormatName);
+    if (!CompressionFitsDepth(h)) RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
     ReadMasks(stream, h);
 
     TPalette palette;
     // The entries a palette cut by the pixel offset kept.
     std::optional<std::size_t> cutColors;
+    const std::int64_t paletteStart = stream.Position() - place.start;
     if (h.bits <= 8) palette = ReadPalette(stream, h, place, cutColors);
 
     // The pixel data begin at the file header's offset when it is usable;
-    // else right here.
-    if (place.OffsetUsable(h, stream.Position() - place.start)) stream.SetPosition(place.start + h.offBits);
+    // else right after the palette.
+    if (place.OffsetUsable(h, paletteStart)) stream.SetPosition(place.start + h.offBits);
 
     bool rawCopy = true;
     const TPixelFormat format = PixelFormatFor(h, rawCopy);
     if (!h.Rle() && static_cast<std::uint64_t>(h.FileStride()) * static_cast<std::uint64_t>(h.height) >
                         static_cast<std::uint64_t>(stream.Remaining()))
-        RaiseInvalidImageFormat(kFormatName);
+        RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
 
     const auto w = static_cast<int>(h.width), height = static_cast<int>(h.height);
     TBitmap image;
@@ -332,7 +331,8 @@ void TBitmap::LoadFromStream(TStream& stream) {
         DecodeRle(stream, image, h.compression == BI_RLE4, h.topDown);
     else
         ReadRows(stream, h, rawCopy, image);
-    if (cutColors && height > 0 && w > 0 && HighestIndex(image) >= *cutColors) RaiseInvalidImageFormat(kFormatName);
+    if (cutColors && height > 0 && w > 0 && HighestIndex(image) >= *cutColors)
+        RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
     // Only a complete load replaces the picture.
     MoveAssign(image);
 }

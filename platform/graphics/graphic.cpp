@@ -8,21 +8,37 @@
 
 namespace orv {
 
-std::string FormatText(std::string_view text, std::string_view argument) {
-    std::string out(text);
-    const auto at = out.find("%s");
-    if (at != std::string::npos) out.replace(at, 2, argument);
+std::string FormatImageMessage(std::string_view format, std::span<const std::string> arguments) {
+    std::string out;
+    out.reserve(format.size() + 32);
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        const char c = format[i];
+        if (c == '%' && i + 1 < format.size()) {
+            const char kind = format[i + 1];
+            if (kind == '%') {
+                out += '%';
+                ++i;
+                continue;
+            }
+            if (kind == 's' || kind == 'd') {
+                if (next < arguments.size()) out += arguments[next];
+                ++next;
+                ++i;
+                continue;
+            }
+        }
+        out += c;
+    }
     return out;
 }
 
-void RaiseInvalidImageFormat(std::string_view formatName) {
-    throw EInvalidGraphic(FormatText(msg::InvalidImage, formatName));
-}
+void RaiseImageError(std::string_view message) { throw EInvalidGraphic(std::string(message)); }
 
 void CheckImageSize(std::int64_t width, std::int64_t height, std::string_view formatName) {
     if (width < 0 || height < 0 || width > kMaxImageSide || height > kMaxImageSide ||
         width * height > kMaxImagePixels)
-        RaiseInvalidImageFormat(formatName);
+        RaiseImageErrorFmt(msg::InvalidImage, formatName);
 }
 
 TRect IntersectRect(const TRect& a, const TRect& b) {
@@ -44,8 +60,7 @@ const TGraphicClass& TGraphic::ClassInfo() {
 }
 
 void TGraphic::Assign(const TGraphic& source) {
-    throw EInvalidGraphicOperation(std::string("Cannot assign a ") + source.ClassType().Name + " to a " +
-                                   ClassType().Name);
+    throw EInvalidGraphicOperation(FormatMessage(msg::CannotAssign, source.ClassType().Name, ClassType().Name));
 }
 
 void TGraphic::LoadFromFile(const std::string& fileName) {

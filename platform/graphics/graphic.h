@@ -1,14 +1,18 @@
 // The graphic base class of the picture layer: every picture kind (bitmaps,
 // the JPEG picture, the format library's classes) derives from TGraphic and
 // is described by one static TGraphicClass, which the picture registry binds
-// to file extensions.
+// to file extensions. Also the one raiser of the invalid-graphic error and
+// the filling of the message table's texts (messages.h).
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <vector>
 
 #include "platform/base/errors.h"
 
@@ -31,16 +35,41 @@ public:
     using Exception::Exception;
 };
 
-// Replaces the first "%s" of the text with the argument.
-std::string FormatText(std::string_view text, std::string_view argument);
+// Fills each %s or %d of the format with the next argument ("%%" is "%").
+std::string FormatImageMessage(std::string_view format, std::span<const std::string> arguments);
 
-// The one raiser of "Cannot load image. Invalid or unexpected %s image
-// format." (msg::InvalidImage, messages.h) for every reader of the picture
-// layer and the format library: EInvalidGraphic for the given format name.
-[[noreturn]] void RaiseInvalidImageFormat(std::string_view formatName);
+namespace detail {
+inline std::string_view MessageArgument(std::string_view text) { return text; }
+inline std::string_view MessageArgument(const std::string& text) { return text; }
+inline std::string_view MessageArgument(const char* text) { return text; }
+template <class T>
+    requires std::is_integral_v<T>
+std::string MessageArgument(T value) {
+    return std::to_string(value);
+}
+}  // namespace detail
 
-// The one size gate for every image path: refuses (through
-// RaiseInvalidImageFormat) a negative side, a side above 2^20 or more than 2^29
+// A text of the message table (messages.h) with its places filled.
+template <class... Args>
+std::string FormatMessage(std::string_view format, const Args&... args) {
+    const std::vector<std::string> texts{std::string(detail::MessageArgument(args))...};
+    return FormatImageMessage(format, texts);
+}
+
+// The one raiser of the invalid-graphic error, for every reader and writer
+// of the picture layer and the format library: files a reader cannot take
+// ("Cannot load image. Invalid or unexpected %s image format.",
+// msg::InvalidImage, with the format's name), pictures over the size gate
+// and registry misuse.
+[[noreturn]] void RaiseImageError(std::string_view message);
+
+template <class... Args>
+[[noreturn]] void RaiseImageErrorFmt(std::string_view format, const Args&... args) {
+    RaiseImageError(FormatMessage(format, args...));
+}
+
+// The one size gate for every image path: refuses (msg::InvalidImage) a
+// negative side, a side above 2^20 or more than 2^29
 // pixels, before anything is allocated.
 inline constexpr std::int64_t kMaxImageSide = std::int64_t{1} << 20;
 inline constexpr std::int64_t kMaxImagePixels = std::int64_t{1} << 29;

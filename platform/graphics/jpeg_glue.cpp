@@ -46,13 +46,9 @@ void InitJpegErrorManager(TJpegErrorManager& manager) {
     manager.pub.reset_error_mgr = JpegResetErrorMgr;
 }
 
-std::string JpegErrorText(int messageCode) {
-    std::string text(msg::JPEGErrorNumber);
-    text.replace(text.find("%d"), 2, std::to_string(messageCode));
-    return text;
-}
+std::string JpegErrorText(int messageCode) { return FormatMessage(msg::JPEGErrorNumber, messageCode); }
 
-void RaiseJpegError(int messageCode) { throw EInvalidGraphic(JpegErrorText(messageCode)); }
+void RaiseJpegError(int messageCode) { RaiseImageError(JpegErrorText(messageCode)); }
 
 void SetJpegWarningHandler(TJpegWarningHandler handler) {
     std::lock_guard<std::mutex> lock(WarningMutex());

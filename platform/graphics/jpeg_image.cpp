@@ -6,6 +6,7 @@
 
 #include "platform/base/stream.h"
 #include "platform/graphics/jpeg_glue.h"
+#include "platform/graphics/messages.h"
 
 namespace orv {
 
@@ -140,16 +141,17 @@ void TJPEGImage::Assign(const TGraphic& source) {
 
 void TJPEGImage::LoadFromStream(TStream& stream) {
     const std::int64_t size = stream.Remaining();
-    if (size < 4) RaiseInvalidImageFormat(kFormatName);
+    if (size < 4) RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
     std::vector<std::uint8_t> data(static_cast<std::size_t>(size));
     stream.ReadBuffer(data.data(), data.size());
 
     Decoder d;
-    if (!ReadHeader(d, data.data(), static_cast<unsigned long>(data.size()))) RaiseInvalidImageFormat(kFormatName);
+    if (!ReadHeader(d, data.data(), static_cast<unsigned long>(data.size())))
+        RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
     const int denominator = JpegFitDenominator(static_cast<int>(std::min<JDIMENSION>(d.cinfo.image_width, INT_MAX)),
                                                static_cast<int>(std::min<JDIMENSION>(d.cinfo.image_height, INT_MAX)),
                                                fitWidth_, fitHeight_);
-    if (denominator > 1 && !ScaleOutput(d, denominator)) RaiseInvalidImageFormat(kFormatName);
+    if (denominator > 1 && !ScaleOutput(d, denominator)) RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
     CheckImageSize(d.cinfo.output_width, d.cinfo.output_height, kFormatName);
 
     TBitmap image;
@@ -164,12 +166,12 @@ void TJPEGImage::LoadFromStream(TStream& stream) {
 
     Progress(TProgressStage::Starting, 0, false, TRect{0, 0, image.Width(), image.Height()}, "");
     if (image.Height() > 0 && !DecodeRows(d, rows.data(), cmyk.empty() ? nullptr : cmyk.data()))
-        RaiseInvalidImageFormat(kFormatName);
+        RaiseImageErrorFmt(msg::InvalidImage, kFormatName);
     bitmap_.MoveAssign(image);
     Progress(TProgressStage::Ending, 100, true, TRect{0, 0, bitmap_.Width(), bitmap_.Height()}, "");
 }
 
-void TJPEGImage::SaveToStream(TStream&) { throw EInvalidGraphicOperation("Cannot save a JPEG picture"); }
+void TJPEGImage::SaveToStream(TStream&) { throw EInvalidGraphicOperation(msg::CannotSaveJpeg); }
 
 void TJPEGImage::Draw(TBitmap& target, int x, int y) const { bitmap_.Draw(target, x, y); }
 

@@ -21,8 +21,11 @@ inline constexpr const char* JPEGSamplingFactors = "Improper JPEG sampling facto
 inline constexpr const char* JPEGBogusTables = "Bogus JPEG tables field.";
 inline constexpr const char* JPEGFractionalScanline = "Fractional JPEG scanline unsupported.";
 inline constexpr const char* JPEGErrorNumber = "JPEG error #%d";  // every fatal libjpeg error
+inline constexpr const char* JPEGNotInitialised = "JPEG decoder not initialised.";
+inline constexpr const char* GIFCodeSize = "Invalid GIF LZW code size.";
+inline constexpr const char* TargaRLEBuffer = "Targa RLE output buffer too small.";
 
-// Readers. InvalidImage is raised by RaiseInvalidImageFormat (graphic.h).
+// Readers and writers, raised through RaiseImageError (graphic.h).
 inline constexpr const char* InvalidImage = "Cannot load image. Invalid or unexpected %s image format.";
 inline constexpr const char* StreamReadError = "Stream read error in %s file.";
 inline constexpr const char* NotSupported = "Cannot load image. %s not supported for %s files.";
@@ -33,6 +36,9 @@ inline constexpr const char* InvalidPalette = "Cannot load image. Palette in %s 
 inline constexpr const char* UnknownCriticalChunk = "Cannot load PNG image. Unexpected but critical chunk detected.";
 inline constexpr const char* CompressionScheme = "The compression scheme is";
 inline constexpr const char* InvalidColorFormat = "Invalid color format in %s file.";
+inline constexpr const char* TargaSideTooLarge = "Cannot save image. A Targa image side is at most 65535 pixels.";
+// A header number that is no decimal number (the runtime's conversion error).
+inline constexpr const char* NotAnInteger = "'%s' is not a valid integer value";
 
 // Colour manager.
 inline constexpr const char* IndexedNotSupported =
@@ -47,8 +53,12 @@ inline constexpr const char* VerticalSubsampling = "Vertical subsampling value m
 inline constexpr const char* DuplicateFormat = "Attempt to register %s twice.";
 inline constexpr const char* UnknownExtension = "Unknown picture file extension (.%s)";
 
-// Bitmaps.
+// Bitmaps and other pictures, and their use.
 inline constexpr const char* ScanLineRange = "Scan line index out of range";
 inline constexpr const char* InvalidPixelFormat = "Invalid pixel format";
+inline constexpr const char* CannotAssign = "Cannot assign a %s to a %s";
+inline constexpr const char* CannotSaveJpeg = "Cannot save a JPEG picture";
+inline constexpr const char* AviFrameRange = "AVI frame index out of range";
+inline constexpr const char* CanvasDepth = "Canvas needs a 24-bit or 32-bit bitmap";
 
 }  // namespace orv::msg

@@ -49,7 +49,7 @@ void TPicture::RegisterFileFormat(const std::string& extension, const std::strin
         Registry().push_back(TPictureFormat{ext, description, &graphicClass});
         return;
     }
-    if (it->Class != &graphicClass && !replace) throw EInvalidGraphic(FormatText(msg::DuplicateFormat, ext));
+    if (it->Class != &graphicClass && !replace) RaiseImageErrorFmt(msg::DuplicateFormat, ext);
     it->Class = &graphicClass;
     it->Description = description;
 }
@@ -77,7 +77,7 @@ std::vector<TPictureFormat> TPicture::FileFormats() {
 void TPicture::LoadFromFile(const std::string& fileName) {
     const std::string ext = PictureExtension(fileName);
     const TGraphicClass* cls = ext.empty() ? nullptr : ClassForExtension(ext);
-    if (cls == nullptr || cls->Create == nullptr) throw EInvalidGraphic(FormatText(msg::UnknownExtension, ext));
+    if (cls == nullptr || cls->Create == nullptr) RaiseImageErrorFmt(msg::UnknownExtension, ext);
     std::unique_ptr<TGraphic> graphic = cls->Create();
     graphic->OnProgress = OnProgress;
     graphic->LoadFromFile(fileName);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/graphics/graphic.h"
+#include "platform/graphics/messages.h"
 
 namespace orv {
 
@@ -35,7 +36,7 @@ QImage WrapBitmap(const TBitmap& bitmap) { return Wrap(bitmap); }
 
 TCanvas::TCanvas(TBitmap& bitmap) : bitmap_(bitmap) {
     if (QtFormatOf(bitmap) == QImage::Format_Invalid)
-        throw EInvalidGraphicOperation("Canvas needs a 24-bit or 32-bit bitmap");
+        throw EInvalidGraphicOperation(msg::CanvasDepth);
 }
 
 void TCanvas::FillRect(const TRect& rect) { bitmap_.FillRect(rect, ColorToRGB(BrushColor)); }

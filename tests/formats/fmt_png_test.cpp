@@ -145,7 +145,7 @@ TEST(PngReader, HeaderPropertiesAndFileGamma) {
     const TImageProperties& p = png.ImageProperties;
     EXPECT_EQ(p.ColorScheme, TColorModel::cmRGBA);
     EXPECT_EQ(p.BitsPerPixel, 64);
-    EXPECT_TRUE(p.IsInterlaced && p.AlphaPresent);
+    EXPECT_TRUE(p.Interlaced && p.AlphaPresent);
     EXPECT_FLOAT_EQ(p.Gamma, 1.0f);
 
     // gAMA before the image data gives the file's gamma.

@@ -101,7 +101,7 @@ TEST(SharedRoutines, ErrorTexts) {
     } catch (const EInvalidGraphic& e) {
         EXPECT_STREQ(e.what(), "JPEG error #42");
     }
-    EXPECT_THROW(RaiseInvalidImageFormat("PNG"), EInvalidGraphic);
+    EXPECT_THROW(RaiseImageErrorFmt(msg::InvalidImage, "PNG"), EInvalidGraphic);
     EXPECT_EQ(FormatImageMessage("100%% %s", std::vector<std::string>{}), "100% ");
 }
 

@@ -5,6 +5,7 @@
 
 #include "platform/base/stream.h"
 #include "platform/graphics/bitmap.h"
+#include "tests/support/le_bytes.h"
 #include "tests/support/temp_dir.h"
 
 namespace orv {
@@ -141,8 +142,8 @@ TEST(BmpReader, PaletteCutByThePixelOffsetKeepsItsEntries) {
         TMemoryStream noEntries(std::move(bytes));
         EXPECT_THROW(bmp.LoadFromStream(noEntries), EInvalidGraphic);
     }
-    // A palette whose size the header gives is not cut: 252 colours, the
-    // offset at their start and the file one byte short of them and the rows.
+    // Whatever the header's colour count: 252 colours counted, the offset at
+    // their start and the file one byte short of them and the rows.
     auto counted = ReadBytes(kDir + "bmp8.bmp");  // 256 colours, rows at 1078
     counted.erase(counted.begin() + 54 + 252 * 4, counted.begin() + 1078);
     counted[46] = 252, counted[10] = 54, counted[11] = 0;
@@ -150,13 +151,42 @@ TEST(BmpReader, PaletteCutByThePixelOffsetKeepsItsEntries) {
     TMemoryStream countedStream(std::move(counted));
     EXPECT_THROW(TBitmap().LoadFromStream(countedStream), EInvalidGraphic);
     // An offset inside a whole palette that is followed by all the pixel
-    // rows is passed over, as it always was.
+    // rows: the rows start there, and its entries are no indices of the
+    // eleven entries before it.
     auto bytes = ReadBytes(kDir + "bmp8.bmp");
     bytes[10] = 100, bytes[11] = 0;
-    TBitmap bmp;
     TMemoryStream stream(std::move(bytes));
-    bmp.LoadFromStream(stream);
-    ExpectPixels(bmp, "bmp8.rgb");
+    EXPECT_THROW(TBitmap().LoadFromStream(stream), EInvalidGraphic);
+}
+
+TEST(BmpReader, ColourCountPastThePixelOffsetKeepsTheEntriesBeforeIt) {
+    // 256 colours counted, 252 stored before the offset; also with a count
+    // no depth allows.
+    auto bytes = ReadBytes(kDir + "bmp8_count_past_palette.bmp");
+    for (const std::uint32_t count : {256u, 0x12341234u}) {
+        test::SetLe32(bytes, 46, count);
+        TBitmap bmp;
+        TMemoryStream stream(bytes);
+        bmp.LoadFromStream(stream);
+        ExpectPixels(bmp, "bmp8_count_past_palette.rgb");
+        EXPECT_EQ(bmp.Palette().Count(), 252u);
+    }
+}
+
+TEST(BmpReader, PixelsStartAtTheirOffsetPastBytesAfterThePalette) {
+    TBitmap bmp;
+    bmp.LoadFromFile(kDir + "bmp8_rle_gap.bmp");
+    ExpectPixels(bmp, "bmp8_rle_gap.rgb");
+}
+
+// An absolute run of an odd number of bytes is padded to 16 bits.
+TEST(BmpReader, OddAbsoluteRunsSkipTheirPadByte) {
+    for (const char* name : {"rle8_odd_runs", "rle4_odd_runs"}) {
+        SCOPED_TRACE(name);
+        TBitmap bmp;
+        bmp.LoadFromFile(kDir + name + ".bmp");
+        ExpectPixels(bmp, std::string(name) + ".rgb");
+    }
 }
 
 TEST(BmpReader, DamagedFilesRaiseAndLeaveTheBitmapAlone) {

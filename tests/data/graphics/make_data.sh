@@ -150,6 +150,57 @@ cut_palette(f"{tmp}/os2_8.bmp", "bmp8_os2_short_palette.bmp")
 cut_palette("bmp8.bmp", "bmp8_cut_palette.bmp")
 PY
 
+# A colour count past the entries stored before the pixel offset (256
+# counted, 252 stored), and bytes between a palette and the run-length data
+# its offset names (no count, the colours in use stored, then 6 other
+# bytes). Reference: Pillow, checked against ImageMagick's decoding of the
+# file they come from.
+convert "$tmp/photo.ppm" -colors 200 -type Palette -compress RLE BMP3:"$tmp/photo_rle.bmp"
+/usr/bin/python3 - "$tmp" <<'PY'
+import struct, subprocess, sys
+from PIL import Image
+tmp = sys.argv[1]
+def write_checked(src, dst, out):
+    open(dst, "wb").write(out)
+    rgb = Image.open(dst).convert("RGB").tobytes()
+    full = subprocess.run(["convert", src, "-depth", "8", "rgb:-"], check=True, capture_output=True).stdout
+    assert rgb == full, dst
+    open(dst[:-4] + ".rgb", "wb").write(rgb)
+def repack(src, dst, entries, gap, count):
+    d = bytearray(open(src, "rb").read())
+    off, hs = struct.unpack_from("<II", d, 10)
+    out = d[:14 + hs] + d[14 + hs:14 + hs + 4 * entries] + gap + d[off:]
+    struct.pack_into("<I", out, 46, count)
+    struct.pack_into("<II", out, 2, len(out), 0)
+    struct.pack_into("<I", out, 10, 14 + hs + 4 * entries + len(gap))
+    write_checked(src, dst, out)
+assert max(Image.open("bmp8.bmp").getdata()) < 252
+repack("bmp8.bmp", "bmp8_count_past_palette.bmp", 252, b"", 256)
+used = max(Image.open(f"{tmp}/photo_rle.bmp").getdata()) + 1
+repack(f"{tmp}/photo_rle.bmp", "bmp8_rle_gap.bmp", used, b"\xee" * 6, 0)
+
+# Absolute runs of an odd number of bytes, each padded to 16 bits: RLE8
+# runs of 3, 5 and 7 pixels, RLE4 runs of 2 and 6 (one and three bytes).
+def rle(name, w, bits, palette, data):
+    pal = b"".join(bytes((b, g, r, 0)) for (r, g, b) in palette)
+    h = data.count(b"\0\0")
+    info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, bits, 1 if bits == 8 else 2, len(data), 0, 0, 0, 0)
+    off = 14 + len(info) + len(pal)
+    head = b"BM" + struct.pack("<IHHI", off + len(data), 0, 0, off)
+    out = head + info + pal + data
+    open(name, "wb").write(out)
+    rgb = Image.open(name).convert("RGB").tobytes()
+    assert rgb == subprocess.run(["convert", name, "-depth", "8", "rgb:-"], check=True, capture_output=True).stdout
+    open(name[:-4] + ".rgb", "wb").write(rgb)
+rle("rle8_odd_runs.bmp", 8, 8, [(i, 255 - i, (i * 7) % 256) for i in range(256)],
+    bytes([0, 3, 10, 20, 30, 0, 5, 40, 0, 0,
+           1, 7, 0, 5, 1, 2, 3, 4, 5, 0, 2, 9, 0, 0,
+           0, 7, 60, 61, 62, 63, 64, 65, 66, 0, 1, 70, 0, 0, 0, 1]))
+rle("rle4_odd_runs.bmp", 8, 4, [(i * 17, 255 - i * 17, (i * 40) % 256) for i in range(16)],
+    bytes([0, 6, 0x12, 0x34, 0x56, 0, 2, 0x77, 0, 0,
+           0, 2, 0x89, 0, 6, 0xAB, 0, 0, 0, 1]))
+PY
+
 # JPEG files: reference pixels from djpeg (same library and DCT method).
 cjpeg -quality 85 "$tmp/photo.ppm" > jpeg_baseline.jpg
 cjpeg -quality 85 -progressive "$tmp/photo.ppm" > jpeg_progressive.jpg

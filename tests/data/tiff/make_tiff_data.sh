@@ -100,6 +100,18 @@ tiffset -s 278 2147483649 rgb8_planar_wrong_rows.tif
 python3 write_tiff_layouts.py ycbcr "$work/src.ppm" ycbcr22_none.tif 2 2 8
 python3 write_tiff_layouts.py ycbcr "$work/src.ppm" ycbcr42_none.tif 4 2 6
 python3 write_tiff_layouts.py oldlzw "$work/src.ppm" rgb8_oldlzw.tif 23
+# Strip byte counts libtiff takes as bogus in an image of one strip: an
+# uncompressed strip whose count is short of its rows (also the first of
+# 12 strips whose RowsPerStrip covers the picture), and a compressed one
+# whose count is 0 or missing. libtiff reads the first as far as its rows
+# need and the second to the end of the file.
+out -c none -r 23 -L "$rgb8" "$work/rgb8_one.tif"
+python3 write_tiff_layouts.py counts "$work/rgb8_one.tif" rgb8_none_count_short.tif 1000
+out -c none -r 2 -L "$rgb8" rgb8_none_rows5000.tif && tiffset -s 278 5000 rgb8_none_rows5000.tif
+out -c lzw -r 23 -L "$rgb8" "$work/rgb8_lzw_one.tif"
+python3 write_tiff_layouts.py counts "$work/rgb8_lzw_one.tif" rgb8_lzw_count0.tif 0
+out -c zip -r 23 -L "$rgb8" "$work/rgb8_zip_one.tif"
+python3 write_tiff_layouts.py counts "$work/rgb8_zip_one.tif" rgb8_zip_nocount.tif none
 # Bits stored lowest first: libtiff reverses them for every scheme but JPEG
 # (which has no bit order) and fax (whose decoder reads them so; the fax
 # tests have their own files).

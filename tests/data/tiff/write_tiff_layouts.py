@@ -3,10 +3,13 @@
 binary PPM: YCbCr stored in subsampled units (uncompressed), and LZW of the
 coding written before TIFF 5.0 (codes least significant bit first). libtiff
 reads both; make_tiff_data.sh checks them with tiffinfo and takes their
-reference pixels from tiff2rgba.
+reference pixels from tiff2rgba. The counts command copies a little-endian
+TIFF with every StripByteCounts value set to COUNT, or without the tag
+(none), as writers that do not know the counts leave them.
 
     write_tiff_layouts.py ycbcr SRC.ppm OUT.tif H V ROWS_PER_STRIP
     write_tiff_layouts.py oldlzw SRC.ppm OUT.tif ROWS_PER_STRIP
+    write_tiff_layouts.py counts SRC.tif OUT.tif COUNT|none
 """
 import struct
 import sys
@@ -138,8 +141,36 @@ def old_lzw(data):
     return bytes(out)
 
 
+def set_strip_byte_counts(src, dst, count):
+    data = bytearray(open(src, "rb").read())
+    assert data[:4] == b"II*\0"
+    ifd = struct.unpack_from("<I", data, 4)[0]
+    n = struct.unpack_from("<H", data, ifd)[0]
+    for i in range(n):
+        at = ifd + 2 + 12 * i
+        tag, kind, values = struct.unpack_from("<HHI", data, at)
+        if tag != 279:
+            continue
+        if count is None:
+            # Later entries and the next-directory offset move up one entry.
+            end = ifd + 2 + 12 * n + 4
+            data[at:end] = data[at + 12:end] + bytes(12)
+            struct.pack_into("<H", data, ifd, n - 1)
+        else:
+            size = 2 if kind == 3 else 4
+            first = at + 8 if size * values <= 4 else struct.unpack_from("<I", data, at + 8)[0]
+            for k in range(values):
+                struct.pack_into("<H" if size == 2 else "<I", data, first + k * size, count)
+        open(dst, "wb").write(data)
+        return
+    sys.exit(src + " has no StripByteCounts")
+
+
 def main():
     kind, src, dst = sys.argv[1:4]
+    if kind == "counts":
+        set_strip_byte_counts(src, dst, None if sys.argv[4] == "none" else int(sys.argv[4]))
+        return
     width, height, rgb = read_ppm(src)
     common = {258: (3, [8, 8, 8]), 277: (3, [3]), 284: (3, [1])}
     if kind == "ycbcr":
