@@ -243,7 +243,8 @@ void TRunEngine::GetTempList(const std::unordered_set<std::string>* present) {
                                            live.begin(), live.end(),
                                            [present](const TIndexRecord& rec) { return present->count(rec.Path) != 0; }))
                                      : 0;
-    if (records.size() - live.size() + (live.size() - seen) > seen) {
+    // At most records - seen are dead even if every picture not seen is gone.
+    if (records.size() - seen > seen) {
         std::erase_if(live, [this, present](const TIndexRecord& rec) {
             if (present && present->count(rec.Path) != 0) return false;
             pump_.Tick();
