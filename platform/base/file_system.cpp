@@ -134,6 +134,15 @@ TFileHandle OpenRegularFile(const std::string& path, int flags, mode_t mode) {
     return fd;
 }
 
+bool PrivateFolder(const struct stat& st) {
+    return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 022) == 0;
+}
+
+bool PrivateFolder(const std::string& path) {
+    struct stat st {};
+    return UsablePath(path) && ::stat(path.c_str(), &st) == 0 && PrivateFolder(st);
+}
+
 bool FileExists(const std::string& path, TLinks links) {
     struct stat st {};
     if (!UsablePath(path)) return false;

@@ -37,6 +37,14 @@ bool UsablePath(std::string_view path);
 // writing the file replaces the link itself.
 enum class TLinks { Follow, NoFollow };
 
+// Only the user may change what the folder holds: the user's own (effective
+// user), and neither its group nor others may create, rename or remove names
+// in it.
+bool PrivateFolder(const struct stat& st);
+// The same of the folder path names (links followed); false when there is
+// none.
+bool PrivateFolder(const std::string& path);
+
 // Opens a file the system keeps its own data in: never blocks (a pipe or a
 // device under the file's name would), and answers only for a regular file.
 // flags are open(2) flags (O_CLOEXEC is added); the descriptor returned is
