@@ -1,7 +1,9 @@
 // Entry point of filer, the pair handler. It reads the hand-over the main
 // program left in the program folder. The automatic mode handles its one
 // file without any window (and without a display); modes 1 and 2 show the
-// pair window until it closes. Every way out leaves an answer, Result.dat.
+// pair window until it closes. Every way out leaves an answer, Result.dat,
+// but one: in a program folder that is not the user's own, or that others
+// may write, filer touches nothing and ends with a failure.
 #include <cstdio>
 #include <exception>
 
@@ -31,7 +33,14 @@ int main(int argc, char** argv) {
     std::string appDir;
     orv::TPairData data;
     try {
-        appDir = orv::AppDir();
+        // A program folder someone else may change could hold a hand-over
+        // that user wrote: nothing in it is read, acted on or answered.
+        const std::string folder = orv::AppDir();
+        if (!orv::PrivateFolder(folder)) {
+            std::fprintf(stderr, "filer: others may change the program folder %s: nothing done\n", folder.c_str());
+            return 1;
+        }
+        appDir = folder;
         // The hand-over is taken away here: it is acted on once at most.
         data = orv::ReadPairData(appDir);
         if (!data.Usable) {

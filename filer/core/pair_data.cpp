@@ -61,7 +61,7 @@ TPairData ReadPairData(const std::string& folder) {
                 break;
             case THandOverMode::WholeLog: {
                 if (doFiles2.path.empty()) throw EReadError(folder + kDoFiles2Name);
-                TFileStream file(doFiles2.path, FileMode::OpenRead);
+                TFileStream file(doFiles2.path, FileMode::OpenRead, TLinks::NoFollow);
                 TDoFiles2 log = ReadDoFiles2(file);
                 data.PairL = std::move(log.PairL);
                 data.PairR = std::move(log.PairR);

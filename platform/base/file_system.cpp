@@ -134,9 +134,20 @@ TFileHandle OpenRegularFile(const std::string& path, int flags, mode_t mode) {
     return fd;
 }
 
-bool FileExists(const std::string& path) {
+bool PrivateFolder(const struct stat& st) {
+    return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 022) == 0;
+}
+
+bool PrivateFolder(const std::string& path) {
     struct stat st {};
-    return UsablePath(path) && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return UsablePath(path) && ::stat(path.c_str(), &st) == 0 && PrivateFolder(st);
+}
+
+bool FileExists(const std::string& path, TLinks links) {
+    struct stat st {};
+    if (!UsablePath(path)) return false;
+    const int found = links == TLinks::Follow ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st);
+    return found == 0 && S_ISREG(st.st_mode);
 }
 
 bool DirectoryExists(const std::string& path) {
@@ -278,7 +289,7 @@ bool CopyFileNoReplace(const std::string& from, const std::string& to, std::stri
 }
 
 bool WriteFileAtomic(const std::string& path, std::string_view bytes, std::string* error,
-                     TAtomicWriteFailure* failure) {
+                     TAtomicWriteFailure* failure, TLinks links) {
     auto failed = [&](TAtomicWriteFailure step, int err) {
         if (failure) *failure = step;
         return Fail(err, error, path);
@@ -287,7 +298,7 @@ bool WriteFileAtomic(const std::string& path, std::string_view bytes, std::strin
     std::string target = path;
     struct stat st {};
     bool haveOld = false;
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    if (links == TLinks::Follow && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
         // Replace the file the link points at, not the link itself; a link
         // that leads nowhere is not replaced either.
         char* real = ::realpath(path.c_str(), nullptr);
@@ -295,7 +306,10 @@ bool WriteFileAtomic(const std::string& path, std::string_view bytes, std::strin
         target = real;
         std::free(real);
     }
-    if (::stat(target.c_str(), &st) == 0) {
+    const int found = links == TLinks::Follow ? ::stat(target.c_str(), &st) : ::lstat(path.c_str(), &st);
+    // Without following, a link at the name is replaced as a missing file
+    // would be: its target is never looked at.
+    if (found == 0 && !S_ISLNK(st.st_mode)) {
         // Only a regular file is ever replaced: a folder, a pipe or a device
         // under the name stays what it is, and nothing is written.
         if (!S_ISREG(st.st_mode)) return failed(TAtomicWriteFailure::Create, S_ISDIR(st.st_mode) ? EISDIR : ENXIO);
@@ -311,7 +325,7 @@ bool WriteFileAtomic(const std::string& path, std::string_view bytes, std::strin
         std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(rd()));
         // Shortened so a long file name still leaves room for the suffix.
         tmp = dir + "." + name.substr(0, 200) + "." + suffix + ".tmp";
-        fd.Reset(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        fd.Reset(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
         if (!fd.Valid() && errno != EEXIST) return failed(TAtomicWriteFailure::Create, errno);
     }
     if (!fd.Valid()) return failed(TAtomicWriteFailure::Create, EEXIST);
@@ -324,6 +338,7 @@ bool WriteFileAtomic(const std::string& path, std::string_view bytes, std::strin
     if (haveOld && ::fchmod(fd.Get(), st.st_mode & 07777) != 0) return abandon(errno);
     if (::fsync(fd.Get()) != 0) return abandon(errno);
     if (!fd.Close()) return abandon(errno);
+    // rename replaces the name itself: a link there is never followed.
     if (::rename(tmp.c_str(), target.c_str()) != 0) {
         const int err = errno;
         ::unlink(tmp.c_str());
@@ -333,9 +348,10 @@ bool WriteFileAtomic(const std::string& path, std::string_view bytes, std::strin
     return true;
 }
 
-bool ReadFileBytes(const std::string& path, std::string& out, std::string* error, std::int64_t maxBytes) {
+bool ReadFileBytes(const std::string& path, std::string& out, std::string* error, std::int64_t maxBytes,
+                   TLinks links) {
     out.clear();
-    TFileHandle fd(OpenRegularFile(path, O_RDONLY));
+    TFileHandle fd(OpenRegularFile(path, O_RDONLY | (links == TLinks::NoFollow ? O_NOFOLLOW : 0)));
     if (!fd.Valid()) return Fail(errno, error, path);
     struct stat st {};
     if (::fstat(fd.Get(), &st) != 0) return Fail(errno, error, path);

@@ -30,6 +30,21 @@ namespace orv {
 // False for a path the system cannot be given: empty, or holding a zero byte.
 bool UsablePath(std::string_view path);
 
+// Whether a symbolic link at a file's name is followed. The user's own files
+// (projects, progress lists, saved logs) are reached through a link the user
+// placed; the program's own files (the settings, the setting sets, the
+// hand-over files) never are: a link at their name reads as no file, and
+// writing the file replaces the link itself.
+enum class TLinks { Follow, NoFollow };
+
+// Only the user may change what the folder holds: the user's own (effective
+// user), and neither its group nor others may create, rename or remove names
+// in it.
+bool PrivateFolder(const struct stat& st);
+// The same of the folder path names (links followed); false when there is
+// none.
+bool PrivateFolder(const std::string& path);
+
 // Opens a file the system keeps its own data in: never blocks (a pipe or a
 // device under the file's name would), and answers only for a regular file.
 // flags are open(2) flags (O_CLOEXEC is added); the descriptor returned is
@@ -48,8 +63,9 @@ struct FolderEntry {
     std::int64_t mtime = 0;  // last write, seconds since 1970 UTC
 };
 
-// A regular file (a symlink is followed; a folder is not a file).
-bool FileExists(const std::string& path);
+// A regular file (a folder is not a file). Follow: a symlink to one counts;
+// NoFollow: only the entry itself.
+bool FileExists(const std::string& path, TLinks links = TLinks::Follow);
 // A folder (a symlink to a folder counts).
 bool DirectoryExists(const std::string& path);
 // The entry itself exists (lstat), whatever it is.
@@ -100,17 +116,19 @@ bool CopyFileNoReplace(const std::string& from, const std::string& to, std::stri
 // in place (folder missing, no permission), or write it whole (a full disk).
 enum class TAtomicWriteFailure { Create, Write };
 // Writes bytes to a temporary file in the same folder, syncs it and renames it
-// over path (the target of path when path is a symlink). The old file keeps
-// its content if anything fails, and no temporary file is left. Only a
-// regular file is replaced: a name (or link target) that holds anything else
-// fails with EISDIR for a folder, ENXIO otherwise, and so does a link that
-// leads nowhere (its realpath error), before anything is written.
+// over path. The old file keeps its content if anything fails, and no
+// temporary file is left. Follow: a symlink at path has its target replaced,
+// and a link that leads nowhere fails (its realpath error); NoFollow: the
+// link itself is replaced by the new file. Only a regular file (or, with
+// NoFollow, a link) is replaced: anything else fails with EISDIR for a
+// folder, ENXIO otherwise, before anything is written.
 bool WriteFileAtomic(const std::string& path, std::string_view bytes, std::string* error = nullptr,
-                     TAtomicWriteFailure* failure = nullptr);
+                     TAtomicWriteFailure* failure = nullptr, TLinks links = TLinks::Follow);
 // Reads a whole regular file; false when it cannot be opened or read, is no
-// regular file, or (maxBytes >= 0) holds more than maxBytes (EFBIG).
+// regular file, or (maxBytes >= 0) holds more than maxBytes (EFBIG). NoFollow:
+// a link at path fails with ELOOP.
 bool ReadFileBytes(const std::string& path, std::string& out, std::string* error = nullptr,
-                   std::int64_t maxBytes = -1);
+                   std::int64_t maxBytes = -1, TLinks links = TLinks::Follow);
 // Appends what is left to read of the open file fd to out, going on after
 // interruptions; false with errno set and out emptied when a read fails or
 // (maxBytes >= 0) out grows past maxBytes (EFBIG).

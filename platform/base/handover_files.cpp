@@ -28,10 +28,7 @@ void RemoveIfThere(const std::string& path) {
 }
 
 // The entry itself is a regular file (a link is not).
-bool IsRegularEntry(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
+bool IsRegularEntry(const std::string& path) { return FileExists(path, TLinks::NoFollow); }
 
 // ---- stamps as DoFiles.Dat values: "device,inode,size,mtime,ctime"
 
@@ -148,7 +145,8 @@ TDoFiles ReadDoFiles(const std::string& path) {
     // Anything under the name but a regular file (a folder, a pipe, a link)
     // is no hand-over; only a missing file reads as the defaults.
     std::string bytes;
-    if (PathExists(path) && (!IsRegularEntry(path) || !ReadFileBytes(path, bytes, nullptr, kMaxIniFileBytes)))
+    if (PathExists(path) &&
+        (!IsRegularEntry(path) || !ReadFileBytes(path, bytes, nullptr, kMaxIniFileBytes, TLinks::NoFollow)))
         throw EReadError(path);
     TIniFile ini(path);
     // A line that does not decode could hide the key a later line repeats.

@@ -2,7 +2,9 @@
 // both sides of each: DoFiles.Dat (what filer is asked to do), DoFiles2.Dat
 // (the whole log, for the list mode) and Result.dat (filer's answer). The
 // numbers the files hold are the enumerations below; nothing else in either
-// program reads or writes these files or knows their numbers.
+// program reads or writes these files or knows their numbers. A link at one
+// of their names is never followed: it reads as no file, and a write
+// replaces the name itself.
 #pragma once
 
 #include <cstddef>

@@ -550,8 +550,9 @@ TIniFile::TIniFile(std::string path, std::int64_t maxBytes) : path_(std::move(pa
 
 IniDocument TIniFile::Load() const {
     std::string bytes;
-    if (!ReadFileBytes(path_, bytes, nullptr, maxBytes_)) {
-        if (errno == ENOENT) return IniDocument();
+    if (!ReadFileBytes(path_, bytes, nullptr, maxBytes_, TLinks::NoFollow)) {
+        // A link at the name is no file of ours: the write replaces it.
+        if (errno == ENOENT || errno == ELOOP) return IniDocument();
         throw EIniFileError(path_);
     }
     return IniDocument::Parse(std::move(bytes));
@@ -582,7 +583,7 @@ const IniDocument& TIniFile::View() const {
     static const IniDocument empty;
     // Reading never fails: a missing, unreadable or oversized file, or one
     // that is no regular file, reads as an empty one.
-    const TFileHandle file = OpenRegularFile(path_, O_RDONLY);
+    const TFileHandle file = OpenRegularFile(path_, O_RDONLY | O_NOFOLLOW);
     if (!file.Valid()) return empty;
     const int fd = file.Get();
     struct stat st {};
@@ -603,7 +604,7 @@ const IniDocument& TIniFile::View() const {
 // Replaces the file; what could not be read back again is never written.
 void TIniFile::WriteBytes(const std::string& bytes) const {
     if (static_cast<std::int64_t>(bytes.size()) > maxBytes_) throw EIniFileError(path_);
-    if (!WriteFileAtomic(path_, bytes)) throw EIniFileError(path_);
+    if (!WriteFileAtomic(path_, bytes, nullptr, nullptr, TLinks::NoFollow)) throw EIniFileError(path_);
 }
 
 template <class Edit> void TIniFile::Modify(Edit&& edit) {

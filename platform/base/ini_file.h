@@ -15,6 +15,9 @@
 //   not exist raises EFCreateError;
 // - a value holding a zero byte reads as missing (the default is given): no
 //   text of this file is ever cut short at a zero byte;
+// - ini files are the programs' own: a symbolic link at the name is never
+//   followed; it reads as a missing file, and a write replaces the link
+//   itself with the new file;
 // - only regular files of at most their size limit (kMaxIniFileBytes unless
 //   the constructor names another) are read; anything else
 //   reads as a missing file, and a write over it (or one that would make the

@@ -34,7 +34,7 @@ void TStream::WriteBuffer(const void* buffer, std::size_t count) {
 
 // ---- TFileStream ----
 
-TFileStream::TFileStream(const std::string& path, FileMode mode) : path_(path) {
+TFileStream::TFileStream(const std::string& path, FileMode mode, TLinks links) : path_(path) {
     int flags = 0;
     switch (mode) {
     case FileMode::OpenRead: flags = O_RDONLY; break;
@@ -43,6 +43,7 @@ TFileStream::TFileStream(const std::string& path, FileMode mode) : path_(path) {
     }
     // Only regular files: a pipe or device under the name would block the
     // open or every read.
+    if (links == TLinks::NoFollow) flags |= O_NOFOLLOW;
     fd_ = OpenRegularFile(path, flags, 0666);
     if (!fd_.Valid()) {
         const int err = errno;
@@ -91,9 +92,9 @@ std::int64_t TFileStream::Size() {
     return st.st_size;
 }
 
-void SaveFileAtomic(const std::string& path, std::string_view bytes) {
+void SaveFileAtomic(const std::string& path, std::string_view bytes, TLinks links) {
     TAtomicWriteFailure failure = TAtomicWriteFailure::Create;
-    if (WriteFileAtomic(path, bytes, nullptr, &failure)) return;
+    if (WriteFileAtomic(path, bytes, nullptr, &failure, links)) return;
     const std::string reason = std::strerror(errno);
     if (failure == TAtomicWriteFailure::Write) throw EWriteError(path, reason);
     throw EFCreateError(path, reason);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/base/file_handle.h"
+#include "platform/base/file_system.h"
 
 namespace orv {
 
@@ -52,8 +53,8 @@ enum class FileMode {
 class TFileStream : public TStream {
 public:
     // Raises EFCreateError (Create) or EFOpenError when the file cannot be
-    // opened as a regular file.
-    TFileStream(const std::string& path, FileMode mode);
+    // opened as a regular file (with NoFollow: a link at path cannot).
+    TFileStream(const std::string& path, FileMode mode, TLinks links = TLinks::Follow);
 
     std::size_t Read(void* buffer, std::size_t count) override;
     std::size_t Write(const void* buffer, std::size_t count) override;
@@ -93,9 +94,10 @@ private:
 };
 
 // Replaces the whole file with bytes as WriteFileAtomic does (the old file
-// stays whole on failure), raising like a file stream: EFCreateError when the
-// new file cannot be created or put in place, EWriteError when it cannot be
-// written whole, each with the path and the system's reason.
-void SaveFileAtomic(const std::string& path, std::string_view bytes);
+// stays whole on failure; links as `links` says), raising like a file stream:
+// EFCreateError when the new file cannot be created or put in place,
+// EWriteError when it cannot be written whole, each with the path and the
+// system's reason.
+void SaveFileAtomic(const std::string& path, std::string_view bytes, TLinks links = TLinks::Follow);
 
 }  // namespace orv

@@ -32,10 +32,6 @@ TFileHandle RefusedHandle(int err) {
     return {};
 }
 
-// Only the user may write into the folder: it is the user's own and neither
-// its group nor others may create, rename or remove names in it.
-bool PrivateFolder(const struct stat& st) { return st.st_uid == ::geteuid() && (st.st_mode & 022) == 0; }
-
 // The default folder: made private when missing, and never a link (someone
 // could have placed one under the default name before the first start).
 bool PrepareDefaultFolder(const std::string& folder) {

@@ -227,7 +227,7 @@ bool TPairHandOver::DoEndSyori(std::size_t firstRow) {
     LoadFileUtil(true, [&](const std::string& request) {
         TViewWaitCursor cursor(view_);
         WriteDoFilesList(folder + kDoFilesName, static_cast<std::int64_t>(firstRow), request);
-        SaveFileAtomic(folder + kDoFiles2Name, EncodeDoFiles2(log_.Rows(), &data_));
+        SaveFileAtomic(folder + kDoFiles2Name, EncodeDoFiles2(log_.Rows(), &data_), TLinks::NoFollow);
         handed = log_.Revision();
     });
     // The answers are for the rows as they were handed over: a log changed

@@ -60,7 +60,7 @@ std::vector<std::string> LoadSettingNames(const std::string& appDir) {
     std::vector<std::string> names;
     for (int n = 0;; ++n) {
         const std::string path = SettingSetPath(appDir, n);
-        if (!FileExists(path)) break;
+        if (!FileExists(path, TLinks::NoFollow)) break;
         names.push_back(TIniFile(path).ReadString(kSection, "Name", ""));
     }
     return names;
@@ -71,7 +71,8 @@ TSettingSet LoadSettingSet(const std::string& appDir, int n) {
     const TIniFile ini(path);
     // Every set this program writes has the section; a file without it
     // would silently clear the whole settings page.
-    if (FileExists(path) && !ini.SectionExists(kSection)) throw EFileFormatError(path, kSettingSetKind);
+    if (FileExists(path, TLinks::NoFollow) && !ini.SectionExists(kSection))
+        throw EFileFormatError(path, kSettingSetKind);
     TSettingSet set;
     set.Name = ini.ReadString(kSection, "Name", "");
     set.SubFolder = ini.ReadBool(kSection, "Check SubDir", false);
@@ -106,7 +107,7 @@ void WriteSettingSet(const std::string& appDir, int n, const TSettingSet& set) {
 int StoreSettingSet(const std::string& appDir, const TSettingSet& set,
                     const std::function<bool(int n)>& confirmOverwrite) {
     int n = 0;
-    for (; FileExists(SettingSetPath(appDir, n)); ++n) {
+    for (; FileExists(SettingSetPath(appDir, n), TLinks::NoFollow); ++n) {
         const std::string name = TIniFile(SettingSetPath(appDir, n)).ReadString(kSection, "Name", "");
         if (SameSettingName(name, set.Name) && confirmOverwrite && confirmOverwrite(n)) break;
     }

@@ -1,6 +1,7 @@
 // Named setting sets: one ini file per set, appDir + "Set/Setting<n>.dat",
 // numbered from 0 without gaps; the list of sets ends at the first missing
-// number. Names are compared with letter case ignored, for every script
+// number. A link at a set's name counts as missing and is replaced, never
+// followed, when that set is written. Names are compared with letter case ignored, for every script
 // (full-width, accented, Greek, Cyrillic letters alike).
 #pragma once
 

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "formats/library.h"
+#include "platform/base/file_system.h"
 #include "platform/base/handover_files.h"
 #include "platform/base/paths.h"
 #include "platform/base/single_instance.h"
@@ -15,13 +16,34 @@
 
 namespace orv {
 
+namespace {
+
+std::string ProgramFolderNotPrivateMessage(const std::string& folder) {
+    return "プログラムフォルダ " + folder + " は自分以外のユーザーも変更できるため使用できません";
+}
+
+}  // namespace
+
 bool RefuseSecondInstance(const SingleInstance& instance) {
     if (!instance.AlreadyRunning()) return false;
     ShowMessage(kAlreadyRunning);
     return true;
 }
 
+bool RefuseSharedProgramFolder(const std::string& appDir) {
+    if (PrivateFolder(appDir)) return false;
+    ShowMessage(ProgramFolderNotPrivateMessage(appDir));
+    return true;
+}
+
 int RunOrvalis(int argc, char** argv) {
+    // The settings and the hand-over files live in the program folder: one
+    // that someone else may change is neither read nor written.
+    if (!PrivateFolder(AppDir())) {
+        TApplication app(argc, argv);
+        RefuseSharedProgramFolder(AppDir());
+        return 1;
+    }
     // One program per program folder (DoFiles.Dat, Result.dat and the
     // settings are shared there), whatever the login session or user.
     SingleInstance instance(kMainFormClass, AppDir());

@@ -226,6 +226,11 @@ TEST(FileSystem, WriteFileAtomic) {
     EXPECT_EQ(ReadAll(path), "three");
     ASSERT_EQ(::lstat((dir / "via").c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
+    // Without following: the link itself is replaced, its target kept.
+    SaveFileAtomic(dir / "via", "four", TLinks::NoFollow);
+    EXPECT_EQ(ReadAll(path), "three");
+    std::string bytes;
+    EXPECT_TRUE(ReadFileBytes(dir / "via", bytes, nullptr, -1, TLinks::NoFollow) && bytes == "four");
 
     EXPECT_THROW(SaveFileAtomic(dir / "missing/p.ovp", "x"), EFCreateError);
     const std::string longName = dir / (std::string(250, 'n') + ".ini");  // near the name limit

@@ -151,7 +151,7 @@ protected:
     void SetUp() override {
         folder_ = dir_.path() + "app/";
         record_ = dir_.path() + "rec/";
-        fs::create_directories(folder_);
+        test::MakeProgramFolder(folder_);
         fs::create_directories(record_);
         script_ = dir_.path() + "fake-filer";
         WriteAll(script_, "#!/bin/sh\n"
@@ -532,6 +532,20 @@ TEST_F(RealFilerTest, AHandOverIsActedOnOnce) {
     }
     EXPECT_EQ(ReadAll(photo), "a new picture");
     EXPECT_FALSE(fs::exists(folder_ + kDoFilesName) || fs::exists(folder_ + kDoFilesName + kTakenSuffix));
+}
+
+// In a program folder others may write, filer touches nothing: neither the
+// hand-over nor the file it names, and it leaves no answer.
+TEST_F(RealFilerTest, AProgramFolderOthersMayWriteIsLeftAlone) {
+    const std::string photo = data_.SourceFiles[0].Path;
+    WriteDoFilesAuto(folder_ + kDoFilesName, TPairAction::Erase, "", photo, TPairSide::Source, {}, "");
+    fs::permissions(folder_, fs::perms::group_write, fs::perm_options::add);
+    ChildProcess filer;
+    ASSERT_TRUE(filer.Start(folder_ + "filer"));
+    EXPECT_NE(filer.Wait(), 0);
+    EXPECT_EQ(ReadAll(photo), "source");
+    EXPECT_TRUE(fs::exists(folder_ + kDoFilesName));
+    EXPECT_FALSE(fs::exists(folder_ + kResultName));
 }
 
 // The target is replaced after the main program's check, before filer acts

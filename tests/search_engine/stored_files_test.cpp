@@ -1,6 +1,7 @@
 // Every file the programs keep their own data in, replaced by a named pipe:
 // reading it must neither block nor take it for data, and it then counts as
-// a missing or damaged file.
+// a missing or damaged file. Those in the program folder, replaced by a
+// link: it reads as no file and is itself replaced by a write.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,6 +17,7 @@
 
 #include "engine_test_util.h"
 #include "filer/core/pair_data.h"
+#include "filer/core/result_file.h"
 #include "platform/base/errors.h"
 #include "platform/graphics/bitmap.h"
 #include "search/engine/handover.h"
@@ -30,9 +32,10 @@ namespace {
 
 struct StoredRole {
     const char* name;
-    const char* pipe;  // relative to the folder
-    // Runs the reader in the folder and checks it took the pipe for no file.
-    std::function<void(const std::string& dir)> read;
+    const char* file;  // relative to the folder
+    // Runs the reader (and, for a link, the writer) in the folder and checks
+    // that it took what is under the name for no file.
+    std::function<void(const std::string& dir)> use;
 };
 
 void WriteText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
@@ -66,10 +69,10 @@ class StoredFileAsPipe : public ::testing::TestWithParam<StoredRole> {};
 TEST_P(StoredFileAsPipe, IsRefusedWithoutBlocking) {
     test::TempDir dir;
     const StoredRole& role = GetParam();
-    const std::string pipe = dir.path() + role.pipe;
+    const std::string pipe = dir.path() + role.file;
     std::filesystem::create_directories(std::filesystem::path(pipe).parent_path());
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
-    EXPECT_TRUE(EndsInTime([&] { role.read(dir.path()); }, pipe)) << role.name << " blocked";
+    EXPECT_TRUE(EndsInTime([&] { role.use(dir.path()); }, pipe)) << role.name << " blocked";
 }
 
 const StoredRole kRoles[] = {
@@ -125,6 +128,43 @@ const StoredRole kRoles[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Roles, StoredFileAsPipe, ::testing::ValuesIn(kRoles),
+                         [](const ::testing::TestParamInfo<StoredRole>& info) { return std::string(info.param.name); });
+
+class OwnFileAsLink : public ::testing::TestWithParam<StoredRole> {};
+
+TEST_P(OwnFileAsLink, IsReplacedAndItsTargetKept) {
+    test::TempDir dir;
+    const StoredRole& role = GetParam();
+    const std::string name = dir.path() + role.file, target = dir.path() + "elsewhere";
+    const std::string kept = "[MainWindow]\r\nWidth=123\r\n[Set]\r\nName=mine\r\n";
+    WriteText(target, kept);
+    std::filesystem::create_directories(std::filesystem::path(name).parent_path());
+    ASSERT_EQ(::symlink(target.c_str(), name.c_str()), 0);
+    role.use(dir.path());
+    EXPECT_EQ(test::ReadAll(target), kept);
+    EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(name)));
+}
+
+// Each reads through the link first where the program does, then writes.
+const StoredRole kOwnFiles[] = {
+    {"SettingsFile", "Orvals.ini",
+     [](const std::string& dir) {
+         EXPECT_EQ(LoadIniFile(dir + "Orvals.ini", dir).Width, 900);
+         SaveIniFile(dir + "Orvals.ini", DefaultIniSettings(dir), false);
+     }},
+    {"PairWindowSettings", "Orvals.ini",
+     [](const std::string& dir) { SaveResWindow(dir + "Orvals.ini", ReadResWindow(dir + "Orvals.ini", "/m/")); }},
+    {"SettingSet", "Set/Setting0.dat",
+     [](const std::string& dir) {
+         EXPECT_TRUE(LoadSettingNames(dir).empty());
+         EXPECT_EQ(StoreSettingSet(dir, TSettingSet{}, nullptr), 0);
+     }},
+    {"HandOver", "DoFiles.Dat", [](const std::string& dir) { WriteDoFilesList(dir + "DoFiles.Dat", 0, ""); }},
+    {"Answer", "Result.dat",
+     [](const std::string& dir) { WriteResultFile(dir + "Result.dat", "", false, {"x"}, {}); }},
+};
+
+INSTANTIATE_TEST_SUITE_P(Writers, OwnFileAsLink, ::testing::ValuesIn(kOwnFiles),
                          [](const ::testing::TestParamInfo<StoredRole>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -27,7 +27,7 @@ namespace fs = std::filesystem;
 class MainFormTest : public ::testing::Test, protected WithApp {
 protected:
     MainFormTest() {
-        fs::create_directories(app_);
+        MakeProgramFolder(app_.string());
         // The shipped data files only; the programs are not needed here.
         for (const char* entry : {"BMP", "Set", "Sound", "Ver.ini"})
             fs::copy(fs::path(ORV_APPDIR_BUILT) / entry, app_ / entry, fs::copy_options::recursive);

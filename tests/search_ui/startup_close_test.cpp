@@ -26,6 +26,14 @@ TEST_F(MainFormTest, SecondInstanceIsRefusedWithItsMessage) {
     EXPECT_EQ(Messages(), std::vector<std::string>{"既に起動中です。複数起動はできません"});
 }
 
+TEST_F(MainFormTest, AProgramFolderOthersMayWriteIsRefusedWithItsMessage) {
+    EXPECT_FALSE(RefuseSharedProgramFolder(app_.string()));
+    fs::permissions(app_, fs::perms::group_write, fs::perm_options::add);
+    EXPECT_TRUE(RefuseSharedProgramFolder(app_.string()));
+    EXPECT_EQ(Messages(), std::vector<std::string>{"プログラムフォルダ " + app_.string() +
+                                                   " は自分以外のユーザーも変更できるため使用できません"});
+}
+
 TEST_F(MainFormTest, VersionTextAndCommandLine) {
     WriteFile(app_ / "Ver.ini", "[Ver]\r\nNo=1.23\r\n");
     EXPECT_EQ(ReadVerText(app_.string()), "1.23");

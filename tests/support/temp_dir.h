@@ -38,6 +38,14 @@ private:
     std::string path_;
 };
 
+// Makes the folder (parents too) and gives it mode 0755 whatever the umask:
+// the programs use a program folder only when no one else may write it.
+inline std::string MakeProgramFolder(const std::string& path) {
+    std::filesystem::create_directories(path);
+    std::filesystem::permissions(path, std::filesystem::perms(0755));
+    return path;
+}
+
 // The whole file; empty when it cannot be read.
 inline std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
