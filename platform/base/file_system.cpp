@@ -288,6 +288,21 @@ bool CopyFileNoReplace(const std::string& from, const std::string& to, std::stri
     return CopyOpenFile(src.Get(), st, to, error);
 }
 
+TFileHandle CreateTemporaryFile(int dirfd, const std::string& folder, std::string_view name, mode_t mode,
+                                std::string& tmp) {
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(random()));
+        // Shortened so a long file name still leaves room for the suffix.
+        tmp = folder + "." + std::string(name.substr(0, 200)) + "." + suffix + ".tmp";
+        TFileHandle fd(::openat(dirfd, tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+        if (fd.Valid() || errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return {};
+}
+
 bool WriteFileAtomic(const std::string& path, std::string_view bytes, std::string* error,
                      TAtomicWriteFailure* failure, TLinks links) {
     auto failed = [&](TAtomicWriteFailure step, int err) {
@@ -315,20 +330,9 @@ bool WriteFileAtomic(const std::string& path, std::string_view bytes, std::strin
         if (!S_ISREG(st.st_mode)) return failed(TAtomicWriteFailure::Create, S_ISDIR(st.st_mode) ? EISDIR : ENXIO);
         haveOld = true;
     }
-    const std::string dir = ExtractFilePath(target);
-    const std::string name = ExtractFileName(target);
-    std::random_device rd;
     std::string tmp;
-    TFileHandle fd;
-    for (int attempt = 0; attempt < 100 && !fd.Valid(); ++attempt) {
-        char suffix[16];
-        std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(rd()));
-        // Shortened so a long file name still leaves room for the suffix.
-        tmp = dir + "." + name.substr(0, 200) + "." + suffix + ".tmp";
-        fd.Reset(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-        if (!fd.Valid() && errno != EEXIST) return failed(TAtomicWriteFailure::Create, errno);
-    }
-    if (!fd.Valid()) return failed(TAtomicWriteFailure::Create, EEXIST);
+    TFileHandle fd = CreateTemporaryFile(AT_FDCWD, ExtractFilePath(target), ExtractFileName(target), 0666, tmp);
+    if (!fd.Valid()) return failed(TAtomicWriteFailure::Create, errno);
     auto abandon = [&](int err) {
         fd.Reset();
         ::unlink(tmp.c_str());

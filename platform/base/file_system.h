@@ -112,6 +112,13 @@ bool MoveFileNoReplace(const std::string& from, const std::string& to, std::stri
 // Copies a regular file to a new file (O_EXCL), mode and times kept.
 bool CopyFileNoReplace(const std::string& from, const std::string& to, std::string* error = nullptr);
 
+// Creates a new file with a free temporary name made from name, never
+// through a link: in folder (a path ending in the delimiter, or empty)
+// relative to dirfd (AT_FDCWD for the current folder). tmp receives the path
+// used; an empty handle with errno set on failure.
+TFileHandle CreateTemporaryFile(int dirfd, const std::string& folder, std::string_view name, mode_t mode,
+                                std::string& tmp);
+
 // What a failed WriteFileAtomic could not do: create the new file or put it
 // in place (folder missing, no permission), or write it whole (a full disk).
 enum class TAtomicWriteFailure { Create, Write };

@@ -6,8 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <random>
 
 #include "platform/base/file_system.h"
 #include "platform/base/paths.h"
@@ -123,17 +121,9 @@ std::int64_t TWorkFolder::ReadOnce(std::string_view name, char* buffer, std::siz
 
 bool TWorkFolder::Replace(std::string_view name, std::string_view bytes) const {
     if (Fd() < 0 || !PlainName(name)) return Refuse(Fd() < 0 ? EBADF : EINVAL);
-    std::random_device random;
     std::string temp;
-    TFileHandle fd;
-    for (int attempt = 0; attempt < 100 && !fd.Valid(); ++attempt) {
-        char suffix[16];
-        std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(random()));
-        temp = "." + std::string(name.substr(0, 200)) + "." + suffix + ".tmp";
-        fd = CreateNew(temp);
-        if (!fd.Valid() && errno != EEXIST) return false;
-    }
-    if (!fd.Valid()) return Refuse(EEXIST);
+    TFileHandle fd = CreateTemporaryFile(Fd(), {}, name, 0600, temp);
+    if (!fd.Valid()) return false;
     const bool written = fd.WriteAll(bytes.data(), bytes.size()) && ::fsync(fd.Get()) == 0 && fd.Close();
     // renameat replaces the name itself: a link there is replaced, never
     // followed, and a folder there is not replaced at all.
