@@ -19,6 +19,7 @@
 #include <unordered_set>
 
 #include "platform/base/datetime.h"
+#include "platform/base/file_handle.h"
 #include "platform/base/file_system.h"
 #include "platform/base/paths.h"
 #include "platform/graphics/bitmap.h"
@@ -31,6 +32,21 @@
 #include "search/engine/work_pool.h"
 
 namespace orv {
+
+// One entry of a folder as the walk needs it, mostly from the listing's own
+// entry type: a stat only for links and file systems that give no type.
+struct TWalkEntry {
+    std::string Name;
+    bool IsDir = false;      // a folder, not a link to one
+    bool LinkToDir = false;  // a link that leads to a folder
+    bool IsFile = false;     // a regular file, not a link to one
+};
+
+// The folders one collection has read, so each is read once for both
+// sides and both passes.
+struct TRunEngine::TFolderListings {
+    std::unordered_map<std::string, std::vector<TWalkEntry>> byFolder;
+};
 
 namespace {
 
@@ -45,26 +61,12 @@ constexpr std::size_t kMaxPendingStores = 64;
 // Kept signatures a worker reads in one task.
 constexpr std::size_t kReadBatch = 16;
 
-// One entry of a folder as the walk needs it, mostly from the listing's own
-// entry type: a stat only for links and file systems that give no type.
-struct TWalkEntry {
-    std::string Name;
-    bool IsDir = false;      // a folder, not a link to one
-    bool LinkToDir = false;  // a link that leads to a folder
-    bool IsFile = false;     // a regular file, not a link to one
-    bool Looked = false;     // St holds the file's lstat, taken while listing
-    struct stat St {};
-};
-
 struct TDirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
 };
 
 // The entries of folder but "." and "..", sorted by name (byte order).
-// lookAt: the regular files to look at (lstat) while the folder is open,
-// which spares looking each one up by its whole path later.
-bool ListWalkFolder(const std::string& folder, std::vector<TWalkEntry>& out,
-                    const std::function<bool(std::string_view name)>& lookAt = {}) {
+bool ListWalkFolder(const std::string& folder, std::vector<TWalkEntry>& out) {
     out.clear();
     std::unique_ptr<DIR, TDirCloser> dir(::opendir(folder.c_str()));
     if (!dir) return false;
@@ -93,13 +95,25 @@ bool ListWalkFolder(const std::string& folder, std::vector<TWalkEntry>& out,
         } else {
             entry.IsDir = type == DT_DIR;
             entry.IsFile = type == DT_REG;
-            if (entry.IsFile && lookAt && lookAt(name))
-                entry.Looked = ::fstatat(dfd, e->d_name, &entry.St, AT_SYMLINK_NOFOLLOW) == 0;
         }
         out.push_back(std::move(entry));
     }
     std::sort(out.begin(), out.end(), [](const TWalkEntry& a, const TWalkEntry& b) { return a.Name < b.Name; });
     return true;
+}
+
+// Looks at (lstat) the regular files of a folder's entries that lookAt
+// names, through the folder, which spares looking each one up by its whole
+// path; looks[i] is entry i's, st_nlink 0 where none was taken.
+void LookAtFiles(const std::string& folder, const std::vector<TWalkEntry>& entries,
+                 const std::function<bool(std::string_view name)>& lookAt, std::vector<struct stat>& looks) {
+    looks.assign(entries.size(), {});
+    const TFileHandle dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir.Valid()) return;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (!entries[i].IsFile || !lookAt(entries[i].Name)) continue;
+        if (::fstatat(dir.Get(), entries[i].Name.c_str(), &looks[i], AT_SYMLINK_NOFOLLOW) != 0) looks[i] = {};
+    }
 }
 
 }  // namespace
@@ -154,6 +168,13 @@ void TRunEngine::GetFileListMain() {
     kept_.clear();
     keptBytes_ = 0;
     keptBudget_ = SignatureBudget(data_.Chach);
+    // Each folder is read once for both sides and both passes.
+    TFolderListings listings;
+    listings_ = &listings;
+    struct TEndListings {
+        TFolderListings*& listings;
+        ~TEndListings() { listings = nullptr; }
+    } endListings{listings_};
 
     // One pass over both sides; false when a stop ended it.
     auto pass = [&](int mode) -> bool {
@@ -473,24 +494,40 @@ void TRunEngine::CollectListed(unsigned threads) {
 }
 
 void TRunEngine::GetDirListOne(const std::string& folder, int side, int mode) {
-    std::vector<TWalkEntry> entries;
     const std::string base = IncludeTrailingPathDelimiter(folder);
-    // The listing pass looks at each picture as the folder is listed; a
-    // target that is also a source was looked at on the source side.
-    std::function<bool(std::string_view)> lookAt;
+    std::vector<TWalkEntry> own;
+    const std::vector<TWalkEntry>* entries = &own;
+    if (listings_) {
+        const auto found = listings_->byFolder.find(base);
+        if (found != listings_->byFolder.end()) {
+            entries = &found->second;
+        } else {
+            if (!ListWalkFolder(folder, own)) return;
+            entries = &listings_->byFolder.emplace(base, std::move(own)).first->second;
+        }
+    } else if (!ListWalkFolder(folder, own)) {
+        return;
+    }
+    if (entries->empty()) return;
+    // The listing pass looks at each picture; a target that is also a
+    // source was looked at on the source side.
+    std::vector<struct stat> looks;
     if (mode == kModeList)
-        lookAt = [&](std::string_view name) {
-            return CheckTaiouFileType(std::string(name)) &&
-                   (side == 0 || listedSources_.count(base + std::string(name)) == 0);
-        };
-    if (!ListWalkFolder(folder, entries, lookAt) || entries.empty()) return;
-    for (const TWalkEntry& entry : entries) {
+        LookAtFiles(folder, *entries,
+                    [&](std::string_view name) {
+                        return CheckTaiouFileType(std::string(name)) &&
+                               (side == 0 || listedSources_.count(base + std::string(name)) == 0);
+                    },
+                    looks);
+    for (std::size_t i = 0; i < entries->size(); ++i) {
+        const TWalkEntry& entry = (*entries)[i];
         pump_.Tick();
         if (entry.IsDir) {
             // Linked folders are not entered: a link cycle would never end.
             if (data_.SubFolder == 1) GetDirListOne(base + entry.Name + PathDelim, side, mode);
         } else if (!entry.LinkToDir && CheckTaiouFileType(entry.Name)) {
-            GetImageInfo(base + entry.Name, side, mode, entry.IsFile, entry.Looked ? &entry.St : nullptr);
+            const bool looked = !looks.empty() && looks[i].st_nlink != 0;
+            GetImageInfo(base + entry.Name, side, mode, entry.IsFile, looked ? &looks[i] : nullptr);
         }
         if (data_.StopFlag == 1) return;
         PauseWait();

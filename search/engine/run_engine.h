@@ -259,6 +259,9 @@ private:
     // picture within the budget. On a worker.
     void RunLoadJob(TLoadJob& job, TMemoryBudget& budget) const;
     std::vector<TListedFile> listed_;
+    // During GetFileListMain: the folders read so far.
+    struct TFolderListings;
+    TFolderListings* listings_ = nullptr;
     // The source files of the walk, by path: their index in listed_.
     std::unordered_map<std::string, std::size_t> listedSources_;
     // The load made ahead for the file in hand, if any.
