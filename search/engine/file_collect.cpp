@@ -132,9 +132,15 @@ void TRunEngine::PauseWait() {
 
 void TRunEngine::LogEvent(const std::string& text) { view_.AppendLog(DateTimeToStr(Now()) + text); }
 
-bool TRunEngine::CheckTaiouFileType(const std::string& path) const {
-    const std::string ext = LowerAscii(ExtractFileExt(path));
-    return std::find(data_.TaiouExts.begin(), data_.TaiouExts.end(), ext) != data_.TaiouExts.end();
+bool TRunEngine::CheckTaiouFileType(std::string_view path) const {
+    // Asked of every entry of every folder walked: no copy of the name.
+    const std::size_t slash = path.rfind(PathDelim);
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return false;
+    const std::string_view ext = path.substr(dot);
+    // The supported extensions are lower case: the name's matches ignoring ASCII case.
+    return std::any_of(data_.TaiouExts.begin(), data_.TaiouExts.end(),
+                       [ext](const std::string& taiou) { return SameTextAscii(ext, taiou); });
 }
 
 void TRunEngine::ReportWorkFolderFailure() {
@@ -204,22 +210,20 @@ void TRunEngine::GetFileListMain() {
     // handled in walk order.
     listed_.clear();
     listed_.reserve(static_cast<std::size_t>(data_.FileCount[0]) + static_cast<std::size_t>(data_.FileCount[1]));
-    listedSources_.clear();
-    const bool walked = pass(kModeList);
-    listedSources_.clear();
-    if (!walked) {
+    listedPaths_.clear();
+    // The index stays open for the records of this collection.
+    struct TEnd {
+        TRunEngine& engine;
+        ~TEnd() {
+            engine.CloseIndexAppend();
+            engine.listedPaths_.clear();
+        }
+    } end{*this};
+    if (!pass(kModeList)) {
         listed_.clear();
         return;
     }
-    std::unordered_set<std::string> present;
-    present.reserve(listed_.size());
-    for (const TListedFile& f : listed_) present.insert(f.Path);
-    GetTempList(&present);
-    // The index stays open for the records of this collection.
-    struct TCloseIndex {
-        TRunEngine& engine;
-        ~TCloseIndex() { engine.CloseIndexAppend(); }
-    } closeIndex{*this};
+    GetTempList([this](const std::string& path) { return listedPaths_.count(path) != 0; });
     CollectListed(WorkerThreads(data_.Threads));
 }
 
@@ -411,9 +415,6 @@ void TRunEngine::CollectListed(unsigned threads) {
         }
         return;
     }
-    std::unordered_set<std::string> sources;
-    for (const TListedFile& f : files)
-        if (f.Side == 0) sources.insert(f.Path);
 
     const std::uint64_t limit = memoryBudget_ > 0 ? memoryBudget_ : PhysicalMemoryBytes() / 4;
     TMemoryBudget budget(limit > 0 ? limit : std::uint64_t{1} << 30);
@@ -465,7 +466,7 @@ void TRunEngine::CollectListed(unsigned threads) {
             for (; posted < files.size() && posted < k + window; ++posted) {
                 const TListedFile& f = files[posted];
                 // A target that is also a source shares its record: no work.
-                if (f.Side == 1 && sources.count(f.Path) != 0) continue;
+                if (f.Side == 1 && files[listedPaths_.at(f.Path)].Side == 0) continue;
                 auto job = std::make_shared<TLoadJob>();
                 job->Path = f.Path;
                 job->Candidates = ReuseCandidates(
@@ -515,8 +516,8 @@ void TRunEngine::GetDirListOne(const std::string& folder, int side, int mode) {
     if (mode == kModeList)
         LookAtFiles(folder, *entries,
                     [&](std::string_view name) {
-                        return CheckTaiouFileType(std::string(name)) &&
-                               (side == 0 || listedSources_.count(base + std::string(name)) == 0);
+                        return CheckTaiouFileType(name) &&
+                               listedPaths_.count(base + std::string(name)) == 0;
                     },
                     looks);
     for (std::size_t i = 0; i < entries->size(); ++i) {
@@ -542,15 +543,15 @@ void TRunEngine::GetImageInfo(const std::string& path, int side, int mode, bool 
     if (mode == kModeList) {
         // The walk's one look at the file serves every later question; a
         // target that is also a source was looked at on the source side.
-        const auto source = side == 1 ? listedSources_.find(path) : listedSources_.end();
-        if (source != listedSources_.end()) {
-            st = listed_[source->second].St;
+        const auto seen = listedPaths_.find(path);
+        if (seen != listedPaths_.end()) {
+            st = listed_[seen->second].St;
         } else if (known && S_ISREG(known->st_mode) && !IsWorkFileName(ExtractFileName(path))) {
             st = *known;
         } else if (!StatPicture(path, st)) {
             return;
         }
-        if (side == 0) listedSources_.try_emplace(path, listed_.size());
+        listedPaths_.try_emplace(path, listed_.size());
         listed_.push_back(TListedFile{path, side, st});
         pump_.Tick();
         return;

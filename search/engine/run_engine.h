@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <unordered_map>
 #include <unordered_set>
@@ -81,7 +82,7 @@ public:
     // another revision, or of a picture that no longer exists) outnumber its
     // live ones is first rewritten with the live ones only. present: the
     // pictures the walk has just found, which need no look to be known.
-    void GetTempList(const std::unordered_set<std::string>* present = nullptr);
+    void GetTempList(const std::function<bool(const std::string& path)>& present = {});
 
     // The signature of a collected picture in compact form: the memory
     // cache's, else its signature file's (item names the file and its
@@ -117,7 +118,7 @@ public:
     // (which begins with the full-width colon).
     void LogEvent(const std::string& text);
 
-    bool CheckTaiouFileType(const std::string& path) const;
+    bool CheckTaiouFileType(std::string_view path) const;
     void GetFileListMain();
     void GetDirListOne(const std::string& folder, int side, int mode);
     // knownFile: the folder walk has just listed path as a regular file
@@ -262,8 +263,9 @@ private:
     // During GetFileListMain: the folders read so far.
     struct TFolderListings;
     TFolderListings* listings_ = nullptr;
-    // The source files of the walk, by path: their index in listed_.
-    std::unordered_map<std::string, std::size_t> listedSources_;
+    // The files of the walk by path: the index in listed_ of the first
+    // listing of each.
+    std::unordered_map<std::string, std::size_t> listedPaths_;
     // The load made ahead for the file in hand, if any.
     std::shared_ptr<TLoadJob> ahead_;
     std::uint64_t memoryBudget_ = 0;

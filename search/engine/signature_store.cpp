@@ -221,7 +221,7 @@ std::int32_t TRunEngine::StoreWithRecord(const std::string& path, const std::str
     return number;
 }
 
-void TRunEngine::GetTempList(const std::unordered_set<std::string>* present) {
+void TRunEngine::GetTempList(const std::function<bool(const std::string& path)>& present) {
     data_.TempList.clear();
     data_.TempIndex.clear();
     {
@@ -241,12 +241,12 @@ void TRunEngine::GetTempList(const std::unordered_set<std::string>* present) {
     // when their being gone could make the dead records the majority.
     const std::size_t seen = present ? static_cast<std::size_t>(std::count_if(
                                            live.begin(), live.end(),
-                                           [present](const TIndexRecord& rec) { return present->count(rec.Path) != 0; }))
+                                           [&present](const TIndexRecord& rec) { return present(rec.Path); }))
                                      : 0;
     // At most records - seen are dead even if every picture not seen is gone.
     if (records.size() - seen > seen) {
-        std::erase_if(live, [this, present](const TIndexRecord& rec) {
-            if (present && present->count(rec.Path) != 0) return false;
+        std::erase_if(live, [this, &present](const TIndexRecord& rec) {
+            if (present && present(rec.Path)) return false;
             pump_.Tick();
             struct stat st {};
             return ::stat(rec.Path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR);
