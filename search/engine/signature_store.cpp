@@ -386,10 +386,12 @@ bool CompactFromSignatureBytes(std::string_view b, TCompactSignature& out) {
 bool TRunEngine::ReadSignatureFile(std::int32_t number, std::uint64_t sum, TCompactSignature& out) const {
     // One read into a buffer larger than any signature file: a file that
     // fills it is no signature of the store's.
-    thread_local std::vector<char> buffer(kMaxSignatureFileBytes + 1);
-    const std::int64_t got = Work()->ReadOnce(SignatureFileName(number), buffer.data(), buffer.size());
+    // Left uninitialised: only the pages a read fills are ever touched.
+    constexpr std::size_t kCapacity = kMaxSignatureFileBytes + 1;
+    thread_local const std::unique_ptr<char[]> buffer(new char[kCapacity]);
+    const std::int64_t got = Work()->ReadOnce(SignatureFileName(number), buffer.get(), kCapacity);
     if (got <= 0 || got > kMaxSignatureFileBytes) return false;
-    const std::string_view bytes(buffer.data(), static_cast<std::size_t>(got));
+    const std::string_view bytes(buffer.get(), static_cast<std::size_t>(got));
     // Another file under the number (replaced, cut short) is not this one.
     if (SignatureChecksum(bytes) != sum) return false;
     if (CompactFromSignatureBytes(bytes, out)) return true;
