@@ -32,8 +32,6 @@ public:
     // The lock was not taken because another process holds it (not for any
     // other reason, such as a folder that cannot be opened).
     bool HeldElsewhere() const { return heldElsewhere_; }
-    // The folder is open but its file system refused the lock.
-    bool Unlockable() const { return hold_ != nullptr && !Held(); }
     // The open folder while it is held or unlockable, else -1.
     int Fd() const;
 

@@ -299,12 +299,12 @@ private:
             const std::shared_ptr<TStoreJob> job = std::move(queue_.front());
             queue_.pop_front();
             std::int32_t number = -1;
-            std::uint64_t inode = 0;
+            std::uint64_t sum = 0;
             if (!failed_) {
                 lock.unlock();
                 try {
                     number = engine_.StoreWithRecord(job->Path, job->Bytes, job->FileSize, job->FileDate, job->Width,
-                                                     job->Height, job->Stamp, false, inode);
+                                                     job->Height, job->Stamp, false, sum);
                 } catch (...) {
                     number = -1;  // taken as the work folder's failure
                 }
@@ -312,7 +312,7 @@ private:
                 failed_ = number < 0;
             }
             job->Number = number;
-            job->SignatureSum = inode;
+            job->SignatureSum = sum;
             job->Done = true;
             done_.notify_all();
         }
@@ -613,7 +613,9 @@ void TRunEngine::CollectFile(const std::string& path, int side, const struct sta
     }
     // Second: a signature made by an earlier run of this very file, reused
     // when one read of its file shows it is the one written for the record.
-    const std::vector<TReuseCandidate> candidates = ReuseCandidates(path, fileDate, stamp);
+    // The job's candidates are the ones of this look at the file.
+    const std::vector<TReuseCandidate> candidates =
+        job ? std::move(job->Candidates) : ReuseCandidates(path, fileDate, stamp);
     const TReuseCandidate* reused = nullptr;
     TCompactSignature kept;
     if (job) {

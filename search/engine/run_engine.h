@@ -147,6 +147,9 @@ public:
 private:
     // The work folder the store works in (opened on first use).
     std::shared_ptr<const TWorkFolder> Work() const;
+    // The work folder of SignatureFolder(), opened when none is open or the
+    // open one is another; retry: also when it was not ready.
+    std::shared_ptr<const TWorkFolder> FolderOpened(bool retry) const;
     // Numbers the index or this run names, which no new signature takes.
     bool NumberTaken(std::int32_t number);
     void TakeNumber(std::int32_t number);
@@ -157,7 +160,7 @@ private:
     // the collection (CloseIndexAppend ends it). False when it could not be
     // written whole; the index is then left as it was.
     bool AppendIndexRecord(const std::string& path, std::int64_t fileSize, TDateTime fileDate, std::int32_t width,
-                           std::int32_t height, std::int32_t number, const TFileStamp& stamp,
+                           std::int32_t height, std::int32_t number, const TFileStamp* stamp,
                            std::uint64_t signatureChecksum);
     void CloseIndexAppend();
     // The signature file and then its index record of one loaded picture:
@@ -284,8 +287,9 @@ private:
     // Numbers no new signature may take; the writer thread takes them too.
     std::mutex numbersMutex_;
     std::unordered_set<std::int32_t> takenNumbers_;
+    // Opened on first use, also from a const reader: both under folderMutex_.
     mutable std::mutex folderMutex_;
-    std::shared_ptr<TWorkFolder> folder_;
+    mutable std::shared_ptr<TWorkFolder> folder_;
     static constexpr int kRandomTries = 64;
 };
 

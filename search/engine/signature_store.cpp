@@ -52,17 +52,19 @@ std::string TRunEngine::SignaturePath(std::int32_t number) const {
 
 std::string TRunEngine::IndexPath() const { return SignatureFolder() + kSignatureIndexName; }
 
-TWorkFolder::TState TRunEngine::OpenWorkFolder() {
+std::shared_ptr<const TWorkFolder> TRunEngine::FolderOpened(bool retry) const {
     const std::string folder = SignatureFolder();
     std::lock_guard<std::mutex> guard(folderMutex_);
-    if (!folder_ || folder_->Path() != folder || !folder_->Ready()) {
+    if (!folder_ || folder_->Path() != folder || (retry && !folder_->Ready())) {
         folder_.reset();
         // The default folder is the program's own to make and keep private.
         const bool isDefault = data_.WorkDir.empty() || folder == PrivateTempStem();
         folder_ = std::make_shared<TWorkFolder>(folder, isDefault);
     }
-    return folder_->State();
+    return folder_;
 }
+
+TWorkFolder::TState TRunEngine::OpenWorkFolder() { return FolderOpened(true)->State(); }
 
 void TRunEngine::CloseWorkFolder() {
     std::lock_guard<std::mutex> guard(folderMutex_);
@@ -74,16 +76,7 @@ bool TRunEngine::WorkFolderUnlocked() const {
     return folder_ && folder_->Unlocked();
 }
 
-std::shared_ptr<const TWorkFolder> TRunEngine::Work() const {
-    {
-        std::lock_guard<std::mutex> guard(folderMutex_);
-        if (folder_ && folder_->Path() == SignatureFolder()) return folder_;
-    }
-    // Opened on first use outside a run (a run opens it at its start).
-    const_cast<TRunEngine*>(this)->OpenWorkFolder();
-    std::lock_guard<std::mutex> guard(folderMutex_);
-    return folder_;
-}
+std::shared_ptr<const TWorkFolder> TRunEngine::Work() const { return FolderOpened(false); }
 
 bool TRunEngine::NumberTaken(std::int32_t number) {
     std::lock_guard<std::mutex> guard(numbersMutex_);
@@ -153,31 +146,20 @@ std::int32_t TRunEngine::MakeTmpBMPFile(TBitmap& bitmap) {
 bool TRunEngine::WriteTmpBMPInfo(const std::string& path, std::int64_t fileSize, TDateTime fileDate,
                                  std::int32_t width, std::int32_t height, std::int32_t number,
                                  const TFileStamp* stamp, std::uint64_t signatureChecksum) {
-    std::string record;
-    try {
-        record = EncodeIndexRecord(path, fileDate, fileSize, width, height, number, stamp, signatureChecksum);
-    } catch (const Exception&) {
-        return false;
-    }
-    TFileHandle fd(Work()->OpenAppend(kSignatureIndexName));
-    if (fd.Get() < 0) return false;
-    struct stat st {};
-    if (::fstat(fd.Get(), &st) != 0) return false;
-    if (fd.WriteAll(record.data(), record.size())) return fd.Close();
-    // A record cut short would hide every record appended after it: cut the
-    // index back to what it was.
-    if (::ftruncate(fd.Get(), st.st_size) != 0) {
-        // Nothing more to do; the reader stops at the damaged record.
-    }
-    return false;
+    // One record through the collection's appender, closed again unless a
+    // collection holds it open.
+    const bool open = indexOut_.Valid();
+    const bool written = AppendIndexRecord(path, fileSize, fileDate, width, height, number, stamp, signatureChecksum);
+    if (!open) CloseIndexAppend();
+    return written;
 }
 
 bool TRunEngine::AppendIndexRecord(const std::string& path, std::int64_t fileSize, TDateTime fileDate,
                                    std::int32_t width, std::int32_t height, std::int32_t number,
-                                   const TFileStamp& stamp, std::uint64_t signatureChecksum) {
+                                   const TFileStamp* stamp, std::uint64_t signatureChecksum) {
     std::string record;
     try {
-        record = EncodeIndexRecord(path, fileDate, fileSize, width, height, number, &stamp, signatureChecksum);
+        record = EncodeIndexRecord(path, fileDate, fileSize, width, height, number, stamp, signatureChecksum);
     } catch (const Exception&) {
         return false;
     }
@@ -209,9 +191,9 @@ std::int32_t TRunEngine::StoreWithRecord(const std::string& path, const std::str
                                          TDateTime fileDate, std::int32_t width, std::int32_t height,
                                          const TFileStamp& stamp, bool pump, std::uint64_t& signatureChecksum) {
     const std::int32_t number = StoreSignature(bmpBytes, pump);
-    signatureChecksum = SignatureChecksum(bmpBytes);
     if (number < 0) return -1;
-    if (!AppendIndexRecord(path, fileSize, fileDate, width, height, number, stamp, signatureChecksum)) {
+    signatureChecksum = SignatureChecksum(bmpBytes);
+    if (!AppendIndexRecord(path, fileSize, fileDate, width, height, number, &stamp, signatureChecksum)) {
         // A signature without its record would be taken for the image of
         // an older record that names the same number.
         Work()->Remove(SignatureFileName(number));
@@ -335,8 +317,8 @@ void TRunEngine::RemoveSupersededSignatures(const std::string& path) {
     const auto it = data_.TempIndex.find(path);
     if (it == data_.TempIndex.end()) return;
     // After the number rule of GetTempList these numbers are path's alone,
-    // unless this run has used one since (given afresh to another picture,
-    // or reused for an earlier entry of this path).
+    // and no new signature takes one of them; only one this run reused for
+    // an earlier entry of this path stays.
     const std::shared_ptr<const TWorkFolder> work = Work();
     for (const std::size_t index : it->second) {
         const std::int32_t number = data_.TempList[index].Item->TmpNo;
@@ -384,9 +366,9 @@ bool CompactFromSignatureBytes(std::string_view b, TCompactSignature& out) {
 }  // namespace
 
 bool TRunEngine::ReadSignatureFile(std::int32_t number, std::uint64_t sum, TCompactSignature& out) const {
-    // One read into a buffer larger than any signature file: a file that
-    // fills it is no signature of the store's.
-    // Left uninitialised: only the pages a read fills are ever touched.
+    // One read into a buffer larger than any signature file (a file that
+    // fills it is no signature of the store's), left uninitialised so that
+    // only the pages a read fills are ever touched.
     constexpr std::size_t kCapacity = kMaxSignatureFileBytes + 1;
     thread_local const std::unique_ptr<char[]> buffer(new char[kCapacity]);
     const std::int64_t got = Work()->ReadOnce(SignatureFileName(number), buffer.get(), kCapacity);
