@@ -1,10 +1,8 @@
 #include "platform/base/work_folder.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 
 #include "platform/base/file_system.h"
@@ -38,10 +36,6 @@ bool PrepareDefaultFolder(const std::string& folder) {
     struct stat st {};
     return ::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
-
-struct TDirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
 
 }  // namespace
 
@@ -139,32 +133,6 @@ bool TWorkFolder::Replace(std::string_view name, std::string_view bytes) const {
 bool TWorkFolder::Remove(std::string_view name) const {
     if (Fd() < 0 || !PlainName(name)) return Refuse(Fd() < 0 ? EBADF : EINVAL);
     return ::unlinkat(Fd(), std::string(name).c_str(), 0) == 0;
-}
-
-std::vector<std::string> TWorkFolder::FileNames() const {
-    std::vector<std::string> names;
-    if (Fd() < 0) return names;
-    // A listing of its own: the folder's descriptor keeps its position.
-    const int fd = ::openat(Fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return names;
-    const std::unique_ptr<DIR, TDirCloser> dir(::fdopendir(fd));
-    if (!dir) {
-        ::close(fd);
-        return names;
-    }
-    while (const dirent* e = ::readdir(dir.get())) {
-        const std::string_view name(e->d_name);
-        if (name == "." || name == "..") continue;
-        unsigned char type = e->d_type;
-        if (type == DT_UNKNOWN) {
-            struct stat st {};
-            if (::fstatat(::dirfd(dir.get()), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-            type = static_cast<unsigned char>(IFTODT(st.st_mode));
-        }
-        if (type != DT_DIR) names.emplace_back(name);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 }  // namespace orv

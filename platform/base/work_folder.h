@@ -7,11 +7,9 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
-#include <vector>
 
 #include "platform/base/file_handle.h"
 #include "platform/base/single_instance.h"
@@ -67,8 +65,6 @@ public:
     bool Replace(std::string_view name, std::string_view bytes) const;
     // Removes the name (a link is removed itself); false for a folder.
     bool Remove(std::string_view name) const;
-    // The names of the folder's entries that are no folders, in byte order.
-    std::vector<std::string> FileNames() const;
 
 private:
     int Fd() const { return Ready() ? lock_.Fd() : -1; }

@@ -470,8 +470,11 @@ TWorkFolder::TState TRunEngine::DeleteChashFile() {
     {
         TViewWaitCursor cursor(view_);
         std::int64_t count = 0;
-        for (const std::string& name : work->FileNames()) {
-            if (!IsSignatureFileName(name) || !work->Remove(name)) continue;  // skipped silently
+        for (const FolderEntry& entry : ListFolder(work->Path())) {
+            if (entry.isDir || !IsSignatureFileName(entry.name)) continue;
+            // Through the locked folder, by name: a link goes itself. One
+            // that cannot be removed is skipped silently.
+            if (!work->Remove(entry.name)) continue;
             ++count;
             const std::string text = "終了処理一時ファイル削除中 [" + std::to_string(count) + "]";
             view_.SetLabelInfo(1, text, text);
