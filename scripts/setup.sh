@@ -17,6 +17,8 @@ packages=(
   # A real window manager for the tests of window placement under Xvfb, and
   # the X client library those tests read the window stacking with.
   openbox libxcb1-dev
+  # The run benchmark counts the file-system calls of a run with it.
+  strace
 )
 missing=()
 for p in "${packages[@]}"; do
